@@ -1,0 +1,196 @@
+// The main window: the device list, the search controls, the address commands
+// and the batch upgrade. It owns every device record, the upgrade jobs and the
+// counters for the life of the process.
+#pragma once
+
+#include "app/CProcessList.h"
+#include "protocol/DeviceTable.h"
+#include "tarn.h"
+#include "upgrade/UgInfo.h"
+
+#include <QBrush>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QIcon>
+#include <QImage>
+#include <QString>
+
+#include <deque>
+#include <functional>
+#include <list>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+class CLynxDlg;
+class CLynxDlgUpgradeView;
+namespace lynx::upgrade {
+class UpgradeBatch;
+}
+
+// The dialog that the transport's receive callbacks serve; null while none.
+// Read and cleared under g_mainDlgMutex, so that nothing reaches a destroyed
+// dialog and nothing is queued to it after it is gone.
+extern CLynxDlg* g_pMainDlg;
+extern std::mutex g_mainDlgMutex;
+// A batch upgrade is being sent; column sorting is refused while it is set.
+extern int g_bUpgrading;
+
+// Receive callbacks of the IP transport library (ports 19027 and 8025, and the
+// upgrade clients). They run on the transport's threads and only hand the
+// datagram to the UI thread.
+int OnReportDatagram(uint32_t peerAddress, uint32_t peerPort, PacketHeader header, uint32_t bodyLength,
+                     const char* body);
+int OnUpdateStatus(uint32_t peerAddress, uint32_t peerPort, PacketHeader header, uint32_t bodyLength,
+                   const char* body);
+
+class CLynxDlg : public QDialog {
+    Q_OBJECT
+public:
+    static constexpr int IDD = 102;
+    static constexpr int kSearchTimer = 8020;
+
+    explicit CLynxDlg(QWidget* parent = nullptr);
+    ~CLynxDlg() override;
+
+    // Creates the window's controls and runs OnInitDialog (once).
+    void Create();
+    // Create, then run modally; returns the modal result (1 OK, 2 Cancel).
+    int DoModal();
+
+    // Start-up and lifecycle.
+    bool OnInitDialog();
+    QIcon OnQueryDragIcon() const { return m_hIcon; }
+    void OnClose();
+
+    // Transport.
+    void InitIpTransport();
+    void StartUdpServers();
+    void SendSearch();
+    bool SendChangeIp(const DeviceRecord& record);
+    bool SendToDevice(const std::string& text, uint16_t handle, const char* deviceIp, uint32_t tag);
+
+    // Search and the device table (UI thread).
+    void OnBnClickedSearch();
+    void OnTimer(int timerId);
+    void OnDeviceReport(const char* cp936Text);
+    void OnDeviceReportUtf8(const char* utf8Body);
+    DeviceRecord* GetDeviceByRow(int row);
+
+    // The list.
+    void OnLvnColumnclickList(int column);
+    void OnBnClickedSelectAll();
+    void OnNMRClickList(int row);
+    void OnMenuIeBrowse();
+    void OnMenuMoreInfo();
+    void OnBnClickedOpen();
+
+    // Address changes.
+    void OnBnClickedModifyIp();
+    void OnBnClickedMulModifyIp();
+    bool ChangeDeviceIp(const QString& mac, const QString& ip, const QString& gateway, const QString& mask);
+
+    // Batch upgrade.
+    void OnBnClickedBatchUpgrade();
+    void SendUpdateCommands();
+    static std::string GetLocalAddress(const char* deviceIp, int port);
+    DeviceRecord* FindDeviceByIp(const char* ip);
+    void UpdateUpgradeSummary();
+    void OnUpdateStatusDatagram(const PacketHeader& header, const std::string& body);
+    // The send loop's pause between requests: PauseKeepingPaint unless a test
+    // replaces it (null restores it).
+    static void SetUpgradePauseForTesting(std::function<void(int milliseconds)> pause);
+    // Starts the upgrade-file server thread (only once the camera SDK is up).
+    void StartUpgradeFileServer();
+
+    // Painting and settings.
+    void ReadSettings();
+    void OnPaint();
+    static bool LoadImageFromResource(QImage* image, int id, const char* type);
+    QBrush OnCtlColor(QWidget* control);
+
+    // Test access to state the window shows.
+    int searchSeconds() const { return m_nSearchSeconds; }
+    bool isSearching() const { return m_bSearching != 0; }
+    int deviceCount() const { return m_nDeviceCount; }
+    const DeviceList& deviceList() const { return m_deviceList; }
+    const DeviceMap& deviceMap() const { return m_deviceMap; }
+    CProcessList* listDevice() const { return m_listDevice; }
+    int menuRow() const { return m_nMenuRow; }
+    uint32_t maxUdpRecvBufSize() const { return m_dwMaxUdpRecvBufSize; }
+    uint16_t reportSocket() const { return m_reportSocket; }
+    bool fileServerStarted() const { return m_bFileServerStarted; }
+    int upgradeTotal() const { return m_nUpgradeTotal; }
+    int upgradeDone() const { return m_nUpgradeDone; }
+    int upgradeSucceeded() const { return m_nUpgradeSucceeded; }
+    int upgradeFailed() const { return m_nUpgradeFailed; }
+
+    // Timers by the window's own ids (8020), as the original window sets them.
+    void SetTimer(int timerId, int milliseconds);
+    void KillTimer(int timerId);
+
+protected:
+    void DoDataExchange();
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+
+private:
+    void BindMessageMap();
+    void BringUpCameraSdk();
+    void SetSummaryText(const QString& text);
+
+public:
+    // Queues one received datagram for the UI thread (any thread may call it);
+    // dropped when no main dialog is registered.
+    static void PostDatagram(uint16_t port, const PacketHeader& header, std::string body);
+
+private:
+    // Applies the datagrams that the receive threads handed over, in arrival order.
+    void DrainInbox();
+
+    // Members in the original declaration order.
+    QIcon m_hIcon;
+    CProcessList* m_listDevice = nullptr;
+    int m_nMenuRow = -1;
+    int m_nDeviceCount = 0;
+    QCheckBox* m_btnSelectAll = nullptr;
+    DeviceMap m_deviceMap;
+    QBrush m_brushBk;
+    int m_nSearchSeconds = 0;
+    uint32_t m_dwMaxUdpRecvBufSize = 2097152;
+    int m_bSearching = 0;
+    DeviceList m_deviceList;
+    std::list<UgInfo*> m_lstUpgradeJob;
+    QString m_strUpgradeFile;
+    int m_nUpgradeSucceeded = 0;
+    int m_nUpgradeFailed = 0;
+    int m_nUpgradeDone = 0;
+    int m_nUpgradeTotal = 0;
+    QComboBox* m_comboProtocol = nullptr;
+    uint16_t m_reportSocket = 0;
+
+    // Beyond the original members.
+    bool m_bCreated = false;
+    bool m_bClosing = false;
+    bool m_bFileServerStarted = false;
+    std::map<int, int> m_timers;  // window timer id -> Qt timer id
+    struct Inbound {
+        uint16_t port;  // 19027 reports, 8025 replies and notifications
+        PacketHeader header;
+        std::string body;
+    };
+    std::vector<Inbound> m_inbox;  // guarded by g_mainDlgMutex
+    bool m_inboxPosted = false;    // guarded by g_mainDlgMutex
+    std::deque<Inbound> m_pending; // UI thread only
+    // The upgrade bookkeeping behind m_lstUpgradeJob and the counters, made at
+    // the first upgrade use; shared_ptr so that this header needs no definition.
+    std::shared_ptr<lynx::upgrade::UpgradeBatch> m_upgradeBatch;
+    lynx::upgrade::UpgradeBatch& UpgradeJobs();
+    bool m_bInUpgradeSend = false;       // the send loop is running
+    bool m_bUpgradeDonePending = false;  // "升级完成" waits for the loop's end
+    friend class CLynxDlgUpgradeView;
+};

@@ -1,0 +1,128 @@
+// The two address commands of the main window: one device after another
+// through the ModifyIp dialog, or every ticked device from one MulModifyIP plan.
+#include "app/CLynxDlg.h"
+
+#include "addressing/BatchAssignment.h"
+#include "addressing/Messages.h"
+#include "addressing/ModifyIp.h"
+#include "addressing/MulModifyIP.h"
+#include "platform/CodePage.h"
+#include "platform/MessageBox.h"
+
+#include <cstring>
+
+namespace {
+
+namespace msg = lynx::addressing::msg;
+
+constexpr int kIpColumn = 1;
+constexpr int kMacColumn = 2;
+constexpr int kGatewayColumn = 3;
+constexpr int kMaskColumn = 4;
+
+QString Text(const char* utf8)
+{
+    return QString::fromUtf8(utf8);
+}
+
+// Copies text as code page 936 into a fixed field, NUL-terminated. A text too
+// long for the field is cut at a character boundary rather than overrunning
+// the record.
+template <std::size_t N>
+void CopyField(char (&field)[N], const QString& text)
+{
+    const std::string cp936 = lynx::platform::TruncateCp936(lynx::platform::Utf8ToCp936(text.toStdString()), N - 1);
+    std::memcpy(field, cp936.data(), cp936.size());
+    field[cp936.size()] = '\0';
+}
+
+} // namespace
+
+void CLynxDlg::OnBnClickedModifyIp()
+{
+    bool sawTicked = false;
+    // The row count is read before every row: the list may change while a
+    // confirmation or the dialog is open.
+    for (int i = 0; i < m_listDevice->GetItemCount(); ++i) {
+        if (!m_listDevice->GetCheck(i))
+            continue;
+        sawTicked = true;
+        const QString ip = m_listDevice->GetItemText(i, kIpColumn);
+        const QString mac = m_listDevice->GetItemText(i, kMacColumn);
+        const QString gateway = m_listDevice->GetItemText(i, kGatewayColumn);
+        const QString mask = m_listDevice->GetItemText(i, kMaskColumn);
+
+        if (lynx::platform::ShowMessageBox(this, Text(msg::kConfirmRestart), lynx::platform::MB_OKCANCEL)
+            != lynx::platform::IDOK)
+            continue;
+
+        ModifyIp dlg(nullptr);
+        dlg.m_strIp = ip;
+        dlg.m_strGateway = gateway;
+        dlg.m_strMask = mask;
+        if (dlg.DoModal() != lynx::platform::IDOK)
+            continue;
+
+        if (ChangeDeviceIp(mac, dlg.m_strIp, dlg.m_strGateway, dlg.m_strMask)) {
+            m_listDevice->SetItemText(i, kIpColumn, dlg.m_strIp);
+            m_listDevice->SetItemText(i, kGatewayColumn, dlg.m_strGateway);
+            m_listDevice->SetItemText(i, kMaskColumn, dlg.m_strMask);
+            lynx::platform::ShowMessageBox(this, Text(msg::kChangeSucceeded));
+        } else {
+            lynx::platform::ShowMessageBox(this, Text(msg::kChangeFailed));
+        }
+    }
+    if (!sawTicked)
+        lynx::platform::ShowMessageBox(this, Text(msg::kSelectOne));
+}
+
+void CLynxDlg::OnBnClickedMulModifyIp()
+{
+    lynx::addressing::DevList devList;
+    for (int i = 0; i < m_listDevice->GetItemCount(); ++i) {
+        if (m_listDevice->GetCheck(i))
+            devList[i] = lynx::addressing::DevIpItem{m_listDevice->GetItemText(i, kIpColumn).toStdString(),
+                                                     m_listDevice->GetItemText(i, kMacColumn).toStdString()};
+    }
+    if (devList.empty()) {
+        lynx::platform::ShowMessageBox(this, Text(msg::kSelectOne));
+        return;
+    }
+    if (lynx::platform::ShowMessageBox(this, Text(msg::kConfirmRestart), lynx::platform::MB_OKCANCEL)
+        != lynx::platform::IDOK)
+        return;
+
+    MulModifyIP dlg(nullptr);
+    if (dlg.DoModal() != lynx::platform::IDOK)
+        return;
+
+    const lynx::addressing::BatchPlan plan{dlg.m_nIpCount, dlg.m_byStartIp, dlg.m_strGateWay.toStdString(),
+                                           dlg.m_strNetMask.toStdString()};
+    const QString gateway = dlg.m_strGateWay;
+    const QString mask = dlg.m_strNetMask;
+    auto send = [this, &gateway, &mask](const std::string& mac, const std::string& ip, const std::string&,
+                                        const std::string&) {
+        return ChangeDeviceIp(QString::fromStdString(mac), QString::fromStdString(ip), gateway, mask);
+    };
+    const lynx::addressing::BatchOutcome outcome = lynx::addressing::AssignAddresses(devList, plan, send);
+    // The rows collected before the dialogs are rewritten by those indexes.
+    for (const lynx::addressing::DeviceAssignment& assignment : outcome.assignments) {
+        if (!assignment.sent)
+            continue;
+        m_listDevice->SetItemText(assignment.row, kIpColumn, QString::fromStdString(assignment.newIp));
+        m_listDevice->SetItemText(assignment.row, kGatewayColumn, gateway);
+        m_listDevice->SetItemText(assignment.row, kMaskColumn, mask);
+    }
+    lynx::platform::ShowMessageBox(this, QString::fromStdString(outcome.message));
+}
+
+bool CLynxDlg::ChangeDeviceIp(const QString& mac, const QString& ip, const QString& gateway, const QString& mask)
+{
+    DeviceRecord basicCfg;
+    std::memset(&basicCfg, 0, sizeof basicCfg);
+    CopyField(basicCfg.mac, mac);
+    CopyField(basicCfg.deviceIp, ip);
+    CopyField(basicCfg.gatewayIp, gateway);
+    CopyField(basicCfg.netMask, mask);
+    return SendChangeIp(basicCfg);
+}

@@ -1,0 +1,328 @@
+// The device list: the status-cell convention and its drawing, sorting,
+// select-all, the context menu, device details and web pages.
+#include "app/tests/WindowTestSupport.h"
+
+#include "platform/Browser.h"
+#include "platform/PopupMenu.h"
+#include "res/DialogBuilder.h"
+
+#include <QImage>
+#include <QPainter>
+
+#include <gtest/gtest.h>
+
+extern int g_nLastNumSortCol;
+extern int g_nLastTextSortCol;
+
+namespace {
+
+const QColor kDefaultBar(21, 16, 240);
+
+struct CellCase {
+    const char* text;
+    int percent;
+    QColor bar;
+    const char* shown;
+};
+
+} // namespace
+
+TEST(StatusCell, FollowsTheConventionForEveryKindOfText)
+{
+    const CellCase cases[] = {
+        {"7", 7, kDefaultBar, ""},
+        {"0上传文件", 0, kDefaultBar, "上传文件"},
+        {"100", 100, QColor(0, 255, 0), ""},
+        {"99升级中", 99, kDefaultBar, "升级中"},
+        {"-", 100, QColor(255, 0, 0), ""},
+        {"-升级失败", 100, QColor(255, 0, 0), "升级失败"},
+        {"", 0, kDefaultBar, ""},
+        {"等待中", 0, kDefaultBar, "等待中"},
+        {"5a7bc", 5, kDefaultBar, "7bc"},     // second and third characters tested apart
+        {"250", 250, kDefaultBar, ""},
+        {"1234abc", 1234, kDefaultBar, "4abc"},  // every digit counts, three are skipped
+        {"45上传文件", 45, kDefaultBar, "上传文件"},
+    };
+    for (const auto& c : cases) {
+        StatusCellStyle style = StatusCellStyleOf(QString::fromUtf8(c.text));
+        EXPECT_EQ(style.percent, c.percent) << c.text;
+        EXPECT_EQ(style.barColor, c.bar) << c.text;
+        EXPECT_EQ(style.text, QString::fromUtf8(c.shown)) << c.text;
+    }
+}
+
+TEST(StatusCell, BarStartsOnePixelInAndIsPercentOfTheWidthLessTwo)
+{
+    const QRect cell(10, 20, 160, 18);
+    QRect bar = ProgressBarRect(cell, 45);
+    EXPECT_EQ(bar.left(), 11);
+    EXPECT_EQ(bar.top(), 20);
+    EXPECT_EQ(bar.height(), 17);
+    EXPECT_EQ(bar.width(), 160 * 45 / 100 - 2);
+    // A full bar covers the inner width; more than 100 stops there too.
+    EXPECT_EQ(ProgressBarRect(cell, 100).right(), cell.right() - 1);
+    EXPECT_EQ(ProgressBarRect(cell, 250), ProgressBarRect(cell, 100));
+    // Nothing at 0 percent, nor where the width rule leaves no bar.
+    EXPECT_TRUE(ProgressBarRect(cell, 0).isEmpty());
+    EXPECT_TRUE(ProgressBarRect(cell, 1).isEmpty());
+    EXPECT_EQ(ProgressBarRect(cell, 2).width(), 1);
+}
+
+namespace {
+
+int countPixels(const QImage& image, int y, QColor color)
+{
+    int n = 0;
+    for (int x = 0; x < image.width(); ++x)
+        n += image.pixelColor(x, y) == color;
+    return n;
+}
+
+} // namespace
+
+TEST(StatusCell, A45PercentCellPaints45PercentLessTwoPixelsOfTheBarColour)
+{
+    CProcessList list;
+    list.SetExtendedStyle(0x25);
+    for (int c = 0; c < 8; ++c)
+        list.InsertColumn(c, QString::number(c), 160);
+    list.InsertItem(0, QStringLiteral("1"));
+    list.SetItemText(0, 7, QString::fromUtf8("45上传文件"));
+    QImage image(160, 20, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    list.DrawProgressCell(0, 7, painter, Qt::black, Qt::white, QRect(0, 0, 160, 20));
+    painter.end();
+    // Below the text's line: only the bar is drawn there.
+    EXPECT_EQ(countPixels(image, 17, kDefaultBar), 160 * 45 / 100 - 2);
+    EXPECT_EQ(image.pixelColor(1, 17), kDefaultBar);
+    EXPECT_NE(image.pixelColor(0, 17), kDefaultBar);
+}
+
+TEST(StatusCell, TheListItselfPaintsBarsInItsStatusColumn)
+{
+    CProcessList list;
+    list.SetExtendedStyle(0x25);
+    for (int c = 0; c < 8; ++c)
+        list.InsertColumn(c, QString::number(c), c == 7 ? 200 : 20);
+    list.resize(400, 120);
+    list.InsertItem(0, QStringLiteral("1"));
+    list.SetItemText(0, 7, QStringLiteral("100"));
+    list.InsertItem(1, QStringLiteral("2"));
+    list.SetItemText(1, 7, QStringLiteral("-失败"));
+    list.show();
+    QImage shot = list.grab().toImage();
+    int green = 0, red = 0;
+    for (int y = 0; y < shot.height(); ++y) {
+        green += countPixels(shot, y, QColor(0, 255, 0));
+        red += countPixels(shot, y, QColor(255, 0, 0));
+    }
+    EXPECT_GT(green, 150 * 10);
+    EXPECT_GT(red, 150 * 10);
+}
+
+namespace {
+
+// A window with rows numbered 1..n whose cells are given per column.
+class WindowWithRows : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        g_nLastNumSortCol = -1;
+        g_nLastTextSortCol = -1;
+        g_bUpgrading = 0;
+        dlg.Create();
+        previousBrowser = lynx::platform::SetBrowserHandler([this](const QString& url) {
+            opened << url;
+            return true;
+        });
+    }
+    void TearDown() override { lynx::platform::SetBrowserHandler(previousBrowser); }
+
+    void addDevices(int n)
+    {
+        for (int i = 1; i <= n; ++i)
+            DeliverReport(ReportJson("192.168.1." + std::to_string(100 + i), "00:1A:2B:00:00:" + std::to_string(10 + i)));
+    }
+
+    QStringList column(int c) const
+    {
+        QStringList texts;
+        for (int r = 0; r < dlg.listDevice()->GetItemCount(); ++r)
+            texts << dlg.listDevice()->GetItemText(r, c);
+        return texts;
+    }
+
+    ScriptedBoxes boxes;
+    CLynxDlg dlg;
+    QStringList opened;
+    lynx::platform::BrowserHandler previousBrowser;
+};
+
+} // namespace
+
+TEST_F(WindowWithRows, ColumnZeroSortsByNumberAndTextColumnsByCodeUnits)
+{
+    addDevices(10);
+    for (int r = 0; r < 10; ++r)
+        dlg.listDevice()->SetItemText(r, 3, QString::number(r + 1));
+    dlg.OnLvnColumnclickList(0);  // descending
+    EXPECT_EQ(column(0).first(), QStringLiteral("10"));
+    dlg.OnLvnColumnclickList(0);  // ascending: 9 before 10
+    EXPECT_EQ(column(0), (QStringList{"1", "2", "3", "4", "5", "6", "7", "8", "9", "10"}));
+    dlg.OnLvnColumnclickList(3);  // descending as text
+    dlg.OnLvnColumnclickList(3);  // ascending as text: 10 before 9
+    EXPECT_EQ(column(3), (QStringList{"1", "10", "2", "3", "4", "5", "6", "7", "8", "9"}));
+    // Whole rows move: each row keeps its own device's address.
+    for (int r = 0; r < 10; ++r)
+        EXPECT_EQ(dlg.listDevice()->GetItemText(r, 1),
+                  QStringLiteral("192.168.1.%1").arg(100 + dlg.listDevice()->GetItemText(r, 0).toInt()));
+}
+
+TEST_F(WindowWithRows, ClickSequencesFollowTheTwoSortMemories)
+{
+    addDevices(3);
+    dlg.listDevice()->SetItemText(0, 3, "b");
+    dlg.listDevice()->SetItemText(1, 3, "a");
+    dlg.listDevice()->SetItemText(2, 3, "c");
+    dlg.listDevice()->SetItemText(0, 5, "x");
+    // 0, 3, 0: column 0 descending, column 3 descending, column 0 ascending.
+    dlg.OnLvnColumnclickList(0);
+    EXPECT_EQ(column(0), (QStringList{"3", "2", "1"}));
+    dlg.OnLvnColumnclickList(3);
+    EXPECT_EQ(column(3), (QStringList{"c", "b", "a"}));
+    dlg.OnLvnColumnclickList(0);
+    EXPECT_EQ(column(0), (QStringList{"1", "2", "3"}));
+    // 3, 5, 3 (after a click elsewhere): descending each time.
+    dlg.OnLvnColumnclickList(5);
+    dlg.OnLvnColumnclickList(3);
+    EXPECT_EQ(column(3), (QStringList{"c", "b", "a"}));
+    dlg.OnLvnColumnclickList(5);
+    dlg.OnLvnColumnclickList(3);
+    EXPECT_EQ(column(3), (QStringList{"c", "b", "a"}));
+    dlg.OnLvnColumnclickList(3);
+    EXPECT_EQ(column(3), (QStringList{"a", "b", "c"}));
+}
+
+TEST_F(WindowWithRows, EqualNumbersKeepASoundOrder)
+{
+    addDevices(6);
+    for (int r = 0; r < 6; ++r)
+        dlg.listDevice()->SetItemText(r, 0, r % 2 ? "5" : "7");
+    dlg.OnLvnColumnclickList(0);
+    EXPECT_EQ(column(0), (QStringList{"7", "7", "7", "5", "5", "5"}));
+    EXPECT_EQ(column(1), (QStringList{"192.168.1.101", "192.168.1.103", "192.168.1.105", "192.168.1.102",
+                                      "192.168.1.104", "192.168.1.106"}));
+}
+
+TEST_F(WindowWithRows, SortingIsRefusedWhileABatchIsBeingSent)
+{
+    addDevices(3);
+    g_bUpgrading = 1;
+    dlg.OnLvnColumnclickList(0);
+    g_bUpgrading = 0;
+    EXPECT_EQ(column(0), (QStringList{"1", "2", "3"}));
+    EXPECT_EQ(g_nLastNumSortCol, -1);
+}
+
+TEST_F(WindowWithRows, SelectAllTicksAndUnticksEveryRow)
+{
+    QCheckBox* all = lynx::res::GetDlgItemAs<QCheckBox>(dlg, 1003);
+    all->click();
+    EXPECT_EQ(boxes.texts(), QStringList{QStringLiteral("列表中没有设备！")});
+    EXPECT_TRUE(all->isChecked());
+    all->setChecked(false);
+    addDevices(3);
+    all->click();
+    for (int r = 0; r < 3; ++r)
+        EXPECT_TRUE(dlg.listDevice()->GetCheck(r));
+    all->click();
+    for (int r = 0; r < 3; ++r)
+        EXPECT_FALSE(dlg.listDevice()->GetCheck(r));
+    EXPECT_EQ(boxes.shown.size(), 1u);
+}
+
+TEST_F(WindowWithRows, RightClickOnARowOffersTheMenuAndItsCommandsReachTheDevice)
+{
+    addDevices(3);
+    lynx::platform::MenuItems offered;
+    auto previous = lynx::platform::SetPopupMenuHandler([&](const lynx::platform::MenuItems& items) {
+        offered = items;
+        return 3000;
+    });
+    dlg.OnLvnColumnclickList(0);  // rows now 3, 2, 1
+    dlg.OnNMRClickList(0);
+    lynx::platform::SetPopupMenuHandler(previous);
+    ASSERT_EQ(offered.size(), 2u);
+    EXPECT_EQ(offered[0], std::make_pair(3000, QStringLiteral("IE浏览")));
+    EXPECT_EQ(offered[1], std::make_pair(3001, QStringLiteral("更多信息")));
+    EXPECT_EQ(dlg.menuRow(), 0);
+    EXPECT_EQ(opened, QStringList{QStringLiteral("http://192.168.1.103")});
+}
+
+TEST_F(WindowWithRows, RightClickBelowTheLastRowShowsNoMenuAndLaterCommandsDoNothing)
+{
+    addDevices(2);
+    bool menuShown = false;
+    auto previous = lynx::platform::SetPopupMenuHandler([&](const lynx::platform::MenuItems&) {
+        menuShown = true;
+        return 0;
+    });
+    dlg.OnNMRClickList(-1);
+    lynx::platform::SetPopupMenuHandler(previous);
+    EXPECT_FALSE(menuShown);
+    EXPECT_EQ(dlg.menuRow(), -1);
+    dlg.OnMenuIeBrowse();
+    dlg.OnMenuMoreInfo();
+    EXPECT_TRUE(opened.isEmpty());
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_F(WindowWithRows, MoreInfoShowsTheDetailsInABoxWithoutOwner)
+{
+    DeliverReport(ReportJson("192.168.1.101", "00:1A:2B:00:00:01", "cam", "V1.0", ""));
+    auto previous = lynx::platform::SetPopupMenuHandler([](const lynx::platform::MenuItems&) { return 3001; });
+    dlg.OnNMRClickList(0);
+    lynx::platform::SetPopupMenuHandler(previous);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].caption, QStringLiteral("更多信息"));
+    EXPECT_FALSE(boxes.shown[0].owned);
+    EXPECT_TRUE(boxes.shown[0].modeless);
+    EXPECT_EQ(boxes.shown[0].text,
+              QStringLiteral("IP\t\t:\t192.168.1.101\nID\t\t:\tID-192.168.1.10\nname\t\t:\tcam\nmodel\t\t:\tKV-100\n"
+                             "manufacturer\t:\tKova\ncompany\t\t:\tKova\nMAC\t\t:\t00:1A:2B:00:00:01\n"
+                             "protocal ver\t:\t0.0\nproduct type\t:\t7\nproduct sub type\t:\t0\nsn\t\t:\t42\n"
+                             "HW feature\t:\t0x0\nconsumer sn\t:\t0\nSW VER\t\t:\tV1.0 build[]\nHW VER\t\t:\tH1\n"));
+}
+
+TEST_F(WindowWithRows, OpenVisitsEachPickedDeviceOnce)
+{
+    addDevices(3);
+    dlg.listDevice()->selectRow(1);
+    dlg.listDevice()->SetCheck(1, true);
+    dlg.listDevice()->SetCheck(2, true);
+    dlg.OnBnClickedOpen();
+    EXPECT_EQ(opened, (QStringList{"http://192.168.1.102", "http://192.168.1.103"}));
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_F(WindowWithRows, OpenWithNothingPickedSaysSo)
+{
+    addDevices(2);
+    dlg.listDevice()->clearSelection();
+    dlg.OnBnClickedOpen();
+    EXPECT_TRUE(opened.isEmpty());
+    EXPECT_EQ(boxes.texts(), QStringList{QStringLiteral("请至少选择一个设备！")});
+    EXPECT_TRUE(boxes.shown[0].owned);
+}
+
+TEST_F(WindowWithRows, ARowWhoseNumberNamesNoRecordIsSkipped)
+{
+    addDevices(1);
+    dlg.listDevice()->SetItemText(0, 0, "abc");
+    dlg.listDevice()->SetCheck(0, true);
+    EXPECT_EQ(dlg.GetDeviceByRow(0), nullptr);
+    dlg.OnBnClickedOpen();
+    EXPECT_TRUE(opened.isEmpty());
+    EXPECT_EQ(boxes.texts(), QStringList{QStringLiteral("请至少选择一个设备！")});
+}

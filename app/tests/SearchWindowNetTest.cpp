@@ -1,0 +1,132 @@
+// The window's search against the simulated cameras of a virtual LAN (run by
+// tools/netlab with 8 cameras at 192.168.1.101 and up).
+#include "app/tests/WindowTestSupport.h"
+
+#include "kova_cpr.h"
+#include "res/DialogBuilder.h"
+
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+constexpr int kCameras = 8;
+
+class WindowSearch : public testing::Test {
+protected:
+    void SetUp() override { dlg.Create(); }
+
+    QPushButton* searchButton() { return lynx::res::GetDlgItemAs<QPushButton>(dlg, 1000); }
+    void setSeconds(const QString& text) { lynx::res::GetDlgItemAs<QLineEdit>(dlg, 1026)->setText(text); }
+    int rows() { return dlg.listDevice()->GetItemCount(); }
+
+    ScriptedBoxes boxes;
+    CLynxDlg dlg;
+};
+
+std::string sdkCalls()
+{
+    char buffer[512];
+    KOVA_CPR_ext_CallLog(buffer, sizeof buffer);
+    return buffer;
+}
+
+} // namespace
+
+TEST_F(WindowSearch, FindsEverySimulatedCameraAsANumberedRow)
+{
+    searchButton()->click();
+    EXPECT_EQ(searchButton()->text(), QStringLiteral("停止"));
+    EXPECT_EQ(dlg.searchSeconds(), 13);
+    ASSERT_TRUE(WaitFor([&] { return rows() == kCameras; }, 5000)) << rows();
+    QStringList ips;
+    for (int r = 0; r < rows(); ++r) {
+        EXPECT_EQ(dlg.listDevice()->GetItemText(r, 0), QString::number(r + 1));
+        ips << dlg.listDevice()->GetItemText(r, 1);
+    }
+    ips.sort();
+    for (int i = 0; i < kCameras; ++i)
+        EXPECT_TRUE(ips.contains(QStringLiteral("192.168.1.%1").arg(101 + i))) << i;
+    EXPECT_EQ(dlg.deviceCount(), kCameras);
+    EXPECT_EQ(dlg.deviceMap().size(), size_t(kCameras));
+    EXPECT_EQ(dlg.deviceList().size(), size_t(kCameras));
+    searchButton()->click();  // stop
+}
+
+TEST_F(WindowSearch, TimesOutAfterTheEnteredSecondsPlusOne)
+{
+    for (const QString& entry : {QStringLiteral("0"), QStringLiteral(""), QStringLiteral("abc")}) {
+        setSeconds(entry);
+        KOVA_CPR_ext_ResetCallLog();
+        QElapsedTimer clock;
+        clock.start();
+        searchButton()->click();
+        EXPECT_EQ(dlg.searchSeconds(), 1) << entry.toStdString();
+        ASSERT_TRUE(WaitFor([&] { return !dlg.isSearching(); }, 4000)) << entry.toStdString();
+        EXPECT_GE(clock.elapsed(), 900);
+        EXPECT_EQ(searchButton()->text(), QStringLiteral("搜索"));
+        EXPECT_EQ(sdkCalls(), "StopSearch SetSearchCB");
+    }
+}
+
+TEST_F(WindowSearch, AStopClickEndsAtOnceKeepsTheRowsAndNoTimeOutFollows)
+{
+    setSeconds("1");
+    searchButton()->click();
+    ASSERT_TRUE(WaitFor([&] { return rows() == kCameras; }, 5000));
+    KOVA_CPR_ext_ResetCallLog();
+    searchButton()->click();
+    EXPECT_FALSE(dlg.isSearching());
+    EXPECT_EQ(searchButton()->text(), QStringLiteral("搜索"));
+    Pump(2500);
+    EXPECT_EQ(rows(), kCameras);
+    // Neither the stop click nor a late time-out calls the camera SDK.
+    EXPECT_EQ(sdkCalls(), "");
+}
+
+TEST_F(WindowSearch, AStartClickClearsEverythingAndNumbersRestartAtOne)
+{
+    searchButton()->click();
+    ASSERT_TRUE(WaitFor([&] { return rows() == kCameras; }, 5000));
+    searchButton()->click();
+    dlg.listDevice()->SetItemText(0, 7, "gone");
+    lynx::res::GetDlgItemAs<QCheckBox>(dlg, 1003)->setChecked(true);
+    searchButton()->click();
+    EXPECT_EQ(rows(), 0);
+    EXPECT_EQ(dlg.deviceCount(), 0);
+    EXPECT_TRUE(dlg.deviceMap().empty());
+    EXPECT_TRUE(dlg.deviceList().empty());
+    EXPECT_FALSE(lynx::res::GetDlgItemAs<QCheckBox>(dlg, 1003)->isChecked());
+    ASSERT_TRUE(WaitFor([&] { return rows() == kCameras; }, 5000));
+    EXPECT_EQ(dlg.listDevice()->GetItemText(0, 0), QStringLiteral("1"));
+    EXPECT_EQ(dlg.listDevice()->GetItemText(0, 7), QString());
+    searchButton()->click();
+}
+
+TEST_F(WindowSearch, AReportAfterTheTimeOutIsStillListed)
+{
+    setSeconds("0");
+    searchButton()->click();
+    ASSERT_TRUE(WaitFor([&] { return !dlg.isSearching(); }, 4000));
+    const int before = rows();
+    DeliverReport(ReportJson("192.168.1.250", "00:AA:BB:CC:DD:EE"));
+    EXPECT_EQ(rows(), before + 1);
+    EXPECT_EQ(dlg.listDevice()->GetItemText(before, 0), QString::number(before + 1));
+}
+
+TEST(WindowSearchWithoutSdk, StillFindsTheCameras)
+{
+    setenv("KOVA_CPR_FAIL", "init", 1);
+    ScriptedBoxes boxes;
+    CLynxDlg dlg;
+    unsetenv("KOVA_CPR_FAIL");
+    dlg.Create();
+    EXPECT_EQ(boxes.texts(), QStringList{QStringLiteral("SDK初始化失败！")});
+    lynx::res::GetDlgItemAs<QPushButton>(dlg, 1000)->click();
+    EXPECT_TRUE(WaitFor([&] { return dlg.listDevice()->GetItemCount() == kCameras; }, 5000));
+}

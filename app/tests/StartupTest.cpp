@@ -1,0 +1,254 @@
+// Start-up, the window's defaults, and the ways it ends.
+#include "app/tests/WindowTestSupport.h"
+
+#include "app/CLynxApp.h"
+#include "kova_cpr.h"
+#include "platform/Sockets.h"
+#include "res/DialogBuilder.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QTimer>
+
+#include <thread>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::string sdkCalls()
+{
+    char buffer[512];
+    KOVA_CPR_ext_CallLog(buffer, sizeof buffer);
+    return buffer;
+}
+
+class SdkFailure : public testing::TestWithParam<std::pair<const char*, const char*>> {
+protected:
+    void TearDown() override { unsetenv("KOVA_CPR_FAIL"); }
+};
+
+} // namespace
+
+TEST_P(SdkFailure, ShowsExactlyItsOneMessageAndTheWindowStillOpens)
+{
+    setenv("KOVA_CPR_FAIL", GetParam().first, 1);
+    ScriptedBoxes boxes;
+    CLynxDlg dlg;
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, QString::fromUtf8(GetParam().second));
+    EXPECT_EQ(boxes.shown[0].caption, QStringLiteral("提示"));
+    EXPECT_FALSE(boxes.shown[0].owned);
+    EXPECT_FALSE(dlg.fileServerStarted());
+    dlg.Create();
+    dlg.show();
+    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_NE(dlg.reportSocket(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(EachStep, SdkFailure,
+                         testing::Values(std::make_pair("init", "SDK初始化失败！"),
+                                         std::make_pair("getparam", "获取SDK参数失败！"),
+                                         std::make_pair("setparam", "设置SDK参数失败！")));
+
+TEST(Startup, BringsTheSdkUpInOrderAndStartsTheFileServer)
+{
+    ScriptedBoxes boxes;
+    KOVA_CPR_ext_ResetCallLog();
+    {
+        CLynxDlg dlg;
+        EXPECT_TRUE(boxes.shown.empty());
+        EXPECT_EQ(sdkCalls(), "Init GetParam SetParam SetInfoCallBack SetHeartBeatParam");
+        EXPECT_TRUE(dlg.fileServerStarted());
+        KOVA_CPR_PARAM written{};
+        ASSERT_TRUE(KOVA_CPR_ext_LastParam(&written));
+        EXPECT_EQ(written.words[1], 1);
+    }
+    EXPECT_NE(sdkCalls().find("Cleanup"), std::string::npos);
+}
+
+TEST(Startup, SocketFailureEndsWithoutAWindow)
+{
+    ScriptedBoxes boxes;
+    auto previous = lynx::platform::SetSocketInitHandler([] { return false; });
+    KOVA_CPR_ext_ResetCallLog();
+    EXPECT_FALSE(theApp.InitInstance());
+    lynx::platform::SetSocketInitHandler(previous);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, QStringLiteral("Socket Init Error."));
+    EXPECT_EQ(boxes.shown[0].caption, QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName());
+    EXPECT_EQ(sdkCalls(), "");
+}
+
+TEST(MainWindow, OpensWithItsColumnsAndDefaults)
+{
+    ScriptedBoxes boxes;
+    CLynxDlg dlg;
+    dlg.Create();
+    CProcessList* list = dlg.listDevice();
+    ASSERT_NE(list, nullptr);
+    const char* titles[] = {"序号", "设备IP", "MAC地址", "网关地址", "子网掩码", "设备型号", "软件版本", "状态"};
+    const int widths[] = {50, 110, 120, 100, 100, 120, 230, 160};
+    ASSERT_EQ(list->columnCount(), 8);
+    for (int c = 0; c < 8; ++c) {
+        EXPECT_EQ(list->horizontalHeaderItem(c)->text(), QString::fromUtf8(titles[c]));
+        EXPECT_EQ(list->columnWidth(c), widths[c]);
+    }
+    EXPECT_EQ(list->GetExtendedStyle(), 0x25u);
+    EXPECT_TRUE(list->showGrid());
+    EXPECT_EQ(list->selectionBehavior(), QAbstractItemView::SelectRows);
+    EXPECT_EQ(list->GetItemCount(), 0);
+    EXPECT_EQ(lynx::res::GetDlgItemAs<QLineEdit>(dlg, 1026)->text(), QStringLiteral("12"));
+    EXPECT_TRUE(lynx::res::GetDlgItemAs<QCheckBox>(dlg, 1007)->isChecked());
+    EXPECT_TRUE(lynx::res::GetDlgItemAs<QCheckBox>(dlg, 1008)->isChecked());
+    auto* combo = lynx::res::GetDlgItemAs<QComboBox>(dlg, 1027);
+    EXPECT_EQ(combo->count(), 1);
+    EXPECT_EQ(combo->currentText(), QStringLiteral("TARN"));
+    EXPECT_EQ(dlg.windowTitle(), QStringLiteral("科瓦诱导摄像机设备搜索软件V1.0.1(Build20181107)"));
+    for (QPushButton* button : dlg.findChildren<QPushButton*>()) {
+        EXPECT_FALSE(button->isDefault()) << button->text().toStdString();
+        EXPECT_FALSE(button->autoDefault()) << button->text().toStdString();
+    }
+    EXPECT_EQ(g_bUpgrading, 0);
+}
+
+TEST(MainWindow, EveryControlOfTheTemplateIsThereByItsId)
+{
+    ScriptedBoxes boxes;
+    CLynxDlg dlg;
+    dlg.Create();
+    for (int id : {1000, 1001, 1002, 1003, 1004, 1005, 1006, 1007, 1008, 1010, 1024, 1025, 1026, 1027})
+        EXPECT_NE(lynx::res::GetDlgItem(dlg, id), nullptr) << id;
+    EXPECT_FALSE(lynx::res::GetDlgItem(dlg, 1010)->isVisible());
+    // Dialog units become pixels through the font's base units: the list is
+    // wider than the buttons and starts below the check boxes.
+    QRect listRect = lynx::res::ControlRect(dlg, 1001);
+    EXPECT_GT(listRect.width(), 10 * lynx::res::ControlRect(dlg, 1000).width());
+    EXPECT_GT(listRect.top(), lynx::res::ControlRect(dlg, 1003).top());
+}
+
+namespace {
+
+// Runs the dialog modally and sends one key to a control once it is up.
+int endWithKey(int controlId, int key, ScriptedBoxes& boxes, bool* clickedInstead = nullptr)
+{
+    CLynxDlg dlg;
+    dlg.Create();
+    QWidget* target = lynx::res::GetDlgItem(dlg, controlId);
+    int result = -1;
+    QTimer::singleShot(0, &dlg, [&] {
+        dlg.activateWindow();
+        target->setFocus();
+        QTest::keyClick(target, Qt::Key(key));
+        if (dlg.isVisible()) {
+            if (clickedInstead)
+                *clickedInstead = true;
+            dlg.reject();
+        }
+    });
+    result = dlg.exec();
+    (void)boxes;
+    return result;
+}
+
+} // namespace
+
+TEST(Ending, EscapeEndsWithCancel)
+{
+    ScriptedBoxes boxes;
+    EXPECT_EQ(endWithKey(1001, Qt::Key_Escape, boxes), QDialog::Rejected);
+}
+
+TEST(Ending, EnterEndsWithOkAnywhereButOnAPushButton)
+{
+    ScriptedBoxes boxes;
+    for (int id : {1001, 1026, 1027, 1003, 1007, 1008}) {
+        bool clicked = false;
+        EXPECT_EQ(endWithKey(id, Qt::Key_Return, boxes, &clicked), QDialog::Accepted) << id;
+        EXPECT_FALSE(clicked) << id;
+    }
+}
+
+TEST(Ending, EnterOnAFocusedPushButtonClicksIt)
+{
+    ScriptedBoxes boxes;
+    bool stillOpen = false;
+    endWithKey(1002, Qt::Key_Return, boxes, &stillOpen);
+    EXPECT_TRUE(stillOpen);
+    // "打开" with nothing picked says so: the button was clicked.
+    EXPECT_EQ(boxes.texts(), QStringList{QStringLiteral("请至少选择一个设备！")});
+}
+
+TEST(Ending, CloseRunsTheCloseStepsAndEndsWithCancel)
+{
+    ScriptedBoxes boxes;
+    CLynxDlg dlg;
+    dlg.Create();
+    KOVA_CPR_ext_ResetCallLog();
+    QTimer::singleShot(0, &dlg, [&] { dlg.close(); });
+    EXPECT_EQ(dlg.exec(), QDialog::Rejected);
+    EXPECT_EQ(sdkCalls(), "StopSearch SetSearchCB");
+}
+
+TEST(ReceivePath, AReportBecomesANumberedRow)
+{
+    ScriptedBoxes boxes;
+    CLynxDlg dlg;
+    dlg.Create();
+    DeliverReport(ReportJson("192.168.1.101", "00:1A:2B:00:00:01"));
+    DeliverReport(ReportJson("192.168.1.102", "00:1A:2C:00:00:02"), '#');
+    ASSERT_EQ(dlg.listDevice()->GetItemCount(), 1);
+    EXPECT_EQ(dlg.listDevice()->GetItemText(0, 0), QStringLiteral("1"));
+    EXPECT_EQ(dlg.listDevice()->GetItemText(0, 1), QStringLiteral("192.168.1.101"));
+    EXPECT_EQ(dlg.listDevice()->GetItemText(0, 6), QStringLiteral("V1.0 build[2018-11-07]"));
+    EXPECT_EQ(dlg.deviceCount(), 1);
+}
+
+TEST(ReceivePath, ADatagramAfterTheDialogIsGoneReachesNothing)
+{
+    ScriptedBoxes boxes;
+    const std::string json = ReportJson("192.168.1.101", "00:1A:2B:00:00:01");
+    PacketHeader header{};
+    header.bodyMarker = '$';
+    {
+        CLynxDlg dlg;
+        dlg.Create();
+        // Queued for the UI thread but not yet applied when the dialog goes.
+        OnReportDatagram(0, 0, header, static_cast<uint32_t>(json.size()), json.c_str());
+        OnUpdateStatus(0, 0, header, static_cast<uint32_t>(json.size()), json.c_str());
+    }
+    OnReportDatagram(0, 0, header, static_cast<uint32_t>(json.size()), json.c_str());
+    OnUpdateStatus(0, 0, header, static_cast<uint32_t>(json.size()), json.c_str());
+    Pump(20);
+    EXPECT_EQ(g_pMainDlg, nullptr);
+}
+
+TEST(ReceivePath, ReportsFromManyThreadsAllArriveOnTheUiThread)
+{
+    ScriptedBoxes boxes;
+    CLynxDlg dlg;
+    dlg.Create();
+    lynx::res::GetDlgItemAs<QCheckBox>(dlg, 1007)->setChecked(false);
+    lynx::res::GetDlgItemAs<QCheckBox>(dlg, 1008)->setChecked(false);
+    std::vector<std::thread> senders;
+    for (int t = 0; t < 4; ++t) {
+        senders.emplace_back([t] {
+            PacketHeader header{};
+            header.bodyMarker = '$';
+            for (int i = 0; i < 250; ++i) {
+                std::string json = ReportJson("10.0." + std::to_string(t) + "." + std::to_string(i), "00:00:00:00:00:01");
+                OnReportDatagram(0, 0, header, static_cast<uint32_t>(json.size()), json.c_str());
+            }
+        });
+    }
+    for (auto& s : senders)
+        s.join();
+    EXPECT_TRUE(WaitFor([&] { return dlg.listDevice()->GetItemCount() == 1000; }, 20000));
+    EXPECT_EQ(dlg.listDevice()->GetItemCount(), 1000);
+    EXPECT_EQ(dlg.deviceCount(), 1000);
+    EXPECT_EQ(dlg.deviceMap().size(), 1000u);
+}

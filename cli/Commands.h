@@ -1,0 +1,30 @@
+// The subcommands of lynx-cli. Each takes the arguments after its name and
+// returns the process exit status: 0 done, 1 failed, 2 invalid input (after a
+// message on stderr).
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace lynx::cli {
+
+using Arguments = std::vector<std::string>;
+
+struct Command {
+    const char* name;
+    const char* summary;
+    int (*run)(const Arguments& args);
+};
+
+int RunSearchCommand(const Arguments& args);   // SearchCommand.cpp
+int RunSetIpCommand(const Arguments& args);    // AddressCommands.cpp
+int RunPlanCommand(const Arguments& args);
+int RunAssignCommand(const Arguments& args);
+int RunUpgradeCommand(const Arguments& args);  // UpgradeCommand.cpp
+
+// Exit statuses shared by every command.
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+} // namespace lynx::cli

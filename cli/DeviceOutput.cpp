@@ -1,0 +1,191 @@
+#include "cli/DeviceOutput.h"
+
+#include "protocol/DeviceTable.h"
+#include "protocol/JsonMessages.h"
+
+#include <json/value.h>
+#include <json/writer.h>
+
+#include <cstring>
+
+namespace lynx::cli {
+
+namespace {
+
+struct Decoded {
+    char32_t code;
+    size_t length;  // 0: not a UTF-8 sequence
+};
+
+Decoded DecodeUtf8(std::string_view s, size_t i)
+{
+    auto byte = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
+    unsigned char b = byte(i);
+    size_t length = b < 0x80 ? 1 : (b >> 5) == 0x6 ? 2 : (b >> 4) == 0xE ? 3 : (b >> 3) == 0x1E ? 4 : 0;
+    if (length == 0 || i + length > s.size())
+        return {b, 0};
+    char32_t code = length == 1 ? b : b & (0x7F >> length);
+    for (size_t k = 1; k < length; ++k) {
+        if ((byte(i + k) & 0xC0) != 0x80)
+            return {b, 0};
+        code = (code << 6) | (byte(i + k) & 0x3F);
+    }
+    return {code, length};
+}
+
+bool IsCombining(char32_t c)
+{
+    return (c >= 0x0300 && c <= 0x036F) || (c >= 0x1AB0 && c <= 0x1AFF) || (c >= 0x20D0 && c <= 0x20FF) ||
+           (c >= 0xFE20 && c <= 0xFE2F) || c == 0x200B || c == 0x200D;
+}
+
+bool IsWide(char32_t c)
+{
+    return (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0x303E) || (c >= 0x3041 && c <= 0x33FF) ||
+           (c >= 0x3400 && c <= 0x4DBF) || (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0xA000 && c <= 0xA4CF) ||
+           (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFE30 && c <= 0xFE4F) ||
+           (c >= 0xFF00 && c <= 0xFF60) || (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x1F300 && c <= 0x1F64F) ||
+           (c >= 0x1F900 && c <= 0x1F9FF) || (c >= 0x20000 && c <= 0x3FFFD);
+}
+
+template <size_t N>
+std::string Utf8Field(const char (&field)[N])
+{
+    return TextToUtf8(std::string_view(field, strnlen(field, N)));
+}
+
+std::array<std::string, 8> Cells(const DeviceRow& row)
+{
+    return protocol::DeviceRowTexts(row.record, row.number);
+}
+
+} // namespace
+
+const std::array<std::string, 8>& ColumnHeaders()
+{
+    static const std::array<std::string, 8> headers = {"序号",     "设备IP",   "MAC地址",  "网关地址",
+                                                        "子网掩码", "设备型号", "软件版本", "状态"};
+    return headers;
+}
+
+size_t DisplayWidth(std::string_view utf8)
+{
+    size_t width = 0;
+    for (size_t i = 0; i < utf8.size();) {
+        Decoded d = DecodeUtf8(utf8, i);
+        if (d.length == 0) {
+            ++width;
+            ++i;
+            continue;
+        }
+        i += d.length;
+        if (IsCombining(d.code))
+            continue;
+        width += IsWide(d.code) ? 2 : 1;
+    }
+    return width;
+}
+
+std::string CsvField(std::string_view text)
+{
+    if (text.find_first_of(",\"\r\n") == std::string_view::npos)
+        return std::string(text);
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"')
+            out += '"';
+        out += c;
+    }
+    out += '"';
+    return out;
+}
+
+std::string FormatTable(const std::vector<DeviceRow>& rows)
+{
+    std::vector<std::array<std::string, 8>> lines;
+    lines.push_back(ColumnHeaders());
+    for (const DeviceRow& row : rows)
+        lines.push_back(Cells(row));
+    std::array<size_t, 8> widths{};
+    for (const auto& cells : lines)
+        for (size_t c = 0; c < cells.size(); ++c)
+            widths[c] = std::max(widths[c], DisplayWidth(cells[c]));
+    std::string out;
+    for (const auto& cells : lines) {
+        std::string line;
+        for (size_t c = 0; c < cells.size(); ++c) {
+            line += cells[c];
+            if (c + 1 < cells.size())
+                line += std::string(widths[c] - DisplayWidth(cells[c]) + 2, ' ');
+        }
+        while (!line.empty() && line.back() == ' ')
+            line.pop_back();
+        out += line + "\n";
+    }
+    return out;
+}
+
+std::string FormatJson(const std::vector<DeviceRow>& rows)
+{
+    Json::Value array(Json::arrayValue);
+    for (const DeviceRow& row : rows) {
+        const DeviceRecord& r = row.record;
+        Json::Value o(Json::objectValue);
+        o["number"] = row.number;
+        o["deviceId"] = Utf8Field(r.deviceId);
+        o["name"] = Utf8Field(r.name);
+        o["model"] = Utf8Field(r.model);
+        o["manufacturer"] = Utf8Field(r.manufacturer);
+        o["mac"] = Utf8Field(r.mac);
+        o["protocolVersion"] = r.protocolVersion;
+        o["company"] = Utf8Field(r.company);
+        o["productType"] = r.productType;
+        o["productDate"] = Utf8Field(r.productDate);
+        o["sn"] = r.sn;
+        o["hwFeature"] = r.hwFeature;
+        o["softwareVersion"] = Utf8Field(r.softwareVersion);
+        o["hardwareVersion"] = Utf8Field(r.hardwareVersion);
+        o["consumerSn"] = r.consumerSn;
+        o["deviceIp"] = Utf8Field(r.deviceIp);
+        o["netMask"] = Utf8Field(r.netMask);
+        o["gatewayIp"] = Utf8Field(r.gatewayIp);
+        o["devicePort"] = r.devicePort;
+        o["httpPort"] = r.httpPort;
+        o["productSubType"] = r.productSubType;
+        array.append(o);
+    }
+    Json::StreamWriterBuilder builder;
+    builder["indentation"] = "  ";
+    builder["emitUTF8"] = true;
+    return Json::writeString(builder, array) + "\n";
+}
+
+std::string FormatCsv(const std::vector<DeviceRow>& rows)
+{
+    // RFC 4180 ends every record with CRLF.
+    auto line = [](const std::array<std::string, 8>& cells) {
+        std::string out;
+        for (size_t c = 0; c < cells.size(); ++c)
+            out += (c ? "," : "") + CsvField(cells[c]);
+        return out + "\r\n";
+    };
+    std::string out = line(ColumnHeaders());
+    for (const DeviceRow& row : rows)
+        out += line(Cells(row));
+    return out;
+}
+
+std::string FormatRows(OutputFormat format, const std::vector<DeviceRow>& rows)
+{
+    switch (format) {
+    case OutputFormat::Json:
+        return FormatJson(rows);
+    case OutputFormat::Csv:
+        return FormatCsv(rows);
+    case OutputFormat::Table:
+        break;
+    }
+    return FormatTable(rows);
+}
+
+} // namespace lynx::cli

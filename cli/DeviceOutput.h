@@ -1,0 +1,33 @@
+// The three ways lynx-cli prints a device list: an aligned table of the
+// window's eight columns, JSON with every record field, and CSV (RFC 4180).
+#pragma once
+
+#include "cli/SearchSession.h"
+
+#include <array>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace lynx::cli {
+
+enum class OutputFormat { Table, Json, Csv };
+
+// The window's column headers, in UTF-8.
+const std::array<std::string, 8>& ColumnHeaders();
+
+// Terminal columns a UTF-8 text takes: East Asian wide and full-width
+// characters take two, combining marks none, everything else one. Bytes that
+// are not UTF-8 count one each.
+size_t DisplayWidth(std::string_view utf8);
+
+// One CSV field: quoted when it holds a comma, a quote, CR or LF, with quotes
+// doubled.
+std::string CsvField(std::string_view text);
+
+std::string FormatTable(const std::vector<DeviceRow>& rows);
+std::string FormatJson(const std::vector<DeviceRow>& rows);
+std::string FormatCsv(const std::vector<DeviceRow>& rows);
+std::string FormatRows(OutputFormat format, const std::vector<DeviceRow>& rows);
+
+} // namespace lynx::cli

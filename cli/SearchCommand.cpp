@@ -1,0 +1,139 @@
+#include "cli/SearchCommand.h"
+
+#include "cli/Commands.h"
+#include "cli/SearchSession.h"
+
+#include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+
+namespace lynx::cli {
+
+int ClampSearchSeconds(long long seconds)
+{
+    if (seconds < 1)
+        return 1;
+    if (seconds > protocol::kMaxSearchSeconds)
+        return protocol::kMaxSearchSeconds;
+    return static_cast<int>(seconds);
+}
+
+const char* SearchUsage()
+{
+    return R"(usage: lynx-cli search [--seconds N] [--no-ip-filter] [--no-mac-filter]
+                       [--format table|json|csv] [--timing]
+
+Broadcasts one search on the LAN, waits N seconds (default 12, brought into
+1..3600) and prints the cameras that answered, under the window's rules:
+  --no-ip-filter   also list a device whose IP address is listed already
+  --no-mac-filter  also list a device whose MAC begins like a listed one
+                   (with both filters on, a device is dropped when its IP and
+                   the start of its MAC equal those of a listed one)
+  --format         table (default), json (every record field) or csv
+  --timing         print on stderr when the last row was listed
+)";
+}
+
+std::optional<SearchOptions> ParseSearchOptions(const std::vector<std::string>& args, std::string* error)
+{
+    SearchOptions options;
+    for (size_t i = 0; i < args.size(); ++i) {
+        std::string a = args[i];
+        std::string value;
+        bool hasValue = false;
+        if (auto eq = a.find('='); a.rfind("--", 0) == 0 && eq != std::string::npos) {
+            value = a.substr(eq + 1);
+            a = a.substr(0, eq);
+            hasValue = true;
+        }
+        auto takeValue = [&]() -> bool {
+            if (hasValue)
+                return true;
+            if (i + 1 >= args.size()) {
+                *error = a + " needs a value";
+                return false;
+            }
+            value = args[++i];
+            return true;
+        };
+        if (a == "--seconds") {
+            if (!takeValue())
+                return std::nullopt;
+            long long n = 0;
+            const char* end = value.data() + value.size();
+            auto [ptr, ec] = std::from_chars(value.data(), end, n);
+            if (ec == std::errc::result_out_of_range && ptr == end)
+                n = value[0] == '-' ? -1 : protocol::kMaxSearchSeconds + 1LL;
+            else if (ec != std::errc() || ptr != end || value.empty()) {
+                *error = "--seconds takes a whole number, not '" + value + "'";
+                return std::nullopt;
+            }
+            options.seconds = ClampSearchSeconds(n);
+        } else if (a == "--format") {
+            if (!takeValue())
+                return std::nullopt;
+            if (value == "table")
+                options.format = OutputFormat::Table;
+            else if (value == "json")
+                options.format = OutputFormat::Json;
+            else if (value == "csv")
+                options.format = OutputFormat::Csv;
+            else {
+                *error = "--format takes table, json or csv, not '" + value + "'";
+                return std::nullopt;
+            }
+        } else if (hasValue) {
+            *error = a + " takes no value";
+            return std::nullopt;
+        } else if (a == "--no-ip-filter")
+            options.filter.hideSameIp = false;
+        else if (a == "--no-mac-filter")
+            options.filter.hideSameMac = false;
+        else if (a == "--timing")
+            options.timing = true;
+        else if (a == "--help" || a == "-h")
+            options.help = true;
+        else {
+            *error = "unknown option '" + a + "'";
+            return std::nullopt;
+        }
+    }
+    return options;
+}
+
+int RunSearchCommand(const Arguments& args)
+{
+    std::string error;
+    auto options = ParseSearchOptions(args, &error);
+    if (!options) {
+        std::cerr << "lynx-cli search: " << error << "\n" << SearchUsage();
+        return kExitUsage;
+    }
+    if (options->help) {
+        std::cout << SearchUsage();
+        return kExitOk;
+    }
+    SearchSession session(options->filter);
+    if (!session.Start(&error)) {
+        // Listing nothing would look like a LAN without cameras: say it failed.
+        std::cerr << "lynx-cli search: " << error << "\n";
+        return kExitFailed;
+    }
+    if (!session.Search())
+        std::cerr << "lynx-cli search: the search request could not be sent\n";
+    session.CollectFor(std::chrono::seconds(options->seconds));
+    std::vector<DeviceRow> rows = session.Rows();
+    if (options->timing) {
+        if (auto last = session.LastRowAdded()) {
+            double at = std::chrono::duration<double>(last->time_since_epoch()).count();
+            std::fprintf(stderr, "timing: last row listed at %.6f (%zu rows)\n", at, rows.size());
+        } else {
+            std::fprintf(stderr, "timing: no row listed\n");
+        }
+    }
+    std::cout << FormatRows(options->format, rows) << std::flush;
+    return kExitOk;
+}
+
+} // namespace lynx::cli

@@ -1,0 +1,35 @@
+// `lynx-cli upgrade`: the window's batch upgrade without questions: search,
+// one job per chosen device, the paced update requests, the firmware served by
+// the tool's own server, and every status change printed as it happens.
+#pragma once
+
+#include "cli/Commands.h"
+
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace lynx::cli {
+
+struct UpgradeOptions {
+    std::string file;
+    int seconds = 12;  // search time, as the window's default entry
+    int waitSeconds = 600;
+    bool all = false;
+    std::vector<std::string> ips;
+    bool help = false;
+};
+
+// nullopt and a message in *error for input that is not understood: no file or
+// one that is not a readable regular file, no devices or both --all and --ip,
+// an address that is not dotted IPv4, a count that is not a whole number.
+std::optional<UpgradeOptions> ParseUpgradeOptions(const std::vector<std::string>& args, std::string* error);
+
+const char* UpgradeUsage();
+
+// Runs the command; the exit status is 0 only when every chosen device
+// reported success.
+int RunUpgrade(const Arguments& args, std::ostream& out, std::ostream& err);
+
+} // namespace lynx::cli

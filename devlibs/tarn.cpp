@@ -1,0 +1,388 @@
+// The IP transport library over real UDP/IPv4 sockets: one receive thread per
+// socket, woken for shut-down through an eventfd.
+#include "tarn.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr int kReceiveBufferBytes = 4 * 1024 * 1024;
+constexpr size_t kMaxDatagram = 65536;
+
+struct Socket {
+    uint16_t handle = 0;
+    int fd = -1;
+    int wakeFd = -1;
+    uint16_t localPort = 0;
+    bool isServer = false;
+    TARN_RECV_CALLBACK callback = nullptr;
+    std::atomic<bool> closing{false};
+    std::thread thread;
+
+    ~Socket()
+    {
+        if (fd >= 0)
+            ::close(fd);
+        if (wakeFd >= 0)
+            ::close(wakeFd);
+    }
+};
+
+struct Registry {
+    std::mutex mutex;
+    std::map<uint16_t, std::shared_ptr<Socket>> sockets;
+    std::map<uint16_t, uint16_t> serverByPort;
+    uint16_t lastHandle = 0;
+    std::atomic<bool> logOn{false};
+    std::string logDirectory;
+    std::mutex logMutex;
+};
+
+// Never destroyed: receive threads of a process that did not shut the library
+// down may still run while static objects are torn down at exit.
+Registry& registry()
+{
+    static Registry* r = new Registry;
+    return *r;
+}
+
+std::string defaultLogDirectory()
+{
+    if (const char* dir = std::getenv("LYNX_LOG_DIR"); dir && *dir)
+        return dir;
+    if (const char* state = std::getenv("XDG_STATE_HOME"); state && *state)
+        return std::string(state) + "/lynx/log";
+    const char* home = std::getenv("HOME");
+    return std::string(home && *home ? home : "/tmp") + "/.local/state/lynx/log";
+}
+
+void logLine(const std::string& line)
+{
+    Registry& r = registry();
+    if (!r.logOn.load())
+        return;
+    std::lock_guard lock(r.logMutex);
+    std::error_code ec;
+    std::filesystem::create_directories(r.logDirectory, ec);
+    if (ec)
+        return;
+    FILE* f = std::fopen((r.logDirectory + "/tarn.log").c_str(), "a");
+    if (!f)
+        return;
+    std::time_t now = std::time(nullptr);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", std::localtime(&now));
+    std::fprintf(f, "%s %s\n", stamp, line.c_str());
+    std::fclose(f);
+}
+
+uint16_t allocateHandle(Registry& r)
+{
+    for (int i = 0; i < 65535; ++i) {
+        uint16_t h = static_cast<uint16_t>(r.lastHandle + 1);
+        if (h == 0)
+            h = 1;
+        r.lastHandle = h;
+        if (!r.sockets.count(h))
+            return h;
+    }
+    return 0;
+}
+
+// The thread shares ownership of its socket: a socket closed from its own
+// callback detaches the thread, which must still find its socket afterwards.
+void receiveLoop(std::shared_ptr<Socket> s)
+{
+    std::vector<char> buffer(kMaxDatagram + 1);
+    pollfd fds[2] = {{s->fd, POLLIN, 0}, {s->wakeFd, POLLIN, 0}};
+    for (;;) {
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            return;
+        }
+        if (fds[1].revents)
+            return;
+        // Empty the socket completely each time it is readable, but stop at once
+        // when the socket is closed, from its own callback too.
+        while (!s->closing.load()) {
+            sockaddr_in peer{};
+            socklen_t peerLen = sizeof peer;
+            ssize_t n = ::recvfrom(s->fd, buffer.data(), kMaxDatagram, MSG_DONTWAIT,
+                                   reinterpret_cast<sockaddr*>(&peer), &peerLen);
+            if (n < 0)
+                break;
+            if (n < TARN_HEADER_SIZE)
+                continue;
+            PacketHeader header;
+            std::memcpy(&header, buffer.data(), sizeof header);
+            uint32_t bodyLength = static_cast<uint32_t>(n - TARN_HEADER_SIZE);
+            buffer[n] = '\0';
+            if (s->callback)
+                s->callback(ntohl(peer.sin_addr.s_addr), ntohs(peer.sin_port), header, bodyLength,
+                            buffer.data() + TARN_HEADER_SIZE);
+        }
+    }
+}
+
+int openUdpSocket()
+{
+    int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    ::setsockopt(fd, IPPROTO_IP, IP_PKTINFO, &on, sizeof on);
+    int size = kReceiveBufferBytes;
+    // SO_RCVBUFFORCE passes the system's limit where the process may; else ask.
+    if (::setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof size) != 0)
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+    return fd;
+}
+
+unsigned char startSocket(uint16_t* handle, TARN_RECV_CALLBACK callback, uint16_t localPort, bool isServer)
+{
+    Registry& r = registry();
+    int fd = openUdpSocket();
+    if (fd < 0)
+        return 0;
+    auto s = std::make_shared<Socket>();
+    s->fd = fd;
+    s->isServer = isServer;
+    s->callback = callback;
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(INADDR_ANY);
+    local.sin_port = htons(localPort);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0)
+        return 0;
+    socklen_t len = sizeof local;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &len);
+    s->localPort = ntohs(local.sin_port);
+    s->wakeFd = ::eventfd(0, EFD_CLOEXEC);
+    if (s->wakeFd < 0)
+        return 0;
+    {
+        std::lock_guard lock(r.mutex);
+        if (isServer) {
+            // Two callers may have raced to serve the same port: SO_REUSEADDR let
+            // both bind, but only the first to get here serves it.
+            auto it = r.serverByPort.find(s->localPort);
+            if (it != r.serverByPort.end()) {
+                *handle = it->second;
+                return 1;
+            }
+        }
+        s->handle = allocateHandle(r);
+        if (s->handle == 0)
+            return 0;
+        r.sockets[s->handle] = s;
+        if (isServer)
+            r.serverByPort[s->localPort] = s->handle;
+        s->thread = std::thread(receiveLoop, s);
+        *handle = s->handle;
+    }
+    return 1;
+}
+
+std::shared_ptr<Socket> findSocket(uint16_t handle)
+{
+    Registry& r = registry();
+    std::lock_guard lock(r.mutex);
+    auto it = r.sockets.find(handle);
+    return it == r.sockets.end() ? nullptr : it->second;
+}
+
+bool parseAddress(const char* text, in_addr* out)
+{
+    return text && ::inet_pton(AF_INET, text, out) == 1;
+}
+
+unsigned char sendDatagram(uint16_t handle, const PacketHeader* header, int bodyLength, const char* body,
+                           const char* sourceIp, const char* destIp, uint16_t destPort)
+{
+    if (!header || bodyLength < 0 || (bodyLength > 0 && !body) ||
+        static_cast<size_t>(bodyLength) > kMaxDatagram - TARN_HEADER_SIZE)
+        return 0;
+    auto s = findSocket(handle);
+    sockaddr_in dest{};
+    dest.sin_family = AF_INET;
+    dest.sin_port = htons(destPort);
+    if (!s || !parseAddress(destIp, &dest.sin_addr)) {
+        logLine(std::string("send failed: no socket or bad address ") + (destIp ? destIp : "(null)"));
+        return 0;
+    }
+    std::vector<char> datagram(TARN_HEADER_SIZE + static_cast<size_t>(bodyLength));
+    std::memcpy(datagram.data(), header, TARN_HEADER_SIZE);
+    if (bodyLength > 0)
+        std::memcpy(datagram.data() + TARN_HEADER_SIZE, body, static_cast<size_t>(bodyLength));
+
+    iovec iov{datagram.data(), datagram.size()};
+    msghdr msg{};
+    msg.msg_name = &dest;
+    msg.msg_namelen = sizeof dest;
+    msg.msg_iov = &iov;
+    msg.msg_iovlen = 1;
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+    if (sourceIp) {
+        in_pktinfo info{};
+        if (!parseAddress(sourceIp, &info.ipi_spec_dst))
+            return 0;
+        msg.msg_control = control;
+        msg.msg_controllen = sizeof control;
+        cmsghdr* c = CMSG_FIRSTHDR(&msg);
+        c->cmsg_level = IPPROTO_IP;
+        c->cmsg_type = IP_PKTINFO;
+        c->cmsg_len = CMSG_LEN(sizeof info);
+        std::memcpy(CMSG_DATA(c), &info, sizeof info);
+    }
+    ssize_t sent;
+    do
+        sent = ::sendmsg(s->fd, &msg, 0);
+    while (sent < 0 && errno == EINTR);
+    if (sent != static_cast<ssize_t>(datagram.size())) {
+        logLine(std::string("send failed to ") + destIp + ": " + std::strerror(errno));
+        return 0;
+    }
+    return 1;
+}
+
+void closeSocket(const std::shared_ptr<Socket>& s)
+{
+    s->closing.store(true);
+    uint64_t one = 1;
+    [[maybe_unused]] ssize_t w = ::write(s->wakeFd, &one, sizeof one);
+    if (s->thread.joinable()) {
+        if (s->thread.get_id() == std::this_thread::get_id())
+            s->thread.detach();
+        else
+            s->thread.join();
+    }
+}
+
+} // namespace
+
+extern "C" {
+
+unsigned char tarn_Init(int, int, int, const char*, int, int, int, int)
+{
+    Registry& r = registry();
+    std::lock_guard lock(r.logMutex);
+    // The maker's library takes a Windows path ("C://log//"); it is never used as
+    // a path here, so that no folder named "C:" appears anywhere.
+    r.logDirectory = defaultLogDirectory();
+    return 1;
+}
+
+void tarn_SetLogFlag(int enabled)
+{
+    Registry& r = registry();
+    {
+        std::lock_guard lock(r.logMutex);
+        if (r.logDirectory.empty())
+            r.logDirectory = defaultLogDirectory();
+    }
+    r.logOn.store(enabled != 0);
+}
+
+void tarn_RegisterConnectionNotify(TARN_CONNECTION_NOTIFY) {}
+
+unsigned char tarn_StartUDPServer(uint16_t* handle, TARN_RECV_CALLBACK callback, int, int, uint16_t localPort)
+{
+    if (!handle)
+        return 0;
+    Registry& r = registry();
+    {
+        std::lock_guard lock(r.mutex);
+        auto it = r.serverByPort.find(localPort);
+        if (it != r.serverByPort.end() && localPort != 0) {
+            *handle = it->second;
+            return 1;
+        }
+    }
+    unsigned char ok = startSocket(handle, callback, localPort, true);
+    logLine("server on port " + std::to_string(localPort) + (ok ? " started" : " failed"));
+    return ok;
+}
+
+unsigned char tarn_StartUDPClient(uint16_t* handle, const char* deviceIp, uint16_t port, TARN_RECV_CALLBACK callback)
+{
+    in_addr address;
+    if (!handle || !parseAddress(deviceIp, &address))
+        return 0;
+    unsigned char ok = startSocket(handle, callback, 0, false);
+    logLine(std::string("client towards ") + deviceIp + ":" + std::to_string(port) + (ok ? " started" : " failed"));
+    return ok;
+}
+
+unsigned char tarn_UdpSendTo(uint16_t handle, const PacketHeader* header, int, int bodyLength, const char* body,
+                             const char* destIp, uint16_t destPort)
+{
+    return sendDatagram(handle, header, bodyLength, body, nullptr, destIp, destPort);
+}
+
+unsigned char tarn_ext_UdpSendFrom(uint16_t handle, const PacketHeader* header, int bodyLength, const char* body,
+                                   const char* sourceIp, const char* destIp, uint16_t destPort)
+{
+    return sendDatagram(handle, header, bodyLength, body, sourceIp, destIp, destPort);
+}
+
+uint16_t tarn_ext_LocalPort(uint16_t handle)
+{
+    auto s = findSocket(handle);
+    return s ? s->localPort : 0;
+}
+
+unsigned char tarn_ext_Close(uint16_t handle)
+{
+    Registry& r = registry();
+    std::shared_ptr<Socket> s;
+    {
+        std::lock_guard lock(r.mutex);
+        auto it = r.sockets.find(handle);
+        if (it == r.sockets.end())
+            return 0;
+        s = it->second;
+        r.sockets.erase(it);
+        auto port = r.serverByPort.find(s->localPort);
+        if (s->isServer && port != r.serverByPort.end() && port->second == handle)
+            r.serverByPort.erase(port);
+    }
+    closeSocket(s);
+    return 1;
+}
+
+void tarn_ext_Shutdown(void)
+{
+    Registry& r = registry();
+    std::map<uint16_t, std::shared_ptr<Socket>> all;
+    {
+        std::lock_guard lock(r.mutex);
+        all.swap(r.sockets);
+        r.serverByPort.clear();
+    }
+    for (auto& [handle, s] : all)
+        closeSocket(s);
+}
+
+} // extern "C"

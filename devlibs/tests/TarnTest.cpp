@@ -1,0 +1,414 @@
+// The transport library on loopback only: real sockets on 127.0.0.x and
+// ephemeral ports, never a broadcast.
+#include "tarn.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+struct Received {
+    uint32_t peerAddress = 0;
+    uint32_t peerPort = 0;
+    PacketHeader header{};
+    std::string body;
+    bool terminated = false;
+};
+
+// What a receive callback saw. Callbacks are plain functions, so each inbox
+// is a static object behind its own callback.
+class Inbox {
+public:
+    void put(Received r)
+    {
+        std::lock_guard lock(mutex_);
+        items_.push_back(std::move(r));
+        changed_.notify_all();
+    }
+
+    // Waits until count datagrams are in, or the time-out.
+    std::vector<Received> waitFor(size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(3))
+    {
+        std::unique_lock lock(mutex_);
+        changed_.wait_for(lock, timeout, [&] { return items_.size() >= count; });
+        return items_;
+    }
+
+    void clear()
+    {
+        std::lock_guard lock(mutex_);
+        items_.clear();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<Received> items_;
+};
+
+Inbox& firstInbox()
+{
+    static Inbox inbox;
+    return inbox;
+}
+
+Inbox& secondInbox()
+{
+    static Inbox inbox;
+    return inbox;
+}
+
+Received makeReceived(uint32_t peerAddress, uint32_t peerPort, const PacketHeader& header, uint32_t bodyLength,
+                      const char* body)
+{
+    Received r;
+    r.peerAddress = peerAddress;
+    r.peerPort = peerPort;
+    r.header = header;
+    r.body.assign(body, bodyLength);
+    r.terminated = body[bodyLength] == '\0';
+    return r;
+}
+
+int toFirst(uint32_t peerAddress, uint32_t peerPort, PacketHeader header, uint32_t bodyLength, const char* body)
+{
+    firstInbox().put(makeReceived(peerAddress, peerPort, header, bodyLength, body));
+    return 0;
+}
+
+int toSecond(uint32_t peerAddress, uint32_t peerPort, PacketHeader header, uint32_t bodyLength, const char* body)
+{
+    secondInbox().put(makeReceived(peerAddress, peerPort, header, bodyLength, body));
+    return 0;
+}
+
+// A plain POSIX UDP socket on a loopback address, to see and make raw datagrams.
+class RawSocket {
+public:
+    explicit RawSocket(const char* address = "127.0.0.1")
+    {
+        fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        ::inet_pton(AF_INET, address, &local.sin_addr);
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local);
+        socklen_t len = sizeof local;
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &len);
+        port_ = ntohs(local.sin_port);
+    }
+    ~RawSocket() { ::close(fd_); }
+    RawSocket(const RawSocket&) = delete;
+    RawSocket& operator=(const RawSocket&) = delete;
+
+    uint16_t port() const { return port_; }
+
+    void sendTo(uint16_t port, const void* data, size_t size)
+    {
+        sockaddr_in dest{};
+        dest.sin_family = AF_INET;
+        dest.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        dest.sin_port = htons(port);
+        ASSERT_EQ(::sendto(fd_, data, size, 0, reinterpret_cast<sockaddr*>(&dest), sizeof dest),
+                  static_cast<ssize_t>(size));
+    }
+
+    // One datagram and its source address, or an empty one after the time-out.
+    std::vector<unsigned char> receive(std::string* source = nullptr, int timeoutMs = 2000)
+    {
+        pollfd p{fd_, POLLIN, 0};
+        if (::poll(&p, 1, timeoutMs) != 1)
+            return {};
+        std::vector<unsigned char> buffer(70000);
+        sockaddr_in from{};
+        socklen_t len = sizeof from;
+        ssize_t n = ::recvfrom(fd_, buffer.data(), buffer.size(), 0, reinterpret_cast<sockaddr*>(&from), &len);
+        buffer.resize(n > 0 ? static_cast<size_t>(n) : 0);
+        if (source) {
+            char text[INET_ADDRSTRLEN] = {};
+            ::inet_ntop(AF_INET, &from.sin_addr, text, sizeof text);
+            *source = text;
+        }
+        return buffer;
+    }
+
+private:
+    int fd_ = -1;
+    uint16_t port_ = 0;
+};
+
+PacketHeader knownHeader()
+{
+    PacketHeader h{};
+    h.magic = 0x8000;
+    h.category = 0x80;
+    h.subCategory = 0x42;
+    h.command = 0x711;
+    h.result = 0x4F4B;
+    h.bodyMarker = '$';
+    h.flags = 0x80000000u;
+    h.tag = 0x0A0B0C0D;
+    return h;
+}
+
+// An ephemeral port that nothing uses at this moment.
+uint16_t freePort()
+{
+    RawSocket probe;
+    return probe.port();
+}
+
+class Tarn : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        firstInbox().clear();
+        secondInbox().clear();
+    }
+    void TearDown() override { tarn_ext_Shutdown(); }
+
+    uint16_t startServer(TARN_RECV_CALLBACK callback, uint16_t port = 0)
+    {
+        uint16_t handle = 0;
+        EXPECT_EQ(tarn_StartUDPServer(&handle, callback, 0, 0, port), 1);
+        EXPECT_NE(handle, 0);
+        return handle;
+    }
+
+    uint16_t startClient(TARN_RECV_CALLBACK callback = nullptr, uint16_t port = 8025)
+    {
+        uint16_t handle = 0;
+        EXPECT_EQ(tarn_StartUDPClient(&handle, "127.0.0.1", port, callback), 1);
+        EXPECT_NE(handle, 0);
+        return handle;
+    }
+};
+
+} // namespace
+
+TEST_F(Tarn, HeaderGoesOnTheWireAsTwentyLittleEndianBytes)
+{
+    RawSocket camera;
+    const uint16_t client = startClient();
+    const PacketHeader header = knownHeader();
+    ASSERT_EQ(tarn_UdpSendTo(client, &header, 0, 0, nullptr, "127.0.0.1", camera.port()), 1);
+    const std::vector<unsigned char> expected = {0x00, 0x80, 0x80, 0x42, 0x11, 0x07, 0x4B, 0x4F, 0x24, 0x00,
+                                                 0x00, 0x00, 0x00, 0x00, 0x00, 0x80, 0x0D, 0x0C, 0x0B, 0x0A};
+    EXPECT_EQ(camera.receive(), expected);
+}
+
+TEST_F(Tarn, BodiesRoundTripByteForByte)
+{
+    const uint16_t server = startServer(toFirst);
+    const uint16_t serverPort = tarn_ext_LocalPort(server);
+    ASSERT_NE(serverPort, 0);
+    const uint16_t client = startClient();
+
+    std::string large(60000, '\0');
+    std::mt19937 random(7);
+    for (char& c : large)
+        c = static_cast<char>(random());
+    const std::string bodies[] = {"{\"a\":1}", large, "", std::string("with\0nul", 8)};
+    const PacketHeader header = knownHeader();
+    for (const std::string& body : bodies)
+        ASSERT_EQ(tarn_UdpSendTo(client, &header, 0, static_cast<int>(body.size()), body.empty() ? nullptr : body.data(),
+                                 "127.0.0.1", serverPort),
+                  1);
+
+    const auto received = firstInbox().waitFor(4);
+    ASSERT_EQ(received.size(), 4u);
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(received[i].body, bodies[i]) << "datagram " << i;
+        EXPECT_TRUE(received[i].terminated) << "datagram " << i;
+        EXPECT_EQ(std::memcmp(&received[i].header, &header, sizeof header), 0) << "datagram " << i;
+        EXPECT_EQ(received[i].peerAddress, 0x7F000001u);
+        EXPECT_EQ(received[i].peerPort, tarn_ext_LocalPort(client));
+    }
+}
+
+TEST_F(Tarn, DatagramShorterThanAHeaderIsDropped)
+{
+    const uint16_t server = startServer(toFirst);
+    RawSocket sender;
+    const PacketHeader header = knownHeader();
+    sender.sendTo(tarn_ext_LocalPort(server), &header, 19);
+    sender.sendTo(tarn_ext_LocalPort(server), "", 0);
+    sender.sendTo(tarn_ext_LocalPort(server), &header, 20);
+    const auto received = firstInbox().waitFor(2, std::chrono::milliseconds(500));
+    ASSERT_EQ(received.size(), 1u);
+    EXPECT_EQ(received[0].body, "");
+    EXPECT_TRUE(received[0].terminated);
+}
+
+TEST_F(Tarn, SecondServerOnAServedPortGetsTheRunningOne)
+{
+    const uint16_t port = freePort();
+    const uint16_t first = startServer(toFirst, port);
+    uint16_t second = 0;
+    EXPECT_EQ(tarn_StartUDPServer(&second, toSecond, 0, 0, port), 1);
+    EXPECT_EQ(second, first);
+
+    RawSocket sender;
+    const PacketHeader header = knownHeader();
+    sender.sendTo(port, &header, sizeof header);
+    EXPECT_EQ(firstInbox().waitFor(1).size(), 1u) << "the first server keeps working";
+    EXPECT_TRUE(secondInbox().waitFor(1, std::chrono::milliseconds(200)).empty());
+}
+
+TEST_F(Tarn, ServersStartedTogetherOnOnePortAreOneServer)
+{
+    constexpr int kRounds = 20;
+    constexpr int kCallers = 8;
+    uint16_t port = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        port = freePort();
+        std::vector<uint16_t> handles(kCallers, 0);
+        std::vector<unsigned char> results(kCallers, 0);
+        std::atomic<bool> go{false};
+        std::vector<std::thread> callers;
+        for (int i = 0; i < kCallers; ++i)
+            callers.emplace_back([&, i] {
+                while (!go.load())
+                    std::this_thread::yield();
+                results[i] = tarn_StartUDPServer(&handles[i], toFirst, 0, 0, port);
+            });
+        go.store(true);
+        for (auto& t : callers)
+            t.join();
+        for (int i = 0; i < kCallers; ++i) {
+            ASSERT_EQ(results[i], 1) << "round " << round;
+            ASSERT_EQ(handles[i], handles[0]) << "round " << round << ": two servers on one port";
+        }
+    }
+    RawSocket sender;
+    const PacketHeader header = knownHeader();
+    for (int i = 0; i < 10; ++i)
+        sender.sendTo(port, &header, sizeof header);
+    EXPECT_EQ(firstInbox().waitFor(10).size(), 10u) << "every datagram reaches the one server";
+}
+
+TEST_F(Tarn, SendFromSetsTheSourceAddress)
+{
+    RawSocket pc;
+    const uint16_t camera = startServer(toFirst);
+    const PacketHeader header = knownHeader();
+    std::string source;
+    for (const char* address : {"127.0.0.1", "127.0.0.2"}) {
+        ASSERT_EQ(tarn_ext_UdpSendFrom(camera, &header, 2, "{}", address, "127.0.0.1", pc.port()), 1) << address;
+        const auto datagram = pc.receive(&source);
+        EXPECT_EQ(datagram.size(), 22u);
+        EXPECT_EQ(source, address);
+    }
+    EXPECT_EQ(tarn_ext_UdpSendFrom(camera, &header, 0, nullptr, "not-an-ip", "127.0.0.1", pc.port()), 0);
+}
+
+TEST_F(Tarn, ClosedSocketStopsAndItsPortCanBeServedAgain)
+{
+    const uint16_t port = freePort();
+    const uint16_t first = startServer(toFirst, port);
+    EXPECT_EQ(tarn_ext_Close(first), 1);
+    EXPECT_EQ(tarn_ext_Close(first), 0);
+    EXPECT_EQ(tarn_ext_LocalPort(first), 0);
+    const PacketHeader header = knownHeader();
+    EXPECT_EQ(tarn_UdpSendTo(first, &header, 0, 0, nullptr, "127.0.0.1", port), 0);
+
+    const uint16_t again = startServer(toSecond, port);
+    EXPECT_NE(again, first);
+    RawSocket sender;
+    sender.sendTo(port, &header, sizeof header);
+    EXPECT_EQ(secondInbox().waitFor(1).size(), 1u);
+    EXPECT_TRUE(firstInbox().waitFor(1, std::chrono::milliseconds(100)).empty());
+}
+
+namespace {
+
+std::atomic<uint16_t> g_selfClosing{0};
+std::atomic<int> g_selfCloseCalls{0};
+
+int closeFromCallback(uint32_t, uint32_t, PacketHeader, uint32_t, const char*)
+{
+    ++g_selfCloseCalls;
+    tarn_ext_Close(g_selfClosing);
+    return 0;
+}
+
+} // namespace
+
+TEST_F(Tarn, SocketClosedFromItsOwnCallbackGetsNoFurtherCallback)
+{
+    g_selfClosing = startServer(closeFromCallback);
+    const uint16_t port = tarn_ext_LocalPort(g_selfClosing);
+    RawSocket sender;
+    const PacketHeader header = knownHeader();
+    for (int i = 0; i < 5; ++i)
+        sender.sendTo(port, &header, sizeof header);
+    for (int i = 0; i < 100 && tarn_ext_LocalPort(g_selfClosing) != 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(tarn_ext_LocalPort(g_selfClosing), 0);
+    EXPECT_EQ(g_selfCloseCalls.load(), 1);
+}
+
+TEST_F(Tarn, RejectsBadSends)
+{
+    const uint16_t client = startClient();
+    const PacketHeader header = knownHeader();
+    RawSocket camera;
+    EXPECT_EQ(tarn_UdpSendTo(0, &header, 0, 0, nullptr, "127.0.0.1", camera.port()), 0) << "handle 0 is no socket";
+    EXPECT_EQ(tarn_UdpSendTo(client, nullptr, 0, 0, nullptr, "127.0.0.1", camera.port()), 0);
+    EXPECT_EQ(tarn_UdpSendTo(client, &header, 0, -1, "x", "127.0.0.1", camera.port()), 0);
+    EXPECT_EQ(tarn_UdpSendTo(client, &header, 0, 4, nullptr, "127.0.0.1", camera.port()), 0);
+    EXPECT_EQ(tarn_UdpSendTo(client, &header, 0, 0, nullptr, "127.0.0.256", camera.port()), 0);
+    EXPECT_EQ(tarn_UdpSendTo(client, &header, 0, 0, nullptr, nullptr, camera.port()), 0);
+    std::string tooLarge(65536, 'x');
+    EXPECT_EQ(tarn_UdpSendTo(client, &header, 0, static_cast<int>(tooLarge.size()), tooLarge.data(), "127.0.0.1",
+                             camera.port()),
+              0);
+    EXPECT_TRUE(camera.receive(nullptr, 100).empty()) << "nothing went out";
+    uint16_t handle = 0;
+    EXPECT_EQ(tarn_StartUDPClient(&handle, "nowhere", 8025, nullptr), 0);
+    EXPECT_EQ(tarn_StartUDPServer(nullptr, toFirst, 0, 0, 0), 0);
+}
+
+TEST_F(Tarn, ClientReceivesTheRepliesToItsRequests)
+{
+    const uint16_t client = startClient(toFirst);
+    RawSocket camera;
+    const PacketHeader header = knownHeader();
+    ASSERT_EQ(tarn_UdpSendTo(client, &header, 0, 0, nullptr, "127.0.0.1", camera.port()), 1);
+    ASSERT_EQ(camera.receive().size(), 20u);
+    camera.sendTo(tarn_ext_LocalPort(client), &header, sizeof header);
+    const auto replies = firstInbox().waitFor(1);
+    ASSERT_EQ(replies.size(), 1u);
+    EXPECT_EQ(replies[0].header.tag, 0x0A0B0C0Du);
+    EXPECT_EQ(replies[0].peerPort, camera.port());
+}
+
+TEST_F(Tarn, ShutdownJoinsEveryReceiveThread)
+{
+    for (int i = 0; i < 4; ++i) {
+        startServer(toFirst);
+        startClient(toSecond);
+    }
+    tarn_ext_Shutdown();
+    // A new start after a shut-down works as before.
+    const uint16_t server = startServer(toFirst);
+    RawSocket sender;
+    const PacketHeader header = knownHeader();
+    sender.sendTo(tarn_ext_LocalPort(server), &header, sizeof header);
+    EXPECT_EQ(firstInbox().waitFor(1).size(), 1u);
+}

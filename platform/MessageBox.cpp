@@ -1,0 +1,65 @@
+#include "platform/MessageBox.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace lynx::platform {
+
+namespace {
+
+MessageBoxHandler& handler()
+{
+    static MessageBoxHandler h;
+    return h;
+}
+
+int showReal(const MessageBoxRequest& request)
+{
+    auto* box = new QMessageBox(request.owner);
+    box->setWindowTitle(request.caption);
+    box->setText(request.text);
+    box->setIcon(request.icon == MB_ICONQUESTION ? QMessageBox::Question : QMessageBox::NoIcon);
+    box->addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
+    if (request.buttons == MB_OKCANCEL)
+        box->setEscapeButton(static_cast<QAbstractButton*>(box->addButton(QStringLiteral("取消"), QMessageBox::RejectRole)));
+    if (request.modeless) {
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setWindowModality(Qt::NonModal);
+        box->show();
+        return IDOK;
+    }
+    box->exec();
+    bool ok = box->buttonRole(box->clickedButton()) == QMessageBox::AcceptRole;
+    delete box;
+    return ok ? IDOK : IDCANCEL;
+}
+
+} // namespace
+
+int ShowMessageBox(const MessageBoxRequest& request)
+{
+    if (handler())
+        return handler()(request);
+    return showReal(request);
+}
+
+int ShowMessageBox(QWidget* owner, const QString& text, int buttons)
+{
+    MessageBoxRequest request;
+    request.owner = owner;
+    request.text = text;
+    request.caption = QStringLiteral("提示");
+    request.buttons = buttons;
+    return ShowMessageBox(request);
+}
+
+MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler h)
+{
+    MessageBoxHandler previous = std::move(handler());
+    handler() = std::move(h);
+    return previous;
+}
+
+} // namespace lynx::platform

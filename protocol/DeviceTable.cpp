@@ -1,0 +1,145 @@
+#include "protocol/DeviceTable.h"
+
+#include "platform/CodePage.h"
+#include "protocol/JsonMessages.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace lynx::protocol {
+
+namespace {
+
+template <std::size_t N>
+std::string_view fieldText(const char (&field)[N])
+{
+    return std::string_view(field, ::strnlen(field, N));
+}
+
+// Record texts are code page 936; everything shown is UTF-8.
+template <std::size_t N>
+std::string display(const char (&field)[N])
+{
+    return platform::Cp936ToUtf8(fieldText(field));
+}
+
+bool sameIp(const DeviceRecord& a, const DeviceRecord& b)
+{
+    return fieldText(a.deviceIp) == fieldText(b.deviceIp);
+}
+
+// Six bytes, not the text: a shorter MAC compares its terminator and the zero
+// bytes after it, which the zero-filled record guarantees.
+bool sameMacPrefix(const DeviceRecord& a, const DeviceRecord& b)
+{
+    return std::memcmp(a.mac, b.mac, 6) == 0;
+}
+
+std::string formatted(const char* format, auto... values)
+{
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, format, values...);
+    return buffer;
+}
+
+} // namespace
+
+bool IsDuplicate(const DeviceList& held, const DeviceRecord& record, DuplicateFilter filter)
+{
+    if (!filter.hideSameIp && !filter.hideSameMac)
+        return false;
+    for (const auto& other : held) {
+        const bool ipMatches = !filter.hideSameIp || sameIp(*other, record);
+        const bool macMatches = !filter.hideSameMac || sameMacPrefix(*other, record);
+        if (ipMatches && macMatches)
+            return true;
+    }
+    return false;
+}
+
+std::unique_ptr<DeviceRecord> ParseDeviceReport(const char* utf8Body)
+{
+    auto record = std::make_unique<DeviceRecord>();  // value-initialised: zero-filled
+    if (utf8Body)
+        ParseJsonMessage("basicCfg", record.get(), Utf8ToGbk(utf8Body).c_str());
+    return record;
+}
+
+int AddDeviceRecord(DeviceList& list, DeviceMap& map, int& deviceCount, std::unique_ptr<DeviceRecord> record,
+                    DuplicateFilter filter)
+{
+    if (!record || record->deviceIp[0] == '\0' || record->mac[0] == '\0')
+        return 0;
+    if (IsDuplicate(list, *record, filter))
+        return 0;
+    const int number = deviceCount + 1;
+    map[number] = record.get();
+    list.push_back(std::move(record));
+    deviceCount = number;
+    return number;
+}
+
+void ClearDeviceTable(DeviceList& list, DeviceMap& map, int& deviceCount)
+{
+    // The map first, so that it never holds a pointer to a deleted record.
+    map.clear();
+    list.clear();
+    deviceCount = 0;
+}
+
+DeviceRecord* FindDeviceByIp(const DeviceMap& map, const char* ip)
+{
+    if (!ip)
+        return nullptr;
+    const std::string_view wanted(ip);
+    for (const auto& [number, record] : map) {
+        if (record && fieldText(record->deviceIp) == wanted)
+            return record;
+    }
+    return nullptr;
+}
+
+std::string SoftwareVersionText(const DeviceRecord& record)
+{
+    return display(record.softwareVersion) + " build[" + display(record.productDate) + "]";
+}
+
+std::array<std::string, 8> DeviceRowTexts(const DeviceRecord& record, int number)
+{
+    return {std::to_string(number),   display(record.deviceIp), display(record.mac),
+            display(record.gatewayIp), display(record.netMask),  display(record.model),
+            SoftwareVersionText(record), std::string()};
+}
+
+std::string DeviceDetailsText(const DeviceRecord& record)
+{
+    std::string text;
+    auto line = [&text](const char* label, const std::string& value) {
+        text += label;
+        text += value;
+        text += '\n';
+    };
+    line("IP\t\t:\t", display(record.deviceIp));
+    line("ID\t\t:\t", display(record.deviceId));
+    line("name\t\t:\t", display(record.name));
+    line("model\t\t:\t", display(record.model));
+    line("manufacturer\t:\t", display(record.manufacturer));
+    line("company\t\t:\t", display(record.company));
+    line("MAC\t\t:\t", display(record.mac));
+    line("protocal ver\t:\t", formatted("%d.%d", record.protocolVersion >> 8, record.protocolVersion & 0xFF));
+    line("product type\t:\t", formatted("%d", static_cast<int>(record.productType)));
+    line("product sub type\t:\t", formatted("%d", record.productSubType));
+    line("sn\t\t:\t", formatted("%d", record.sn));
+    line("HW feature\t:\t", formatted("0x%x", record.hwFeature));
+    line("consumer sn\t:\t", formatted("%d", record.consumerSn));
+    line("SW VER\t\t:\t", SoftwareVersionText(record));
+    line("HW VER\t\t:\t", display(record.hardwareVersion));
+    return text;
+}
+
+std::string DeviceUrl(const DeviceRecord& record)
+{
+    return "http://" + display(record.deviceIp);
+}
+
+} // namespace lynx::protocol

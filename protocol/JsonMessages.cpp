@@ -1,0 +1,141 @@
+#include "protocol/JsonMessages.h"
+
+#include "platform/CodePage.h"
+
+#include <json/json.h>
+
+#include <cstring>
+#include <exception>
+
+using lynx::platform::Cp936ToUtf8;
+using lynx::platform::TruncateCp936;
+using lynx::platform::Utf8ToCp936;
+
+namespace {
+
+template <std::size_t N>
+std::string_view fieldText(const char (&field)[N])
+{
+    return std::string_view(field, ::strnlen(field, N));
+}
+
+// Stores a UTF-8 JSON text into a fixed field as code page 936, cut to the
+// field's capacity without splitting a double-byte character.
+template <std::size_t N>
+void storeText(char (&field)[N], const Json::Value& value)
+{
+    const std::string text = TruncateCp936(Utf8ToCp936(value.asString()), N - 1);
+    std::memset(field, 0, N);
+    std::memcpy(field, text.data(), text.size());
+}
+
+// Json::Reader is deprecated in favour of CharReader, but it is the reader the
+// cameras' reports have always been read with: its leniency (comments, text
+// after the top-level value) is part of what the cameras may rely on.
+bool parseJson(const std::string& text, Json::Value& root)
+{
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    Json::Reader reader;
+    return reader.parse(text, root, true);
+#pragma GCC diagnostic pop
+}
+
+// Member access throws Json::LogicError where the report's shape is not what a
+// camera sends; the caller drops such a report whole.
+void readDeviceReport(const Json::Value& root, DeviceRecord& record)
+{
+    const Json::Value data = root.get("data", Json::Value());
+    storeText(record.deviceIp, data.get("deviceIp", ""));
+    storeText(record.netMask, data.get("netMask", ""));
+    storeText(record.gatewayIp, data.get("gatewayIp", ""));
+    storeText(record.deviceId, data.get("deviceId", ""));
+    const Json::Value info = data.get("machineInfo", Json::Value());
+    // The record keeps the low 16 bits of the type, as the camera's own record does.
+    record.productType = static_cast<uint16_t>(static_cast<uint32_t>(info.get("type", 0).asInt()));
+    storeText(record.name, info.get("name", ""));
+    storeText(record.model, info.get("model", ""));
+    storeText(record.mac, info.get("mac", ""));
+    storeText(record.manufacturer, info.get("manufacturer", ""));
+    storeText(record.company, info.get("company", ""));
+    storeText(record.softwareVersion, info.get("softwareVersion", ""));
+    storeText(record.hardwareVersion, info.get("hardwareVersion", ""));
+    record.sn = info.get("sn", 0).asInt();
+    const Json::Value date = info.get("productDate", Json::Value());
+    storeText(record.productDate, date.get("time", ""));
+}
+
+void readUpdateStatus(const Json::Value& root, UpdateStatusRecord& record)
+{
+    storeText(record.deviceId, root.get("deviceId", ""));
+    const Json::Value status = root.get("status", 0);
+    // isDouble() holds for every JSON number and for nothing else (not for true
+    // or false); a status that cannot be read as a number is a failed upgrade,
+    // never a success.
+    if (status.isDouble() && status.isConvertibleTo(Json::intValue))
+        record.status = status.asInt();
+    else
+        record.status = kUpdateStatusNotANumber;
+}
+
+} // namespace
+
+std::string TextToUtf8(std::string_view cp936Text)
+{
+    return Cp936ToUtf8(cp936Text);
+}
+
+std::string Utf8ToGbk(std::string_view utf8Bytes)
+{
+    return Utf8ToCp936(utf8Bytes);
+}
+
+std::string BuildJsonRequest(std::string_view kind, const DeviceRecord& record)
+{
+    if (kind != "changeIp")
+        return {};
+    Json::Value request(Json::objectValue);
+    request["type"] = 64;
+    request["mac"] = Cp936ToUtf8(fieldText(record.mac));
+    request["deviceIp"] = Cp936ToUtf8(fieldText(record.deviceIp));
+    request["netMask"] = Cp936ToUtf8(fieldText(record.netMask));
+    request["gatewayIp"] = Cp936ToUtf8(fieldText(record.gatewayIp));
+    return request.toStyledString();
+}
+
+std::string BuildJsonRequest(std::string_view kind, const char* url, const char* deviceId)
+{
+    if (kind != "update")
+        return {};
+    Json::Value request(Json::objectValue);
+    request["filePath"] = std::string(url ? url : "");
+    request["deviceId"] = Cp936ToUtf8(deviceId ? deviceId : "");
+    return request.toStyledString();
+}
+
+bool ParseJsonMessage(std::string_view kind, void* out, const char* text)
+{
+    if (!out || !text || (kind != "basicCfg" && kind != "updateStatus"))
+        return false;
+    // Parsed as UTF-8, then each text converted back: a code page 936 trail byte
+    // can be 0x5C, which JsonCpp would read as an escape inside a string.
+    const std::string utf8 = Cp936ToUtf8(text);
+    Json::Value root;
+    if (!parseJson(utf8, root))
+        return false;
+    try {
+        if (kind == "basicCfg") {
+            DeviceRecord record;
+            std::memcpy(&record, out, sizeof record);
+            readDeviceReport(root, record);
+            std::memcpy(out, &record, sizeof record);
+        } else {
+            UpdateStatusRecord record{};
+            readUpdateStatus(root, record);
+            std::memcpy(out, &record, sizeof record);
+        }
+    } catch (const std::exception&) {
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,35 @@
+// The datagrams of the camera protocol, sent through the IP transport library.
+#pragma once
+
+#include "protocol/DeviceRecord.h"
+#include "tarn.h"
+
+#include <cstdint>
+#include <string>
+
+namespace lynx::protocol {
+
+constexpr uint16_t kReportPort = 19027;   // search, address change, device reports
+constexpr uint16_t kUpdatePort = 8025;    // update requests, replies, notifications
+constexpr uint16_t kProbePort = 8021;     // a camera's TCP port, used to learn our address
+constexpr uint16_t kCmdSearch = 0x701;
+constexpr uint16_t kCmdChangeIp = 0x703;
+constexpr uint16_t kCmdUpdate = 0x711;
+constexpr uint16_t kCmdUpdateStatus = 0x712;
+constexpr uint16_t kResultAccepted = 0x4F4B;
+constexpr uint8_t kMarkerRequest = 0x23;  // '#'
+constexpr uint8_t kMarkerBody = 0x24;     // '$'
+constexpr const char* kBroadcast = "255.255.255.255";
+
+// A request header: magic, category, sub-category, command, result 0, marker
+// '#', flags 0x80000000 and the tag (set only for 0x711).
+PacketHeader MakeRequestHeader(uint16_t command, uint32_t tag = 0);
+
+// The search request: a bare header, command 0x701, to the broadcast address.
+bool SendSearch(uint16_t reportSocket);
+// The changeIp request built from record, as UTF-8, broadcast with command 0x703.
+bool SendChangeIp(uint16_t reportSocket, const DeviceRecord& record);
+// text (code page 936) as UTF-8 with command 0x711 and tag to deviceIp:8025.
+bool SendToDevice(const std::string& text, uint16_t handle, const char* deviceIp, uint32_t tag);
+
+} // namespace lynx::protocol

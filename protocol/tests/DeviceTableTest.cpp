@@ -1,0 +1,302 @@
+#include "protocol/DeviceTable.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+using namespace lynx::protocol;
+
+namespace {
+
+constexpr DuplicateFilter kBoth{true, true};
+constexpr DuplicateFilter kIpOnly{true, false};
+constexpr DuplicateFilter kMacOnly{false, true};
+constexpr DuplicateFilter kNone{false, false};
+
+std::unique_ptr<DeviceRecord> device(const char* ip, const char* mac)
+{
+    auto record = std::make_unique<DeviceRecord>();
+    std::strcpy(record->deviceIp, ip);
+    std::strcpy(record->mac, mac);
+    return record;
+}
+
+// The table as the main window holds it, with the rows it was told to add.
+struct Table {
+    DeviceList list;
+    DeviceMap map;
+    int count = 0;
+
+    int add(const char* ip, const char* mac, DuplicateFilter filter)
+    {
+        return AddDeviceRecord(list, map, count, device(ip, mac), filter);
+    }
+
+    void expectConsistent() const
+    {
+        ASSERT_EQ(static_cast<int>(list.size()), count);
+        ASSERT_EQ(static_cast<int>(map.size()), count);
+        int key = 1;
+        auto it = list.begin();
+        for (const auto& [number, record] : map) {
+            EXPECT_EQ(number, key++);
+            EXPECT_EQ(record, it->get());
+            ++it;
+        }
+    }
+};
+
+} // namespace
+
+// ---- Duplicate rules ------------------------------------------------------
+
+TEST(DuplicateRules, BothBoxesNeedEqualIpAndEqualMacPrefix)
+{
+    Table t;
+    EXPECT_EQ(t.add("192.168.1.20", "00:1A:2B:00:00:01", kBoth), 1);
+    EXPECT_EQ(t.add("192.168.1.20", "00:1A:2B:00:00:01", kBoth), 0) << "the same device answering twice";
+    EXPECT_EQ(t.add("192.168.1.20", "00:1A:2B:FF:FF:FF", kBoth), 0) << "equal first six MAC bytes";
+    EXPECT_EQ(t.add("192.168.1.20", "00:1B:2B:00:00:01", kBoth), 2) << "IP equal, MAC prefix differs";
+    EXPECT_EQ(t.add("192.168.1.21", "00:1A:2B:00:00:01", kBoth), 3) << "MAC equal, IP differs";
+    t.expectConsistent();
+}
+
+TEST(DuplicateRules, HideSameIpAloneIgnoresTheMac)
+{
+    Table t;
+    EXPECT_EQ(t.add("192.168.1.20", "00:1A:2B:00:00:01", kIpOnly), 1);
+    EXPECT_EQ(t.add("192.168.1.20", "AA:BB:CC:DD:EE:FF", kIpOnly), 0);
+    EXPECT_EQ(t.add("192.168.1.2", "00:1A:2B:00:00:01", kIpOnly), 2) << "IP compared as a whole text";
+    EXPECT_EQ(t.add("192.168.1.200", "00:1A:2B:00:00:01", kIpOnly), 3);
+    t.expectConsistent();
+}
+
+TEST(DuplicateRules, HideSameMacAloneComparesSixBytes)
+{
+    Table t;
+    EXPECT_EQ(t.add("192.168.1.20", "00:1A:2B:00:00:02", kMacOnly), 1);
+    EXPECT_EQ(t.add("192.168.1.21", "00:1A:2B:00:00:01", kMacOnly), 0);
+    EXPECT_EQ(t.add("192.168.1.22", "00:1A:3B:00:00:02", kMacOnly), 0) << "seventh byte on is not compared";
+    EXPECT_EQ(t.add("192.168.1.23", "00:1A-2B:00:00:02", kMacOnly), 2) << "sixth byte differs";
+    EXPECT_EQ(t.add("192.168.1.24", "10:1A:2B:00:00:02", kMacOnly), 3) << "first byte differs";
+    t.expectConsistent();
+}
+
+TEST(DuplicateRules, ShortMacComparesItsTerminator)
+{
+    Table t;
+    EXPECT_EQ(t.add("10.0.0.1", "00:1A", kMacOnly), 1);
+    EXPECT_EQ(t.add("10.0.0.2", "00:1A", kMacOnly), 0);
+    EXPECT_EQ(t.add("10.0.0.3", "00:1A:", kMacOnly), 2) << "terminator against ':'";
+    EXPECT_EQ(t.add("10.0.0.4", "00:1", kMacOnly), 3);
+}
+
+TEST(DuplicateRules, NoBoxKeepsEveryDevice)
+{
+    Table t;
+    EXPECT_EQ(t.add("192.168.1.20", "00:1A:2B:00:00:01", kNone), 1);
+    EXPECT_EQ(t.add("192.168.1.20", "00:1A:2B:00:00:01", kNone), 2);
+    EXPECT_FALSE(IsDuplicate(t.list, *device("192.168.1.20", "00:1A:2B:00:00:01"), kNone));
+    t.expectConsistent();
+}
+
+TEST(DuplicateRules, FirstMatchAnywhereInTheTableCounts)
+{
+    Table t;
+    t.add("10.0.0.1", "AA:AA:AA:AA:AA:AA", kNone);
+    t.add("10.0.0.2", "BB:BB:BB:BB:BB:BB", kNone);
+    t.add("10.0.0.3", "CC:CC:CC:CC:CC:CC", kNone);
+    EXPECT_TRUE(IsDuplicate(t.list, *device("10.0.0.3", "CC:CC:CC:00:00:00"), kBoth));
+    EXPECT_FALSE(IsDuplicate(t.list, *device("10.0.0.3", "AA:AA:AA:AA:AA:AA"), kBoth))
+        << "IP of one record and MAC of another is no duplicate";
+    EXPECT_TRUE(IsDuplicate(t.list, *device("10.0.0.9", "BB:BB:"), kMacOnly));
+}
+
+TEST(DuplicateRules, DeviceWithoutIpOrMacIsNeverAdded)
+{
+    for (DuplicateFilter filter : {kBoth, kIpOnly, kMacOnly, kNone}) {
+        Table t;
+        EXPECT_EQ(t.add("", "00:1A:2B:00:00:01", filter), 0);
+        EXPECT_EQ(t.add("192.168.1.20", "", filter), 0);
+        EXPECT_EQ(t.add("", "", filter), 0);
+        EXPECT_EQ(t.count, 0);
+        t.expectConsistent();
+    }
+    Table t;
+    EXPECT_EQ(AddDeviceRecord(t.list, t.map, t.count, nullptr, kNone), 0);
+}
+
+TEST(DuplicateRules, ChangedBoxesApplyToLaterReportsOnly)
+{
+    Table t;
+    t.add("192.168.1.20", "00:1A:2B:00:00:01", kNone);
+    t.add("192.168.1.20", "00:1A:2B:00:00:01", kNone);
+    EXPECT_EQ(t.add("192.168.1.20", "00:1A:2B:00:00:01", kBoth), 0);
+    EXPECT_EQ(t.count, 2) << "rows already listed stay";
+    EXPECT_EQ(t.add("192.168.1.20", "FF:1A:2B:00:00:01", kBoth), 3);
+    EXPECT_EQ(t.add("192.168.1.20", "EE:1A:2B:00:00:01", kIpOnly), 0);
+    t.expectConsistent();
+}
+
+// ---- The table ------------------------------------------------------------
+
+TEST(DeviceTable, RowsAreNumberedInArrivalOrder)
+{
+    Table t;
+    const char* ips[] = {"10.0.0.5", "10.0.0.1", "10.0.0.9"};
+    int number = 0;
+    for (const char* ip : ips)
+        EXPECT_EQ(t.add(ip, ip, kBoth), ++number);
+    t.expectConsistent();
+    EXPECT_STREQ(t.map.at(1)->deviceIp, "10.0.0.5");
+    EXPECT_STREQ(t.map.at(3)->deviceIp, "10.0.0.9");
+}
+
+TEST(DeviceTable, ClearingEmptiesEverythingAndNumbersRestartAtOne)
+{
+    Table t;
+    t.add("10.0.0.1", "AA", kBoth);
+    t.add("10.0.0.2", "BB", kBoth);
+    ClearDeviceTable(t.list, t.map, t.count);
+    EXPECT_TRUE(t.list.empty());
+    EXPECT_TRUE(t.map.empty());
+    EXPECT_EQ(t.count, 0);
+    EXPECT_EQ(t.add("10.0.0.1", "AA", kBoth), 1) << "no duplicate of a cleared record";
+    t.expectConsistent();
+}
+
+TEST(DeviceTable, FindByIpTakesTheFirstExactMatchByRowNumber)
+{
+    Table t;
+    t.add("192.168.1.50", "AA", kNone);
+    t.add("192.168.1.5", "BB", kNone);
+    t.add("192.168.1.5", "CC", kNone);
+    DeviceRecord* found = FindDeviceByIp(t.map, "192.168.1.5");
+    ASSERT_NE(found, nullptr);
+    EXPECT_STREQ(found->mac, "BB");
+    EXPECT_EQ(FindDeviceByIp(t.map, "192.168.1"), nullptr);
+    EXPECT_EQ(FindDeviceByIp(t.map, "192.168.1.500"), nullptr);
+    EXPECT_EQ(FindDeviceByIp(t.map, nullptr), nullptr);
+    EXPECT_EQ(FindDeviceByIp(DeviceMap{}, "192.168.1.5"), nullptr);
+}
+
+TEST(DeviceTable, ReportBodyBecomesARecord)
+{
+    auto record = ParseDeviceReport(R"({"data":{"deviceIp":"192.168.1.20","machineInfo":{)"
+                                    R"("mac":"00:1A:2B:3C:4D:5E","name":")" "\xE4\xB8\xAD" R"("}}})");
+    ASSERT_NE(record, nullptr);
+    EXPECT_STREQ(record->deviceIp, "192.168.1.20");
+    EXPECT_STREQ(record->name, "\xD6\xD0");
+    Table t;
+    EXPECT_EQ(AddDeviceRecord(t.list, t.map, t.count, std::move(record), kBoth), 1);
+}
+
+TEST(DeviceTable, UnparsableReportGivesAnEmptyRecordThatIsDropped)
+{
+    for (const char* body : {"not json", "[1]", R"({"data":{"deviceIp":[1]}})", ""}) {
+        auto record = ParseDeviceReport(body);
+        ASSERT_NE(record, nullptr);
+        const DeviceRecord zero{};
+        EXPECT_EQ(std::memcmp(record.get(), &zero, sizeof zero), 0) << body;
+        Table t;
+        EXPECT_EQ(AddDeviceRecord(t.list, t.map, t.count, std::move(record), kNone), 0);
+    }
+    ASSERT_NE(ParseDeviceReport(nullptr), nullptr);
+}
+
+// ---- Texts ----------------------------------------------------------------
+
+namespace {
+
+DeviceRecord shownDevice()
+{
+    DeviceRecord record{};
+    std::strcpy(record.deviceIp, "192.168.1.20");
+    std::strcpy(record.mac, "00:1A:2B:3C:4D:5E");
+    std::strcpy(record.gatewayIp, "192.168.1.1");
+    std::strcpy(record.netMask, "255.255.255.0");
+    std::strcpy(record.model, "\xD6\xD0" "C200");  // 中C200
+    std::strcpy(record.softwareVersion, "V1.0");
+    std::strcpy(record.productDate, "2018-11-07");
+    std::strcpy(record.deviceId, "KV0001");
+    std::strcpy(record.name, "\xCF\xE0\xBB\xFA");  // 相机
+    std::strcpy(record.manufacturer, "Kova");
+    std::strcpy(record.company, "Harbor");
+    std::strcpy(record.hardwareVersion, "HW2");
+    record.productType = 4464;
+    record.sn = -12;
+    return record;
+}
+
+} // namespace
+
+TEST(RowTexts, EightColumnsInUtf8)
+{
+    const auto row = DeviceRowTexts(shownDevice(), 7);
+    const std::array<std::string, 8> expected = {
+        "7", "192.168.1.20", "00:1A:2B:3C:4D:5E", "192.168.1.1", "255.255.255.0",
+        "\xE4\xB8\xAD" "C200", "V1.0 build[2018-11-07]", ""};
+    EXPECT_EQ(row, expected);
+}
+
+TEST(RowTexts, VersionWithoutDateShowsEmptyBrackets)
+{
+    DeviceRecord record = shownDevice();
+    std::memset(record.productDate, 0, sizeof record.productDate);
+    EXPECT_EQ(SoftwareVersionText(record), "V1.0 build[]");
+    EXPECT_EQ(DeviceRowTexts(record, 1)[6], "V1.0 build[]");
+    EXPECT_EQ(SoftwareVersionText(DeviceRecord{}), " build[]");
+}
+
+TEST(RowTexts, FullFieldsWithoutTerminatorStayWithinTheirField)
+{
+    DeviceRecord record{};
+    std::memset(record.softwareVersion, 'S', sizeof record.softwareVersion);
+    std::memset(record.hardwareVersion, 'H', sizeof record.hardwareVersion);
+    EXPECT_EQ(SoftwareVersionText(record), std::string(30, 'S') + " build[]");
+}
+
+TEST(DetailsText, EveryFieldWithItsLabel)
+{
+    EXPECT_EQ(DeviceDetailsText(shownDevice()),
+              "IP\t\t:\t192.168.1.20\n"
+              "ID\t\t:\tKV0001\n"
+              "name\t\t:\t" "\xE7\x9B\xB8\xE6\x9C\xBA" "\n"
+              "model\t\t:\t" "\xE4\xB8\xAD" "C200\n"
+              "manufacturer\t:\tKova\n"
+              "company\t\t:\tHarbor\n"
+              "MAC\t\t:\t00:1A:2B:3C:4D:5E\n"
+              "protocal ver\t:\t0.0\n"
+              "product type\t:\t4464\n"
+              "product sub type\t:\t0\n"
+              "sn\t\t:\t-12\n"
+              "HW feature\t:\t0x0\n"
+              "consumer sn\t:\t0\n"
+              "SW VER\t\t:\tV1.0 build[2018-11-07]\n"
+              "HW VER\t\t:\tHW2\n");
+}
+
+TEST(DetailsText, NumbersFormattedAsTheCameraToolShowsThem)
+{
+    DeviceRecord record{};
+    record.protocolVersion = 0x020B;
+    record.productType = 65535;
+    record.productSubType = -4;
+    record.hwFeature = 0xDEADBEEF;
+    record.consumerSn = 2147483647;
+    const std::string text = DeviceDetailsText(record);
+    EXPECT_NE(text.find("protocal ver\t:\t2.11\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("product type\t:\t65535\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("product sub type\t:\t-4\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("HW feature\t:\t0xdeadbeef\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("consumer sn\t:\t2147483647\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("SW VER\t\t:\t build[]\n"), std::string::npos) << text;
+}
+
+TEST(DetailsText, WebAddressIsTheRecordedIp)
+{
+    EXPECT_EQ(DeviceUrl(shownDevice()), "http://192.168.1.20");
+    EXPECT_EQ(DeviceUrl(DeviceRecord{}), "http://");
+}

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and starts Lynx.
+#   ./run.sh            a virtual LAN of 8 simulated cameras and the window in it
+#                       (without a display: lynx-cli search --seconds 3 in that LAN)
+#   ./run.sh --real     the window on this machine's own network (real cameras)
+set -euo pipefail
+cd "$(dirname "$0")"
+./scripts/install-deps.sh
+cmake -S . -B build -G Ninja >/dev/null
+cmake --build build
+bin="$PWD/build/bin"
+if [ "${1:-}" = "--real" ]; then
+  exec "$bin/lynx"
+fi
+if [ "$(id -u)" -ne 0 ]; then
+  echo "run.sh: the virtual LAN needs root (network namespaces); use 'sudo ./run.sh', or './run.sh --real' for a real network." >&2
+  exit 1
+fi
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  # The window runs as root inside the PC namespace; let it reach the display.
+  command -v xhost >/dev/null && xhost +si:localuser:root >/dev/null 2>&1 || true
+  exec tools/netlab/netlab run --cameras 8 --bin "$bin" -- "$bin/lynx"
+fi
+echo "No display: searching the virtual LAN from the command line instead."
+exec tools/netlab/netlab run --cameras 8 --bin "$bin" -- "$bin/lynx-cli" search --seconds 3

@@ -1,0 +1,430 @@
+#include "NetlabFixture.h"
+
+#include <json/reader.h>
+#include <json/writer.h>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+namespace lynx::test {
+
+namespace fs = std::filesystem;
+
+std::string EnvOr(const char* name, const std::string& fallback)
+{
+    const char* value = std::getenv(name);
+    return value && *value ? value : fallback;
+}
+
+bool InNetlab()
+{
+    return !EnvOr("LYNX_NETLAB_PC_NS", "").empty() && !EnvOr("LYNX_NETLAB_CAMERA_NS", "").empty();
+}
+
+std::string BinDir()
+{
+    return EnvOr("LYNX_BIN_DIR", ".");
+}
+
+std::string CameraNamespace()
+{
+    return EnvOr("LYNX_NETLAB_CAMERA_NS", "");
+}
+
+std::string CameraInterface()
+{
+    return EnvOr("LYNX_NETLAB_CAMERA_IF", "eth0");
+}
+
+std::string PcAddress()
+{
+    return EnvOr("LYNX_NETLAB_PC_IP", "192.168.1.100");
+}
+
+Json::Value NetlabCameras()
+{
+    return ReadJsonFile(EnvOr("LYNX_NETLAB_CAMERAS", ""));
+}
+
+namespace {
+
+void CloseQuietly(int& fd)
+{
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
+}
+
+// fork + exec with the given descriptors as stdout and stderr; -1 on failure.
+pid_t Spawn(const std::vector<std::string>& argv, int outFd, int errFd)
+{
+    std::vector<char*> args;
+    for (const std::string& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        int devnull = ::open("/dev/null", O_RDONLY);
+        ::dup2(devnull, 0);
+        ::dup2(outFd, 1);
+        ::dup2(errFd, 2);
+        // A test runs in its own process group under ctest; its children stay in it.
+        ::execv(args[0], args.data());
+        ::_exit(127);
+    }
+    return pid;
+}
+
+int WaitExit(pid_t pid)
+{
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+} // namespace
+
+ProcessResult RunProcess(const std::vector<std::string>& argv, std::chrono::milliseconds timeout)
+{
+    ProcessResult result;
+    int out[2], err[2];
+    if (argv.empty() || ::pipe2(out, O_CLOEXEC) != 0)
+        return result;
+    if (::pipe2(err, O_CLOEXEC) != 0) {
+        ::close(out[0]);
+        ::close(out[1]);
+        return result;
+    }
+    pid_t pid = Spawn(argv, out[1], err[1]);
+    ::close(out[1]);
+    ::close(err[1]);
+    if (pid < 0) {
+        ::close(out[0]);
+        ::close(err[0]);
+        return result;
+    }
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+    std::string* sinks[2] = {&result.out, &result.err};
+    int open = 2;
+    char buffer[8192];
+    while (open > 0) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            result.timedOut = true;
+            ::kill(pid, SIGKILL);
+            break;
+        }
+        if (::poll(fds, 2, static_cast<int>(left.count())) < 0 && errno != EINTR)
+            break;
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR)))
+                continue;
+            ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
+            if (n > 0)
+                sinks[i]->append(buffer, static_cast<size_t>(n));
+            else {
+                ::close(fds[i].fd);
+                fds[i].fd = -1;
+                --open;
+            }
+        }
+    }
+    for (pollfd& p : fds)
+        if (p.fd >= 0)
+            ::close(p.fd);
+    int code = WaitExit(pid);
+    result.exitCode = result.timedOut ? -1 : code;
+    return result;
+}
+
+ProcessResult RunCli(const std::vector<std::string>& args, std::chrono::milliseconds timeout)
+{
+    std::vector<std::string> argv{BinDir() + "/lynx-cli"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return RunProcess(argv, timeout);
+}
+
+Json::Value ParseJson(const std::string& text)
+{
+    Json::CharReaderBuilder builder;
+    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+    Json::Value root;
+    std::string errors;
+    if (!reader->parse(text.data(), text.data() + text.size(), &root, &errors))
+        return Json::Value();
+    return root;
+}
+
+Json::Value ReadJsonFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return Json::Value();
+    std::stringstream text;
+    text << in.rdbuf();
+    return ParseJson(text.str());
+}
+
+bool WriteFile(const std::string& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    return out && out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())) && out.flush();
+}
+
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout,
+               std::chrono::milliseconds step)
+{
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        if (condition())
+            return true;
+        if (std::chrono::steady_clock::now() >= deadline)
+            return condition();
+        std::this_thread::sleep_for(step);
+    }
+}
+
+TempDir::TempDir()
+{
+    std::string pattern = (fs::temp_directory_path() / "lynx-test-XXXXXX").string();
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    if (::mkdtemp(buffer.data()))
+        m_path = buffer.data();
+}
+
+TempDir::~TempDir()
+{
+    std::error_code error;
+    if (!m_path.empty())
+        fs::remove_all(m_path, error);
+}
+
+CamsimProcess::CamsimProcess() = default;
+
+CamsimProcess::~CamsimProcess()
+{
+    Stop();
+}
+
+bool CamsimProcess::Start(const std::vector<std::string>& args, std::string* error, bool inCameraNamespace,
+                          std::chrono::milliseconds timeout)
+{
+    std::vector<std::string> argv;
+    if (inCameraNamespace) {
+        if (CameraNamespace().empty()) {
+            *error = "not inside a virtual LAN (LYNX_NETLAB_CAMERA_NS is not set)";
+            return false;
+        }
+        argv = {"/usr/sbin/ip", "netns", "exec", CameraNamespace()};
+        if (!fs::exists(argv[0]))
+            argv[0] = "/sbin/ip";
+    }
+    std::string ready = m_dir.File("camsim.ready");
+    argv.push_back(BinDir() + "/lynx-camsim");
+    argv.insert(argv.end(), args.begin(), args.end());
+    argv.insert(argv.end(), {"--ready-file", ready, "--verbose"});
+    int log = ::open(m_dir.File("camsim.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (log < 0) {
+        *error = "cannot write the simulator's log";
+        return false;
+    }
+    m_pid = Spawn(argv, log, log);
+    ::close(log);
+    if (m_pid < 0) {
+        *error = "cannot start " + argv[0];
+        return false;
+    }
+    bool up = WaitUntil([&] { return fs::exists(ready) || !Running(); }, timeout, 20ms) && fs::exists(ready);
+    if (!up) {
+        *error = "lynx-camsim did not become ready: " + Log();
+        Stop();
+    }
+    return up;
+}
+
+bool CamsimProcess::StartCameras(const Json::Value& cameras, const std::vector<std::string>& extraArgs,
+                                 std::string* error)
+{
+    std::string config = m_dir.File("cameras.json");
+    Json::StreamWriterBuilder builder;
+    builder["emitUTF8"] = true;
+    if (!WriteFile(config, Json::writeString(builder, cameras))) {
+        *error = "cannot write " + config;
+        return false;
+    }
+    std::vector<std::string> args{"--config", config, "--add-addresses", "--interface", CameraInterface()};
+    args.insert(args.end(), extraArgs.begin(), extraArgs.end());
+    return Start(args, error);
+}
+
+bool CamsimProcess::Running() const
+{
+    if (m_pid <= 0)
+        return false;
+    int status = 0;
+    return ::waitpid(m_pid, &status, WNOHANG) == 0;
+}
+
+void CamsimProcess::Stop()
+{
+    if (m_pid <= 0)
+        return;
+    ::kill(m_pid, SIGTERM);
+    bool ended = WaitUntil(
+        [&] {
+            int status = 0;
+            return ::waitpid(m_pid, &status, WNOHANG) != 0;
+        },
+        5s, 20ms);
+    if (!ended) {
+        ::kill(m_pid, SIGKILL);
+        WaitExit(m_pid);
+    }
+    m_pid = -1;
+}
+
+std::string CamsimProcess::Log() const
+{
+    std::ifstream in(m_dir.File("camsim.log"));
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+FileHttpServer::~FileHttpServer()
+{
+    Stop();
+}
+
+bool FileHttpServer::Start(const std::string& bindIp, std::string* error)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    if (::inet_pton(AF_INET, bindIp.c_str(), &address.sin_addr) != 1) {
+        *error = "not an address: " + bindIp;
+        return false;
+    }
+    m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int on = 1;
+    ::setsockopt(m_listen, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    socklen_t length = sizeof address;
+    if (m_listen < 0 || ::bind(m_listen, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(m_listen, 16) != 0 || ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        *error = std::string("cannot listen: ") + std::strerror(errno);
+        CloseQuietly(m_listen);
+        return false;
+    }
+    m_port = ntohs(address.sin_port);
+    m_wake = ::eventfd(0, EFD_CLOEXEC);
+    m_thread = std::thread([this] { Run(); });
+    return true;
+}
+
+void FileHttpServer::Stop()
+{
+    if (m_thread.joinable()) {
+        uint64_t one = 1;
+        [[maybe_unused]] ssize_t n = ::write(m_wake, &one, sizeof one);
+        m_thread.join();
+    }
+    CloseQuietly(m_listen);
+    CloseQuietly(m_wake);
+}
+
+void FileHttpServer::Serve(const std::string& name, const std::string& path)
+{
+    std::lock_guard lock(m_mutex);
+    m_files.emplace_back(name, path);
+}
+
+std::string FileHttpServer::Url(const std::string& host, const std::string& name) const
+{
+    return "http://" + host + ":" + std::to_string(m_port) + "/" + name;
+}
+
+void FileHttpServer::Run()
+{
+    pollfd fds[2] = {{m_listen, POLLIN, 0}, {m_wake, POLLIN, 0}};
+    for (;;) {
+        if (::poll(fds, 2, -1) < 0 && errno != EINTR)
+            return;
+        if (fds[1].revents)
+            return;
+        if (fds[0].revents & POLLIN) {
+            int client = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
+            if (client >= 0) {
+                Answer(client);
+                ::close(client);
+            }
+        }
+    }
+}
+
+void FileHttpServer::Answer(int client)
+{
+    timeval limit{5, 0};
+    ::setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    std::string request;
+    char buffer[4096];
+    while (request.find("\r\n\r\n") == std::string::npos && request.size() < 65536) {
+        ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
+        if (n <= 0)
+            return;
+        request.append(buffer, static_cast<size_t>(n));
+    }
+    std::string path;
+    if (request.rfind("GET /", 0) == 0) {
+        size_t end = request.find(' ', 4);
+        if (end != std::string::npos)
+            path = request.substr(5, end - 5);
+    }
+    std::string file;
+    {
+        std::lock_guard lock(m_mutex);
+        for (const auto& [name, p] : m_files)
+            if (name == path)
+                file = p;
+    }
+    std::string body;
+    std::string head;
+    if (!file.empty()) {
+        std::ifstream in(file, std::ios::binary);
+        std::stringstream bytes;
+        bytes << in.rdbuf();
+        body = bytes.str();
+        head = "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\nContent-Length: " +
+               std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n";
+    } else {
+        head = "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+    }
+    std::string response = head + body;
+    size_t sent = 0;
+    while (sent < response.size()) {
+        ssize_t n = ::send(client, response.data() + sent, response.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0)
+            return;
+        sent += static_cast<size_t>(n);
+    }
+    if (!file.empty())
+        ++m_served;
+}
+
+} // namespace lynx::test

@@ -1,0 +1,122 @@
+// Helpers for tests that run inside a virtual LAN (lynx_add_test ... NETLAB n):
+// the LAN's names from the environment, running lynx-cli and capturing what it
+// prints, extra simulators in the camera namespace, and a small HTTP file
+// server for firmware downloads.
+#pragma once
+
+#include <json/value.h>
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace lynx::test {
+
+using namespace std::chrono_literals;
+
+// True inside a LAN made by tools/netlab (LYNX_NETLAB_* are set).
+bool InNetlab();
+std::string EnvOr(const char* name, const std::string& fallback);
+std::string BinDir();                          // LYNX_BIN_DIR
+std::string CameraNamespace();                 // LYNX_NETLAB_CAMERA_NS
+std::string CameraInterface();                 // LYNX_NETLAB_CAMERA_IF
+std::string PcAddress();                       // LYNX_NETLAB_PC_IP
+// The cameras the LAN's own simulator plays, as it wrote them (--write-config).
+Json::Value NetlabCameras();
+
+struct ProcessResult {
+    int exitCode = -1;      // -1 when killed by a signal or not started
+    bool timedOut = false;
+    std::string out;
+    std::string err;
+};
+
+// Runs argv[0] (a path) with its arguments, captures stdout and stderr, and
+// kills it when it outlives the time-out.
+ProcessResult RunProcess(const std::vector<std::string>& argv, std::chrono::milliseconds timeout = 60s);
+// lynx-cli from LYNX_BIN_DIR, in the current (PC) namespace.
+ProcessResult RunCli(const std::vector<std::string>& args, std::chrono::milliseconds timeout = 60s);
+
+Json::Value ParseJson(const std::string& text);  // null when it does not parse
+Json::Value ReadJsonFile(const std::string& path);
+bool WriteFile(const std::string& path, const std::string& bytes);
+
+// Polls until the condition holds or the time is up; the condition's last value.
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout,
+               std::chrono::milliseconds step = 50ms);
+
+// A fresh folder, removed with everything in it at the end of the scope.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return m_path; }
+    std::string File(const std::string& name) const { return m_path + "/" + name; }
+
+private:
+    std::string m_path;
+};
+
+// One extra lynx-camsim, by default in the camera namespace, stopped (SIGTERM)
+// at the end of the scope. Start returns once its ready file exists.
+class CamsimProcess {
+public:
+    CamsimProcess();
+    ~CamsimProcess();
+    CamsimProcess(const CamsimProcess&) = delete;
+    CamsimProcess& operator=(const CamsimProcess&) = delete;
+
+    bool Start(const std::vector<std::string>& args, std::string* error, bool inCameraNamespace = true,
+               std::chrono::milliseconds timeout = 20s);
+    // A simulator of the cameras described by the JSON array, with their
+    // addresses put on the camera namespace's interface.
+    bool StartCameras(const Json::Value& cameras, const std::vector<std::string>& extraArgs, std::string* error);
+    void Stop();
+    bool Running() const;
+    pid_t Pid() const { return m_pid; }
+    std::string Log() const;
+
+private:
+    TempDir m_dir;
+    pid_t m_pid = -1;
+};
+
+// A minimal HTTP/1.1 file server for tests: GET /NAME answers with the file
+// registered under NAME, anything else with 404. One connection at a time.
+class FileHttpServer {
+public:
+    FileHttpServer() = default;
+    ~FileHttpServer();
+    FileHttpServer(const FileHttpServer&) = delete;
+    FileHttpServer& operator=(const FileHttpServer&) = delete;
+
+    bool Start(const std::string& bindIp, std::string* error);
+    void Stop();
+    void Serve(const std::string& name, const std::string& path);
+    uint16_t Port() const { return m_port; }
+    std::string Url(const std::string& host, const std::string& name) const;
+    int RequestsServed() const { return m_served.load(); }
+
+private:
+    void Run();
+    void Answer(int client);
+
+    int m_listen = -1;
+    int m_wake = -1;
+    uint16_t m_port = 0;
+    std::thread m_thread;
+    std::mutex m_mutex;
+    std::vector<std::pair<std::string, std::string>> m_files;
+    std::atomic<int> m_served{0};
+};
+
+} // namespace lynx::test

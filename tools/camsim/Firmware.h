@@ -1,0 +1,19 @@
+// The camera's firmware download: fetch the archive over HTTP with libcurl and
+// check it with libzip, as a camera would before installing.
+#pragma once
+
+#include <atomic>
+#include <string>
+
+namespace camsim {
+
+// Downloads url into the file at path. Only http and https are fetched; a
+// status other than 2xx, a time-out or an abort is a failure (with a reason).
+bool DownloadFile(const std::string& url, const std::string& path, int timeoutSeconds,
+                  const std::atomic<bool>& abort, std::string* reason);
+
+// A zip archive with at least one entry, every entry read through to its end
+// so that its CRC is checked. An empty archive holds no firmware: a failure.
+bool VerifyArchive(const std::string& path, std::string* reason);
+
+} // namespace camsim

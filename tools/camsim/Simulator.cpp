@@ -1,0 +1,438 @@
+#include "Simulator.h"
+
+#include "Firmware.h"
+
+#include <json/reader.h>
+#include <json/value.h>
+
+#include <arpa/inet.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+
+namespace camsim {
+
+std::atomic<Simulator*> Simulator::s_running{nullptr};
+
+namespace {
+
+std::string IpText(uint32_t hostOrder)
+{
+    return FormatIpv4(hostOrder);
+}
+
+// A JSON object from a request body, or null when it is not one.
+Json::Value ParseObject(const std::string& body)
+{
+    Json::CharReaderBuilder builder;
+    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+    Json::Value root;
+    std::string errors;
+    if (!reader->parse(body.data(), body.data() + body.size(), &root, &errors) || !root.isObject())
+        return Json::Value();
+    return root;
+}
+
+std::string TextOf(const Json::Value& o, const char* key)
+{
+    const Json::Value& v = o[key];
+    return v.isString() ? v.asString() : std::string();
+}
+
+// Interfaces are only ever changed inside a named namespace (one that `ip
+// netns` made, as tools/netlab does): never in the machine's own.
+bool InMachineNamespace()
+{
+    struct stat mine{};
+    if (::stat("/proc/self/ns/net", &mine) != 0)
+        return true;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/run/netns", error)) {
+        struct stat named{};
+        if (::stat(entry.path().c_str(), &named) == 0 && named.st_ino == mine.st_ino && named.st_dev == mine.st_dev)
+            return false;
+    }
+    return true;
+}
+
+double NowSeconds()
+{
+    using namespace std::chrono;
+    return duration_cast<microseconds>(system_clock::now().time_since_epoch()).count() / 1e6;
+}
+
+} // namespace
+
+Simulator::Simulator(SimOptions options, std::vector<CameraConfig> cameras, const Log& log)
+    : m_options(std::move(options)), m_log(log), m_probe(m_options.probePort, log)
+{
+    for (auto& c : cameras)
+        m_cameras.emplace_back(std::move(c));
+}
+
+Simulator::~Simulator()
+{
+    Stop();
+}
+
+bool Simulator::Start(std::string* error)
+{
+    Simulator* expected = nullptr;
+    if (!s_running.compare_exchange_strong(expected, this)) {
+        *error = "another simulator runs in this process";
+        return false;
+    }
+    m_started = true;
+    if (m_options.addAddresses) {
+        if (InMachineNamespace()) {
+            *error = "--add-addresses changes interfaces: run it inside a virtual LAN (tools/netlab), "
+                     "never in the machine's own network namespace";
+            return false;
+        }
+        m_addresses = std::make_unique<AddressManager>(m_options.interface, m_log);
+        std::vector<std::pair<std::string, int>> wanted;
+        for (const Camera& c : m_cameras)
+            wanted.emplace_back(c.Config().ip, MaskPrefix(c.Config().mask).value_or(24));
+        if (!m_addresses->Ensure(wanted)) {
+            *error = "could not add the cameras' addresses on interface '" + m_addresses->Interface() + "'";
+            return false;
+        }
+    }
+    RefreshLocalAddresses();
+
+    if (tarn_StartUDPServer(&m_reportSocket, &Simulator::OnReportDatagram, 0, 0, m_options.reportPort) != 1) {
+        *error = "cannot listen on UDP port " + std::to_string(m_options.reportPort);
+        return false;
+    }
+    if (tarn_StartUDPServer(&m_updateSocket, &Simulator::OnUpdateDatagram, 0, 0, m_options.updatePort) != 1) {
+        *error = "cannot listen on UDP port " + std::to_string(m_options.updatePort);
+        return false;
+    }
+    if (!m_probe.Start()) {
+        *error = "cannot start the TCP listeners";
+        return false;
+    }
+    size_t listening = 0;
+    for (const Camera& c : m_cameras)
+        listening += m_probe.Open(c.Config().ip) ? 1 : 0;
+    m_log.Event("listening: UDP " + std::to_string(ReportPort()) + " and " + std::to_string(UpdatePort()) +
+                ", TCP " + std::to_string(m_options.probePort) + " on " + std::to_string(listening) + " of " +
+                std::to_string(m_cameras.size()) + " camera addresses");
+    return true;
+}
+
+void Simulator::Stop()
+{
+    if (!m_started || m_stopping.exchange(true))
+        return;
+    // No datagram arrives after the sockets are closed: their threads are joined.
+    if (m_reportSocket)
+        tarn_ext_Close(m_reportSocket);
+    if (m_updateSocket)
+        tarn_ext_Close(m_updateSocket);
+    m_scheduler.Stop();
+    {
+        std::lock_guard lock(m_workersMutex);
+        for (Worker& w : m_workers)
+            if (w.thread.joinable())
+                w.thread.join();
+        m_workers.clear();
+    }
+    m_probe.Stop();
+    if (m_addresses)
+        m_addresses->RemoveAdded();
+    Simulator* self = this;
+    s_running.compare_exchange_strong(self, nullptr);
+}
+
+uint16_t Simulator::ReportPort() const
+{
+    return tarn_ext_LocalPort(m_reportSocket);
+}
+
+uint16_t Simulator::UpdatePort() const
+{
+    return tarn_ext_LocalPort(m_updateSocket);
+}
+
+std::vector<CameraConfig> Simulator::Cameras() const
+{
+    std::lock_guard lock(m_mutex);
+    std::vector<CameraConfig> out;
+    for (const Camera& c : m_cameras)
+        out.push_back(c.Config());
+    return out;
+}
+
+void Simulator::RefreshLocalAddresses()
+{
+    auto local = LocalIpv4Addresses();
+    std::lock_guard lock(m_mutex);
+    m_localAddresses.swap(local);
+}
+
+int Simulator::OnReportDatagram(uint32_t peer, uint32_t peerPort, PacketHeader header, uint32_t length,
+                                const char* body)
+{
+    if (Simulator* sim = s_running.load())
+        sim->Route(Channel::Report, peer, static_cast<uint16_t>(peerPort), header, std::string(body, length));
+    return 0;
+}
+
+int Simulator::OnUpdateDatagram(uint32_t peer, uint32_t peerPort, PacketHeader header, uint32_t length,
+                                const char* body)
+{
+    if (Simulator* sim = s_running.load())
+        sim->Route(Channel::Update, peer, static_cast<uint16_t>(peerPort), header, std::string(body, length));
+    return 0;
+}
+
+void Simulator::Route(Channel channel, uint32_t peer, uint16_t peerPort, const PacketHeader& header, std::string body)
+{
+    if (m_stopping)
+        return;
+    std::string peerIp = IpText(peer);
+    if (header.magic != TARN_MAGIC || header.bodyMarker != kMarkerRequest) {
+        m_log.Event("ignored a datagram from " + peerIp + " (not a request)");
+        return;
+    }
+    if (channel == Channel::Report && header.command == kCmdSearch)
+        AnswerSearch(peerIp, peerPort);
+    else if (channel == Channel::Report && header.command == kCmdChangeIp)
+        ChangeAddress(body);
+    else if (channel == Channel::Update && header.command == kCmdUpdate)
+        UpdateRequest(peerIp, peerPort, header, body);
+    else {
+        char command[8];
+        std::snprintf(command, sizeof command, "0x%X", header.command);
+        m_log.Event(std::string("ignored command ") + command + " from " + peerIp);
+    }
+}
+
+bool Simulator::Send(uint16_t socket, const PacketHeader& header, const std::string& body, const std::string& fromIp,
+                     const std::string& toIp, uint16_t toPort)
+{
+    bool local;
+    {
+        std::lock_guard lock(m_mutex);
+        local = m_localAddresses.count(fromIp) > 0;
+    }
+    int length = static_cast<int>(body.size());
+    const char* data = body.empty() ? nullptr : body.data();
+    // Loopback answers from any 127/8 address, which no interface lists.
+    if ((local || fromIp.rfind("127.", 0) == 0) &&
+        tarn_ext_UdpSendFrom(socket, &header, length, data, fromIp.c_str(), toIp.c_str(), toPort) == 1)
+        return true;
+    return tarn_UdpSendTo(socket, &header, 0, length, data, toIp.c_str(), toPort) == 1;
+}
+
+void Simulator::AnswerSearch(const std::string& peerIp, uint16_t peerPort)
+{
+    std::vector<Outgoing> answers;
+    {
+        std::lock_guard lock(m_mutex);
+        auto now = Camera::Clock::now();
+        answers.reserve(m_cameras.size());
+        for (const Camera& c : m_cameras) {
+            const CameraBehaviour& b = c.Behaviour();
+            if (b.silent || c.IsRestarting(now))
+                continue;
+            int delay = 0;
+            if (!m_options.burst) {
+                delay = b.delayMs;
+                if (b.jitterMs > 0)
+                    delay += std::uniform_int_distribution<int>(0, b.jitterMs)(m_random);
+            }
+            if (b.malformed)
+                for (std::string& broken : Camera::MalformedBodies())
+                    answers.push_back({c.Config().ip, std::move(broken), delay});
+            std::string report = c.ReportBody();
+            if (b.answerTwice)
+                answers.push_back({c.Config().ip, report, delay});
+            answers.push_back({c.Config().ip, std::move(report), delay});
+        }
+    }
+    m_log.Event("search from " + peerIp + ":" + std::to_string(peerPort) + ": " + std::to_string(answers.size()) +
+                " reports");
+    PacketHeader header = AnswerHeader(kCmdSearch);
+    size_t sent = 0, failed = 0;
+    for (Outgoing& a : answers) {
+        if (a.delayMs > 0) {
+            m_scheduler.After(std::chrono::milliseconds(a.delayMs), [this, header, a, peerIp, peerPort] {
+                Send(m_reportSocket, header, a.body, a.fromIp, peerIp, peerPort);
+            });
+            continue;
+        }
+        if (Send(m_reportSocket, header, a.body, a.fromIp, peerIp, peerPort))
+            ++sent;
+        else
+            ++failed;
+    }
+    if (m_options.timing) {
+        char line[128];
+        std::snprintf(line, sizeof line, "timing: last report sent at %.6f (%zu sent, %zu failed)", NowSeconds(),
+                      sent, failed);
+        m_log.Always(line);
+    }
+}
+
+void Simulator::ChangeAddress(const std::string& body)
+{
+    Json::Value request = ParseObject(body);
+    std::string mac = TextOf(request, "mac");
+    std::string ip = TextOf(request, "deviceIp");
+    std::string mask = TextOf(request, "netMask");
+    std::string gateway = TextOf(request, "gatewayIp");
+    auto prefix = MaskPrefix(mask);
+    if (mac.empty() || !ParseIpv4(ip) || !prefix || !ParseIpv4(gateway)) {
+        m_log.Event("ignored a changeIp request that is not complete: " + body);
+        return;
+    }
+    std::string oldIp;
+    bool oldStillUsed = false;
+    int restartMs = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        Camera* target = nullptr;
+        for (Camera& c : m_cameras)
+            if (c.MacMatches(mac)) {
+                target = &c;
+                break;
+            }
+        if (!target) {
+            m_log.Event("changeIp for unknown MAC " + mac + " ignored");
+            return;
+        }
+        oldIp = target->Config().ip;
+        target->TakeAddress(ip, mask, gateway, Camera::Clock::now());
+        restartMs = target->Behaviour().restartMs;
+        for (const Camera& c : m_cameras)
+            oldStillUsed = oldStillUsed || c.Config().ip == oldIp;
+    }
+    m_log.Event("camera " + mac + " moves " + oldIp + " -> " + ip + "/" + std::to_string(*prefix) + " gw " + gateway +
+                ", restarting for " + std::to_string(restartMs) + " ms");
+    if (m_addresses) {
+        if (!m_addresses->Move(oldIp, oldStillUsed, ip, *prefix))
+            m_log.Always("could not move address " + oldIp + " to " + ip);
+        RefreshLocalAddresses();
+    }
+    if (!oldStillUsed)
+        m_probe.Close(oldIp);
+    m_probe.Open(ip);
+}
+
+void Simulator::UpdateRequest(const std::string& peerIp, uint16_t peerPort, const PacketHeader& header,
+                              const std::string& body)
+{
+    Json::Value request = ParseObject(body);
+    std::string deviceId = TextOf(request, "deviceId");
+    std::string url = TextOf(request, "filePath");
+    size_t index = 0;
+    bool accept = false;
+    std::string fromIp;
+    {
+        std::lock_guard lock(m_mutex);
+        auto now = Camera::Clock::now();
+        for (index = 0; index < m_cameras.size(); ++index)
+            if (m_cameras[index].DeviceIdMatches(deviceId))
+                break;
+        if (index == m_cameras.size()) {
+            m_log.Event("update request for unknown device '" + deviceId + "' ignored");
+            return;
+        }
+        Camera& camera = m_cameras[index];
+        if (camera.IsRestarting(now)) {
+            m_log.Event("update request for restarting device " + deviceId + " ignored");
+            return;
+        }
+        // A camera that is already upgrading is not ready for another upgrade.
+        accept = !camera.Behaviour().refuseUpgrade && !camera.IsUpgrading();
+        if (accept)
+            camera.SetUpgrading(true);
+        fromIp = camera.Config().ip;
+    }
+    Json::Value reply(Json::objectValue);
+    reply["deviceId"] = deviceId;
+    PacketHeader answer = AnswerHeader(kCmdUpdate, accept ? kResultAccepted : kResultRefused, header.tag);
+    bool sent = Send(m_updateSocket, answer, WriteJson(reply), fromIp, peerIp, peerPort);
+    m_log.Event(std::string("update request for ") + deviceId + " from " + peerIp + ":" + std::to_string(peerPort) +
+                (accept ? " accepted" : " refused") + ", tag " + std::to_string(header.tag) +
+                (sent ? "" : " (reply not sent)") + ", file " + url);
+    if (!accept)
+        return;
+    std::lock_guard lock(m_workersMutex);
+    m_workers.remove_if([](Worker& w) {
+        if (!w.done)
+            return false;
+        w.thread.join();
+        return true;
+    });
+    if (m_stopping)
+        return;
+    Worker& worker = m_workers.emplace_back();
+    worker.thread = std::thread([this, index, url, peerIp, &worker] {
+        RunUpgrade(index, url, peerIp);
+        worker.done = true;
+    });
+}
+
+void Simulator::RunUpgrade(size_t camera, std::string url, std::string peerIp)
+{
+    std::string deviceId, path;
+    CameraBehaviour behaviour;
+    {
+        std::lock_guard lock(m_mutex);
+        deviceId = m_cameras[camera].Config().deviceId;
+        behaviour = m_cameras[camera].Behaviour();
+    }
+    path = m_options.downloadDir + "/camsim-" + std::to_string(::getpid()) + "-" + std::to_string(++m_downloadSequence) +
+           ".zip";
+    std::string reason;
+    bool good = DownloadFile(url, path, m_options.downloadTimeoutSeconds, m_stopping, &reason) &&
+                VerifyArchive(path, &reason);
+    ::unlink(path.c_str());
+    if (m_stopping)
+        return;
+    int status = good ? (behaviour.failInstall ? 1 : 0) : 2;
+    m_log.Event("device " + deviceId + ": " + (good ? "download checked" : "download or check failed: " + reason) +
+                ", installing for " + std::to_string(behaviour.installMs) + " ms");
+    m_scheduler.After(std::chrono::milliseconds(good ? behaviour.installMs : 0),
+                      [this, camera, status, peerIp] { FinishUpgrade(camera, status, peerIp); });
+}
+
+void Simulator::FinishUpgrade(size_t camera, int status, const std::string& peerIp)
+{
+    std::string deviceId, fromIp;
+    CameraBehaviour behaviour;
+    {
+        std::lock_guard lock(m_mutex);
+        Camera& c = m_cameras[camera];
+        c.SetUpgrading(false);
+        behaviour = c.Behaviour();
+        if (status == 0 && !behaviour.newVersion.empty())
+            c.SetSoftwareVersion(behaviour.newVersion);
+        deviceId = c.Config().deviceId;
+        fromIp = c.Config().ip;
+    }
+    int reported = behaviour.reportStatus.value_or(status);
+    if (behaviour.silentUpgrade) {
+        m_log.Event("device " + deviceId + ": upgrade ended with status " + std::to_string(status) + ", not reported");
+        return;
+    }
+    Json::Value note(Json::objectValue);
+    note["deviceId"] = deviceId;
+    note["status"] = reported;
+    std::string body = WriteJson(note);
+    PacketHeader header = AnswerHeader(kCmdUpdateStatus);
+    int times = behaviour.reportTwice ? 2 : 1;
+    for (int i = 0; i < times; ++i)
+        Send(m_updateSocket, header, body, fromIp, peerIp, m_options.notifyPort);
+    m_log.Event("device " + deviceId + ": status " + std::to_string(reported) + " sent to " + peerIp + ":" +
+                std::to_string(m_options.notifyPort) + (times > 1 ? " twice" : ""));
+}
+
+} // namespace camsim

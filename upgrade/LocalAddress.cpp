@@ -1,0 +1,45 @@
+#include "upgrade/LocalAddress.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace lynx::upgrade {
+
+std::string LocalAddressTowards(const std::string& deviceIp, int port, std::chrono::milliseconds timeout)
+{
+    sockaddr_in device{};
+    device.sin_family = AF_INET;
+    device.sin_port = htons(static_cast<uint16_t>(port));
+    if (port <= 0 || port > 65535 || ::inet_pton(AF_INET, deviceIp.c_str(), &device.sin_addr) != 1)
+        return {};
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_TCP);
+    if (fd < 0)
+        return {};
+    // Whether the device accepts does not matter: the kernel picks the local
+    // address when the connection is attempted.
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&device), sizeof device) != 0 && errno == EINPROGRESS) {
+        pollfd wait{fd, POLLOUT, 0};
+        int n;
+        do {
+            n = ::poll(&wait, 1, static_cast<int>(timeout.count()));
+        } while (n < 0 && errno == EINTR);
+    }
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    std::string address;
+    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) == 0 && local.sin_addr.s_addr != INADDR_ANY) {
+        char text[INET_ADDRSTRLEN] = {};
+        if (::inet_ntop(AF_INET, &local.sin_addr, text, sizeof text))
+            address = text;
+    }
+    ::close(fd);
+    return address;
+}
+
+} // namespace lynx::upgrade

@@ -1,0 +1,12 @@
+// One device's upgrade job: the device's IP text, its identifier and the list
+// row its status texts go to.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct UgInfo {
+    std::string ip;          // the "设备IP" cell of the ticked row (UTF-8)
+    char deviceId[16] = {};  // from the device's record, NUL-terminated
+    int32_t row = -1;        // the list row when the batch was prepared
+};

@@ -1,0 +1,249 @@
+#include "upgrade/UpgradeBatch.h"
+
+#include <json/json.h>
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+namespace lynx::upgrade {
+
+namespace {
+
+constexpr uint16_t kCmdUpdate = 0x711;
+constexpr uint16_t kCmdUpdateStatus = 0x712;
+constexpr uint16_t kResultAccepted = 0x4F4B;
+constexpr uint8_t kMarkerBody = 0x24;  // '$'
+// A notification's identifier is compared as the 16-byte field it fills.
+constexpr size_t kDeviceIdChars = sizeof(UgInfo::deviceId) - 1;
+
+// The row number of a "序号" cell, read as the run-time library reads a
+// decimal integer: leading blanks, a sign, digits; anything else gives 0,
+// which names no record.
+int RowNumberOf(const std::string& text)
+{
+    size_t i = 0;
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        negative = text[i++] == '-';
+    long long value = 0;
+    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i)
+        value = std::min<long long>(value * 10 + (text[i] - '0'), INT_MAX);
+    return static_cast<int>(negative ? -value : value);
+}
+
+struct Notification {
+    std::string deviceId;
+    std::optional<int> status;  // empty: not a number, counted as a failure
+};
+
+std::optional<Notification> ParseNotification(const std::string& body)
+{
+    Json::CharReaderBuilder builder;
+    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+    Json::Value root;
+    std::string errors;
+    if (!reader->parse(body.data(), body.data() + body.size(), &root, &errors) || !root.isObject())
+        return std::nullopt;
+    Notification notification;
+    if (root.isMember("deviceId")) {
+        const Json::Value& id = root["deviceId"];
+        if (!id.isString())
+            return std::nullopt;  // names no job
+        notification.deviceId = id.asString().substr(0, kDeviceIdChars);
+    }
+    if (!root.isMember("status")) {
+        notification.status = 0;
+    } else if (root["status"].isInt()) {
+        notification.status = root["status"].asInt();
+    }
+    return notification;
+}
+
+} // namespace
+
+UpgradeBatch::UpgradeBatch(std::unique_ptr<UpgradeListView> view) : m_view(std::move(view)) {}
+
+UpgradeBatch::~UpgradeBatch() = default;
+
+bool UpgradeBatch::HasCheckedRow() const
+{
+    const int rows = m_view->RowCount();
+    for (int row = 0; row < rows; ++row) {
+        if (m_view->IsChecked(row))
+            return true;
+    }
+    return false;
+}
+
+int UpgradeBatch::Prepare(const DeviceLookup& devices)
+{
+    m_total = m_done = m_succeeded = m_failed = 0;
+    m_announced = false;
+    m_url.clear();
+    m_pending.clear();
+    m_queue.clear();
+    m_jobs.clear();
+
+    const int rows = m_view->RowCount();
+    for (int row = 0; row < rows; ++row) {
+        if (!m_view->IsChecked(row))
+            continue;
+        const std::optional<std::string> deviceId =
+            devices.deviceIdOfNumber(RowNumberOf(m_view->CellText(row, kNumberColumn)));
+        if (!deviceId)
+            continue;
+        auto job = std::make_unique<UgInfo>();
+        job->ip = m_view->CellText(row, kIpColumn);
+        // The request carries the identifier of the record found by IP; a job
+        // without one would send a request that names no device.
+        if (!devices.deviceIdOfIp(job->ip))
+            continue;
+        std::strncpy(job->deviceId, deviceId->c_str(), kDeviceIdChars);
+        job->row = row;
+        ++m_total;
+        m_view->SetStatusText(row, "等待中");
+        m_queue.push_back(job.get());
+        m_pending.push_back(job.get());
+        m_jobs.push_back(std::move(job));
+    }
+    return m_total;
+}
+
+void UpgradeBatch::Cancel()
+{
+    const int rows = m_view->RowCount();
+    for (int row = 0; row < rows; ++row) {
+        if (m_view->IsChecked(row))
+            m_view->SetStatusText(row, "");
+    }
+}
+
+void UpgradeBatch::Confirm(const std::string& firmwarePath, const UpgradeSendHooks& hooks)
+{
+    m_view->SetUpgrading(true);
+    SendUpdateCommands(firmwarePath, hooks);
+    UpdateSummary();
+}
+
+void UpgradeBatch::SendUpdateCommands(const std::string& firmwarePath, const UpgradeSendHooks& hooks)
+{
+    const std::string fileName = FileNameOf(firmwarePath);
+    hooks.publishFile(firmwarePath, fileName);
+    m_url.clear();
+
+    // Requests go out one at a time; the pauses run the window's event loop, so
+    // replies and notifications may be applied meanwhile, but they never touch
+    // the queue.
+    for (auto it = m_queue.begin(); it != m_queue.end();) {
+        UgInfo& job = **it;
+        uint16_t handle = 0;
+        if (auto client = m_clients.find(job.ip); client != m_clients.end()) {
+            handle = client->second;
+        } else if (hooks.startClient(job.ip, handle)) {
+            m_clients[job.ip] = handle;
+        } else {
+            handle = 0;
+            hooks.clientFailed();
+        }
+
+        if (m_url.empty()) {
+            const std::string local = hooks.localAddress(job.ip);
+            if (!local.empty())
+                m_url = "http://" + local + ":" + std::to_string(hooks.httpPort()) + "/" + fileName;
+        }
+        const std::string deviceId = hooks.devices.deviceIdOfIp(job.ip).value_or(job.deviceId);
+
+        ++m_done;
+        UpdateSummary();
+        m_view->SetStatusText(job.row, "已发送升级命令,等待升级");
+        if (hooks.sendUpdate(m_url, deviceId, handle, job.ip, static_cast<uint32_t>(job.row))) {
+            it = m_queue.erase(it);
+            hooks.pause(kPauseAfterSentMs);
+        } else {
+            m_view->SetStatusText(job.row, "升级命令发送失败");
+            ++it;
+            hooks.pause(kPauseAfterFailureMs);
+        }
+    }
+    m_view->SetUpgrading(false);
+}
+
+void UpgradeBatch::UpdateSummary()
+{
+    m_view->SetSummaryText(SummaryText(m_total, m_done, m_succeeded, m_failed));
+    if (m_done == m_total && m_total != 0) {
+        m_view->SetUpgrading(false);
+        // The summary is written again after the send loop and after every
+        // notification; the end of the batch is told only the first time.
+        if (m_pending.empty() && !m_announced) {
+            m_announced = true;
+            m_view->AnnounceComplete();
+        }
+    }
+}
+
+void UpgradeBatch::OnDatagram(const PacketHeader& header, const std::string& body)
+{
+    if (header.bodyMarker != kMarkerBody)
+        return;
+    if (header.command == kCmdUpdateStatus) {
+        const std::optional<Notification> notification = ParseNotification(body);
+        if (!notification)
+            return;
+        const auto job = std::find_if(m_pending.begin(), m_pending.end(), [&](const UgInfo* candidate) {
+            return std::strncmp(candidate->deviceId, notification->deviceId.c_str(), sizeof candidate->deviceId) == 0;
+        });
+        if (job == m_pending.end())
+            return;
+        const char* text = "";
+        switch (notification->status.value_or(-1)) {
+        case 0:
+            text = "升级成功";
+            ++m_succeeded;
+            break;
+        case 1:
+            text = "升级失败";
+            ++m_failed;
+            break;
+        case 2:
+            text = "下载或校验失败";
+            ++m_failed;
+            break;
+        default:
+            ++m_failed;
+            break;
+        }
+        m_view->SetStatusText((*job)->row, text);
+        m_pending.erase(job);
+        UpdateSummary();
+    } else if (header.command == kCmdUpdate) {
+        const int row = header.tag <= static_cast<uint32_t>(INT_MAX) ? static_cast<int>(header.tag) : -1;
+        if (header.result == kResultAccepted) {
+            m_view->SetStatusText(row, "升级中");
+        } else {
+            m_view->SetStatusText(row, "设备未就绪，请稍后再试");
+            ++m_failed;
+            UpdateSummary();
+        }
+    }
+}
+
+std::string UpgradeBatch::FileNameOf(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string UpgradeBatch::SummaryText(int total, int done, int succeeded, int failed)
+{
+    char text[128];
+    std::snprintf(text, sizeof text, "总共:%d    完成:%d    成功:%d    失败：%d", total, done, succeeded, failed);
+    return text;
+}
+
+} // namespace lynx::upgrade

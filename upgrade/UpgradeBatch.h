@@ -1,0 +1,129 @@
+// One batch upgrade as bookkeeping: the jobs prepared from the ticked rows of a
+// device list, the paced send loop, the counters and the summary line, and
+// what the cameras' replies and status notifications do to them. No widget:
+// the window and lynx-cli each give it a view of their list and the hooks that
+// reach the network.
+#pragma once
+
+#include "tarn.h"
+#include "upgrade/UgInfo.h"
+
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace lynx::upgrade {
+
+// The list a batch is prepared from and reports into. Texts are UTF-8. Writing
+// to a row that does not exist does nothing.
+class UpgradeListView {
+public:
+    virtual ~UpgradeListView() = default;
+    virtual int RowCount() const = 0;
+    virtual bool IsChecked(int row) const = 0;
+    virtual std::string CellText(int row, int column) const = 0;
+    virtual void SetStatusText(int row, const std::string& text) = 0;
+    virtual void SetSummaryText(const std::string& text) = 0;
+    // The process-wide "batch being sent" flag (column sorting waits for it).
+    virtual void SetUpgrading(bool upgrading) = 0;
+    // Every job has been sent and has reported: "升级完成", once per batch.
+    virtual void AnnounceComplete() = 0;
+};
+
+// The device table as a batch needs it: the identifier of the record shown
+// under a row number, and of the first record (by row number) with an IP.
+struct DeviceLookup {
+    std::function<std::optional<std::string>(int number)> deviceIdOfNumber;
+    std::function<std::optional<std::string>(const std::string& ip)> deviceIdOfIp;
+};
+
+// What the send loop does to the outside world.
+struct UpgradeSendHooks {
+    DeviceLookup devices;
+    // Hands the firmware file to the HTTP server before the first request.
+    std::function<void(const std::string& path, const std::string& fileName)> publishFile;
+    // The HTTP server's port, read when the URL is built.
+    std::function<int()> httpPort;
+    // Starts a UDP client towards the device's port 8025 whose datagrams reach
+    // OnDatagram; false when it cannot be started.
+    std::function<bool(const std::string& ip, uint16_t& handle)> startClient;
+    // Tells the user that a client could not be started ("udp client error").
+    std::function<void()> clientFailed;
+    // The PC's address towards a device (TCP port 8021), empty when none.
+    std::function<std::string(const std::string& ip)> localAddress;
+    // Sends the "update" request, tagged with the job's row; true when sent.
+    std::function<bool(const std::string& url, const std::string& deviceId, uint16_t handle,
+                       const std::string& ip, uint32_t tag)>
+        sendUpdate;
+    // Waits between requests; the window keeps painting and handling datagrams.
+    std::function<void(int milliseconds)> pause;
+};
+
+class UpgradeBatch {
+public:
+    static constexpr int kNumberColumn = 0;
+    static constexpr int kIpColumn = 1;
+    static constexpr int kPauseAfterSentMs = 3000;
+    static constexpr int kPauseAfterFailureMs = 1000;
+
+    explicit UpgradeBatch(std::unique_ptr<UpgradeListView> view);
+    ~UpgradeBatch();
+
+    UpgradeListView& view() { return *m_view; }
+
+    bool HasCheckedRow() const;
+    // Starts a new batch: counters zeroed, the previous jobs released, and one
+    // job ("等待中") per ticked row whose number and IP both name a device
+    // record. Returns the number of jobs.
+    int Prepare(const DeviceLookup& devices);
+    // The confirmation was refused: the ticked rows' status cells are emptied;
+    // the jobs stay unsent.
+    void Cancel();
+    // The confirmation was given: the flag is set, every request sent with its
+    // pause, then the summary written.
+    void Confirm(const std::string& firmwarePath, const UpgradeSendHooks& hooks);
+    // The send loop alone, over the jobs still queued.
+    void SendUpdateCommands(const std::string& firmwarePath, const UpgradeSendHooks& hooks);
+    // Writes the summary line; clears the flag when every job has been sent and
+    // announces completion when, in addition, every job has reported.
+    void UpdateSummary();
+    // A datagram from a device's port 8025: an update reply or a notification.
+    void OnDatagram(const PacketHeader& header, const std::string& body);
+
+    int total() const { return m_total; }
+    int done() const { return m_done; }
+    int succeeded() const { return m_succeeded; }
+    int failed() const { return m_failed; }
+    // The send queue (jobs not sent yet) and the jobs without a notification.
+    const std::list<UgInfo*>& queue() const { return m_queue; }
+    const std::list<UgInfo*>& pending() const { return m_pending; }
+    // The URL of the last send loop, empty when no address was found.
+    const std::string& url() const { return m_url; }
+
+    // The part of a path after its last '/', the whole path when it has none.
+    // A backslash is an ordinary character in a file name here.
+    static std::string FileNameOf(const std::string& path);
+    static std::string SummaryText(int total, int done, int succeeded, int failed);
+
+private:
+    std::unique_ptr<UpgradeListView> m_view;
+    std::vector<std::unique_ptr<UgInfo>> m_jobs;
+    std::list<UgInfo*> m_queue;    // m_lstUpgradeJob
+    std::list<UgInfo*> m_pending;  // g_ugList
+    int m_total = 0;
+    int m_done = 0;
+    int m_succeeded = 0;
+    int m_failed = 0;
+    bool m_announced = false;
+    std::string m_url;
+    // One client per device address for the life of the batch object, reused
+    // by later batches, so that repeated batches hold a bounded set of sockets.
+    std::map<std::string, uint16_t> m_clients;
+};
+
+} // namespace lynx::upgrade

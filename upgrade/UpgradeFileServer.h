@@ -1,0 +1,117 @@
+// The upgrade-file HTTP server: serves the firmware file of the current batch
+// to any camera whose request names it, one connection at a time. It does not
+// parse HTTP; a request is answered with the whole file when its first receive
+// contains the file name, and closed without an answer otherwise.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <stop_token>
+#include <string>
+#include <thread>
+
+namespace lynx::upgrade {
+
+// The firmware file of the current batch: its full path and the name that a
+// request must contain. Both empty before the first batch.
+struct UpgradeFile {
+    std::string path;
+    std::string fileName;
+};
+
+// Called on the server thread to tell the user of a failure ("升级文件打开失败！",
+// "HTTP套接字socket创建失败！"); it returns once the box is dismissed, or early
+// when stop is requested (the server is being stopped).
+using MessageNotifier = std::function<void(const std::string& text, std::stop_token stop)>;
+
+class UpgradeFileServer {
+public:
+    struct Options {
+        uint16_t firstPort = 9000;
+        // Listening address; the tool serves every interface, tests loopback.
+        std::string bindAddress = "0.0.0.0";
+        // A connection that sends nothing, or stops taking the file, for this
+        // long is closed, so that it cannot hold the one-at-a-time server.
+        std::chrono::milliseconds ioTimeout{10000};
+        MessageNotifier notify;
+        // Told each port as it is tried, and finally the bound one.
+        std::function<void(int port)> onPortTried;
+    };
+
+    UpgradeFileServer();
+    explicit UpgradeFileServer(Options options);
+    ~UpgradeFileServer();
+    UpgradeFileServer(const UpgradeFileServer&) = delete;
+    UpgradeFileServer& operator=(const UpgradeFileServer&) = delete;
+
+    enum class BindResult { Bound, NoSocket, NoPort };
+    // Binds the first free port from firstPort up to 65535 and listens.
+    BindResult Bind();
+    // Serves on the calling thread until Stop; false when not bound.
+    bool Serve();
+    // Bind, then Serve on a thread of the server's own.
+    bool Start();
+    // Replaces the options; only while the server is stopped.
+    void SetOptions(Options options) { m_options = std::move(options); }
+    // Ends serving (a transfer in progress is cut off) and joins the thread.
+    void Stop();
+    // Asks Serve to return soon, from any thread; Stop still has to follow.
+    void RequestStop();
+    std::stop_token StopToken() const { return m_stop.get_token(); }
+
+    // The bound port, 0 while none.
+    int Port() const { return m_port.load(); }
+
+    // The file that requests are matched against; copies under one lock, so a
+    // reader never sees a half-written pair.
+    void SetFile(const std::string& path, const std::string& fileName);
+    UpgradeFile File() const;
+
+    // Requests answered with the file, and requests closed without answer.
+    uint64_t Served() const { return m_served.load(); }
+    uint64_t Refused() const { return m_refused.load(); }
+
+private:
+    void HandleConnection(int fd);
+    bool WaitReady(int fd, short events, std::chrono::milliseconds timeout);
+    bool SendAll(int fd, const char* data, size_t size);
+    bool SendFile(int fd, int fileFd, uint64_t size);
+    void CloseConnection(int fd);
+
+    Options m_options;
+    int m_listenFd = -1;
+    int m_wakeFds[2] = {-1, -1};
+    std::atomic<int> m_port{0};
+    std::stop_source m_stop;
+    std::thread m_thread;
+    mutable std::mutex m_fileMutex;
+    UpgradeFile m_file;
+    std::atomic<uint64_t> m_served{0};
+    std::atomic<uint64_t> m_refused{0};
+};
+
+} // namespace lynx::upgrade
+
+// The process-wide server of the tool. g_nHttpPort starts at 9000, is raised
+// for every port that cannot be bound and then holds the bound port, which the
+// download URLs carry.
+extern std::atomic<int> g_nHttpPort;
+
+// g_strPath and g_strFileName of the process-wide server, exchanged as copies.
+void SetUpgradeFile(const std::string& path, const std::string& fileName);
+lynx::upgrade::UpgradeFile GetUpgradeFile();
+
+// Thread entry of the process-wide server (the main dialog is passed and not
+// used): binds from 9000 upward and serves until StopUpgradeFileServer.
+// Returns 0, and only when the server cannot run or has been stopped.
+unsigned UpgradeFileServerThread(void* mainDlg);
+
+// Runs UpgradeFileServerThread on a thread of its own, once per process until
+// stopped (a later call leaves the running server and its notifier alone);
+// notifier shows the server's failure messages. True when the thread runs.
+bool StartUpgradeFileServer(lynx::upgrade::MessageNotifier notifier);
+// Stops the process-wide server and joins its thread; safe when not running.
+void StopUpgradeFileServer();

@@ -1,0 +1,557 @@
+// A batch upgrade as bookkeeping: preparation from the ticked rows, the paced
+// send loop, and what replies and notifications do, against a scripted list
+// and scripted network hooks.
+#include "upgrade/UpgradeBatch.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <array>
+#include <map>
+#include <set>
+
+using lynx::upgrade::DeviceLookup;
+using lynx::upgrade::UpgradeBatch;
+using lynx::upgrade::UpgradeListView;
+using lynx::upgrade::UpgradeSendHooks;
+using ::testing::ElementsAre;
+
+namespace {
+
+struct Row {
+    bool checked = false;
+    std::array<std::string, 8> cells;
+};
+
+// The device list and summary line as the user would see them.
+class ListScript : public UpgradeListView {
+public:
+    std::vector<Row> rows;
+    std::vector<std::string> summaries;
+    bool upgrading = false;
+    int announcements = 0;
+    std::vector<std::pair<int, std::string>> statusWrites;
+
+    int RowCount() const override { return static_cast<int>(rows.size()); }
+    bool IsChecked(int row) const override { return rows.at(static_cast<size_t>(row)).checked; }
+    std::string CellText(int row, int column) const override
+    {
+        return rows.at(static_cast<size_t>(row)).cells.at(static_cast<size_t>(column));
+    }
+    void SetStatusText(int row, const std::string& text) override
+    {
+        statusWrites.emplace_back(row, text);
+        if (row >= 0 && row < RowCount())
+            rows[static_cast<size_t>(row)].cells[7] = text;
+    }
+    void SetSummaryText(const std::string& text) override { summaries.push_back(text); }
+    void SetUpgrading(bool value) override { upgrading = value; }
+    void AnnounceComplete() override { ++announcements; }
+
+    std::string Status(int row) const { return rows.at(static_cast<size_t>(row)).cells[7]; }
+};
+
+struct Request {
+    std::string url;
+    std::string deviceId;
+    uint16_t handle;
+    std::string ip;
+    uint32_t tag;
+};
+
+PacketHeader Reply(uint32_t tag, uint16_t result)
+{
+    PacketHeader header{};
+    header.command = 0x711;
+    header.bodyMarker = '$';
+    header.result = result;
+    header.tag = tag;
+    return header;
+}
+
+PacketHeader NotificationHeader()
+{
+    PacketHeader header{};
+    header.command = 0x712;
+    header.bodyMarker = '$';
+    return header;
+}
+
+std::string Notification(const std::string& deviceId, int status)
+{
+    return R"({"deviceId":")" + deviceId + R"(","status":)" + std::to_string(status) + "}";
+}
+
+constexpr uint16_t kAccepted = 0x4F4B;
+
+class BatchTest : public ::testing::Test {
+protected:
+    BatchTest()
+    {
+        auto view = std::make_unique<ListScript>();
+        list = view.get();
+        batch = std::make_unique<UpgradeBatch>(std::move(view));
+
+        devices.deviceIdOfNumber = [this](int number) -> std::optional<std::string> {
+            const auto it = recordsByNumber.find(number);
+            if (it == recordsByNumber.end())
+                return std::nullopt;
+            return it->second.second;
+        };
+        devices.deviceIdOfIp = [this](const std::string& ip) -> std::optional<std::string> {
+            for (const auto& [number, record] : recordsByNumber) {
+                if (record.first == ip)
+                    return record.second;
+            }
+            return std::nullopt;
+        };
+
+        hooks.devices = devices;
+        hooks.publishFile = [this](const std::string& path, const std::string& name) {
+            published.emplace_back(path, name);
+        };
+        hooks.httpPort = [] { return 9001; };
+        hooks.startClient = [this](const std::string& ip, uint16_t& handle) {
+            clientStarts.push_back(ip);
+            if (failingClients.count(ip))
+                return false;
+            handle = static_cast<uint16_t>(100 + clientStarts.size());
+            return true;
+        };
+        hooks.clientFailed = [this] { ++clientFailures; };
+        hooks.localAddress = [this](const std::string& ip) {
+            addressQueries.push_back(ip);
+            const auto it = localAddresses.find(ip);
+            return it == localAddresses.end() ? std::string() : it->second;
+        };
+        hooks.sendUpdate = [this](const std::string& url, const std::string& deviceId, uint16_t handle,
+                                  const std::string& ip, uint32_t tag) {
+            requests.push_back({url, deviceId, handle, ip, tag});
+            return !unreachable.count(ip);
+        };
+        hooks.pause = [this](int ms) {
+            pauses.push_back(ms);
+            if (duringPause)
+                duringPause(static_cast<int>(pauses.size()));
+        };
+    }
+
+    // A device with its record under number, shown in a list row.
+    void AddDevice(int number, const std::string& ip, const std::string& deviceId, bool checked = true)
+    {
+        recordsByNumber[number] = {ip, deviceId};
+        Row row;
+        row.checked = checked;
+        row.cells[0] = std::to_string(number);
+        row.cells[1] = ip;
+        list->rows.push_back(row);
+    }
+
+    void ThreeDevices()
+    {
+        AddDevice(1, "192.168.1.11", "CAM-A");
+        AddDevice(2, "192.168.1.12", "CAM-B");
+        AddDevice(3, "192.168.1.13", "CAM-C");
+        localAddresses["192.168.1.11"] = "192.168.1.2";
+    }
+
+    void RunBatch(const std::string& path = "/home/eng/firmware/cam-2.1.zip")
+    {
+        batch->Prepare(devices);
+        batch->Confirm(path, hooks);
+    }
+
+    void Notify(const std::string& deviceId, int status)
+    {
+        batch->OnDatagram(NotificationHeader(), Notification(deviceId, status));
+    }
+
+    std::string Summary() const { return list->summaries.empty() ? "" : list->summaries.back(); }
+
+    ListScript* list = nullptr;
+    std::unique_ptr<UpgradeBatch> batch;
+    DeviceLookup devices;
+    UpgradeSendHooks hooks;
+    std::map<int, std::pair<std::string, std::string>> recordsByNumber;  // number -> ip, id
+    std::map<std::string, std::string> localAddresses;
+    std::set<std::string> failingClients;
+    std::set<std::string> unreachable;
+    std::function<void(int pauseNumber)> duringPause;
+
+    std::vector<std::pair<std::string, std::string>> published;
+    std::vector<std::string> clientStarts;
+    int clientFailures = 0;
+    std::vector<std::string> addressQueries;
+    std::vector<Request> requests;
+    std::vector<int> pauses;
+};
+
+// ---- Preparing a batch ----
+
+TEST_F(BatchTest, EveryTickedRowWithARecordBecomesAWaitingJob)
+{
+    AddDevice(1, "10.0.0.1", "ID1");
+    AddDevice(2, "10.0.0.2", "ID2", false);
+    AddDevice(3, "10.0.0.3", "ID3");
+    EXPECT_TRUE(batch->HasCheckedRow());
+    EXPECT_EQ(batch->Prepare(devices), 2);
+    EXPECT_EQ(list->Status(0), "等待中");
+    EXPECT_EQ(list->Status(1), "");
+    EXPECT_EQ(list->Status(2), "等待中");
+    ASSERT_EQ(batch->queue().size(), 2u);
+    EXPECT_EQ(batch->queue().front()->ip, "10.0.0.1");
+    EXPECT_STREQ(batch->queue().back()->deviceId, "ID3");
+    EXPECT_EQ(batch->queue().back()->row, 2);
+    EXPECT_EQ(batch->pending().size(), 2u);
+}
+
+TEST_F(BatchTest, NoTickedRowIsSeen)
+{
+    AddDevice(1, "10.0.0.1", "ID1", false);
+    EXPECT_FALSE(batch->HasCheckedRow());
+}
+
+TEST_F(BatchTest, RowWhoseNumberNamesNoRecordIsSkippedAndNotCounted)
+{
+    AddDevice(1, "10.0.0.1", "ID1");
+    AddDevice(2, "10.0.0.2", "ID2");
+    list->rows[0].cells[0] = "not a number";
+    list->rows[1].cells[0] = "17";
+    EXPECT_EQ(batch->Prepare(devices), 0);
+    EXPECT_TRUE(list->statusWrites.empty());
+    EXPECT_TRUE(batch->queue().empty());
+}
+
+TEST_F(BatchTest, RowWhoseIpNamesNoRecordIsSkippedLikeOneWithoutRecord)
+{
+    AddDevice(1, "10.0.0.1", "ID1");
+    AddDevice(2, "10.0.0.2", "ID2");
+    list->rows[1].cells[1] = "10.0.0.99";  // the device changed its address since
+    EXPECT_EQ(batch->Prepare(devices), 1);
+    EXPECT_EQ(list->Status(1), "");
+    batch->Confirm("/fw.zip", hooks);
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].ip, "10.0.0.1");
+}
+
+TEST_F(BatchTest, InASortedListEachJobAddressesTheDeviceOfItsOwnRow)
+{
+    AddDevice(3, "10.0.0.3", "ID3");
+    AddDevice(1, "10.0.0.1", "ID1");
+    AddDevice(2, "10.0.0.2", "ID2", false);
+    localAddresses["10.0.0.3"] = "10.0.0.100";
+    RunBatch();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].ip, "10.0.0.3");
+    EXPECT_EQ(requests[0].deviceId, "ID3");
+    EXPECT_EQ(requests[0].tag, 0u);
+    EXPECT_EQ(requests[1].ip, "10.0.0.1");
+    EXPECT_EQ(requests[1].deviceId, "ID1");
+    EXPECT_EQ(requests[1].tag, 1u);
+}
+
+TEST_F(BatchTest, CancelEmptiesTheTickedRowsAndSendsNothing)
+{
+    ThreeDevices();
+    list->rows[1].cells[0] = "x";  // ticked, yet without a job
+    list->rows[1].cells[7] = "old text";
+    EXPECT_EQ(batch->Prepare(devices), 2);
+    batch->Cancel();
+    for (int row = 0; row < 3; ++row)
+        EXPECT_EQ(list->Status(row), "") << row;
+    EXPECT_TRUE(requests.empty());
+
+    // The next batch sends to its own devices only.
+    for (Row& row : list->rows)
+        row.checked = false;
+    list->rows[2].checked = true;
+    RunBatch();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].ip, "192.168.1.13");
+    EXPECT_EQ(batch->total(), 1);
+}
+
+// ---- The send loop ----
+
+TEST_F(BatchTest, ThreeDevicesAreSentOneAfterAnotherWithThreeSecondPauses)
+{
+    ThreeDevices();
+    RunBatch();
+    EXPECT_EQ(published, (std::vector<std::pair<std::string, std::string>>{
+                             {"/home/eng/firmware/cam-2.1.zip", "cam-2.1.zip"}}));
+    EXPECT_THAT(pauses, ElementsAre(3000, 3000, 3000));
+    EXPECT_THAT(list->summaries, ElementsAre("总共:3    完成:1    成功:0    失败：0", "总共:3    完成:2    成功:0    失败：0",
+                                             "总共:3    完成:3    成功:0    失败：0", "总共:3    完成:3    成功:0    失败：0"));
+    for (int row = 0; row < 3; ++row)
+        EXPECT_EQ(list->Status(row), "已发送升级命令,等待升级");
+    EXPECT_TRUE(batch->queue().empty());
+    EXPECT_EQ(batch->pending().size(), 3u);
+    EXPECT_FALSE(list->upgrading);
+    EXPECT_EQ(list->announcements, 0);
+    for (const Request& request : requests)
+        EXPECT_EQ(request.url, "http://192.168.1.2:9001/cam-2.1.zip");
+}
+
+TEST_F(BatchTest, FlagIsSetWhileTheRequestsGoOut)
+{
+    ThreeDevices();
+    std::vector<bool> seen;
+    hooks.pause = [&](int) { seen.push_back(list->upgrading); };
+    RunBatch();
+    // Set for the whole loop; the summary clears it once the last request is
+    // counted, before its pause.
+    EXPECT_THAT(seen, ElementsAre(true, true, false));
+    EXPECT_FALSE(list->upgrading);
+}
+
+TEST_F(BatchTest, RequestNotSentIsCountedDoneButNeverFailedAndPausesOneSecond)
+{
+    ThreeDevices();
+    unreachable.insert("192.168.1.12");
+    RunBatch();
+    EXPECT_THAT(pauses, ElementsAre(3000, 1000, 3000));
+    EXPECT_EQ(list->Status(1), "升级命令发送失败");
+    EXPECT_EQ(batch->done(), 3);
+    EXPECT_EQ(batch->failed(), 0);
+    ASSERT_EQ(batch->queue().size(), 1u);
+    EXPECT_EQ(batch->queue().front()->ip, "192.168.1.12");
+
+    Notify("CAM-A", 0);
+    Notify("CAM-C", 0);
+    EXPECT_EQ(list->announcements, 0);  // the unsent job never reports
+}
+
+TEST_F(BatchTest, UrlComesFromTheFirstDeviceWhoseAddressIsFound)
+{
+    ThreeDevices();
+    localAddresses.clear();
+    localAddresses["192.168.1.12"] = "192.168.1.5";
+    localAddresses["192.168.1.13"] = "10.1.1.1";
+    RunBatch("/srv/fw v2.zip");
+    EXPECT_THAT(addressQueries, ElementsAre("192.168.1.11", "192.168.1.12"));
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_EQ(requests[0].url, "");
+    EXPECT_EQ(requests[1].url, "http://192.168.1.5:9001/fw v2.zip");
+    EXPECT_EQ(requests[2].url, "http://192.168.1.5:9001/fw v2.zip");
+}
+
+TEST_F(BatchTest, ClientThatCannotStartIsToldAndTheRequestStillGoesOut)
+{
+    ThreeDevices();
+    failingClients.insert("192.168.1.11");
+    RunBatch();
+    EXPECT_EQ(clientFailures, 1);
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_EQ(requests[0].handle, 0);
+    EXPECT_EQ(batch->done(), 3);
+}
+
+TEST_F(BatchTest, LaterBatchesReuseEachDevicesClient)
+{
+    ThreeDevices();
+    failingClients.insert("192.168.1.13");
+    RunBatch();
+    const std::vector<Request> first = requests;
+    failingClients.clear();
+    requests.clear();
+    RunBatch();
+    RunBatch();
+    // One start per address, and one more for the address whose start failed.
+    EXPECT_THAT(clientStarts, ElementsAre("192.168.1.11", "192.168.1.12", "192.168.1.13", "192.168.1.13"));
+    EXPECT_EQ(requests[0].handle, first[0].handle);
+    EXPECT_EQ(requests[1].handle, first[1].handle);
+    EXPECT_NE(requests[2].handle, 0);
+}
+
+TEST_F(BatchTest, NewBatchStartsFromZero)
+{
+    ThreeDevices();
+    RunBatch();
+    batch->OnDatagram(Reply(0, 0x1234), "");
+    Notify("CAM-B", 0);
+    list->rows[0].checked = list->rows[1].checked = false;
+    EXPECT_EQ(batch->Prepare(devices), 1);
+    EXPECT_EQ(batch->done() + batch->succeeded() + batch->failed(), 0);
+    EXPECT_EQ(batch->pending().size(), 1u);
+    // A late notification of a device outside the new batch matches no job.
+    Notify("CAM-A", 0);
+    EXPECT_EQ(batch->succeeded(), 0);
+}
+
+TEST(BatchFileName, IsThePartAfterTheLastSlash)
+{
+    EXPECT_EQ(UpgradeBatch::FileNameOf("/home/eng/fw/cam.zip"), "cam.zip");
+    EXPECT_EQ(UpgradeBatch::FileNameOf("cam.zip"), "cam.zip");
+    // A backslash is an ordinary character in a file name on this system.
+    EXPECT_EQ(UpgradeBatch::FileNameOf("/tmp/a\\b.zip"), "a\\b.zip");
+}
+
+// ---- Replies ----
+
+TEST_F(BatchTest, AcceptedReplyShowsUpgradingAndCountsNothing)
+{
+    ThreeDevices();
+    RunBatch();
+    batch->OnDatagram(Reply(1, kAccepted), "");
+    EXPECT_EQ(list->Status(1), "升级中");
+    EXPECT_EQ(batch->failed(), 0);
+}
+
+TEST_F(BatchTest, RefusedDeviceIsAFailureAndTheBatchNeverCompletes)
+{
+    ThreeDevices();
+    RunBatch();
+    batch->OnDatagram(Reply(0, kAccepted), "");
+    batch->OnDatagram(Reply(1, 0), "");
+    batch->OnDatagram(Reply(2, kAccepted), "");
+    EXPECT_EQ(list->Status(1), "设备未就绪，请稍后再试");
+    EXPECT_EQ(Summary(), "总共:3    完成:3    成功:0    失败：1");
+    Notify("CAM-A", 0);
+    Notify("CAM-C", 0);
+    EXPECT_EQ(Summary(), "总共:3    完成:3    成功:2    失败：1");
+    EXPECT_EQ(list->announcements, 0);
+}
+
+TEST_F(BatchTest, ReplyNamingNoRowStillCountsItsRefusal)
+{
+    ThreeDevices();
+    RunBatch();
+    const auto before = list->rows;
+    batch->OnDatagram(Reply(40, 0), "");
+    batch->OnDatagram(Reply(0xFFFFFFFFu, 0), "");
+    EXPECT_EQ(batch->failed(), 2);
+    for (size_t row = 0; row < before.size(); ++row)
+        EXPECT_EQ(list->rows[row].cells, before[row].cells);
+}
+
+TEST_F(BatchTest, OtherDatagramsAreIgnored)
+{
+    ThreeDevices();
+    RunBatch();
+    PacketHeader noBody = Reply(0, 0);
+    noBody.bodyMarker = '#';
+    batch->OnDatagram(noBody, "");
+    PacketHeader search = NotificationHeader();
+    search.command = 0x701;
+    batch->OnDatagram(search, Notification("CAM-A", 0));
+    batch->OnDatagram(NotificationHeader(), "{not json");
+    batch->OnDatagram(NotificationHeader(), "[1,2]");
+    batch->OnDatagram(NotificationHeader(), R"({"deviceId":42,"status":0})");
+    EXPECT_EQ(batch->failed() + batch->succeeded(), 0);
+    EXPECT_EQ(batch->pending().size(), 3u);
+}
+
+// ---- Notifications ----
+
+TEST_F(BatchTest, ThreeDevicesReportSuccessAndCompletionIsAnnouncedOnceOnTheLast)
+{
+    ThreeDevices();
+    RunBatch();
+    for (uint32_t row = 0; row < 3; ++row)
+        batch->OnDatagram(Reply(row, kAccepted), "");
+    Notify("CAM-B", 0);
+    Notify("CAM-A", 0);
+    EXPECT_EQ(list->announcements, 0);
+    Notify("CAM-C", 0);
+    EXPECT_EQ(list->announcements, 1);
+    for (int row = 0; row < 3; ++row)
+        EXPECT_EQ(list->Status(row), "升级成功");
+    EXPECT_EQ(Summary(), "总共:3    完成:3    成功:3    失败：0");
+    // Later summaries (a late refusal, a repeated report) do not announce again.
+    batch->OnDatagram(Reply(0, 0), "");
+    Notify("CAM-C", 0);
+    EXPECT_EQ(list->announcements, 1);
+}
+
+TEST_F(BatchTest, CompletionDuringTheLastPauseIsAnnouncedOnce)
+{
+    ThreeDevices();
+    // The cameras are quick: each reports while the loop waits after its request.
+    duringPause = [this](int pause) {
+        Notify(std::array<const char*, 3>{"CAM-A", "CAM-B", "CAM-C"}[static_cast<size_t>(pause - 1)], 0);
+    };
+    RunBatch();
+    EXPECT_EQ(batch->succeeded(), 3);
+    EXPECT_EQ(list->announcements, 1);
+}
+
+struct StatusCase {
+    std::string body;
+    std::string text;
+    int succeeded;
+    int failed;
+};
+
+class NotificationStatus : public BatchTest, public ::testing::WithParamInterface<StatusCase> {};
+
+TEST_P(NotificationStatus, SetsTheCellAndTheCounter)
+{
+    ThreeDevices();
+    RunBatch();
+    batch->OnDatagram(NotificationHeader(), GetParam().body);
+    EXPECT_EQ(list->Status(1), GetParam().text);
+    EXPECT_EQ(batch->succeeded(), GetParam().succeeded);
+    EXPECT_EQ(batch->failed(), GetParam().failed);
+    EXPECT_EQ(batch->pending().size(), 2u);
+    EXPECT_EQ(Summary(), UpgradeBatch::SummaryText(3, 3, GetParam().succeeded, GetParam().failed));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Statuses, NotificationStatus,
+    ::testing::Values(StatusCase{Notification("CAM-B", 0), "升级成功", 1, 0},
+                      StatusCase{Notification("CAM-B", 1), "升级失败", 0, 1},
+                      StatusCase{Notification("CAM-B", 2), "下载或校验失败", 0, 1},
+                      StatusCase{Notification("CAM-B", 7), "", 0, 1},
+                      StatusCase{Notification("CAM-B", -1), "", 0, 1},
+                      StatusCase{R"({"deviceId":"CAM-B"})", "升级成功", 1, 0},
+                      StatusCase{R"({"deviceId":"CAM-B","status":"0"})", "", 0, 1},
+                      StatusCase{R"({"deviceId":"CAM-B","status":null})", "", 0, 1},
+                      StatusCase{R"({"deviceId":"CAM-B","status":1.5})", "", 0, 1},
+                      StatusCase{R"({"status":0,"deviceId":"CAM-B","extra":[1]})", "升级成功", 1, 0}));
+
+TEST_F(BatchTest, SecondNotificationOfADeviceIsIgnored)
+{
+    ThreeDevices();
+    RunBatch();
+    Notify("CAM-A", 0);
+    Notify("CAM-A", 1);
+    EXPECT_EQ(list->Status(0), "升级成功");
+    EXPECT_EQ(batch->succeeded(), 1);
+    EXPECT_EQ(batch->failed(), 0);
+}
+
+TEST_F(BatchTest, OneNotificationFinishesOnlyTheFirstOfTwoEqualIdentifiers)
+{
+    AddDevice(1, "10.0.0.1", "SAME");
+    AddDevice(2, "10.0.0.2", "SAME");
+    RunBatch();
+    Notify("SAME", 2);
+    EXPECT_EQ(list->Status(0), "下载或校验失败");
+    EXPECT_EQ(list->Status(1), "已发送升级命令,等待升级");
+    EXPECT_EQ(batch->pending().size(), 1u);
+    Notify("SAME", 0);
+    EXPECT_EQ(list->Status(1), "升级成功");
+}
+
+TEST_F(BatchTest, LongIdentifierIsComparedOnItsFirst15Characters)
+{
+    AddDevice(1, "10.0.0.1", "ABCDEFGHIJKLMNO");
+    AddDevice(2, "10.0.0.2", "ABCDEFGHIJKLMN");
+    RunBatch();
+    Notify("ABCDEFGHIJKLMNOPQRS", 0);
+    EXPECT_EQ(list->Status(0), "升级成功");
+    Notify("ABCDEFGHIJKLMNX", 0);  // differs within the 15: no job
+    EXPECT_EQ(batch->succeeded(), 1);
+}
+
+TEST_F(BatchTest, NotificationOfADeviceWithoutJobIsIgnored)
+{
+    ThreeDevices();
+    RunBatch();
+    Notify("CAM-Z", 0);
+    batch->OnDatagram(NotificationHeader(), R"({"status":0})");  // no identifier: empty text
+    EXPECT_EQ(batch->succeeded(), 0);
+    EXPECT_EQ(batch->pending().size(), 3u);
+}
+
+} // namespace

@@ -1,0 +1,154 @@
+// `lynx-cli upgrade` in a virtual LAN: simulated cameras fetch the firmware
+// from the tool's own server over HTTP, check the archive and report back.
+#include "NetlabFixture.h"
+
+#include <gtest/gtest.h>
+#include <zip.h>
+
+#include <fstream>
+#include <iterator>
+
+namespace {
+
+using namespace lynx::test;
+
+bool MakeZip(const std::string& path, const std::string& content)
+{
+    int error = 0;
+    zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    if (!archive)
+        return false;
+    zip_source_t* source = zip_source_buffer(archive, content.data(), content.size(), 0);
+    if (!source || zip_file_add(archive, "firmware.bin", source, ZIP_FL_OVERWRITE) < 0) {
+        zip_source_free(source);
+        zip_discard(archive);
+        return false;
+    }
+    // Stored, so that a flipped byte lands in the data and only the CRC tells.
+    zip_set_file_compression(archive, 0, ZIP_CM_STORE, 0);
+    return zip_close(archive) == 0;
+}
+
+Json::Value Camera(int last, const char* option = nullptr, Json::Value value = true)
+{
+    Json::Value camera(Json::objectValue);
+    camera["ip"] = "192.168.1." + std::to_string(last);
+    camera["deviceId"] = "FW" + std::to_string(last);
+    camera["installMs"] = 300;
+    if (option)
+        camera[option] = value;
+    return camera;
+}
+
+size_t Count(const std::string& text, const std::string& part)
+{
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size()))
+        ++n;
+    return n;
+}
+
+class CliUpgrade : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        if (!InNetlab())
+            return;
+        s_dir = std::make_unique<TempDir>();
+        std::string firmware(300000, '\0');
+        for (size_t i = 0; i < firmware.size(); ++i)
+            firmware[i] = static_cast<char>(i * 31 + i / 7);
+        ASSERT_TRUE(MakeZip(s_dir->File("cam-3.0.zip"), firmware));
+        std::ifstream in(s_dir->File("cam-3.0.zip"), std::ios::binary);
+        std::string bytes{std::istreambuf_iterator<char>(in), {}};
+        bytes[bytes.size() / 2] ^= 0x5A;
+        ASSERT_TRUE(WriteFile(s_dir->File("cam-bad.zip"), bytes));
+
+        Json::Value cameras(Json::arrayValue);
+        cameras.append(Camera(101, "newVersion", "V3.0.0"));
+        cameras.append(Camera(102, "newVersion", "V3.0.0"));
+        cameras.append(Camera(103, "refuseUpgrade"));
+        cameras.append(Camera(104));
+        cameras.append(Camera(105, "reportStatus", 7));
+        s_cameras = std::make_unique<CamsimProcess>();
+        std::string error;
+        ASSERT_TRUE(s_cameras->StartCameras(cameras, {}, &error)) << error;
+    }
+    static void TearDownTestSuite()
+    {
+        s_cameras.reset();
+        s_dir.reset();
+    }
+    void SetUp() override
+    {
+        if (!InNetlab())
+            GTEST_SKIP() << "runs inside a virtual LAN: ctest runs it through tools/netlab";
+    }
+    static ProcessResult Upgrade(const std::string& file, const std::vector<std::string>& devices)
+    {
+        std::vector<std::string> args{"upgrade", "--file", s_dir->File(file), "--seconds", "2", "--wait", "120"};
+        args.insert(args.end(), devices.begin(), devices.end());
+        return RunCli(args, 100s);
+    }
+
+    static std::unique_ptr<TempDir> s_dir;
+    static std::unique_ptr<CamsimProcess> s_cameras;
+};
+
+std::unique_ptr<TempDir> CliUpgrade::s_dir;
+std::unique_ptr<CamsimProcess> CliUpgrade::s_cameras;
+
+TEST_F(CliUpgrade, CamerasDownloadTheFileFromTheToolAndReportSuccess)
+{
+    const ProcessResult run = Upgrade("cam-3.0.zip", {"--ip", "192.168.1.101", "192.168.1.102"});
+    ASSERT_FALSE(run.timedOut) << run.out << run.err;
+    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+    for (const char* ip : {"192.168.1.101", "192.168.1.102"}) {
+        EXPECT_NE(run.out.find(std::string(ip) + "\t等待中"), std::string::npos) << run.out;
+        EXPECT_NE(run.out.find(std::string(ip) + "\t已发送升级命令,等待升级"), std::string::npos) << run.out;
+        EXPECT_NE(run.out.find(std::string(ip) + "\t升级中"), std::string::npos) << run.out;
+        EXPECT_NE(run.out.find(std::string(ip) + "\t升级成功"), std::string::npos) << run.out;
+    }
+    EXPECT_NE(run.out.find("总共:2    完成:2    成功:2    失败：0"), std::string::npos) << run.out;
+    EXPECT_EQ(Count(run.out, "升级完成"), 1u) << run.out;
+
+    // The cameras now run what they downloaded.
+    const ProcessResult search = RunCli({"search", "--seconds", "2", "--format", "json"});
+    const Json::Value found = ParseJson(search.out);
+    int upgraded = 0;
+    for (const Json::Value& device : found)
+        if (device["softwareVersion"].asString() == "V3.0.0")
+            ++upgraded;
+    EXPECT_EQ(upgraded, 2) << search.out;
+}
+
+TEST_F(CliUpgrade, CorruptArchiveIsReportedAsDownloadOrCheckFailure)
+{
+    const ProcessResult run = Upgrade("cam-bad.zip", {"--ip", "192.168.1.104"});
+    ASSERT_FALSE(run.timedOut) << run.out << run.err;
+    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+    EXPECT_NE(run.out.find("192.168.1.104\t下载或校验失败"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("总共:1    完成:1    成功:0    失败：1"), std::string::npos) << run.out;
+}
+
+TEST_F(CliUpgrade, RefusalAndUnknownStatusAreFailuresAndNothingIsWaitedOutForThem)
+{
+    // --wait is 120 s; the run ends as soon as both cameras have answered.
+    const ProcessResult run = Upgrade("cam-3.0.zip", {"--ip", "192.168.1.103", "--ip", "192.168.1.105"});
+    ASSERT_FALSE(run.timedOut) << run.out << run.err;
+    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+    EXPECT_NE(run.out.find("192.168.1.103\t设备未就绪，请稍后再试"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("192.168.1.105\t(状态已清空)"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("总共:2    完成:2    成功:0    失败：2"), std::string::npos) << run.out;
+    // The refused job never reports, so the batch is never complete.
+    EXPECT_EQ(Count(run.out, "升级完成"), 0u) << run.out;
+}
+
+TEST_F(CliUpgrade, AddressThatNoCameraAnswersFromFails)
+{
+    const ProcessResult run = Upgrade("cam-3.0.zip", {"--ip", "192.168.1.199"});
+    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+    EXPECT_NE(run.err.find("192.168.1.199"), std::string::npos) << run.err;
+}
+
+} // namespace

@@ -1,0 +1,115 @@
+// What `lynx-cli upgrade` accepts, and the local-address probe it shares with
+// the window.
+#include "cli/UpgradeCommand.h"
+#include "upgrade/LocalAddress.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+using lynx::cli::ParseUpgradeOptions;
+using lynx::cli::UpgradeOptions;
+
+namespace {
+
+class UpgradeOptionsTest : public ::testing::Test {
+protected:
+    UpgradeOptionsTest()
+    {
+        char pattern[] = "/tmp/lynx-cli-upg-XXXXXX";
+        m_dir = ::mkdtemp(pattern);
+        m_file = m_dir + "/FW.zip";
+        std::ofstream(m_file) << "zip";
+    }
+    ~UpgradeOptionsTest() override
+    {
+        std::remove(m_file.c_str());
+        ::rmdir(m_dir.c_str());
+    }
+    std::optional<UpgradeOptions> Parse(std::vector<std::string> args)
+    {
+        m_error.clear();
+        return ParseUpgradeOptions(args, &m_error);
+    }
+    std::string m_dir;
+    std::string m_file;
+    std::string m_error;
+};
+
+TEST_F(UpgradeOptionsTest, DefaultsAndChoices)
+{
+    auto all = Parse({"--file", m_file, "--all"});
+    ASSERT_TRUE(all) << m_error;
+    EXPECT_EQ(all->file, m_file);
+    EXPECT_TRUE(all->all);
+    EXPECT_EQ(all->seconds, 12);
+    EXPECT_EQ(all->waitSeconds, 600);
+
+    auto ips = Parse({"--ip", "10.0.0.1", "10.0.0.2", "--file=" + m_file, "--ip=10.0.0.3", "--ip", "10.0.0.1",
+                      "--seconds", "0", "--wait", "5"});
+    ASSERT_TRUE(ips) << m_error;
+    EXPECT_EQ(ips->ips, (std::vector<std::string>{"10.0.0.1", "10.0.0.2", "10.0.0.3"}));
+    EXPECT_EQ(ips->seconds, 1);  // brought into the search range
+    EXPECT_EQ(ips->waitSeconds, 5);
+}
+
+TEST_F(UpgradeOptionsTest, InputThatIsNotUnderstoodIsRefusedWithAReason)
+{
+    const std::vector<std::vector<std::string>> bad = {
+        {"--all"},                                        // no file
+        {"--file", m_dir + "/missing.zip", "--all"},      // no such file
+        {"--file", m_dir, "--all"},                       // a folder
+        {"--file", m_file},                               // no devices
+        {"--file", m_file, "--all", "--ip", "10.0.0.1"},  // both
+        {"--file", m_file, "--ip", "10.0.0.300"},
+        {"--file", m_file, "--ip", "cam1"},
+        {"--file", m_file, "--ip"},
+        {"--file", m_file, "--all", "--wait", "-1"},
+        {"--file", m_file, "--all", "--seconds", "ten"},
+        {"--file", m_file, "--all", "--verbose"},
+        {"--file", m_file, "--all=yes"},
+    };
+    for (const auto& args : bad) {
+        EXPECT_FALSE(Parse(args)) << ::testing::PrintToString(args);
+        EXPECT_FALSE(m_error.empty()) << ::testing::PrintToString(args);
+    }
+}
+
+TEST_F(UpgradeOptionsTest, RunGivesStatusTwoForInvalidInputAndZeroForHelp)
+{
+    std::ostringstream out, err;
+    EXPECT_EQ(lynx::cli::RunUpgrade({"--file", m_file}, out, err), lynx::cli::kExitUsage);
+    EXPECT_NE(err.str().find("--all or --ip"), std::string::npos);
+    EXPECT_EQ(lynx::cli::RunUpgrade({"--help"}, out, err), lynx::cli::kExitOk);
+    EXPECT_NE(out.str().find("usage: lynx-cli upgrade"), std::string::npos);
+}
+
+TEST(LocalAddress, IsTheLocalEndOfAConnectionTowardsTheDevice)
+{
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 1), 0);
+    socklen_t length = sizeof address;
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    EXPECT_EQ(lynx::upgrade::LocalAddressTowards("127.0.0.1", ntohs(address.sin_port)), "127.0.0.1");
+    ::close(listener);
+}
+
+TEST(LocalAddress, IsEmptyForTextThatIsNoAddress)
+{
+    EXPECT_EQ(lynx::upgrade::LocalAddressTowards("", 8021), "");
+    EXPECT_EQ(lynx::upgrade::LocalAddressTowards("camera-7", 8021), "");
+    EXPECT_EQ(lynx::upgrade::LocalAddressTowards("127.0.0.1", 0), "");
+}
+
+} // namespace

@@ -1,0 +1,315 @@
+// The window's "批量升级" button driven like a user would, with the file dialog
+// and every message box answered by the test, and cameras on loopback
+// addresses that answer the update request and download the file.
+#include "app/CLynxDlg.h"
+#include "platform/FileDialog.h"
+#include "platform/MessageBox.h"
+#include "platform/ModalDialog.h"
+#include "res/DialogBuilder.h"
+#include "tarn.h"
+#include "upgrade/UpgradeFileServer.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
+#include <arpa/inet.h>
+#include <curl/curl.h>
+#include <gtest/gtest.h>
+#include <json/json.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <fstream>
+#include <thread>
+
+using namespace lynx::platform;
+
+namespace {
+
+std::string Report(const std::string& ip, const std::string& deviceId)
+{
+    return R"({"data":{"deviceIp":")" + ip + R"(","netMask":"255.0.0.0","gatewayIp":"127.0.0.1","deviceId":")" +
+           deviceId + R"(","machineInfo":{"type":7,"name":"cam","model":"KV-100","mac":"00:11:22:33:44:)" +
+           ip.substr(ip.size() - 2) + R"(","softwareVersion":"V1","hardwareVersion":"H1","sn":1,"productDate":{"time":"2020"}}}})";
+}
+
+void Pump(int milliseconds)
+{
+    QElapsedTimer timer;
+    timer.start();
+    do {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    } while (timer.elapsed() < milliseconds);
+}
+
+bool PumpUntil(const std::function<bool()>& condition, int milliseconds)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition() && timer.elapsed() < milliseconds)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return condition();
+}
+
+size_t Discard(char*, size_t size, size_t count, void* total)
+{
+    *static_cast<size_t*>(total) += size * count;
+    return size * count;
+}
+
+// A camera on a loopback address of its own: answers an update request on
+// port 8025 with an accepting reply, downloads the file it names, and reports
+// success when it got the whole file.
+class LoopbackCamera {
+public:
+    LoopbackCamera(std::string ip, std::string deviceId) : m_ip(std::move(ip)), m_deviceId(std::move(deviceId))
+    {
+        m_fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        int on = 1;
+        // The window's own server holds 0.0.0.0:8025; the more specific
+        // address takes the datagrams meant for this camera.
+        ::setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(8025);
+        ::inet_pton(AF_INET, m_ip.c_str(), &address.sin_addr);
+        m_bound = ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        m_thread = std::thread([this] { Run(); });
+    }
+    ~LoopbackCamera()
+    {
+        m_stop = true;
+        m_thread.join();
+        ::close(m_fd);
+    }
+    bool bound() const { return m_bound; }
+    std::string url() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_url;
+    }
+    size_t downloaded() const { return m_downloaded; }
+    int requests() const { return m_requests; }
+
+private:
+    void Run()
+    {
+        while (!m_stop) {
+            pollfd wait{m_fd, POLLIN, 0};
+            if (::poll(&wait, 1, 50) <= 0)
+                continue;
+            char datagram[4096];
+            sockaddr_in peer{};
+            socklen_t length = sizeof peer;
+            const ssize_t n = ::recvfrom(m_fd, datagram, sizeof datagram, 0, reinterpret_cast<sockaddr*>(&peer), &length);
+            if (n < static_cast<ssize_t>(sizeof(PacketHeader)))
+                continue;
+            PacketHeader header;
+            std::memcpy(&header, datagram, sizeof header);
+            if (header.command != 0x711)
+                continue;
+            ++m_requests;
+            Json::Value request;
+            Json::Reader().parse(std::string(datagram + sizeof header, static_cast<size_t>(n) - sizeof header), request);
+            {
+                std::lock_guard lock(m_mutex);
+                m_url = request["filePath"].asString();
+            }
+            PacketHeader reply = header;
+            reply.bodyMarker = '$';
+            reply.result = 0x4F4B;
+            ::sendto(m_fd, &reply, sizeof reply, 0, reinterpret_cast<sockaddr*>(&peer), length);
+
+            size_t total = 0;
+            CURL* curl = curl_easy_init();
+            curl_easy_setopt(curl, CURLOPT_URL, url().c_str());
+            curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, Discard);
+            curl_easy_setopt(curl, CURLOPT_WRITEDATA, &total);
+            curl_easy_setopt(curl, CURLOPT_TIMEOUT, 20L);
+            curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+            const bool fetched = curl_easy_perform(curl) == CURLE_OK;
+            curl_easy_cleanup(curl);
+            m_downloaded = total;
+
+            const std::string body =
+                R"({"deviceId":")" + m_deviceId + R"(","status":)" + (fetched && total > 0 ? "0" : "2") + "}";
+            PacketHeader note{};
+            note.magic = 0x8000;
+            note.command = 0x712;
+            note.bodyMarker = '$';
+            std::string packet(reinterpret_cast<const char*>(&note), sizeof note);
+            packet += body;
+            ::sendto(m_fd, packet.data(), packet.size(), 0, reinterpret_cast<sockaddr*>(&peer), length);
+        }
+    }
+
+    std::string m_ip;
+    std::string m_deviceId;
+    int m_fd = -1;
+    bool m_bound = false;
+    std::atomic<bool> m_stop{false};
+    std::atomic<size_t> m_downloaded{0};
+    std::atomic<int> m_requests{0};
+    mutable std::mutex m_mutex;
+    std::string m_url;
+    std::thread m_thread;
+};
+
+class UpgradeWindow : public ::testing::Test {
+protected:
+    UpgradeWindow()
+    {
+        m_previousBoxes = SetMessageBoxHandler([this](const MessageBoxRequest& request) {
+            m_boxes.push_back(request.text.toStdString());
+            m_boxOwners.push_back(request.owner);
+            if (request.buttons == MB_OKCANCEL && !m_confirm)
+                return static_cast<int>(IDCANCEL);
+            return static_cast<int>(IDOK);
+        });
+        m_previousFiles = SetFileDialogHandler([this](const FileDialogRequest& request) {
+            m_filters.push_back(request.filter.toStdString());
+            m_fileParents.push_back(request.parent);
+            return m_chosen;
+        });
+        CLynxDlg::SetUpgradePauseForTesting([this](int ms) {
+            m_pauses.push_back(ms);
+            PauseKeepingPaint(20);
+        });
+        g_bUpgrading = 0;
+        m_dlg = std::make_unique<CLynxDlg>();
+        m_dlg->Create();
+        std::ofstream(m_dir.filePath("fw-4.2.zip").toStdString(), std::ios::binary) << std::string(70000, 'z');
+        m_chosen = m_dir.filePath("fw-4.2.zip");
+    }
+    ~UpgradeWindow() override
+    {
+        m_dlg.reset();
+        CLynxDlg::SetUpgradePauseForTesting(nullptr);
+        SetFileDialogHandler(m_previousFiles);
+        SetMessageBoxHandler(m_previousBoxes);
+        g_bUpgrading = 0;
+    }
+
+    void AddDevice(const std::string& ip, const std::string& deviceId, bool ticked = true)
+    {
+        m_dlg->OnDeviceReportUtf8(Report(ip, deviceId).c_str());
+        CProcessList* list = m_dlg->listDevice();
+        list->SetCheck(list->GetItemCount() - 1, ticked);
+    }
+    std::string Status(int row) const { return m_dlg->listDevice()->GetItemText(row, 7).toStdString(); }
+    std::string Summary() const
+    {
+        return lynx::res::GetDlgItem(*m_dlg, 1025)->property("text").toString().toStdString();
+    }
+    size_t Count(const std::string& text) const { return std::count(m_boxes.begin(), m_boxes.end(), text); }
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<CLynxDlg> m_dlg;
+    QString m_chosen;
+    bool m_confirm = true;
+    std::vector<std::string> m_boxes;
+    std::vector<QWidget*> m_boxOwners;
+    std::vector<std::string> m_filters;
+    std::vector<QWidget*> m_fileParents;
+    std::vector<int> m_pauses;
+    MessageBoxHandler m_previousBoxes;
+    FileDialogHandler m_previousFiles;
+};
+
+TEST_F(UpgradeWindow, NothingTickedIsToldAndNoFileIsAskedFor)
+{
+    AddDevice("127.0.0.21", "W21", false);
+    m_dlg->OnBnClickedBatchUpgrade();
+    EXPECT_EQ(m_boxes, std::vector<std::string>({"没有选中设备"}));
+    EXPECT_TRUE(m_filters.empty());
+}
+
+TEST_F(UpgradeWindow, ABatchBeingSentRefusesAnother)
+{
+    AddDevice("127.0.0.21", "W21");
+    g_bUpgrading = 1;
+    m_dlg->OnBnClickedBatchUpgrade();
+    EXPECT_EQ(m_boxes, std::vector<std::string>({"升级正在进行中"}));
+    EXPECT_TRUE(m_filters.empty());
+}
+
+TEST_F(UpgradeWindow, CancelledFileDialogChangesNothing)
+{
+    AddDevice("127.0.0.21", "W21");
+    m_chosen.clear();
+    m_dlg->OnBnClickedBatchUpgrade();
+    EXPECT_EQ(m_filters, std::vector<std::string>({"(*.zip)|*.zip|"}));
+    EXPECT_EQ(m_fileParents, std::vector<QWidget*>({m_dlg.get()}));
+    EXPECT_TRUE(m_boxes.empty());
+    EXPECT_EQ(Status(0), "");
+    EXPECT_EQ(m_dlg->upgradeTotal(), 0);
+}
+
+TEST_F(UpgradeWindow, CancelledConfirmationEmptiesTheTickedCellsAndSendsNothing)
+{
+    AddDevice("127.0.0.21", "W21");
+    AddDevice("127.0.0.22", "W22");
+    m_confirm = false;
+    m_dlg->OnBnClickedBatchUpgrade();
+    EXPECT_EQ(m_boxes, std::vector<std::string>({"是否要进行升级？"}));
+    EXPECT_EQ(m_boxOwners, std::vector<QWidget*>({m_dlg.get()}));
+    EXPECT_EQ(m_dlg->upgradeTotal(), 2);
+    EXPECT_EQ(m_dlg->upgradeDone(), 0);
+    EXPECT_EQ(Status(0), "");
+    EXPECT_EQ(Status(1), "");
+    EXPECT_TRUE(m_pauses.empty());
+    EXPECT_EQ(lynx::res::GetDlgItem(*m_dlg, 1024)->property("text").toString(), m_chosen);
+}
+
+TEST_F(UpgradeWindow, TickedCamerasAreUpgradedThroughTheToolsOwnServer)
+{
+    ASSERT_TRUE(m_dlg->fileServerStarted());
+    LoopbackCamera first("127.0.0.31", "W31");
+    LoopbackCamera second("127.0.0.32", "W32");
+    ASSERT_TRUE(first.bound() && second.bound());
+    AddDevice("127.0.0.31", "W31");
+    AddDevice("127.0.0.99", "W99", false);
+    AddDevice("127.0.0.32", "W32");
+
+    m_dlg->OnBnClickedBatchUpgrade();
+    EXPECT_EQ(m_pauses, std::vector<int>({3000, 3000}));
+    const std::string expectedUrl = "http://127.0.0.1:" + std::to_string(g_nHttpPort.load()) + "/fw-4.2.zip";
+    EXPECT_EQ(first.url(), expectedUrl);
+    EXPECT_EQ(second.url(), expectedUrl);
+    EXPECT_EQ(g_bUpgrading, 0);
+
+    ASSERT_TRUE(PumpUntil([&] { return Status(0) == "升级成功" && Status(2) == "升级成功"; }, 20000))
+        << Status(0) << " / " << Status(2);
+    EXPECT_EQ(first.downloaded(), 70000u);
+    EXPECT_EQ(second.downloaded(), 70000u);
+    EXPECT_EQ(Status(1), "");
+    EXPECT_EQ(Summary(), "总共:2    完成:2    成功:2    失败：0");
+    EXPECT_EQ(m_dlg->upgradeSucceeded(), 2);
+    Pump(200);
+    EXPECT_EQ(Count("升级完成"), 1u);
+    EXPECT_EQ(m_boxes.front(), "是否要进行升级？");
+    EXPECT_EQ(m_boxes.back(), "升级完成");
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QTemporaryDir registry;
+    setenv("LYNX_REGISTRY_ROOT", registry.path().toLocal8Bit().constData(), 1);
+    QTemporaryDir logs;
+    setenv("LYNX_LOG_DIR", logs.path().toLocal8Bit().constData(), 1);
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    QApplication app(argc, argv);
+    testing::InitGoogleTest(&argc, argv);
+    const int result = RUN_ALL_TESTS();
+    StopUpgradeFileServer();
+    tarn_ext_Shutdown();
+    curl_global_cleanup();
+    return result;
+}
