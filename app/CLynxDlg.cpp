@@ -153,6 +153,8 @@ void CLynxDlg::DoDataExchange()
     m_listDevice = lynx::res::GetDlgItemAs<CProcessList>(*this, 1001);
     m_btnSelectAll = lynx::res::GetDlgItemAs<QCheckBox>(*this, 1003);
     m_comboProtocol = lynx::res::GetDlgItemAs<QComboBox>(*this, 1027);
+    m_chkHideSameIp = lynx::res::GetDlgItemAs<QCheckBox>(*this, 1007);
+    m_chkHideSameMac = lynx::res::GetDlgItemAs<QCheckBox>(*this, 1008);
 }
 
 void CLynxDlg::BindMessageMap()
@@ -310,7 +312,7 @@ void CLynxDlg::DrainInbox()
             OnDeviceReport(in.body.c_str());
         else
             OnUpdateStatusDatagram(in.header, in.body);
-        if (slice.elapsed() >= 15 && !m_pending.empty()) {
+        if (slice.elapsed() >= 8 && !m_pending.empty()) {
             QTimer::singleShot(0, this, &CLynxDlg::DrainInbox);
             return;
         }

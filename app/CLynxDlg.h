@@ -175,6 +175,8 @@ private:
 
     // Beyond the original members.
     bool m_bCreated = false;
+    QCheckBox* m_chkHideSameIp = nullptr;   // 1007, read for every report
+    QCheckBox* m_chkHideSameMac = nullptr;  // 1008
     bool m_bClosing = false;
     bool m_bFileServerStarted = false;
     std::map<int, int> m_timers;  // window timer id -> Qt timer id

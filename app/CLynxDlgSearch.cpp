@@ -56,8 +56,8 @@ void CLynxDlg::OnDeviceReport(const char* cp936Text)
     std::memset(record.get(), 0, sizeof(DeviceRecord));
     // The boxes as they are now: a change affects only the reports after it.
     lynx::protocol::DuplicateFilter filter;
-    filter.hideSameIp = lynx::res::GetDlgItemAs<QCheckBox>(*this, 1007)->isChecked();
-    filter.hideSameMac = lynx::res::GetDlgItemAs<QCheckBox>(*this, 1008)->isChecked();
+    filter.hideSameIp = m_chkHideSameIp->isChecked();
+    filter.hideSameMac = m_chkHideSameMac->isChecked();
     ParseJsonMessage("basicCfg", record.get(), cp936Text);
     const DeviceRecord* kept = record.get();
     const int number = lynx::protocol::AddDeviceRecord(m_deviceList, m_deviceMap, m_nDeviceCount, std::move(record), filter);

@@ -159,9 +159,11 @@ TEST(NetlabCli, SetIpMovesOneCameraAndLeavesTheOthers)
     EXPECT_EQ(after.at(mac).ip, "10.1.2.77");
     EXPECT_EQ(after.at(mac).mask, "255.255.255.0");
     EXPECT_EQ(after.at(mac).gateway, "10.9.9.1");
-    for (const auto& [otherMac, row] : before)
-        if (otherMac != mac)
+    for (const auto& [otherMac, row] : before) {
+        if (otherMac != mac) {
             EXPECT_EQ(after.at(otherMac).ip, row.ip);
+        }
+    }
 }
 
 namespace {

@@ -119,6 +119,35 @@ TEST_F(WindowSearch, AReportAfterTheTimeOutIsStillListed)
     EXPECT_EQ(dlg.listDevice()->GetItemText(before, 0), QString::number(before + 1));
 }
 
+TEST_F(WindowSearch, ListedCamerasShowEveryKindOfStatusCell)
+{
+    dlg.show();
+    setSeconds("1");
+    searchButton()->click();
+    ASSERT_TRUE(WaitFor([&] { return rows() == kCameras && !dlg.isSearching(); }, 5000));
+    dlg.OnLvnColumnclickList(0);
+    dlg.OnLvnColumnclickList(0);  // ascending, 1 at the top
+    const char* statuses[] = {"45上传文件", "100升级完成", "-升级失败", "等待中", "升级中", "7", "", "99升级中"};
+    for (int r = 0; r < kCameras; ++r)
+        dlg.listDevice()->SetItemText(r, 7, QString::fromUtf8(statuses[r]));
+    dlg.listDevice()->SetCheck(1, true);
+    dlg.listDevice()->SetCheck(2, true);
+    Pump(50);
+    QImage shot = dlg.grab().toImage();
+    if (const char* path = getenv("LYNX_SCREENSHOT"))
+        shot.save(QString::fromLocal8Bit(path));
+    auto count = [&](QColor colour) {
+        int n = 0;
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x)
+                n += shot.pixelColor(x, y) == colour;
+        return n;
+    };
+    EXPECT_GT(count(QColor(0, 255, 0)), 100);     // the full green bar
+    EXPECT_GT(count(QColor(255, 0, 0)), 100);     // the failure bar
+    EXPECT_GT(count(QColor(21, 16, 240)), 100);   // bars in progress
+}
+
 TEST(WindowSearchWithoutSdk, StillFindsTheCameras)
 {
     setenv("KOVA_CPR_FAIL", "init", 1);

@@ -87,6 +87,12 @@ bool Simulator::Start(std::string* error)
         return false;
     }
     m_started = true;
+    std::vector<std::pair<std::string, int>> addresses;
+    {
+        std::lock_guard lock(m_mutex);
+        for (const Camera& c : m_cameras)
+            addresses.emplace_back(c.Config().ip, MaskPrefix(c.Config().mask).value_or(24));
+    }
     if (m_options.addAddresses) {
         if (InMachineNamespace()) {
             *error = "--add-addresses changes interfaces: run it inside a virtual LAN (tools/netlab), "
@@ -94,34 +100,38 @@ bool Simulator::Start(std::string* error)
             return false;
         }
         m_addresses = std::make_unique<AddressManager>(m_options.interface, m_log);
-        std::vector<std::pair<std::string, int>> wanted;
-        for (const Camera& c : m_cameras)
-            wanted.emplace_back(c.Config().ip, MaskPrefix(c.Config().mask).value_or(24));
-        if (!m_addresses->Ensure(wanted)) {
+        if (!m_addresses->Ensure(addresses)) {
             *error = "could not add the cameras' addresses on interface '" + m_addresses->Interface() + "'";
             return false;
         }
     }
     RefreshLocalAddresses();
 
-    if (tarn_StartUDPServer(&m_reportSocket, &Simulator::OnReportDatagram, 0, 0, m_options.reportPort) != 1) {
-        *error = "cannot listen on UDP port " + std::to_string(m_options.reportPort);
-        return false;
-    }
-    if (tarn_StartUDPServer(&m_updateSocket, &Simulator::OnUpdateDatagram, 0, 0, m_options.updatePort) != 1) {
-        *error = "cannot listen on UDP port " + std::to_string(m_options.updatePort);
-        return false;
-    }
+    // The TCP listeners first: once the UDP servers run, datagrams may move cameras.
     if (!m_probe.Start()) {
         *error = "cannot start the TCP listeners";
         return false;
     }
     size_t listening = 0;
-    for (const Camera& c : m_cameras)
-        listening += m_probe.Open(c.Config().ip) ? 1 : 0;
+    for (const auto& [ip, prefix] : addresses)
+        listening += m_probe.Open(ip) ? 1 : 0;
+
+    uint16_t handle = 0;
+    if (tarn_StartUDPServer(&handle, &Simulator::OnReportDatagram, 0, 0, m_options.reportPort) != 1) {
+        *error = "cannot listen on UDP port " + std::to_string(m_options.reportPort);
+        return false;
+    }
+    m_reportSocket = handle;
+    handle = 0;
+    if (tarn_StartUDPServer(&handle, &Simulator::OnUpdateDatagram, 0, 0, m_options.updatePort) != 1) {
+        *error = "cannot listen on UDP port " + std::to_string(m_options.updatePort);
+        return false;
+    }
+    m_updateSocket = handle;
+    m_ready = true;
     m_log.Event("listening: UDP " + std::to_string(ReportPort()) + " and " + std::to_string(UpdatePort()) +
                 ", TCP " + std::to_string(m_options.probePort) + " on " + std::to_string(listening) + " of " +
-                std::to_string(m_cameras.size()) + " camera addresses");
+                std::to_string(addresses.size()) + " camera addresses");
     return true;
 }
 
@@ -193,7 +203,7 @@ int Simulator::OnUpdateDatagram(uint32_t peer, uint32_t peerPort, PacketHeader h
 
 void Simulator::Route(Channel channel, uint32_t peer, uint16_t peerPort, const PacketHeader& header, std::string body)
 {
-    if (m_stopping)
+    if (m_stopping || !m_ready)
         return;
     std::string peerIp = IpText(peer);
     if (header.magic != TARN_MAGIC || header.bodyMarker != kMarkerRequest) {

@@ -94,8 +94,11 @@ private:
     std::set<std::string> m_localAddresses;
     std::mt19937 m_random{std::random_device{}()};
 
-    uint16_t m_reportSocket = 0;
-    uint16_t m_updateSocket = 0;
+    // The transport hands a handle out only after its receive thread runs, so
+    // datagrams are routed once both handles are known (m_ready).
+    std::atomic<uint16_t> m_reportSocket{0};
+    std::atomic<uint16_t> m_updateSocket{0};
+    std::atomic<bool> m_ready{false};
     std::atomic<bool> m_stopping{false};
     bool m_started = false;
     Scheduler m_scheduler;

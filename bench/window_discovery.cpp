@@ -1,0 +1,66 @@
+// The window's side of discovery at scale: run inside a virtual LAN whose
+// simulated cameras answer in one burst (bench/discovery_window.sh does it).
+// Clicks "搜索" once, waits for the time-out, and prints how many rows were
+// listed, when the last one was (wall clock, to set against the simulator's
+// "last report sent"), and the longest gap between two turns of the UI
+// thread's event loop, each turn repainting the window, while rows arrived.
+#include "app/CLynxDlg.h"
+#include "platform/MessageBox.h"
+#include "res/DialogBuilder.h"
+#include "tarn.h"
+#include "upgrade/UpgradeFileServer.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <chrono>
+#include <cstdio>
+
+int main(int argc, char** argv)
+{
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QTemporaryDir registry;
+    setenv("LYNX_REGISTRY_ROOT", registry.path().toLocal8Bit().constData(), 1);
+    QApplication app(argc, argv);
+    const int seconds = argc > 1 ? std::atoi(argv[1]) : 4;
+    lynx::platform::SetMessageBoxHandler([](const lynx::platform::MessageBoxRequest&) { return 1; });
+
+    auto* dlg = new CLynxDlg;
+    dlg->Create();
+    dlg->show();
+    lynx::res::GetDlgItemAs<QLineEdit>(*dlg, 1026)->setText(QString::number(seconds));
+
+    int lastCount = 0;
+    double lastRowAt = 0;
+    qint64 longestGap = 0;
+    QElapsedTimer sinceLastTurn;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        const int count = dlg->listDevice()->GetItemCount();
+        if (count > 0 && lastCount < count) {
+            // Gaps count only while rows are arriving.
+            longestGap = std::max(longestGap, sinceLastTurn.elapsed());
+            lastRowAt = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+        }
+        lastCount = count;
+        sinceLastTurn.restart();
+        dlg->repaint();
+        if (!dlg->isSearching())
+            QCoreApplication::quit();
+    });
+    lynx::res::GetDlgItemAs<QPushButton>(*dlg, 1000)->click();
+    sinceLastTurn.start();
+    ticker.start(0);
+    app.exec();
+    std::printf("listed %d\n", dlg->listDevice()->GetItemCount());
+    std::printf("timing: last row listed at %.6f\n", lastRowAt);
+    std::printf("longest UI gap while rows arrived: %lld ms\n", static_cast<long long>(longestGap));
+    delete dlg;
+    StopUpgradeFileServer();
+    tarn_ext_Shutdown();
+    return 0;
+}
