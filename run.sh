@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/install-deps.sh
 cmake -S . -B build -G Ninja >/dev/null
-cmake --build build
+cmake --build build --target lynx lynx-cli lynx-camsim
 bin="$PWD/build/bin"
 if [ "${1:-}" = "--real" ]; then
   exec "$bin/lynx"

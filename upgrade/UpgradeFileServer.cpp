@@ -24,7 +24,7 @@ namespace {
 constexpr size_t kRequestBytes = 1024;
 // sendfile moves at most this much per call, so a stop request is seen between
 // chunks and no single call runs for long.
-constexpr size_t kSendChunk = 4u << 20;
+constexpr size_t kSendChunk = 64u << 20;
 // Closing a socket with unread request bytes makes the kernel reset the
 // connection, which can destroy response bytes the peer has not read yet; the
 // server therefore half-closes and reads what is left, for at most this long.
