@@ -60,23 +60,6 @@ bool WaitFor(const std::string& ip, uint16_t command, size_t count, std::chrono:
     return WaitUntil([&] { return From(ip, command).size() >= count; }, timeout);
 }
 
-bool MakeZip(const std::string& path, const std::string& content)
-{
-    int error = 0;
-    zip_t* z = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-    if (!z)
-        return false;
-    zip_source_t* s = zip_source_buffer(z, content.data(), content.size(), 0);
-    if (!s || zip_file_add(z, "firmware.bin", s, ZIP_FL_OVERWRITE) < 0) {
-        zip_source_free(s);
-        zip_discard(z);
-        return false;
-    }
-    // Stored, so that a flipped byte reaches the data and only its CRC tells.
-    zip_set_file_compression(z, 0, ZIP_CM_STORE, 0);
-    return zip_close(z) == 0;
-}
-
 Json::Value Camera(int last, const char* option = nullptr, Json::Value value = true)
 {
     Json::Value c(Json::objectValue);
@@ -98,7 +81,7 @@ protected:
         std::string firmware(200000, '\0');
         for (size_t i = 0; i < firmware.size(); ++i)
             firmware[i] = static_cast<char>(i * 7 + i / 13);
-        ASSERT_TRUE(MakeZip(s_dir->File("good.zip"), firmware));
+        ASSERT_TRUE(MakeStoredZip(s_dir->File("good.zip"), {{"firmware.bin", firmware}}));
         std::string bytes;
         {
             std::ifstream in(s_dir->File("good.zip"), std::ios::binary);

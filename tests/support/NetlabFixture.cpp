@@ -1,5 +1,7 @@
 #include "NetlabFixture.h"
 
+#include <zip.h>
+
 #include <json/reader.h>
 #include <json/writer.h>
 
@@ -425,6 +427,35 @@ void FileHttpServer::Answer(int client)
     }
     if (!file.empty())
         ++m_served;
+}
+
+bool MakeStoredZip(const std::string& path, const std::vector<std::pair<std::string, std::string>>& entries)
+{
+    int error = 0;
+    zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    if (!archive)
+        return false;
+    for (const auto& [name, content] : entries) {
+        zip_source_t* source = zip_source_buffer(archive, content.data(), content.size(), 0);
+        const zip_int64_t index = source ? zip_file_add(archive, name.c_str(), source, ZIP_FL_OVERWRITE) : -1;
+        if (index < 0) {
+            zip_source_free(source);
+            zip_discard(archive);
+            return false;
+        }
+        zip_set_file_compression(archive, static_cast<zip_uint64_t>(index), ZIP_CM_STORE, 0);
+    }
+    return zip_close(archive) == 0;
+}
+
+bool WriteCorruptCopy(const std::string& path, const std::string& corruptPath)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::string bytes{std::istreambuf_iterator<char>(in), {}};
+    if (bytes.empty())
+        return false;
+    bytes[bytes.size() / 2] ^= 0x5A;
+    return WriteFile(corruptPath, bytes);
 }
 
 } // namespace lynx::test

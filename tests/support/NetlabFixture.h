@@ -15,6 +15,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace lynx::test {
@@ -47,6 +48,12 @@ ProcessResult RunCli(const std::vector<std::string>& args, std::chrono::millisec
 Json::Value ParseJson(const std::string& text);  // null when it does not parse
 Json::Value ReadJsonFile(const std::string& path);
 bool WriteFile(const std::string& path, const std::string& bytes);
+
+// A zip archive of stored (uncompressed) entries, so that a byte flipped in a
+// copy lands in the data and only the CRC check tells.
+bool MakeStoredZip(const std::string& path, const std::vector<std::pair<std::string, std::string>>& entries);
+// The file's bytes with one byte in the middle flipped, written to corruptPath.
+bool WriteCorruptCopy(const std::string& path, const std::string& corruptPath);
 
 // Polls until the condition holds or the time is up; the condition's last value.
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout,

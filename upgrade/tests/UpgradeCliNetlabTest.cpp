@@ -12,23 +12,6 @@ namespace {
 
 using namespace lynx::test;
 
-bool MakeZip(const std::string& path, const std::string& content)
-{
-    int error = 0;
-    zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-    if (!archive)
-        return false;
-    zip_source_t* source = zip_source_buffer(archive, content.data(), content.size(), 0);
-    if (!source || zip_file_add(archive, "firmware.bin", source, ZIP_FL_OVERWRITE) < 0) {
-        zip_source_free(source);
-        zip_discard(archive);
-        return false;
-    }
-    // Stored, so that a flipped byte lands in the data and only the CRC tells.
-    zip_set_file_compression(archive, 0, ZIP_CM_STORE, 0);
-    return zip_close(archive) == 0;
-}
-
 Json::Value Camera(int last, const char* option = nullptr, Json::Value value = true)
 {
     Json::Value camera(Json::objectValue);
@@ -58,7 +41,7 @@ protected:
         std::string firmware(300000, '\0');
         for (size_t i = 0; i < firmware.size(); ++i)
             firmware[i] = static_cast<char>(i * 31 + i / 7);
-        ASSERT_TRUE(MakeZip(s_dir->File("cam-3.0.zip"), firmware));
+        ASSERT_TRUE(MakeStoredZip(s_dir->File("cam-3.0.zip"), {{"firmware.bin", firmware}}));
         std::ifstream in(s_dir->File("cam-3.0.zip"), std::ios::binary);
         std::string bytes{std::istreambuf_iterator<char>(in), {}};
         bytes[bytes.size() / 2] ^= 0x5A;

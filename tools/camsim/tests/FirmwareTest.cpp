@@ -13,20 +13,6 @@ namespace {
 using lynx::test::TempDir;
 using lynx::test::WriteFile;
 
-bool MakeZip(const std::string& path, const std::vector<std::pair<std::string, std::string>>& entries)
-{
-    int error = 0;
-    zip_t* z = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-    if (!z)
-        return false;
-    for (const auto& [name, content] : entries) {
-        zip_source_t* s = zip_source_buffer(z, content.data(), content.size(), 0);
-        zip_int64_t index = zip_file_add(z, name.c_str(), s, 0);
-        zip_set_file_compression(z, static_cast<zip_uint64_t>(index), ZIP_CM_STORE, 0);
-    }
-    return zip_close(z) == 0;
-}
-
 std::string Bytes(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
@@ -36,7 +22,7 @@ std::string Bytes(const std::string& path)
 TEST(FirmwareCheck, AnArchiveWhoseEntriesAllReadBackIsAccepted)
 {
     TempDir dir;
-    ASSERT_TRUE(MakeZip(dir.File("fw.zip"), {{"a.bin", std::string(100000, 'a')}, {"b.txt", "version 2"}}));
+    ASSERT_TRUE(lynx::test::MakeStoredZip(dir.File("fw.zip"), {{"a.bin", std::string(100000, 'a')}, {"b.txt", "version 2"}}));
     std::string reason;
     EXPECT_TRUE(camsim::VerifyArchive(dir.File("fw.zip"), &reason)) << reason;
 }
@@ -45,7 +31,7 @@ TEST(FirmwareCheck, ADamagedEntryFailsItsCrc)
 {
     TempDir dir;
     std::string content(5000, 'x');
-    ASSERT_TRUE(MakeZip(dir.File("fw.zip"), {{"a.bin", content}}));
+    ASSERT_TRUE(lynx::test::MakeStoredZip(dir.File("fw.zip"), {{"a.bin", content}}));
     std::string bytes = Bytes(dir.File("fw.zip"));
     size_t at = bytes.find(content.substr(0, 100));
     ASSERT_NE(at, std::string::npos);
@@ -62,7 +48,7 @@ TEST(FirmwareCheck, NotAZipTruncatedOrEmptyIsRefused)
     std::string reason;
     ASSERT_TRUE(WriteFile(dir.File("text.zip"), "this is no archive"));
     EXPECT_FALSE(camsim::VerifyArchive(dir.File("text.zip"), &reason));
-    ASSERT_TRUE(MakeZip(dir.File("fw.zip"), {{"a.bin", std::string(5000, 'z')}}));
+    ASSERT_TRUE(lynx::test::MakeStoredZip(dir.File("fw.zip"), {{"a.bin", std::string(5000, 'z')}}));
     std::string bytes = Bytes(dir.File("fw.zip"));
     ASSERT_TRUE(WriteFile(dir.File("cut.zip"), bytes.substr(0, bytes.size() / 2)));
     EXPECT_FALSE(camsim::VerifyArchive(dir.File("cut.zip"), &reason));

@@ -1,0 +1,109 @@
+// The window's batch upgrade in a virtual LAN: simulated cameras found by a
+// search download the firmware from the window's own server, check it and
+// report back into their status cells.
+#include "app/tests/WindowTestSupport.h"
+
+#include "NetlabFixture.h"
+#include "platform/FileDialog.h"
+#include "res/DialogBuilder.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace lynx::test;
+
+Json::Value Camera(int last)
+{
+    Json::Value camera(Json::objectValue);
+    camera["ip"] = "192.168.1." + std::to_string(last);
+    camera["deviceId"] = "UPG" + std::to_string(last);
+    camera["installMs"] = 200;
+    return camera;
+}
+
+class WindowUpgrade : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!InNetlab())
+            GTEST_SKIP() << "runs inside a virtual LAN (tools/netlab)";
+        std::string firmware(200000, '\0');
+        for (size_t i = 0; i < firmware.size(); ++i)
+            firmware[i] = static_cast<char>(i * 7 + i / 13);
+        ASSERT_TRUE(MakeStoredZip(dir.File("cam-2.1.zip"), {{"firmware.bin", firmware}}));
+        ASSERT_TRUE(WriteCorruptCopy(dir.File("cam-2.1.zip"), dir.File("cam-broken.zip")));
+        Json::Value cameras(Json::arrayValue);
+        for (int last : {101, 102, 103})
+            cameras.append(Camera(last));
+        std::string error;
+        ASSERT_TRUE(cameras_.StartCameras(cameras, {}, &error)) << error;
+
+        CLynxDlg::SetUpgradePauseForTesting([](int) {});
+        previousFiles = lynx::platform::SetFileDialogHandler([this](const lynx::platform::FileDialogRequest&) {
+            return QString::fromStdString(chosen);
+        });
+        dlg.Create();
+        lynx::res::GetDlgItemAs<QLineEdit>(dlg, 1026)->setText("1");
+        lynx::res::GetDlgItemAs<QPushButton>(dlg, 1000)->click();
+        ASSERT_TRUE(WaitFor([&] { return !dlg.isSearching(); }, 5000));
+        ASSERT_EQ(dlg.listDevice()->GetItemCount(), 3);
+        lynx::res::GetDlgItemAs<QCheckBox>(dlg, 1003)->click();
+    }
+    void TearDown() override
+    {
+        CLynxDlg::SetUpgradePauseForTesting(nullptr);
+        lynx::platform::SetFileDialogHandler(previousFiles);
+    }
+
+    // Runs one batch with the given file and waits for "升级完成".
+    bool upgradeWith(const std::string& file)
+    {
+        chosen = dir.File(file);
+        boxes.shown.clear();
+        lynx::res::GetDlgItemAs<QPushButton>(dlg, 1006)->click();
+        return WaitFor([&] { return boxes.texts().contains(QStringLiteral("升级完成")); }, 30000);
+    }
+
+    QStringList statuses() const
+    {
+        QStringList texts;
+        for (int r = 0; r < dlg.listDevice()->GetItemCount(); ++r)
+            texts << dlg.listDevice()->GetItemText(r, 7);
+        return texts;
+    }
+
+    QString summary() const { return lynx::res::GetDlgItemAs<QLabel>(dlg, 1025)->text(); }
+
+    TempDir dir;
+    CamsimProcess cameras_;
+    ScriptedBoxes boxes;
+    CLynxDlg dlg;
+    std::string chosen;
+    lynx::platform::FileDialogHandler previousFiles;
+};
+
+} // namespace
+
+TEST_F(WindowUpgrade, TickedCamerasDownloadTheFileAndReportSuccess)
+{
+    ASSERT_TRUE(upgradeWith("cam-2.1.zip")) << boxes.texts().join(" | ").toStdString();
+    EXPECT_EQ(boxes.texts(), (QStringList{QStringLiteral("是否要进行升级？"), QStringLiteral("升级完成")}));
+    const QString success = QStringLiteral("升级成功");
+    EXPECT_EQ(statuses(), (QStringList{success, success, success}));
+    EXPECT_EQ(summary(), QStringLiteral("总共:3    完成:3    成功:3    失败：0"));
+    EXPECT_EQ(lynx::res::GetDlgItemAs<QLabel>(dlg, 1024)->text(), QString::fromStdString(dir.File("cam-2.1.zip")));
+    EXPECT_EQ(g_bUpgrading, 0);
+}
+
+TEST_F(WindowUpgrade, ACorruptArchiveIsReportedAsADownloadOrCheckFailure)
+{
+    ASSERT_TRUE(upgradeWith("cam-broken.zip")) << boxes.texts().join(" | ").toStdString();
+    const QString failed = QStringLiteral("下载或校验失败");
+    EXPECT_EQ(statuses(), (QStringList{failed, failed, failed}));
+    EXPECT_EQ(summary(), QStringLiteral("总共:3    完成:3    成功:0    失败：3"));
+}
