@@ -8,6 +8,7 @@
 #include "addressing/MulModifyIP.h"
 #include "platform/CodePage.h"
 #include "platform/MessageBox.h"
+#include "protocol/Transport.h"
 
 #include <cstring>
 
@@ -23,17 +24,6 @@ constexpr int kMaskColumn = 4;
 QString Text(const char* utf8)
 {
     return QString::fromUtf8(utf8);
-}
-
-// Copies text as code page 936 into a fixed field, NUL-terminated. A text too
-// long for the field is cut at a character boundary rather than overrunning
-// the record.
-template <std::size_t N>
-void CopyField(char (&field)[N], const QString& text)
-{
-    const std::string cp936 = lynx::platform::TruncateCp936(lynx::platform::Utf8ToCp936(text.toStdString()), N - 1);
-    std::memcpy(field, cp936.data(), cp936.size());
-    field[cp936.size()] = '\0';
 }
 
 } // namespace
@@ -118,11 +108,6 @@ void CLynxDlg::OnBnClickedMulModifyIp()
 
 bool CLynxDlg::ChangeDeviceIp(const QString& mac, const QString& ip, const QString& gateway, const QString& mask)
 {
-    DeviceRecord basicCfg;
-    std::memset(&basicCfg, 0, sizeof basicCfg);
-    CopyField(basicCfg.mac, mac);
-    CopyField(basicCfg.deviceIp, ip);
-    CopyField(basicCfg.gatewayIp, gateway);
-    CopyField(basicCfg.netMask, mask);
-    return SendChangeIp(basicCfg);
+    return SendChangeIp(lynx::protocol::MakeChangeIpRecord(mac.toStdString(), ip.toStdString(), gateway.toStdString(),
+                                                           mask.toStdString()));
 }

@@ -85,14 +85,6 @@ bool MacFits(const std::string& mac)
     return !mac.empty() && platform::Utf8ToCp936(mac).size() < sizeof(DeviceRecord::mac);
 }
 
-template <std::size_t N>
-void CopyField(char (&field)[N], const std::string& utf8)
-{
-    const std::string cp936 = platform::TruncateCp936(platform::Utf8ToCp936(utf8), N - 1);
-    std::memcpy(field, cp936.data(), cp936.size());
-    field[cp936.size()] = '\0';
-}
-
 int IgnoreDatagram(uint32_t, uint32_t, PacketHeader, uint32_t, const char*)
 {
     return 0;
@@ -118,13 +110,7 @@ public:
     bool SendChangeIp(const std::string& mac, const std::string& ip, const std::string& gateway,
                       const std::string& mask) const
     {
-        DeviceRecord basicCfg;
-        std::memset(&basicCfg, 0, sizeof basicCfg);
-        CopyField(basicCfg.mac, mac);
-        CopyField(basicCfg.deviceIp, ip);
-        CopyField(basicCfg.gatewayIp, gateway);
-        CopyField(basicCfg.netMask, mask);
-        return protocol::SendChangeIp(m_handle, basicCfg);
+        return protocol::SendChangeIp(m_handle, protocol::MakeChangeIpRecord(mac, ip, gateway, mask));
     }
 
 private:

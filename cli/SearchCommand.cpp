@@ -1,6 +1,7 @@
 #include "cli/SearchCommand.h"
 
 #include "cli/Commands.h"
+#include "cli/OptionReader.h"
 #include "cli/SearchSession.h"
 
 #include <charconv>
@@ -38,27 +39,12 @@ Broadcasts one search on the LAN, waits N seconds (default 12, brought into
 std::optional<SearchOptions> ParseSearchOptions(const std::vector<std::string>& args, std::string* error)
 {
     SearchOptions options;
-    for (size_t i = 0; i < args.size(); ++i) {
-        std::string a = args[i];
-        std::string value;
-        bool hasValue = false;
-        if (auto eq = a.find('='); a.rfind("--", 0) == 0 && eq != std::string::npos) {
-            value = a.substr(eq + 1);
-            a = a.substr(0, eq);
-            hasValue = true;
-        }
-        auto takeValue = [&]() -> bool {
-            if (hasValue)
-                return true;
-            if (i + 1 >= args.size()) {
-                *error = a + " needs a value";
-                return false;
-            }
-            value = args[++i];
-            return true;
-        };
+    OptionReader reader(args);
+    std::string value;
+    while (reader.Next()) {
+        const std::string& a = reader.Name();
         if (a == "--seconds") {
-            if (!takeValue())
+            if (!reader.TakeValue(value, error))
                 return std::nullopt;
             long long n = 0;
             const char* end = value.data() + value.size();
@@ -71,7 +57,7 @@ std::optional<SearchOptions> ParseSearchOptions(const std::vector<std::string>& 
             }
             options.seconds = ClampSearchSeconds(n);
         } else if (a == "--format") {
-            if (!takeValue())
+            if (!reader.TakeValue(value, error))
                 return std::nullopt;
             if (value == "table")
                 options.format = OutputFormat::Table;
@@ -83,7 +69,7 @@ std::optional<SearchOptions> ParseSearchOptions(const std::vector<std::string>& 
                 *error = "--format takes table, json or csv, not '" + value + "'";
                 return std::nullopt;
             }
-        } else if (hasValue) {
+        } else if (reader.HasInlineValue()) {
             *error = a + " takes no value";
             return std::nullopt;
         } else if (a == "--no-ip-filter")

@@ -1,5 +1,6 @@
 #include "cli/UpgradeCommand.h"
 
+#include "cli/OptionReader.h"
 #include "cli/SearchCommand.h"
 #include "cli/SearchSession.h"
 #include "protocol/JsonMessages.h"
@@ -186,31 +187,16 @@ std::optional<UpgradeOptions> ParseUpgradeOptions(const std::vector<std::string>
 {
     UpgradeOptions options;
     bool sawIp = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        std::string a = args[i];
-        std::string value;
-        bool hasValue = false;
-        if (auto eq = a.find('='); a.rfind("--", 0) == 0 && eq != std::string::npos) {
-            value = a.substr(eq + 1);
-            a = a.substr(0, eq);
-            hasValue = true;
-        }
-        auto takeValue = [&]() -> bool {
-            if (hasValue)
-                return true;
-            if (i + 1 >= args.size()) {
-                *error = a + " needs a value";
-                return false;
-            }
-            value = args[++i];
-            return true;
-        };
+    OptionReader reader(args);
+    std::string value;
+    while (reader.Next()) {
+        const std::string& a = reader.Name();
         if (a == "--file") {
-            if (!takeValue())
+            if (!reader.TakeValue(value, error))
                 return std::nullopt;
             options.file = value;
         } else if (a == "--seconds" || a == "--wait") {
-            if (!takeValue())
+            if (!reader.TakeValue(value, error))
                 return std::nullopt;
             const std::optional<long long> n = WholeNumber(value);
             if (!n || (a == "--wait" && *n < 0)) {
@@ -223,7 +209,7 @@ std::optional<UpgradeOptions> ParseUpgradeOptions(const std::vector<std::string>
                 options.waitSeconds = static_cast<int>(std::min<long long>(*n, 7 * 24 * 3600));
         } else if (a == "--ip") {
             sawIp = true;
-            if (!takeValue())
+            if (!reader.TakeValue(value, error))
                 return std::nullopt;
             // Further addresses may follow without repeating --ip.
             for (;;) {
@@ -233,11 +219,10 @@ std::optional<UpgradeOptions> ParseUpgradeOptions(const std::vector<std::string>
                 }
                 if (std::find(options.ips.begin(), options.ips.end(), value) == options.ips.end())
                     options.ips.push_back(value);
-                if (hasValue || i + 1 >= args.size() || args[i + 1].rfind("--", 0) == 0)
+                if (reader.HasInlineValue() || !reader.TakeFollowing(value))
                     break;
-                value = args[++i];
             }
-        } else if (hasValue) {
+        } else if (reader.HasInlineValue()) {
             *error = a + " takes no value";
             return std::nullopt;
         } else if (a == "--all") {

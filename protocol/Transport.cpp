@@ -1,8 +1,10 @@
 #include "protocol/Transport.h"
 
+#include "platform/CodePage.h"
 #include "protocol/JsonMessages.h"
 
 #include <bit>
+#include <cstring>
 
 namespace lynx::protocol {
 
@@ -39,6 +41,30 @@ bool SendSearch(uint16_t reportSocket)
 {
     const PacketHeader header = MakeRequestHeader(kCmdSearch);
     return tarn_UdpSendTo(reportSocket, &header, 0, 0, nullptr, kBroadcast, kReportPort) == 1;
+}
+
+namespace {
+
+template <std::size_t N>
+void copyField(char (&field)[N], const std::string& utf8)
+{
+    const std::string cp936 = platform::TruncateCp936(platform::Utf8ToCp936(utf8), N - 1);
+    std::memcpy(field, cp936.data(), cp936.size());
+    field[cp936.size()] = '\0';
+}
+
+} // namespace
+
+DeviceRecord MakeChangeIpRecord(const std::string& mac, const std::string& ip, const std::string& gateway,
+                                const std::string& mask)
+{
+    DeviceRecord basicCfg;
+    std::memset(&basicCfg, 0, sizeof basicCfg);
+    copyField(basicCfg.mac, mac);
+    copyField(basicCfg.deviceIp, ip);
+    copyField(basicCfg.gatewayIp, gateway);
+    copyField(basicCfg.netMask, mask);
+    return basicCfg;
 }
 
 bool SendChangeIp(uint16_t reportSocket, const DeviceRecord& record)

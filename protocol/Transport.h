@@ -27,6 +27,12 @@ PacketHeader MakeRequestHeader(uint16_t command, uint32_t tag = 0);
 
 // The search request: a bare header, command 0x701, to the broadcast address.
 bool SendSearch(uint16_t reportSocket);
+// The record of an address change: zero-filled, with the MAC and the new
+// address, gateway and mask (UTF-8 texts, stored as code page 936 and cut to
+// their fields at a character boundary).
+DeviceRecord MakeChangeIpRecord(const std::string& mac, const std::string& ip, const std::string& gateway,
+                                const std::string& mask);
+
 // The changeIp request built from record, as UTF-8, broadcast with command 0x703.
 bool SendChangeIp(uint16_t reportSocket, const DeviceRecord& record);
 // text (code page 936) as UTF-8 with command 0x711 and tag to deviceIp:8025.
