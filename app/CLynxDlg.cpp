@@ -8,11 +8,15 @@
 #include "protocol/Transport.h"
 #include "res/DialogBuilder.h"
 
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <QCloseEvent>
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <QTimerEvent>
 
@@ -28,8 +32,9 @@ void OnSdkInfo(int, const char*, void*) {}
 
 } // namespace
 
-// Hands one datagram to the UI thread. Only the first datagram of a burst
-// posts a call; the UI thread then takes the whole queue at once.
+// Hands one datagram to the UI thread: queued under the lock, and the eventfd
+// counts up; the UI thread wakes once for however many arrived and takes the
+// whole queue at once.
 void CLynxDlg::PostDatagram(uint16_t port, const PacketHeader& header, std::string body)
 {
     std::lock_guard lock(g_mainDlgMutex);
@@ -37,10 +42,8 @@ void CLynxDlg::PostDatagram(uint16_t port, const PacketHeader& header, std::stri
     if (!dlg)
         return;
     dlg->m_inbox.push_back({port, header, std::move(body)});
-    if (!dlg->m_inboxPosted) {
-        dlg->m_inboxPosted = true;
-        QMetaObject::invokeMethod(dlg, [dlg] { dlg->DrainInbox(); }, Qt::QueuedConnection);
-    }
+    const uint64_t one = 1;
+    [[maybe_unused]] ssize_t written = ::write(dlg->m_wakeFd, &one, sizeof one);
 }
 
 int OnReportDatagram(uint32_t, uint32_t, PacketHeader header, uint32_t bodyLength, const char* body)
@@ -61,6 +64,14 @@ int OnUpdateStatus(uint32_t, uint32_t, PacketHeader header, uint32_t bodyLength,
 CLynxDlg::CLynxDlg(QWidget* parent) : QDialog(parent)
 {
     m_reportSocket = 0;
+    // Made before any receive callback can reach this dialog.
+    m_wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    m_wakeNotifier = new QSocketNotifier(m_wakeFd, QSocketNotifier::Read, this);
+    connect(m_wakeNotifier, &QSocketNotifier::activated, this, [this] {
+        uint64_t count = 0;
+        [[maybe_unused]] ssize_t got = ::read(m_wakeFd, &count, sizeof count);
+        DrainInbox();
+    });
     {
         std::lock_guard lock(g_mainDlgMutex);
         g_pMainDlg = this;
@@ -113,6 +124,8 @@ CLynxDlg::~CLynxDlg()
             g_pMainDlg = nullptr;
         m_inbox.clear();
     }
+    delete m_wakeNotifier;
+    ::close(m_wakeFd);
     for (auto& [id, qtId] : m_timers)
         killTimer(qtId);
     m_timers.clear();
@@ -296,7 +309,6 @@ void CLynxDlg::DrainInbox()
 {
     {
         std::lock_guard lock(g_mainDlgMutex);
-        m_inboxPosted = false;
         for (Inbound& in : m_inbox)
             m_pending.push_back(std::move(in));
         m_inbox.clear();

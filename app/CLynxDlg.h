@@ -186,7 +186,10 @@ private:
         std::string body;
     };
     std::vector<Inbound> m_inbox;  // guarded by g_mainDlgMutex
-    bool m_inboxPosted = false;    // guarded by g_mainDlgMutex
+    // Wakes the UI thread for a new batch of datagrams: the receive threads
+    // write to the eventfd, a notifier of the UI thread reads it.
+    int m_wakeFd = -1;
+    class QSocketNotifier* m_wakeNotifier = nullptr;
     std::deque<Inbound> m_pending; // UI thread only
     // The upgrade bookkeeping behind m_lstUpgradeJob and the counters, made at
     // the first upgrade use; shared_ptr so that this header needs no definition.

@@ -1,0 +1,111 @@
+// The window's two address commands in the virtual LAN, driven by the test:
+// the cameras they readdress are found at their new addresses.
+#include "NetlabAddressSupport.h"
+namespace {
+
+// The window, searching in the virtual LAN.
+class NetlabWindow : public testing::Test {
+protected:
+    static void SetUpTestSuite() { EnsureApplication(); }
+    void SetUp() override
+    {
+        dlg = std::make_unique<CLynxDlg>();
+        dlg->Create();
+        lynx::res::GetDlgItemAs<QLineEdit>(*dlg, 1026)->setText(QStringLiteral("1"));
+    }
+    void TearDown() override
+    {
+        dlg.reset();
+        // The window's report server would otherwise take the replies meant
+        // for a later lynx-cli in this namespace.
+        tarn_ext_Shutdown();
+    }
+
+    // Searches and returns the rows by MAC with their row index.
+    std::map<std::string, int> Search()
+    {
+        if (dlg->isSearching())
+            dlg->OnBnClickedSearch();
+        dlg->OnBnClickedSearch();
+        Pump(2600);
+        std::map<std::string, int> rows;
+        for (int r = 0; r < dlg->listDevice()->GetItemCount(); ++r)
+            rows[dlg->listDevice()->GetItemText(r, 2).toStdString()] = r;
+        return rows;
+    }
+
+    QString Cell(int row, int column) const { return dlg->listDevice()->GetItemText(row, column); }
+
+    MessageBoxScript boxes;
+    std::unique_ptr<CLynxDlg> dlg;
+};
+
+} // namespace
+
+TEST_F(NetlabWindow, SingleChangeThroughTheDialogMovesTheTickedCamera)
+{
+    std::map<std::string, int> rows = Search();
+    ASSERT_EQ(rows.size(), 3u);
+    const std::string mac = rows.begin()->first;
+    dlg->listDevice()->SetCheck(rows.begin()->second, true);
+
+    auto previous = lynx::platform::SetModalDialogHandler([](QDialog& d) {
+        auto& m = dynamic_cast<ModifyIp&>(d);
+        m.IpControl(1274)->SetWindowText(QStringLiteral("192.168.1.150"));
+        m.IpControl(1275)->SetWindowText(QStringLiteral("255.255.255.0"));
+        m.IpControl(1276)->SetWindowText(QStringLiteral("192.168.1.254"));
+        m.OnOK();
+        return m.result();
+    });
+    dlg->OnBnClickedModifyIp();
+    lynx::platform::SetModalDialogHandler(previous);
+    EXPECT_EQ(boxes.texts(), (std::vector<QString>{QString::fromUtf8(msg::kConfirmRestart),
+                                                   QString::fromUtf8(msg::kChangeSucceeded)}));
+    const int row = rows.begin()->second;
+    EXPECT_EQ(Cell(row, 1), QStringLiteral("192.168.1.150"));
+    EXPECT_EQ(Cell(row, 3), QStringLiteral("192.168.1.254"));
+    EXPECT_EQ(Cell(row, 4), QStringLiteral("255.255.255.0"));
+
+    WaitForRestart();
+    rows = Search();
+    ASSERT_EQ(rows.count(mac), 1u);
+    EXPECT_EQ(Cell(rows.at(mac), 1), QStringLiteral("192.168.1.150"));
+    EXPECT_EQ(Cell(rows.at(mac), 3), QStringLiteral("192.168.1.254"));
+}
+
+TEST_F(NetlabWindow, BatchChangeFromTheProposalOfThePcsOwnInterfaces)
+{
+    std::map<std::string, int> rows = Search();
+    ASSERT_EQ(rows.size(), 3u);
+    for (int r = 0; r < 3; ++r)
+        dlg->listDevice()->SetCheck(r, true);
+    std::vector<std::string> macsInRowOrder(3);
+    for (const auto& [mac, row] : rows)
+        macsInRowOrder[row] = mac;
+
+    QStringList offered;
+    auto previous = lynx::platform::SetModalDialogHandler([&offered](QDialog& d) {
+        auto& plan = dynamic_cast<MulModifyIP&>(d);
+        for (int i = 0; i < plan.m_comboNet->count(); ++i)
+            offered << plan.m_comboNet->itemText(i);
+        plan.OnOK();
+        return plan.result();
+    });
+    dlg->OnBnClickedMulModifyIp();
+    lynx::platform::SetModalDialogHandler(previous);
+    // The PC's interface in the virtual LAN holds 192.168.1.100 and 10.1.2.100.
+    EXPECT_EQ(offered, (QStringList{"192.168.1.0", "10.1.2.0"}));
+    EXPECT_EQ(boxes.texts(), (std::vector<QString>{QString::fromUtf8(msg::kConfirmRestart),
+                                                   QString::fromUtf8(msg::kAllSucceeded)}));
+
+    WaitForRestart();
+    rows = Search();
+    ASSERT_EQ(rows.size(), 3u);
+    const char* expected[] = {"192.168.1.2", "192.168.1.3", "192.168.1.4"};
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(rows.count(macsInRowOrder[i]), 1u);
+        EXPECT_EQ(Cell(rows.at(macsInRowOrder[i]), 1), QString::fromUtf8(expected[i]));
+        EXPECT_EQ(Cell(rows.at(macsInRowOrder[i]), 3), QStringLiteral("192.168.1.1"));
+        EXPECT_EQ(Cell(rows.at(macsInRowOrder[i]), 4), QStringLiteral("255.255.255.0"));
+    }
+}
