@@ -168,12 +168,6 @@ void CLynxDlg::OnBnClickedBatchUpgrade()
             return std::nullopt;
         return DeviceIdOf(*it->second);
     };
-    devices.deviceIdOfIp = [this](const std::string& ip) -> std::optional<std::string> {
-        const DeviceRecord* record = FindDeviceByIp(ip.c_str());
-        if (!record)
-            return std::nullopt;
-        return DeviceIdOf(*record);
-    };
     const int jobs = batch.Prepare(devices);
     CLynxDlgUpgradeView::Sync(*this);
     if (jobs == 0)
@@ -191,12 +185,6 @@ void CLynxDlg::OnBnClickedBatchUpgrade()
 void CLynxDlg::SendUpdateCommands()
 {
     lynx::upgrade::UpgradeSendHooks hooks;
-    hooks.devices.deviceIdOfIp = [this](const std::string& ip) -> std::optional<std::string> {
-        const DeviceRecord* record = FindDeviceByIp(ip.c_str());
-        if (!record)
-            return std::nullopt;
-        return DeviceIdOf(*record);
-    };
     hooks.publishFile = [](const std::string& path, const std::string& fileName) { SetUpgradeFile(path, fileName); };
     hooks.httpPort = [] { return g_nHttpPort.load(); };
     hooks.startClient = [](const std::string& ip, uint16_t& handle) {

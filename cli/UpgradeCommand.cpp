@@ -324,13 +324,9 @@ int RunUpgrade(const Arguments& args, std::ostream& out, std::ostream& err)
     devices.deviceIdOfNumber = [&found](int number) {
         return DeviceIdOf(found, [number](const DeviceRow& r) { return r.number == number; });
     };
-    devices.deviceIdOfIp = [&found](const std::string& ip) {
-        return DeviceIdOf(found, [&ip](const DeviceRow& r) { return ip == r.record.deviceIp; });
-    };
     batch.Prepare(devices);
 
     upgrade::UpgradeSendHooks hooks;
-    hooks.devices = devices;
     hooks.publishFile = [&server](const std::string& path, const std::string& name) { server.SetFile(path, name); };
     hooks.httpPort = [&server] { return server.Port(); };
     hooks.startClient = [](const std::string& ip, uint16_t& handle) {
@@ -351,16 +347,9 @@ int RunUpgrade(const Arguments& args, std::ostream& out, std::ostream& err)
 
     // A job is settled once it has reported, or when it was refused or never
     // sent: neither of those will report.
-    const auto settled = [&] {
-        return std::all_of(batch.pending().begin(), batch.pending().end(), [&](const UgInfo* job) {
-            const std::string& status = list.Status(job->row);
-            return status == "设备未就绪，请稍后再试" || status == "升级命令发送失败";
-        });
-    };
-    inbox.ApplyUntil(Clock::now() + std::chrono::seconds(options->waitSeconds), batch, settled);
+    inbox.ApplyUntil(Clock::now() + std::chrono::seconds(options->waitSeconds), batch, [&] { return batch.Settled(); });
     for (const UgInfo* job : batch.pending()) {
-        const std::string& status = list.Status(job->row);
-        if (status != "设备未就绪，请稍后再试" && status != "升级命令发送失败")
+        if (job->state != UgState::Refused && job->state != UgState::SendFailed)
             out << job->ip << "\t" << "未报告升级结果" << std::endl;
     }
     out << list.Summary() << std::endl;

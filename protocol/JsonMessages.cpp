@@ -32,12 +32,20 @@ void storeText(char (&field)[N], const Json::Value& value)
 // Json::Reader is deprecated in favour of CharReader, but it is the reader the
 // cameras' reports have always been read with: its leniency (comments, text
 // after the top-level value) is part of what the cameras may rely on.
+//
+// The reader throws instead of failing for some texts (nesting deeper than its
+// stack limit, a thousand '[' for one): anyone on the LAN can send those, so
+// every exception means "does not parse".
 bool parseJson(const std::string& text, Json::Value& root)
 {
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    Json::Reader reader;
-    return reader.parse(text, root, true);
+    try {
+        Json::Reader reader;
+        return reader.parse(text, root, true);
+    } catch (const std::exception&) {
+        return false;
+    }
 #pragma GCC diagnostic pop
 }
 
@@ -69,13 +77,10 @@ void readUpdateStatus(const Json::Value& root, UpdateStatusRecord& record)
 {
     storeText(record.deviceId, root.get("deviceId", ""));
     const Json::Value status = root.get("status", 0);
-    // isDouble() holds for every JSON number and for nothing else (not for true
-    // or false); a status that cannot be read as a number is a failed upgrade,
-    // never a success.
-    if (status.isDouble() && status.isConvertibleTo(Json::intValue))
-        record.status = status.asInt();
-    else
-        record.status = kUpdateStatusNotANumber;
+    // A status must be a whole number within 32 bits (2.0 counts as 2); text,
+    // true or false, null, 1.5 or a number beyond the range is a failed
+    // upgrade, never a success.
+    record.status = status.isInt() ? status.asInt() : kUpdateStatusNotANumber;
 }
 
 } // namespace

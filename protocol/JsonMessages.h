@@ -29,9 +29,9 @@ std::string BuildJsonRequest(std::string_view kind, const DeviceRecord& record);
 // it. A null pointer counts as an empty text. Any other kind gives an empty text.
 std::string BuildJsonRequest(std::string_view kind, const char* url, const char* deviceId);
 
-// The status of an UpdateStatusRecord whose "status" member is not a JSON number
-// (text, true/false, null, an array or an object) or a number beyond the 32-bit
-// range. It is neither 0 (success), 1 nor 2, so it counts as a failure.
+// The status of an UpdateStatusRecord whose "status" member is not a whole JSON
+// number (text, true/false, null, 1.5, an array or an object) or a number beyond
+// the 32-bit range. It is neither 0 (success), 1 nor 2, so it counts as a failure.
 constexpr int32_t kUpdateStatusNotANumber = -1;
 
 // text is code page 936 for both kinds (a received body goes through Utf8ToGbk
@@ -42,8 +42,9 @@ constexpr int32_t kUpdateStatusNotANumber = -1;
 // than its field is cut at a code page 936 character boundary.
 //
 // kind "updateStatus": a notification into the UpdateStatusRecord at out:
-// deviceId (code page 936, at most 15 bytes, NUL-terminated; absent: empty) and
-// status (absent: 0; not a number: kUpdateStatusNotANumber).
+// deviceId (code page 936, at most 15 bytes, NUL-terminated; absent or null:
+// empty; a number: its decimal text) and status (absent: 0; not a whole number:
+// kUpdateStatusNotANumber).
 //
 // Returns false and leaves out as it was when the text does not parse or holds
 // a value JsonCpp cannot convert (a non-object where an object is expected, an

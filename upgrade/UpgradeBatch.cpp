@@ -1,6 +1,7 @@
 #include "upgrade/UpgradeBatch.h"
 
-#include <json/json.h>
+#include "protocol/JsonMessages.h"
+#include "protocol/Transport.h"
 
 #include <algorithm>
 #include <cctype>
@@ -12,11 +13,7 @@ namespace lynx::upgrade {
 
 namespace {
 
-constexpr uint16_t kCmdUpdate = 0x711;
-constexpr uint16_t kCmdUpdateStatus = 0x712;
-constexpr uint16_t kResultAccepted = 0x4F4B;
-constexpr uint8_t kMarkerBody = 0x24;  // '$'
-// A notification's identifier is compared as the 16-byte field it fills.
+// A job's identifier fills a 16-byte field, as a device record's does.
 constexpr size_t kDeviceIdChars = sizeof(UgInfo::deviceId) - 1;
 
 // The row number of a "序号" cell, read as the run-time library reads a
@@ -34,34 +31,6 @@ int RowNumberOf(const std::string& text)
     for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i)
         value = std::min<long long>(value * 10 + (text[i] - '0'), INT_MAX);
     return static_cast<int>(negative ? -value : value);
-}
-
-struct Notification {
-    std::string deviceId;
-    std::optional<int> status;  // empty: not a number, counted as a failure
-};
-
-std::optional<Notification> ParseNotification(const std::string& body)
-{
-    Json::CharReaderBuilder builder;
-    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-    Json::Value root;
-    std::string errors;
-    if (!reader->parse(body.data(), body.data() + body.size(), &root, &errors) || !root.isObject())
-        return std::nullopt;
-    Notification notification;
-    if (root.isMember("deviceId")) {
-        const Json::Value& id = root["deviceId"];
-        if (!id.isString())
-            return std::nullopt;  // names no job
-        notification.deviceId = id.asString().substr(0, kDeviceIdChars);
-    }
-    if (!root.isMember("status")) {
-        notification.status = 0;
-    } else if (root["status"].isInt()) {
-        notification.status = root["status"].asInt();
-    }
-    return notification;
 }
 
 } // namespace
@@ -99,10 +68,6 @@ int UpgradeBatch::Prepare(const DeviceLookup& devices)
             continue;
         auto job = std::make_unique<UgInfo>();
         job->ip = m_view->CellText(row, kIpColumn);
-        // The request carries the identifier of the record found by IP; a job
-        // without one would send a request that names no device.
-        if (!devices.deviceIdOfIp(job->ip))
-            continue;
         std::strncpy(job->deviceId, deviceId->c_str(), kDeviceIdChars);
         job->row = row;
         ++m_total;
@@ -156,16 +121,23 @@ void UpgradeBatch::SendUpdateCommands(const std::string& firmwarePath, const Upg
             if (!local.empty())
                 m_url = "http://" + local + ":" + std::to_string(hooks.httpPort()) + "/" + fileName;
         }
-        const std::string deviceId = hooks.devices.deviceIdOfIp(job.ip).value_or(job.deviceId);
-
+        // The request names the device by the identifier of the row's own
+        // record, the one its notification is matched against; an address
+        // looked up afresh could name another record, or none after the
+        // device was readdressed.
         ++m_done;
         UpdateSummary();
         m_view->SetStatusText(job.row, "已发送升级命令,等待升级");
-        if (hooks.sendUpdate(m_url, deviceId, handle, job.ip, static_cast<uint32_t>(job.row))) {
+        if (hooks.sendUpdate(m_url, job.deviceId, handle, job.ip, static_cast<uint32_t>(job.row))) {
+            // A notification may already have finished the job meanwhile.
+            if (job.state == UgState::Waiting)
+                job.state = UgState::Sent;
             it = m_queue.erase(it);
             hooks.pause(kPauseAfterSentMs);
         } else {
             m_view->SetStatusText(job.row, "升级命令发送失败");
+            if (job.state == UgState::Waiting)
+                job.state = UgState::SendFailed;
             ++it;
             hooks.pause(kPauseAfterFailureMs);
         }
@@ -187,21 +159,38 @@ void UpgradeBatch::UpdateSummary()
     }
 }
 
+UgInfo* UpgradeBatch::JobOfRow(int row)
+{
+    for (const auto& job : m_jobs) {
+        if (job->row == row)
+            return job.get();
+    }
+    return nullptr;
+}
+
+bool UpgradeBatch::Settled() const
+{
+    return std::all_of(m_pending.begin(), m_pending.end(), [](const UgInfo* job) {
+        return job->state == UgState::Refused || job->state == UgState::SendFailed;
+    });
+}
+
 void UpgradeBatch::OnDatagram(const PacketHeader& header, const std::string& body)
 {
-    if (header.bodyMarker != kMarkerBody)
+    if (header.bodyMarker != protocol::kMarkerBody)
         return;
-    if (header.command == kCmdUpdateStatus) {
-        const std::optional<Notification> notification = ParseNotification(body);
-        if (!notification)
+    if (header.command == protocol::kCmdUpdateStatus) {
+        // Identifiers are compared as the records hold them: code page 936.
+        UpdateStatusRecord notification{};
+        if (!ParseJsonMessage("updateStatus", &notification, Utf8ToGbk(body).c_str()))
             return;
         const auto job = std::find_if(m_pending.begin(), m_pending.end(), [&](const UgInfo* candidate) {
-            return std::strncmp(candidate->deviceId, notification->deviceId.c_str(), sizeof candidate->deviceId) == 0;
+            return std::strncmp(candidate->deviceId, notification.deviceId, sizeof candidate->deviceId) == 0;
         });
         if (job == m_pending.end())
             return;
         const char* text = "";
-        switch (notification->status.value_or(-1)) {
+        switch (notification.status) {
         case 0:
             text = "升级成功";
             ++m_succeeded;
@@ -218,15 +207,23 @@ void UpgradeBatch::OnDatagram(const PacketHeader& header, const std::string& bod
             ++m_failed;
             break;
         }
+        (*job)->state = notification.status == 0 ? UgState::Succeeded : UgState::Failed;
         m_view->SetStatusText((*job)->row, text);
         m_pending.erase(job);
         UpdateSummary();
-    } else if (header.command == kCmdUpdate) {
-        const int row = header.tag <= static_cast<uint32_t>(INT_MAX) ? static_cast<int>(header.tag) : -1;
-        if (header.result == kResultAccepted) {
-            m_view->SetStatusText(row, "升级中");
+    } else if (header.command == protocol::kCmdUpdate) {
+        // Only a request that went out can be answered, and only once: a reply
+        // for another row, a repeated one, or one after the notification would
+        // rewrite a cell that is not its own and count a failure twice.
+        UgInfo* job = header.tag <= static_cast<uint32_t>(INT_MAX) ? JobOfRow(static_cast<int>(header.tag)) : nullptr;
+        if (!job || job->state != UgState::Sent)
+            return;
+        if (header.result == protocol::kResultAccepted) {
+            job->state = UgState::Accepted;
+            m_view->SetStatusText(job->row, "升级中");
         } else {
-            m_view->SetStatusText(row, "设备未就绪，请稍后再试");
+            job->state = UgState::Refused;
+            m_view->SetStatusText(job->row, "设备未就绪，请稍后再试");
             ++m_failed;
             UpdateSummary();
         }

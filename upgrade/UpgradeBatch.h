@@ -35,16 +35,14 @@ public:
     virtual void AnnounceComplete() = 0;
 };
 
-// The device table as a batch needs it: the identifier of the record shown
-// under a row number, and of the first record (by row number) with an IP.
+// The device table as a batch needs it: the identifier (code page 936) of the
+// record shown under a row number.
 struct DeviceLookup {
     std::function<std::optional<std::string>(int number)> deviceIdOfNumber;
-    std::function<std::optional<std::string>(const std::string& ip)> deviceIdOfIp;
 };
 
 // What the send loop does to the outside world.
 struct UpgradeSendHooks {
-    DeviceLookup devices;
     // Hands the firmware file to the HTTP server before the first request.
     std::function<void(const std::string& path, const std::string& fileName)> publishFile;
     // The HTTP server's port, read when the URL is built.
@@ -78,8 +76,10 @@ public:
 
     bool HasCheckedRow() const;
     // Starts a new batch: counters zeroed, the previous jobs released, and one
-    // job ("等待中") per ticked row whose number and IP both name a device
-    // record. Returns the number of jobs.
+    // job ("等待中") per ticked row whose number names a device record, with
+    // that record's identifier and the row's IP. A row readdressed since the
+    // search keeps its job: its IP names no record, but its number does.
+    // Returns the number of jobs.
     int Prepare(const DeviceLookup& devices);
     // The confirmation was refused: the ticked rows' status cells are emptied;
     // the jobs stay unsent.
@@ -92,7 +92,9 @@ public:
     // Writes the summary line; clears the flag when every job has been sent and
     // announces completion when, in addition, every job has reported.
     void UpdateSummary();
-    // A datagram from a device's port 8025: an update reply or a notification.
+    // A datagram from a device's port 8025 (body UTF-8, as received): an
+    // update reply, which counts once for the sent job of this batch whose row
+    // its tag names and is dropped otherwise, or a status notification.
     void OnDatagram(const PacketHeader& header, const std::string& body);
 
     int total() const { return m_total; }
@@ -102,6 +104,9 @@ public:
     // The send queue (jobs not sent yet) and the jobs without a notification.
     const std::list<UgInfo*>& queue() const { return m_queue; }
     const std::list<UgInfo*>& pending() const { return m_pending; }
+    // Every job still able to report has reported: the ones left in pending()
+    // were refused or could not be sent.
+    bool Settled() const;
     // The URL of the last send loop, empty when no address was found.
     const std::string& url() const { return m_url; }
 
@@ -112,6 +117,8 @@ public:
 
 private:
     std::unique_ptr<UpgradeListView> m_view;
+    UgInfo* JobOfRow(int row);
+
     std::vector<std::unique_ptr<UgInfo>> m_jobs;
     std::list<UgInfo*> m_queue;    // m_lstUpgradeJob
     std::list<UgInfo*> m_pending;  // g_ugList

@@ -2,6 +2,7 @@
 // tools/netlab with 8 cameras at 192.168.1.101 and up).
 #include "app/tests/WindowTestSupport.h"
 
+#include "NetlabFixture.h"
 #include "kova_cpr.h"
 #include "res/DialogBuilder.h"
 
@@ -146,6 +147,29 @@ TEST_F(WindowSearch, ListedCamerasShowEveryKindOfStatusCell)
     EXPECT_GT(count(QColor(0, 255, 0)), 100);     // the full green bar
     EXPECT_GT(count(QColor(255, 0, 0)), 100);     // the failure bar
     EXPECT_GT(count(QColor(21, 16, 240)), 100);   // bars in progress
+}
+
+TEST_F(WindowSearch, HostileBodiesOnBothPortsLeaveTheWindowListingTheGoodReportAfterThem)
+{
+    // This camera sends, before its good report, broken bodies (one of them a
+    // thousand '[') as reports to 19027 and as notifications to 8025.
+    Json::Value hostile(Json::arrayValue);
+    hostile.append(Json::Value(Json::objectValue));
+    hostile[0]["ip"] = "192.168.1.210";
+    hostile[0]["mac"] = "02:66:00:00:00:10";
+    hostile[0]["malformed"] = true;
+    lynx::test::CamsimProcess sim;
+    std::string error;
+    ASSERT_TRUE(sim.StartCameras(hostile, {}, &error)) << error;
+
+    searchButton()->click();
+    ASSERT_TRUE(WaitFor([&] { return rows() == kCameras + 1; }, 5000)) << rows();
+    QStringList ips;
+    for (int r = 0; r < rows(); ++r)
+        ips << dlg.listDevice()->GetItemText(r, 1);
+    EXPECT_TRUE(ips.contains(QStringLiteral("192.168.1.210"))) << ips.join(' ').toStdString();
+    EXPECT_FALSE(ips.join(' ').contains(QStringLiteral("10.99."))) << "a broken report became a row";
+    searchButton()->click();
 }
 
 TEST(WindowSearchWithoutSdk, StillFindsTheCameras)

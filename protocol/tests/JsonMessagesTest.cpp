@@ -206,7 +206,9 @@ TEST(DeviceReport, ReportJsonCppCannotConvertIsDroppedWhole)
 
 TEST(DeviceReport, TextThatDoesNotParseLeavesTheRecordAsItWas)
 {
-    for (const char* report : {"", "{", R"({"data":{"deviceIp":"1.2.3.4"})", R"({"a":1,})", "garbage"}) {
+    // A thousand '[' makes the reader throw rather than fail.
+    const std::string nested(1000, '[');
+    for (const char* report : {"", "{", R"({"data":{"deviceIp":"1.2.3.4"})", R"({"a":1,})", "garbage", nested.c_str()}) {
         DeviceRecord r = patternRecord();
         EXPECT_FALSE(parseReport(report, r)) << report;
         EXPECT_TRUE(sameBytes(r, patternRecord())) << report;
@@ -264,6 +266,12 @@ TEST(UpdateStatus, AbsentMembersGiveEmptyIdentifierAndSuccess)
         EXPECT_EQ(c, '\0');
 }
 
+TEST(UpdateStatus, NumericOrNullIdentifierIsReadAsText)
+{
+    EXPECT_STREQ(parsedStatus(R"({"deviceId":123,"status":0})").deviceId, "123");
+    EXPECT_STREQ(parsedStatus(R"({"deviceId":null,"status":0})").deviceId, "");
+}
+
 TEST(UpdateStatus, LongIdentifierKeepsFifteenCharacters)
 {
     const UpdateStatusRecord r = parsedStatus(R"({"deviceId":"ABCDEFGHIJKLMNOPQRST","status":0})");
@@ -282,7 +290,7 @@ TEST(UpdateStatus, StatusThatIsNotANumberCountsAsFailure)
 {
     for (const char* body : {R"({"status":"0"})", R"({"status":true})", R"({"status":false})",
                              R"({"status":null})", R"({"status":[0]})", R"({"status":{}})",
-                             R"({"status":3000000000})"}) {
+                             R"({"status":3000000000})", R"({"status":1.5})"}) {
         const int32_t status = parsedStatus(body).status;
         EXPECT_EQ(status, kUpdateStatusNotANumber) << body;
         EXPECT_TRUE(status != 0 && status != 1 && status != 2) << body;
@@ -291,7 +299,8 @@ TEST(UpdateStatus, StatusThatIsNotANumberCountsAsFailure)
 
 TEST(UpdateStatus, MalformedNotificationLeavesTheRecordAsItWas)
 {
-    for (const char* body : {"[]", "{", R"({"deviceId":[1],"status":0})", "7"}) {
+    const std::string nested(1000, '[');
+    for (const char* body : {"[]", "{", R"({"deviceId":[1],"status":0})", "7", nested.c_str()}) {
         UpdateStatusRecord r = patternStatus();
         EXPECT_FALSE(ParseJsonMessage("updateStatus", &r, body)) << body;
         const UpdateStatusRecord untouched = patternStatus();

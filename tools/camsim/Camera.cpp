@@ -69,6 +69,7 @@ std::vector<std::string> Camera::MalformedBodies()
         R"({"data":{"deviceIp":"10.99.0.9","machineInfo":{"mac":"EE:00:00:00:00:09","productDate":[1]}}})",
         std::string("\xFF\xFE{\"data\":{\"deviceIp\":\"10.99.0.10\"}}"),                 // not UTF-8
         std::string(),                                                                    // no body at all
+        std::string(1000, '['),  // nested beyond any JSON reader's stack limit
     };
 }
 

@@ -37,7 +37,8 @@ Search answers:
   --delay-ms D         answer after D ms ...
   --jitter-ms J        ... plus a random 0..J ms
   --burst              all answers at once, back to back (delays ignored)
-  --malformed          broken reports go out before each good one
+  --malformed          broken reports go out before each good one, and the
+                       same broken bodies as notifications to UDP 8025
   --oversized          reports whose texts exceed the tool's fields
 Address change:
   --restart-ms MS      silence after an address change (default 2000)

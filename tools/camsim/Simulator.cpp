@@ -25,16 +25,20 @@ std::string IpText(uint32_t hostOrder)
     return FormatIpv4(hostOrder);
 }
 
-// A JSON object from a request body, or null when it is not one.
+// A JSON object from a request body, or null when it is not one. The reader
+// throws for some texts (nesting beyond its stack limit): those are not one.
 Json::Value ParseObject(const std::string& body)
 {
-    Json::CharReaderBuilder builder;
-    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-    Json::Value root;
-    std::string errors;
-    if (!reader->parse(body.data(), body.data() + body.size(), &root, &errors) || !root.isObject())
-        return Json::Value();
-    return root;
+    try {
+        Json::CharReaderBuilder builder;
+        std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+        Json::Value root;
+        std::string errors;
+        if (reader->parse(body.data(), body.data() + body.size(), &root, &errors) && root.isObject())
+            return root;
+    } catch (const std::exception&) {
+    }
+    return Json::Value();
 }
 
 std::string TextOf(const Json::Value& o, const char* key)
@@ -257,9 +261,14 @@ void Simulator::AnswerSearch(const std::string& peerIp, uint16_t peerPort)
                 if (b.jitterMs > 0)
                     delay += std::uniform_int_distribution<int>(0, b.jitterMs)(m_random);
             }
-            if (b.malformed)
+            if (b.malformed) {
                 for (std::string& broken : Camera::MalformedBodies())
                     answers.push_back({c.Config().ip, std::move(broken), delay});
+                // The same bodies as status notifications, which the searcher
+                // reads on its update port whether or not it upgrades anything.
+                for (std::string& broken : Camera::MalformedBodies())
+                    answers.push_back({c.Config().ip, std::move(broken), delay, true});
+            }
             std::string report = c.ReportBody();
             if (b.answerTwice)
                 answers.push_back({c.Config().ip, report, delay});
@@ -268,16 +277,22 @@ void Simulator::AnswerSearch(const std::string& peerIp, uint16_t peerPort)
     }
     m_log.Event("search from " + peerIp + ":" + std::to_string(peerPort) + ": " + std::to_string(answers.size()) +
                 " reports");
-    PacketHeader header = AnswerHeader(kCmdSearch);
+    const PacketHeader header = AnswerHeader(kCmdSearch);
+    const PacketHeader notification = AnswerHeader(kCmdUpdateStatus);
+    const auto send = [this, header, notification, peerIp, peerPort](const Outgoing& a) {
+        if (a.notification)
+            return Send(m_updateSocket, notification, a.body, a.fromIp, peerIp, m_options.notifyPort);
+        return Send(m_reportSocket, header, a.body, a.fromIp, peerIp, peerPort);
+    };
     size_t sent = 0, failed = 0;
     for (Outgoing& a : answers) {
         if (a.delayMs > 0) {
-            m_scheduler.After(std::chrono::milliseconds(a.delayMs), [this, header, a, peerIp, peerPort] {
-                Send(m_reportSocket, header, a.body, a.fromIp, peerIp, peerPort);
-            });
+            m_scheduler.After(std::chrono::milliseconds(a.delayMs), [send, a] { send(a); });
             continue;
         }
-        if (Send(m_reportSocket, header, a.body, a.fromIp, peerIp, peerPort))
+        if (a.notification)
+            send(a);
+        else if (send(a))
             ++sent;
         else
             ++failed;

@@ -63,6 +63,7 @@ private:
         std::string fromIp;
         std::string body;
         int delayMs = 0;
+        bool notification = false;  // a status notification to the searcher's notify port
     };
     struct Worker {
         std::thread thread;

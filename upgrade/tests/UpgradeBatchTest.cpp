@@ -3,6 +3,8 @@
 // and scripted network hooks.
 #include "upgrade/UpgradeBatch.h"
 
+#include "platform/CodePage.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -98,15 +100,7 @@ protected:
                 return std::nullopt;
             return it->second.second;
         };
-        devices.deviceIdOfIp = [this](const std::string& ip) -> std::optional<std::string> {
-            for (const auto& [number, record] : recordsByNumber) {
-                if (record.first == ip)
-                    return record.second;
-            }
-            return std::nullopt;
-        };
 
-        hooks.devices = devices;
         hooks.publishFile = [this](const std::string& path, const std::string& name) {
             published.emplace_back(path, name);
         };
@@ -222,16 +216,19 @@ TEST_F(BatchTest, RowWhoseNumberNamesNoRecordIsSkippedAndNotCounted)
     EXPECT_TRUE(batch->queue().empty());
 }
 
-TEST_F(BatchTest, RowWhoseIpNamesNoRecordIsSkippedLikeOneWithoutRecord)
+TEST_F(BatchTest, RowReaddressedSinceTheSearchKeepsItsJobUnderItsRecordsIdentifier)
 {
     AddDevice(1, "10.0.0.1", "ID1");
     AddDevice(2, "10.0.0.2", "ID2");
-    list->rows[1].cells[1] = "10.0.0.99";  // the device changed its address since
-    EXPECT_EQ(batch->Prepare(devices), 1);
-    EXPECT_EQ(list->Status(1), "");
+    list->rows[1].cells[1] = "10.0.0.99";  // "修改IP" moved the device; its record keeps 10.0.0.2
+    EXPECT_EQ(batch->Prepare(devices), 2);
+    EXPECT_EQ(list->Status(1), "等待中");
     batch->Confirm("/fw.zip", hooks);
-    ASSERT_EQ(requests.size(), 1u);
-    EXPECT_EQ(requests[0].ip, "10.0.0.1");
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].ip, "10.0.0.99");
+    EXPECT_EQ(requests[1].deviceId, "ID2");
+    Notify("ID2", 0);
+    EXPECT_EQ(list->Status(1), "升级成功");
 }
 
 TEST_F(BatchTest, InASortedListEachJobAddressesTheDeviceOfItsOwnRow)
@@ -412,16 +409,29 @@ TEST_F(BatchTest, RefusedDeviceIsAFailureAndTheBatchNeverCompletes)
     EXPECT_EQ(list->announcements, 0);
 }
 
-TEST_F(BatchTest, ReplyNamingNoRowStillCountsItsRefusal)
+TEST_F(BatchTest, ReplyCountsOnlyOnceAndOnlyForASentJobOfTheBatch)
 {
     ThreeDevices();
+    AddDevice(4, "192.168.1.14", "CAM-D", false);  // listed, outside the batch
+    unreachable.insert("192.168.1.13");            // its request never goes out
     RunBatch();
     const auto before = list->rows;
-    batch->OnDatagram(Reply(40, 0), "");
-    batch->OnDatagram(Reply(0xFFFFFFFFu, 0), "");
-    EXPECT_EQ(batch->failed(), 2);
-    for (size_t row = 0; row < before.size(); ++row)
-        EXPECT_EQ(list->rows[row].cells, before[row].cells);
+    for (uint32_t tag : {3u, 40u, 0xFFFFFFFFu, 2u})
+        batch->OnDatagram(Reply(tag, 0), "");
+    EXPECT_EQ(batch->failed(), 0);
+    EXPECT_EQ(list->rows[3].cells, before[3].cells);
+    EXPECT_EQ(list->Status(2), "升级命令发送失败");
+
+    batch->OnDatagram(Reply(0, 0), "");
+    batch->OnDatagram(Reply(0, 0), "");         // the same refusal again
+    batch->OnDatagram(Reply(0, kAccepted), "");  // and a contradicting one
+    EXPECT_EQ(list->Status(0), "设备未就绪，请稍后再试");
+    EXPECT_EQ(Summary(), "总共:3    完成:3    成功:0    失败：1");
+
+    Notify("CAM-B", 0);
+    batch->OnDatagram(Reply(1, kAccepted), "");  // late: the job has reported
+    EXPECT_EQ(list->Status(1), "升级成功");
+    EXPECT_TRUE(batch->Settled());
 }
 
 TEST_F(BatchTest, OtherDatagramsAreIgnored)
@@ -436,7 +446,7 @@ TEST_F(BatchTest, OtherDatagramsAreIgnored)
     batch->OnDatagram(search, Notification("CAM-A", 0));
     batch->OnDatagram(NotificationHeader(), "{not json");
     batch->OnDatagram(NotificationHeader(), "[1,2]");
-    batch->OnDatagram(NotificationHeader(), R"({"deviceId":42,"status":0})");
+    batch->OnDatagram(NotificationHeader(), std::string(1000, '['));
     EXPECT_EQ(batch->failed() + batch->succeeded(), 0);
     EXPECT_EQ(batch->pending().size(), 3u);
 }
@@ -505,9 +515,20 @@ INSTANTIATE_TEST_SUITE_P(
                       StatusCase{Notification("CAM-B", -1), "", 0, 1},
                       StatusCase{R"({"deviceId":"CAM-B"})", "升级成功", 1, 0},
                       StatusCase{R"({"deviceId":"CAM-B","status":"0"})", "", 0, 1},
-                      StatusCase{R"({"deviceId":"CAM-B","status":null})", "", 0, 1},
-                      StatusCase{R"({"deviceId":"CAM-B","status":1.5})", "", 0, 1},
                       StatusCase{R"({"status":0,"deviceId":"CAM-B","extra":[1]})", "升级成功", 1, 0}));
+
+TEST_F(BatchTest, NumericAndChineseIdentifiersFindTheirJobs)
+{
+    AddDevice(1, "10.0.0.1", "42");
+    // A record holds its identifier in code page 936; the notification is UTF-8.
+    AddDevice(2, "10.0.0.2", lynx::platform::Utf8ToCp936("东门相机"));
+    RunBatch();
+    batch->OnDatagram(NotificationHeader(), R"({"deviceId":42,"status":0})");
+    batch->OnDatagram(NotificationHeader(), R"({"deviceId":"东门相机","status":1})");
+    EXPECT_EQ(list->Status(0), "升级成功");
+    EXPECT_EQ(list->Status(1), "升级失败");
+    EXPECT_TRUE(batch->pending().empty());
+}
 
 TEST_F(BatchTest, SecondNotificationOfADeviceIsIgnored)
 {

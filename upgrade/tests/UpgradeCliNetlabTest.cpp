@@ -53,6 +53,9 @@ protected:
         cameras.append(Camera(103, "refuseUpgrade"));
         cameras.append(Camera(104));
         cameras.append(Camera(105, "reportStatus", 7));
+        // Every search also brings broken bodies (a thousand '[' among them)
+        // to the tool's ports 19027 and 8025, from a camera nobody upgrades.
+        cameras.append(Camera(106, "malformed"));
         s_cameras = std::make_unique<CamsimProcess>();
         std::string error;
         ASSERT_TRUE(s_cameras->StartCameras(cameras, {}, &error)) << error;
