@@ -153,6 +153,10 @@ void CLynxDlg::Create()
     // The first tab-stop control takes the focus, as the framework does for TRUE.
     if (QWidget* first = nextInFocusChain(); first && first != this)
         first->setFocus();
+    // What arrived before the controls existed (while a start-up message was
+    // up, say) is applied now.
+    m_bControlsReady = true;
+    QTimer::singleShot(0, this, &CLynxDlg::DrainInbox);
 }
 
 int CLynxDlg::DoModal()
@@ -248,7 +252,9 @@ void CLynxDlg::keyPressEvent(QKeyEvent* event)
 void CLynxDlg::SetTimer(int timerId, int milliseconds)
 {
     KillTimer(timerId);
-    m_timers[timerId] = startTimer(milliseconds);
+    // Precise: Qt's default coarse timers may fire up to 5 % early, and a
+    // search of 13 s would end 0.65 s before its time.
+    m_timers[timerId] = startTimer(milliseconds, Qt::PreciseTimer);
 }
 
 void CLynxDlg::KillTimer(int timerId)
@@ -305,8 +311,22 @@ bool CLynxDlg::SendToDevice(const std::string& text, uint16_t handle, const char
     return lynx::protocol::SendToDevice(text, handle, deviceIp, tag);
 }
 
+void CLynxDlg::DropWaitingReports()
+{
+    const auto isReport = [](const Inbound& in) { return in.port == lynx::protocol::kReportPort; };
+    {
+        std::lock_guard lock(g_mainDlgMutex);
+        std::erase_if(m_inbox, isReport);
+    }
+    std::erase_if(m_pending, isReport);
+}
+
 void CLynxDlg::DrainInbox()
 {
+    // Reception is live from construction, but nothing may reach the list or
+    // the boxes before they exist: until then datagrams wait in the inbox.
+    if (!m_bControlsReady)
+        return;
     {
         std::lock_guard lock(g_mainDlgMutex);
         for (Inbound& in : m_inbox)

@@ -151,6 +151,8 @@ public:
 private:
     // Applies the datagrams that the receive threads handed over, in arrival order.
     void DrainInbox();
+    // Forgets the device reports received but not applied yet (a start click).
+    void DropWaitingReports();
 
     // Members in the original declaration order.
     QIcon m_hIcon;
@@ -175,6 +177,7 @@ private:
 
     // Beyond the original members.
     bool m_bCreated = false;
+    bool m_bControlsReady = false;  // Create has run to its end: datagrams may be applied
     QCheckBox* m_chkHideSameIp = nullptr;   // 1007, read for every report
     QCheckBox* m_chkHideSameMac = nullptr;  // 1008
     bool m_bClosing = false;

@@ -22,6 +22,9 @@ void CLynxDlg::OnBnClickedSearch()
         button->setText(QStringLiteral("搜索"));
         return;
     }
+    // Reports received before this click and not yet applied belong to the
+    // list being cleared: a new search always begins from an empty list.
+    DropWaitingReports();
     if (m_listDevice->GetItemCount() > 0)
         m_listDevice->DeleteAllItems();
     while (!m_deviceList.empty())

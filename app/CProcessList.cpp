@@ -1,6 +1,7 @@
 #include "app/CProcessList.h"
 
 #include <QHeaderView>
+#include <QItemSelection>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
@@ -212,9 +213,12 @@ void CProcessList::SortRows(const std::function<bool(int, int)>& goesBefore)
     std::vector<int> order(static_cast<size_t>(rows));
     for (int i = 0; i < rows; ++i)
         order[static_cast<size_t>(i)] = i;
-    // Bottom-up merge sort: each step asks only whether the right-hand row goes
-    // before the left-hand one, so equal keys keep their order and a
-    // comparator without an "equal" answer is still well defined.
+    // Bottom-up merge sort. The right-hand row is taken first only when it goes
+    // strictly before the left-hand one: asked both ways, a tie answers the
+    // same twice, whether the comparator says "equal" ("no" both ways) or never
+    // does ("yes" both ways), and on a tie the left-hand row stays first. So
+    // equal keys keep their order for either comparator.
+    const auto strictlyBefore = [&](int x, int y) { return goesBefore(x, y) && !goesBefore(y, x); };
     std::vector<int> buffer(order.size());
     for (size_t width = 1; width < order.size(); width *= 2) {
         for (size_t lo = 0; lo < order.size(); lo += 2 * width) {
@@ -222,7 +226,7 @@ void CProcessList::SortRows(const std::function<bool(int, int)>& goesBefore)
             size_t hi = std::min(lo + 2 * width, order.size());
             size_t a = lo, b = mid, out = lo;
             while (a < mid && b < hi)
-                buffer[out++] = goesBefore(order[a], order[b]) ? order[a++] : order[b++];
+                buffer[out++] = strictlyBefore(order[b], order[a]) ? order[b++] : order[a++];
             while (a < mid)
                 buffer[out++] = order[a++];
             while (b < hi)
@@ -231,7 +235,13 @@ void CProcessList::SortRows(const std::function<bool(int, int)>& goesBefore)
         order.swap(buffer);
     }
 
-    // Move whole rows: every item of a row, its check state and selection with it.
+    // Move whole rows: every item of a row with its check state, and the
+    // selection and current row with them (the selection model keeps positions,
+    // not items, so it is carried over by hand).
+    std::vector<bool> wasSelected(static_cast<size_t>(rows));
+    for (int r = 0; r < rows; ++r)
+        wasSelected[static_cast<size_t>(r)] = IsRowSelected(r);
+    const int current = currentRow();
     const int columns = columnCount();
     std::vector<std::vector<QTableWidgetItem*>> taken(static_cast<size_t>(rows));
     for (int r = 0; r < rows; ++r) {
@@ -242,6 +252,19 @@ void CProcessList::SortRows(const std::function<bool(int, int)>& goesBefore)
     for (int r = 0; r < rows; ++r)
         for (int c = 0; c < columns; ++c)
             setItem(r, c, taken[static_cast<size_t>(order[static_cast<size_t>(r)])][static_cast<size_t>(c)]);
+
+    QItemSelection selection;
+    int newCurrent = -1;
+    for (int r = 0; r < rows; ++r) {
+        const int from = order[static_cast<size_t>(r)];
+        if (from == current)
+            newCurrent = r;
+        if (wasSelected[static_cast<size_t>(from)])
+            selection.select(model()->index(r, 0), model()->index(r, columns - 1));
+    }
+    if (newCurrent >= 0)
+        selectionModel()->setCurrentIndex(model()->index(newCurrent, 0), QItemSelectionModel::NoUpdate);
+    selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
 }
 
 void CProcessList::DrawProgressCell(int row, int column, QPainter& painter, const QColor& textColor,

@@ -37,7 +37,8 @@ void PauseKeepingPaint(int ms)
     // User input stays queued until the pause is over, as it does while the
     // original window's thread sleeps; paint and posted work go on.
     QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    // Precise: from 2 s up Qt's single shots are coarse and may end 5 % early.
+    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
     loop.exec(QEventLoop::ExcludeUserInputEvents);
 }
 

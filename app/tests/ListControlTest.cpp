@@ -215,6 +215,40 @@ TEST_F(WindowWithRows, EqualNumbersKeepASoundOrder)
                                       "192.168.1.104", "192.168.1.106"}));
 }
 
+TEST_F(WindowWithRows, EqualTextsKeepTheirOrderAcrossSorts)
+{
+    addDevices(5);
+    const char* models[] = {"KV-100", "KV-200", "KV-100", "KV-200", "KV-100"};
+    for (int r = 0; r < 5; ++r)
+        dlg.listDevice()->SetItemText(r, 5, models[r]);
+    dlg.OnLvnColumnclickList(5);  // descending
+    EXPECT_EQ(column(1), (QStringList{"192.168.1.102", "192.168.1.104", "192.168.1.101", "192.168.1.103",
+                                      "192.168.1.105"}));
+    dlg.OnLvnColumnclickList(5);  // ascending
+    EXPECT_EQ(column(1), (QStringList{"192.168.1.101", "192.168.1.103", "192.168.1.105", "192.168.1.102",
+                                      "192.168.1.104"}));
+}
+
+TEST_F(WindowWithRows, SelectionAndTicksMoveWithTheirRows)
+{
+    addDevices(4);
+    const char* gateways[] = {"d", "c", "b", "a"};
+    for (int r = 0; r < 4; ++r)
+        dlg.listDevice()->SetItemText(r, 3, gateways[r]);
+    dlg.listDevice()->selectRow(1);  // 192.168.1.102
+    dlg.listDevice()->SetCheck(3, true);
+    dlg.OnLvnColumnclickList(3);
+    dlg.OnLvnColumnclickList(3);  // ascending: the rows turn round
+    ASSERT_EQ(column(1), (QStringList{"192.168.1.104", "192.168.1.103", "192.168.1.102", "192.168.1.101"}));
+    for (int r = 0; r < 4; ++r) {
+        EXPECT_EQ(dlg.listDevice()->IsRowSelected(r), r == 2) << r;
+        EXPECT_EQ(dlg.listDevice()->GetCheck(r), r == 0) << r;
+    }
+    dlg.listDevice()->SetCheck(0, false);
+    dlg.OnBnClickedOpen();
+    EXPECT_EQ(opened, QStringList{"http://192.168.1.102"});
+}
+
 TEST_F(WindowWithRows, SortingIsRefusedWhileABatchIsBeingSent)
 {
     addDevices(3);

@@ -69,7 +69,8 @@ TEST_F(WindowSearch, TimesOutAfterTheEnteredSecondsPlusOne)
         searchButton()->click();
         EXPECT_EQ(dlg.searchSeconds(), 1) << entry.toStdString();
         ASSERT_TRUE(WaitFor([&] { return !dlg.isSearching(); }, 4000)) << entry.toStdString();
-        EXPECT_GE(clock.elapsed(), 900);
+        // Never early, as a coarse timer may be (up to 5 %).
+        EXPECT_GE(clock.elapsed(), 1000) << entry.toStdString();
         EXPECT_EQ(searchButton()->text(), QStringLiteral("搜索"));
         EXPECT_EQ(sdkCalls(), "StopSearch SetSearchCB");
     }

@@ -3,11 +3,13 @@
 
 #include "app/CLynxApp.h"
 #include "kova_cpr.h"
+#include "platform/ModalDialog.h"
 #include "platform/Sockets.h"
 #include "res/DialogBuilder.h"
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QElapsedTimer>
 #include <QTimer>
 
 #include <thread>
@@ -34,11 +36,20 @@ protected:
 
 } // namespace
 
-TEST_P(SdkFailure, ShowsExactlyItsOneMessageAndTheWindowStillOpens)
+TEST_P(SdkFailure, ShowsExactlyItsOneMessageAndTheWindowStillOpensWithWhatArrivedMeanwhile)
 {
     setenv("KOVA_CPR_FAIL", GetParam().first, 1);
     ScriptedBoxes boxes;
+    // While the message is up, the event loop runs and the LAN talks: a device
+    // report, an update reply and a notification arrive before any control exists.
+    boxes.whileShown = [] {
+        DeliverReport(ReportJson("192.168.1.77", "00:77:00:00:00:01"));
+        DeliverUpdateDatagram(0x711, 0, 0, "");
+        DeliverUpdateDatagram(0x712, 0, 0, R"({"deviceId":"ID-192.168.1.77","status":0})");
+        Pump(20);
+    };
     CLynxDlg dlg;
+    boxes.whileShown = nullptr;
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].text, QString::fromUtf8(GetParam().second));
     EXPECT_EQ(boxes.shown[0].caption, QStringLiteral("提示"));
@@ -48,6 +59,11 @@ TEST_P(SdkFailure, ShowsExactlyItsOneMessageAndTheWindowStillOpens)
     dlg.show();
     EXPECT_TRUE(dlg.isVisible());
     EXPECT_NE(dlg.reportSocket(), 0);
+    // The report is listed once the list exists, as any report outside a search.
+    ASSERT_TRUE(WaitFor([&] { return dlg.listDevice()->GetItemCount() == 1; }, 2000));
+    EXPECT_EQ(dlg.listDevice()->GetItemText(0, 1), QStringLiteral("192.168.1.77"));
+    EXPECT_EQ(dlg.listDevice()->GetItemText(0, 7), QString());
+    EXPECT_EQ(dlg.upgradeFailed(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(EachStep, SdkFailure,
@@ -227,6 +243,33 @@ TEST(ReceivePath, ADatagramAfterTheDialogIsGoneReachesNothing)
     EXPECT_EQ(g_pMainDlg, nullptr);
 }
 
+TEST(ReceivePath, ReportsNotYetAppliedAtAStartClickAreNotListedInTheNewSearch)
+{
+    ScriptedBoxes boxes;
+    CLynxDlg dlg;
+    dlg.Create();
+    auto* search = lynx::res::GetDlgItemAs<QPushButton>(dlg, 1000);
+    search->click();
+    PacketHeader header{};
+    header.bodyMarker = '$';
+    for (int i = 0; i < 3000; ++i) {
+        const std::string json = ReportJson("10.9." + std::to_string(i / 250) + "." + std::to_string(i % 250),
+                                            "00:09:00:00:00:01");
+        OnReportDatagram(0, 0, header, static_cast<uint32_t>(json.size()), json.c_str());
+    }
+    // One turn of the event loop applies the first slice of the burst; the
+    // rest waits, as it would while the user clicks.
+    QCoreApplication::processEvents();
+    search->click();  // stop
+    search->click();  // start: an empty list
+    EXPECT_EQ(dlg.listDevice()->GetItemCount(), 0);
+    DeliverReport(ReportJson("192.168.1.9", "00:1A:2B:00:00:09"));
+    Pump(200);
+    ASSERT_EQ(dlg.listDevice()->GetItemCount(), 1);
+    EXPECT_EQ(dlg.listDevice()->GetItemText(0, 0), QStringLiteral("1"));
+    EXPECT_EQ(dlg.listDevice()->GetItemText(0, 1), QStringLiteral("192.168.1.9"));
+}
+
 TEST(ReceivePath, ReportsFromManyThreadsAllArriveOnTheUiThread)
 {
     ScriptedBoxes boxes;
@@ -251,4 +294,17 @@ TEST(ReceivePath, ReportsFromManyThreadsAllArriveOnTheUiThread)
     EXPECT_EQ(dlg.listDevice()->GetItemCount(), 1000);
     EXPECT_EQ(dlg.deviceCount(), 1000);
     EXPECT_EQ(dlg.deviceMap().size(), 1000u);
+}
+
+TEST(Timers, TheSendLoopsPauseNeverEndsBeforeItsTime)
+{
+    // Qt's coarse timers may fire up to 5 % early; the pacing between update
+    // requests is a promise to the cameras. (The search time-out is checked in
+    // the virtual LAN's search test.)
+    for (int pause : {3000, 1000}) {
+        QElapsedTimer clock;
+        clock.start();
+        lynx::platform::PauseKeepingPaint(pause);
+        EXPECT_GE(clock.elapsed(), pause);
+    }
 }

@@ -33,13 +33,16 @@ struct ShownBox {
     int buttons = 0;
 };
 
-// Records every box and answers it (OK unless answers were queued).
+// Records every box and answers it (OK unless answers were queued). whileShown,
+// when set, runs while a box is up, as the person reads it: a real box runs an
+// event loop then.
 class ScriptedBoxes {
 public:
     ScriptedBoxes();
     ~ScriptedBoxes();
     std::deque<int> answers;
     std::vector<ShownBox> shown;
+    std::function<void()> whileShown;
     QStringList texts() const;
 
 private:
@@ -59,3 +62,6 @@ std::string ReportJson(const std::string& ip, const std::string& mac, const std:
 // Hands a report to the window through the transport's receive callback, as a
 // datagram on the report port would, and lets the UI thread apply it.
 void DeliverReport(const std::string& json, uint8_t marker = '$');
+// Hands a datagram to the window's port-8025 callback (a reply or a
+// notification) and lets the UI thread apply it.
+void DeliverUpdateDatagram(uint16_t command, uint16_t result, uint32_t tag, const std::string& body);
