@@ -27,6 +27,10 @@ namespace {
 
 constexpr int kReceiveBufferBytes = 4 * 1024 * 1024;
 constexpr size_t kMaxDatagram = 65536;
+// The log's limits when tarn_Init gives none: the numbers the maker's tool passes.
+constexpr int kDefaultLogFiles = 35;
+constexpr uint64_t kDefaultLogFileBytes = 35ull * 1024 * 1024;
+constexpr const char* kLogName = "tarn.log";
 
 struct Socket {
     uint16_t handle = 0;
@@ -53,8 +57,12 @@ struct Registry {
     std::map<uint16_t, uint16_t> serverByPort;
     uint16_t lastHandle = 0;
     std::atomic<bool> logOn{false};
+    std::mutex logMutex;  // guards everything below
     std::string logDirectory;
-    std::mutex logMutex;
+    int logFiles = kDefaultLogFiles;             // tarn.log and tarn.log.1 .. tarn.log.(logFiles - 1)
+    uint64_t logFileBytes = kDefaultLogFileBytes;  // a file is rotated before it grows past this
+    FILE* logFile = nullptr;                     // tarn.log, open while in use (not inherited by children)
+    uint64_t logFileSize = 0;
 };
 
 // Never destroyed: receive threads of a process that did not shut the library
@@ -75,24 +83,72 @@ std::string defaultLogDirectory()
     return std::string(home && *home ? home : "/tmp") + "/.local/state/lynx/log";
 }
 
+std::string logPath(const Registry& r, int index)
+{
+    std::string path = r.logDirectory + "/" + kLogName;
+    return index == 0 ? path : path + "." + std::to_string(index);
+}
+
+void closeLog(Registry& r)
+{
+    if (r.logFile)
+        std::fclose(r.logFile);
+    r.logFile = nullptr;
+    r.logFileSize = 0;
+}
+
+// The oldest file goes, the others move up one: tarn.log becomes tarn.log.1.
+void rotateLog(Registry& r)
+{
+    closeLog(r);
+    std::error_code ec;
+    std::filesystem::remove(logPath(r, r.logFiles - 1), ec);
+    for (int i = r.logFiles - 2; i >= 0; --i)
+        std::filesystem::rename(logPath(r, i), logPath(r, i + 1), ec);
+}
+
+// One line per event, bounded on disk: a tool left running on site for weeks
+// must not fill the disk, so the log is at most logFiles files of at most
+// logFileBytes each (a single line longer than a file is cut to fit).
 void logLine(const std::string& line)
 {
     Registry& r = registry();
     if (!r.logOn.load())
         return;
-    std::lock_guard lock(r.logMutex);
-    std::error_code ec;
-    std::filesystem::create_directories(r.logDirectory, ec);
-    if (ec)
-        return;
-    FILE* f = std::fopen((r.logDirectory + "/tarn.log").c_str(), "a");
-    if (!f)
-        return;
     std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
     char stamp[32];
-    std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", std::localtime(&now));
-    std::fprintf(f, "%s %s\n", stamp, line.c_str());
-    std::fclose(f);
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
+    std::string text = std::string(stamp) + " " + line + "\n";
+
+    std::lock_guard lock(r.logMutex);
+    if (text.size() > r.logFileBytes)
+        text = text.substr(0, static_cast<size_t>(r.logFileBytes - 1)) + "\n";
+    if (r.logFile && r.logFileSize + text.size() > r.logFileBytes)
+        rotateLog(r);
+    if (!r.logFile) {
+        std::error_code ec;
+        std::filesystem::create_directories(r.logDirectory, ec);
+        if (ec)
+            return;
+        r.logFile = std::fopen(logPath(r, 0).c_str(), "ae");
+        if (!r.logFile)
+            return;
+        std::fseek(r.logFile, 0, SEEK_END);
+        const long size = std::ftell(r.logFile);
+        r.logFileSize = size > 0 ? static_cast<uint64_t>(size) : 0;
+        // A log left by an earlier run may already be full.
+        if (r.logFileSize > 0 && r.logFileSize + text.size() > r.logFileBytes) {
+            rotateLog(r);
+            r.logFile = std::fopen(logPath(r, 0).c_str(), "ae");
+            if (!r.logFile)
+                return;
+        }
+    }
+    std::fwrite(text.data(), 1, text.size(), r.logFile);
+    std::fflush(r.logFile);
+    r.logFileSize += text.size();
 }
 
 uint16_t allocateHandle(Registry& r)
@@ -284,13 +340,16 @@ void closeSocket(const std::shared_ptr<Socket>& s)
 
 extern "C" {
 
-unsigned char tarn_Init(int, int, int, const char*, int, int, int, int)
+unsigned char tarn_Init(int, int maxFiles, int maxFileMb, const char*, int, int, int, int)
 {
     Registry& r = registry();
     std::lock_guard lock(r.logMutex);
+    closeLog(r);
     // The maker's library takes a Windows path ("C://log//"); it is never used as
     // a path here, so that no folder named "C:" appears anywhere.
     r.logDirectory = defaultLogDirectory();
+    r.logFiles = maxFiles > 0 ? maxFiles : kDefaultLogFiles;
+    r.logFileBytes = maxFileMb > 0 ? static_cast<uint64_t>(maxFileMb) * 1024 * 1024 : kDefaultLogFileBytes;
     return 1;
 }
 
@@ -345,6 +404,15 @@ unsigned char tarn_ext_UdpSendFrom(uint16_t handle, const PacketHeader* header, 
                                    const char* sourceIp, const char* destIp, uint16_t destPort)
 {
     return sendDatagram(handle, header, bodyLength, body, sourceIp, destIp, destPort);
+}
+
+void tarn_ext_SetLogLimits(int maxFiles, uint64_t maxFileBytes)
+{
+    Registry& r = registry();
+    std::lock_guard lock(r.logMutex);
+    closeLog(r);
+    r.logFiles = maxFiles > 0 ? maxFiles : kDefaultLogFiles;
+    r.logFileBytes = maxFileBytes > 0 ? maxFileBytes : kDefaultLogFileBytes;
 }
 
 uint16_t tarn_ext_LocalPort(uint16_t handle)

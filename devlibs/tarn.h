@@ -51,6 +51,10 @@ typedef void (*TARN_CONNECTION_NOTIFY)(uint16_t handle, int event);
 // Sets the log directory and log-file limits. The directory is a Windows path
 // from the caller: it is mapped to $LYNX_LOG_DIR, else $XDG_STATE_HOME/lynx/log
 // (default ~/.local/state/lynx/log); no folder is ever made from the given path.
+// maxFiles and maxFileMb bound the log on disk: the current file is tarn.log;
+// before a line would take it past maxFileMb MiB it becomes tarn.log.1, the
+// older files move up one (tarn.log.2, ...) and the oldest beyond maxFiles
+// files in all is removed. A number of 0 or less means 35, the maker's own.
 unsigned char tarn_Init(int mode, int maxFiles, int maxFileMb, const char* logDirectory, int reserved1,
                         int reserved2, int reserved3, int reserved4);
 // 1 switches the log on (one line per server, client and failed send), 0 off.
@@ -79,6 +83,9 @@ unsigned char tarn_UdpSendTo(uint16_t handle, const PacketHeader* header, int re
 unsigned char tarn_ext_UdpSendFrom(uint16_t handle, const PacketHeader* header, int bodyLength,
                                    const char* body, const char* sourceIp, const char* destIp,
                                    uint16_t destPort);
+// The log's limits in bytes rather than tarn_Init's MiB (tests rotate small
+// logs); 0 or less means the default of 35 files of 35 MiB.
+void tarn_ext_SetLogLimits(int maxFiles, uint64_t maxFileBytes);
 // The local UDP port of a socket, 0 for an unknown handle.
 uint16_t tarn_ext_LocalPort(uint16_t handle);
 // Closes one socket and joins its receive thread; 1 when the handle was open.

@@ -4,7 +4,10 @@
 #include "app/tests/WindowTestSupport.h"
 
 #include "NetlabFixture.h"
+#include "addressing/IpAddressCtrl.h"
+#include "addressing/ModifyIp.h"
 #include "platform/FileDialog.h"
+#include "platform/ModalDialog.h"
 #include "res/DialogBuilder.h"
 
 #include <QLabel>
@@ -41,7 +44,7 @@ protected:
         for (int last : {101, 102, 103})
             cameras.append(Camera(last));
         std::string error;
-        ASSERT_TRUE(cameras_.StartCameras(cameras, {}, &error)) << error;
+        ASSERT_TRUE(cameras_.StartCameras(cameras, {"--restart-ms", "300"}, &error)) << error;
 
         CLynxDlg::SetUpgradePauseForTesting([](int) {});
         previousFiles = lynx::platform::SetFileDialogHandler([this](const lynx::platform::FileDialogRequest&) {
@@ -98,6 +101,41 @@ TEST_F(WindowUpgrade, TickedCamerasDownloadTheFileAndReportSuccess)
     EXPECT_EQ(summary(), QStringLiteral("总共:3    完成:3    成功:3    失败：0"));
     EXPECT_EQ(lynx::res::GetDlgItemAs<QLabel>(dlg, 1024)->text(), QString::fromStdString(dir.File("cam-2.1.zip")));
     EXPECT_EQ(g_bUpgrading, 0);
+}
+
+TEST_F(WindowUpgrade, ACameraReaddressedWithModifyIpIsUpgradedAtItsNewAddress)
+{
+    // The everyday sequence: search, readdress a new camera, upgrade it. Its
+    // row shows the new address; its device record keeps the old one.
+    CProcessList* list = dlg.listDevice();
+    for (int r = 0; r < list->GetItemCount(); ++r)
+        list->SetCheck(r, false);
+    int moved = -1, other = -1;
+    for (int r = 0; r < list->GetItemCount(); ++r) {
+        if (list->GetItemText(r, 1) == QStringLiteral("192.168.1.101"))
+            moved = r;
+        if (list->GetItemText(r, 1) == QStringLiteral("192.168.1.102"))
+            other = r;
+    }
+    ASSERT_GE(moved, 0);
+    ASSERT_GE(other, 0);
+    list->SetCheck(moved, true);
+    auto previous = lynx::platform::SetModalDialogHandler([](QDialog& d) {
+        auto& modify = dynamic_cast<ModifyIp&>(d);
+        modify.IpControl(1274)->SetWindowText(QStringLiteral("192.168.1.150"));
+        modify.OnOK();
+        return modify.result();
+    });
+    dlg.OnBnClickedModifyIp();
+    lynx::platform::SetModalDialogHandler(previous);
+    ASSERT_EQ(list->GetItemText(moved, 1), QStringLiteral("192.168.1.150"));
+    Pump(600);  // the camera restarts at its new address
+
+    list->SetCheck(other, true);
+    ASSERT_TRUE(upgradeWith("cam-2.1.zip")) << boxes.texts().join(" | ").toStdString();
+    EXPECT_EQ(list->GetItemText(moved, 7), QStringLiteral("升级成功"));
+    EXPECT_EQ(list->GetItemText(other, 7), QStringLiteral("升级成功"));
+    EXPECT_EQ(summary(), QStringLiteral("总共:2    完成:2    成功:2    失败：0"));
 }
 
 TEST_F(WindowUpgrade, ACorruptArchiveIsReportedAsADownloadOrCheckFailure)

@@ -14,6 +14,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <random>
 #include <string>
@@ -411,4 +412,68 @@ TEST_F(Tarn, ShutdownJoinsEveryReceiveThread)
     const PacketHeader header = knownHeader();
     sender.sendTo(tarn_ext_LocalPort(server), &header, sizeof header);
     EXPECT_EQ(firstInbox().waitFor(1).size(), 1u);
+}
+
+namespace {
+
+std::vector<std::string> LogLines(const std::string& path)
+{
+    std::vector<std::string> lines;
+    FILE* f = std::fopen(path.c_str(), "r");
+    if (!f)
+        return lines;
+    char line[512];
+    while (std::fgets(line, sizeof line, f))
+        lines.emplace_back(line);
+    std::fclose(f);
+    return lines;
+}
+
+// The number a "send failed ... bad-N" line names.
+int SendNumber(const std::string& line)
+{
+    const size_t at = line.rfind("bad-");
+    return at == std::string::npos ? -1 : std::atoi(line.c_str() + at + 4);
+}
+
+} // namespace
+
+TEST(TarnLog, KeepsAtMostItsFilesOfAtMostItsSizeAndDropsTheOldestFirst)
+{
+    char pattern[] = "/tmp/tarn-log-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    const std::string dir = pattern;
+    ::setenv("LYNX_LOG_DIR", dir.c_str(), 1);
+    tarn_Init(1, 35, 35, "C://log//", 0, 0, 0, 0);
+    tarn_SetLogFlag(1);
+    tarn_ext_SetLogLimits(3, 1000);
+    // Every failed send writes a line (about 60 bytes): 400 of them fill far
+    // more than three files.
+    PacketHeader header{};
+    for (int i = 0; i < 400; ++i)
+        tarn_UdpSendTo(0, &header, 0, 0, nullptr, ("bad-" + std::to_string(i)).c_str(), 1);
+    tarn_SetLogFlag(0);
+    tarn_ext_SetLogLimits(0, 0);
+    ::unsetenv("LYNX_LOG_DIR");
+
+    std::vector<std::string> kept;
+    for (const char* name : {"tarn.log.2", "tarn.log.1", "tarn.log"}) {
+        const std::string path = dir + "/" + name;
+        FILE* f = std::fopen(path.c_str(), "r");
+        ASSERT_NE(f, nullptr) << name;
+        std::fseek(f, 0, SEEK_END);
+        EXPECT_LE(std::ftell(f), 1000) << name;
+        if (std::string(name) != "tarn.log")
+            EXPECT_GT(std::ftell(f), 900) << name << " was rotated before it was full";
+        std::fclose(f);
+        for (const std::string& line : LogLines(path))
+            kept.push_back(line);
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir + "/tarn.log.3"));
+    // Oldest file first, the newest lines last, nothing missing in between.
+    ASSERT_FALSE(kept.empty());
+    EXPECT_EQ(SendNumber(kept.back()), 399);
+    for (size_t i = 1; i < kept.size(); ++i)
+        EXPECT_EQ(SendNumber(kept[i]), SendNumber(kept[i - 1]) + 1) << kept[i];
+    std::filesystem::remove_all(dir);
 }
