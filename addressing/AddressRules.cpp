@@ -1,6 +1,7 @@
 #include "addressing/AddressRules.h"
 
 #include "addressing/Messages.h"
+#include "platform/Numbers.h"
 
 #include <arpa/inet.h>
 
@@ -107,13 +108,7 @@ int LastOctetOfText(std::string_view text)
 {
     std::size_t dot = text.rfind('.');
     std::string_view tail = dot == std::string_view::npos ? text : text.substr(dot + 1);
-    int value = 0;
-    for (std::size_t i = 0; i < tail.size() && i < 3; ++i) {
-        if (tail[i] < '0' || tail[i] > '9')
-            break;
-        value = value * 10 + (tail[i] - '0');
-    }
-    return value;
+    return static_cast<int>(platform::LeadingDigits(tail, 3));
 }
 
 uint32_t InetAddr(const std::string& text)
@@ -180,11 +175,7 @@ PlanProposal ProposePlan(std::string_view prefix)
 {
     std::string p(prefix);
     // The first octet as atoi reads it; a prefix without digits counts as 0.
-    int first = 0;
-    for (std::size_t i = 0; i < p.size() && i < 3 && p[i] >= '0' && p[i] <= '9'; ++i)
-        first = first * 10 + (p[i] - '0');
-    if (first > 255)
-        first = 255;
+    const auto first = platform::LeadingDigits(std::string_view(p), 3, 255);
     return PlanProposal{p + "1", p + "2", p + "254", ProposedMask(PlanClass(static_cast<uint8_t>(first)))};
 }
 

@@ -2,15 +2,15 @@
 // gateway of one device, checked by the address class of the new IP.
 #pragma once
 
-#include <QDialog>
+#include "addressing/AddressDialog.h"
+#include "res/resource.h"
+
 #include <QString>
 
-class CIPAddressCtrl;
-
-class ModifyIp : public QDialog {
+class ModifyIp : public CAddressDialog {
     Q_OBJECT
 public:
-    static constexpr int IDD = 129;
+    static constexpr int IDD = IDD_MODIFY_IP;
 
     explicit ModifyIp(QWidget* pParent = nullptr);
 
@@ -22,24 +22,8 @@ public:
 
     // Sets the three controls from the members. Runs once, before the dialog
     // is first shown.
-    bool OnInitDialog();
+    bool OnInitDialog() override;
     // The OK command: the first failing check's message, or the members are
     // stored and the dialog ends with IDOK.
-    void OnOK();
-    void OnCancel();
-
-    // Initialises the dialog and runs it modally; 1 (IDOK) or 2 (IDCANCEL).
-    int DoModal();
-
-    CIPAddressCtrl* IpControl(int id) const;
-
-    void accept() override;
-    void reject() override;
-
-protected:
-    void showEvent(QShowEvent* event) override;
-
-private:
-    void EnsureInitialised();
-    bool m_bInitialised = false;
+    void OnOK() override;
 };

@@ -4,31 +4,15 @@
 #include "addressing/IpAddressCtrl.h"
 #include "addressing/LocalAddresses.h"
 #include "platform/MessageBox.h"
-#include "platform/ModalDialog.h"
 #include "platform/Sockets.h"
 #include "res/DialogBuilder.h"
+#include "res/resource.h"
 
-#include <QAbstractButton>
 #include <QComboBox>
 
-namespace {
-
-constexpr int kNetListId = 1005;
-constexpr int kMaskId = 1023;
-constexpr int kGatewayId = 1024;
-constexpr int kStartId = 1025;
-constexpr int kEndId = 1026;
-
-} // namespace
-
-MulModifyIP::MulModifyIP(QWidget* pParent) : QDialog(pParent)
+MulModifyIP::MulModifyIP(QWidget* pParent) : CAddressDialog(lynx::res::MulModifyIpTemplate(), pParent)
 {
-    lynx::res::BuildDialog(*this, lynx::res::MulModifyIpTemplate(), MakeIpAddressControl);
     DoDataExchange();
-    if (auto* ok = lynx::res::GetDlgItemAs<QAbstractButton>(*this, lynx::res::IDOK))
-        connect(ok, &QAbstractButton::clicked, this, &MulModifyIP::OnOK);
-    if (auto* cancel = lynx::res::GetDlgItemAs<QAbstractButton>(*this, lynx::res::IDCANCEL))
-        connect(cancel, &QAbstractButton::clicked, this, &MulModifyIP::OnCancel);
     // Only a choice of the user's changes the fields, not the selection made
     // when the dialog opens.
     connect(m_comboNet, &QComboBox::activated, this, &MulModifyIP::OnCbnSelchangeNet);
@@ -36,26 +20,21 @@ MulModifyIP::MulModifyIP(QWidget* pParent) : QDialog(pParent)
 
 void MulModifyIP::DoDataExchange()
 {
-    m_comboNet = lynx::res::GetDlgItemAs<QComboBox>(*this, kNetListId);
-}
-
-CIPAddressCtrl* MulModifyIP::IpControl(int id) const
-{
-    return lynx::res::GetDlgItemAs<CIPAddressCtrl>(*this, id);
+    m_comboNet = lynx::res::GetDlgItemAs<QComboBox>(*this, IDC_COMBO_NET);
 }
 
 void MulModifyIP::FillFieldsFromPrefix(const std::string& prefix)
 {
     const lynx::addressing::PlanProposal plan = lynx::addressing::ProposePlan(prefix);
-    IpControl(kGatewayId)->SetWindowText(QString::fromStdString(plan.gateway));
-    IpControl(kStartId)->SetWindowText(QString::fromStdString(plan.start));
-    IpControl(kEndId)->SetWindowText(QString::fromStdString(plan.end));
-    IpControl(kMaskId)->SetWindowText(QString::fromStdString(plan.mask));
+    IpControl(IDC_IPADDRESS_PLAN_GATEWAY)->SetWindowText(QString::fromStdString(plan.gateway));
+    IpControl(IDC_IPADDRESS_PLAN_START)->SetWindowText(QString::fromStdString(plan.start));
+    IpControl(IDC_IPADDRESS_PLAN_END)->SetWindowText(QString::fromStdString(plan.end));
+    IpControl(IDC_IPADDRESS_PLAN_MASK)->SetWindowText(QString::fromStdString(plan.mask));
 }
 
 bool MulModifyIP::OnInitDialog()
 {
-    m_bInitialised = true;
+    CAddressDialog::OnInitDialog();
     if (!lynx::platform::InitSockets())
         return false;
     if (auto addresses = lynx::addressing::LocalIpv4Addresses()) {
@@ -81,8 +60,8 @@ void MulModifyIP::OnCbnSelchangeNet()
 
 void MulModifyIP::OnOK()
 {
-    lynx::addressing::PlanEntries entries{IpControl(kGatewayId)->Fields(), IpControl(kStartId)->Fields(),
-                                          IpControl(kEndId)->Fields(), IpControl(kMaskId)->Fields()};
+    lynx::addressing::PlanEntries entries{IpControl(IDC_IPADDRESS_PLAN_GATEWAY)->Fields(), IpControl(IDC_IPADDRESS_PLAN_START)->Fields(),
+                                          IpControl(IDC_IPADDRESS_PLAN_END)->Fields(), IpControl(IDC_IPADDRESS_PLAN_MASK)->Fields()};
     // The checks write the members as they go, as the dialog's own reads do.
     lynx::addressing::PlanValues values{m_strNetMask.toStdString(), m_strGateWay.toStdString(),
                                         m_byStartIp, m_byEndIp, m_byGateWay, m_nIpCount};
@@ -98,37 +77,4 @@ void MulModifyIP::OnOK()
         return;
     }
     QDialog::done(lynx::res::IDOK);
-}
-
-void MulModifyIP::OnCancel()
-{
-    QDialog::done(lynx::res::IDCANCEL);
-}
-
-int MulModifyIP::DoModal()
-{
-    EnsureInitialised();
-    return lynx::platform::RunModalDialog(*this);
-}
-
-void MulModifyIP::accept()
-{
-    OnOK();
-}
-
-void MulModifyIP::reject()
-{
-    OnCancel();
-}
-
-void MulModifyIP::showEvent(QShowEvent* event)
-{
-    EnsureInitialised();
-    QDialog::showEvent(event);
-}
-
-void MulModifyIP::EnsureInitialised()
-{
-    if (!m_bInitialised)
-        OnInitDialog();
 }

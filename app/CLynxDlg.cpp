@@ -7,12 +7,9 @@
 #include "protocol/JsonMessages.h"
 #include "protocol/Transport.h"
 #include "res/DialogBuilder.h"
-
-#include <sys/eventfd.h>
-#include <unistd.h>
+#include "res/resource.h"
 
 #include <QCloseEvent>
-#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
@@ -20,56 +17,56 @@
 #include <QTimer>
 #include <QTimerEvent>
 
+#include <chrono>
+
 CLynxDlg* g_pMainDlg = nullptr;
 std::mutex g_mainDlgMutex;
 int g_bUpgrading = 0;
 
 namespace {
 
-void OnConnectionNotify(uint16_t, int) {}
-
 void OnSdkInfo(int, const char*, void*) {}
 
 } // namespace
 
-// Hands one datagram to the UI thread: queued under the lock, and the eventfd
-// counts up; the UI thread wakes once for however many arrived and takes the
-// whole queue at once.
-void CLynxDlg::PostDatagram(uint16_t port, const PacketHeader& header, std::string body)
+void CLynxDlg::PostDatagram(uint16_t port, const PacketHeader& header, const char* body, uint32_t length)
 {
     std::lock_guard lock(g_mainDlgMutex);
-    CLynxDlg* dlg = g_pMainDlg;
-    if (!dlg)
-        return;
-    dlg->m_inbox.push_back({port, header, std::move(body)});
-    const uint64_t one = 1;
-    [[maybe_unused]] ssize_t written = ::write(dlg->m_wakeFd, &one, sizeof one);
+    if (g_pMainDlg)
+        g_pMainDlg->m_discovery.Deliver(port, header, body, length);
 }
 
 int OnReportDatagram(uint32_t, uint32_t, PacketHeader header, uint32_t bodyLength, const char* body)
 {
-    // Every '$' datagram on the report port is a device report, whatever its command.
-    if (header.bodyMarker != lynx::protocol::kMarkerBody)
-        return 0;
-    CLynxDlg::PostDatagram(lynx::protocol::kReportPort, header, Utf8ToGbk(std::string_view(body, bodyLength)));
+    CLynxDlg::PostDatagram(lynx::protocol::kReportPort, header, body, bodyLength);
     return 0;
 }
 
 int OnUpdateStatus(uint32_t, uint32_t, PacketHeader header, uint32_t bodyLength, const char* body)
 {
-    CLynxDlg::PostDatagram(lynx::protocol::kUpdatePort, header, std::string(body, bodyLength));
+    CLynxDlg::PostDatagram(lynx::protocol::kUpdatePort, header, body, bodyLength);
     return 0;
 }
 
-CLynxDlg::CLynxDlg(QWidget* parent) : QDialog(parent)
+CLynxDlg::CLynxDlg(QWidget* parent)
+    : QDialog(parent),
+      m_discovery(lynx::protocol::DatagramInbox::Wake::EventFd, {OnReportDatagram, OnUpdateStatus}),
+      m_upgrade(MakeUpgradeView(), UpgradeFrontEnd()),
+      m_nDeviceCount(m_discovery.Table().Count()),
+      m_deviceMap(m_discovery.Table().Map()),
+      m_deviceList(m_discovery.Table().List()),
+      m_lstUpgradeJob(m_upgrade.Batch().queue()),
+      m_nUpgradeSucceeded(m_upgrade.Batch().succeeded()),
+      m_nUpgradeFailed(m_upgrade.Batch().failed()),
+      m_nUpgradeDone(m_upgrade.Batch().done()),
+      m_nUpgradeTotal(m_upgrade.Batch().total()),
+      m_reportSocket(m_discovery.ReportSocket())
 {
     m_reportSocket = 0;
-    // Made before any receive callback can reach this dialog.
-    m_wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    m_wakeNotifier = new QSocketNotifier(m_wakeFd, QSocketNotifier::Read, this);
+    // The UI thread wakes once for each burst the receive threads hand over.
+    m_wakeNotifier = new QSocketNotifier(m_discovery.Inbox().WakeFd(), QSocketNotifier::Read, this);
     connect(m_wakeNotifier, &QSocketNotifier::activated, this, [this] {
-        uint64_t count = 0;
-        [[maybe_unused]] ssize_t got = ::read(m_wakeFd, &count, sizeof count);
+        m_discovery.Inbox().ClearWake();
         DrainInbox();
     });
     {
@@ -78,11 +75,9 @@ CLynxDlg::CLynxDlg(QWidget* parent) : QDialog(parent)
     }
     InitIpTransport();
     lynx::res::EnsureResources();
-    m_hIcon = QIcon(QStringLiteral(":/res/128.png"));
-    m_nDeviceCount = 0;
+    m_hIcon = QIcon(QStringLiteral(":/res/" QT_STRINGIFY(IDR_MAINFRAME) ".png"));
     m_brushBk = QBrush(QColor(255, 255, 255));
     m_bSearching = 0;
-    m_nUpgradeSucceeded = m_nUpgradeFailed = m_nUpgradeDone = m_nUpgradeTotal = 0;
     g_bUpgrading = 0;
     BringUpCameraSdk();
 }
@@ -119,19 +114,17 @@ void CLynxDlg::BringUpCameraSdk()
 CLynxDlg::~CLynxDlg()
 {
     {
+        // From here no callback reaches this dialog.
         std::lock_guard lock(g_mainDlgMutex);
         if (g_pMainDlg == this)
             g_pMainDlg = nullptr;
-        m_inbox.clear();
     }
     delete m_wakeNotifier;
-    ::close(m_wakeFd);
     for (auto& [id, qtId] : m_timers)
         killTimer(qtId);
     m_timers.clear();
-    m_deviceMap.clear();
-    while (!m_deviceList.empty())
-        m_deviceList.pop_front();
+    // The map, then the records.
+    m_discovery.Table().Clear();
     KOVA_CPR_Cleanup();
 }
 
@@ -141,7 +134,7 @@ void CLynxDlg::Create()
         return;
     m_bCreated = true;
     lynx::res::BuildDialog(*this, lynx::res::MainDialogTemplate(), [](const lynx::res::ControlTemplate& c, QWidget* parent) -> QWidget* {
-        if (c.id == 1001)
+        if (c.id == IDC_LIST_DEVICE)
             return new CProcessList(parent);
         return nullptr;
     });
@@ -167,23 +160,23 @@ int CLynxDlg::DoModal()
 
 void CLynxDlg::DoDataExchange()
 {
-    m_listDevice = lynx::res::GetDlgItemAs<CProcessList>(*this, 1001);
-    m_btnSelectAll = lynx::res::GetDlgItemAs<QCheckBox>(*this, 1003);
-    m_comboProtocol = lynx::res::GetDlgItemAs<QComboBox>(*this, 1027);
-    m_chkHideSameIp = lynx::res::GetDlgItemAs<QCheckBox>(*this, 1007);
-    m_chkHideSameMac = lynx::res::GetDlgItemAs<QCheckBox>(*this, 1008);
+    m_listDevice = lynx::res::GetDlgItemAs<CProcessList>(*this, IDC_LIST_DEVICE);
+    m_btnSelectAll = lynx::res::GetDlgItemAs<QCheckBox>(*this, IDC_CHK_SELECT_ALL);
+    m_comboProtocol = lynx::res::GetDlgItemAs<QComboBox>(*this, IDC_COMBO_PROTOCOL);
+    m_chkHideSameIp = lynx::res::GetDlgItemAs<QCheckBox>(*this, IDC_CHK_HIDE_SAME_IP);
+    m_chkHideSameMac = lynx::res::GetDlgItemAs<QCheckBox>(*this, IDC_CHK_HIDE_SAME_MAC);
 }
 
 void CLynxDlg::BindMessageMap()
 {
     auto button = [this](int id) { return lynx::res::GetDlgItemAs<QAbstractButton>(*this, id); };
-    connect(button(1000), &QAbstractButton::clicked, this, &CLynxDlg::OnBnClickedSearch);
+    connect(button(IDC_BTN_SEARCH), &QAbstractButton::clicked, this, &CLynxDlg::OnBnClickedSearch);
     connect(m_listDevice, &CProcessList::rightClicked, this, &CLynxDlg::OnNMRClickList);
-    connect(button(1002), &QAbstractButton::clicked, this, &CLynxDlg::OnBnClickedOpen);
+    connect(button(IDC_BTN_OPEN), &QAbstractButton::clicked, this, &CLynxDlg::OnBnClickedOpen);
     connect(m_btnSelectAll, &QAbstractButton::clicked, this, &CLynxDlg::OnBnClickedSelectAll);
-    connect(button(1004), &QAbstractButton::clicked, this, &CLynxDlg::OnBnClickedModifyIp);
-    connect(button(1005), &QAbstractButton::clicked, this, &CLynxDlg::OnBnClickedMulModifyIp);
-    connect(button(1006), &QAbstractButton::clicked, this, &CLynxDlg::OnBnClickedBatchUpgrade);
+    connect(button(IDC_BTN_MODIFY_IP), &QAbstractButton::clicked, this, &CLynxDlg::OnBnClickedModifyIp);
+    connect(button(IDC_BTN_MUL_MODIFY_IP), &QAbstractButton::clicked, this, &CLynxDlg::OnBnClickedMulModifyIp);
+    connect(button(IDC_BTN_BATCH_UPGRADE), &QAbstractButton::clicked, this, &CLynxDlg::OnBnClickedBatchUpgrade);
     connect(m_listDevice, &CProcessList::columnClicked, this, &CLynxDlg::OnLvnColumnclickList);
 }
 
@@ -200,9 +193,9 @@ bool CLynxDlg::OnInitDialog()
         m_listDevice->InsertColumn(i, QString::fromUtf8(columns[i].title), columns[i].width);
     m_comboProtocol->addItem(QStringLiteral("TARN"));
     m_comboProtocol->setCurrentIndex(0);
-    lynx::res::GetDlgItemAs<QLineEdit>(*this, 1026)->setText(QString::number(12));
-    lynx::res::GetDlgItemAs<QCheckBox>(*this, 1007)->setChecked(true);
-    lynx::res::GetDlgItemAs<QCheckBox>(*this, 1008)->setChecked(true);
+    lynx::res::GetDlgItemAs<QLineEdit>(*this, IDC_EDIT_SEARCH_SECONDS)->setText(QString::number(12));
+    lynx::res::GetDlgItemAs<QCheckBox>(*this, IDC_CHK_HIDE_SAME_IP)->setChecked(true);
+    lynx::res::GetDlgItemAs<QCheckBox>(*this, IDC_CHK_HIDE_SAME_MAC)->setChecked(true);
     for (QWidget* control : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
         OnCtlColor(control);
     OnCtlColor(this);
@@ -280,25 +273,18 @@ void CLynxDlg::timerEvent(QTimerEvent* event)
 void CLynxDlg::InitIpTransport()
 {
     m_reportSocket = 0;
-    tarn_Init(1, 35, 35, "C://log//", 0, 0, 0, 0);
-    tarn_SetLogFlag(1);
-    tarn_RegisterConnectionNotify(OnConnectionNotify);
+    lynx::protocol::InitTransport();
     StartUdpServers();
 }
 
 void CLynxDlg::StartUdpServers()
 {
-    if (m_reportSocket == 0) {
-        if (tarn_StartUDPServer(&m_reportSocket, OnReportDatagram, 0, 0, lynx::protocol::kReportPort) != 1)
-            m_reportSocket = 0;
-    }
-    uint16_t udpServerSocket = 0;
-    tarn_StartUDPServer(&udpServerSocket, OnUpdateStatus, 0, 0, lynx::protocol::kUpdatePort);
+    m_discovery.StartServers();
 }
 
 void CLynxDlg::SendSearch()
 {
-    lynx::protocol::SendSearch(m_reportSocket);
+    m_discovery.SendSearch();
 }
 
 bool CLynxDlg::SendChangeIp(const DeviceRecord& record)
@@ -311,42 +297,22 @@ bool CLynxDlg::SendToDevice(const std::string& text, uint16_t handle, const char
     return lynx::protocol::SendToDevice(text, handle, deviceIp, tag);
 }
 
-void CLynxDlg::DropWaitingReports()
-{
-    const auto isReport = [](const Inbound& in) { return in.port == lynx::protocol::kReportPort; };
-    {
-        std::lock_guard lock(g_mainDlgMutex);
-        std::erase_if(m_inbox, isReport);
-    }
-    std::erase_if(m_pending, isReport);
-}
-
 void CLynxDlg::DrainInbox()
 {
     // Reception is live from construction, but nothing may reach the list or
     // the boxes before they exist: until then datagrams wait in the inbox.
     if (!m_bControlsReady)
         return;
-    {
-        std::lock_guard lock(g_mainDlgMutex);
-        for (Inbound& in : m_inbox)
-            m_pending.push_back(std::move(in));
-        m_inbox.clear();
-    }
     // A burst of thousands of reports is applied in slices, so that the window
     // keeps painting between them.
-    QElapsedTimer slice;
-    slice.start();
-    while (!m_pending.empty()) {
-        Inbound in = std::move(m_pending.front());
-        m_pending.pop_front();
-        if (in.port == lynx::protocol::kReportPort)
-            OnDeviceReport(in.body.c_str());
-        else
-            OnUpdateStatusDatagram(in.header, in.body);
-        if (slice.elapsed() >= 8 && !m_pending.empty()) {
-            QTimer::singleShot(0, this, &CLynxDlg::DrainInbox);
-            return;
-        }
-    }
+    const bool more = m_discovery.Inbox().Apply(
+        [this](lynx::protocol::Datagram& datagram) {
+            if (datagram.port == lynx::protocol::kReportPort)
+                AddDeviceRow(m_discovery.Table().AddReport(datagram.body, DuplicateBoxes()));
+            else
+                OnUpdateStatusDatagram(datagram.header, datagram.body);
+        },
+        std::chrono::milliseconds(8));
+    if (more)
+        QTimer::singleShot(0, this, &CLynxDlg::DrainInbox);
 }

@@ -1,12 +1,16 @@
 // The main window: the device list, the search controls, the address commands
-// and the batch upgrade. It owns every device record, the upgrade jobs and the
-// counters for the life of the process.
+// and the batch upgrade. It owns the engine it drives (the discovery session
+// with the device table, the upgrade run with the jobs and counters) for the
+// life of the process; the members the original window names are references
+// into that engine.
 #pragma once
 
 #include "app/CProcessList.h"
-#include "protocol/DeviceTable.h"
+#include "protocol/DiscoverySession.h"
+#include "res/resource.h"
 #include "tarn.h"
 #include "upgrade/UgInfo.h"
+#include "upgrade/UpgradeRun.h"
 
 #include <QBrush>
 #include <QCheckBox>
@@ -16,7 +20,6 @@
 #include <QImage>
 #include <QString>
 
-#include <deque>
 #include <functional>
 #include <list>
 #include <map>
@@ -26,13 +29,10 @@
 
 class CLynxDlg;
 class CLynxDlgUpgradeView;
-namespace lynx::upgrade {
-class UpgradeBatch;
-}
 
 // The dialog that the transport's receive callbacks serve; null while none.
-// Read and cleared under g_mainDlgMutex, so that nothing reaches a destroyed
-// dialog and nothing is queued to it after it is gone.
+// g_mainDlgMutex guards the pointer: a callback holds it while it hands a
+// datagram over, so the dialog cannot be destroyed meanwhile.
 extern CLynxDlg* g_pMainDlg;
 extern std::mutex g_mainDlgMutex;
 // A batch upgrade is being sent; column sorting is refused while it is set.
@@ -49,7 +49,7 @@ int OnUpdateStatus(uint32_t peerAddress, uint32_t peerPort, PacketHeader header,
 class CLynxDlg : public QDialog {
     Q_OBJECT
 public:
-    static constexpr int IDD = 102;
+    static constexpr int IDD = IDD_LYNX_DIALOG;
     static constexpr int kSearchTimer = 8020;
 
     explicit CLynxDlg(QWidget* parent = nullptr);
@@ -71,6 +71,9 @@ public:
     void SendSearch();
     bool SendChangeIp(const DeviceRecord& record);
     bool SendToDevice(const std::string& text, uint16_t handle, const char* deviceIp, uint32_t tag);
+    // Hands one received datagram to the UI thread (any thread may call it);
+    // dropped when no main dialog is registered.
+    static void PostDatagram(uint16_t port, const PacketHeader& header, const char* body, uint32_t length);
 
     // Search and the device table (UI thread).
     void OnBnClickedSearch();
@@ -102,7 +105,7 @@ public:
     // The send loop's pause between requests: PauseKeepingPaint unless a test
     // replaces it (null restores it).
     static void SetUpgradePauseForTesting(std::function<void(int milliseconds)> pause);
-    // Starts the upgrade-file server thread (only once the camera SDK is up).
+    // Starts the upgrade-file server (only once the camera SDK is up).
     void StartUpgradeFileServer();
 
     // Painting and settings.
@@ -126,6 +129,7 @@ public:
     int upgradeDone() const { return m_nUpgradeDone; }
     int upgradeSucceeded() const { return m_nUpgradeSucceeded; }
     int upgradeFailed() const { return m_nUpgradeFailed; }
+    const lynx::upgrade::UpgradeBatch& upgradeBatch() const { return m_upgrade.Batch(); }
 
     // Timers by the window's own ids (8020), as the original window sets them.
     void SetTimer(int timerId, int milliseconds);
@@ -141,63 +145,51 @@ protected:
 private:
     void BindMessageMap();
     void BringUpCameraSdk();
-    void SetSummaryText(const QString& text);
-
-public:
-    // Queues one received datagram for the UI thread (any thread may call it);
-    // dropped when no main dialog is registered.
-    static void PostDatagram(uint16_t port, const PacketHeader& header, std::string body);
-
-private:
-    // Applies the datagrams that the receive threads handed over, in arrival order.
+    // Applies what the receive threads handed over, a burst in slices.
     void DrainInbox();
-    // Forgets the device reports received but not applied yet (a start click).
-    void DropWaitingReports();
+    // Lists the record the table kept under number (0: nothing kept).
+    void AddDeviceRow(int number);
+    lynx::protocol::DuplicateFilter DuplicateBoxes() const;
+    // The window's side of the upgrade run (CLynxDlgUpgrade.cpp).
+    std::unique_ptr<lynx::upgrade::UpgradeListView> MakeUpgradeView();
+    lynx::upgrade::UpgradeRun::FrontEnd UpgradeFrontEnd();
+
+    // The engine. Declared first: the members below refer into it.
+    lynx::protocol::DiscoverySession m_discovery;
+    lynx::upgrade::UpgradeRun m_upgrade;
 
     // Members in the original declaration order.
     QIcon m_hIcon;
     CProcessList* m_listDevice = nullptr;
     int m_nMenuRow = -1;
-    int m_nDeviceCount = 0;
+    const int& m_nDeviceCount;  // the device table's count
     QCheckBox* m_btnSelectAll = nullptr;
-    DeviceMap m_deviceMap;
+    const DeviceMap& m_deviceMap;  // the device table's map
     QBrush m_brushBk;
     int m_nSearchSeconds = 0;
     uint32_t m_dwMaxUdpRecvBufSize = 2097152;
     int m_bSearching = 0;
-    DeviceList m_deviceList;
-    std::list<UgInfo*> m_lstUpgradeJob;
+    const DeviceList& m_deviceList;  // the device table's records, which it owns
+    const std::list<UgInfo*>& m_lstUpgradeJob;  // the batch's send queue
     QString m_strUpgradeFile;
-    int m_nUpgradeSucceeded = 0;
-    int m_nUpgradeFailed = 0;
-    int m_nUpgradeDone = 0;
-    int m_nUpgradeTotal = 0;
+    const int& m_nUpgradeSucceeded;  // the batch's counters
+    const int& m_nUpgradeFailed;
+    const int& m_nUpgradeDone;
+    const int& m_nUpgradeTotal;
     QComboBox* m_comboProtocol = nullptr;
-    uint16_t m_reportSocket = 0;
+    uint16_t& m_reportSocket;  // the discovery session's report server
 
     // Beyond the original members.
     bool m_bCreated = false;
     bool m_bControlsReady = false;  // Create has run to its end: datagrams may be applied
-    QCheckBox* m_chkHideSameIp = nullptr;   // 1007, read for every report
-    QCheckBox* m_chkHideSameMac = nullptr;  // 1008
+    QCheckBox* m_chkHideSameIp = nullptr;
+    QCheckBox* m_chkHideSameMac = nullptr;
     bool m_bClosing = false;
     bool m_bFileServerStarted = false;
     std::map<int, int> m_timers;  // window timer id -> Qt timer id
-    struct Inbound {
-        uint16_t port;  // 19027 reports, 8025 replies and notifications
-        PacketHeader header;
-        std::string body;
-    };
-    std::vector<Inbound> m_inbox;  // guarded by g_mainDlgMutex
-    // Wakes the UI thread for a new batch of datagrams: the receive threads
-    // write to the eventfd, a notifier of the UI thread reads it.
-    int m_wakeFd = -1;
-    class QSocketNotifier* m_wakeNotifier = nullptr;
-    std::deque<Inbound> m_pending; // UI thread only
-    // The upgrade bookkeeping behind m_lstUpgradeJob and the counters, made at
-    // the first upgrade use; shared_ptr so that this header needs no definition.
-    std::shared_ptr<lynx::upgrade::UpgradeBatch> m_upgradeBatch;
-    lynx::upgrade::UpgradeBatch& UpgradeJobs();
+    class QSocketNotifier* m_wakeNotifier = nullptr;  // the inbox's eventfd
+    QImage m_logo;                // decoded and premultiplied at the first paint
+    bool m_bLogoLoaded = false;
     bool m_bInUpgradeSend = false;       // the send loop is running
     bool m_bUpgradeDonePending = false;  // "升级完成" waits for the loop's end
     friend class CLynxDlgUpgradeView;

@@ -3,7 +3,9 @@
 
 #include "platform/Browser.h"
 #include "platform/MessageBox.h"
+#include "platform/Numbers.h"
 #include "platform/PopupMenu.h"
+#include "res/resource.h"
 
 #include <QCursor>
 #include <QThread>
@@ -16,33 +18,11 @@
 int g_nLastNumSortCol = -1;
 int g_nLastTextSortCol = -1;
 
-namespace {
-
-constexpr int kMenuIeBrowse = 3000;
-constexpr int kMenuMoreInfo = 3001;
-
-// The leading signed decimal integer of a text, as the run-time library reads
-// it (white space skipped, 0 when there is none), kept from overflowing.
-long long leadingInteger(const std::u16string& text)
-{
-    size_t i = 0;
-    while (i < text.size() && (text[i] == u' ' || (text[i] >= u'\t' && text[i] <= u'\r')))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == u'-' || text[i] == u'+'))
-        negative = text[i++] == u'-';
-    long long value = 0;
-    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i)
-        value = std::min<long long>(value * 10 + (text[i] - u'0'), 1LL << 40);
-    return negative ? -value : value;
-}
-
-} // namespace
-
 int CompareNumber(const std::u16string& key1, const std::u16string& key2, int sort)
 {
-    const long long x = leadingInteger(key1);
-    const long long y = leadingInteger(key2);
+    // The leading integer as atoi reads it, kept from overflowing.
+    const long long x = lynx::platform::AtoiValue<char16_t>(key1, 1LL << 40);
+    const long long y = lynx::platform::AtoiValue<char16_t>(key2, 1LL << 40);
     if (sort == 0)
         return y > x ? 1 : -1;
     return y < x ? 1 : -1;
@@ -103,10 +83,10 @@ void CLynxDlg::OnNMRClickList(int row)
     if (m_nMenuRow == -1)
         return;
     const int command = lynx::platform::TrackPopupMenu(
-        this, {{kMenuIeBrowse, QStringLiteral("IE浏览")}, {kMenuMoreInfo, QStringLiteral("更多信息")}}, QCursor::pos());
-    if (command == kMenuIeBrowse)
+        this, {{ID_MENU_IE_BROWSE, QStringLiteral("IE浏览")}, {ID_MENU_MORE_INFO, QStringLiteral("更多信息")}}, QCursor::pos());
+    if (command == ID_MENU_IE_BROWSE)
         OnMenuIeBrowse();
-    else if (command == kMenuMoreInfo)
+    else if (command == ID_MENU_MORE_INFO)
         OnMenuMoreInfo();
 }
 

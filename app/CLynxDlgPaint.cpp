@@ -3,6 +3,7 @@
 
 #include "platform/Registry.h"
 #include "res/DialogBuilder.h"
+#include "res/resource.h"
 
 #include <QFile>
 #include <QPainter>
@@ -46,24 +47,27 @@ void CLynxDlg::OnPaint()
 {
     QPainter painter(this);
     painter.fillRect(rect(), m_brushBk);
-    const QRect logoRect = lynx::res::ControlRect(*this, 1010);
-    QImage image;
-    if (!LoadImageFromResource(&image, 133, "png") || image.isNull())
-        return;
-    if (image.depth() == 32) {
-        image = image.convertToFormat(QImage::Format_ARGB32);
-        // Premultiplied by hand, columns outer and rows inner, colour * alpha / 255.
-        for (int x = 0; x < image.width(); ++x) {
-            for (int y = 0; y < image.height(); ++y) {
-                QRgb* px = reinterpret_cast<QRgb*>(image.scanLine(y)) + x;
-                const int a = qAlpha(*px);
-                *px = qRgba(qRed(*px) * a / 255, qGreen(*px) * a / 255, qBlue(*px) * a / 255, a);
+    // Decoded and premultiplied once, at the first paint: the picture never
+    // changes while the program runs.
+    if (!m_bLogoLoaded) {
+        m_bLogoLoaded = true;
+        if (LoadImageFromResource(&m_logo, IDB_LOGO, "png") && !m_logo.isNull() && m_logo.depth() == 32) {
+            m_logo = m_logo.convertToFormat(QImage::Format_ARGB32);
+            // Premultiplied by hand, columns outer and rows inner, colour * alpha / 255.
+            for (int x = 0; x < m_logo.width(); ++x) {
+                for (int y = 0; y < m_logo.height(); ++y) {
+                    QRgb* px = reinterpret_cast<QRgb*>(m_logo.scanLine(y)) + x;
+                    const int a = qAlpha(*px);
+                    *px = qRgba(qRed(*px) * a / 255, qGreen(*px) * a / 255, qBlue(*px) * a / 255, a);
+                }
             }
+            m_logo.reinterpretAsFormat(QImage::Format_ARGB32_Premultiplied);
         }
-        image.reinterpretAsFormat(QImage::Format_ARGB32_Premultiplied);
     }
+    if (m_logo.isNull())
+        return;
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(logoRect, image);
+    painter.drawImage(lynx::res::ControlRect(*this, IDC_STATIC_LOGO), m_logo);
 }
 
 QBrush CLynxDlg::OnCtlColor(QWidget* control)
@@ -72,7 +76,7 @@ QBrush CLynxDlg::OnCtlColor(QWidget* control)
     // palette of each control.
     QPalette palette = control->palette();
     palette.setBrush(QPalette::Window, m_brushBk);
-    if (control->property("controlId").toInt() == 1025)
+    if (control->property("controlId").toInt() == IDC_STATIC_UPGRADE_SUMMARY)
         palette.setColor(QPalette::WindowText, QColor(0, 0, 255));
     control->setPalette(palette);
     control->setAutoFillBackground(control == this);

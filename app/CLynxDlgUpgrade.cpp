@@ -6,26 +6,24 @@
 #include "platform/FileDialog.h"
 #include "platform/MessageBox.h"
 #include "platform/ModalDialog.h"
-#include "protocol/JsonMessages.h"
 #include "protocol/Transport.h"
 #include "res/DialogBuilder.h"
+#include "res/resource.h"
 #include "upgrade/LocalAddress.h"
-#include "upgrade/UpgradeBatch.h"
+#include "upgrade/Messages.h"
 #include "upgrade/UpgradeFileServer.h"
 
 #include <QCoreApplication>
+#include <QThread>
 #include <QWidget>
 
 #include <chrono>
 #include <condition_variable>
-#include <cstring>
 
-using lynx::upgrade::UpgradeBatch;
+namespace msg = lynx::upgrade::msg;
 
 namespace {
 
-constexpr int kFileStatic = 1024;
-constexpr int kSummaryStatic = 1025;
 
 std::function<void(int)>& PauseOverride()
 {
@@ -38,11 +36,6 @@ QString Text(const char* utf8)
     return QString::fromUtf8(utf8);
 }
 
-std::string DeviceIdOf(const DeviceRecord& record)
-{
-    return std::string(record.deviceId, strnlen(record.deviceId, sizeof record.deviceId));
-}
-
 // The server thread's messages are shown by the UI thread, without owner; the
 // server waits until the box is dismissed, or until it is being stopped.
 void ShowFromUiThread(const std::string& text, std::stop_token stop)
@@ -50,6 +43,13 @@ void ShowFromUiThread(const std::string& text, std::stop_token stop)
     QCoreApplication* app = QCoreApplication::instance();
     if (!app)
         return;
+    lynx::platform::MessageBoxRequest request;
+    request.text = QString::fromStdString(text);
+    request.caption = Text("提示");
+    if (QThread::currentThread() == app->thread()) {
+        lynx::platform::ShowMessageBox(request);
+        return;
+    }
     struct Shown {
         std::mutex mutex;
         std::condition_variable dismissed;
@@ -58,10 +58,7 @@ void ShowFromUiThread(const std::string& text, std::stop_token stop)
     auto shown = std::make_shared<Shown>();
     QMetaObject::invokeMethod(
         app,
-        [shown, text] {
-            lynx::platform::MessageBoxRequest request;
-            request.text = QString::fromStdString(text);
-            request.caption = Text("提示");
+        [shown, request] {
             lynx::platform::ShowMessageBox(request);
             std::lock_guard lock(shown->mutex);
             shown->done = true;
@@ -92,8 +89,7 @@ public:
     }
     void SetSummaryText(const std::string& text) override
     {
-        Sync(m_dlg);
-        if (QWidget* summary = lynx::res::GetDlgItem(m_dlg, kSummaryStatic))
+        if (QWidget* summary = lynx::res::GetDlgItem(m_dlg, IDC_STATIC_UPGRADE_SUMMARY))
             summary->setProperty("text", QString::fromStdString(text));
     }
     void SetUpgrading(bool upgrading) override { g_bUpgrading = upgrading ? 1 : 0; }
@@ -104,29 +100,37 @@ public:
         if (m_dlg.m_bInUpgradeSend)
             m_dlg.m_bUpgradeDonePending = true;
         else
-            lynx::platform::ShowMessageBox(&m_dlg, Text("升级完成"));
-    }
-
-    // The window's own members mirror the bookkeeping for its readers.
-    static void Sync(CLynxDlg& dlg)
-    {
-        const UpgradeBatch& batch = *dlg.m_upgradeBatch;
-        dlg.m_nUpgradeTotal = batch.total();
-        dlg.m_nUpgradeDone = batch.done();
-        dlg.m_nUpgradeSucceeded = batch.succeeded();
-        dlg.m_nUpgradeFailed = batch.failed();
-        dlg.m_lstUpgradeJob = batch.queue();
+            lynx::platform::ShowMessageBox(&m_dlg, Text(msg::kBatchComplete));
     }
 
 private:
     CLynxDlg& m_dlg;
 };
 
-UpgradeBatch& CLynxDlg::UpgradeJobs()
+std::unique_ptr<lynx::upgrade::UpgradeListView> CLynxDlg::MakeUpgradeView()
 {
-    if (!m_upgradeBatch)
-        m_upgradeBatch = std::make_shared<UpgradeBatch>(std::make_unique<CLynxDlgUpgradeView>(*this));
-    return *m_upgradeBatch;
+    return std::make_unique<CLynxDlgUpgradeView>(*this);
+}
+
+lynx::upgrade::UpgradeRun::FrontEnd CLynxDlg::UpgradeFrontEnd()
+{
+    lynx::upgrade::UpgradeRun::FrontEnd frontEnd;
+    frontEnd.replies = OnUpdateStatus;
+    frontEnd.pause = [](int milliseconds) {
+        if (PauseOverride())
+            PauseOverride()(milliseconds);
+        else
+            lynx::platform::PauseKeepingPaint(milliseconds);
+    };
+    frontEnd.clientFailed = [this] {
+        lynx::platform::MessageBoxRequest request;
+        request.owner = this;
+        request.text = Text(msg::kClientError);
+        request.caption = Text("提示");
+        request.icon = lynx::platform::MB_ICONQUESTION;
+        lynx::platform::ShowMessageBox(request);
+    };
+    return frontEnd;
 }
 
 void CLynxDlg::SetUpgradePauseForTesting(std::function<void(int)> pause)
@@ -143,37 +147,35 @@ void CLynxDlg::OnBnClickedBatchUpgrade()
 {
     using namespace lynx::platform;
     if (g_bUpgrading) {
-        ShowMessageBox(this, Text("升级正在进行中"));
+        ShowMessageBox(this, Text(msg::kBatchRunning));
         return;
     }
-    UpgradeBatch& batch = UpgradeJobs();
+    lynx::upgrade::UpgradeBatch& batch = m_upgrade.Batch();
     if (!batch.HasCheckedRow()) {
-        ShowMessageBox(this, Text("没有选中设备"));
+        ShowMessageBox(this, Text(msg::kNoneTicked));
         return;
     }
     FileDialogRequest chooser;
     chooser.parent = this;
-    chooser.filter = QStringLiteral("(*.zip)|*.zip|");
+    chooser.filter = Text(msg::kZipFilter);
     const QString path = GetOpenFileName(chooser);
     if (path.isEmpty())
         return;
     m_strUpgradeFile = path;
-    if (QWidget* fileStatic = lynx::res::GetDlgItem(*this, kFileStatic))
+    if (QWidget* fileStatic = lynx::res::GetDlgItem(*this, IDC_STATIC_UPGRADE_FILE))
         fileStatic->setProperty("text", m_strUpgradeFile);
 
     lynx::upgrade::DeviceLookup devices;
     devices.deviceIdOfNumber = [this](int number) -> std::optional<std::string> {
-        const auto it = m_deviceMap.find(number);
-        if (it == m_deviceMap.end() || !it->second)
+        const DeviceRecord* record = m_discovery.Table().ByNumber(number);
+        if (!record)
             return std::nullopt;
-        return DeviceIdOf(*it->second);
+        return std::string(record->deviceId, strnlen(record->deviceId, sizeof record->deviceId));
     };
-    const int jobs = batch.Prepare(devices);
-    CLynxDlgUpgradeView::Sync(*this);
-    if (jobs == 0)
+    if (batch.Prepare(devices) == 0)
         return;
 
-    if (ShowMessageBox(this, Text("是否要进行升级？"), MB_OKCANCEL) == IDOK) {
+    if (ShowMessageBox(this, Text(msg::kConfirmUpgrade), MB_OKCANCEL) == IDOK) {
         g_bUpgrading = 1;
         SendUpdateCommands();
         UpdateUpgradeSummary();
@@ -184,37 +186,9 @@ void CLynxDlg::OnBnClickedBatchUpgrade()
 
 void CLynxDlg::SendUpdateCommands()
 {
-    lynx::upgrade::UpgradeSendHooks hooks;
-    hooks.publishFile = [](const std::string& path, const std::string& fileName) { SetUpgradeFile(path, fileName); };
-    hooks.httpPort = [] { return g_nHttpPort.load(); };
-    hooks.startClient = [](const std::string& ip, uint16_t& handle) {
-        return tarn_StartUDPClient(&handle, ip.c_str(), lynx::protocol::kUpdatePort, OnUpdateStatus) == 1;
-    };
-    hooks.clientFailed = [this] {
-        lynx::platform::MessageBoxRequest request;
-        request.owner = this;
-        request.text = QStringLiteral("udp client error");
-        request.caption = Text("提示");
-        request.icon = lynx::platform::MB_ICONQUESTION;
-        lynx::platform::ShowMessageBox(request);
-    };
-    hooks.localAddress = [](const std::string& ip) { return GetLocalAddress(ip.c_str(), lynx::protocol::kProbePort); };
-    hooks.sendUpdate = [this](const std::string& url, const std::string& deviceId, uint16_t handle,
-                              const std::string& ip, uint32_t tag) {
-        // The URL stays UTF-8: the request writer escapes what is not ASCII.
-        return SendToDevice(BuildJsonRequest("update", url.c_str(), deviceId.c_str()), handle, ip.c_str(), tag);
-    };
-    hooks.pause = [](int milliseconds) {
-        if (PauseOverride())
-            PauseOverride()(milliseconds);
-        else
-            lynx::platform::PauseKeepingPaint(milliseconds);
-    };
-
     m_bInUpgradeSend = true;
-    UpgradeJobs().SendUpdateCommands(m_strUpgradeFile.toStdString(), hooks);
+    m_upgrade.SendUpdateCommands(m_strUpgradeFile.toStdString());
     m_bInUpgradeSend = false;
-    CLynxDlgUpgradeView::Sync(*this);
 }
 
 std::string CLynxDlg::GetLocalAddress(const char* deviceIp, int port)
@@ -224,21 +198,19 @@ std::string CLynxDlg::GetLocalAddress(const char* deviceIp, int port)
 
 DeviceRecord* CLynxDlg::FindDeviceByIp(const char* ip)
 {
-    return lynx::protocol::FindDeviceByIp(m_deviceMap, ip);
+    return ip ? m_discovery.Table().ByIp(ip) : nullptr;
 }
 
 void CLynxDlg::UpdateUpgradeSummary()
 {
-    UpgradeJobs().UpdateSummary();
-    CLynxDlgUpgradeView::Sync(*this);
+    m_upgrade.Batch().UpdateSummary();
     if (m_bUpgradeDonePending && !m_bInUpgradeSend) {
         m_bUpgradeDonePending = false;
-        lynx::platform::ShowMessageBox(this, Text("升级完成"));
+        lynx::platform::ShowMessageBox(this, Text(msg::kBatchComplete));
     }
 }
 
 void CLynxDlg::OnUpdateStatusDatagram(const PacketHeader& header, const std::string& body)
 {
-    UpgradeJobs().OnDatagram(header, body);
-    CLynxDlgUpgradeView::Sync(*this);
+    m_upgrade.Batch().OnDatagram(header, body);
 }

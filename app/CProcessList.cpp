@@ -1,5 +1,7 @@
 #include "app/CProcessList.h"
 
+#include "platform/Numbers.h"
+
 #include <QHeaderView>
 #include <QItemSelection>
 #include <QMouseEvent>
@@ -64,10 +66,8 @@ StatusCellStyle StatusCellStyleOf(const QString& t)
     if (len > 0 && isAsciiDigit(t[0])) {
         // The value of all the leading digits, as atoi reads it (kept from
         // overflowing); the text skips at most three of them.
-        long long value = 0;
-        for (int i = 0; i < len && isAsciiDigit(t[i]); ++i)
-            value = std::min<long long>(value * 10 + (t[i].unicode() - '0'), INT_MAX);
-        style.percent = static_cast<int>(value);
+        style.percent = static_cast<int>(
+            lynx::platform::LeadingDigits(std::u16string_view(reinterpret_cast<const char16_t*>(t.utf16()), len)));
         int n = 1;
         if (len > 1 && isAsciiDigit(t[1]))
             ++n;

@@ -7,6 +7,7 @@
 #include "app/CLynxDlg.h"
 #include "platform/MessageBox.h"
 #include "res/DialogBuilder.h"
+#include "res/resource.h"
 #include "tarn.h"
 #include "upgrade/UpgradeFileServer.h"
 
@@ -32,7 +33,7 @@ int main(int argc, char** argv)
     auto* dlg = new CLynxDlg;
     dlg->Create();
     dlg->show();
-    lynx::res::GetDlgItemAs<QLineEdit>(*dlg, 1026)->setText(QString::number(seconds));
+    lynx::res::GetDlgItemAs<QLineEdit>(*dlg, IDC_EDIT_SEARCH_SECONDS)->setText(QString::number(seconds));
 
     int lastCount = 0;
     double lastRowAt = 0;
@@ -52,7 +53,7 @@ int main(int argc, char** argv)
         if (!dlg->isSearching())
             QCoreApplication::quit();
     });
-    lynx::res::GetDlgItemAs<QPushButton>(*dlg, 1000)->click();
+    lynx::res::GetDlgItemAs<QPushButton>(*dlg, IDC_BTN_SEARCH)->click();
     sinceLastTurn.start();
     ticker.start(0);
     app.exec();

@@ -3,6 +3,7 @@
 #include "addressing/AddressRules.h"
 #include "addressing/Messages.h"
 #include "platform/CodePage.h"
+#include "protocol/DiscoverySession.h"
 #include "protocol/Transport.h"
 
 #include <cstring>
@@ -85,36 +86,26 @@ bool MacFits(const std::string& mac)
     return !mac.empty() && platform::Utf8ToCp936(mac).size() < sizeof(DeviceRecord::mac);
 }
 
-int IgnoreDatagram(uint32_t, uint32_t, PacketHeader, uint32_t, const char*)
-{
-    return 0;
-}
-
 // The report port's server, through which the changeIp requests are
 // broadcast, for the life of one command.
 class ReportPort {
 public:
     ReportPort()
     {
-        if (tarn_StartUDPServer(&m_handle, IgnoreDatagram, 0, 0, protocol::kReportPort) != 1)
-            m_handle = 0;
-    }
-    ~ReportPort()
-    {
-        if (m_handle != 0)
-            tarn_ext_Close(m_handle);
+        protocol::InitTransport();
+        m_session.StartServers(false);
     }
     ReportPort(const ReportPort&) = delete;
     ReportPort& operator=(const ReportPort&) = delete;
 
     bool SendChangeIp(const std::string& mac, const std::string& ip, const std::string& gateway,
-                      const std::string& mask) const
+                      const std::string& mask)
     {
-        return protocol::SendChangeIp(m_handle, protocol::MakeChangeIpRecord(mac, ip, gateway, mask));
+        return protocol::SendChangeIp(m_session.ReportSocket(), protocol::MakeChangeIpRecord(mac, ip, gateway, mask));
     }
 
 private:
-    uint16_t m_handle = 0;
+    protocol::DiscoverySession m_session;
 };
 
 int Invalid(std::ostream& err, const std::string& message)

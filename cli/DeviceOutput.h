@@ -2,7 +2,7 @@
 // window's eight columns, JSON with every record field, and CSV (RFC 4180).
 #pragma once
 
-#include "cli/SearchSession.h"
+#include "protocol/DeviceTable.h"
 
 #include <array>
 #include <string>
@@ -10,6 +10,8 @@
 #include <vector>
 
 namespace lynx::cli {
+
+using protocol::DeviceRow;
 
 enum class OutputFormat { Table, Json, Csv };
 

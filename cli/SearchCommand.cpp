@@ -2,9 +2,9 @@
 
 #include "cli/Commands.h"
 #include "cli/OptionReader.h"
-#include "cli/SearchSession.h"
+#include "platform/Numbers.h"
+#include "protocol/DiscoverySession.h"
 
-#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
@@ -46,16 +46,12 @@ std::optional<SearchOptions> ParseSearchOptions(const std::vector<std::string>& 
         if (a == "--seconds") {
             if (!reader.TakeValue(value, error))
                 return std::nullopt;
-            long long n = 0;
-            const char* end = value.data() + value.size();
-            auto [ptr, ec] = std::from_chars(value.data(), end, n);
-            if (ec == std::errc::result_out_of_range && ptr == end)
-                n = value[0] == '-' ? -1 : protocol::kMaxSearchSeconds + 1LL;
-            else if (ec != std::errc() || ptr != end || value.empty()) {
+            const std::optional<long long> n = platform::WholeNumber(value);
+            if (!n) {
                 *error = "--seconds takes a whole number, not '" + value + "'";
                 return std::nullopt;
             }
-            options.seconds = ClampSearchSeconds(n);
+            options.seconds = ClampSearchSeconds(*n);
         } else if (a == "--format") {
             if (!reader.TakeValue(value, error))
                 return std::nullopt;
@@ -100,16 +96,17 @@ int RunSearchCommand(const Arguments& args)
         std::cout << SearchUsage();
         return kExitOk;
     }
-    SearchSession session(options->filter);
-    if (!session.Start(&error)) {
+    protocol::InitTransport();
+    protocol::DiscoverySession session;
+    if (!session.StartServers(false)) {
         // Listing nothing would look like a LAN without cameras: say it failed.
-        std::cerr << "lynx-cli search: " << error << "\n";
+        std::cerr << "lynx-cli search: cannot receive on UDP port " << protocol::kReportPort << "\n";
         return kExitFailed;
     }
     if (!session.Search())
         std::cerr << "lynx-cli search: the search request could not be sent\n";
-    session.CollectFor(std::chrono::seconds(options->seconds));
-    std::vector<DeviceRow> rows = session.Rows();
+    session.CollectFor(std::chrono::seconds(options->seconds), options->filter);
+    const std::vector<protocol::DeviceRow> rows = session.Table().Rows();
     if (options->timing) {
         if (auto last = session.LastRowAdded()) {
             double at = std::chrono::duration<double>(last->time_since_epoch()).count();

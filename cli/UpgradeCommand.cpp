@@ -2,48 +2,24 @@
 
 #include "cli/OptionReader.h"
 #include "cli/SearchCommand.h"
-#include "cli/SearchSession.h"
-#include "protocol/JsonMessages.h"
-#include "protocol/Transport.h"
-#include "upgrade/LocalAddress.h"
-#include "upgrade/UpgradeBatch.h"
-#include "upgrade/UpgradeFileServer.h"
+#include "platform/Numbers.h"
+#include "protocol/DiscoverySession.h"
+#include "upgrade/UpgradeRun.h"
 
 #include <arpa/inet.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <charconv>
 #include <chrono>
-#include <climits>
-#include <condition_variable>
 #include <cstring>
-#include <deque>
 #include <iostream>
-#include <map>
-#include <mutex>
 
 namespace lynx::cli {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using upgrade::UpgradeBatch;
-
-std::optional<long long> WholeNumber(const std::string& text)
-{
-    long long n = 0;
-    const char* end = text.data() + text.size();
-    auto [ptr, ec] = std::from_chars(text.data(), end, n);
-    if (text.empty() || ptr != end)
-        return std::nullopt;
-    if (ec == std::errc::result_out_of_range)
-        return text[0] == '-' ? LLONG_MIN : LLONG_MAX;
-    if (ec != std::errc())
-        return std::nullopt;
-    return n;
-}
 
 bool IsDottedIpv4(const std::string& text)
 {
@@ -51,80 +27,18 @@ bool IsDottedIpv4(const std::string& text)
     return ::inet_pton(AF_INET, text.c_str(), &address) == 1;
 }
 
-// The replies and notifications that arrive on the transport's threads, handed
-// to the thread that runs the batch, as the window hands them to its UI thread.
-class UpdateInbox {
-public:
-    static UpdateInbox& Instance()
-    {
-        static UpdateInbox inbox;
-        return inbox;
-    }
-    static int OnDatagram(uint32_t, uint32_t, PacketHeader header, uint32_t length, const char* body)
-    {
-        UpdateInbox& inbox = Instance();
-        std::lock_guard lock(inbox.m_mutex);
-        if (inbox.m_open) {
-            inbox.m_queue.push_back({header, std::string(body, length)});
-            inbox.m_ready.notify_all();
-        }
-        return 0;
-    }
-    void Open()
-    {
-        std::lock_guard lock(m_mutex);
-        m_open = true;
-        m_queue.clear();
-    }
-    void Close()
-    {
-        std::lock_guard lock(m_mutex);
-        m_open = false;
-        m_queue.clear();
-    }
-    // Applies what arrives until deadline, or until done() answers true.
-    void ApplyUntil(Clock::time_point deadline, UpgradeBatch& batch, const std::function<bool()>& done = {})
-    {
-        std::unique_lock lock(m_mutex);
-        for (;;) {
-            while (!m_queue.empty()) {
-                Datagram datagram = std::move(m_queue.front());
-                m_queue.pop_front();
-                lock.unlock();
-                batch.OnDatagram(datagram.header, datagram.body);
-                lock.lock();
-            }
-            if ((done && done()) || Clock::now() >= deadline)
-                return;
-            m_ready.wait_until(lock, deadline);
-        }
-    }
-
-private:
-    struct Datagram {
-        PacketHeader header;
-        std::string body;
-    };
-    std::mutex m_mutex;
-    std::condition_variable m_ready;
-    std::deque<Datagram> m_queue;
-    bool m_open = false;
-};
-
 // The chosen devices as the rows of a list, every one ticked; status changes
 // and the summary line are printed as they happen.
 class ConsoleList : public upgrade::UpgradeListView {
 public:
-    ConsoleList(std::vector<DeviceRow> rows, std::ostream& out) : m_rows(std::move(rows)), m_out(out)
-    {
-        m_status.resize(m_rows.size());
-    }
+    explicit ConsoleList(std::ostream& out) : m_out(out) {}
 
+    void SetRows(std::vector<protocol::DeviceRow> rows) { m_rows = std::move(rows); }
     int RowCount() const override { return static_cast<int>(m_rows.size()); }
     bool IsChecked(int) const override { return true; }
     std::string CellText(int row, int column) const override
     {
-        const DeviceRow& device = m_rows.at(static_cast<size_t>(row));
+        const protocol::DeviceRow& device = m_rows.at(static_cast<size_t>(row));
         if (column == UpgradeBatch::kNumberColumn)
             return std::to_string(device.number);
         if (column == UpgradeBatch::kIpColumn)
@@ -135,7 +49,6 @@ public:
     {
         if (row < 0 || row >= RowCount())
             return;
-        m_status[static_cast<size_t>(row)] = text;
         m_out << CellText(row, UpgradeBatch::kIpColumn) << "\t" << (text.empty() ? "(状态已清空)" : text) << std::endl;
     }
     void SetSummaryText(const std::string& text) override
@@ -145,26 +58,15 @@ public:
         m_summary = text;
     }
     void SetUpgrading(bool) override {}
-    void AnnounceComplete() override { m_out << "升级完成" << std::endl; }
+    void AnnounceComplete() override { m_out << upgrade::msg::kBatchComplete << std::endl; }
 
-    const std::string& Status(int row) const { return m_status.at(static_cast<size_t>(row)); }
     const std::string& Summary() const { return m_summary; }
 
 private:
-    std::vector<DeviceRow> m_rows;
+    std::vector<protocol::DeviceRow> m_rows;
     std::ostream& m_out;
-    std::vector<std::string> m_status;
     std::string m_summary;
 };
-
-std::optional<std::string> DeviceIdOf(const std::vector<DeviceRow>& rows, const std::function<bool(const DeviceRow&)>& match)
-{
-    for (const DeviceRow& row : rows) {
-        if (match(row))
-            return std::string(row.record.deviceId, strnlen(row.record.deviceId, sizeof row.record.deviceId));
-    }
-    return std::nullopt;
-}
 
 } // namespace
 
@@ -198,7 +100,7 @@ std::optional<UpgradeOptions> ParseUpgradeOptions(const std::vector<std::string>
         } else if (a == "--seconds" || a == "--wait") {
             if (!reader.TakeValue(value, error))
                 return std::nullopt;
-            const std::optional<long long> n = WholeNumber(value);
+            const std::optional<long long> n = platform::WholeNumber(value);
             if (!n || (a == "--wait" && *n < 0)) {
                 *error = a + " takes a whole number" + (a == "--wait" ? " of at least 0" : "") + ", not '" + value + "'";
                 return std::nullopt;
@@ -265,45 +167,45 @@ int RunUpgrade(const Arguments& args, std::ostream& out, std::ostream& err)
         return kExitOk;
     }
 
+    // One session receives everything: the reports of the search, and the
+    // replies and notifications on port 8025 and on each camera's client.
+    protocol::InitTransport();
+    protocol::DiscoverySession session;
+    auto listOwner = std::make_unique<ConsoleList>(out);
+    ConsoleList& list = *listOwner;
+    upgrade::UpgradeRun run(std::move(listOwner), {});
+    const auto toBatch = [&run](protocol::Datagram& datagram) { run.Batch().OnDatagram(datagram.header, datagram.body); };
+    const protocol::DuplicateFilter filter;
+    upgrade::UpgradeRun::FrontEnd frontEnd;
+    frontEnd.replies = &protocol::DiscoverySession::ReceiveUpdate;
+    frontEnd.pause = [&](int milliseconds) { session.CollectFor(std::chrono::milliseconds(milliseconds), filter, toBatch); };
+    frontEnd.clientFailed = [&err] { err << upgrade::msg::kClientError << std::endl; };
+    run.SetFrontEnd(std::move(frontEnd));
+
     upgrade::UpgradeFileServer::Options serverOptions;
     serverOptions.firstPort = 9000;
-    serverOptions.onPortTried = [](int port) { g_nHttpPort = port; };
     serverOptions.notify = [&err](const std::string& text, std::stop_token) { err << text << std::endl; };
-    upgrade::UpgradeFileServer server(serverOptions);
-    if (!server.Start()) {
+    if (!run.StartOwnServer(serverOptions)) {
         err << "lynx-cli upgrade: no port from 9000 up is free for the firmware server\n";
         return kExitFailed;
     }
-
-    SearchSession session;
-    if (!session.Start(&error)) {
-        err << "lynx-cli upgrade: " << error << "\n";
+    if (!session.StartServers()) {
+        err << "lynx-cli upgrade: cannot receive on UDP port " << protocol::kReportPort << "\n";
         return kExitFailed;
     }
-    UpdateInbox& inbox = UpdateInbox::Instance();
-    inbox.Open();
-    struct InboxCloser {
-        UpdateInbox& inbox;
-        ~InboxCloser() { inbox.Close(); }
-    } closer{inbox};
-    // Replies also come to the clients of the send loop; this server takes
-    // those sent to our port 8025, as the window's does.
-    uint16_t updateServer = 0;
-    tarn_StartUDPServer(&updateServer, &UpdateInbox::OnDatagram, 0, 0, protocol::kUpdatePort);
-
     if (!session.Search())
         err << "lynx-cli upgrade: the search request could not be sent\n";
-    session.CollectFor(std::chrono::seconds(options->seconds));
-    const std::vector<DeviceRow> found = session.Rows();
+    session.CollectFor(std::chrono::seconds(options->seconds), filter);
+    const std::vector<protocol::DeviceRow> found = session.Table().Rows();
 
-    std::vector<DeviceRow> chosen;
+    std::vector<protocol::DeviceRow> chosen;
     int missing = 0;
     if (options->all) {
         chosen = found;
     } else {
         for (const std::string& ip : options->ips) {
             const auto row = std::find_if(found.begin(), found.end(),
-                                          [&](const DeviceRow& r) { return ip == r.record.deviceIp; });
+                                          [&](const protocol::DeviceRow& r) { return ip == r.record.deviceIp; });
             if (row == found.end()) {
                 err << "lynx-cli upgrade: no camera answered from " << ip << "\n";
                 ++missing;
@@ -317,43 +219,29 @@ int RunUpgrade(const Arguments& args, std::ostream& out, std::ostream& err)
         return kExitFailed;
     }
 
-    auto listOwner = std::make_unique<ConsoleList>(chosen, out);
-    ConsoleList& list = *listOwner;
-    UpgradeBatch batch(std::move(listOwner));
+    list.SetRows(chosen);
     upgrade::DeviceLookup devices;
-    devices.deviceIdOfNumber = [&found](int number) {
-        return DeviceIdOf(found, [number](const DeviceRow& r) { return r.number == number; });
+    devices.deviceIdOfNumber = [&session](int number) -> std::optional<std::string> {
+        const DeviceRecord* record = session.Table().ByNumber(number);
+        if (!record)
+            return std::nullopt;
+        return std::string(record->deviceId, strnlen(record->deviceId, sizeof record->deviceId));
     };
-    batch.Prepare(devices);
-
-    upgrade::UpgradeSendHooks hooks;
-    hooks.publishFile = [&server](const std::string& path, const std::string& name) { server.SetFile(path, name); };
-    hooks.httpPort = [&server] { return server.Port(); };
-    hooks.startClient = [](const std::string& ip, uint16_t& handle) {
-        return tarn_StartUDPClient(&handle, ip.c_str(), protocol::kUpdatePort, &UpdateInbox::OnDatagram) == 1;
-    };
-    hooks.clientFailed = [&err] { err << "udp client error" << std::endl; };
-    hooks.localAddress = [](const std::string& ip) { return upgrade::LocalAddressTowards(ip, protocol::kProbePort); };
-    hooks.sendUpdate = [](const std::string& url, const std::string& deviceId, uint16_t handle, const std::string& ip,
-                          uint32_t tag) {
-        return protocol::SendToDevice(BuildJsonRequest("update", url.c_str(), deviceId.c_str()), handle, ip.c_str(), tag);
-    };
-    hooks.pause = [&](int milliseconds) {
-        inbox.ApplyUntil(Clock::now() + std::chrono::milliseconds(milliseconds), batch);
-    };
-    batch.Confirm(options->file, hooks);
-    if (batch.url().empty())
+    run.Batch().Prepare(devices);
+    run.Confirm(options->file);
+    if (run.Batch().url().empty())
         err << "lynx-cli upgrade: no camera could be reached on TCP port 8021; the requests carry no download address\n";
 
-    // A job is settled once it has reported, or when it was refused or never
-    // sent: neither of those will report.
-    inbox.ApplyUntil(Clock::now() + std::chrono::seconds(options->waitSeconds), batch, [&] { return batch.Settled(); });
-    for (const UgInfo* job : batch.pending()) {
-        if (job->state != UgState::Refused && job->state != UgState::SendFailed)
+    // Settled once every job has reported, or was refused or never sent:
+    // neither of those will report.
+    session.CollectUntil(protocol::DiscoverySession::Clock::now() + std::chrono::seconds(options->waitSeconds), filter,
+                         toBatch, [&run] { return run.Batch().Settled(); });
+    for (const UgInfo* job : run.Batch().pending()) {
+        if (!upgrade::WillNotReport(job->state))
             out << job->ip << "\t" << "未报告升级结果" << std::endl;
     }
     out << list.Summary() << std::endl;
-    const bool allSucceeded = missing == 0 && batch.succeeded() == static_cast<int>(chosen.size());
+    const bool allSucceeded = missing == 0 && run.Batch().succeeded() == static_cast<int>(chosen.size());
     return allSucceeded ? kExitOk : kExitFailed;
 }
 

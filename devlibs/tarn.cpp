@@ -415,6 +415,12 @@ void tarn_ext_SetLogLimits(int maxFiles, uint64_t maxFileBytes)
     r.logFileBytes = maxFileBytes > 0 ? maxFileBytes : kDefaultLogFileBytes;
 }
 
+void tarn_ext_LogLine(const char* line)
+{
+    if (line)
+        logLine(line);
+}
+
 uint16_t tarn_ext_LocalPort(uint16_t handle)
 {
     auto s = findSocket(handle);

@@ -86,6 +86,9 @@ unsigned char tarn_ext_UdpSendFrom(uint16_t handle, const PacketHeader* header, 
 // The log's limits in bytes rather than tarn_Init's MiB (tests rotate small
 // logs); 0 or less means the default of 35 files of 35 MiB.
 void tarn_ext_SetLogLimits(int maxFiles, uint64_t maxFileBytes);
+// Writes a line of the caller's into the log (when the log is on), for the
+// failures of its own that it tells nobody else.
+void tarn_ext_LogLine(const char* line);
 // The local UDP port of a socket, 0 for an unknown handle.
 uint16_t tarn_ext_LocalPort(uint16_t handle);
 // Closes one socket and joins its receive thread; 1 when the handle was open.

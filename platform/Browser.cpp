@@ -1,32 +1,24 @@
 #include "platform/Browser.h"
 
+#include "platform/Seam.h"
+
 #include <QProcess>
 
 namespace lynx::platform {
 
-namespace {
-
-BrowserHandler& handler()
-{
-    static BrowserHandler h;
-    return h;
-}
-
-} // namespace
+using Handler = Seam<BrowserHandler, struct BrowserService>;
 
 bool OpenInBrowser(const QString& url)
 {
-    if (handler())
-        return handler()(url);
+    if (Handler::Current())
+        return Handler::Current()(url);
     // The desktop's default browser; the shell verb "open" of the original.
     return QProcess::startDetached(QStringLiteral("xdg-open"), {url});
 }
 
 BrowserHandler SetBrowserHandler(BrowserHandler h)
 {
-    BrowserHandler previous = std::move(handler());
-    handler() = std::move(h);
-    return previous;
+    return Handler::Replace(std::move(h));
 }
 
 } // namespace lynx::platform

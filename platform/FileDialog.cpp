@@ -1,17 +1,15 @@
 #include "platform/FileDialog.h"
 
+#include "platform/Seam.h"
+
 #include <QFileDialog>
 #include <QStringList>
 
 namespace lynx::platform {
 
-namespace {
+using Handler = Seam<FileDialogHandler, struct FileDialogService>;
 
-FileDialogHandler& handler()
-{
-    static FileDialogHandler h;
-    return h;
-}
+namespace {
 
 // "(*.zip)|*.zip|" (description|pattern|...) becomes Qt's "(*.zip) (*.zip)".
 QString qtFilter(const QString& windowsFilter)
@@ -27,8 +25,8 @@ QString qtFilter(const QString& windowsFilter)
 
 QString GetOpenFileName(const FileDialogRequest& request)
 {
-    if (handler())
-        return handler()(request);
+    if (Handler::Current())
+        return Handler::Current()(request);
     QFileDialog dialog(request.parent);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setNameFilter(qtFilter(request.filter));
@@ -40,9 +38,7 @@ QString GetOpenFileName(const FileDialogRequest& request)
 
 FileDialogHandler SetFileDialogHandler(FileDialogHandler h)
 {
-    FileDialogHandler previous = std::move(handler());
-    handler() = std::move(h);
-    return previous;
+    return Handler::Replace(std::move(h));
 }
 
 } // namespace lynx::platform

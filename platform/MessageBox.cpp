@@ -1,5 +1,7 @@
 #include "platform/MessageBox.h"
 
+#include "platform/Seam.h"
+
 #include <QApplication>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -7,13 +9,9 @@
 
 namespace lynx::platform {
 
-namespace {
+using Handler = Seam<MessageBoxHandler, struct MessageBoxService>;
 
-MessageBoxHandler& handler()
-{
-    static MessageBoxHandler h;
-    return h;
-}
+namespace {
 
 int showReal(const MessageBoxRequest& request)
 {
@@ -40,8 +38,8 @@ int showReal(const MessageBoxRequest& request)
 
 int ShowMessageBox(const MessageBoxRequest& request)
 {
-    if (handler())
-        return handler()(request);
+    if (Handler::Current())
+        return Handler::Current()(request);
     return showReal(request);
 }
 
@@ -57,9 +55,7 @@ int ShowMessageBox(QWidget* owner, const QString& text, int buttons)
 
 MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler h)
 {
-    MessageBoxHandler previous = std::move(handler());
-    handler() = std::move(h);
-    return previous;
+    return Handler::Replace(std::move(h));
 }
 
 } // namespace lynx::platform

@@ -1,33 +1,25 @@
 #include "platform/ModalDialog.h"
 
+#include "platform/Seam.h"
+
 #include <QDialog>
 #include <QEventLoop>
 #include <QTimer>
 
 namespace lynx::platform {
 
-namespace {
-
-ModalDialogHandler& handler()
-{
-    static ModalDialogHandler h;
-    return h;
-}
-
-} // namespace
+using Handler = Seam<ModalDialogHandler, struct ModalDialogService>;
 
 int RunModalDialog(QDialog& dlg)
 {
-    if (handler())
-        return handler()(dlg);
+    if (Handler::Current())
+        return Handler::Current()(dlg);
     return dlg.exec();
 }
 
 ModalDialogHandler SetModalDialogHandler(ModalDialogHandler h)
 {
-    ModalDialogHandler previous = std::move(handler());
-    handler() = std::move(h);
-    return previous;
+    return Handler::Replace(std::move(h));
 }
 
 void PauseKeepingPaint(int ms)

@@ -1,24 +1,18 @@
 #include "platform/PopupMenu.h"
 
+#include "platform/Seam.h"
+
 #include <QAction>
 #include <QMenu>
 
 namespace lynx::platform {
 
-namespace {
-
-PopupMenuHandler& handler()
-{
-    static PopupMenuHandler h;
-    return h;
-}
-
-} // namespace
+using Handler = Seam<PopupMenuHandler, struct PopupMenuService>;
 
 int TrackPopupMenu(QWidget* owner, const MenuItems& items, const QPoint& screenPos)
 {
-    if (handler())
-        return handler()(items);
+    if (Handler::Current())
+        return Handler::Current()(items);
     QMenu menu(owner);
     for (const auto& [id, text] : items)
         menu.addAction(text)->setData(id);
@@ -28,9 +22,7 @@ int TrackPopupMenu(QWidget* owner, const MenuItems& items, const QPoint& screenP
 
 PopupMenuHandler SetPopupMenuHandler(PopupMenuHandler h)
 {
-    PopupMenuHandler previous = std::move(handler());
-    handler() = std::move(h);
-    return previous;
+    return Handler::Replace(std::move(h));
 }
 
 } // namespace lynx::platform

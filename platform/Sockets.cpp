@@ -1,29 +1,21 @@
 #include "platform/Sockets.h"
 
+#include "platform/Seam.h"
+
 namespace lynx::platform {
 
-namespace {
-
-SocketInitHandler& handler()
-{
-    static SocketInitHandler h;
-    return h;
-}
-
-} // namespace
+using Handler = Seam<SocketInitHandler, struct SocketInitService>;
 
 bool InitSockets()
 {
-    if (handler())
-        return handler()();
+    if (Handler::Current())
+        return Handler::Current()();
     return true;
 }
 
 SocketInitHandler SetSocketInitHandler(SocketInitHandler h)
 {
-    SocketInitHandler previous = std::move(handler());
-    handler() = std::move(h);
-    return previous;
+    return Handler::Replace(std::move(h));
 }
 
 } // namespace lynx::platform

@@ -57,46 +57,56 @@ bool IsDuplicate(const DeviceList& held, const DeviceRecord& record, DuplicateFi
     return false;
 }
 
-std::unique_ptr<DeviceRecord> ParseDeviceReport(const char* utf8Body)
+int DeviceTable::AddReport(std::string_view utf8Body, DuplicateFilter filter)
 {
     auto record = std::make_unique<DeviceRecord>();  // value-initialised: zero-filled
-    if (utf8Body)
-        ParseJsonMessage("basicCfg", record.get(), Utf8ToGbk(utf8Body).c_str());
-    return record;
+    ParseReportBody(utf8Body, *record);
+    return Add(std::move(record), filter);
 }
 
-int AddDeviceRecord(DeviceList& list, DeviceMap& map, int& deviceCount, std::unique_ptr<DeviceRecord> record,
-                    DuplicateFilter filter)
+int DeviceTable::Add(std::unique_ptr<DeviceRecord> record, DuplicateFilter filter)
 {
     if (!record || record->deviceIp[0] == '\0' || record->mac[0] == '\0')
         return 0;
-    if (IsDuplicate(list, *record, filter))
+    if (IsDuplicate(m_list, *record, filter))
         return 0;
-    const int number = deviceCount + 1;
-    map[number] = record.get();
-    list.push_back(std::move(record));
-    deviceCount = number;
+    const int number = m_count + 1;
+    m_map[number] = record.get();
+    m_list.push_back(std::move(record));
+    m_count = number;
     return number;
 }
 
-void ClearDeviceTable(DeviceList& list, DeviceMap& map, int& deviceCount)
+void DeviceTable::Clear()
 {
     // The map first, so that it never holds a pointer to a deleted record.
-    map.clear();
-    list.clear();
-    deviceCount = 0;
+    m_map.clear();
+    m_list.clear();
+    m_count = 0;
 }
 
-DeviceRecord* FindDeviceByIp(const DeviceMap& map, const char* ip)
+DeviceRecord* DeviceTable::ByNumber(int number) const
 {
-    if (!ip)
-        return nullptr;
-    const std::string_view wanted(ip);
-    for (const auto& [number, record] : map) {
-        if (record && fieldText(record->deviceIp) == wanted)
+    const auto it = m_map.find(number);
+    return it == m_map.end() ? nullptr : it->second;
+}
+
+DeviceRecord* DeviceTable::ByIp(std::string_view ip) const
+{
+    for (const auto& [number, record] : m_map) {
+        if (fieldText(record->deviceIp) == ip)
             return record;
     }
     return nullptr;
+}
+
+std::vector<DeviceRow> DeviceTable::Rows() const
+{
+    std::vector<DeviceRow> rows;
+    rows.reserve(m_map.size());
+    for (const auto& [number, record] : m_map)
+        rows.push_back(DeviceRow{number, *record});
+    return rows;
 }
 
 std::string SoftwareVersionText(const DeviceRecord& record)

@@ -10,6 +10,8 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 using DeviceList = std::list<std::unique_ptr<DeviceRecord>>;
 using DeviceMap = std::map<int, DeviceRecord*>;
@@ -25,21 +27,42 @@ struct DuplicateFilter {
 // and equal first six MAC bytes; one box, that test alone; no box, never.
 bool IsDuplicate(const DeviceList& held, const DeviceRecord& record, DuplicateFilter filter);
 
-// Parses one report body (UTF-8, as received) into a new zero-filled record.
-// Never null: a report that does not parse gives an all-empty record.
-std::unique_ptr<DeviceRecord> ParseDeviceReport(const char* utf8Body);
+// A kept device as a list shows it: its row number and its record.
+struct DeviceRow {
+    int number = 0;
+    DeviceRecord record{};
+};
 
-// Applies a parsed report to the table: a record without IP or MAC, or a
-// duplicate, is dropped (returns 0); otherwise it is appended to list and map
-// under deviceCount + 1, deviceCount grows, and the new row number is returned.
-int AddDeviceRecord(DeviceList& list, DeviceMap& map, int& deviceCount,
-                    std::unique_ptr<DeviceRecord> record, DuplicateFilter filter);
+// The devices of the current search: the records in arrival order (owning),
+// the map from the row number shown in column 0 to the record, and the count
+// of rows added; the list and the map always hold the same records, and the
+// map's keys run from 1 to the count. One thread owns it (the window's UI
+// thread, lynx-cli's main thread).
+class DeviceTable {
+public:
+    // Parses one report body as received (UTF-8) and adds it; 0 when dropped.
+    int AddReport(std::string_view utf8Body, DuplicateFilter filter);
+    // A record without IP or MAC, or a duplicate, is dropped (0); otherwise it
+    // is appended under count + 1, which is returned.
+    int Add(std::unique_ptr<DeviceRecord> record, DuplicateFilter filter);
+    // Empties the table: the map first, then the records; numbers restart at 1.
+    void Clear();
 
-// Empties the table: records deleted, count 0, map empty.
-void ClearDeviceTable(DeviceList& list, DeviceMap& map, int& deviceCount);
+    DeviceRecord* ByNumber(int number) const;
+    // The first record, in row-number order, whose deviceIp equals ip exactly.
+    DeviceRecord* ByIp(std::string_view ip) const;
+    // The kept devices in row-number order.
+    std::vector<DeviceRow> Rows() const;
 
-// The first record, in row-number order, whose deviceIp equals ip exactly.
-DeviceRecord* FindDeviceByIp(const DeviceMap& map, const char* ip);
+    const DeviceList& List() const { return m_list; }
+    const DeviceMap& Map() const { return m_map; }
+    const int& Count() const { return m_count; }
+
+private:
+    DeviceList m_list;
+    DeviceMap m_map;
+    int m_count = 0;
+};
 
 // The eight cells of a device's row, in UTF-8: number, IP, MAC, gateway, mask,
 // model, "softwareVersion build[productDate]", and the empty status.

@@ -118,29 +118,60 @@ std::string BuildJsonRequest(std::string_view kind, const char* url, const char*
     return request.toStyledString();
 }
 
-bool ParseJsonMessage(std::string_view kind, void* out, const char* text)
+namespace {
+
+// A body is a NUL-terminated text: anything after a NUL is not part of it.
+std::string_view textOf(std::string_view body)
 {
-    if (!out || !text || (kind != "basicCfg" && kind != "updateStatus"))
-        return false;
-    // Parsed as UTF-8, then each text converted back: a code page 936 trail byte
-    // can be 0x5C, which JsonCpp would read as an escape inside a string.
-    const std::string utf8 = Cp936ToUtf8(text);
+    return body.substr(0, body.find('\0'));
+}
+
+} // namespace
+
+namespace lynx::protocol {
+
+bool ParseReportBody(std::string_view utf8Body, DeviceRecord& record)
+{
     Json::Value root;
-    if (!parseJson(utf8, root))
+    if (!parseJson(std::string(textOf(utf8Body)), root))
         return false;
+    DeviceRecord read;
+    std::memcpy(&read, &record, sizeof read);
     try {
-        if (kind == "basicCfg") {
-            DeviceRecord record;
-            std::memcpy(&record, out, sizeof record);
-            readDeviceReport(root, record);
-            std::memcpy(out, &record, sizeof record);
-        } else {
-            UpdateStatusRecord record{};
-            readUpdateStatus(root, record);
-            std::memcpy(out, &record, sizeof record);
-        }
+        readDeviceReport(root, read);
     } catch (const std::exception&) {
         return false;
     }
+    std::memcpy(&record, &read, sizeof read);
     return true;
+}
+
+bool ParseNotificationBody(std::string_view utf8Body, UpdateStatusRecord& record)
+{
+    Json::Value root;
+    if (!parseJson(std::string(textOf(utf8Body)), root))
+        return false;
+    UpdateStatusRecord read{};
+    try {
+        readUpdateStatus(root, read);
+    } catch (const std::exception&) {
+        return false;
+    }
+    record = read;
+    return true;
+}
+
+} // namespace lynx::protocol
+
+bool ParseJsonMessage(std::string_view kind, void* out, const char* text)
+{
+    if (!out || !text)
+        return false;
+    // Parsed as UTF-8, then each text converted back: a code page 936 trail byte
+    // can be 0x5C, which JsonCpp would read as an escape inside a string.
+    if (kind == "basicCfg")
+        return lynx::protocol::ParseReportBody(Cp936ToUtf8(text), *static_cast<DeviceRecord*>(out));
+    if (kind == "updateStatus")
+        return lynx::protocol::ParseNotificationBody(Cp936ToUtf8(text), *static_cast<UpdateStatusRecord*>(out));
+    return false;
 }

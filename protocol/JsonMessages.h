@@ -51,3 +51,14 @@ constexpr int32_t kUpdateStatusNotANumber = -1;
 // array or object for a text, a non-number or out-of-range number for an
 // integer); any other kind does nothing and returns false.
 bool ParseJsonMessage(std::string_view kind, void* out, const char* text);
+
+namespace lynx::protocol {
+
+// The two parsers behind ParseJsonMessage, for bodies as they arrive (UTF-8,
+// read up to a NUL): the same rules, without a round trip through code page
+// 936. Both return false and leave the record as it was when the body does
+// not parse.
+bool ParseReportBody(std::string_view utf8Body, DeviceRecord& record);
+bool ParseNotificationBody(std::string_view utf8Body, UpdateStatusRecord& record);
+
+} // namespace lynx::protocol

@@ -4,7 +4,7 @@
 // status notification each configured camera sends.
 #include "NetlabFixture.h"
 
-#include "cli/SearchSession.h"
+#include "protocol/DiscoverySession.h"
 #include "protocol/JsonMessages.h"
 #include "protocol/Transport.h"
 #include "tarn.h"
@@ -166,13 +166,12 @@ TEST_F(UpgradeEndToEnd, AcceptedUpgradeDownloadsChecksAndReportsSuccessWithTheNe
     EXPECT_EQ(note.header.bodyMarker, proto::kMarkerBody);
     EXPECT_EQ(s_http->RequestsServed(), servedBefore + 1);
 
-    lynx::cli::SearchSession session;
-    std::string error;
-    ASSERT_TRUE(session.Start(&error)) << error;
+    lynx::protocol::DiscoverySession session;
+    ASSERT_TRUE(session.StartServers(false));
     ASSERT_TRUE(session.Search());
-    session.CollectFor(1500ms);
+    session.CollectFor(1500ms, {});
     bool found = false;
-    for (const auto& row : session.Rows())
+    for (const auto& row : session.Table().Rows())
         if (std::string(row.record.deviceIp) == "192.168.1.101") {
             found = true;
             EXPECT_STREQ(row.record.softwareVersion, "V2.0.0");

@@ -3,7 +3,7 @@
 // restart time, then answers from its new address with its new values.
 #include "NetlabFixture.h"
 
-#include "cli/SearchSession.h"
+#include "protocol/DiscoverySession.h"
 #include "protocol/Transport.h"
 
 #include <gtest/gtest.h>
@@ -19,8 +19,8 @@
 namespace {
 
 using namespace lynx::test;
-using lynx::cli::DeviceRow;
-using lynx::cli::SearchSession;
+using lynx::protocol::DeviceRow;
+using lynx::protocol::DiscoverySession;
 
 // Whether a TCP connection to ip:port is accepted (the camera's port 8021).
 bool Connects(const std::string& ip, uint16_t port)
@@ -61,18 +61,18 @@ protected:
     {
         if (!InNetlab())
             GTEST_SKIP() << "runs inside a virtual LAN: ctest runs it through tools/netlab";
-        std::string error;
-        ASSERT_TRUE(session.Start(&error)) << error;
+        lynx::protocol::InitTransport();
+        ASSERT_TRUE(session.StartServers(false));
     }
 
     std::vector<DeviceRow> SearchFor(std::chrono::milliseconds time)
     {
         EXPECT_TRUE(session.Search());
-        session.CollectFor(time);
-        return session.Rows();
+        session.CollectFor(time, {});
+        return session.Table().Rows();
     }
 
-    SearchSession session;
+    DiscoverySession session;
 };
 
 TEST_F(ChangeIpEndToEnd, CameraRestartsThenAnswersFromItsNewAddress)

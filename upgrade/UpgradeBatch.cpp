@@ -1,10 +1,10 @@
 #include "upgrade/UpgradeBatch.h"
 
+#include "platform/Numbers.h"
 #include "protocol/JsonMessages.h"
 #include "protocol/Transport.h"
 
 #include <algorithm>
-#include <cctype>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -15,23 +15,6 @@ namespace {
 
 // A job's identifier fills a 16-byte field, as a device record's does.
 constexpr size_t kDeviceIdChars = sizeof(UgInfo::deviceId) - 1;
-
-// The row number of a "序号" cell, read as the run-time library reads a
-// decimal integer: leading blanks, a sign, digits; anything else gives 0,
-// which names no record.
-int RowNumberOf(const std::string& text)
-{
-    size_t i = 0;
-    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
-        negative = text[i++] == '-';
-    long long value = 0;
-    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i)
-        value = std::min<long long>(value * 10 + (text[i] - '0'), INT_MAX);
-    return static_cast<int>(negative ? -value : value);
-}
 
 } // namespace
 
@@ -63,7 +46,7 @@ int UpgradeBatch::Prepare(const DeviceLookup& devices)
         if (!m_view->IsChecked(row))
             continue;
         const std::optional<std::string> deviceId =
-            devices.deviceIdOfNumber(RowNumberOf(m_view->CellText(row, kNumberColumn)));
+            devices.deviceIdOfNumber(platform::Atoi(m_view->CellText(row, kNumberColumn)));
         if (!deviceId)
             continue;
         auto job = std::make_unique<UgInfo>();
@@ -71,7 +54,7 @@ int UpgradeBatch::Prepare(const DeviceLookup& devices)
         std::strncpy(job->deviceId, deviceId->c_str(), kDeviceIdChars);
         job->row = row;
         ++m_total;
-        m_view->SetStatusText(row, "等待中");
+        m_view->SetStatusText(row, StatusText(UgState::Waiting));
         m_queue.push_back(job.get());
         m_pending.push_back(job.get());
         m_jobs.push_back(std::move(job));
@@ -81,10 +64,12 @@ int UpgradeBatch::Prepare(const DeviceLookup& devices)
 
 void UpgradeBatch::Cancel()
 {
+    for (const auto& job : m_jobs)
+        job->state = UgState::Cleared;
     const int rows = m_view->RowCount();
     for (int row = 0; row < rows; ++row) {
         if (m_view->IsChecked(row))
-            m_view->SetStatusText(row, "");
+            m_view->SetStatusText(row, StatusText(UgState::Cleared));
     }
 }
 
@@ -127,7 +112,7 @@ void UpgradeBatch::SendUpdateCommands(const std::string& firmwarePath, const Upg
         // device was readdressed.
         ++m_done;
         UpdateSummary();
-        m_view->SetStatusText(job.row, "已发送升级命令,等待升级");
+        m_view->SetStatusText(job.row, StatusText(UgState::Sent));
         if (hooks.sendUpdate(m_url, job.deviceId, handle, job.ip, static_cast<uint32_t>(job.row))) {
             // A notification may already have finished the job meanwhile.
             if (job.state == UgState::Waiting)
@@ -135,9 +120,9 @@ void UpgradeBatch::SendUpdateCommands(const std::string& firmwarePath, const Upg
             it = m_queue.erase(it);
             hooks.pause(kPauseAfterSentMs);
         } else {
-            m_view->SetStatusText(job.row, "升级命令发送失败");
             if (job.state == UgState::Waiting)
                 job.state = UgState::SendFailed;
+            m_view->SetStatusText(job.row, StatusText(UgState::SendFailed));
             ++it;
             hooks.pause(kPauseAfterFailureMs);
         }
@@ -170,9 +155,7 @@ UgInfo* UpgradeBatch::JobOfRow(int row)
 
 bool UpgradeBatch::Settled() const
 {
-    return std::all_of(m_pending.begin(), m_pending.end(), [](const UgInfo* job) {
-        return job->state == UgState::Refused || job->state == UgState::SendFailed;
-    });
+    return std::all_of(m_pending.begin(), m_pending.end(), [](const UgInfo* job) { return WillNotReport(job->state); });
 }
 
 void UpgradeBatch::OnDatagram(const PacketHeader& header, const std::string& body)
@@ -180,35 +163,35 @@ void UpgradeBatch::OnDatagram(const PacketHeader& header, const std::string& bod
     if (header.bodyMarker != protocol::kMarkerBody)
         return;
     if (header.command == protocol::kCmdUpdateStatus) {
-        // Identifiers are compared as the records hold them: code page 936.
+        // The identifier comes out in code page 936, as the records hold it.
         UpdateStatusRecord notification{};
-        if (!ParseJsonMessage("updateStatus", &notification, Utf8ToGbk(body).c_str()))
+        if (!protocol::ParseNotificationBody(body, notification))
             return;
         const auto job = std::find_if(m_pending.begin(), m_pending.end(), [&](const UgInfo* candidate) {
             return std::strncmp(candidate->deviceId, notification.deviceId, sizeof candidate->deviceId) == 0;
         });
         if (job == m_pending.end())
             return;
-        const char* text = "";
+        UgState outcome = UgState::Cleared;
         switch (notification.status) {
         case 0:
-            text = "升级成功";
+            outcome = UgState::Succeeded;
             ++m_succeeded;
             break;
         case 1:
-            text = "升级失败";
+            outcome = UgState::Failed;
             ++m_failed;
             break;
         case 2:
-            text = "下载或校验失败";
+            outcome = UgState::DownloadFailed;
             ++m_failed;
             break;
         default:
             ++m_failed;
             break;
         }
-        (*job)->state = notification.status == 0 ? UgState::Succeeded : UgState::Failed;
-        m_view->SetStatusText((*job)->row, text);
+        (*job)->state = outcome;
+        m_view->SetStatusText((*job)->row, StatusText(outcome));
         m_pending.erase(job);
         UpdateSummary();
     } else if (header.command == protocol::kCmdUpdate) {
@@ -219,11 +202,11 @@ void UpgradeBatch::OnDatagram(const PacketHeader& header, const std::string& bod
         if (!job || job->state != UgState::Sent)
             return;
         if (header.result == protocol::kResultAccepted) {
-            job->state = UgState::Accepted;
-            m_view->SetStatusText(job->row, "升级中");
+            job->state = UgState::Upgrading;
+            m_view->SetStatusText(job->row, StatusText(UgState::Upgrading));
         } else {
             job->state = UgState::Refused;
-            m_view->SetStatusText(job->row, "设备未就绪，请稍后再试");
+            m_view->SetStatusText(job->row, StatusText(UgState::Refused));
             ++m_failed;
             UpdateSummary();
         }
@@ -239,7 +222,7 @@ std::string UpgradeBatch::FileNameOf(const std::string& path)
 std::string UpgradeBatch::SummaryText(int total, int done, int succeeded, int failed)
 {
     char text[128];
-    std::snprintf(text, sizeof text, "总共:%d    完成:%d    成功:%d    失败：%d", total, done, succeeded, failed);
+    std::snprintf(text, sizeof text, msg::kSummaryFormat, total, done, succeeded, failed);
     return text;
 }
 

@@ -97,10 +97,10 @@ public:
     // its tag names and is dropped otherwise, or a status notification.
     void OnDatagram(const PacketHeader& header, const std::string& body);
 
-    int total() const { return m_total; }
-    int done() const { return m_done; }
-    int succeeded() const { return m_succeeded; }
-    int failed() const { return m_failed; }
+    const int& total() const { return m_total; }
+    const int& done() const { return m_done; }
+    const int& succeeded() const { return m_succeeded; }
+    const int& failed() const { return m_failed; }
     // The send queue (jobs not sent yet) and the jobs without a notification.
     const std::list<UgInfo*>& queue() const { return m_queue; }
     const std::list<UgInfo*>& pending() const { return m_pending; }

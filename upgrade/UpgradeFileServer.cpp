@@ -1,5 +1,8 @@
 #include "upgrade/UpgradeFileServer.h"
 
+#include "tarn.h"
+#include "upgrade/Messages.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -355,7 +358,7 @@ void UpgradeFileServer::HandleConnection(int fd)
     if (firmware.get() < 0 || ::fstat(firmware.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
         ++m_refused;
         if (m_options.notify)
-            m_options.notify("升级文件打开失败！", m_stop.get_token());
+            m_options.notify(msg::kFileOpenFailed, m_stop.get_token());
         CloseConnection(fd);
         return;
     }
@@ -412,26 +415,34 @@ lynx::upgrade::UpgradeFile GetUpgradeFile()
     return Process().server.File();
 }
 
-unsigned UpgradeFileServerThread(void* /*mainDlg*/)
+namespace {
+
+using lynx::upgrade::UpgradeFileServer;
+
+// Binds the process-wide server from 9000 upward; a socket that cannot be
+// made is told to the user, no free port is logged.
+UpgradeFileServer::BindResult BindProcessServer(ProcessServer& process)
 {
-    using lynx::upgrade::UpgradeFileServer;
-    ProcessServer& process = Process();
     UpgradeFileServer::Options options;
     options.firstPort = 9000;
     options.notify = process.notifier;
     options.onPortTried = [](int port) { g_nHttpPort = port; };
     process.server.SetOptions(std::move(options));
-    switch (process.server.Bind()) {
-    case UpgradeFileServer::BindResult::Bound:
+    const UpgradeFileServer::BindResult bound = process.server.Bind();
+    if (bound == UpgradeFileServer::BindResult::NoSocket && process.notifier)
+        process.notifier(lynx::upgrade::msg::kServerSocketFailed, process.server.StopToken());
+    else if (bound == UpgradeFileServer::BindResult::NoPort)
+        tarn_ext_LogLine("the upgrade-file server found no free TCP port from 9000 up");
+    return bound;
+}
+
+} // namespace
+
+unsigned UpgradeFileServerThread(void* /*mainDlg*/)
+{
+    ProcessServer& process = Process();
+    if (BindProcessServer(process) == UpgradeFileServer::BindResult::Bound)
         process.server.Serve();
-        return 0;
-    case UpgradeFileServer::BindResult::NoSocket:
-        if (process.notifier)
-            process.notifier("HTTP套接字socket创建失败！", process.server.StopToken());
-        return 0;
-    case UpgradeFileServer::BindResult::NoPort:
-        return 0;
-    }
     return 0;
 }
 
@@ -442,7 +453,11 @@ bool StartUpgradeFileServer(lynx::upgrade::MessageNotifier notifier)
     if (process.thread.joinable())
         return true;
     process.notifier = std::move(notifier);
-    process.thread = std::thread([] { UpgradeFileServerThread(nullptr); });
+    // Bound here, before the thread runs, so that the answer is true only for
+    // a server that really listens.
+    if (BindProcessServer(process) != UpgradeFileServer::BindResult::Bound)
+        return false;
+    process.thread = std::thread([&process] { process.server.Serve(); });
     return true;
 }
 

@@ -109,9 +109,11 @@ lynx::upgrade::UpgradeFile GetUpgradeFile();
 // Returns 0, and only when the server cannot run or has been stopped.
 unsigned UpgradeFileServerThread(void* mainDlg);
 
-// Runs UpgradeFileServerThread on a thread of its own, once per process until
-// stopped (a later call leaves the running server and its notifier alone);
-// notifier shows the server's failure messages. True when the thread runs.
+// Binds the process-wide server from 9000 upward and serves on a thread of its
+// own, once per process until stopped (a later call leaves the running server
+// and its notifier alone); notifier shows the server's failure messages, the
+// first one ("HTTP套接字socket创建失败！") on the calling thread. True when the
+// server listens.
 bool StartUpgradeFileServer(lynx::upgrade::MessageNotifier notifier);
 // Stops the process-wide server and joins its thread; safe when not running.
 void StopUpgradeFileServer();

@@ -23,16 +23,14 @@ std::unique_ptr<DeviceRecord> device(const char* ip, const char* mac)
     return record;
 }
 
-// The table as the main window holds it, with the rows it was told to add.
+// The table, with the rows it was told to add.
 struct Table {
-    DeviceList list;
-    DeviceMap map;
-    int count = 0;
+    DeviceTable table;
+    const DeviceList& list = table.List();
+    const DeviceMap& map = table.Map();
+    const int& count = table.Count();
 
-    int add(const char* ip, const char* mac, DuplicateFilter filter)
-    {
-        return AddDeviceRecord(list, map, count, device(ip, mac), filter);
-    }
+    int add(const char* ip, const char* mac, DuplicateFilter filter) { return table.Add(device(ip, mac), filter); }
 
     void expectConsistent() const
     {
@@ -125,7 +123,7 @@ TEST(DuplicateRules, DeviceWithoutIpOrMacIsNeverAdded)
         t.expectConsistent();
     }
     Table t;
-    EXPECT_EQ(AddDeviceRecord(t.list, t.map, t.count, nullptr, kNone), 0);
+    EXPECT_EQ(t.table.Add(nullptr, kNone), 0);
 }
 
 TEST(DuplicateRules, ChangedBoxesApplyToLaterReportsOnly)
@@ -159,7 +157,7 @@ TEST(DeviceTable, ClearingEmptiesEverythingAndNumbersRestartAtOne)
     Table t;
     t.add("10.0.0.1", "AA", kBoth);
     t.add("10.0.0.2", "BB", kBoth);
-    ClearDeviceTable(t.list, t.map, t.count);
+    t.table.Clear();
     EXPECT_TRUE(t.list.empty());
     EXPECT_TRUE(t.map.empty());
     EXPECT_EQ(t.count, 0);
@@ -173,37 +171,39 @@ TEST(DeviceTable, FindByIpTakesTheFirstExactMatchByRowNumber)
     t.add("192.168.1.50", "AA", kNone);
     t.add("192.168.1.5", "BB", kNone);
     t.add("192.168.1.5", "CC", kNone);
-    DeviceRecord* found = FindDeviceByIp(t.map, "192.168.1.5");
+    DeviceRecord* found = t.table.ByIp("192.168.1.5");
     ASSERT_NE(found, nullptr);
     EXPECT_STREQ(found->mac, "BB");
-    EXPECT_EQ(FindDeviceByIp(t.map, "192.168.1"), nullptr);
-    EXPECT_EQ(FindDeviceByIp(t.map, "192.168.1.500"), nullptr);
-    EXPECT_EQ(FindDeviceByIp(t.map, nullptr), nullptr);
-    EXPECT_EQ(FindDeviceByIp(DeviceMap{}, "192.168.1.5"), nullptr);
+    EXPECT_EQ(t.table.ByIp("192.168.1"), nullptr);
+    EXPECT_EQ(t.table.ByIp("192.168.1.500"), nullptr);
+    EXPECT_EQ(t.table.ByIp(""), nullptr);
+    EXPECT_EQ(DeviceTable().ByIp("192.168.1.5"), nullptr);
+    EXPECT_EQ(t.table.ByNumber(2), found);
+    EXPECT_EQ(t.table.ByNumber(4), nullptr);
 }
 
 TEST(DeviceTable, ReportBodyBecomesARecord)
 {
-    auto record = ParseDeviceReport(R"({"data":{"deviceIp":"192.168.1.20","machineInfo":{)"
-                                    R"("mac":"00:1A:2B:3C:4D:5E","name":")" "\xE4\xB8\xAD" R"("}}})");
+    Table t;
+    EXPECT_EQ(t.table.AddReport(R"({"data":{"deviceIp":"192.168.1.20","machineInfo":{)"
+                                R"("mac":"00:1A:2B:3C:4D:5E","name":")" "\xE4\xB8\xAD" R"("}}})",
+                                kBoth),
+              1);
+    const DeviceRecord* record = t.table.ByNumber(1);
     ASSERT_NE(record, nullptr);
     EXPECT_STREQ(record->deviceIp, "192.168.1.20");
     EXPECT_STREQ(record->name, "\xD6\xD0");
-    Table t;
-    EXPECT_EQ(AddDeviceRecord(t.list, t.map, t.count, std::move(record), kBoth), 1);
+    ASSERT_EQ(t.table.Rows().size(), 1u);
+    EXPECT_EQ(t.table.Rows()[0].number, 1);
 }
 
-TEST(DeviceTable, UnparsableReportGivesAnEmptyRecordThatIsDropped)
+TEST(DeviceTable, UnparsableReportIsDropped)
 {
     for (const char* body : {"not json", "[1]", R"({"data":{"deviceIp":[1]}})", ""}) {
-        auto record = ParseDeviceReport(body);
-        ASSERT_NE(record, nullptr);
-        const DeviceRecord zero{};
-        EXPECT_EQ(std::memcmp(record.get(), &zero, sizeof zero), 0) << body;
         Table t;
-        EXPECT_EQ(AddDeviceRecord(t.list, t.map, t.count, std::move(record), kNone), 0);
+        EXPECT_EQ(t.table.AddReport(body, kNone), 0) << body;
+        EXPECT_EQ(t.count, 0);
     }
-    ASSERT_NE(ParseDeviceReport(nullptr), nullptr);
 }
 
 // ---- Texts ----------------------------------------------------------------

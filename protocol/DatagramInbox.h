@@ -1,0 +1,63 @@
+// The hand-off from the transport's receive threads to the one thread that
+// owns the device table and the upgrade jobs (the window's UI thread,
+// lynx-cli's main thread). A receive callback only posts the datagram; the
+// owner applies what waits in arrival order, a burst in slices when it asks
+// for them, so that a window keeps painting.
+#pragma once
+
+#include "tarn.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace lynx::protocol {
+
+struct Datagram {
+    uint16_t port = 0;  // the local port it came to: 19027 reports, 8025 replies and notifications
+    PacketHeader header{};
+    std::string body;   // as received (UTF-8)
+};
+
+class DatagramInbox {
+public:
+    using Clock = std::chrono::steady_clock;
+    // How the owner learns that datagrams wait: an eventfd that its event loop
+    // watches (WakeFd), or the condition that WaitUntil waits on.
+    enum class Wake { Condition, EventFd };
+
+    explicit DatagramInbox(Wake wake = Wake::Condition);
+    ~DatagramInbox();
+    DatagramInbox(const DatagramInbox&) = delete;
+    DatagramInbox& operator=(const DatagramInbox&) = delete;
+
+    // Any thread. The first datagram of a burst wakes the owner once.
+    void Post(Datagram datagram);
+
+    // The owner's side.
+    int WakeFd() const { return m_wakeFd; }  // -1 for Wake::Condition
+    // Reads the eventfd, so that it signals the next burst again.
+    void ClearWake();
+    // Waits until a datagram waits or the deadline passes; true when one waits.
+    bool WaitUntil(Clock::time_point deadline);
+    // Applies the waiting datagrams in arrival order until none is left or the
+    // budget is spent (at least one is applied); true when some still wait.
+    bool Apply(const std::function<void(Datagram&)>& apply,
+               std::chrono::nanoseconds budget = std::chrono::nanoseconds::max());
+    // Forgets the waiting datagrams for which drop answers true.
+    void Drop(const std::function<bool(const Datagram&)>& drop);
+
+private:
+    std::mutex m_mutex;  // guards m_queue
+    std::condition_variable m_ready;
+    std::vector<Datagram> m_queue;
+    std::deque<Datagram> m_taken;  // the owner's: taken from the queue, not applied yet
+    int m_wakeFd = -1;
+};
+
+} // namespace lynx::protocol

@@ -1,0 +1,128 @@
+#include "protocol/DiscoverySession.h"
+
+#include "protocol/Transport.h"
+
+#include <mutex>
+
+namespace lynx::protocol {
+
+namespace {
+
+void OnConnectionNotify(uint16_t, int) {}
+
+// The session the session's own callbacks hand datagrams to: the callbacks
+// carry no context. Cleared before that session is destroyed.
+std::mutex g_receivingMutex;
+DiscoverySession* g_receiving = nullptr;
+
+int Receive(uint16_t port, const PacketHeader& header, uint32_t length, const char* body)
+{
+    std::lock_guard lock(g_receivingMutex);
+    if (g_receiving)
+        g_receiving->Deliver(port, header, body, length);
+    return 0;
+}
+
+} // namespace
+
+void InitTransport()
+{
+    tarn_Init(1, kTransportLogFiles, kTransportLogFileMb, kTransportLogDirectory, 0, 0, 0, 0);
+    tarn_SetLogFlag(1);
+    tarn_RegisterConnectionNotify(OnConnectionNotify);
+}
+
+void LogLine(const std::string& line)
+{
+    tarn_ext_LogLine(line.c_str());
+}
+
+DiscoverySession::DiscoverySession(DatagramInbox::Wake wake, ReceiveCallbacks callbacks)
+    : m_callbacks(callbacks), m_inbox(wake)
+{
+    if (!m_callbacks.report || !m_callbacks.update) {
+        m_callbacks = {&DiscoverySession::ReceiveReport, &DiscoverySession::ReceiveUpdate};
+        std::lock_guard lock(g_receivingMutex);
+        g_receiving = this;
+    }
+}
+
+DiscoverySession::~DiscoverySession()
+{
+    std::lock_guard lock(g_receivingMutex);
+    if (g_receiving == this)
+        g_receiving = nullptr;
+}
+
+bool DiscoverySession::StartServers(bool serveUpdates)
+{
+    if (m_reportSocket == 0) {
+        if (tarn_StartUDPServer(&m_reportSocket, m_callbacks.report, 0, 0, kReportPort) != 1) {
+            m_reportSocket = 0;
+            LogLine("cannot receive device reports on UDP " + std::to_string(kReportPort));
+        }
+    }
+    if (serveUpdates) {
+        // A running server is left alone; its handle is not needed.
+        uint16_t udpServerSocket = 0;
+        if (tarn_StartUDPServer(&udpServerSocket, m_callbacks.update, 0, 0, kUpdatePort) != 1)
+            LogLine("cannot receive upgrade replies on UDP " + std::to_string(kUpdatePort));
+    }
+    return m_reportSocket != 0;
+}
+
+bool DiscoverySession::SendSearch()
+{
+    if (protocol::SendSearch(m_reportSocket))
+        return true;
+    LogLine("the search request could not be sent");
+    return false;
+}
+
+bool DiscoverySession::Search()
+{
+    // Reports received before this point belong to the list being cleared.
+    m_inbox.Drop([](const Datagram& d) { return d.port == kReportPort; });
+    m_table.Clear();
+    m_lastRowAdded.reset();
+    return SendSearch();
+}
+
+void DiscoverySession::Deliver(uint16_t port, const PacketHeader& header, const char* body, uint32_t length)
+{
+    // Every '$' datagram on the report port is a device report, whatever its command.
+    if (port == kReportPort && header.bodyMarker != kMarkerBody)
+        return;
+    m_inbox.Post(Datagram{port, header, std::string(body ? body : "", body ? length : 0)});
+}
+
+void DiscoverySession::CollectUntil(Clock::time_point deadline, DuplicateFilter filter,
+                                    const std::function<void(Datagram&)>& other, const std::function<bool()>& done)
+{
+    do {
+        if (done && done())
+            return;
+        if (!m_inbox.WaitUntil(deadline))
+            continue;
+        m_inbox.Apply([&](Datagram& datagram) {
+            if (datagram.port == kReportPort) {
+                if (m_table.AddReport(datagram.body, filter) > 0)
+                    m_lastRowAdded = std::chrono::system_clock::now();
+            } else if (other) {
+                other(datagram);
+            }
+        });
+    } while (Clock::now() < deadline);
+}
+
+int DiscoverySession::ReceiveReport(uint32_t, uint32_t, PacketHeader header, uint32_t length, const char* body)
+{
+    return Receive(kReportPort, header, length, body);
+}
+
+int DiscoverySession::ReceiveUpdate(uint32_t, uint32_t, PacketHeader header, uint32_t length, const char* body)
+{
+    return Receive(kUpdatePort, header, length, body);
+}
+
+} // namespace lynx::protocol

@@ -1,0 +1,100 @@
+// Discovery without widgets, as both front ends drive it: the transport's
+// start-up, the servers on the report port (19027) and the update port
+// (8025), the search broadcast, the hand-off of what the servers receive, and
+// the device table that the reports fill.
+#pragma once
+
+#include "protocol/DatagramInbox.h"
+#include "protocol/DeviceTable.h"
+#include "protocol/Transport.h"
+#include "tarn.h"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace lynx::protocol {
+
+// The log the maker's tool asks of the transport: at most 35 files of 35 MiB,
+// in "C://log//" (which the transport maps to a folder of this system).
+constexpr int kTransportLogFiles = 35;
+constexpr int kTransportLogFileMb = 35;
+constexpr const char* kTransportLogDirectory = "C://log//";
+
+// Initialises the transport, switches its log on and registers the
+// connection notification (which does nothing: UDP has no connections).
+void InitTransport();
+
+// Writes one line of this system's own into the transport's log, for a
+// failure the user is not told of.
+void LogLine(const std::string& line);
+
+// The receive callbacks a session's servers are started with. By default the
+// session's own, which hand what arrives to that session: one session per
+// process receives at a time. The window gives its own, which reach it
+// through g_pMainDlg.
+struct ReceiveCallbacks {
+    TARN_RECV_CALLBACK report = nullptr;
+    TARN_RECV_CALLBACK update = nullptr;
+};
+
+class DiscoverySession {
+public:
+    using Clock = DatagramInbox::Clock;
+
+    explicit DiscoverySession(DatagramInbox::Wake wake = DatagramInbox::Wake::Condition, ReceiveCallbacks callbacks = ReceiveCallbacks());
+    ~DiscoverySession();
+    DiscoverySession(const DiscoverySession&) = delete;
+    DiscoverySession& operator=(const DiscoverySession&) = delete;
+
+    // Asks for the servers: the report server only while none runs (a failed
+    // start is tried again at the next call), and, when serveUpdates, the
+    // update server (a running one is left alone). A failure is logged.
+    // True when the report server runs.
+    bool StartServers(bool serveUpdates = true);
+    // The report server's handle, 0 while none runs (the window's m_reportSocket).
+    uint16_t& ReportSocket() { return m_reportSocket; }
+
+    // A new search: the reports received and not applied yet are forgotten, the
+    // table emptied (numbers restart at 1), and the broadcast sent. False, and
+    // logged, when the request could not be sent.
+    bool Search();
+    // The search request alone, through the report server.
+    bool SendSearch();
+
+    // What a receive callback does with a datagram: a report port datagram
+    // counts only with the '$' marker; everything else is handed over.
+    void Deliver(uint16_t port, const PacketHeader& header, const char* body, uint32_t length);
+
+    DatagramInbox& Inbox() { return m_inbox; }
+    DeviceTable& Table() { return m_table; }
+    const DeviceTable& Table() const { return m_table; }
+
+    // For an owner without an event loop: applies what arrives until the
+    // deadline, or until done answers true; reports go to the table under
+    // filter, everything else to other.
+    void CollectUntil(Clock::time_point deadline, DuplicateFilter filter,
+                      const std::function<void(Datagram&)>& other = {}, const std::function<bool()>& done = {});
+    void CollectFor(std::chrono::milliseconds duration, DuplicateFilter filter,
+                    const std::function<void(Datagram&)>& other = {})
+    {
+        CollectUntil(Clock::now() + duration, filter, other);
+    }
+    // When the last row was added by CollectUntil (wall clock, for timing).
+    std::optional<std::chrono::system_clock::time_point> LastRowAdded() const { return m_lastRowAdded; }
+
+    // The session's own receive callbacks.
+    static int ReceiveReport(uint32_t peer, uint32_t peerPort, PacketHeader header, uint32_t length, const char* body);
+    static int ReceiveUpdate(uint32_t peer, uint32_t peerPort, PacketHeader header, uint32_t length, const char* body);
+
+private:
+    ReceiveCallbacks m_callbacks;
+    DatagramInbox m_inbox;
+    DeviceTable m_table;
+    uint16_t m_reportSocket = 0;
+    std::optional<std::chrono::system_clock::time_point> m_lastRowAdded;
+};
+
+} // namespace lynx::protocol

@@ -1,0 +1,66 @@
+// Where an upgrade job stands, the status text its row shows for it, and the
+// other texts of a batch upgrade, byte for byte (UTF-8).
+#pragma once
+
+namespace lynx::upgrade {
+
+enum class UgState {
+    Waiting,         // prepared, request not sent yet
+    Sent,            // request handed to the transport, no reply yet
+    SendFailed,      // the request could not be sent: final, never reports
+    Upgrading,       // the camera accepted
+    Refused,         // the camera refused: a failure, never reports
+    Succeeded,       // notification status 0
+    Failed,          // notification status 1
+    DownloadFailed,  // notification status 2
+    Cleared,         // any other status; also a batch whose confirmation was refused
+};
+
+// The status column's text for a state.
+constexpr const char* StatusText(UgState state)
+{
+    switch (state) {
+    case UgState::Waiting:
+        return "等待中";
+    case UgState::Sent:
+        return "已发送升级命令,等待升级";
+    case UgState::SendFailed:
+        return "升级命令发送失败";
+    case UgState::Upgrading:
+        return "升级中";
+    case UgState::Refused:
+        return "设备未就绪，请稍后再试";
+    case UgState::Succeeded:
+        return "升级成功";
+    case UgState::Failed:
+        return "升级失败";
+    case UgState::DownloadFailed:
+        return "下载或校验失败";
+    case UgState::Cleared:
+        break;
+    }
+    return "";
+}
+
+// A job that will never report: its request was refused or not sent.
+constexpr bool WillNotReport(UgState state)
+{
+    return state == UgState::Refused || state == UgState::SendFailed;
+}
+
+namespace msg {
+
+inline constexpr const char* kBatchRunning = "升级正在进行中";
+inline constexpr const char* kNoneTicked = "没有选中设备";
+inline constexpr const char* kConfirmUpgrade = "是否要进行升级？";
+inline constexpr const char* kBatchComplete = "升级完成";
+inline constexpr const char* kClientError = "udp client error";
+inline constexpr const char* kFileOpenFailed = "升级文件打开失败！";
+inline constexpr const char* kServerSocketFailed = "HTTP套接字socket创建失败！";
+inline constexpr const char* kZipFilter = "(*.zip)|*.zip|";
+// The summary line of static IDC_STATIC_UPGRADE_SUMMARY.
+inline constexpr const char* kSummaryFormat = "总共:%d    完成:%d    成功:%d    失败：%d";
+
+} // namespace msg
+
+} // namespace lynx::upgrade

@@ -1,0 +1,57 @@
+// One batch upgrade as both front ends run it: the jobs and their states
+// (UpgradeBatch), and what the send loop does on the network. Each camera gets
+// a UDP client towards its port 8025 whose replies reach the front end's
+// receive callback; the download URL is built from the PC's address towards
+// the camera (TCP 8021) and the file server's port; the "update" requests go
+// out through the transport. The file server is the tool's process-wide one
+// (the window's, started with it), unless the run starts one of its own.
+#pragma once
+
+#include "tarn.h"
+#include "upgrade/UpgradeBatch.h"
+#include "upgrade/UpgradeFileServer.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace lynx::upgrade {
+
+class UpgradeRun {
+public:
+    struct FrontEnd {
+        // Receives what comes back to each camera's client.
+        TARN_RECV_CALLBACK replies = nullptr;
+        // Waits between requests while replies are applied.
+        std::function<void(int milliseconds)> pause;
+        // Tells the user that a camera's client could not be started.
+        std::function<void()> clientFailed;
+    };
+
+    UpgradeRun(std::unique_ptr<UpgradeListView> view, FrontEnd frontEnd);
+    ~UpgradeRun();
+    // A front end that needs the run to make its own (lynx-cli's pause applies
+    // what arrives to the batch) gives it after construction.
+    void SetFrontEnd(FrontEnd frontEnd) { m_frontEnd = std::move(frontEnd); }
+
+    // Serves the firmware from a server of the run's own (lynx-cli) instead
+    // of the process-wide one; false when no port could be bound.
+    bool StartOwnServer(UpgradeFileServer::Options options);
+
+    UpgradeBatch& Batch() { return m_batch; }
+    const UpgradeBatch& Batch() const { return m_batch; }
+
+    // The send loop over the batch's queued jobs, with the pauses.
+    void SendUpdateCommands(const std::string& firmwarePath);
+    // The confirmation was given: the flag, the send loop, the summary.
+    void Confirm(const std::string& firmwarePath);
+    // What the send loop does on the network; tests replace it piecewise.
+    UpgradeSendHooks Hooks() const;
+
+private:
+    UpgradeBatch m_batch;
+    FrontEnd m_frontEnd;
+    std::unique_ptr<UpgradeFileServer> m_ownServer;
+};
+
+} // namespace lynx::upgrade
