@@ -1,4 +1,4 @@
-#include "DialogTestSupport.h"
+#include "QtTestSupport.h"
 
 #include "addressing/IpAddressCtrl.h"
 #include "addressing/LocalAddresses.h"
@@ -9,6 +9,7 @@
 #include "platform/Sockets.h"
 
 #include "res/DialogBuilder.h"
+#include "res/resource.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -43,8 +44,7 @@ private:
 
 class DialogTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { EnsureApplication(); }
-    MessageBoxScript boxes;
+    ScriptedBoxes boxes;
 };
 
 struct ModifyIpEntries {
@@ -100,9 +100,9 @@ TEST_F(DialogTest, ModifyIpOpensWithTheCallersValues)
     dlg.m_strGateway = QStringLiteral("192.168.1.");
     EXPECT_TRUE(dlg.OnInitDialog());
     EXPECT_EQ(dlg.windowTitle(), Q("修改IP"));
-    EXPECT_EQ(dlg.IpControl(1274)->GetWindowText(), QStringLiteral("192.168.1.9"));
-    EXPECT_EQ(dlg.IpControl(1275)->GetWindowText(), QStringLiteral("255.255.255.0"));
-    EXPECT_EQ(dlg.IpControl(1276)->Fields().filled(), 3);
+    EXPECT_EQ(dlg.IpControl(IDC_IPADDRESS_IP)->GetWindowText(), QStringLiteral("192.168.1.9"));
+    EXPECT_EQ(dlg.IpControl(IDC_IPADDRESS_MASK)->GetWindowText(), QStringLiteral("255.255.255.0"));
+    EXPECT_EQ(dlg.IpControl(IDC_IPADDRESS_GATEWAY)->Fields().filled(), 3);
 }
 
 TEST_F(DialogTest, ModifyIpShowsTheFirstFailingMessageAndStaysOpen)
@@ -113,13 +113,13 @@ TEST_F(DialogTest, ModifyIpShowsTheFirstFailingMessageAndStaysOpen)
         {{"127.0.0.5", "255.255.255.0", "127.0.1.1"}, msg::kGatewayError},
     };
     for (const auto& [entries, expected] : cases) {
-        MessageBoxScript script;
+        ScriptedBoxes script;
         ModifyIp dlg;
         dlg.m_strIp = QStringLiteral("1.1.1.1");
         dlg.OnInitDialog();
-        dlg.IpControl(1274)->SetWindowText(QString::fromUtf8(entries.ip));
-        dlg.IpControl(1275)->SetWindowText(QString::fromUtf8(entries.mask));
-        dlg.IpControl(1276)->SetWindowText(QString::fromUtf8(entries.gateway));
+        dlg.IpControl(IDC_IPADDRESS_IP)->SetWindowText(QString::fromUtf8(entries.ip));
+        dlg.IpControl(IDC_IPADDRESS_MASK)->SetWindowText(QString::fromUtf8(entries.mask));
+        dlg.IpControl(IDC_IPADDRESS_GATEWAY)->SetWindowText(QString::fromUtf8(entries.gateway));
         dlg.OnOK();
         ASSERT_EQ(script.shown.size(), 1u) << entries.ip;
         EXPECT_EQ(script.shown[0].text, Q(expected)) << entries.ip;
@@ -127,7 +127,7 @@ TEST_F(DialogTest, ModifyIpShowsTheFirstFailingMessageAndStaysOpen)
         EXPECT_EQ(script.shown[0].buttons, lynx::platform::MB_OK);
         EXPECT_EQ(dlg.result(), 0) << "the dialog stays open";
         EXPECT_EQ(dlg.m_strIp, QStringLiteral("1.1.1.1"));
-        EXPECT_EQ(dlg.IpControl(1274)->Fields(), lynx::addressing::ParseIpFields(entries.ip)) << "entries kept";
+        EXPECT_EQ(dlg.IpControl(IDC_IPADDRESS_IP)->Fields(), lynx::addressing::ParseIpFields(entries.ip)) << "entries kept";
     }
 }
 
@@ -135,10 +135,10 @@ TEST_F(DialogTest, ModifyIpStoresPlainDottedTextOnOk)
 {
     ModifyIp dlg;
     dlg.OnInitDialog();
-    dlg.IpControl(1274)->SetWindowText(QStringLiteral("10.1.2.3"));
-    dlg.IpControl(1275)->SetWindowText(QStringLiteral("255.255.255.0"));
-    dlg.IpControl(1276)->SetWindowText(QStringLiteral("10.200.0.1"));
-    dlg.IpControl(1274)->FieldEdit(1)->setText(QStringLiteral("001"));
+    dlg.IpControl(IDC_IPADDRESS_IP)->SetWindowText(QStringLiteral("10.1.2.3"));
+    dlg.IpControl(IDC_IPADDRESS_MASK)->SetWindowText(QStringLiteral("255.255.255.0"));
+    dlg.IpControl(IDC_IPADDRESS_GATEWAY)->SetWindowText(QStringLiteral("10.200.0.1"));
+    dlg.IpControl(IDC_IPADDRESS_IP)->FieldEdit(1)->setText(QStringLiteral("001"));
     dlg.OnOK();
     EXPECT_TRUE(boxes.shown.empty());
     EXPECT_EQ(dlg.result(), lynx::platform::IDOK);
@@ -155,7 +155,7 @@ TEST_F(DialogTest, ModifyIpCancelStoresNothing)
     dlg.m_strGateway = QStringLiteral("192.168.1.1");
     auto previous = lynx::platform::SetModalDialogHandler([](QDialog& d) {
         auto& m = dynamic_cast<ModifyIp&>(d);
-        m.IpControl(1274)->SetWindowText(QStringLiteral("192.168.1.50"));
+        m.IpControl(IDC_IPADDRESS_IP)->SetWindowText(QStringLiteral("192.168.1.50"));
         QTest::keyClick(&m, Qt::Key_Escape);
         return m.result();
     });
@@ -170,17 +170,17 @@ TEST_F(DialogTest, ModifyIpOkButtonRunsTheChecks)
     ModifyIp dlg;
     auto previous = lynx::platform::SetModalDialogHandler([](QDialog& d) {
         auto& m = dynamic_cast<ModifyIp&>(d);
-        auto* ok = lynx::res::GetDlgItemAs<QAbstractButton>(m, 1);
+        auto* ok = lynx::res::GetDlgItemAs<QAbstractButton>(m, lynx::res::IDOK);
         ok->click();  // all blank: refused
-        m.IpControl(1274)->SetWindowText(QStringLiteral("192.168.1.9"));
-        m.IpControl(1275)->SetWindowText(QStringLiteral("255.255.255.0"));
-        m.IpControl(1276)->SetWindowText(QStringLiteral("192.168.1.1"));
+        m.IpControl(IDC_IPADDRESS_IP)->SetWindowText(QStringLiteral("192.168.1.9"));
+        m.IpControl(IDC_IPADDRESS_MASK)->SetWindowText(QStringLiteral("255.255.255.0"));
+        m.IpControl(IDC_IPADDRESS_GATEWAY)->SetWindowText(QStringLiteral("192.168.1.1"));
         ok->click();
         return m.result();
     });
     EXPECT_EQ(dlg.DoModal(), lynx::platform::IDOK);
     lynx::platform::SetModalDialogHandler(previous);
-    EXPECT_EQ(boxes.texts(), std::vector<QString>{Q(msg::kIpError)});
+    EXPECT_EQ(boxes.texts(), QStringList{Q(msg::kIpError)});
     EXPECT_EQ(dlg.m_strIp, QStringLiteral("192.168.1.9"));
 }
 
@@ -196,10 +196,10 @@ TEST_F(DialogTest, ProposalFromTheFirstAddressIsAcceptedAtOnce)
     ASSERT_EQ(dlg.m_comboNet->count(), 1);
     EXPECT_EQ(dlg.m_comboNet->itemText(0), QStringLiteral("192.168.1.0"));
     EXPECT_EQ(dlg.m_comboNet->currentIndex(), 0);
-    EXPECT_EQ(dlg.IpControl(1024)->GetWindowText(), QStringLiteral("192.168.1.1"));
-    EXPECT_EQ(dlg.IpControl(1025)->GetWindowText(), QStringLiteral("192.168.1.2"));
-    EXPECT_EQ(dlg.IpControl(1026)->GetWindowText(), QStringLiteral("192.168.1.254"));
-    EXPECT_EQ(dlg.IpControl(1023)->GetWindowText(), QStringLiteral("255.255.255.0"));
+    EXPECT_EQ(dlg.IpControl(IDC_IPADDRESS_PLAN_GATEWAY)->GetWindowText(), QStringLiteral("192.168.1.1"));
+    EXPECT_EQ(dlg.IpControl(IDC_IPADDRESS_PLAN_START)->GetWindowText(), QStringLiteral("192.168.1.2"));
+    EXPECT_EQ(dlg.IpControl(IDC_IPADDRESS_PLAN_END)->GetWindowText(), QStringLiteral("192.168.1.254"));
+    EXPECT_EQ(dlg.IpControl(IDC_IPADDRESS_PLAN_MASK)->GetWindowText(), QStringLiteral("255.255.255.0"));
 
     dlg.OnOK();
     EXPECT_TRUE(boxes.shown.empty());
@@ -218,7 +218,7 @@ TEST_F(DialogTest, ProposalMaskFollowsTheClass)
         FixedAddresses pc({{address}});
         MulModifyIP dlg;
         dlg.OnInitDialog();
-        EXPECT_EQ(dlg.IpControl(1023)->GetWindowText(), QString::fromUtf8(mask));
+        EXPECT_EQ(dlg.IpControl(IDC_IPADDRESS_PLAN_MASK)->GetWindowText(), QString::fromUtf8(mask));
         dlg.OnOK();
         EXPECT_EQ(dlg.m_nIpCount, 253) << address;
     }
@@ -232,15 +232,15 @@ TEST_F(DialogTest, TwoAdaptersGiveTwoEntriesAndChoosingOneReplacesTheFields)
     ASSERT_EQ(dlg.m_comboNet->count(), 2);
     EXPECT_EQ(dlg.m_comboNet->itemText(0), QStringLiteral("192.168.1.0"));
     EXPECT_EQ(dlg.m_comboNet->itemText(1), QStringLiteral("10.1.2.0"));
-    EXPECT_EQ(dlg.IpControl(1025)->GetWindowText(), QStringLiteral("192.168.1.2"));
+    EXPECT_EQ(dlg.IpControl(IDC_IPADDRESS_PLAN_START)->GetWindowText(), QStringLiteral("192.168.1.2"));
 
-    dlg.IpControl(1025)->SetWindowText(QStringLiteral("192.168.1.77"));
+    dlg.IpControl(IDC_IPADDRESS_PLAN_START)->SetWindowText(QStringLiteral("192.168.1.77"));
     dlg.m_comboNet->setCurrentIndex(1);
     dlg.OnCbnSelchangeNet();
-    EXPECT_EQ(dlg.IpControl(1024)->GetWindowText(), QStringLiteral("10.1.2.1"));
-    EXPECT_EQ(dlg.IpControl(1025)->GetWindowText(), QStringLiteral("10.1.2.2"));
-    EXPECT_EQ(dlg.IpControl(1026)->GetWindowText(), QStringLiteral("10.1.2.254"));
-    EXPECT_EQ(dlg.IpControl(1023)->GetWindowText(), QStringLiteral("255.0.0.0"));
+    EXPECT_EQ(dlg.IpControl(IDC_IPADDRESS_PLAN_GATEWAY)->GetWindowText(), QStringLiteral("10.1.2.1"));
+    EXPECT_EQ(dlg.IpControl(IDC_IPADDRESS_PLAN_START)->GetWindowText(), QStringLiteral("10.1.2.2"));
+    EXPECT_EQ(dlg.IpControl(IDC_IPADDRESS_PLAN_END)->GetWindowText(), QStringLiteral("10.1.2.254"));
+    EXPECT_EQ(dlg.IpControl(IDC_IPADDRESS_PLAN_MASK)->GetWindowText(), QStringLiteral("255.0.0.0"));
 }
 
 TEST_F(DialogTest, DuplicateNetworksAreListedAsTheyCome)
@@ -258,9 +258,9 @@ TEST_F(DialogTest, NoAddressesOrNoSocketsLeaveTheListEmptyAndTheFieldsBlank)
         MulModifyIP dlg;
         EXPECT_TRUE(dlg.OnInitDialog());
         EXPECT_EQ(dlg.m_comboNet->count(), 0);
-        EXPECT_TRUE(dlg.IpControl(1025)->IsBlank());
+        EXPECT_TRUE(dlg.IpControl(IDC_IPADDRESS_PLAN_START)->IsBlank());
         dlg.OnCbnSelchangeNet();
-        EXPECT_TRUE(dlg.IpControl(1025)->IsBlank());
+        EXPECT_TRUE(dlg.IpControl(IDC_IPADDRESS_PLAN_START)->IsBlank());
     }
     {
         FixedAddresses pc({{"192.168.1.100"}});
@@ -269,8 +269,8 @@ TEST_F(DialogTest, NoAddressesOrNoSocketsLeaveTheListEmptyAndTheFieldsBlank)
         EXPECT_FALSE(dlg.OnInitDialog());
         lynx::platform::SetSocketInitHandler(previous);
         EXPECT_EQ(dlg.m_comboNet->count(), 0);
-        EXPECT_TRUE(dlg.IpControl(1024)->IsBlank());
-        EXPECT_TRUE(dlg.IpControl(1023)->IsBlank());
+        EXPECT_TRUE(dlg.IpControl(IDC_IPADDRESS_PLAN_GATEWAY)->IsBlank());
+        EXPECT_TRUE(dlg.IpControl(IDC_IPADDRESS_PLAN_MASK)->IsBlank());
     }
 }
 
@@ -281,27 +281,27 @@ TEST_F(DialogTest, PlanChecksRunInOrderOnePerOkPress)
     FixedAddresses pc({{"192.168.1.100"}});
     MulModifyIP dlg;
     dlg.OnInitDialog();
-    dlg.IpControl(1025)->SetWindowText(QStringLiteral("192.168.1.255"));
-    dlg.IpControl(1023)->ClearAddress();
+    dlg.IpControl(IDC_IPADDRESS_PLAN_START)->SetWindowText(QStringLiteral("192.168.1.255"));
+    dlg.IpControl(IDC_IPADDRESS_PLAN_MASK)->ClearAddress();
     dlg.OnOK();
-    dlg.IpControl(1025)->SetWindowText(QStringLiteral("192.168.1.20"));
+    dlg.IpControl(IDC_IPADDRESS_PLAN_START)->SetWindowText(QStringLiteral("192.168.1.20"));
     dlg.OnOK();
-    dlg.IpControl(1023)->SetWindowText(QStringLiteral("255.255.0.0"));
+    dlg.IpControl(IDC_IPADDRESS_PLAN_MASK)->SetWindowText(QStringLiteral("255.255.0.0"));
     dlg.OnOK();
-    dlg.IpControl(1023)->SetWindowText(QStringLiteral("255.255.255.0"));
-    dlg.IpControl(1026)->SetWindowText(QStringLiteral("192.168.1.10"));
+    dlg.IpControl(IDC_IPADDRESS_PLAN_MASK)->SetWindowText(QStringLiteral("255.255.255.0"));
+    dlg.IpControl(IDC_IPADDRESS_PLAN_END)->SetWindowText(QStringLiteral("192.168.1.10"));
     dlg.OnOK();
-    dlg.IpControl(1026)->SetWindowText(QStringLiteral("192.168.1.100"));
-    dlg.IpControl(1024)->SetWindowText(QStringLiteral("192.168.2.1"));
+    dlg.IpControl(IDC_IPADDRESS_PLAN_END)->SetWindowText(QStringLiteral("192.168.1.100"));
+    dlg.IpControl(IDC_IPADDRESS_PLAN_GATEWAY)->SetWindowText(QStringLiteral("192.168.2.1"));
     dlg.OnOK();
-    EXPECT_EQ(boxes.texts(), (std::vector<QString>{Q(msg::kStartAbove254), Q(msg::kMaskError),
+    EXPECT_EQ(boxes.texts(), (QStringList{Q(msg::kStartAbove254), Q(msg::kMaskError),
                                                    Q(msg::kPlanMaskClassError), Q(msg::kEndBelowStart),
                                                    Q(msg::kStartSubnetError)}));
     EXPECT_EQ(dlg.result(), 0);
     for (const auto& box : boxes.shown)
         EXPECT_EQ(box.caption, Q("提示"));
 
-    dlg.IpControl(1024)->SetWindowText(QStringLiteral("192.168.1.5"));
+    dlg.IpControl(IDC_IPADDRESS_PLAN_GATEWAY)->SetWindowText(QStringLiteral("192.168.1.5"));
     dlg.OnOK();
     EXPECT_EQ(dlg.result(), lynx::platform::IDOK);
     EXPECT_EQ(dlg.m_nIpCount, 81);
@@ -312,7 +312,7 @@ TEST_F(DialogTest, PlanCancelEndsWithCancel)
     FixedAddresses pc({{"192.168.1.100"}});
     MulModifyIP dlg;
     auto previous = lynx::platform::SetModalDialogHandler([](QDialog& d) {
-        lynx::res::GetDlgItemAs<QAbstractButton>(d, 2)->click();
+        lynx::res::GetDlgItemAs<QAbstractButton>(d, lynx::res::IDCANCEL)->click();
         return d.result();
     });
     EXPECT_EQ(dlg.DoModal(), lynx::platform::IDCANCEL);

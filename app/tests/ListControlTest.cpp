@@ -5,6 +5,7 @@
 #include "platform/Browser.h"
 #include "platform/PopupMenu.h"
 #include "res/DialogBuilder.h"
+#include "res/resource.h"
 
 #include <QImage>
 #include <QPainter>
@@ -261,7 +262,7 @@ TEST_F(WindowWithRows, SortingIsRefusedWhileABatchIsBeingSent)
 
 TEST_F(WindowWithRows, SelectAllTicksAndUnticksEveryRow)
 {
-    QCheckBox* all = lynx::res::GetDlgItemAs<QCheckBox>(dlg, 1003);
+    QCheckBox* all = lynx::res::GetDlgItemAs<QCheckBox>(dlg, IDC_CHK_SELECT_ALL);
     all->click();
     EXPECT_EQ(boxes.texts(), QStringList{QStringLiteral("列表中没有设备！")});
     EXPECT_TRUE(all->isChecked());
@@ -282,14 +283,14 @@ TEST_F(WindowWithRows, RightClickOnARowOffersTheMenuAndItsCommandsReachTheDevice
     lynx::platform::MenuItems offered;
     auto previous = lynx::platform::SetPopupMenuHandler([&](const lynx::platform::MenuItems& items) {
         offered = items;
-        return 3000;
+        return ID_MENU_IE_BROWSE;
     });
     dlg.OnLvnColumnclickList(0);  // rows now 3, 2, 1
     dlg.OnNMRClickList(0);
     lynx::platform::SetPopupMenuHandler(previous);
     ASSERT_EQ(offered.size(), 2u);
-    EXPECT_EQ(offered[0], std::make_pair(3000, QStringLiteral("IE浏览")));
-    EXPECT_EQ(offered[1], std::make_pair(3001, QStringLiteral("更多信息")));
+    EXPECT_EQ(offered[0], std::make_pair(ID_MENU_IE_BROWSE, QStringLiteral("IE浏览")));
+    EXPECT_EQ(offered[1], std::make_pair(ID_MENU_MORE_INFO, QStringLiteral("更多信息")));
     EXPECT_EQ(dlg.menuRow(), 0);
     EXPECT_EQ(opened, QStringList{QStringLiteral("http://192.168.1.103")});
 }
@@ -315,12 +316,12 @@ TEST_F(WindowWithRows, RightClickBelowTheLastRowShowsNoMenuAndLaterCommandsDoNot
 TEST_F(WindowWithRows, MoreInfoShowsTheDetailsInABoxWithoutOwner)
 {
     DeliverReport(ReportJson("192.168.1.101", "00:1A:2B:00:00:01", "cam", "V1.0", ""));
-    auto previous = lynx::platform::SetPopupMenuHandler([](const lynx::platform::MenuItems&) { return 3001; });
+    auto previous = lynx::platform::SetPopupMenuHandler([](const lynx::platform::MenuItems&) { return ID_MENU_MORE_INFO; });
     dlg.OnNMRClickList(0);
     lynx::platform::SetPopupMenuHandler(previous);
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].caption, QStringLiteral("更多信息"));
-    EXPECT_FALSE(boxes.shown[0].owned);
+    EXPECT_EQ(boxes.shown[0].owner, nullptr);
     EXPECT_TRUE(boxes.shown[0].modeless);
     EXPECT_EQ(boxes.shown[0].text,
               QStringLiteral("IP\t\t:\t192.168.1.101\nID\t\t:\tID-192.168.1.10\nname\t\t:\tcam\nmodel\t\t:\tKV-100\n"
@@ -347,7 +348,7 @@ TEST_F(WindowWithRows, OpenWithNothingPickedSaysSo)
     dlg.OnBnClickedOpen();
     EXPECT_TRUE(opened.isEmpty());
     EXPECT_EQ(boxes.texts(), QStringList{QStringLiteral("请至少选择一个设备！")});
-    EXPECT_TRUE(boxes.shown[0].owned);
+    EXPECT_NE(boxes.shown[0].owner, nullptr);
 }
 
 TEST_F(WindowWithRows, ARowWhoseNumberNamesNoRecordIsSkipped)

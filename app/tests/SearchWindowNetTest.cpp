@@ -5,6 +5,7 @@
 #include "NetlabFixture.h"
 #include "kova_cpr.h"
 #include "res/DialogBuilder.h"
+#include "res/resource.h"
 
 #include <QElapsedTimer>
 #include <QLineEdit>
@@ -22,8 +23,8 @@ class WindowSearch : public testing::Test {
 protected:
     void SetUp() override { dlg.Create(); }
 
-    QPushButton* searchButton() { return lynx::res::GetDlgItemAs<QPushButton>(dlg, 1000); }
-    void setSeconds(const QString& text) { lynx::res::GetDlgItemAs<QLineEdit>(dlg, 1026)->setText(text); }
+    QPushButton* searchButton() { return lynx::res::GetDlgItemAs<QPushButton>(dlg, IDC_BTN_SEARCH); }
+    void setSeconds(const QString& text) { lynx::res::GetDlgItemAs<QLineEdit>(dlg, IDC_EDIT_SEARCH_SECONDS)->setText(text); }
     int rows() { return dlg.listDevice()->GetItemCount(); }
 
     ScriptedBoxes boxes;
@@ -97,13 +98,13 @@ TEST_F(WindowSearch, AStartClickClearsEverythingAndNumbersRestartAtOne)
     ASSERT_TRUE(WaitFor([&] { return rows() == kCameras; }, 5000));
     searchButton()->click();
     dlg.listDevice()->SetItemText(0, 7, "gone");
-    lynx::res::GetDlgItemAs<QCheckBox>(dlg, 1003)->setChecked(true);
+    lynx::res::GetDlgItemAs<QCheckBox>(dlg, IDC_CHK_SELECT_ALL)->setChecked(true);
     searchButton()->click();
     EXPECT_EQ(rows(), 0);
     EXPECT_EQ(dlg.deviceCount(), 0);
     EXPECT_TRUE(dlg.deviceMap().empty());
     EXPECT_TRUE(dlg.deviceList().empty());
-    EXPECT_FALSE(lynx::res::GetDlgItemAs<QCheckBox>(dlg, 1003)->isChecked());
+    EXPECT_FALSE(lynx::res::GetDlgItemAs<QCheckBox>(dlg, IDC_CHK_SELECT_ALL)->isChecked());
     ASSERT_TRUE(WaitFor([&] { return rows() == kCameras; }, 5000));
     EXPECT_EQ(dlg.listDevice()->GetItemText(0, 0), QStringLiteral("1"));
     EXPECT_EQ(dlg.listDevice()->GetItemText(0, 7), QString());
@@ -181,6 +182,6 @@ TEST(WindowSearchWithoutSdk, StillFindsTheCameras)
     unsetenv("KOVA_CPR_FAIL");
     dlg.Create();
     EXPECT_EQ(boxes.texts(), QStringList{QStringLiteral("SDK初始化失败！")});
-    lynx::res::GetDlgItemAs<QPushButton>(dlg, 1000)->click();
+    lynx::res::GetDlgItemAs<QPushButton>(dlg, IDC_BTN_SEARCH)->click();
     EXPECT_TRUE(WaitFor([&] { return dlg.listDevice()->GetItemCount() == kCameras; }, 5000));
 }

@@ -3,6 +3,7 @@
 
 #include "platform/Registry.h"
 #include "res/DialogBuilder.h"
+#include "res/resource.h"
 
 #include <QDir>
 #include <QImage>
@@ -105,7 +106,7 @@ TEST(Painting, TheLogoIsAPngWithAlphaDrawnIntoThePlaceholder)
     dlg.Create();
     dlg.show();
     QImage shot = dlg.grab().toImage();
-    QRect place = lynx::res::ControlRect(dlg, 1010);
+    QRect place = lynx::res::ControlRect(dlg, IDC_STATIC_LOGO);
     int coloured = 0;
     for (int x = place.left(); x <= place.right(); ++x)
         for (int y = place.top(); y <= place.bottom(); ++y)
@@ -120,9 +121,9 @@ TEST(Painting, TheSummaryLineIsBlueAndTheRestKeepsItsColours)
     ScriptedBoxes boxes;
     CLynxDlg dlg;
     dlg.Create();
-    auto* summary = lynx::res::GetDlgItemAs<QLabel>(dlg, 1025);
+    auto* summary = lynx::res::GetDlgItemAs<QLabel>(dlg, IDC_STATIC_UPGRADE_SUMMARY);
     EXPECT_EQ(summary->palette().color(QPalette::WindowText), QColor(0, 0, 255));
-    auto* label = lynx::res::GetDlgItemAs<QWidget>(dlg, 1024);
+    auto* label = lynx::res::GetDlgItemAs<QWidget>(dlg, IDC_STATIC_UPGRADE_FILE);
     EXPECT_NE(label->palette().color(QPalette::WindowText), QColor(0, 0, 255));
     EXPECT_EQ(dlg.palette().color(QPalette::Window), QColor(Qt::white));
 }

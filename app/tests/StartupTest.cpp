@@ -6,6 +6,7 @@
 #include "platform/ModalDialog.h"
 #include "platform/Sockets.h"
 #include "res/DialogBuilder.h"
+#include "res/resource.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -53,7 +54,7 @@ TEST_P(SdkFailure, ShowsExactlyItsOneMessageAndTheWindowStillOpensWithWhatArrive
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].text, QString::fromUtf8(GetParam().second));
     EXPECT_EQ(boxes.shown[0].caption, QStringLiteral("提示"));
-    EXPECT_FALSE(boxes.shown[0].owned);
+    EXPECT_EQ(boxes.shown[0].owner, nullptr);
     EXPECT_FALSE(dlg.fileServerStarted());
     dlg.Create();
     dlg.show();
@@ -118,10 +119,10 @@ TEST(MainWindow, OpensWithItsColumnsAndDefaults)
     EXPECT_TRUE(list->showGrid());
     EXPECT_EQ(list->selectionBehavior(), QAbstractItemView::SelectRows);
     EXPECT_EQ(list->GetItemCount(), 0);
-    EXPECT_EQ(lynx::res::GetDlgItemAs<QLineEdit>(dlg, 1026)->text(), QStringLiteral("12"));
-    EXPECT_TRUE(lynx::res::GetDlgItemAs<QCheckBox>(dlg, 1007)->isChecked());
-    EXPECT_TRUE(lynx::res::GetDlgItemAs<QCheckBox>(dlg, 1008)->isChecked());
-    auto* combo = lynx::res::GetDlgItemAs<QComboBox>(dlg, 1027);
+    EXPECT_EQ(lynx::res::GetDlgItemAs<QLineEdit>(dlg, IDC_EDIT_SEARCH_SECONDS)->text(), QStringLiteral("12"));
+    EXPECT_TRUE(lynx::res::GetDlgItemAs<QCheckBox>(dlg, IDC_CHK_HIDE_SAME_IP)->isChecked());
+    EXPECT_TRUE(lynx::res::GetDlgItemAs<QCheckBox>(dlg, IDC_CHK_HIDE_SAME_MAC)->isChecked());
+    auto* combo = lynx::res::GetDlgItemAs<QComboBox>(dlg, IDC_COMBO_PROTOCOL);
     EXPECT_EQ(combo->count(), 1);
     EXPECT_EQ(combo->currentText(), QStringLiteral("TARN"));
     EXPECT_EQ(dlg.windowTitle(), QStringLiteral("科瓦诱导摄像机设备搜索软件V1.0.1(Build20181107)"));
@@ -137,14 +138,17 @@ TEST(MainWindow, EveryControlOfTheTemplateIsThereByItsId)
     ScriptedBoxes boxes;
     CLynxDlg dlg;
     dlg.Create();
-    for (int id : {1000, 1001, 1002, 1003, 1004, 1005, 1006, 1007, 1008, 1010, 1024, 1025, 1026, 1027})
+    for (int id : {IDC_BTN_SEARCH, IDC_LIST_DEVICE, IDC_BTN_OPEN, IDC_CHK_SELECT_ALL, IDC_BTN_MODIFY_IP,
+                   IDC_BTN_MUL_MODIFY_IP, IDC_BTN_BATCH_UPGRADE, IDC_CHK_HIDE_SAME_IP, IDC_CHK_HIDE_SAME_MAC,
+                   IDC_STATIC_LOGO, IDC_STATIC_UPGRADE_FILE, IDC_STATIC_UPGRADE_SUMMARY, IDC_EDIT_SEARCH_SECONDS,
+                   IDC_COMBO_PROTOCOL})
         EXPECT_NE(lynx::res::GetDlgItem(dlg, id), nullptr) << id;
-    EXPECT_FALSE(lynx::res::GetDlgItem(dlg, 1010)->isVisible());
+    EXPECT_FALSE(lynx::res::GetDlgItem(dlg, IDC_STATIC_LOGO)->isVisible());
     // Dialog units become pixels through the font's base units: the list is
     // wider than the buttons and starts below the check boxes.
-    QRect listRect = lynx::res::ControlRect(dlg, 1001);
-    EXPECT_GT(listRect.width(), 10 * lynx::res::ControlRect(dlg, 1000).width());
-    EXPECT_GT(listRect.top(), lynx::res::ControlRect(dlg, 1003).top());
+    QRect listRect = lynx::res::ControlRect(dlg, IDC_LIST_DEVICE);
+    EXPECT_GT(listRect.width(), 10 * lynx::res::ControlRect(dlg, IDC_BTN_SEARCH).width());
+    EXPECT_GT(listRect.top(), lynx::res::ControlRect(dlg, IDC_CHK_SELECT_ALL).top());
 }
 
 namespace {
@@ -176,13 +180,14 @@ int endWithKey(int controlId, int key, ScriptedBoxes& boxes, bool* clickedInstea
 TEST(Ending, EscapeEndsWithCancel)
 {
     ScriptedBoxes boxes;
-    EXPECT_EQ(endWithKey(1001, Qt::Key_Escape, boxes), QDialog::Rejected);
+    EXPECT_EQ(endWithKey(IDC_LIST_DEVICE, Qt::Key_Escape, boxes), QDialog::Rejected);
 }
 
 TEST(Ending, EnterEndsWithOkAnywhereButOnAPushButton)
 {
     ScriptedBoxes boxes;
-    for (int id : {1001, 1026, 1027, 1003, 1007, 1008}) {
+    for (int id : {IDC_LIST_DEVICE, IDC_EDIT_SEARCH_SECONDS, IDC_COMBO_PROTOCOL, IDC_CHK_SELECT_ALL,
+                   IDC_CHK_HIDE_SAME_IP, IDC_CHK_HIDE_SAME_MAC}) {
         bool clicked = false;
         EXPECT_EQ(endWithKey(id, Qt::Key_Return, boxes, &clicked), QDialog::Accepted) << id;
         EXPECT_FALSE(clicked) << id;
@@ -193,7 +198,7 @@ TEST(Ending, EnterOnAFocusedPushButtonClicksIt)
 {
     ScriptedBoxes boxes;
     bool stillOpen = false;
-    endWithKey(1002, Qt::Key_Return, boxes, &stillOpen);
+    endWithKey(IDC_BTN_OPEN, Qt::Key_Return, boxes, &stillOpen);
     EXPECT_TRUE(stillOpen);
     // "打开" with nothing picked says so: the button was clicked.
     EXPECT_EQ(boxes.texts(), QStringList{QStringLiteral("请至少选择一个设备！")});
@@ -248,7 +253,7 @@ TEST(ReceivePath, ReportsNotYetAppliedAtAStartClickAreNotListedInTheNewSearch)
     ScriptedBoxes boxes;
     CLynxDlg dlg;
     dlg.Create();
-    auto* search = lynx::res::GetDlgItemAs<QPushButton>(dlg, 1000);
+    auto* search = lynx::res::GetDlgItemAs<QPushButton>(dlg, IDC_BTN_SEARCH);
     search->click();
     PacketHeader header{};
     header.bodyMarker = '$';
@@ -275,8 +280,8 @@ TEST(ReceivePath, ReportsFromManyThreadsAllArriveOnTheUiThread)
     ScriptedBoxes boxes;
     CLynxDlg dlg;
     dlg.Create();
-    lynx::res::GetDlgItemAs<QCheckBox>(dlg, 1007)->setChecked(false);
-    lynx::res::GetDlgItemAs<QCheckBox>(dlg, 1008)->setChecked(false);
+    lynx::res::GetDlgItemAs<QCheckBox>(dlg, IDC_CHK_HIDE_SAME_IP)->setChecked(false);
+    lynx::res::GetDlgItemAs<QCheckBox>(dlg, IDC_CHK_HIDE_SAME_MAC)->setChecked(false);
     std::vector<std::thread> senders;
     for (int t = 0; t < 4; ++t) {
         senders.emplace_back([t] {

@@ -9,6 +9,7 @@
 #include "platform/FileDialog.h"
 #include "platform/ModalDialog.h"
 #include "res/DialogBuilder.h"
+#include "res/resource.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -51,11 +52,11 @@ protected:
             return QString::fromStdString(chosen);
         });
         dlg.Create();
-        lynx::res::GetDlgItemAs<QLineEdit>(dlg, 1026)->setText("1");
-        lynx::res::GetDlgItemAs<QPushButton>(dlg, 1000)->click();
+        lynx::res::GetDlgItemAs<QLineEdit>(dlg, IDC_EDIT_SEARCH_SECONDS)->setText("1");
+        lynx::res::GetDlgItemAs<QPushButton>(dlg, IDC_BTN_SEARCH)->click();
         ASSERT_TRUE(WaitFor([&] { return !dlg.isSearching(); }, 5000));
         ASSERT_EQ(dlg.listDevice()->GetItemCount(), 3);
-        lynx::res::GetDlgItemAs<QCheckBox>(dlg, 1003)->click();
+        lynx::res::GetDlgItemAs<QCheckBox>(dlg, IDC_CHK_SELECT_ALL)->click();
     }
     void TearDown() override
     {
@@ -68,7 +69,7 @@ protected:
     {
         chosen = dir.File(file);
         boxes.shown.clear();
-        lynx::res::GetDlgItemAs<QPushButton>(dlg, 1006)->click();
+        lynx::res::GetDlgItemAs<QPushButton>(dlg, IDC_BTN_BATCH_UPGRADE)->click();
         return WaitFor([&] { return boxes.texts().contains(QStringLiteral("升级完成")); }, 30000);
     }
 
@@ -80,7 +81,7 @@ protected:
         return texts;
     }
 
-    QString summary() const { return lynx::res::GetDlgItemAs<QLabel>(dlg, 1025)->text(); }
+    QString summary() const { return lynx::res::GetDlgItemAs<QLabel>(dlg, IDC_STATIC_UPGRADE_SUMMARY)->text(); }
 
     TempDir dir;
     CamsimProcess cameras_;
@@ -99,7 +100,7 @@ TEST_F(WindowUpgrade, TickedCamerasDownloadTheFileAndReportSuccess)
     const QString success = QStringLiteral("升级成功");
     EXPECT_EQ(statuses(), (QStringList{success, success, success}));
     EXPECT_EQ(summary(), QStringLiteral("总共:3    完成:3    成功:3    失败：0"));
-    EXPECT_EQ(lynx::res::GetDlgItemAs<QLabel>(dlg, 1024)->text(), QString::fromStdString(dir.File("cam-2.1.zip")));
+    EXPECT_EQ(lynx::res::GetDlgItemAs<QLabel>(dlg, IDC_STATIC_UPGRADE_FILE)->text(), QString::fromStdString(dir.File("cam-2.1.zip")));
     EXPECT_EQ(g_bUpgrading, 0);
 }
 
@@ -122,7 +123,7 @@ TEST_F(WindowUpgrade, ACameraReaddressedWithModifyIpIsUpgradedAtItsNewAddress)
     list->SetCheck(moved, true);
     auto previous = lynx::platform::SetModalDialogHandler([](QDialog& d) {
         auto& modify = dynamic_cast<ModifyIp&>(d);
-        modify.IpControl(1274)->SetWindowText(QStringLiteral("192.168.1.150"));
+        modify.IpControl(IDC_IPADDRESS_IP)->SetWindowText(QStringLiteral("192.168.1.150"));
         modify.OnOK();
         return modify.result();
     });

@@ -2,7 +2,8 @@
 // dialogs. Every send here fails before anything leaves the machine: the
 // window's report socket is closed first, so the transport has nothing to send
 // through. The sends that reach cameras are tested in the virtual LAN.
-#include "DialogTestSupport.h"
+#include "QtTestSupport.h"
+#include "res/resource.h"
 
 #include "addressing/IpAddressCtrl.h"
 #include "addressing/LocalAddresses.h"
@@ -45,9 +46,9 @@ public:
         m_previous = lynx::platform::SetModalDialogHandler([this](QDialog& dlg) {
             ++opened;
             if (auto* single = dynamic_cast<ModifyIp*>(&dlg))
-                openedWith.push_back(single->IpControl(1274)->GetWindowText() + " " +
-                                     single->IpControl(1275)->GetWindowText() + " " +
-                                     single->IpControl(1276)->GetWindowText());
+                openedWith.push_back(single->IpControl(IDC_IPADDRESS_IP)->GetWindowText() + " " +
+                                     single->IpControl(IDC_IPADDRESS_MASK)->GetWindowText() + " " +
+                                     single->IpControl(IDC_IPADDRESS_GATEWAY)->GetWindowText());
             return m_answer(dlg);
         });
     }
@@ -70,9 +71,9 @@ int Cancel(QDialog&)
 int AcceptNewAddress(QDialog& dlg)
 {
     auto& m = dynamic_cast<ModifyIp&>(dlg);
-    m.IpControl(1274)->SetWindowText(QStringLiteral("192.168.1.50"));
-    m.IpControl(1275)->SetWindowText(QStringLiteral("255.255.255.0"));
-    m.IpControl(1276)->SetWindowText(QStringLiteral("192.168.1.1"));
+    m.IpControl(IDC_IPADDRESS_IP)->SetWindowText(QStringLiteral("192.168.1.50"));
+    m.IpControl(IDC_IPADDRESS_MASK)->SetWindowText(QStringLiteral("255.255.255.0"));
+    m.IpControl(IDC_IPADDRESS_GATEWAY)->SetWindowText(QStringLiteral("192.168.1.1"));
     m.OnOK();
     return m.result();
 }
@@ -110,7 +111,7 @@ protected:
                 dlg.listDevice()->GetItemText(row, 4)};
     }
 
-    MessageBoxScript boxes;
+    ScriptedBoxes boxes;
     CLynxDlg dlg;
 
 private:
@@ -132,9 +133,9 @@ TEST_F(AddressCommands, NothingTickedShowsOneMessageAndNoConfirmation)
     addRows({{"192.168.1.101", "A", "192.168.1.1", "255.255.255.0", false}});
     DialogScript dialogs(Cancel);
     dlg.OnBnClickedModifyIp();
-    EXPECT_EQ(boxes.texts(), std::vector<QString>{Q(msg::kSelectOne)});
+    EXPECT_EQ(boxes.texts(), QStringList{Q(msg::kSelectOne)});
     dlg.OnBnClickedMulModifyIp();
-    EXPECT_EQ(boxes.texts(), (std::vector<QString>{Q(msg::kSelectOne), Q(msg::kSelectOne)}));
+    EXPECT_EQ(boxes.texts(), (QStringList{Q(msg::kSelectOne), Q(msg::kSelectOne)}));
     EXPECT_EQ(dialogs.opened, 0);
     for (const auto& box : boxes.shown) {
         EXPECT_EQ(box.caption, Q("提示"));
@@ -166,7 +167,7 @@ TEST_F(AddressCommands, CancellingTheFirstDialogStillOffersTheSecond)
     dlg.OnBnClickedModifyIp();
     EXPECT_EQ(dialogs.openedWith, (std::vector<QString>{QStringLiteral("192.168.1.101 255.255.255.0 192.168.1.1"),
                                                         QStringLiteral("192.168.1.103 255.255.0.0 192.168.1.254")}));
-    EXPECT_EQ(boxes.texts(), (std::vector<QString>{Q(msg::kConfirmRestart), Q(msg::kConfirmRestart)}));
+    EXPECT_EQ(boxes.texts(), (QStringList{Q(msg::kConfirmRestart), Q(msg::kConfirmRestart)}));
 }
 
 TEST_F(AddressCommands, AFailedSendSaysSoAndLeavesTheRowAsItWas)
@@ -174,7 +175,7 @@ TEST_F(AddressCommands, AFailedSendSaysSoAndLeavesTheRowAsItWas)
     addRows({kThreeRows[0]});
     DialogScript dialogs(AcceptNewAddress);
     dlg.OnBnClickedModifyIp();
-    EXPECT_EQ(boxes.texts(), (std::vector<QString>{Q(msg::kConfirmRestart), Q(msg::kChangeFailed)}));
+    EXPECT_EQ(boxes.texts(), (QStringList{Q(msg::kConfirmRestart), Q(msg::kChangeFailed)}));
     EXPECT_EQ(rowCells(0), (QStringList{"192.168.1.101", "192.168.1.1", "255.255.255.0"}));
     EXPECT_TRUE(dlg.listDevice()->GetCheck(0));
 }
@@ -203,7 +204,7 @@ TEST_F(AddressCommands, RowsRemovedWhileADialogIsOpenAreNotVisited)
     });
     dlg.OnBnClickedModifyIp();
     EXPECT_EQ(dialogs.opened, 1);
-    EXPECT_EQ(boxes.texts(), std::vector<QString>{Q(msg::kConfirmRestart)});
+    EXPECT_EQ(boxes.texts(), QStringList{Q(msg::kConfirmRestart)});
 }
 
 // ---- Batch ----
@@ -215,7 +216,7 @@ TEST_F(AddressCommands, BatchStopsAtARefusedConfirmationOrACancelledPlan)
     DialogScript dialogs(Cancel);
     dlg.OnBnClickedMulModifyIp();
     EXPECT_EQ(dialogs.opened, 0);
-    EXPECT_EQ(boxes.texts(), std::vector<QString>{Q(msg::kConfirmRestart)});
+    EXPECT_EQ(boxes.texts(), QStringList{Q(msg::kConfirmRestart)});
 
     dlg.OnBnClickedMulModifyIp();
     EXPECT_EQ(dialogs.opened, 1);
@@ -227,12 +228,12 @@ TEST_F(AddressCommands, BatchRefusesAPlanWithFewerAddressesThanTickedRows)
     addRows(kThreeRows);
     DialogScript dialogs([](QDialog& d) {
         auto& plan = dynamic_cast<MulModifyIP&>(d);
-        plan.IpControl(1026)->SetWindowText(QStringLiteral("192.168.1.2"));  // one address
+        plan.IpControl(IDC_EDIT_SEARCH_SECONDS)->SetWindowText(QStringLiteral("192.168.1.2"));  // one address
         plan.OnOK();
         return plan.result();
     });
     dlg.OnBnClickedMulModifyIp();
-    EXPECT_EQ(boxes.texts(), (std::vector<QString>{Q(msg::kConfirmRestart), Q(msg::kTooManyDevices)}));
+    EXPECT_EQ(boxes.texts(), (QStringList{Q(msg::kConfirmRestart), Q(msg::kTooManyDevices)}));
     EXPECT_EQ(rowCells(0), (QStringList{"192.168.1.101", "192.168.1.1", "255.255.255.0"}));
 }
 

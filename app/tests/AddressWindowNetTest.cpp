@@ -1,17 +1,34 @@
 // The window's two address commands in the virtual LAN, driven by the test:
 // the cameras they readdress are found at their new addresses.
-#include "NetlabAddressSupport.h"
+#include "app/tests/WindowTestSupport.h"
+
+#include "addressing/IpAddressCtrl.h"
+#include "addressing/Messages.h"
+#include "addressing/ModifyIp.h"
+#include "addressing/MulModifyIP.h"
+#include "platform/ModalDialog.h"
+#include "res/DialogBuilder.h"
+#include "res/resource.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace msg = lynx::addressing::msg;
+
 namespace {
 
 // The window, searching in the virtual LAN.
 class NetlabWindow : public testing::Test {
 protected:
-    static void SetUpTestSuite() { EnsureApplication(); }
     void SetUp() override
     {
         dlg = std::make_unique<CLynxDlg>();
         dlg->Create();
-        lynx::res::GetDlgItemAs<QLineEdit>(*dlg, 1026)->setText(QStringLiteral("1"));
+        lynx::res::GetDlgItemAs<QLineEdit>(*dlg, IDC_EDIT_SEARCH_SECONDS)->setText(QStringLiteral("1"));
     }
     void TearDown() override
     {
@@ -21,22 +38,35 @@ protected:
         tarn_ext_Shutdown();
     }
 
-    // Searches and returns the rows by MAC with their row index.
+    // Searches (two seconds) and returns the rows by MAC with their row index.
     std::map<std::string, int> Search()
     {
         if (dlg->isSearching())
             dlg->OnBnClickedSearch();
         dlg->OnBnClickedSearch();
-        Pump(2600);
+        EXPECT_TRUE(WaitFor([&] { return !dlg->isSearching(); }, 5000));
         std::map<std::string, int> rows;
         for (int r = 0; r < dlg->listDevice()->GetItemCount(); ++r)
             rows[dlg->listDevice()->GetItemText(r, 2).toStdString()] = r;
         return rows;
     }
 
+    // Searches again until the camera with mac answers from ip: a readdressed
+    // camera is silent while it restarts.
+    std::map<std::string, int> SearchUntilAt(const std::string& mac, const char* ip)
+    {
+        std::map<std::string, int> rows;
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            rows = Search();
+            if (rows.count(mac) && Cell(rows.at(mac), 1) == QString::fromUtf8(ip))
+                break;
+        }
+        return rows;
+    }
+
     QString Cell(int row, int column) const { return dlg->listDevice()->GetItemText(row, column); }
 
-    MessageBoxScript boxes;
+    ScriptedBoxes boxes;
     std::unique_ptr<CLynxDlg> dlg;
 };
 
@@ -51,23 +81,22 @@ TEST_F(NetlabWindow, SingleChangeThroughTheDialogMovesTheTickedCamera)
 
     auto previous = lynx::platform::SetModalDialogHandler([](QDialog& d) {
         auto& m = dynamic_cast<ModifyIp&>(d);
-        m.IpControl(1274)->SetWindowText(QStringLiteral("192.168.1.150"));
-        m.IpControl(1275)->SetWindowText(QStringLiteral("255.255.255.0"));
-        m.IpControl(1276)->SetWindowText(QStringLiteral("192.168.1.254"));
+        m.IpControl(IDC_IPADDRESS_IP)->SetWindowText(QStringLiteral("192.168.1.150"));
+        m.IpControl(IDC_IPADDRESS_MASK)->SetWindowText(QStringLiteral("255.255.255.0"));
+        m.IpControl(IDC_IPADDRESS_GATEWAY)->SetWindowText(QStringLiteral("192.168.1.254"));
         m.OnOK();
         return m.result();
     });
     dlg->OnBnClickedModifyIp();
     lynx::platform::SetModalDialogHandler(previous);
-    EXPECT_EQ(boxes.texts(), (std::vector<QString>{QString::fromUtf8(msg::kConfirmRestart),
+    EXPECT_EQ(boxes.texts(), (QStringList{QString::fromUtf8(msg::kConfirmRestart),
                                                    QString::fromUtf8(msg::kChangeSucceeded)}));
     const int row = rows.begin()->second;
     EXPECT_EQ(Cell(row, 1), QStringLiteral("192.168.1.150"));
     EXPECT_EQ(Cell(row, 3), QStringLiteral("192.168.1.254"));
     EXPECT_EQ(Cell(row, 4), QStringLiteral("255.255.255.0"));
 
-    WaitForRestart();
-    rows = Search();
+    rows = SearchUntilAt(mac, "192.168.1.150");
     ASSERT_EQ(rows.count(mac), 1u);
     EXPECT_EQ(Cell(rows.at(mac), 1), QStringLiteral("192.168.1.150"));
     EXPECT_EQ(Cell(rows.at(mac), 3), QStringLiteral("192.168.1.254"));
@@ -95,13 +124,12 @@ TEST_F(NetlabWindow, BatchChangeFromTheProposalOfThePcsOwnInterfaces)
     lynx::platform::SetModalDialogHandler(previous);
     // The PC's interface in the virtual LAN holds 192.168.1.100 and 10.1.2.100.
     EXPECT_EQ(offered, (QStringList{"192.168.1.0", "10.1.2.0"}));
-    EXPECT_EQ(boxes.texts(), (std::vector<QString>{QString::fromUtf8(msg::kConfirmRestart),
+    EXPECT_EQ(boxes.texts(), (QStringList{QString::fromUtf8(msg::kConfirmRestart),
                                                    QString::fromUtf8(msg::kAllSucceeded)}));
 
-    WaitForRestart();
-    rows = Search();
-    ASSERT_EQ(rows.size(), 3u);
     const char* expected[] = {"192.168.1.2", "192.168.1.3", "192.168.1.4"};
+    rows = SearchUntilAt(macsInRowOrder[2], expected[2]);
+    ASSERT_EQ(rows.size(), 3u);
     for (int i = 0; i < 3; ++i) {
         ASSERT_EQ(rows.count(macsInRowOrder[i]), 1u);
         EXPECT_EQ(Cell(rows.at(macsInRowOrder[i]), 1), QString::fromUtf8(expected[i]));

@@ -1,16 +1,15 @@
 // The window's "批量升级" button driven like a user would, with the file dialog
 // and every message box answered by the test, and cameras on loopback
 // addresses that answer the update request and download the file.
-#include "app/CLynxDlg.h"
+#include "app/tests/WindowTestSupport.h"
 #include "platform/FileDialog.h"
 #include "platform/MessageBox.h"
 #include "platform/ModalDialog.h"
 #include "res/DialogBuilder.h"
+#include "res/resource.h"
 #include "tarn.h"
 #include "upgrade/UpgradeFileServer.h"
 
-#include <QApplication>
-#include <QElapsedTimer>
 #include <QTemporaryDir>
 
 #include <arpa/inet.h>
@@ -35,24 +34,6 @@ std::string Report(const std::string& ip, const std::string& deviceId)
     return R"({"data":{"deviceIp":")" + ip + R"(","netMask":"255.0.0.0","gatewayIp":"127.0.0.1","deviceId":")" +
            deviceId + R"(","machineInfo":{"type":7,"name":"cam","model":"KV-100","mac":"00:11:22:33:44:)" +
            ip.substr(ip.size() - 2) + R"(","softwareVersion":"V1","hardwareVersion":"H1","sn":1,"productDate":{"time":"2020"}}}})";
-}
-
-void Pump(int milliseconds)
-{
-    QElapsedTimer timer;
-    timer.start();
-    do {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    } while (timer.elapsed() < milliseconds);
-}
-
-bool PumpUntil(const std::function<bool()>& condition, int milliseconds)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition() && timer.elapsed() < milliseconds)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return condition();
 }
 
 size_t Discard(char*, size_t size, size_t count, void* total)
@@ -163,13 +144,6 @@ class UpgradeWindow : public ::testing::Test {
 protected:
     UpgradeWindow()
     {
-        m_previousBoxes = SetMessageBoxHandler([this](const MessageBoxRequest& request) {
-            m_boxes.push_back(request.text.toStdString());
-            m_boxOwners.push_back(request.owner);
-            if (request.buttons == MB_OKCANCEL && !m_confirm)
-                return static_cast<int>(IDCANCEL);
-            return static_cast<int>(IDOK);
-        });
         m_previousFiles = SetFileDialogHandler([this](const FileDialogRequest& request) {
             m_filters.push_back(request.filter.toStdString());
             m_fileParents.push_back(request.parent);
@@ -190,7 +164,6 @@ protected:
         m_dlg.reset();
         CLynxDlg::SetUpgradePauseForTesting(nullptr);
         SetFileDialogHandler(m_previousFiles);
-        SetMessageBoxHandler(m_previousBoxes);
         g_bUpgrading = 0;
     }
 
@@ -203,20 +176,17 @@ protected:
     std::string Status(int row) const { return m_dlg->listDevice()->GetItemText(row, 7).toStdString(); }
     std::string Summary() const
     {
-        return lynx::res::GetDlgItem(*m_dlg, 1025)->property("text").toString().toStdString();
+        return lynx::res::GetDlgItem(*m_dlg, IDC_STATIC_UPGRADE_SUMMARY)->property("text").toString().toStdString();
     }
-    size_t Count(const std::string& text) const { return std::count(m_boxes.begin(), m_boxes.end(), text); }
+    qsizetype Count(const char* text) const { return boxes.texts().count(QString::fromUtf8(text)); }
 
+    ScriptedBoxes boxes;
     QTemporaryDir m_dir;
     std::unique_ptr<CLynxDlg> m_dlg;
     QString m_chosen;
-    bool m_confirm = true;
-    std::vector<std::string> m_boxes;
-    std::vector<QWidget*> m_boxOwners;
     std::vector<std::string> m_filters;
     std::vector<QWidget*> m_fileParents;
     std::vector<int> m_pauses;
-    MessageBoxHandler m_previousBoxes;
     FileDialogHandler m_previousFiles;
 };
 
@@ -224,7 +194,7 @@ TEST_F(UpgradeWindow, NothingTickedIsToldAndNoFileIsAskedFor)
 {
     AddDevice("127.0.0.21", "W21", false);
     m_dlg->OnBnClickedBatchUpgrade();
-    EXPECT_EQ(m_boxes, std::vector<std::string>({"没有选中设备"}));
+    EXPECT_EQ(boxes.texts(), QStringList{QStringLiteral("没有选中设备")});
     EXPECT_TRUE(m_filters.empty());
 }
 
@@ -233,7 +203,7 @@ TEST_F(UpgradeWindow, ABatchBeingSentRefusesAnother)
     AddDevice("127.0.0.21", "W21");
     g_bUpgrading = 1;
     m_dlg->OnBnClickedBatchUpgrade();
-    EXPECT_EQ(m_boxes, std::vector<std::string>({"升级正在进行中"}));
+    EXPECT_EQ(boxes.texts(), QStringList{QStringLiteral("升级正在进行中")});
     EXPECT_TRUE(m_filters.empty());
 }
 
@@ -244,7 +214,7 @@ TEST_F(UpgradeWindow, CancelledFileDialogChangesNothing)
     m_dlg->OnBnClickedBatchUpgrade();
     EXPECT_EQ(m_filters, std::vector<std::string>({"(*.zip)|*.zip|"}));
     EXPECT_EQ(m_fileParents, std::vector<QWidget*>({m_dlg.get()}));
-    EXPECT_TRUE(m_boxes.empty());
+    EXPECT_TRUE(boxes.shown.empty());
     EXPECT_EQ(Status(0), "");
     EXPECT_EQ(m_dlg->upgradeTotal(), 0);
 }
@@ -253,16 +223,17 @@ TEST_F(UpgradeWindow, CancelledConfirmationEmptiesTheTickedCellsAndSendsNothing)
 {
     AddDevice("127.0.0.21", "W21");
     AddDevice("127.0.0.22", "W22");
-    m_confirm = false;
+    boxes.answers = {IDCANCEL};
     m_dlg->OnBnClickedBatchUpgrade();
-    EXPECT_EQ(m_boxes, std::vector<std::string>({"是否要进行升级？"}));
-    EXPECT_EQ(m_boxOwners, std::vector<QWidget*>({m_dlg.get()}));
+    EXPECT_EQ(boxes.texts(), QStringList{QStringLiteral("是否要进行升级？")});
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].owner, m_dlg.get());
     EXPECT_EQ(m_dlg->upgradeTotal(), 2);
     EXPECT_EQ(m_dlg->upgradeDone(), 0);
     EXPECT_EQ(Status(0), "");
     EXPECT_EQ(Status(1), "");
     EXPECT_TRUE(m_pauses.empty());
-    EXPECT_EQ(lynx::res::GetDlgItem(*m_dlg, 1024)->property("text").toString(), m_chosen);
+    EXPECT_EQ(lynx::res::GetDlgItem(*m_dlg, IDC_STATIC_UPGRADE_FILE)->property("text").toString(), m_chosen);
 }
 
 TEST_F(UpgradeWindow, TickedCamerasAreUpgradedThroughTheToolsOwnServer)
@@ -282,7 +253,7 @@ TEST_F(UpgradeWindow, TickedCamerasAreUpgradedThroughTheToolsOwnServer)
     EXPECT_EQ(second.url(), expectedUrl);
     EXPECT_EQ(g_bUpgrading, 0);
 
-    ASSERT_TRUE(PumpUntil([&] { return Status(0) == "升级成功" && Status(2) == "升级成功"; }, 20000))
+    ASSERT_TRUE(WaitFor([&] { return Status(0) == "升级成功" && Status(2) == "升级成功"; }, 20000))
         << Status(0) << " / " << Status(2);
     EXPECT_EQ(first.downloaded(), 70000u);
     EXPECT_EQ(second.downloaded(), 70000u);
@@ -290,26 +261,9 @@ TEST_F(UpgradeWindow, TickedCamerasAreUpgradedThroughTheToolsOwnServer)
     EXPECT_EQ(Summary(), "总共:2    完成:2    成功:2    失败：0");
     EXPECT_EQ(m_dlg->upgradeSucceeded(), 2);
     Pump(200);
-    EXPECT_EQ(Count("升级完成"), 1u);
-    EXPECT_EQ(m_boxes.front(), "是否要进行升级？");
-    EXPECT_EQ(m_boxes.back(), "升级完成");
+    EXPECT_EQ(Count("升级完成"), 1);
+    EXPECT_EQ(boxes.texts().front(), QStringLiteral("是否要进行升级？"));
+    EXPECT_EQ(boxes.texts().back(), QStringLiteral("升级完成"));
 }
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    QTemporaryDir registry;
-    setenv("LYNX_REGISTRY_ROOT", registry.path().toLocal8Bit().constData(), 1);
-    QTemporaryDir logs;
-    setenv("LYNX_LOG_DIR", logs.path().toLocal8Bit().constData(), 1);
-    curl_global_init(CURL_GLOBAL_DEFAULT);
-    QApplication app(argc, argv);
-    testing::InitGoogleTest(&argc, argv);
-    const int result = RUN_ALL_TESTS();
-    StopUpgradeFileServer();
-    tarn_ext_Shutdown();
-    curl_global_cleanup();
-    return result;
-}

@@ -1,0 +1,56 @@
+#include "QtTestSupport.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+
+ScriptedBoxes::ScriptedBoxes()
+{
+    m_previous = lynx::platform::SetMessageBoxHandler([this](const lynx::platform::MessageBoxRequest& r) {
+        shown.push_back(r);
+        if (whileShown)
+            whileShown();
+        if (answers.empty())
+            return int(lynx::platform::IDOK);
+        const int answer = answers.front();
+        answers.pop_front();
+        return answer;
+    });
+}
+
+ScriptedBoxes::~ScriptedBoxes()
+{
+    lynx::platform::SetMessageBoxHandler(m_previous);
+}
+
+QStringList ScriptedBoxes::texts() const
+{
+    QStringList list;
+    for (const auto& box : shown)
+        list << box.text;
+    return list;
+}
+
+void Pump(int milliseconds)
+{
+    QElapsedTimer timer;
+    timer.start();
+    do {
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    } while (timer.elapsed() < milliseconds);
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+}
+
+bool WaitFor(const std::function<bool()>& done, int milliseconds)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > milliseconds)
+            return false;
+        Pump(5);
+    }
+    return true;
+}

@@ -1,0 +1,50 @@
+// What every widget test shares: readable failures for Qt strings, message
+// boxes answered by the test instead of a person (with an event loop spinning
+// while a box is "up", if the test asks for it), and waiting for the UI
+// thread on a condition. The tests' main() (QtTestMain.cpp) gives them a
+// QApplication on the offscreen platform and a registry and log of their own.
+#pragma once
+
+#include "platform/MessageBox.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <deque>
+#include <functional>
+#include <ostream>
+#include <vector>
+
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
+inline void PrintTo(const QStringList& l, std::ostream* os)
+{
+    *os << '[' << l.join(QStringLiteral(", ")).toStdString() << ']';
+}
+QT_END_NAMESPACE
+
+// Records every box and answers it: the queued answers in order, then OK.
+// whileShown, when set, runs while a box is up, as the person reads it.
+class ScriptedBoxes {
+public:
+    ScriptedBoxes();
+    ~ScriptedBoxes();
+    ScriptedBoxes(const ScriptedBoxes&) = delete;
+    ScriptedBoxes& operator=(const ScriptedBoxes&) = delete;
+
+    std::deque<int> answers;
+    std::vector<lynx::platform::MessageBoxRequest> shown;
+    std::function<void()> whileShown;
+    QStringList texts() const;
+
+private:
+    lynx::platform::MessageBoxHandler m_previous;
+};
+
+// Processes events (queued datagrams, timers) for at least the given time.
+void Pump(int milliseconds = 0);
+// Processes events until done() or the time is up; returns done().
+bool WaitFor(const std::function<bool()>& done, int milliseconds);
