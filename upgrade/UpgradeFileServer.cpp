@@ -207,6 +207,8 @@ bool UpgradeFileServer::Serve()
         if (fds[1].revents != 0)
             break;
         const int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd >= 0)
+            ++m_accepted;
         // The pause after every accept keeps the server from spinning when
         // accept keeps failing; it ends early only for a stop.
         pollfd wake{m_wakeFds[0], POLLIN, 0};

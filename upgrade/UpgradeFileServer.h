@@ -70,7 +70,9 @@ public:
     void SetFile(const std::string& path, const std::string& fileName);
     UpgradeFile File() const;
 
-    // Requests answered with the file, and requests closed without answer.
+    // Connections accepted; requests answered with the file, and requests
+    // closed without answer.
+    uint64_t Accepted() const { return m_accepted.load(); }
     uint64_t Served() const { return m_served.load(); }
     uint64_t Refused() const { return m_refused.load(); }
 
@@ -89,6 +91,7 @@ private:
     std::thread m_thread;
     mutable std::mutex m_fileMutex;
     UpgradeFile m_file;
+    std::atomic<uint64_t> m_accepted{0};
     std::atomic<uint64_t> m_served{0};
     std::atomic<uint64_t> m_refused{0};
 };

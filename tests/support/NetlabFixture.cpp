@@ -219,6 +219,13 @@ TempDir::~TempDir()
         fs::remove_all(m_path, error);
 }
 
+std::string TempDir::Write(const std::string& name, const std::string& bytes) const
+{
+    const std::string file = File(name);
+    WriteFile(file, bytes);
+    return file;
+}
+
 CamsimProcess::CamsimProcess() = default;
 
 CamsimProcess::~CamsimProcess()

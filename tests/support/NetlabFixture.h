@@ -68,6 +68,8 @@ public:
     TempDir& operator=(const TempDir&) = delete;
     const std::string& path() const { return m_path; }
     std::string File(const std::string& name) const { return m_path + "/" + name; }
+    // Writes a file of the folder and returns its path.
+    std::string Write(const std::string& name, const std::string& bytes) const;
 
 private:
     std::string m_path;

@@ -1,5 +1,6 @@
 // What `lynx-cli upgrade` accepts, and the local-address probe it shares with
 // the window.
+#include "NetlabFixture.h"
 #include "cli/UpgradeCommand.h"
 #include "upgrade/LocalAddress.h"
 
@@ -21,24 +22,13 @@ namespace {
 
 class UpgradeOptionsTest : public ::testing::Test {
 protected:
-    UpgradeOptionsTest()
-    {
-        char pattern[] = "/tmp/lynx-cli-upg-XXXXXX";
-        m_dir = ::mkdtemp(pattern);
-        m_file = m_dir + "/FW.zip";
-        std::ofstream(m_file) << "zip";
-    }
-    ~UpgradeOptionsTest() override
-    {
-        std::remove(m_file.c_str());
-        ::rmdir(m_dir.c_str());
-    }
+    UpgradeOptionsTest() : m_file(m_dir.Write("FW.zip", "zip")) {}
     std::optional<UpgradeOptions> Parse(std::vector<std::string> args)
     {
         m_error.clear();
         return ParseUpgradeOptions(args, &m_error);
     }
-    std::string m_dir;
+    lynx::test::TempDir m_dir;
     std::string m_file;
     std::string m_error;
 };
@@ -64,8 +54,8 @@ TEST_F(UpgradeOptionsTest, InputThatIsNotUnderstoodIsRefusedWithAReason)
 {
     const std::vector<std::vector<std::string>> bad = {
         {"--all"},                                        // no file
-        {"--file", m_dir + "/missing.zip", "--all"},      // no such file
-        {"--file", m_dir, "--all"},                       // a folder
+        {"--file", m_dir.File("missing.zip"), "--all"},      // no such file
+        {"--file", m_dir.path(), "--all"},                // a folder
         {"--file", m_file},                               // no devices
         {"--file", m_file, "--all", "--ip", "10.0.0.1"},  // both
         {"--file", m_file, "--ip", "10.0.0.300"},

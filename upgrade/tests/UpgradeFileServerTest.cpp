@@ -1,5 +1,6 @@
 // The upgrade-file server against a real HTTP client (libcurl) and raw sockets
 // on 127.0.0.1.
+#include "NetlabFixture.h"
 #include "upgrade/UpgradeFileServer.h"
 
 #include <arpa/inet.h>
@@ -49,29 +50,8 @@ std::string ExpectedResponse(const std::string& content)
     return kHeaderPrefix + std::to_string(content.size()) + "\r\n\r\n" + content;
 }
 
-class TempDir {
-public:
-    TempDir()
-    {
-        std::string pattern = (fs::temp_directory_path() / "lynx-upg-XXXXXX").string();
-        m_path = ::mkdtemp(pattern.data());
-    }
-    ~TempDir()
-    {
-        std::error_code ignored;
-        fs::remove_all(m_path, ignored);
-    }
-    fs::path Write(const std::string& name, const std::string& content) const
-    {
-        const fs::path file = m_path / name;
-        std::ofstream(file, std::ios::binary) << content;
-        return file;
-    }
-    const fs::path& path() const { return m_path; }
-
-private:
-    fs::path m_path;
-};
+using lynx::test::TempDir;
+using lynx::test::WaitUntil;
 
 int Connect(int port)
 {
@@ -316,7 +296,7 @@ TEST_F(ServerFixture, FileIsReadAnewForEveryRequest)
 TEST_F(ServerFixture, FileOfMoreThan2GiBHasItsFullLengthAndEveryByte)
 {
     StartServer();
-    const fs::path file = m_dir.path() / "big.zip";
+    const fs::path file = m_dir.File("big.zip");
     const uint64_t size = (uint64_t{2} << 30) + 10;
     {
         std::ofstream out(file, std::ios::binary);
@@ -436,8 +416,8 @@ TEST_F(ServerFixture, DeletedFileIsToldOncePerAttemptAndGetsNoAnswer)
 TEST_F(ServerFixture, DirectoryInPlaceOfTheFileIsAnOpenFailure)
 {
     StartServer();
-    fs::create_directory(m_dir.path() / "fw.zip");
-    Choose(m_dir.path() / "fw.zip");
+    fs::create_directory(m_dir.File("fw.zip"));
+    Choose(m_dir.File("fw.zip"));
     EXPECT_EQ(Exchange(port(), GetRequest("/fw.zip")), "");
     EXPECT_EQ(Messages(), std::vector<std::string>({"升级文件打开失败！"}));
 }
@@ -466,7 +446,7 @@ TEST_F(ServerFixture, SilentClientIsClosedAfterTheTimeOutAndTheNextIsServed)
     Choose(m_dir.Write("fw.zip", "payload"));
     const int silent = Connect(port());
     ASSERT_GE(silent, 0);
-    std::this_thread::sleep_for(50ms);  // the silent one is accepted first
+    ASSERT_TRUE(WaitUntil([&] { return m_server->Accepted() == 1; }, 5s, 1ms)) << "the silent one is accepted first";
 
     const CurlAnswer answer = CurlGet(port(), "/fw.zip");
     EXPECT_EQ(answer.code, CURLE_OK);
@@ -490,7 +470,7 @@ TEST_F(ServerFixture, ClientThatStopsReadingIsDroppedAndTheNextIsServed)
     int small = 4096;
     ::setsockopt(stalled, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
     SendText(stalled, GetRequest("/fw.zip"));
-    std::this_thread::sleep_for(50ms);
+    ASSERT_TRUE(WaitUntil([&] { return m_server->Accepted() == 1; }, 5s, 1ms)) << "the stalled one is served first";
 
     const CurlAnswer answer = CurlGet(port(), "/fw.zip");
     EXPECT_EQ(answer.code, CURLE_OK);
@@ -523,7 +503,7 @@ TEST_F(ServerFixture, StopEndsTheServerEvenWithAClientConnected)
     const int served = port();
     const int silent = Connect(served);
     ASSERT_GE(silent, 0);
-    std::this_thread::sleep_for(200ms);
+    ASSERT_TRUE(WaitUntil([&] { return m_server->Accepted() == 1; }, 5s, 1ms));
     const auto before = std::chrono::steady_clock::now();
     m_server->Stop();
     // Stop does not sit out the ten-second receive time-out.
@@ -557,15 +537,14 @@ TEST(ServerFile, ReaderNeverSeesHalfOfTwoPairs)
 TEST(ProcessServer, ServesTheChosenFileOnThePortItReports)
 {
     TempDir dir;
-    const fs::path file = dir.Write("tool.zip", "tool firmware");
+    const std::string file = dir.Write("tool.zip", "tool firmware");
+    // Started means listening: the port is bound before the answer.
     ASSERT_TRUE(StartUpgradeFileServer({}));
+    EXPECT_TRUE(CanConnect(g_nHttpPort));
     EXPECT_TRUE(StartUpgradeFileServer({}));  // still the one server
-    // The port is published once bound.
-    for (int i = 0; i < 100 && !CanConnect(g_nHttpPort); ++i)
-        std::this_thread::sleep_for(20ms);
     EXPECT_GE(g_nHttpPort.load(), 9000);
     EXPECT_EQ(CurlGet(g_nHttpPort, "/tool.zip").code, CURLE_GOT_NOTHING);  // no batch yet
-    SetUpgradeFile(file.string(), "tool.zip");
+    SetUpgradeFile(file, "tool.zip");
     EXPECT_EQ(GetUpgradeFile().fileName, "tool.zip");
     EXPECT_EQ(CurlGet(g_nHttpPort, "/tool.zip").body, "tool firmware");
     StopUpgradeFileServer();

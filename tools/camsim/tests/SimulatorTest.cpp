@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 #include <json/reader.h>
-#include <zip.h>
 
 #include <mutex>
 
@@ -100,21 +99,24 @@ protected:
         return out;
     }
 
-    std::vector<Datagram> SearchAndWait(std::chrono::milliseconds wait = 300ms)
+    // Searches and waits for at least expected answers (at most timeout).
+    std::vector<Datagram> SearchAndWait(size_t expected, std::chrono::milliseconds timeout = 5s)
     {
         {
             std::lock_guard lock(g_mutex);
             g_got.clear();
         }
         Send(m_sim->ReportPort(), Request(kCmdSearch));
-        std::this_thread::sleep_for(wait);
+        WaitUntil([&] { return Got(kCmdSearch).size() >= expected; }, timeout);
         return Got(kCmdSearch);
     }
 
     static std::vector<CameraConfig> Cameras(int n)
     {
         CameraBehaviour b;
-        b.restartMs = 400;
+        // Long enough that a search sent right after an address change meets
+        // the camera still restarting, even on a loaded machine.
+        b.restartMs = 1500;
         b.installMs = 50;
         return GenerateCameras(n, "127.0.0.11", b);
     }
@@ -129,7 +131,7 @@ TEST_F(SimulatorOnLoopback, EachCameraAnswersASearchFromItsOwnAddressWithItsRepo
 {
     auto cameras = Cameras(3);
     Start(cameras);
-    auto reports = SearchAndWait();
+    auto reports = SearchAndWait(3);
     ASSERT_EQ(reports.size(), 3u);
     for (const CameraConfig& c : cameras) {
         SCOPED_TRACE(c.ip);
@@ -158,11 +160,14 @@ TEST_F(SimulatorOnLoopback, BehavioursShapeTheAnswers)
     auto cameras = Cameras(4);
     cameras[0].behaviour.answerTwice = true;
     cameras[1].behaviour.silent = true;
-    cameras[2].behaviour.delayMs = 250;
+    // A generous delay: the check that this camera has not answered yet runs
+    // as soon as the others have, a second before it may.
+    cameras[2].behaviour.delayMs = 1000;
     cameras[3].behaviour.malformed = true;
     Start(cameras);
 
-    auto early = SearchAndWait(120ms);
+    const size_t immediate = 2 + Camera::MalformedBodies().size() + 1;
+    auto early = SearchAndWait(immediate);
     auto count = [&](const std::vector<Datagram>& got, const std::string& ip) {
         return std::count_if(got.begin(), got.end(), [&](const Datagram& d) { return d.from == ip; });
     };
@@ -170,8 +175,7 @@ TEST_F(SimulatorOnLoopback, BehavioursShapeTheAnswers)
     EXPECT_EQ(count(early, cameras[1].ip), 0);
     EXPECT_EQ(count(early, cameras[2].ip), 0) << "answers only after its delay";
     EXPECT_GT(count(early, cameras[3].ip), 1);
-    std::this_thread::sleep_for(300ms);
-    EXPECT_EQ(count(Got(kCmdSearch), cameras[2].ip), 1);
+    EXPECT_TRUE(WaitUntil([&] { return count(Got(kCmdSearch), cameras[2].ip) == 1; }, 5s));
 
     // The broken camera's last datagram is its good report.
     std::vector<Datagram> broken;
@@ -188,9 +192,12 @@ TEST_F(SimulatorOnLoopback, RequestsThatAreNotSearchesGetNoReport)
     answerLike.bodyMarker = '$';
     Send(m_sim->ReportPort(), answerLike);
     Send(m_sim->ReportPort(), Request(0x799));
-    std::this_thread::sleep_for(200ms);
+    // A real search last: the simulator handles datagrams in order, so once
+    // its two answers are in, any answer to the others would be too.
+    Send(m_sim->ReportPort(), Request(kCmdSearch));
+    ASSERT_TRUE(WaitUntil([&] { return Got(kCmdSearch).size() == 2; }, 5s));
     std::lock_guard lock(g_mutex);
-    EXPECT_TRUE(g_got.empty());
+    EXPECT_EQ(g_got.size(), 2u);
 }
 
 TEST_F(SimulatorOnLoopback, AddressChangeByMacRestartsTheCameraWithItsNewValues)
@@ -209,12 +216,18 @@ TEST_F(SimulatorOnLoopback, AddressChangeByMacRestartsTheCameraWithItsNewValues)
     unknown["deviceIp"] = "127.0.0.60";
     Send(m_sim->ReportPort(), Request(kCmdChangeIp), WriteJson(unknown));
 
-    auto during = SearchAndWait(150ms);
-    ASSERT_EQ(during.size(), 1u) << "the moved camera is restarting";
+    // The moved camera answers after the other within one search (cameras
+    // answer in order), so a second search's answer is a barrier for it.
+    auto during = SearchAndWait(1);
+    Send(m_sim->ReportPort(), Request(kCmdSearch));
+    ASSERT_TRUE(WaitUntil([&] { return Got(kCmdSearch).size() >= 2; }, 5s));
+    during = Got(kCmdSearch);
+    ASSERT_EQ(during.size(), 2u) << "the moved camera is restarting";
     EXPECT_EQ(during[0].from, cameras[0].ip);
+    EXPECT_EQ(during[1].from, cameras[0].ip);
 
-    std::this_thread::sleep_for(400ms);
-    auto after = SearchAndWait(200ms);
+    std::vector<Datagram> after;
+    EXPECT_TRUE(WaitUntil([&] { return (after = SearchAndWait(2, 300ms)).size() == 2; }, 10s, 0ms));
     ASSERT_EQ(after.size(), 2u);
     auto moved = std::find_if(after.begin(), after.end(), [](const Datagram& d) { return d.from == "127.0.0.50"; });
     ASSERT_NE(moved, after.end());
@@ -229,14 +242,7 @@ TEST_F(SimulatorOnLoopback, AddressChangeByMacRestartsTheCameraWithItsNewValues)
 TEST_F(SimulatorOnLoopback, UpgradeIsAcceptedDownloadedCheckedAndReported)
 {
     lynx::test::TempDir dir;
-    {
-        int error = 0;
-        zip_t* z = zip_open(dir.File("fw.zip").c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-        ASSERT_NE(z, nullptr);
-        static const char kContent[] = "firmware image";
-        zip_file_add(z, "image.bin", zip_source_buffer(z, kContent, sizeof kContent, 0), 0);
-        ASSERT_EQ(zip_close(z), 0);
-    }
+    ASSERT_TRUE(lynx::test::MakeStoredZip(dir.File("fw.zip"), {{"image.bin", "firmware image"}}));
     lynx::test::FileHttpServer http;
     std::string error;
     ASSERT_TRUE(http.Start("127.0.0.1", &error)) << error;
