@@ -1,51 +1,69 @@
 #!/usr/bin/env bash
 # Discovery at scale: CAMERAS simulated cameras (default 2000) answer one
-# search in a single burst inside a virtual LAN; lynx-cli lists them. Reports,
-# for each of RUNS searches, how many cameras were listed and the time from the
-# last report the simulator sent to the last row lynx-cli listed.
+# search in a single burst inside a virtual LAN; lynx-cli lists them, or with
+# --window the real window (offscreen). Prints, for each of RUNS searches, how
+# many cameras were listed and the time from the last report the simulator
+# sent to the last row listed; for the window also the longest gap between two
+# turns of the UI thread while rows arrived.
 #
-#   bench/discovery.sh [BIN_DIR] [CAMERAS] [RUNS]
+#   bench/discovery.sh [--window] [BIN_DIR] [CAMERAS] [RUNS]
 #
 # BIN_DIR defaults to build/bin. Needs root (network namespaces).
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
+mode=cli
+if [ "${1:-}" = "--window" ]; then
+  mode=window
+  shift
+fi
 bin="$(cd "${1:-$here/../build/bin}" && pwd)"
 cameras=${2:-2000}
 runs=${3:-3}
 seconds=${LYNX_BENCH_SECONDS:-4}
 
-for tool in lynx-cli lynx-camsim; do
+tools="lynx-cli lynx-camsim"
+[ "$mode" = window ] && tools="lynx-bench-window-discovery lynx-camsim"
+for tool in $tools; do
   [ -x "$bin/$tool" ] || { echo "discovery.sh: $bin/$tool not built" >&2; exit 1; }
 done
 
 # Runs inside the PC namespace of the LAN.
 inner=$(cat <<'INNER'
 set -euo pipefail
-cameras=$1 runs=$2 seconds=$3
+mode=$1 cameras=$2 runs=$3 seconds=$4
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
-printf '%-4s %-8s %-8s %s\n' run listed goal "last report sent -> last row listed"
+printf '%-4s %-8s %-8s %-36s %s\n' run listed goal "last report sent -> last row listed" \
+  "$([ "$mode" = window ] && echo "longest UI gap")"
 for run in $(seq 1 "$runs"); do
   before=$(grep -c 'timing: last report sent' "$LYNX_NETLAB_CAMSIM_LOG" || true)
-  "$LYNX_BIN_DIR/lynx-cli" search --seconds "$seconds" --format csv --timing >"$out/rows.csv" 2>"$out/cli.err"
-  listed=$(( $(wc -l <"$out/rows.csv") - 1 ))
+  gap=""
+  if [ "$mode" = window ]; then
+    "$LYNX_BIN_DIR/lynx-bench-window-discovery" "$seconds" >"$out/window.out" 2>/dev/null
+    listed=$(sed -n 's/^listed \([0-9]*\)/\1/p' "$out/window.out")
+    listedAt=$(sed -n 's/^timing: last row listed at \([0-9.]*\).*/\1/p' "$out/window.out")
+    gap=$(sed -n 's/^longest UI gap while rows arrived: \(.*\)/\1/p' "$out/window.out")
+  else
+    "$LYNX_BIN_DIR/lynx-cli" search --seconds "$seconds" --format csv --timing >"$out/rows.csv" 2>"$out/cli.err"
+    listed=$(( $(wc -l <"$out/rows.csv") - 1 ))
+    listedAt=$(sed -n 's/^timing: last row listed at \([0-9.]*\).*/\1/p' "$out/cli.err")
+  fi
   # The simulator writes its line as soon as its burst is out.
   for _ in $(seq 1 50); do
     [ "$(grep -c 'timing: last report sent' "$LYNX_NETLAB_CAMSIM_LOG" || true)" -gt "$before" ] && break
     sleep 0.1
   done
   sent=$(grep 'timing: last report sent' "$LYNX_NETLAB_CAMSIM_LOG" | tail -n 1 | sed 's/.* at \([0-9.]*\).*/\1/')
-  listedAt=$(sed -n 's/^timing: last row listed at \([0-9.]*\).*/\1/p' "$out/cli.err")
   if [ -n "$sent" ] && [ -n "$listedAt" ]; then
     delta=$(awk -v a="$sent" -v b="$listedAt" 'BEGIN { printf "%.1f ms", (b - a) * 1000 }')
   else
     delta="n/a"
   fi
-  printf '%-4s %-8s %-8s %s\n' "$run" "$listed" "$cameras" "$delta"
+  printf '%-4s %-8s %-8s %-36s %s\n' "$run" "$listed" "$cameras" "$delta" "$gap"
 done
 INNER
 )
 
-echo "discovery: $cameras cameras in one burst, lynx-cli search --seconds $seconds, $runs runs"
+echo "discovery ($mode): $cameras cameras in one burst, search of $seconds s, $runs runs"
 "$here/../tools/netlab/netlab" run --cameras "$cameras" --bin "$bin" --camsim-args "--burst --timing" \
-  -- bash -c "$inner" discovery "$cameras" "$runs" "$seconds"
+  -- bash -c "$inner" discovery "$mode" "$cameras" "$runs" "$seconds"

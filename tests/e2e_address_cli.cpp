@@ -70,14 +70,7 @@ std::vector<std::string> Macs(const Listing& listing)
     return macs;
 }
 
-class NetlabCli : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        if (!InNetlab())
-            GTEST_SKIP() << "runs inside a virtual LAN: ctest runs it through tools/netlab";
-    }
-};
+using NetlabCli = NetlabTest;
 
 } // namespace
 

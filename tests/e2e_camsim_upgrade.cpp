@@ -71,17 +71,14 @@ Json::Value Camera(int last, const char* option = nullptr, Json::Value value = t
     return c;
 }
 
-class UpgradeEndToEnd : public ::testing::Test {
+class UpgradeEndToEnd : public NetlabTest {
 protected:
     static void SetUpTestSuite()
     {
         if (!InNetlab())
             return;
         s_dir = std::make_unique<TempDir>();
-        std::string firmware(200000, '\0');
-        for (size_t i = 0; i < firmware.size(); ++i)
-            firmware[i] = static_cast<char>(i * 7 + i / 13);
-        ASSERT_TRUE(MakeStoredZip(s_dir->File("good.zip"), {{"firmware.bin", firmware}}));
+        ASSERT_TRUE(MakeFirmwareZip(s_dir->File("good.zip"), 200000));
         std::string bytes;
         {
             std::ifstream in(s_dir->File("good.zip"), std::ios::binary);
@@ -117,12 +114,6 @@ protected:
         s_sim.reset();
         s_http.reset();
         s_dir.reset();
-    }
-
-    void SetUp() override
-    {
-        if (!InNetlab())
-            GTEST_SKIP() << "runs inside a virtual LAN: ctest runs it through tools/netlab";
     }
 
     // One update request, as the batch upgrade sends it: through a client

@@ -55,12 +55,13 @@ DeviceRecord ChangeRequest(const std::string& mac, const char* ip, const char* m
     return r;
 }
 
-class ChangeIpEndToEnd : public ::testing::Test {
+class ChangeIpEndToEnd : public NetlabTest {
 protected:
     void SetUp() override
     {
-        if (!InNetlab())
-            GTEST_SKIP() << "runs inside a virtual LAN: ctest runs it through tools/netlab";
+        NetlabTest::SetUp();
+        if (IsSkipped())
+            return;
         lynx::protocol::InitTransport();
         ASSERT_TRUE(session.StartServers(false));
     }

@@ -12,14 +12,8 @@ namespace {
 
 using namespace lynx::test;
 
-class SearchEndToEnd : public ::testing::Test {
+class SearchEndToEnd : public NetlabTest {
 protected:
-    void SetUp() override
-    {
-        if (!InNetlab())
-            GTEST_SKIP() << "runs inside a virtual LAN: ctest runs it through tools/netlab";
-    }
-
     static ProcessResult Search(std::vector<std::string> options)
     {
         std::vector<std::string> args{"search", "--seconds", "2"};

@@ -30,16 +30,14 @@ Json::Value Camera(int last)
     return camera;
 }
 
-class WindowUpgrade : public testing::Test {
+class WindowUpgrade : public NetlabTest {
 protected:
     void SetUp() override
     {
-        if (!InNetlab())
-            GTEST_SKIP() << "runs inside a virtual LAN (tools/netlab)";
-        std::string firmware(200000, '\0');
-        for (size_t i = 0; i < firmware.size(); ++i)
-            firmware[i] = static_cast<char>(i * 7 + i / 13);
-        ASSERT_TRUE(MakeStoredZip(dir.File("cam-2.1.zip"), {{"firmware.bin", firmware}}));
+        NetlabTest::SetUp();
+        if (IsSkipped())
+            return;
+        ASSERT_TRUE(MakeFirmwareZip(dir.File("cam-2.1.zip"), 200000));
         ASSERT_TRUE(WriteCorruptCopy(dir.File("cam-2.1.zip"), dir.File("cam-broken.zip")));
         Json::Value cameras(Json::arrayValue);
         for (int last : {101, 102, 103})

@@ -455,6 +455,14 @@ bool MakeStoredZip(const std::string& path, const std::vector<std::pair<std::str
     return zip_close(archive) == 0;
 }
 
+bool MakeFirmwareZip(const std::string& path, size_t size)
+{
+    std::string firmware(size, '\0');
+    for (size_t i = 0; i < firmware.size(); ++i)
+        firmware[i] = static_cast<char>(i * 7 + i / 13);
+    return MakeStoredZip(path, {{"firmware.bin", firmware}});
+}
+
 bool WriteCorruptCopy(const std::string& path, const std::string& corruptPath)
 {
     std::ifstream in(path, std::ios::binary);

@@ -4,6 +4,7 @@
 // server for firmware downloads.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <json/value.h>
 
 #include <sys/types.h>
@@ -24,6 +25,17 @@ using namespace std::chrono_literals;
 
 // True inside a LAN made by tools/netlab (LYNX_NETLAB_* are set).
 bool InNetlab();
+
+// A test of the virtual LAN: skipped unless tools/netlab runs it. A fixture
+// with a SetUp of its own calls this one first and stops when IsSkipped().
+class NetlabTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!InNetlab())
+            GTEST_SKIP() << "runs inside a virtual LAN: ctest runs it through tools/netlab";
+    }
+};
 std::string EnvOr(const char* name, const std::string& fallback);
 std::string BinDir();                          // LYNX_BIN_DIR
 std::string CameraNamespace();                 // LYNX_NETLAB_CAMERA_NS
@@ -52,6 +64,8 @@ bool WriteFile(const std::string& path, const std::string& bytes);
 // A zip archive of stored (uncompressed) entries, so that a byte flipped in a
 // copy lands in the data and only the CRC check tells.
 bool MakeStoredZip(const std::string& path, const std::vector<std::pair<std::string, std::string>>& entries);
+// A firmware archive of one stored entry of size patterned bytes.
+bool MakeFirmwareZip(const std::string& path, size_t size);
 // The file's bytes with one byte in the middle flipped, written to corruptPath.
 bool WriteCorruptCopy(const std::string& path, const std::string& corruptPath);
 

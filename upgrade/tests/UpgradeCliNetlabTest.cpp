@@ -31,21 +31,15 @@ size_t Count(const std::string& text, const std::string& part)
     return n;
 }
 
-class CliUpgrade : public ::testing::Test {
+class CliUpgrade : public NetlabTest {
 protected:
     static void SetUpTestSuite()
     {
         if (!InNetlab())
             return;
         s_dir = std::make_unique<TempDir>();
-        std::string firmware(300000, '\0');
-        for (size_t i = 0; i < firmware.size(); ++i)
-            firmware[i] = static_cast<char>(i * 31 + i / 7);
-        ASSERT_TRUE(MakeStoredZip(s_dir->File("cam-3.0.zip"), {{"firmware.bin", firmware}}));
-        std::ifstream in(s_dir->File("cam-3.0.zip"), std::ios::binary);
-        std::string bytes{std::istreambuf_iterator<char>(in), {}};
-        bytes[bytes.size() / 2] ^= 0x5A;
-        ASSERT_TRUE(WriteFile(s_dir->File("cam-bad.zip"), bytes));
+        ASSERT_TRUE(MakeFirmwareZip(s_dir->File("cam-3.0.zip"), 300000));
+        ASSERT_TRUE(WriteCorruptCopy(s_dir->File("cam-3.0.zip"), s_dir->File("cam-bad.zip")));
 
         Json::Value cameras(Json::arrayValue);
         cameras.append(Camera(101, "newVersion", "V3.0.0"));
@@ -64,11 +58,6 @@ protected:
     {
         s_cameras.reset();
         s_dir.reset();
-    }
-    void SetUp() override
-    {
-        if (!InNetlab())
-            GTEST_SKIP() << "runs inside a virtual LAN: ctest runs it through tools/netlab";
     }
     static ProcessResult Upgrade(const std::string& file, const std::vector<std::string>& devices)
     {
