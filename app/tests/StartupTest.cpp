@@ -268,8 +268,10 @@ TEST(ReceivePath, ReportsNotYetAppliedAtAStartClickAreNotListedInTheNewSearch)
     search->click();  // stop
     search->click();  // start: an empty list
     EXPECT_EQ(dlg.listDevice()->GetItemCount(), 0);
+    // Applied in arrival order: once this report is listed, anything still
+    // waiting before it would have been too.
     DeliverReport(ReportJson("192.168.1.9", "00:1A:2B:00:00:09"));
-    Pump(200);
+    ASSERT_TRUE(WaitFor([&] { return dlg.listDevice()->GetItemCount() > 0; }, 5000));
     ASSERT_EQ(dlg.listDevice()->GetItemCount(), 1);
     EXPECT_EQ(dlg.listDevice()->GetItemText(0, 0), QStringLiteral("1"));
     EXPECT_EQ(dlg.listDevice()->GetItemText(0, 1), QStringLiteral("192.168.1.9"));

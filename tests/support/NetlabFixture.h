@@ -69,6 +69,10 @@ bool MakeFirmwareZip(const std::string& path, size_t size);
 // The file's bytes with one byte in the middle flipped, written to corruptPath.
 bool WriteCorruptCopy(const std::string& path, const std::string& corruptPath);
 
+// Whether a TCP connection to ip:port is accepted (a camera's port 8021),
+// giving up after two seconds.
+bool CanConnect(const std::string& ip, uint16_t port);
+
 // Polls until the condition holds or the time is up; the condition's last value.
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout,
                std::chrono::milliseconds step = 50ms);

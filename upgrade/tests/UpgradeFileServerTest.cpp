@@ -105,10 +105,7 @@ std::string ReadToEnd(int fd, bool* closed = nullptr, std::chrono::milliseconds 
 
 bool CanConnect(int port)
 {
-    const int fd = Connect(port);
-    if (fd >= 0)
-        ::close(fd);
-    return fd >= 0;
+    return lynx::test::CanConnect("127.0.0.1", static_cast<uint16_t>(port));
 }
 
 std::string Exchange(int port, const std::string& request, bool* closed = nullptr)
