@@ -1,9 +1,6 @@
 #include "addressing/LocalAddresses.h"
 
-#include <arpa/inet.h>
-#include <ifaddrs.h>
-#include <net/if.h>
-#include <netinet/in.h>
+#include "platform/NetworkInterfaces.h"
 
 #include <mutex>
 
@@ -16,21 +13,14 @@ LocalAddressProvider g_provider;
 
 std::optional<std::vector<std::string>> InterfaceAddresses()
 {
-    ifaddrs* list = nullptr;
-    if (::getifaddrs(&list) != 0)
+    auto interfaces = platform::Ipv4Interfaces();
+    if (!interfaces)
         return std::nullopt;
     std::vector<std::string> addresses;
-    for (ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next) {
-        if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET)
-            continue;
-        if ((entry->ifa_flags & IFF_UP) == 0 || (entry->ifa_flags & IFF_LOOPBACK) != 0)
-            continue;
-        char text[INET_ADDRSTRLEN] = {};
-        const auto* address = reinterpret_cast<const sockaddr_in*>(entry->ifa_addr);
-        if (::inet_ntop(AF_INET, &address->sin_addr, text, sizeof text) != nullptr)
-            addresses.emplace_back(text);
+    for (const platform::Ipv4Interface& item : *interfaces) {
+        if (item.up && !item.loopback)
+            addresses.push_back(item.address);
     }
-    ::freeifaddrs(list);
     return addresses;
 }
 

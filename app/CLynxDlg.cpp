@@ -289,7 +289,8 @@ void CLynxDlg::SendSearch()
 
 bool CLynxDlg::SendChangeIp(const DeviceRecord& record)
 {
-    return lynx::protocol::SendChangeIp(m_reportSocket, record);
+    // On every network card: a camera behind any of them must hear it.
+    return m_discovery.SendChangeIp(record);
 }
 
 bool CLynxDlg::SendToDevice(const std::string& text, uint16_t handle, const char* deviceIp, uint32_t tag)
@@ -308,7 +309,8 @@ void CLynxDlg::DrainInbox()
     const bool more = m_discovery.Inbox().Apply(
         [this](lynx::protocol::Datagram& datagram) {
             if (datagram.port == lynx::protocol::kReportPort)
-                AddDeviceRow(m_discovery.Table().AddReport(datagram.body, DuplicateBoxes()));
+                AddDeviceRow(m_discovery.Table().AddReport(datagram.body, DuplicateBoxes(),
+                                                           lynx::protocol::ArrivalOf(datagram)));
             else
                 OnUpdateStatusDatagram(datagram.header, datagram.body);
         },

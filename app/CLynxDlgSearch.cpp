@@ -3,6 +3,7 @@
 
 #include "kova_cpr.h"
 #include "platform/CodePage.h"
+#include "platform/MessageBox.h"
 #include "platform/Numbers.h"
 #include "protocol/SearchTiming.h"
 #include "res/DialogBuilder.h"
@@ -27,13 +28,17 @@ void CLynxDlg::OnBnClickedSearch()
     m_btnSelectAll->setChecked(false);
     // The records, the map and the count emptied, and the reports received but
     // not applied yet forgotten: a new search always begins from an empty
-    // list. Then the request goes out.
-    m_discovery.Search();
+    // list. Then the request goes out, on every network card.
+    const bool sent = m_discovery.Search();
     const QString entry = lynx::res::GetDlgItemAs<QLineEdit>(*this, IDC_EDIT_SEARCH_SECONDS)->text();
     m_nSearchSeconds = lynx::protocol::ParseSearchSeconds(entry.toStdString()) + 1;
     SetTimer(kSearchTimer, m_nSearchSeconds * 1000);
     m_bSearching = 1;
     button->setText(QStringLiteral("停止"));
+    // A request that reached no card (no network, a cable out) would look
+    // like a LAN without cameras: say so.
+    if (!sent)
+        lynx::platform::ShowMessageBox(this, QStringLiteral("搜索命令发送失败！"));
 }
 
 void CLynxDlg::OnTimer(int timerId)
@@ -75,6 +80,9 @@ void CLynxDlg::AddDeviceRow(int number)
     const int row = m_listDevice->InsertItem(number - 1, QString());
     for (int column = 0; column < 7; ++column)
         m_listDevice->SetItemText(row, column, QString::fromStdString(texts[static_cast<size_t>(column)]));
+    // Where the report came in, for a PC with several network cards.
+    if (const lynx::protocol::ReportArrival* arrival = m_discovery.Table().ArrivalOf(number))
+        m_listDevice->SetItemToolTip(row, 1, QString::fromStdString(lynx::protocol::ArrivalText(*arrival)));
 }
 
 DeviceRecord* CLynxDlg::GetDeviceByRow(int row)

@@ -160,6 +160,15 @@ bool CProcessList::SetItemText(int row, int column, const QString& text)
     return true;
 }
 
+bool CProcessList::SetItemToolTip(int row, int column, const QString& text)
+{
+    QTableWidgetItem* it = item(row, column);
+    if (!it)
+        return false;
+    it->setToolTip(text);
+    return true;
+}
+
 QString CProcessList::GetItemText(int row, int column) const
 {
     QTableWidgetItem* it = item(row, column);

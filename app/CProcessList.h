@@ -43,6 +43,7 @@ public:
     int InsertItem(int row, const QString& text);
     bool SetItemText(int row, int column, const QString& text);
     QString GetItemText(int row, int column) const;
+    bool SetItemToolTip(int row, int column, const QString& text);
     bool GetCheck(int row) const;
     bool SetCheck(int row, bool checked);
     bool IsRowSelected(int row) const;

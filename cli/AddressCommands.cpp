@@ -2,6 +2,7 @@
 
 #include "addressing/AddressRules.h"
 #include "addressing/Messages.h"
+#include "cli/InterfaceOption.h"
 #include "platform/CodePage.h"
 #include "protocol/DiscoverySession.h"
 #include "protocol/Transport.h"
@@ -18,12 +19,16 @@ namespace {
 namespace msg = addressing::msg;
 
 constexpr const char* kMacError = "MAC地址错误！";
-constexpr const char* kSetIpUsage = "usage: lynx-cli set-ip --mac MAC --ip IP --mask MASK --gateway GW";
+constexpr const char* kSetIpUsage =
+    "usage: lynx-cli set-ip --mac MAC --ip IP --mask MASK --gateway GW [--interface NAME ...]\n"
+    "  broadcast on every network card, or on the named ones";
 constexpr const char* kPlanUsage = "usage: lynx-cli plan --start IP --end IP --gateway IP --mask MASK";
 constexpr const char* kAssignUsage =
     "usage: lynx-cli assign --start IP --end IP --gateway IP --mask MASK --mac MAC [--mac MAC ...]\n"
+    "                      [--interface NAME ...]\n"
     "  gives the devices, in the order given, consecutive addresses from the start,\n"
-    "  skipping the gateway; a failed device's address goes to the next device";
+    "  skipping the gateway; a failed device's address goes to the next device;\n"
+    "  broadcast on every network card, or on the named ones";
 
 bool AsksForHelp(const Arguments& args)
 {
@@ -36,19 +41,31 @@ struct Options {
     std::string error;
 
     const std::string& one(const std::string& name) const { return values.at(name).front(); }
+    std::vector<std::string> all(const std::string& name) const
+    {
+        const auto it = values.find(name);
+        return it == values.end() ? std::vector<std::string>{} : it->second;
+    }
 };
+
+// Every command that broadcasts may be limited to some network cards.
+constexpr const char* kInterface = "interface";
 
 Options ParseOptions(const Arguments& args, const std::vector<std::string>& required,
                      const std::vector<std::string>& repeatable = {})
 {
     Options options;
     auto known = [&](const std::string& name) {
+        if (name == kInterface)
+            return true;
         for (const auto& n : required)
             if (n == name)
                 return true;
         return false;
     };
     auto repeats = [&](const std::string& name) {
+        if (name == kInterface)
+            return true;
         for (const auto& n : repeatable)
             if (n == name)
                 return true;
@@ -77,6 +94,7 @@ Options ParseOptions(const Arguments& args, const std::vector<std::string>& requ
             return options;
         }
     }
+    CheckInterfaceNames(options.all(kInterface), &options.error);
     return options;
 }
 
@@ -87,13 +105,14 @@ bool MacFits(const std::string& mac)
 }
 
 // The report port's server, through which the changeIp requests are
-// broadcast, for the life of one command.
+// broadcast on the chosen cards, for the life of one command.
 class ReportPort {
 public:
-    ReportPort()
+    explicit ReportPort(protocol::InterfaceNames interfaces)
     {
         protocol::InitTransport();
         m_session.StartServers(false);
+        m_session.SetInterfaces(std::move(interfaces));
     }
     ReportPort(const ReportPort&) = delete;
     ReportPort& operator=(const ReportPort&) = delete;
@@ -101,7 +120,7 @@ public:
     bool SendChangeIp(const std::string& mac, const std::string& ip, const std::string& gateway,
                       const std::string& mask)
     {
-        return protocol::SendChangeIp(m_session.ReportSocket(), protocol::MakeChangeIpRecord(mac, ip, gateway, mask));
+        return m_session.SendChangeIp(protocol::MakeChangeIpRecord(mac, ip, gateway, mask));
     }
 
 private:
@@ -116,11 +135,11 @@ int Invalid(std::ostream& err, const std::string& message)
 
 // Runs body with the given sender, or with the real report port when none.
 template <class Body>
-int WithSender(const addressing::ChangeIpSender& given, Body body)
+int WithSender(const addressing::ChangeIpSender& given, const Options& options, Body body)
 {
     if (given)
         return body(given);
-    ReportPort port;
+    ReportPort port(options.all(kInterface));
     return body(addressing::ChangeIpSender(
         [&port](const std::string& mac, const std::string& ip, const std::string& gateway, const std::string& mask) {
             return port.SendChangeIp(mac, ip, gateway, mask);
@@ -163,7 +182,7 @@ int RunSetIp(const Arguments& args, std::ostream& out, std::ostream& err, const 
     if (!MacFits(mac))
         return Invalid(err, kMacError);
 
-    return WithSender(send, [&](const addressing::ChangeIpSender& sender) {
+    return WithSender(send, options, [&](const addressing::ChangeIpSender& sender) {
         const bool sent = sender(mac, addressing::FormatOctets(ip.octets), addressing::FormatOctets(gateway.octets),
                                  addressing::FormatOctets(mask.octets));
         out << (sent ? msg::kChangeSucceeded : msg::kChangeFailed) << '\n';
@@ -217,7 +236,7 @@ int RunAssign(const Arguments& args, std::ostream& out, std::ostream& err, const
     if (!addressing::PlanHoldsDevices(plan.ipCount, devList.size()))
         return Invalid(err, msg::kTooManyDevices);
 
-    return WithSender(send, [&](const addressing::ChangeIpSender& sender) {
+    return WithSender(send, options, [&](const addressing::ChangeIpSender& sender) {
         const addressing::BatchOutcome outcome = addressing::AssignAddresses(devList, plan, sender);
         for (const auto& assignment : outcome.assignments) {
             out << devList.at(assignment.row).strMAC << ' ' << assignment.newIp;

@@ -152,6 +152,8 @@ std::string FormatJson(const std::vector<DeviceRow>& rows)
         o["devicePort"] = r.devicePort;
         o["httpPort"] = r.httpPort;
         o["productSubType"] = r.productSubType;
+        o["interface"] = row.arrival.interfaceName;
+        o["localAddress"] = row.arrival.localAddress;
         array.append(o);
     }
     Json::StreamWriterBuilder builder;
@@ -162,16 +164,18 @@ std::string FormatJson(const std::vector<DeviceRow>& rows)
 
 std::string FormatCsv(const std::vector<DeviceRow>& rows)
 {
-    // RFC 4180 ends every record with CRLF.
-    auto line = [](const std::array<std::string, 8>& cells) {
+    // RFC 4180 ends every record with CRLF. The window's eight columns, then
+    // where each report came in.
+    auto line = [](const std::array<std::string, 8>& cells, const std::string& interfaceName,
+                   const std::string& localAddress) {
         std::string out;
         for (size_t c = 0; c < cells.size(); ++c)
             out += (c ? "," : "") + CsvField(cells[c]);
-        return out + "\r\n";
+        return out + "," + CsvField(interfaceName) + "," + CsvField(localAddress) + "\r\n";
     };
-    std::string out = line(ColumnHeaders());
+    std::string out = line(ColumnHeaders(), "interface", "localAddress");
     for (const DeviceRow& row : rows)
-        out += line(Cells(row));
+        out += line(Cells(row), row.arrival.interfaceName, row.arrival.localAddress);
     return out;
 }
 

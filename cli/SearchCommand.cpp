@@ -1,6 +1,7 @@
 #include "cli/SearchCommand.h"
 
 #include "cli/Commands.h"
+#include "cli/InterfaceOption.h"
 #include "cli/OptionReader.h"
 #include "platform/Numbers.h"
 #include "protocol/DiscoverySession.h"
@@ -23,7 +24,7 @@ int ClampSearchSeconds(long long seconds)
 const char* SearchUsage()
 {
     return R"(usage: lynx-cli search [--seconds N] [--no-ip-filter] [--no-mac-filter]
-                       [--format table|json|csv] [--timing]
+                       [--format table|json|csv] [--interface NAME ...] [--timing]
 
 Broadcasts one search on the LAN, waits N seconds (default 12, brought into
 1..3600) and prints the cameras that answered, under the window's rules:
@@ -31,8 +32,13 @@ Broadcasts one search on the LAN, waits N seconds (default 12, brought into
   --no-mac-filter  also list a device whose MAC begins like a listed one
                    (with both filters on, a device is dropped when its IP and
                    the start of its MAC equal those of a listed one)
-  --format         table (default), json (every record field) or csv
+  --format         table (default), json (every record field) or csv; json
+                   and csv also say where each report came in ("interface",
+                   "localAddress")
+  --interface NAME search on this network card only (repeat for more); by
+                   default every card that can broadcast
   --timing         print on stderr when the last row was listed
+The exit status is 1 when the search went out on no network card.
 )";
 }
 
@@ -52,6 +58,10 @@ std::optional<SearchOptions> ParseSearchOptions(const std::vector<std::string>& 
                 return std::nullopt;
             }
             options.seconds = ClampSearchSeconds(*n);
+        } else if (a == "--interface") {
+            if (!reader.TakeValue(value, error))
+                return std::nullopt;
+            options.interfaces.push_back(value);
         } else if (a == "--format") {
             if (!reader.TakeValue(value, error))
                 return std::nullopt;
@@ -81,6 +91,8 @@ std::optional<SearchOptions> ParseSearchOptions(const std::vector<std::string>& 
             return std::nullopt;
         }
     }
+    if (!CheckInterfaceNames(options.interfaces, error))
+        return std::nullopt;
     return options;
 }
 
@@ -103,8 +115,12 @@ int RunSearchCommand(const Arguments& args)
         std::cerr << "lynx-cli search: cannot receive on UDP port " << protocol::kReportPort << "\n";
         return kExitFailed;
     }
-    if (!session.Search())
-        std::cerr << "lynx-cli search: the search request could not be sent\n";
+    session.SetInterfaces(options->interfaces);
+    if (!session.Search()) {
+        std::cerr << "lynx-cli search: the search request went out on no network interface "
+                     "(no network, or a cable out?)\n";
+        return kExitFailed;
+    }
     session.CollectFor(std::chrono::seconds(options->seconds), options->filter);
     const std::vector<protocol::DeviceRow> rows = session.Table().Rows();
     if (options->timing) {

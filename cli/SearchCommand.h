@@ -15,6 +15,7 @@ struct SearchOptions {
     int seconds = protocol::kDefaultSearchSeconds;  // as the window's default entry
     protocol::DuplicateFilter filter;
     OutputFormat format = OutputFormat::Table;
+    std::vector<std::string> interfaces;  // --interface, repeatable; empty: every card
     bool timing = false;
     bool help = false;
 };

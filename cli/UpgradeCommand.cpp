@@ -1,5 +1,6 @@
 #include "cli/UpgradeCommand.h"
 
+#include "cli/InterfaceOption.h"
 #include "cli/OptionReader.h"
 #include "cli/SearchCommand.h"
 #include "platform/Numbers.h"
@@ -72,13 +73,15 @@ private:
 
 const char* UpgradeUsage()
 {
-    return R"(usage: lynx-cli upgrade --file FW.zip [--seconds N] [--wait S] (--all | --ip IP ...)
+    return R"(usage: lynx-cli upgrade --file FW.zip [--seconds N] [--wait S] [--interface NAME ...]
+                        (--all | --ip IP ...)
 Searches the LAN for N seconds (default 12, brought into 1..3600), then tells
 each chosen camera to download and install FW.zip from this tool's own HTTP
 server (port 9000 upward), one camera every 3 seconds, without asking.
   --all      every camera that answered the search
   --ip IP    the camera with this address (repeat, or list several)
   --wait S   wait at most S seconds (default 600) for the cameras' reports
+  --interface NAME  search on this network card only (repeat for more)
 Each status change is printed as it happens, with the summary line. The exit
 status is 0 when every chosen camera reported success, 1 otherwise, and 2 for
 input that is not understood.
@@ -109,6 +112,10 @@ std::optional<UpgradeOptions> ParseUpgradeOptions(const std::vector<std::string>
                 options.seconds = ClampSearchSeconds(*n);
             else
                 options.waitSeconds = static_cast<int>(std::min<long long>(*n, 7 * 24 * 3600));
+        } else if (a == "--interface") {
+            if (!reader.TakeValue(value, error))
+                return std::nullopt;
+            options.interfaces.push_back(value);
         } else if (a == "--ip") {
             sawIp = true;
             if (!reader.TakeValue(value, error))
@@ -147,6 +154,8 @@ std::optional<UpgradeOptions> ParseUpgradeOptions(const std::vector<std::string>
         *error = "'" + options.file + "' is not a readable file";
         return std::nullopt;
     }
+    if (!CheckInterfaceNames(options.interfaces, error))
+        return std::nullopt;
     if (options.all == sawIp) {
         *error = options.all ? "--all and --ip exclude each other" : "choose the cameras with --all or --ip";
         return std::nullopt;
@@ -193,8 +202,11 @@ int RunUpgrade(const Arguments& args, std::ostream& out, std::ostream& err)
         err << "lynx-cli upgrade: cannot receive on UDP port " << protocol::kReportPort << "\n";
         return kExitFailed;
     }
-    if (!session.Search())
-        err << "lynx-cli upgrade: the search request could not be sent\n";
+    session.SetInterfaces(options->interfaces);
+    if (!session.Search()) {
+        err << "lynx-cli upgrade: the search request went out on no network interface\n";
+        return kExitFailed;
+    }
     session.CollectFor(std::chrono::seconds(options->seconds), filter);
     const std::vector<protocol::DeviceRow> found = session.Table().Rows();
 

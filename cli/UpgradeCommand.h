@@ -18,6 +18,7 @@ struct UpgradeOptions {
     int waitSeconds = 600;
     bool all = false;
     std::vector<std::string> ips;
+    std::vector<std::string> interfaces;  // --interface: the cards the search goes out on
     bool help = false;
 };
 

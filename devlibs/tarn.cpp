@@ -3,6 +3,7 @@
 #include "tarn.h"
 
 #include <arpa/inet.h>
+#include <net/if.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -164,6 +165,29 @@ uint16_t allocateHandle(Registry& r)
     return 0;
 }
 
+// Where the datagram that a receive thread is delivering arrived, for
+// tarn_ext_Arrival inside the callback.
+thread_local TARN_ARRIVAL t_arrival{};
+thread_local bool t_hasArrival = false;
+
+void noteArrival(msghdr& msg)
+{
+    t_hasArrival = false;
+    for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c != nullptr; c = CMSG_NXTHDR(&msg, c)) {
+        if (c->cmsg_level != IPPROTO_IP || c->cmsg_type != IP_PKTINFO)
+            continue;
+        in_pktinfo info;
+        std::memcpy(&info, CMSG_DATA(c), sizeof info);
+        t_arrival = TARN_ARRIVAL{};
+        t_arrival.interfaceIndex = static_cast<unsigned>(info.ipi_ifindex);
+        char name[IF_NAMESIZE] = {};
+        if (::if_indextoname(static_cast<unsigned>(info.ipi_ifindex), name))
+            std::memcpy(t_arrival.interfaceName, name, sizeof t_arrival.interfaceName - 1);
+        ::inet_ntop(AF_INET, &info.ipi_spec_dst, t_arrival.localAddress, sizeof t_arrival.localAddress);
+        t_hasArrival = true;
+    }
+}
+
 // The thread shares ownership of its socket: a socket closed from its own
 // callback detaches the thread, which must still find its socket afterwards.
 void receiveLoop(std::shared_ptr<Socket> s)
@@ -182,13 +206,21 @@ void receiveLoop(std::shared_ptr<Socket> s)
         // when the socket is closed, from its own callback too.
         while (!s->closing.load()) {
             sockaddr_in peer{};
-            socklen_t peerLen = sizeof peer;
-            ssize_t n = ::recvfrom(s->fd, buffer.data(), kMaxDatagram, MSG_DONTWAIT,
-                                   reinterpret_cast<sockaddr*>(&peer), &peerLen);
+            iovec iov{buffer.data(), kMaxDatagram};
+            alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))];
+            msghdr msg{};
+            msg.msg_name = &peer;
+            msg.msg_namelen = sizeof peer;
+            msg.msg_iov = &iov;
+            msg.msg_iovlen = 1;
+            msg.msg_control = control;
+            msg.msg_controllen = sizeof control;
+            ssize_t n = ::recvmsg(s->fd, &msg, MSG_DONTWAIT);
             if (n < 0)
                 break;
             if (n < TARN_HEADER_SIZE)
                 continue;
+            noteArrival(msg);
             PacketHeader header;
             std::memcpy(&header, buffer.data(), sizeof header);
             uint32_t bodyLength = static_cast<uint32_t>(n - TARN_HEADER_SIZE);
@@ -196,6 +228,7 @@ void receiveLoop(std::shared_ptr<Socket> s)
             if (s->callback)
                 s->callback(ntohl(peer.sin_addr.s_addr), ntohs(peer.sin_port), header, bodyLength,
                             buffer.data() + TARN_HEADER_SIZE);
+            t_hasArrival = false;
         }
     }
 }
@@ -275,7 +308,7 @@ bool parseAddress(const char* text, in_addr* out)
 }
 
 unsigned char sendDatagram(uint16_t handle, const PacketHeader* header, int bodyLength, const char* body,
-                           const char* sourceIp, const char* destIp, uint16_t destPort)
+                           const char* sourceIp, unsigned interfaceIndex, const char* destIp, uint16_t destPort)
 {
     if (!header || bodyLength < 0 || (bodyLength > 0 && !body) ||
         static_cast<size_t>(bodyLength) > kMaxDatagram - TARN_HEADER_SIZE)
@@ -300,9 +333,11 @@ unsigned char sendDatagram(uint16_t handle, const PacketHeader* header, int body
     msg.msg_iov = &iov;
     msg.msg_iovlen = 1;
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
-    if (sourceIp) {
+    if (sourceIp || interfaceIndex != 0) {
+        // The interface decides where even a limited broadcast goes out.
         in_pktinfo info{};
-        if (!parseAddress(sourceIp, &info.ipi_spec_dst))
+        info.ipi_ifindex = static_cast<int>(interfaceIndex);
+        if (sourceIp && !parseAddress(sourceIp, &info.ipi_spec_dst))
             return 0;
         msg.msg_control = control;
         msg.msg_controllen = sizeof control;
@@ -397,13 +432,29 @@ unsigned char tarn_StartUDPClient(uint16_t* handle, const char* deviceIp, uint16
 unsigned char tarn_UdpSendTo(uint16_t handle, const PacketHeader* header, int, int bodyLength, const char* body,
                              const char* destIp, uint16_t destPort)
 {
-    return sendDatagram(handle, header, bodyLength, body, nullptr, destIp, destPort);
+    return sendDatagram(handle, header, bodyLength, body, nullptr, 0, destIp, destPort);
 }
 
 unsigned char tarn_ext_UdpSendFrom(uint16_t handle, const PacketHeader* header, int bodyLength, const char* body,
                                    const char* sourceIp, const char* destIp, uint16_t destPort)
 {
-    return sendDatagram(handle, header, bodyLength, body, sourceIp, destIp, destPort);
+    return sendDatagram(handle, header, bodyLength, body, sourceIp, 0, destIp, destPort);
+}
+
+unsigned char tarn_ext_UdpSendVia(uint16_t handle, const PacketHeader* header, int bodyLength, const char* body,
+                                  unsigned interfaceIndex, const char* sourceIp, const char* destIp, uint16_t destPort)
+{
+    if (interfaceIndex == 0)
+        return 0;
+    return sendDatagram(handle, header, bodyLength, body, sourceIp, interfaceIndex, destIp, destPort);
+}
+
+unsigned char tarn_ext_Arrival(TARN_ARRIVAL* arrival)
+{
+    if (!arrival || !t_hasArrival)
+        return 0;
+    *arrival = t_arrival;
+    return 1;
 }
 
 void tarn_ext_SetLogLimits(int maxFiles, uint64_t maxFileBytes)

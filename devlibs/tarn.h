@@ -89,6 +89,26 @@ void tarn_ext_SetLogLimits(int maxFiles, uint64_t maxFileBytes);
 // Writes a line of the caller's into the log (when the log is on), for the
 // failures of its own that it tells nobody else.
 void tarn_ext_LogLine(const char* line);
+// Like tarn_ext_UdpSendFrom, out of the interface with this index (as given by
+// if_nametoindex): a limited broadcast (255.255.255.255) leaves by that
+// interface alone, whatever the routes say. sourceIp may be null (the
+// interface's own address). 0 for interface index 0.
+unsigned char tarn_ext_UdpSendVia(uint16_t handle, const PacketHeader* header, int bodyLength, const char* body,
+                                  unsigned interfaceIndex, const char* sourceIp, const char* destIp,
+                                  uint16_t destPort);
+
+// Where a received datagram arrived: the interface and the local address it
+// was addressed to (IP_PKTINFO).
+typedef struct TARN_ARRIVAL {
+    unsigned interfaceIndex;
+    char interfaceName[16];  // NUL-terminated
+    char localAddress[16];   // dotted IPv4, NUL-terminated
+} TARN_ARRIVAL;
+// Called inside a receive callback: where the datagram being delivered
+// arrived. 1 and *arrival filled when known, 0 otherwise (and outside a
+// callback).
+unsigned char tarn_ext_Arrival(TARN_ARRIVAL* arrival);
+
 // The local UDP port of a socket, 0 for an unknown handle.
 uint16_t tarn_ext_LocalPort(uint16_t handle);
 // Closes one socket and joins its receive thread; 1 when the handle was open.

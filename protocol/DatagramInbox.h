@@ -22,6 +22,8 @@ struct Datagram {
     uint16_t port = 0;  // the local port it came to: 19027 reports, 8025 replies and notifications
     PacketHeader header{};
     std::string body;   // as received (UTF-8)
+    std::string interfaceName;  // where it arrived ("eth1"); empty when not known
+    std::string localAddress;   // the local address it came to
 };
 
 class DatagramInbox {

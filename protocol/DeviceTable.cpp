@@ -57,14 +57,21 @@ bool IsDuplicate(const DeviceList& held, const DeviceRecord& record, DuplicateFi
     return false;
 }
 
-int DeviceTable::AddReport(std::string_view utf8Body, DuplicateFilter filter)
+std::string ArrivalText(const ReportArrival& arrival)
+{
+    if (arrival.interfaceName.empty())
+        return arrival.localAddress;
+    return arrival.interfaceName + " (" + arrival.localAddress + ")";
+}
+
+int DeviceTable::AddReport(std::string_view utf8Body, DuplicateFilter filter, ReportArrival arrival)
 {
     auto record = std::make_unique<DeviceRecord>();  // value-initialised: zero-filled
     ParseReportBody(utf8Body, *record);
-    return Add(std::move(record), filter);
+    return Add(std::move(record), filter, std::move(arrival));
 }
 
-int DeviceTable::Add(std::unique_ptr<DeviceRecord> record, DuplicateFilter filter)
+int DeviceTable::Add(std::unique_ptr<DeviceRecord> record, DuplicateFilter filter, ReportArrival arrival)
 {
     if (!record || record->deviceIp[0] == '\0' || record->mac[0] == '\0')
         return 0;
@@ -73,6 +80,7 @@ int DeviceTable::Add(std::unique_ptr<DeviceRecord> record, DuplicateFilter filte
     const int number = m_count + 1;
     m_map[number] = record.get();
     m_list.push_back(std::move(record));
+    m_arrivals.push_back(std::move(arrival));
     m_count = number;
     return number;
 }
@@ -82,7 +90,15 @@ void DeviceTable::Clear()
     // The map first, so that it never holds a pointer to a deleted record.
     m_map.clear();
     m_list.clear();
+    m_arrivals.clear();
     m_count = 0;
+}
+
+const ReportArrival* DeviceTable::ArrivalOf(int number) const
+{
+    if (number < 1 || number > static_cast<int>(m_arrivals.size()))
+        return nullptr;
+    return &m_arrivals[static_cast<size_t>(number - 1)];
 }
 
 DeviceRecord* DeviceTable::ByNumber(int number) const
@@ -105,7 +121,7 @@ std::vector<DeviceRow> DeviceTable::Rows() const
     std::vector<DeviceRow> rows;
     rows.reserve(m_map.size());
     for (const auto& [number, record] : m_map)
-        rows.push_back(DeviceRow{number, *record});
+        rows.push_back(DeviceRow{number, *record, *ArrivalOf(number)});
     return rows;
 }
 

@@ -27,11 +27,22 @@ struct DuplicateFilter {
 // and equal first six MAC bytes; one box, that test alone; no box, never.
 bool IsDuplicate(const DeviceList& held, const DeviceRecord& record, DuplicateFilter filter);
 
-// A kept device as a list shows it: its row number and its record.
+// Where a report came in: the PC's interface and its local address.
+struct ReportArrival {
+    std::string interfaceName;
+    std::string localAddress;
+};
+
+// A kept device as a list shows it: its row number and its record, and where
+// its report came in.
 struct DeviceRow {
     int number = 0;
     DeviceRecord record{};
+    ReportArrival arrival;
 };
+
+// "eth1 (10.10.0.100)", or empty when the arrival is not known.
+std::string ArrivalText(const ReportArrival& arrival);
 
 // The devices of the current search: the records in arrival order (owning),
 // the map from the row number shown in column 0 to the record, and the count
@@ -41,14 +52,16 @@ struct DeviceRow {
 class DeviceTable {
 public:
     // Parses one report body as received (UTF-8) and adds it; 0 when dropped.
-    int AddReport(std::string_view utf8Body, DuplicateFilter filter);
+    int AddReport(std::string_view utf8Body, DuplicateFilter filter, ReportArrival arrival = {});
     // A record without IP or MAC, or a duplicate, is dropped (0); otherwise it
     // is appended under count + 1, which is returned.
-    int Add(std::unique_ptr<DeviceRecord> record, DuplicateFilter filter);
+    int Add(std::unique_ptr<DeviceRecord> record, DuplicateFilter filter, ReportArrival arrival = {});
     // Empties the table: the map first, then the records; numbers restart at 1.
     void Clear();
 
     DeviceRecord* ByNumber(int number) const;
+    // Where the report kept under number came in; null for no such number.
+    const ReportArrival* ArrivalOf(int number) const;
     // The first record, in row-number order, whose deviceIp equals ip exactly.
     DeviceRecord* ByIp(std::string_view ip) const;
     // The kept devices in row-number order.
@@ -62,6 +75,7 @@ private:
     DeviceList m_list;
     DeviceMap m_map;
     int m_count = 0;
+    std::vector<ReportArrival> m_arrivals;  // by number - 1
 };
 
 // The eight cells of a device's row, in UTF-8: number, IP, MAC, gateway, mask,

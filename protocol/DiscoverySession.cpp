@@ -73,9 +73,17 @@ bool DiscoverySession::StartServers(bool serveUpdates)
 
 bool DiscoverySession::SendSearch()
 {
-    if (protocol::SendSearch(m_reportSocket))
+    if (protocol::SendSearch(m_reportSocket, m_interfaces))
         return true;
-    LogLine("the search request could not be sent");
+    LogLine("the search request went out on no network interface");
+    return false;
+}
+
+bool DiscoverySession::SendChangeIp(const DeviceRecord& record)
+{
+    if (protocol::SendChangeIp(m_reportSocket, record, m_interfaces))
+        return true;
+    LogLine("an address change went out on no network interface");
     return false;
 }
 
@@ -93,7 +101,14 @@ void DiscoverySession::Deliver(uint16_t port, const PacketHeader& header, const 
     // Every '$' datagram on the report port is a device report, whatever its command.
     if (port == kReportPort && header.bodyMarker != kMarkerBody)
         return;
-    m_inbox.Post(Datagram{port, header, std::string(body ? body : "", body ? length : 0)});
+    Datagram datagram{port, header, std::string(body ? body : "", body ? length : 0), {}, {}};
+    // Called on the receive thread, inside the transport's callback: where it came in.
+    TARN_ARRIVAL arrival{};
+    if (tarn_ext_Arrival(&arrival) == 1) {
+        datagram.interfaceName = arrival.interfaceName;
+        datagram.localAddress = arrival.localAddress;
+    }
+    m_inbox.Post(std::move(datagram));
 }
 
 void DiscoverySession::CollectUntil(Clock::time_point deadline, DuplicateFilter filter,
@@ -106,7 +121,7 @@ void DiscoverySession::CollectUntil(Clock::time_point deadline, DuplicateFilter 
             continue;
         m_inbox.Apply([&](Datagram& datagram) {
             if (datagram.port == kReportPort) {
-                if (m_table.AddReport(datagram.body, filter) > 0)
+                if (m_table.AddReport(datagram.body, filter, ArrivalOf(datagram)) > 0)
                     m_lastRowAdded = std::chrono::system_clock::now();
             } else if (other) {
                 other(datagram);

@@ -40,6 +40,12 @@ struct ReceiveCallbacks {
     TARN_RECV_CALLBACK update = nullptr;
 };
 
+// Where a received datagram came in, as the device table keeps it.
+inline ReportArrival ArrivalOf(const Datagram& datagram)
+{
+    return {datagram.interfaceName, datagram.localAddress};
+}
+
 class DiscoverySession {
 public:
     using Clock = DatagramInbox::Clock;
@@ -57,12 +63,20 @@ public:
     // The report server's handle, 0 while none runs (the window's m_reportSocket).
     uint16_t& ReportSocket() { return m_reportSocket; }
 
+    // The interfaces searches and address changes go out on; empty (the
+    // default): every interface that can broadcast, read afresh at each send.
+    void SetInterfaces(InterfaceNames names) { m_interfaces = std::move(names); }
+    const InterfaceNames& Interfaces() const { return m_interfaces; }
+
     // A new search: the reports received and not applied yet are forgotten, the
     // table emptied (numbers restart at 1), and the broadcast sent. False, and
-    // logged, when the request could not be sent.
+    // logged, when the request went out on no interface.
     bool Search();
     // The search request alone, through the report server.
     bool SendSearch();
+    // An address change, broadcast on the session's interfaces; false when it
+    // went out on none.
+    bool SendChangeIp(const DeviceRecord& record);
 
     // What a receive callback does with a datagram: a report port datagram
     // counts only with the '$' marker; everything else is handed over.
@@ -91,6 +105,7 @@ public:
 
 private:
     ReceiveCallbacks m_callbacks;
+    InterfaceNames m_interfaces;
     DatagramInbox m_inbox;
     DeviceTable m_table;
     uint16_t m_reportSocket = 0;

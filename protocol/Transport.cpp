@@ -1,7 +1,10 @@
 #include "protocol/Transport.h"
 
 #include "platform/CodePage.h"
+#include "platform/NetworkInterfaces.h"
 #include "protocol/JsonMessages.h"
+
+#include <algorithm>
 
 #include <bit>
 #include <cstring>
@@ -37,10 +40,23 @@ PacketHeader MakeRequestHeader(uint16_t command, uint32_t tag)
     return header;
 }
 
-bool SendSearch(uint16_t reportSocket)
+int BroadcastOnInterfaces(uint16_t socket, const PacketHeader& header, const std::string& body, uint16_t port,
+                          const InterfaceNames& only)
 {
-    const PacketHeader header = MakeRequestHeader(kCmdSearch);
-    return tarn_UdpSendTo(reportSocket, &header, 0, 0, nullptr, kBroadcast, kReportPort) == 1;
+    int sent = 0;
+    for (const platform::Ipv4Interface& card : platform::BroadcastInterfaces()) {
+        if (!only.empty() && std::find(only.begin(), only.end(), card.name) == only.end())
+            continue;
+        if (tarn_ext_UdpSendVia(socket, &header, static_cast<int>(body.size()), body.empty() ? nullptr : body.data(),
+                                card.index, card.address.c_str(), kBroadcast, port) == 1)
+            ++sent;
+    }
+    return sent;
+}
+
+bool SendSearch(uint16_t reportSocket, const InterfaceNames& only)
+{
+    return BroadcastOnInterfaces(reportSocket, MakeRequestHeader(kCmdSearch), std::string(), kReportPort, only) > 0;
 }
 
 namespace {
@@ -67,12 +83,12 @@ DeviceRecord MakeChangeIpRecord(const std::string& mac, const std::string& ip, c
     return basicCfg;
 }
 
-bool SendChangeIp(uint16_t reportSocket, const DeviceRecord& record)
+bool SendChangeIp(uint16_t reportSocket, const DeviceRecord& record, const InterfaceNames& only)
 {
     // Broadcast, never to the device's own address: the device may not be
     // reachable at it (another subnet); the request names it by its MAC.
-    return sendBody(reportSocket, MakeRequestHeader(kCmdChangeIp), TextToUtf8(BuildJsonRequest("changeIp", record)),
-                    kBroadcast, kReportPort);
+    return BroadcastOnInterfaces(reportSocket, MakeRequestHeader(kCmdChangeIp),
+                                 TextToUtf8(BuildJsonRequest("changeIp", record)), kReportPort, only) > 0;
 }
 
 bool SendToDevice(const std::string& text, uint16_t handle, const char* deviceIp, uint32_t tag)

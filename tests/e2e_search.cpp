@@ -21,23 +21,7 @@ protected:
         return RunCli(args);
     }
 
-    static Json::Value SearchJson(std::vector<std::string> options = {})
-    {
-        options.insert(options.end(), {"--format", "json"});
-        ProcessResult r = Search(options);
-        EXPECT_EQ(r.exitCode, 0) << r.err;
-        Json::Value rows = ParseJson(r.out);
-        EXPECT_TRUE(rows.isArray()) << r.out;
-        return rows.isArray() ? rows : Json::Value(Json::arrayValue);
-    }
-
-    static int RowsWithIp(const Json::Value& rows, const std::string& ip)
-    {
-        int n = 0;
-        for (const Json::Value& row : rows)
-            n += row["deviceIp"].asString() == ip ? 1 : 0;
-        return n;
-    }
+    static Json::Value SearchJson(const std::vector<std::string>& options = {}) { return CliSearchJson(options); }
 
     // An extra simulator in the camera namespace playing the given cameras.
     void StartExtraCameras(CamsimProcess& sim, const Json::Value& cameras)
@@ -122,6 +106,8 @@ TEST_F(SearchEndToEnd, JsonListsExactlyTheSimulatedCamerasWithTheirTexts)
         EXPECT_EQ(row["netMask"], c["mask"]);
         EXPECT_EQ(row["gatewayIp"], c["gateway"]);
         EXPECT_EQ(row["name"], c["name"]);  // Chinese, through UTF-8 and code page 936 and back
+        EXPECT_EQ(row["interface"], "eth0");
+        EXPECT_EQ(row["localAddress"], PcAddress());
         EXPECT_EQ(row["model"], c["model"]);
         EXPECT_EQ(row["manufacturer"], c["manufacturer"]);
         EXPECT_EQ(row["company"], c["company"]);
@@ -209,10 +195,10 @@ TEST_F(SearchEndToEnd, CsvQuotesFieldsWithCommasAndQuotes)
     auto records = ParseCsv(r.out);
     ASSERT_EQ(records.size(), NetlabCameras().size() + 2) << r.out;
     EXPECT_EQ(records[0], (std::vector<std::string>{"序号", "设备IP", "MAC地址", "网关地址", "子网掩码", "设备型号",
-                                                    "软件版本", "状态"}));
+                                                    "软件版本", "状态", "interface", "localAddress"}));
     bool found = false;
     for (const auto& record : records) {
-        ASSERT_EQ(record.size(), 8u);
+        ASSERT_EQ(record.size(), 10u);
         if (record[1] != "192.168.1.202")
             continue;
         found = true;
@@ -220,6 +206,8 @@ TEST_F(SearchEndToEnd, CsvQuotesFieldsWithCommasAndQuotes)
         EXPECT_EQ(record[5], "KV,\"Q\"");
         EXPECT_EQ(record[6], "V2,\"beta\" build[2018-11-07]");
         EXPECT_EQ(record[7], "");
+        EXPECT_EQ(record[8], "eth0");
+        EXPECT_EQ(record[9], "192.168.1.100");
     }
     EXPECT_TRUE(found) << r.out;
 }

@@ -101,11 +101,13 @@ void UpgradeBatch::SendUpdateCommands(const std::string& firmwarePath, const Upg
             hooks.clientFailed();
         }
 
-        if (m_url.empty()) {
-            const std::string local = hooks.localAddress(job.ip);
-            if (!local.empty())
-                m_url = "http://" + local + ":" + std::to_string(hooks.httpPort()) + "/" + fileName;
-        }
+        // The PC's address as each camera reaches it: on a PC with several
+        // network cards it differs from one camera segment to another, and a
+        // camera told another card's address could not download. A camera
+        // towards which none is found is given the last one found.
+        const std::string local = hooks.localAddress(job.ip);
+        if (!local.empty())
+            m_url = "http://" + local + ":" + std::to_string(hooks.httpPort()) + "/" + fileName;
         // The request names the device by the identifier of the row's own
         // record, the one its notification is matched against; an address
         // looked up afresh could name another record, or none after the

@@ -107,7 +107,7 @@ public:
     // Every job still able to report has reported: the ones left in pending()
     // were refused or could not be sent.
     bool Settled() const;
-    // The URL of the last send loop, empty when no address was found.
+    // The URL of the last request sent, empty when no address was found.
     const std::string& url() const { return m_url; }
 
     // The part of a path after its last '/', the whole path when it has none.

@@ -104,10 +104,13 @@ TEST(CsvFormat, QuotesOnlyWhatNeedsQuotingAndDoublesQuotes)
 
 TEST(CsvFormat, HeaderThenOneCrlfRecordPerDeviceWithTheTableCells)
 {
-    std::string csv = FormatCsv({Row(1, "192.168.1.101", "相机", "KV,\"Q\"")});
+    DeviceRow row = Row(1, "192.168.1.101", "相机", "KV,\"Q\"");
+    row.arrival = {"eth1", "192.168.1.100"};
+    std::string csv = FormatCsv({row});
     EXPECT_EQ(csv,
-              "序号,设备IP,MAC地址,网关地址,子网掩码,设备型号,软件版本,状态\r\n"
-              "1,192.168.1.101,00:1A:2B:00:00:01,192.168.1.1,255.255.255.0,\"KV,\"\"Q\"\"\",V1.0 build[2018-11-07],\r\n");
+              "序号,设备IP,MAC地址,网关地址,子网掩码,设备型号,软件版本,状态,interface,localAddress\r\n"
+              "1,192.168.1.101,00:1A:2B:00:00:01,192.168.1.1,255.255.255.0,\"KV,\"\"Q\"\"\",V1.0 build[2018-11-07],,"
+              "eth1,192.168.1.100\r\n");
 }
 
 TEST(JsonFormat, EveryRecordFieldWithTextsInUtf8)

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <net/if.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -29,6 +30,7 @@ struct Received {
     PacketHeader header{};
     std::string body;
     bool terminated = false;
+    TARN_ARRIVAL arrival{};  // as tarn_ext_Arrival told it inside the callback
 };
 
 // What a receive callback saw. Callbacks are plain functions, so each inbox
@@ -83,6 +85,7 @@ Received makeReceived(uint32_t peerAddress, uint32_t peerPort, const PacketHeade
     r.header = header;
     r.body.assign(body, bodyLength);
     r.terminated = body[bodyLength] == '\0';
+    tarn_ext_Arrival(&r.arrival);
     return r;
 }
 
@@ -210,6 +213,28 @@ TEST_F(Tarn, HeaderGoesOnTheWireAsTwentyLittleEndianBytes)
     const std::vector<unsigned char> expected = {0x00, 0x80, 0x80, 0x42, 0x11, 0x07, 0x4B, 0x4F, 0x24, 0x00,
                                                  0x00, 0x00, 0x00, 0x00, 0x00, 0x80, 0x0D, 0x0C, 0x0B, 0x0A};
     EXPECT_EQ(camera.receive(), expected);
+}
+
+TEST_F(Tarn, ADatagramSentViaAnInterfaceArrivesThereAndSaysWhere)
+{
+    const uint16_t server = startServer(toFirst);
+    const uint16_t client = startClient();
+    const PacketHeader header = knownHeader();
+    const unsigned loopback = if_nametoindex("lo");
+    ASSERT_NE(loopback, 0u);
+    ASSERT_EQ(tarn_ext_UdpSendVia(client, &header, 0, nullptr, loopback, nullptr, "127.0.0.1",
+                                  tarn_ext_LocalPort(server)),
+              1);
+    EXPECT_EQ(tarn_ext_UdpSendVia(client, &header, 0, nullptr, 0, nullptr, "127.0.0.1", tarn_ext_LocalPort(server)),
+              0)
+        << "interface 0 is no interface";
+    const auto received = firstInbox().waitFor(1);
+    ASSERT_EQ(received.size(), 1u);
+    EXPECT_EQ(received[0].arrival.interfaceIndex, loopback);
+    EXPECT_STREQ(received[0].arrival.interfaceName, "lo");
+    EXPECT_STREQ(received[0].arrival.localAddress, "127.0.0.1");
+    TARN_ARRIVAL outside{};
+    EXPECT_EQ(tarn_ext_Arrival(&outside), 0) << "only inside a receive callback";
 }
 
 TEST_F(Tarn, BodiesRoundTripByteForByte)

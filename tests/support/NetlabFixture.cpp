@@ -63,6 +63,58 @@ Json::Value NetlabCameras()
     return ReadJsonFile(EnvOr("LYNX_NETLAB_CAMERAS", ""));
 }
 
+Json::Value CliSearchJson(const std::vector<std::string>& options)
+{
+    std::vector<std::string> args{"search", "--seconds", "2", "--format", "json"};
+    args.insert(args.end(), options.begin(), options.end());
+    const ProcessResult r = RunCli(args);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    Json::Value rows = ParseJson(r.out);
+    EXPECT_TRUE(rows.isArray()) << r.out;
+    return rows.isArray() ? rows : Json::Value(Json::arrayValue);
+}
+
+int RowsWithIp(const Json::Value& rows, const std::string& ip)
+{
+    int n = 0;
+    for (const Json::Value& row : rows)
+        n += row["deviceIp"].asString() == ip ? 1 : 0;
+    return n;
+}
+
+Json::Value NetlabCameras2()
+{
+    return ReadJsonFile(EnvOr("LYNX_NETLAB_CAMERAS2", ""));
+}
+
+std::string PcAddress3()
+{
+    return EnvOr("LYNX_NETLAB_PC_IP3", "10.10.0.100");
+}
+
+std::string SimulatorLog(bool second)
+{
+    std::ifstream in(EnvOr(second ? "LYNX_NETLAB_CAMSIM2_LOG" : "LYNX_NETLAB_CAMSIM_LOG", ""));
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+bool SetPcInterfacesUp(bool up)
+{
+    // Only ever inside the LAN's PC namespace, never the machine's own.
+    if (!InNetlab())
+        return false;
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator("/sys/class/net"))
+        if (entry.path().filename() != "lo")
+            names.push_back(entry.path().filename());
+    bool ok = true;
+    for (const std::string& name : names)
+        ok = RunProcess({"/usr/sbin/ip", "link", "set", name, up ? "up" : "down"}).exitCode == 0 && ok;
+    if (up)
+        RunProcess({"/usr/sbin/ip", "route", "replace", "default", "dev", "eth0"});
+    return ok;
+}
+
 namespace {
 
 void CloseQuietly(int& fd)

@@ -43,6 +43,14 @@ std::string CameraInterface();                 // LYNX_NETLAB_CAMERA_IF
 std::string PcAddress();                       // LYNX_NETLAB_PC_IP
 // The cameras the LAN's own simulator plays, as it wrote them (--write-config).
 Json::Value NetlabCameras();
+// With netlab --nics 3: the second camera segment's, and its PC address.
+Json::Value NetlabCameras2();
+std::string PcAddress3();                      // LYNX_NETLAB_PC_IP3
+// The whole log of the LAN's own simulator (second: the second segment's).
+std::string SimulatorLog(bool second = false);
+// Brings every interface of the PC down but loopback, or back up with the
+// default route the LAN gave it; for tests of a PC without a network.
+bool SetPcInterfacesUp(bool up);
 
 struct ProcessResult {
     int exitCode = -1;      // -1 when killed by a signal or not started
@@ -58,6 +66,11 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, std::chrono::mill
 ProcessResult RunCli(const std::vector<std::string>& args, std::chrono::milliseconds timeout = 60s);
 
 Json::Value ParseJson(const std::string& text);  // null when it does not parse
+// `lynx-cli search --seconds 2 --format json` with more options: the rows, or
+// an empty array (and a failure) when it did not succeed.
+Json::Value CliSearchJson(const std::vector<std::string>& options = {});
+// How many rows have the given deviceIp.
+int RowsWithIp(const Json::Value& rows, const std::string& ip);
 Json::Value ReadJsonFile(const std::string& path);
 bool WriteFile(const std::string& path, const std::string& bytes);
 

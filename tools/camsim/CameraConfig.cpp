@@ -150,7 +150,8 @@ CameraBehaviour BehaviourFromJson(const Json::Value& o, const CameraBehaviour& d
 
 } // namespace
 
-std::vector<CameraConfig> GenerateCameras(int count, const std::string& firstIp, const CameraBehaviour& behaviour)
+std::vector<CameraConfig> GenerateCameras(int count, const std::string& firstIp, const CameraBehaviour& behaviour,
+                                          int firstNumber)
 {
     auto first = ParseIpv4(firstIp);
     if (!first)
@@ -158,7 +159,7 @@ std::vector<CameraConfig> GenerateCameras(int count, const std::string& firstIp,
     std::vector<CameraConfig> cameras;
     auto addresses = ConsecutiveAddresses(count, *first);
     for (int i = 0; i < count; ++i)
-        cameras.push_back(GeneratedCamera(i, addresses[static_cast<size_t>(i)], behaviour));
+        cameras.push_back(GeneratedCamera(firstNumber - 1 + i, addresses[static_cast<size_t>(i)], behaviour));
     return cameras;
 }
 

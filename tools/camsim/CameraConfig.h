@@ -55,8 +55,9 @@ std::optional<int> MaskPrefix(const std::string& mask);
 
 // count cameras from firstIp upward, skipping host parts .0 and .255, each
 // with its own MAC, identifier, serial number and a Chinese name.
-std::vector<CameraConfig> GenerateCameras(int count, const std::string& firstIp,
-                                          const CameraBehaviour& behaviour);
+// The first is numbered firstNumber (MACs and identifiers follow the numbers).
+std::vector<CameraConfig> GenerateCameras(int count, const std::string& firstIp, const CameraBehaviour& behaviour,
+                                          int firstNumber = 1);
 
 // An array of camera objects; members that are absent take the generated
 // identity of that position and the given behaviour. Throws std::runtime_error

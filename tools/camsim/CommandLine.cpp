@@ -28,6 +28,8 @@ by MAC, and takes firmware upgrades (UDP 8025, TCP 8021, HTTP download).
 
 Cameras:
   --count N            N cameras from --first-ip upward (default 192.168.1.101)
+  --first-number K     number them from K (default 1): their MACs, identifiers
+                       and names, so that two simulators never share one
   --config FILE        a JSON array of cameras (ip, mask, gateway, mac, model,
                        name, softwareVersion, hardwareVersion, productDate,
                        deviceId, sn, type, and any behaviour below per camera)
@@ -81,6 +83,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
             line.help = true;
         else if (a == "--count")
             line.count = static_cast<int>(Number(a, value(), 0, 60000));
+        else if (a == "--first-number")
+            line.firstNumber = static_cast<int>(Number(a, value(), 1, 1000000));
         else if (a == "--first-ip") {
             line.firstIp = value();
             if (!ParseIpv4(line.firstIp))
@@ -151,7 +155,7 @@ std::vector<CameraConfig> CamerasFor(const CommandLine& line)
     if (!line.configFile.empty())
         cameras = LoadCameraFile(line.configFile, line.behaviour);
     if (line.count > 0) {
-        auto generated = GenerateCameras(line.count, line.firstIp, line.behaviour);
+        auto generated = GenerateCameras(line.count, line.firstIp, line.behaviour, line.firstNumber);
         cameras.insert(cameras.end(), generated.begin(), generated.end());
     }
     return cameras;

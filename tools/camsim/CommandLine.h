@@ -14,6 +14,7 @@ struct CommandLine {
     CameraBehaviour behaviour;  // for every camera, unless its config entry says otherwise
     int count = -1;             // -1: not given
     std::string firstIp = "192.168.1.101";
+    int firstNumber = 1;  // the first generated camera's number (its MAC, identifier, name)
     std::string configFile;
     std::string readyFile;
     std::string writeConfig;

@@ -318,18 +318,21 @@ TEST_F(BatchTest, RequestNotSentIsCountedDoneButNeverFailedAndPausesOneSecond)
     EXPECT_EQ(list->announcements, 0);  // the unsent job never reports
 }
 
-TEST_F(BatchTest, UrlComesFromTheFirstDeviceWhoseAddressIsFound)
+TEST_F(BatchTest, UrlNamesThePcsAddressTowardsEachCameraOrTheLastOneFound)
 {
-    ThreeDevices();
-    localAddresses.clear();
+    AddDevice(1, "192.168.1.11", "CAM-A");
+    AddDevice(2, "192.168.1.12", "CAM-B");
+    AddDevice(3, "10.10.0.13", "CAM-C");    // behind a second network card
+    AddDevice(4, "192.168.1.14", "CAM-D");
     localAddresses["192.168.1.12"] = "192.168.1.5";
-    localAddresses["192.168.1.13"] = "10.1.1.1";
+    localAddresses["10.10.0.13"] = "10.10.0.100";
     RunBatch("/srv/fw v2.zip");
-    EXPECT_THAT(addressQueries, ElementsAre("192.168.1.11", "192.168.1.12"));
-    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_THAT(addressQueries, ElementsAre("192.168.1.11", "192.168.1.12", "10.10.0.13", "192.168.1.14"));
+    ASSERT_EQ(requests.size(), 4u);
     EXPECT_EQ(requests[0].url, "");
     EXPECT_EQ(requests[1].url, "http://192.168.1.5:9001/fw v2.zip");
-    EXPECT_EQ(requests[2].url, "http://192.168.1.5:9001/fw v2.zip");
+    EXPECT_EQ(requests[2].url, "http://10.10.0.100:9001/fw v2.zip");
+    EXPECT_EQ(requests[3].url, "http://10.10.0.100:9001/fw v2.zip");
 }
 
 TEST_F(BatchTest, ClientThatCannotStartIsToldAndTheRequestStillGoesOut)
