@@ -147,8 +147,11 @@ private:
     void BringUpCameraSdk();
     // Applies what the receive threads handed over, a burst in slices.
     void DrainInbox();
-    // Lists the record the table kept under number (0: nothing kept).
-    void AddDeviceRow(int number);
+    void ScheduleDrain();
+    // Lists the records the table kept under these numbers, in one insertion
+    // (0: nothing kept).
+    void AddDeviceRows(const std::vector<int>& numbers);
+    void AddDeviceRow(int number) { AddDeviceRows({number}); }
     lynx::protocol::DuplicateFilter DuplicateBoxes() const;
     // The window's side of the upgrade run (CLynxDlgUpgrade.cpp).
     std::unique_ptr<lynx::upgrade::UpgradeListView> MakeUpgradeView();
@@ -188,7 +191,9 @@ private:
     bool m_bFileServerStarted = false;
     std::map<int, int> m_timers;  // window timer id -> Qt timer id
     class QSocketNotifier* m_wakeNotifier = nullptr;  // the inbox's eventfd
+    bool m_bDrainScheduled = false;
     QImage m_logo;                // decoded and premultiplied at the first paint
+    QImage m_logoScaled;          // m_logo stretched to the placeholder's size
     bool m_bLogoLoaded = false;
     bool m_bInUpgradeSend = false;       // the send loop is running
     bool m_bUpgradeDonePending = false;  // "升级完成" waits for the loop's end

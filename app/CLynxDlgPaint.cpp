@@ -66,8 +66,11 @@ void CLynxDlg::OnPaint()
     }
     if (m_logo.isNull())
         return;
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(lynx::res::ControlRect(*this, IDC_STATIC_LOGO), m_logo);
+    // Stretched into the placeholder once for its size, not at every paint.
+    const QRect logoRect = lynx::res::ControlRect(*this, IDC_STATIC_LOGO);
+    if (m_logoScaled.size() != logoRect.size())
+        m_logoScaled = m_logo.scaled(logoRect.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    painter.drawImage(logoRect.topLeft(), m_logoScaled);
 }
 
 QBrush CLynxDlg::OnCtlColor(QWidget* control)

@@ -71,18 +71,28 @@ void CLynxDlg::OnDeviceReportUtf8(const char* utf8Body)
     AddDeviceRow(m_discovery.Table().AddReport(utf8Body ? utf8Body : "", DuplicateBoxes()));
 }
 
-void CLynxDlg::AddDeviceRow(int number)
+void CLynxDlg::AddDeviceRows(const std::vector<int>& numbers)
 {
-    const DeviceRecord* record = m_discovery.Table().ByNumber(number);
-    if (!record)
-        return;
-    const auto texts = lynx::protocol::DeviceRowTexts(*record, number);
-    const int row = m_listDevice->InsertItem(number - 1, QString());
-    for (int column = 0; column < 7; ++column)
-        m_listDevice->SetItemText(row, column, QString::fromStdString(texts[static_cast<size_t>(column)]));
-    // Where the report came in, for a PC with several network cards.
-    if (const lynx::protocol::ReportArrival* arrival = m_discovery.Table().ArrivalOf(number))
-        m_listDevice->SetItemToolTip(row, 1, QString::fromStdString(lynx::protocol::ArrivalText(*arrival)));
+    // Row n + 1 goes to index n: the list holds exactly the rows numbered so
+    // far, so the new ones are appended, in their numbers' order.
+    std::vector<QStringList> rows;
+    std::vector<QString> arrivals;
+    for (int number : numbers) {
+        const DeviceRecord* record = m_discovery.Table().ByNumber(number);
+        if (!record)
+            continue;
+        QStringList cells;
+        for (const std::string& text : lynx::protocol::DeviceRowTexts(*record, number))
+            cells << QString::fromStdString(text);
+        rows.push_back(cells);
+        // Where the report came in, for a PC with several network cards.
+        const lynx::protocol::ReportArrival* arrival = m_discovery.Table().ArrivalOf(number);
+        arrivals.push_back(arrival ? QString::fromStdString(lynx::protocol::ArrivalText(*arrival)) : QString());
+    }
+    const int first = m_listDevice->GetItemCount();
+    m_listDevice->AppendRows(rows);
+    for (size_t i = 0; i < arrivals.size(); ++i)
+        m_listDevice->SetItemToolTip(first + static_cast<int>(i), 1, arrivals[i]);
 }
 
 DeviceRecord* CLynxDlg::GetDeviceByRow(int row)

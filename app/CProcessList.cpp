@@ -3,9 +3,10 @@
 #include "platform/Numbers.h"
 
 #include <QHeaderView>
-#include <QItemSelection>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QCache>
+#include <QStaticText>
 #include <QStyledItemDelegate>
 
 #include <algorithm>
@@ -25,16 +26,32 @@ QColor fromColorRef(QRgb colorRef)
     return QColor(colorRef & 0xFF, (colorRef >> 8) & 0xFF, (colorRef >> 16) & 0xFF);
 }
 
+// A row's first item, which carries the row's place for SortRows: the list's
+// own sort orders rows by it.
+class RankedItem : public QTableWidgetItem {
+public:
+    using QTableWidgetItem::QTableWidgetItem;
+    QTableWidgetItem* clone() const override { return new RankedItem(*this); }
+    bool operator<(const QTableWidgetItem& other) const override
+    {
+        const auto* ranked = dynamic_cast<const RankedItem*>(&other);
+        return ranked ? rank < ranked->rank : QTableWidgetItem::operator<(other);
+    }
+    int rank = 0;
+};
+
 // Paints the status column through the list's DrawProgressCell; every other
-// column is drawn by the list itself.
+// column as the list itself would, with the texts' shaping kept between
+// paints: shaping text anew for every visible cell at every paint is what a
+// paint of the list costs, and a burst of reports repaints it many times.
 class StatusDelegate : public QStyledItemDelegate {
 public:
-    explicit StatusDelegate(CProcessList* list) : QStyledItemDelegate(list), m_list(list) {}
+    explicit StatusDelegate(CProcessList* list) : QStyledItemDelegate(list), m_list(list) { m_shaped.setMaxCost(4096); }
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
         if (index.column() != CProcessList::kStatusColumn) {
-            QStyledItemDelegate::paint(painter, option, index);
+            paintText(painter, option, index);
             return;
         }
         // The cell rectangle, one pixel in from the left and up from the bottom.
@@ -53,7 +70,52 @@ public:
     }
 
 private:
+    void paintText(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
+    {
+        QStyleOptionViewItem opt = option;
+        initStyleOption(&opt, index);
+        const QString text = opt.text;
+        QStyle* style = opt.widget ? opt.widget->style() : m_list->style();
+        const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, opt.widget) + 1;
+        const QRect textRect =
+            style->subElementRect(QStyle::SE_ItemViewItemText, &opt, opt.widget).adjusted(margin, 0, -margin, 0);
+        const QStaticText* shaped = text.isEmpty() ? nullptr : shapedText(text, opt.font);
+        if (shaped && shaped->size().width() > textRect.width()) {
+            // Too wide for its cell: the list's own drawing elides it.
+            QStyledItemDelegate::paint(painter, option, index);
+            return;
+        }
+        // The panel, the selection and the check box, without the text...
+        opt.text.clear();
+        style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, opt.widget);
+        if (!shaped)
+            return;
+        // ... which goes where the list puts it: left, centred vertically.
+        painter->save();
+        painter->setFont(opt.font);
+        const QPalette::ColorGroup group = (opt.state & QStyle::State_Enabled) ? QPalette::Normal : QPalette::Disabled;
+        painter->setPen(opt.palette.color(group, (opt.state & QStyle::State_Selected) ? QPalette::HighlightedText
+                                                                                      : QPalette::Text));
+        const qreal y = textRect.top() + (textRect.height() - shaped->size().height()) / 2;
+        painter->drawStaticText(QPointF(textRect.left(), y), *shaped);
+        painter->restore();
+    }
+
+    const QStaticText* shapedText(const QString& text, const QFont& font) const
+    {
+        const QString key = font.key() + QLatin1Char('\x1f') + text;
+        if (QStaticText* cached = m_shaped.object(key))
+            return cached;
+        auto* shaped = new QStaticText(text);
+        shaped->setTextFormat(Qt::PlainText);
+        shaped->setPerformanceHint(QStaticText::AggressiveCaching);
+        shaped->prepare(QTransform(), font);
+        m_shaped.insert(key, shaped);
+        return m_shaped.object(key);
+    }
+
     CProcessList* m_list;
+    mutable QCache<QString, QStaticText> m_shaped;  // by font and text, at most 4096
 };
 
 } // namespace
@@ -134,21 +196,38 @@ int CProcessList::InsertColumn(int column, const QString& title, int width)
     return column;
 }
 
+QTableWidgetItem* CProcessList::NewItem(int column, const QString& text) const
+{
+    auto* item = column == 0 ? new RankedItem(text) : new QTableWidgetItem(text);
+    Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    if (column == 0 && (m_extendedStyle & 0x4)) {
+        flags |= Qt::ItemIsUserCheckable;
+        item->setCheckState(Qt::Unchecked);
+    }
+    item->setFlags(flags);
+    return item;
+}
+
 int CProcessList::InsertItem(int row, const QString& text)
 {
     row = std::clamp(row, 0, rowCount());
     insertRow(row);
-    for (int c = 0; c < columnCount(); ++c) {
-        auto* item = new QTableWidgetItem(c == 0 ? text : QString());
-        Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-        if (c == 0 && (m_extendedStyle & 0x4)) {
-            flags |= Qt::ItemIsUserCheckable;
-            item->setCheckState(Qt::Unchecked);
-        }
-        item->setFlags(flags);
-        setItem(row, c, item);
-    }
+    for (int c = 0; c < columnCount(); ++c)
+        setItem(row, c, NewItem(c, c == 0 ? text : QString()));
     return row;
+}
+
+void CProcessList::AppendRows(const std::vector<QStringList>& rows)
+{
+    if (rows.empty())
+        return;
+    const int first = rowCount();
+    setRowCount(first + static_cast<int>(rows.size()));
+    for (size_t r = 0; r < rows.size(); ++r) {
+        const int row = first + static_cast<int>(r);
+        for (int c = 0; c < columnCount(); ++c)
+            setItem(row, c, NewItem(c, c < rows[r].size() ? rows[r][c] : QString()));
+    }
 }
 
 bool CProcessList::SetItemText(int row, int column, const QString& text)
@@ -244,36 +323,14 @@ void CProcessList::SortRows(const std::function<bool(int, int)>& goesBefore)
         order.swap(buffer);
     }
 
-    // Move whole rows: every item of a row with its check state, and the
-    // selection and current row with them (the selection model keeps positions,
-    // not items, so it is carried over by hand).
-    std::vector<bool> wasSelected(static_cast<size_t>(rows));
-    for (int r = 0; r < rows; ++r)
-        wasSelected[static_cast<size_t>(r)] = IsRowSelected(r);
-    const int current = currentRow();
-    const int columns = columnCount();
-    std::vector<std::vector<QTableWidgetItem*>> taken(static_cast<size_t>(rows));
+    // Move whole rows, in one reordering of the model: each row's first item
+    // is given its new place, and the list's own sort moves the rows by it,
+    // with every item, check state, the selection and the current row.
     for (int r = 0; r < rows; ++r) {
-        taken[static_cast<size_t>(r)].resize(static_cast<size_t>(columns));
-        for (int c = 0; c < columns; ++c)
-            taken[static_cast<size_t>(r)][static_cast<size_t>(c)] = takeItem(r, c);
+        if (auto* first = dynamic_cast<RankedItem*>(item(order[static_cast<size_t>(r)], 0)))
+            first->rank = r;
     }
-    for (int r = 0; r < rows; ++r)
-        for (int c = 0; c < columns; ++c)
-            setItem(r, c, taken[static_cast<size_t>(order[static_cast<size_t>(r)])][static_cast<size_t>(c)]);
-
-    QItemSelection selection;
-    int newCurrent = -1;
-    for (int r = 0; r < rows; ++r) {
-        const int from = order[static_cast<size_t>(r)];
-        if (from == current)
-            newCurrent = r;
-        if (wasSelected[static_cast<size_t>(from)])
-            selection.select(model()->index(r, 0), model()->index(r, columns - 1));
-    }
-    if (newCurrent >= 0)
-        selectionModel()->setCurrentIndex(model()->index(newCurrent, 0), QItemSelectionModel::NoUpdate);
-    selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    sortItems(0, Qt::AscendingOrder);
 }
 
 void CProcessList::DrawProgressCell(int row, int column, QPainter& painter, const QColor& textColor,

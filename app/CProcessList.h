@@ -6,7 +6,10 @@
 #include <QColor>
 #include <QRect>
 #include <QString>
+#include <QStringList>
 #include <QTableWidget>
+
+#include <vector>
 
 class QPainter;
 
@@ -41,6 +44,9 @@ public:
     int InsertColumn(int column, const QString& title, int width);
     int GetItemCount() const { return rowCount(); }
     int InsertItem(int row, const QString& text);
+    // Appends rows whose cells hold the given texts (from column 0), in one
+    // insertion: a burst of thousands of rows costs the list one layout.
+    void AppendRows(const std::vector<QStringList>& rows);
     bool SetItemText(int row, int column, const QString& text);
     QString GetItemText(int row, int column) const;
     bool SetItemToolTip(int row, int column, const QString& text);
@@ -71,5 +77,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
 
 private:
+    QTableWidgetItem* NewItem(int column, const QString& text) const;
+
     unsigned m_extendedStyle = 0;
 };

@@ -18,7 +18,11 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <algorithm>
 #include <chrono>
+#include <fstream>
+#include <string>
+#include <vector>
 #include <cstdio>
 
 int main(int argc, char** argv)
@@ -37,7 +41,8 @@ int main(int argc, char** argv)
 
     int lastCount = 0;
     double lastRowAt = 0;
-    qint64 longestGap = 0;
+    qint64 longestGap = 0, longestPaint = 0;
+    std::vector<qint64> gaps;
     QElapsedTimer sinceLastTurn;
     QTimer ticker;
     QObject::connect(&ticker, &QTimer::timeout, [&] {
@@ -45,11 +50,16 @@ int main(int argc, char** argv)
         if (count > 0 && lastCount < count) {
             // Gaps count only while rows are arriving.
             longestGap = std::max(longestGap, sinceLastTurn.elapsed());
+            gaps.push_back(sinceLastTurn.elapsed());
             lastRowAt = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
         }
         lastCount = count;
         sinceLastTurn.restart();
+        QElapsedTimer paint;
+        paint.start();
         dlg->repaint();
+        if (count > 0 && count < 10000)
+            longestPaint = std::max(longestPaint, paint.elapsed());
         if (!dlg->isSearching())
             QCoreApplication::quit();
     });
@@ -60,6 +70,16 @@ int main(int argc, char** argv)
     std::printf("listed %d\n", dlg->listDevice()->GetItemCount());
     std::printf("timing: last row listed at %.6f\n", lastRowAt);
     std::printf("longest UI gap while rows arrived: %lld ms\n", static_cast<long long>(longestGap));
+    // The window's peak memory, holding every row it listed.
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmHWM:", 0) == 0)
+            std::printf("peak RSS: %s\n", line.substr(6).c_str());
+    std::sort(gaps.begin(), gaps.end());
+    if (!gaps.empty())
+        std::fprintf(stderr, "turns %zu, median gap %lld ms, 95th %lld ms, longest paint %lld ms\n", gaps.size(),
+                     static_cast<long long>(gaps[gaps.size() / 2]), static_cast<long long>(gaps[gaps.size() * 95 / 100]),
+                     static_cast<long long>(longestPaint));
     delete dlg;
     StopUpgradeFileServer();
     tarn_ext_Shutdown();

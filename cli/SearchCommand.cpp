@@ -121,7 +121,9 @@ int RunSearchCommand(const Arguments& args)
                      "(no network, or a cable out?)\n";
         return kExitFailed;
     }
-    session.CollectFor(std::chrono::seconds(options->seconds), options->filter);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(options->seconds);
+    session.CollectUntil(deadline, options->filter);
+    const auto ended = std::chrono::steady_clock::now();
     const std::vector<protocol::DeviceRow> rows = session.Table().Rows();
     if (options->timing) {
         if (auto last = session.LastRowAdded()) {
@@ -130,6 +132,11 @@ int RunSearchCommand(const Arguments& args)
         } else {
             std::fprintf(stderr, "timing: no row listed\n");
         }
+        std::fprintf(stderr, "timing: %llu datagrams received, %llu reports applied\n",
+                     static_cast<unsigned long long>(session.Delivered()),
+                     static_cast<unsigned long long>(session.ReportsApplied()));
+        std::fprintf(stderr, "timing: the search ended %.1f ms after its deadline\n",
+                     std::chrono::duration<double, std::milli>(ended - deadline).count());
     }
     std::cout << FormatRows(options->format, rows) << std::flush;
     return kExitOk;

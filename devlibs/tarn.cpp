@@ -10,6 +10,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -26,7 +27,10 @@
 
 namespace {
 
-constexpr int kReceiveBufferBytes = 4 * 1024 * 1024;
+// Sized for a burst of 10,000 device reports: the kernel counts each small
+// datagram at about 2.3 KB against the buffer, and the receive thread may not
+// be scheduled for tens of milliseconds on a busy PC.
+constexpr int kReceiveBufferBytes = 32 * 1024 * 1024;
 constexpr size_t kMaxDatagram = 65536;
 // The log's limits when tarn_Init gives none: the numbers the maker's tool passes.
 constexpr int kDefaultLogFiles = 35;
@@ -58,6 +62,7 @@ struct Registry {
     std::map<uint16_t, uint16_t> serverByPort;
     uint16_t lastHandle = 0;
     std::atomic<bool> logOn{false};
+    std::atomic<int> receiveBufferBytes{kReceiveBufferBytes};
     std::mutex logMutex;  // guards everything below
     std::string logDirectory;
     int logFiles = kDefaultLogFiles;             // tarn.log and tarn.log.1 .. tarn.log.(logFiles - 1)
@@ -170,6 +175,19 @@ uint16_t allocateHandle(Registry& r)
 thread_local TARN_ARRIVAL t_arrival{};
 thread_local bool t_hasArrival = false;
 
+// An interface's name by its index, asked of the system once per thread and
+// index: a flood of datagrams must not cost a system call each.
+const char* interfaceName(unsigned index)
+{
+    thread_local std::map<unsigned, std::string> names;
+    auto it = names.find(index);
+    if (it == names.end()) {
+        char name[IF_NAMESIZE] = {};
+        it = names.emplace(index, ::if_indextoname(index, name) ? name : "").first;
+    }
+    return it->second.c_str();
+}
+
 void noteArrival(msghdr& msg)
 {
     t_hasArrival = false;
@@ -180,19 +198,30 @@ void noteArrival(msghdr& msg)
         std::memcpy(&info, CMSG_DATA(c), sizeof info);
         t_arrival = TARN_ARRIVAL{};
         t_arrival.interfaceIndex = static_cast<unsigned>(info.ipi_ifindex);
-        char name[IF_NAMESIZE] = {};
-        if (::if_indextoname(static_cast<unsigned>(info.ipi_ifindex), name))
-            std::memcpy(t_arrival.interfaceName, name, sizeof t_arrival.interfaceName - 1);
+        std::strncpy(t_arrival.interfaceName, interfaceName(t_arrival.interfaceIndex),
+                     sizeof t_arrival.interfaceName - 1);
         ::inet_ntop(AF_INET, &info.ipi_spec_dst, t_arrival.localAddress, sizeof t_arrival.localAddress);
         t_hasArrival = true;
     }
 }
 
+// Datagrams a receive thread takes from the kernel with one call; a server's
+// burst of reports (or a flood) costs a system call per batch, not per datagram.
+constexpr unsigned kServerBatch = 32;
+
 // The thread shares ownership of its socket: a socket closed from its own
 // callback detaches the thread, which must still find its socket afterwards.
 void receiveLoop(std::shared_ptr<Socket> s)
 {
-    std::vector<char> buffer(kMaxDatagram + 1);
+    const unsigned batch = s->isServer ? kServerBatch : 1;
+    std::vector<std::vector<char>> buffers(batch, std::vector<char>(kMaxDatagram + 1));
+    std::vector<sockaddr_in> peers(batch);
+    std::vector<iovec> iovs(batch);
+    struct Control {
+        alignas(cmsghdr) char bytes[CMSG_SPACE(sizeof(in_pktinfo))];
+    };
+    std::vector<Control> controls(batch);
+    std::vector<mmsghdr> messages(batch);
     pollfd fds[2] = {{s->fd, POLLIN, 0}, {s->wakeFd, POLLIN, 0}};
     for (;;) {
         if (::poll(fds, 2, -1) < 0) {
@@ -205,32 +234,45 @@ void receiveLoop(std::shared_ptr<Socket> s)
         // Empty the socket completely each time it is readable, but stop at once
         // when the socket is closed, from its own callback too.
         while (!s->closing.load()) {
-            sockaddr_in peer{};
-            iovec iov{buffer.data(), kMaxDatagram};
-            alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))];
-            msghdr msg{};
-            msg.msg_name = &peer;
-            msg.msg_namelen = sizeof peer;
-            msg.msg_iov = &iov;
-            msg.msg_iovlen = 1;
-            msg.msg_control = control;
-            msg.msg_controllen = sizeof control;
-            ssize_t n = ::recvmsg(s->fd, &msg, MSG_DONTWAIT);
-            if (n < 0)
+            for (unsigned i = 0; i < batch; ++i) {
+                iovs[i] = {buffers[i].data(), kMaxDatagram};
+                messages[i] = {};
+                messages[i].msg_hdr.msg_name = &peers[i];
+                messages[i].msg_hdr.msg_namelen = sizeof peers[i];
+                messages[i].msg_hdr.msg_iov = &iovs[i];
+                messages[i].msg_hdr.msg_iovlen = 1;
+                messages[i].msg_hdr.msg_control = controls[i].bytes;
+                messages[i].msg_hdr.msg_controllen = sizeof controls[i].bytes;
+            }
+            const int received = ::recvmmsg(s->fd, messages.data(), batch, MSG_DONTWAIT, nullptr);
+            if (received <= 0)
                 break;
-            if (n < TARN_HEADER_SIZE)
-                continue;
-            noteArrival(msg);
-            PacketHeader header;
-            std::memcpy(&header, buffer.data(), sizeof header);
-            uint32_t bodyLength = static_cast<uint32_t>(n - TARN_HEADER_SIZE);
-            buffer[n] = '\0';
-            if (s->callback)
-                s->callback(ntohl(peer.sin_addr.s_addr), ntohs(peer.sin_port), header, bodyLength,
-                            buffer.data() + TARN_HEADER_SIZE);
-            t_hasArrival = false;
+            for (int i = 0; i < received && !s->closing.load(); ++i) {
+                const size_t n = messages[static_cast<size_t>(i)].msg_len;
+                if (n < TARN_HEADER_SIZE)
+                    continue;
+                char* data = buffers[static_cast<size_t>(i)].data();
+                noteArrival(messages[static_cast<size_t>(i)].msg_hdr);
+                PacketHeader header;
+                std::memcpy(&header, data, sizeof header);
+                const uint32_t bodyLength = static_cast<uint32_t>(n - TARN_HEADER_SIZE);
+                data[n] = '\0';
+                const sockaddr_in& peer = peers[static_cast<size_t>(i)];
+                if (s->callback)
+                    s->callback(ntohl(peer.sin_addr.s_addr), ntohs(peer.sin_port), header, bodyLength,
+                                data + TARN_HEADER_SIZE);
+                t_hasArrival = false;
+            }
         }
     }
+}
+
+void setReceiveBuffer(int fd, int size)
+{
+    // SO_RCVBUFFORCE passes the system's limit where the process may; else ask
+    // (the kernel caps it at net.core.rmem_max).
+    if (::setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof size) != 0)
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
 }
 
 int openUdpSocket()
@@ -242,10 +284,7 @@ int openUdpSocket()
     ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     ::setsockopt(fd, IPPROTO_IP, IP_PKTINFO, &on, sizeof on);
-    int size = kReceiveBufferBytes;
-    // SO_RCVBUFFORCE passes the system's limit where the process may; else ask.
-    if (::setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof size) != 0)
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+    setReceiveBuffer(fd, registry().receiveBufferBytes.load());
     return fd;
 }
 
@@ -470,6 +509,26 @@ void tarn_ext_LogLine(const char* line)
 {
     if (line)
         logLine(line);
+}
+
+void tarn_ext_SetReceiveBufferSize(uint32_t bytes)
+{
+    Registry& r = registry();
+    const int size = static_cast<int>(std::min<uint32_t>(std::max<uint32_t>(bytes, kReceiveBufferBytes), INT32_MAX / 2));
+    r.receiveBufferBytes.store(size);
+    std::lock_guard lock(r.mutex);
+    for (auto& [handle, s] : r.sockets)
+        setReceiveBuffer(s->fd, size);
+}
+
+uint32_t tarn_ext_ReceiveBufferSize(uint16_t handle)
+{
+    auto s = findSocket(handle);
+    int size = 0;
+    socklen_t length = sizeof size;
+    if (!s || ::getsockopt(s->fd, SOL_SOCKET, SO_RCVBUF, &size, &length) != 0)
+        return 0;
+    return static_cast<uint32_t>(size);
 }
 
 uint16_t tarn_ext_LocalPort(uint16_t handle)

@@ -62,7 +62,8 @@ void tarn_SetLogFlag(int enabled);
 void tarn_RegisterConnectionNotify(TARN_CONNECTION_NOTIFY notify);
 
 // Starts a UDP server on 0.0.0.0:localPort (SO_BROADCAST, SO_REUSEADDR, a receive
-// buffer of at least 4 MiB) with its own receive thread. Returns 1 and the handle.
+// buffer of 32 MiB or what tarn_ext_SetReceiveBufferSize asked for, whichever
+// is larger, within what the system allows) with its own receive thread. Returns 1 and the handle.
 // When this process already serves localPort, the running server is left alone:
 // the call returns 1 and the running server's handle, and the given callback is
 // not used.
@@ -109,6 +110,13 @@ typedef struct TARN_ARRIVAL {
 // callback).
 unsigned char tarn_ext_Arrival(TARN_ARRIVAL* arrival);
 
+// Asks every socket, open and to come, for a receive buffer of this many bytes
+// when that is more than the default 32 MiB (the system may cap it: without
+// privileges, at net.core.rmem_max).
+void tarn_ext_SetReceiveBufferSize(uint32_t bytes);
+// The receive buffer a socket has (as the kernel counts it), 0 for an
+// unknown handle.
+uint32_t tarn_ext_ReceiveBufferSize(uint16_t handle);
 // The local UDP port of a socket, 0 for an unknown handle.
 uint16_t tarn_ext_LocalPort(uint16_t handle);
 // Closes one socket and joins its receive thread; 1 when the handle was open.

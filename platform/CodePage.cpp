@@ -9,13 +9,36 @@ namespace lynx::platform {
 
 namespace {
 
-// Converts with iconv; an input sequence that does not convert becomes '?' and
-// the conversion goes on after it.
-std::string convert(const char* to, const char* from, std::string_view input)
+bool isAscii(std::string_view text)
 {
-    iconv_t cd = ::iconv_open(to, from);
+    for (char c : text)
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    return true;
+}
+
+// One conversion descriptor per direction and thread, opened at its first use:
+// opening one costs more than converting a report's texts.
+struct Converter {
+    iconv_t cd;
+    Converter(const char* to, const char* from) : cd(::iconv_open(to, from)) {}
+    ~Converter()
+    {
+        if (cd != reinterpret_cast<iconv_t>(-1))
+            ::iconv_close(cd);
+    }
+};
+
+// Converts with iconv; an input sequence that does not convert becomes '?' and
+// the conversion goes on after it. ASCII is the same in both code pages.
+std::string convert(const Converter& converter, std::string_view input)
+{
+    if (isAscii(input))
+        return std::string(input);
+    iconv_t cd = converter.cd;
     if (cd == reinterpret_cast<iconv_t>(-1))
         return std::string(input);
+    ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
     std::string output;
     std::vector<char> chunk(4 * input.size() + 16);
     char* in = const_cast<char*>(input.data());
@@ -39,7 +62,6 @@ std::string convert(const char* to, const char* from, std::string_view input)
     size_t outLeft = chunk.size();
     ::iconv(cd, nullptr, nullptr, &out, &outLeft);
     output.append(chunk.data(), chunk.size() - outLeft);
-    ::iconv_close(cd);
     return output;
 }
 
@@ -47,12 +69,14 @@ std::string convert(const char* to, const char* from, std::string_view input)
 
 std::string Utf8ToCp936(std::string_view utf8)
 {
-    return convert("CP936", "UTF-8", utf8);
+    thread_local const Converter converter("CP936", "UTF-8");
+    return convert(converter, utf8);
 }
 
 std::string Cp936ToUtf8(std::string_view cp936)
 {
-    return convert("UTF-8", "CP936", cp936);
+    thread_local const Converter converter("UTF-8", "CP936");
+    return convert(converter, cp936);
 }
 
 std::string TruncateCp936(std::string_view cp936, std::size_t maxBytes)

@@ -24,6 +24,15 @@ void DatagramInbox::Post(Datagram datagram)
     bool first;
     {
         std::lock_guard lock(m_mutex);
+        // A flood that outruns the owner must not take the PC's memory: what
+        // finds the queue full is dropped, as the kernel drops what finds the
+        // socket's buffer full.
+        const size_t bytes = sizeof(Datagram) + datagram.body.size();
+        if (m_queuedBytes + bytes > kMaxQueuedBytes) {
+            ++m_dropped;
+            return;
+        }
+        m_queuedBytes += bytes;
         first = m_queue.empty();
         m_queue.push_back(std::move(datagram));
         // Written under the lock: the owner closes the fd only once no
@@ -45,6 +54,12 @@ void DatagramInbox::ClearWake()
     [[maybe_unused]] ssize_t got = ::read(m_wakeFd, &count, sizeof count);
 }
 
+uint64_t DatagramInbox::Dropped() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_dropped;
+}
+
 bool DatagramInbox::WaitUntil(Clock::time_point deadline)
 {
     if (!m_taken.empty())
@@ -55,11 +70,14 @@ bool DatagramInbox::WaitUntil(Clock::time_point deadline)
 
 bool DatagramInbox::Apply(const std::function<void(Datagram&)>& apply, std::chrono::nanoseconds budget)
 {
-    {
+    // More is taken only once what was taken is applied: the two together
+    // stay within twice the queue's bound.
+    if (m_taken.empty()) {
         std::vector<Datagram> arrived;
         {
             std::lock_guard lock(m_mutex);
             arrived.swap(m_queue);
+            m_queuedBytes = 0;
         }
         for (Datagram& datagram : arrived)
             m_taken.push_back(std::move(datagram));
@@ -72,7 +90,8 @@ bool DatagramInbox::Apply(const std::function<void(Datagram&)>& apply, std::chro
         if (!m_taken.empty() && Clock::now() - start >= budget)
             return true;
     }
-    return false;
+    std::lock_guard lock(m_mutex);
+    return !m_queue.empty();
 }
 
 void DatagramInbox::Drop(const std::function<bool(const Datagram&)>& drop)
@@ -80,6 +99,9 @@ void DatagramInbox::Drop(const std::function<bool(const Datagram&)>& drop)
     {
         std::lock_guard lock(m_mutex);
         std::erase_if(m_queue, drop);
+        m_queuedBytes = 0;
+        for (const Datagram& datagram : m_queue)
+            m_queuedBytes += sizeof(Datagram) + datagram.body.size();
     }
     std::erase_if(m_taken, drop);
 }

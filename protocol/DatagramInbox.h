@@ -29,6 +29,8 @@ struct Datagram {
 class DatagramInbox {
 public:
     using Clock = std::chrono::steady_clock;
+    // What may wait to be taken by the owner; beyond it, datagrams are dropped.
+    static constexpr size_t kMaxQueuedBytes = 64 * 1024 * 1024;
     // How the owner learns that datagrams wait: an eventfd that its event loop
     // watches (WakeFd), or the condition that WaitUntil waits on.
     enum class Wake { Condition, EventFd };
@@ -53,11 +55,15 @@ public:
                std::chrono::nanoseconds budget = std::chrono::nanoseconds::max());
     // Forgets the waiting datagrams for which drop answers true.
     void Drop(const std::function<bool(const Datagram&)>& drop);
+    // Datagrams dropped because the queue was full.
+    uint64_t Dropped() const;
 
 private:
-    std::mutex m_mutex;  // guards m_queue
+    mutable std::mutex m_mutex;  // guards m_queue, m_queuedBytes and m_dropped
     std::condition_variable m_ready;
     std::vector<Datagram> m_queue;
+    size_t m_queuedBytes = 0;
+    uint64_t m_dropped = 0;
     std::deque<Datagram> m_taken;  // the owner's: taken from the queue, not applied yet
     int m_wakeFd = -1;
 };

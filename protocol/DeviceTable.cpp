@@ -23,6 +23,20 @@ std::string display(const char (&field)[N])
     return platform::Cp936ToUtf8(fieldText(field));
 }
 
+// The six bytes the MAC rule compares, terminator and zero fill included.
+std::string macPrefix(const DeviceRecord& record)
+{
+    return std::string(record.mac, 6);
+}
+
+std::string ipAndMacPrefix(const DeviceRecord& record)
+{
+    std::string key(fieldText(record.deviceIp));
+    key += '\0';
+    key += macPrefix(record);
+    return key;
+}
+
 bool sameIp(const DeviceRecord& a, const DeviceRecord& b)
 {
     return fieldText(a.deviceIp) == fieldText(b.deviceIp);
@@ -75,9 +89,12 @@ int DeviceTable::Add(std::unique_ptr<DeviceRecord> record, DuplicateFilter filte
 {
     if (!record || record->deviceIp[0] == '\0' || record->mac[0] == '\0')
         return 0;
-    if (IsDuplicate(m_list, *record, filter))
+    if (IsDuplicate(*record, filter))
         return 0;
     const int number = m_count + 1;
+    m_firstByIp.emplace(std::string(fieldText(record->deviceIp)), number);
+    m_macPrefixes.insert(macPrefix(*record));
+    m_ipAndMacPrefixes.insert(ipAndMacPrefix(*record));
     m_map[number] = record.get();
     m_list.push_back(std::move(record));
     m_arrivals.push_back(std::move(arrival));
@@ -91,7 +108,21 @@ void DeviceTable::Clear()
     m_map.clear();
     m_list.clear();
     m_arrivals.clear();
+    m_firstByIp.clear();
+    m_macPrefixes.clear();
+    m_ipAndMacPrefixes.clear();
     m_count = 0;
+}
+
+bool DeviceTable::IsDuplicate(const DeviceRecord& record, DuplicateFilter filter) const
+{
+    if (filter.hideSameIp && filter.hideSameMac)
+        return m_ipAndMacPrefixes.count(ipAndMacPrefix(record)) > 0;
+    if (filter.hideSameIp)
+        return m_firstByIp.count(std::string(fieldText(record.deviceIp))) > 0;
+    if (filter.hideSameMac)
+        return m_macPrefixes.count(macPrefix(record)) > 0;
+    return false;
 }
 
 const ReportArrival* DeviceTable::ArrivalOf(int number) const
@@ -109,11 +140,8 @@ DeviceRecord* DeviceTable::ByNumber(int number) const
 
 DeviceRecord* DeviceTable::ByIp(std::string_view ip) const
 {
-    for (const auto& [number, record] : m_map) {
-        if (fieldText(record->deviceIp) == ip)
-            return record;
-    }
-    return nullptr;
+    const auto it = m_firstByIp.find(std::string(ip));
+    return it == m_firstByIp.end() ? nullptr : ByNumber(it->second);
 }
 
 std::vector<DeviceRow> DeviceTable::Rows() const

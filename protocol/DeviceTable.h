@@ -11,6 +11,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 using DeviceList = std::list<std::unique_ptr<DeviceRecord>>;
@@ -25,6 +27,8 @@ struct DuplicateFilter {
 
 // Whether record matches a held record under the boxes: both boxes, equal IP
 // and equal first six MAC bytes; one box, that test alone; no box, never.
+// This walk is the rule as it is specified; the table answers the same
+// question from its index.
 bool IsDuplicate(const DeviceList& held, const DeviceRecord& record, DuplicateFilter filter);
 
 // Where a report came in: the PC's interface and its local address.
@@ -56,6 +60,8 @@ public:
     // A record without IP or MAC, or a duplicate, is dropped (0); otherwise it
     // is appended under count + 1, which is returned.
     int Add(std::unique_ptr<DeviceRecord> record, DuplicateFilter filter, ReportArrival arrival = {});
+    // What IsDuplicate answers over the held records, from hash lookups.
+    bool IsDuplicate(const DeviceRecord& record, DuplicateFilter filter) const;
     // Empties the table: the map first, then the records; numbers restart at 1.
     void Clear();
 
@@ -64,6 +70,8 @@ public:
     const ReportArrival* ArrivalOf(int number) const;
     // The first record, in row-number order, whose deviceIp equals ip exactly.
     DeviceRecord* ByIp(std::string_view ip) const;
+    // How many records are held.
+    size_t Size() const { return m_list.size(); }
     // The kept devices in row-number order.
     std::vector<DeviceRow> Rows() const;
 
@@ -76,6 +84,11 @@ private:
     DeviceMap m_map;
     int m_count = 0;
     std::vector<ReportArrival> m_arrivals;  // by number - 1
+    // The index behind the duplicate rules and ByIp: records are only ever
+    // added, or all cleared, so presence is all it needs to know.
+    std::unordered_map<std::string, int> m_firstByIp;     // IP text -> first number
+    std::unordered_set<std::string> m_macPrefixes;        // the first six MAC bytes
+    std::unordered_set<std::string> m_ipAndMacPrefixes;   // IP, a NUL, the six bytes
 };
 
 // The eight cells of a device's row, in UTF-8: number, IP, MAC, gateway, mask,

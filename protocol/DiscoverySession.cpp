@@ -99,6 +99,7 @@ bool DiscoverySession::Search()
 void DiscoverySession::Deliver(uint16_t port, const PacketHeader& header, const char* body, uint32_t length)
 {
     // Every '$' datagram on the report port is a device report, whatever its command.
+    ++m_delivered;
     if (port == kReportPort && header.bodyMarker != kMarkerBody)
         return;
     Datagram datagram{port, header, std::string(body ? body : "", body ? length : 0), {}, {}};
@@ -119,14 +120,20 @@ void DiscoverySession::CollectUntil(Clock::time_point deadline, DuplicateFilter 
             return;
         if (!m_inbox.WaitUntil(deadline))
             continue;
-        m_inbox.Apply([&](Datagram& datagram) {
-            if (datagram.port == kReportPort) {
-                if (m_table.AddReport(datagram.body, filter, ArrivalOf(datagram)) > 0)
-                    m_lastRowAdded = std::chrono::system_clock::now();
-            } else if (other) {
-                other(datagram);
-            }
-        });
+        // In slices, so that the deadline is seen however much waits: what is
+        // still waiting when it passes has missed the search, as a report that
+        // arrives a moment later has, and is left to the session's end.
+        m_inbox.Apply(
+            [&](Datagram& datagram) {
+                if (datagram.port == kReportPort) {
+                    ++m_reportsApplied;
+                    if (m_table.AddReport(datagram.body, filter, ArrivalOf(datagram)) > 0)
+                        m_lastRowAdded = std::chrono::system_clock::now();
+                } else if (other) {
+                    other(datagram);
+                }
+            },
+            std::chrono::milliseconds(20));
     } while (Clock::now() < deadline);
 }
 

@@ -9,6 +9,7 @@
 #include "protocol/Transport.h"
 #include "tarn.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -98,6 +99,9 @@ public:
     }
     // When the last row was added by CollectUntil (wall clock, for timing).
     std::optional<std::chrono::system_clock::time_point> LastRowAdded() const { return m_lastRowAdded; }
+    // Datagrams handed over since the session began, and reports applied.
+    uint64_t Delivered() const { return m_delivered.load(); }
+    uint64_t ReportsApplied() const { return m_reportsApplied; }
 
     // The session's own receive callbacks.
     static int ReceiveReport(uint32_t peer, uint32_t peerPort, PacketHeader header, uint32_t length, const char* body);
@@ -110,6 +114,8 @@ private:
     DeviceTable m_table;
     uint16_t m_reportSocket = 0;
     std::optional<std::chrono::system_clock::time_point> m_lastRowAdded;
+    std::atomic<uint64_t> m_delivered{0};
+    uint64_t m_reportsApplied = 0;
 };
 
 } // namespace lynx::protocol

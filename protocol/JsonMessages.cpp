@@ -126,14 +126,62 @@ std::string_view textOf(std::string_view body)
     return body.substr(0, body.find('\0'));
 }
 
+// Deeper than any message of the protocol (a report nests four levels) by far.
+constexpr int kMaxNesting = 64;
+
+// Whether a body can hold a message at all, decided without parsing it: its
+// top level is an object (or null), and it nests no deeper than kMaxNesting.
+// Anyone on the LAN can send anything; a thousand '[' cost the reader a
+// fifth of a millisecond and an exception, this scan a microsecond.
+bool CanHoldAMessage(std::string_view text)
+{
+    size_t i = 0;
+    // White space and the comments the reader allows before the value.
+    for (;;) {
+        while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\r' || text[i] == '\n'))
+            ++i;
+        if (text.compare(i, 2, "//") == 0) {
+            const size_t end = text.find('\n', i);
+            i = end == std::string_view::npos ? text.size() : end;
+        } else if (text.compare(i, 2, "/*") == 0) {
+            const size_t end = text.find("*/", i + 2);
+            i = end == std::string_view::npos ? text.size() : end + 2;
+        } else {
+            break;
+        }
+    }
+    if (i >= text.size() || (text[i] != '{' && text[i] != 'n'))
+        return false;
+    int depth = 0;
+    bool inString = false;
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        if (inString) {
+            if (c == '\\')
+                ++i;
+            else if (c == '"')
+                inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '{' || c == '[') {
+            if (++depth > kMaxNesting)
+                return false;
+        } else if (c == '}' || c == ']') {
+            --depth;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 namespace lynx::protocol {
 
 bool ParseReportBody(std::string_view utf8Body, DeviceRecord& record)
 {
+    const std::string_view text = textOf(utf8Body);
     Json::Value root;
-    if (!parseJson(std::string(textOf(utf8Body)), root))
+    if (!CanHoldAMessage(text) || !parseJson(std::string(text), root))
         return false;
     DeviceRecord read;
     std::memcpy(&read, &record, sizeof read);
@@ -148,8 +196,9 @@ bool ParseReportBody(std::string_view utf8Body, DeviceRecord& record)
 
 bool ParseNotificationBody(std::string_view utf8Body, UpdateStatusRecord& record)
 {
+    const std::string_view text = textOf(utf8Body);
     Json::Value root;
-    if (!parseJson(std::string(textOf(utf8Body)), root))
+    if (!CanHoldAMessage(text) || !parseJson(std::string(text), root))
         return false;
     UpdateStatusRecord read{};
     try {

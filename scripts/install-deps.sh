@@ -5,7 +5,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libgl-dev libjsoncpp-dev libcurl4-openssl-dev libzip-dev zipcmp zipmerge ziptool
   googletest libgtest-dev libgmock-dev
-  fonts-wqy-microhei iproute2 procps curl zip xvfb xauth nginx-light
+  fonts-wqy-microhei iproute2 procps curl zip xvfb xauth nginx-light time
 )
 missing=()
 for p in "${packages[@]}"; do

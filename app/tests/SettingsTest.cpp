@@ -54,6 +54,18 @@ TEST_F(RegistryRootOfItsOwn, FirstStartCreatesTheKeyAndTheNextReadsItBack)
     EXPECT_TRUE(boxes.shown.empty());
 }
 
+TEST_F(RegistryRootOfItsOwn, ALargerSettingGrowsTheReceiveBuffers)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "without privileges the system caps the buffer at net.core.rmem_max";
+    constexpr uint32_t kAsked = 96u * 1024 * 1024;
+    ASSERT_TRUE(lynx::platform::RegistryKey::Create("Software\\Kova\\Harbor")->SetDword("MaxUdpRecvbufSize", kAsked));
+    CLynxDlg dlg;
+    dlg.Create();
+    EXPECT_GE(tarn_ext_ReceiveBufferSize(dlg.reportSocket()), kAsked);
+    tarn_ext_SetReceiveBufferSize(0);  // the default again, for the tests after this one
+}
+
 TEST_F(RegistryRootOfItsOwn, AKeyWithoutTheValueGetsNothingCreated)
 {
     ASSERT_TRUE(lynx::platform::RegistryKey::Create("Software\\Kova\\Harbor"));
@@ -94,7 +106,7 @@ TEST(Registry, KeyNamesCannotClimbOutOfTheRoot)
 TEST(Painting, TheLogoIsAPngWithAlphaDrawnIntoThePlaceholder)
 {
     QImage logo;
-    ASSERT_TRUE(CLynxDlg::LoadImageFromResource(&logo, 133, "png"));
+    ASSERT_TRUE(CLynxDlg::LoadImageFromResource(&logo, IDB_LOGO, "png"));
     EXPECT_EQ(logo.size(), QSize(580, 167));
     EXPECT_TRUE(logo.hasAlphaChannel());
     QImage none;

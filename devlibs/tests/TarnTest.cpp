@@ -237,6 +237,22 @@ TEST_F(Tarn, ADatagramSentViaAnInterfaceArrivesThereAndSaysWhere)
     EXPECT_EQ(tarn_ext_Arrival(&outside), 0) << "only inside a receive callback";
 }
 
+TEST_F(Tarn, ReceiveBufferIsTheLargerOfTheDefaultAndWhatIsAskedFor)
+{
+    if (::getuid() != 0)
+        GTEST_SKIP() << "without privileges the system caps the buffer at net.core.rmem_max";
+    const uint16_t server = startServer(toFirst);
+    constexpr uint32_t kMiB = 1024 * 1024;
+    EXPECT_GE(tarn_ext_ReceiveBufferSize(server), 32 * kMiB);
+    tarn_ext_SetReceiveBufferSize(80 * kMiB);
+    EXPECT_GE(tarn_ext_ReceiveBufferSize(server), 80 * kMiB) << "an open socket grows too";
+    EXPECT_GE(tarn_ext_ReceiveBufferSize(startClient()), 80 * kMiB);
+    tarn_ext_SetReceiveBufferSize(1 * kMiB);
+    EXPECT_GE(tarn_ext_ReceiveBufferSize(server), 32 * kMiB) << "never below the default";
+    EXPECT_LT(tarn_ext_ReceiveBufferSize(server), 80 * kMiB);
+    EXPECT_EQ(tarn_ext_ReceiveBufferSize(0), 0u);
+}
+
 TEST_F(Tarn, BodiesRoundTripByteForByte)
 {
     const uint16_t server = startServer(toFirst);

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -299,4 +301,39 @@ TEST(DetailsText, WebAddressIsTheRecordedIp)
 {
     EXPECT_EQ(DeviceUrl(shownDevice()), "http://192.168.1.20");
     EXPECT_EQ(DeviceUrl(DeviceRecord{}), "http://");
+}
+
+// ---- The index answers as the walk does -----------------------------------
+
+TEST(DeviceTableIndex, AnswersExactlyAsTheWalkOverRandomTablesAndBoxes)
+{
+    // Small pools, so that equal IPs, equal six-byte MAC prefixes (short MACs
+    // whose terminator counts among them) and their pairs come up often.
+    const char* ips[] = {"10.0.0.1", "10.0.0.10", "10.0.0.100", "192.168.1.5", "192.168.1.50", "1.2.3.4"};
+    const char* macs[] = {"00:1A:2B:00:00:01", "00:1A:2B:FF:FF:FF", "00:1A:2C:00:00:01", "00:1A", "00:1A:",
+                          "00:1", "AA:BB:CC:DD:EE:FF", "AA:BB:C"};
+    const DuplicateFilter boxes[] = {kBoth, kIpOnly, kMacOnly, kNone};
+    for (unsigned seed = 1; seed <= 50; ++seed) {
+        std::mt19937 random(seed);
+        auto pick = [&random](auto& pool) { return pool[random() % std::size(pool)]; };
+        DeviceTable table;
+        for (int step = 0; step < 200; ++step) {
+            auto record = device(pick(ips), pick(macs));
+            const DuplicateFilter filter = pick(boxes);
+            ASSERT_EQ(table.IsDuplicate(*record, filter), IsDuplicate(table.List(), *record, filter))
+                << "seed " << seed << " step " << step;
+            const size_t before = table.Size();
+            const int number = table.Add(std::move(record), filter);
+            ASSERT_EQ(table.Size(), number == 0 ? before : static_cast<size_t>(number)) << "seed " << seed;
+        }
+        for (const char* ip : ips) {
+            const DeviceRecord* walked = nullptr;
+            for (const auto& [number, record] : table.Map())
+                if (std::string(record->deviceIp) == ip) {
+                    walked = record;
+                    break;
+                }
+            EXPECT_EQ(table.ByIp(ip), walked) << "seed " << seed << " " << ip;
+        }
+    }
 }

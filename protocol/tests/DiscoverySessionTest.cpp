@@ -113,4 +113,40 @@ TEST(DiscoveryHandOver, ASearchForgetsTheReportsNotAppliedAndEmptiesTheTable)
     EXPECT_EQ(others[0].port, kUpdatePort);
 }
 
+TEST(Inbox, ABurstThatOutrunsASliceIsAppliedCompletelyAndInOrder)
+{
+    DatagramInbox inbox;
+    constexpr int kBurst = 5000;
+    std::thread sender([&] {
+        for (int i = 0; i < kBurst; ++i)
+            inbox.Post(Datagram{kReportPort, {}, std::to_string(i), {}, {}});
+    });
+    std::vector<int> applied;
+    int slices = 0;
+    // Slices of no time at all: one datagram each, until none waits.
+    while (static_cast<int>(applied.size()) < kBurst) {
+        inbox.WaitUntil(DatagramInbox::Clock::now() + 5s);
+        inbox.Apply([&](Datagram& d) { applied.push_back(std::stoi(d.body)); }, std::chrono::nanoseconds(0));
+        ASSERT_LT(++slices, 10 * kBurst) << "stuck at " << applied.size();
+    }
+    sender.join();
+    EXPECT_FALSE(inbox.Apply([&](Datagram&) { FAIL() << "nothing is left"; }));
+    for (int i = 0; i < kBurst; ++i)
+        ASSERT_EQ(applied[static_cast<size_t>(i)], i);
+    EXPECT_GT(slices, 1);
+}
+
+TEST(Inbox, AFloodBeyondItsBoundIsDroppedNotHeld)
+{
+    DatagramInbox inbox;
+    const std::string big(1024 * 1024, 'x');
+    for (int i = 0; i < 100; ++i)
+        inbox.Post(Datagram{kReportPort, {}, big, {}, {}});
+    EXPECT_GE(inbox.Dropped(), 100u - DatagramInbox::kMaxQueuedBytes / big.size());
+    size_t held = 0;
+    inbox.Apply([&](Datagram&) { ++held; });
+    EXPECT_LE(held * big.size(), DatagramInbox::kMaxQueuedBytes);
+    EXPECT_GT(held, 0u);
+}
+
 } // namespace

@@ -227,6 +227,22 @@ TEST(DeviceReport, OnlyKnownKindsAreParsed)
 TEST(DeviceReport, CommentsInTheReportAreAccepted)
 {
     EXPECT_STREQ(parsedReport("{ /* camera */ \"data\": {\"deviceIp\": \"10.0.0.9\"} // end\n}").deviceIp, "10.0.0.9");
+    EXPECT_STREQ(parsedReport("// a camera's comment first\n{\"data\": {\"deviceIp\": \"10.0.0.8\"}}").deviceIp, "10.0.0.8");
+}
+
+TEST(DeviceReport, NestingDeeperThanAnyMessageIsDroppedUnread)
+{
+    auto nested = [](int depth) {
+        return R"({"data":{"deviceIp":"10.0.0.7"},"extra":)" + std::string(depth, '[') + std::string(depth, ']') + "}";
+    };
+    EXPECT_STREQ(parsedReport(nested(60).c_str()).deviceIp, "10.0.0.7");
+    DeviceRecord r = patternRecord();
+    EXPECT_FALSE(parseReport(nested(64).c_str(), r));
+    EXPECT_TRUE(sameBytes(r, patternRecord()));
+    // Brackets inside texts are only texts.
+    EXPECT_STREQ(parsedReport((R"({"data":{"deviceIp":"10.0.0.6","name":")" + std::string(200, '[') + R"("}})").c_str())
+                     .deviceIp,
+                 "10.0.0.6");
 }
 
 // ---- Update-status notifications -------------------------------------------
