@@ -15,6 +15,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <deque>
+#include <list>
+#include <memory>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -32,6 +35,12 @@ constexpr size_t kSendChunk = 64u << 20;
 // connection, which can destroy response bytes the peer has not read yet; the
 // server therefore half-closes and reads what is left, for at most this long.
 constexpr std::chrono::milliseconds kLingerTime{1000};
+// The pause after accept (it keeps the original's pacing), before a
+// connection's request is read.
+constexpr std::chrono::milliseconds kAcceptPause{100};
+// Connections accepted and not yet sending; beyond them, cameras wait in the
+// listen backlog.
+constexpr size_t kMaxWaiting = 1024;
 
 class FileDescriptor {
 public:
@@ -83,7 +92,8 @@ UpgradeFileServer::BindResult UpgradeFileServer::Bind()
     if (m_wakeFds[0] < 0)
         return BindResult::NoSocket;
 
-    m_listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+    // Non-blocking: the serving loop accepts until no connection is left waiting.
+    m_listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_TCP);
     if (m_listenFd < 0)
         return BindResult::NoSocket;
     // Lets a restarted tool take its port back from connections in TIME_WAIT;
@@ -109,8 +119,8 @@ UpgradeFileServer::BindResult UpgradeFileServer::Bind()
         if (::bind(m_listenFd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
             break;
     }
-    // A backlog of one: cameras beyond the one being served wait or retry.
-    if (::listen(m_listenFd, 1) != 0) {
+    // A backlog that holds every camera of a batch beyond those being served.
+    if (::listen(m_listenFd, m_options.backlog) != 0) {
         CloseFd(m_listenFd);
         return BindResult::NoSocket;
     }
@@ -195,33 +205,173 @@ bool UpgradeFileServer::Serve()
 {
     if (m_listenFd < 0)
         return false;
-    const SigpipeBlock sigpipeBlock;
+    using Clock = std::chrono::steady_clock;
     const std::stop_token stop = m_stop.get_token();
+    // One loop waits for every connection's request, so that a silent, slow
+    // or junk-sending connection holds nobody else; each request that names
+    // the file is then sent on a thread of its own, up to maxConnections at
+    // once (the rest wait their turn). Cameras arrive together: a download
+    // takes longer than the pacing of the requests.
+    enum class Phase { Request, Draining };
+    struct Pending {
+        int fd;
+        Phase phase;
+        Clock::time_point readableAt;  // the pause after accept delays this connection only
+        Clock::time_point deadline;
+    };
+    struct Worker {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done = std::make_shared<std::atomic<bool>>(false);
+    };
+    std::list<Pending> pending;
+    std::deque<std::pair<int, UpgradeFile>> ready;  // requests waiting for a sending slot
+    std::list<Worker> workers;
+    const size_t mostSending = static_cast<size_t>(std::max(1, m_options.maxConnections));
+    const auto linger = std::min(kLingerTime, m_options.ioTimeout);
+
+    const auto reap = [&workers](bool all) {
+        for (auto it = workers.begin(); it != workers.end();) {
+            if (all || it->done->load()) {
+                it->thread.join();
+                it = workers.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    };
+    // Closing with unread request bytes would reset the connection: half-close
+    // and read what is left, for at most the linger time.
+    const auto startDraining = [&](Pending& p) {
+        ::shutdown(p.fd, SHUT_WR);
+        p.phase = Phase::Draining;
+        p.deadline = Clock::now() + linger;
+    };
+
     while (!stop.stop_requested()) {
-        pollfd fds[2] = {{m_listenFd, POLLIN, 0}, {m_wakeFds[0], POLLIN, 0}};
-        if (::poll(fds, 2, -1) < 0) {
-            if (errno == EINTR)
+        reap(false);
+        while (!ready.empty() && workers.size() < mostSending) {
+            auto [fd, file] = std::move(ready.front());
+            ready.pop_front();
+            Worker& worker = workers.emplace_back();
+            worker.thread = std::thread([this, fd, file, done = worker.done] {
+                const SigpipeBlock sigpipeBlock;
+                Transfer(fd, file);
+                done->store(true);
+            });
+        }
+
+        const Clock::time_point now = Clock::now();
+        std::vector<pollfd> fds{{m_wakeFds[0], POLLIN, 0}};
+        const bool accepting = pending.size() + ready.size() < kMaxWaiting;
+        fds.push_back({accepting ? m_listenFd : -1, POLLIN, 0});
+        std::vector<Pending*> polled;
+        Clock::time_point wakeAt = now + std::chrono::milliseconds(ready.empty() ? 1000 : 20);
+        for (Pending& p : pending) {
+            wakeAt = std::min(wakeAt, p.deadline);
+            if (p.phase == Phase::Request && p.readableAt > now) {
+                wakeAt = std::min(wakeAt, p.readableAt);
                 continue;
-            break;
+            }
+            fds.push_back({p.fd, POLLIN, 0});
+            polled.push_back(&p);
         }
-        if (fds[1].revents != 0)
+        const auto timeout = std::chrono::duration_cast<std::chrono::milliseconds>(wakeAt - now).count() + 1;
+        if (::poll(fds.data(), fds.size(), static_cast<int>(std::max<int64_t>(0, timeout))) < 0 && errno != EINTR)
             break;
-        const int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-        if (fd >= 0)
-            ++m_accepted;
-        // The pause after every accept keeps the server from spinning when
-        // accept keeps failing; it ends early only for a stop.
-        pollfd wake{m_wakeFds[0], POLLIN, 0};
-        ::poll(&wake, 1, 100);
-        if (fd < 0)
-            continue;
-        if (stop.stop_requested()) {
-            ::close(fd);
+        if (fds[0].revents != 0)
             break;
+
+        if (fds[1].revents != 0) {
+            for (size_t n = 0; n < 64 && pending.size() + ready.size() < kMaxWaiting; ++n) {
+                const int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+                if (fd < 0)
+                    break;
+                ++m_accepted;
+                const Clock::time_point acceptedAt = Clock::now();
+                pending.push_back({fd, Phase::Request, acceptedAt + kAcceptPause,
+                                   acceptedAt + kAcceptPause + m_options.ioTimeout});
+            }
         }
-        HandleConnection(fd);
+
+        std::vector<Pending*> finished;
+        for (size_t i = 0; i < polled.size(); ++i) {
+            Pending& p = *polled[i];
+            if (fds[i + 2].revents == 0)
+                continue;
+            if (p.phase == Phase::Draining) {
+                char scratch[4096];
+                ssize_t n;
+                while ((n = ::recv(p.fd, scratch, sizeof scratch, 0)) > 0) {
+                }
+                if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR))
+                    finished.push_back(&p);
+                continue;
+            }
+            // Only the first receive counts: the request is never parsed, only
+            // searched for the file name.
+            char request[kRequestBytes];
+            const ssize_t received = ::recv(p.fd, request, sizeof request, 0);
+            if (received < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+                continue;
+            const UpgradeFile file = File();
+            const std::string_view firstReceive(request, received > 0 ? static_cast<size_t>(received) : 0);
+            if (Decide(firstReceive, file) == Response::SendFile) {
+                ready.emplace_back(p.fd, file);
+                p.fd = -1;
+                finished.push_back(&p);
+            } else {
+                ++m_refused;
+                if (received <= 0)
+                    finished.push_back(&p);
+                else
+                    startDraining(p);
+            }
+        }
+        const Clock::time_point after = Clock::now();
+        for (Pending& p : pending) {
+            if (p.deadline > after || std::find(finished.begin(), finished.end(), &p) != finished.end())
+                continue;
+            if (p.phase == Phase::Request) {
+                // Nothing came within the time-out: no answer.
+                ++m_refused;
+                startDraining(p);
+            } else {
+                finished.push_back(&p);
+            }
+        }
+        pending.remove_if([&finished](Pending& p) {
+            if (std::find(finished.begin(), finished.end(), &p) == finished.end())
+                return false;
+            if (p.fd >= 0)
+                ::close(p.fd);
+            return true;
+        });
     }
+    for (Pending& p : pending)
+        ::close(p.fd);
+    for (auto& [fd, file] : ready)
+        ::close(fd);
+    reap(true);
     return true;
+}
+
+UpgradeFileServer::Response UpgradeFileServer::Decide(std::string_view firstReceive, const UpgradeFile& file)
+{
+    // Nothing in the request is parsed: it names the file when the file's
+    // name stands in it anywhere, byte for byte.
+    if (firstReceive.empty() || file.path.empty() || file.fileName.empty())
+        return Response::Close;
+    return firstReceive.substr(0, kRequestBytes).find(file.fileName) == std::string_view::npos ? Response::Close
+                                                                                                : Response::SendFile;
+}
+
+std::string UpgradeFileServer::ResponseHeader(uint64_t fileSize)
+{
+    char header[160];
+    const int length = std::snprintf(header, sizeof header,
+        "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\nContent-Length: %llu\r\n\r\n",
+        static_cast<unsigned long long>(fileSize));
+    return std::string(header, static_cast<size_t>(length));
 }
 
 bool UpgradeFileServer::WaitReady(int fd, short events, std::chrono::milliseconds timeout)
@@ -333,43 +483,25 @@ void UpgradeFileServer::CloseConnection(int fd)
     ::close(fd);
 }
 
-void UpgradeFileServer::HandleConnection(int fd)
+void UpgradeFileServer::Transfer(int fd, const UpgradeFile& file)
 {
-    // Only the first receive counts: the request is never parsed, only searched
-    // for the file name.
-    char request[kRequestBytes] = {};
-    ssize_t received = -1;
-    if (WaitReady(fd, POLLIN, m_options.ioTimeout)) {
-        do {
-            received = ::recv(fd, request, sizeof request, 0);
-        } while (received < 0 && errno == EINTR);
-    }
-    const UpgradeFile file = File();
-    const bool named = received > 0 && !file.path.empty() && !file.fileName.empty()
-        && ::memmem(request, static_cast<size_t>(received), file.fileName.data(), file.fileName.size()) != nullptr;
-    if (!named) {
-        ++m_refused;
-        CloseConnection(fd);
-        return;
-    }
-
     // Opened anew for every request, so a file replaced on disk is served in
     // its new form; streamed from disk, never held in memory.
     FileDescriptor firmware(::open(file.path.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat status {};
     if (firmware.get() < 0 || ::fstat(firmware.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
         ++m_refused;
-        if (m_options.notify)
+        if (m_options.notify) {
+            // One message at a time, however many connections fail together.
+            std::lock_guard lock(m_notifyMutex);
             m_options.notify(msg::kFileOpenFailed, m_stop.get_token());
+        }
         CloseConnection(fd);
         return;
     }
     const uint64_t size = static_cast<uint64_t>(status.st_size);
-    char header[160];
-    const int headerLength = std::snprintf(header, sizeof header,
-        "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\nContent-Length: %llu\r\n\r\n",
-        static_cast<unsigned long long>(size));
-    if (SendAll(fd, header, static_cast<size_t>(headerLength)) && SendFile(fd, firmware.get(), size))
+    const std::string header = ResponseHeader(size);
+    if (SendAll(fd, header.data(), header.size()) && SendFile(fd, firmware.get(), size))
         ++m_served;
     CloseConnection(fd);
 }

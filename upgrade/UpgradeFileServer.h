@@ -1,7 +1,8 @@
 // The upgrade-file HTTP server: serves the firmware file of the current batch
-// to any camera whose request names it, one connection at a time. It does not
-// parse HTTP; a request is answered with the whole file when its first receive
-// contains the file name, and closed without an answer otherwise.
+// to any camera whose request names it, up to 32 connections side by side. It
+// does not parse HTTP; a request is answered with the whole file when its
+// first receive contains the file name, and closed without an answer
+// otherwise.
 #pragma once
 
 #include <atomic>
@@ -11,6 +12,7 @@
 #include <mutex>
 #include <stop_token>
 #include <string>
+#include <string_view>
 #include <thread>
 
 namespace lynx::upgrade {
@@ -39,7 +41,17 @@ public:
         MessageNotifier notify;
         // Told each port as it is tried, and finally the bound one.
         std::function<void(int port)> onPortTried;
+        // Connections served at once, and the listen backlog behind them.
+        int maxConnections = 32;
+        int backlog = 256;
     };
+
+    // What the server does with a connection, given its first receive (at
+    // most 1024 bytes are judged) and the current file.
+    enum class Response { Close, SendFile };
+    static Response Decide(std::string_view firstReceive, const UpgradeFile& file);
+    // The header sent before the file's bytes.
+    static std::string ResponseHeader(uint64_t fileSize);
 
     UpgradeFileServer();
     explicit UpgradeFileServer(Options options);
@@ -77,7 +89,8 @@ public:
     uint64_t Refused() const { return m_refused.load(); }
 
 private:
-    void HandleConnection(int fd);
+    // Sends the file of a request that named it, then closes.
+    void Transfer(int fd, const UpgradeFile& file);
     bool WaitReady(int fd, short events, std::chrono::milliseconds timeout);
     bool SendAll(int fd, const char* data, size_t size);
     bool SendFile(int fd, int fileFd, uint64_t size);
@@ -89,6 +102,7 @@ private:
     std::atomic<int> m_port{0};
     std::stop_source m_stop;
     std::thread m_thread;
+    std::mutex m_notifyMutex;  // one failure message at a time
     mutable std::mutex m_fileMutex;
     UpgradeFile m_file;
     std::atomic<uint64_t> m_accepted{0};

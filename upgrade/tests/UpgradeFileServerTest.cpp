@@ -5,6 +5,7 @@
 
 #include <arpa/inet.h>
 #include <curl/curl.h>
+#include <malloc.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -421,7 +422,7 @@ TEST_F(ServerFixture, DirectoryInPlaceOfTheFileIsAnOpenFailure)
 
 // ---- One connection at a time ----
 
-TEST_F(ServerFixture, TwoClientsAtOnceAreServedOneAfterTheOther)
+TEST_F(ServerFixture, TwoClientsAtOnceAreBothServed)
 {
     StartServer();
     const std::string content = RandomBytes(6 * 1024 * 1024, 7);
@@ -437,9 +438,9 @@ TEST_F(ServerFixture, TwoClientsAtOnceAreServedOneAfterTheOther)
     EXPECT_EQ(m_server->Served(), 2u);
 }
 
-TEST_F(ServerFixture, SilentClientIsClosedAfterTheTimeOutAndTheNextIsServed)
+TEST_F(ServerFixture, SilentClientIsClosedAfterTheTimeOutAndHoldsNobodyMeanwhile)
 {
-    StartServer(300ms);
+    StartServer(3s);
     Choose(m_dir.Write("fw.zip", "payload"));
     const int silent = Connect(port());
     ASSERT_GE(silent, 0);
@@ -448,6 +449,8 @@ TEST_F(ServerFixture, SilentClientIsClosedAfterTheTimeOutAndTheNextIsServed)
     const CurlAnswer answer = CurlGet(port(), "/fw.zip");
     EXPECT_EQ(answer.code, CURLE_OK);
     EXPECT_EQ(answer.body, "payload");
+    char byte;
+    EXPECT_EQ(::recv(silent, &byte, 1, MSG_DONTWAIT), -1) << "served while the silent one is still open";
 
     bool closed = false;
     EXPECT_EQ(ReadToEnd(silent, &closed, 5s), "");
@@ -492,6 +495,73 @@ TEST_F(ServerFixture, ClientThatHangsUpMidDownloadDoesNotEndTheServer)
     const CurlAnswer answer = CurlGet(port(), "/fw.zip");
     EXPECT_EQ(answer.code, CURLE_OK);
     EXPECT_TRUE(answer.body == content);
+}
+
+TEST_F(ServerFixture, AbuseLeavesTheServerServingAndItsResourcesAsTheyWere)
+{
+    StartServer(1s);
+    // More than the kernel holds for a connection: a client that never reads
+    // leaves the server with bytes it cannot send.
+    const std::string content = RandomBytes(16 * 1024 * 1024, 13);
+    Choose(m_dir.Write("fw.zip", content));
+    // What the process holds before, once the server runs.
+    const auto descriptors = [] {
+        return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator{});
+    };
+    const auto descriptorsBefore = descriptors();
+    const size_t heapBefore = mallinfo2().uordblks;
+
+    std::vector<int> abusive;
+    for (int i = 0; i < 200; ++i)  // connects that send nothing
+        abusive.push_back(Connect(port()));
+    const int junk = Connect(port());  // binary junk
+    SendText(junk, RandomBytes(4096, 17));
+    abusive.push_back(junk);
+    const int huge = Connect(port());  // a 10 MiB request, sent while the server reads
+    std::thread hugeSender([huge] { SendText(huge, GetRequest("/fw.zip") + std::string(10 * 1024 * 1024, 'h')); });
+    abusive.push_back(huge);
+    const int neverReads = Connect(port());  // asks for the file and never reads it
+    int small = 4096;
+    ::setsockopt(neverReads, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    SendText(neverReads, GetRequest("/fw.zip"));
+    const int slow = Connect(port());  // one byte a second
+    std::thread slowSender([slow] {
+        for (char c : std::string("GET /fw.zip")) {
+            if (::send(slow, &c, 1, MSG_NOSIGNAL) != 1)
+                return;
+            std::this_thread::sleep_for(1s);
+        }
+    });
+    abusive.push_back(slow);
+
+    // A camera meanwhile gets the exact file.
+    const CurlAnswer good = CurlGet(port(), "/fw.zip");
+    EXPECT_EQ(good.code, CURLE_OK);
+    EXPECT_TRUE(good.body == content);
+
+    // Every abusive connection is dropped within the time-out (1 s, and the
+    // second it may linger reading what is left), counted from now.
+    for (size_t i = 0; i < abusive.size(); ++i) {
+        ASSERT_GE(abusive[i], 0);
+        bool closed = false;
+        ReadToEnd(abusive[i], &closed, 4s);
+        EXPECT_TRUE(closed) << "connection " << i << " of " << abusive.size();
+    }
+    slowSender.join();
+    hugeSender.join();
+    for (int fd : abusive)
+        ::close(fd);
+    ::close(neverReads);
+    // Every connection is over and its descriptor given back: the one that
+    // never read too, which the server dropped when it could send no more.
+    EXPECT_TRUE(WaitUntil([&] { return descriptors() <= descriptorsBefore; }, 5s)) << descriptors() << " vs "
+                                                                                   << descriptorsBefore;
+    EXPECT_EQ(m_server->Accepted(), 205u);
+    // And still a camera gets the exact file.
+    EXPECT_TRUE(CurlGet(port(), "/fw.zip").body == content);
+    // The memory the connections took is given back too (a little slack for
+    // the allocator's own books).
+    EXPECT_LT(mallinfo2().uordblks, heapBefore + 1024 * 1024);
 }
 
 TEST_F(ServerFixture, StopEndsTheServerEvenWithAClientConnected)
