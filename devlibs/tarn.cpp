@@ -249,18 +249,18 @@ void receiveLoop(std::shared_ptr<Socket> s)
                 break;
             for (int i = 0; i < received && !s->closing.load(); ++i) {
                 const size_t n = messages[static_cast<size_t>(i)].msg_len;
-                if (n < TARN_HEADER_SIZE)
-                    continue;
                 char* data = buffers[static_cast<size_t>(i)].data();
-                noteArrival(messages[static_cast<size_t>(i)].msg_hdr);
                 PacketHeader header;
-                std::memcpy(&header, data, sizeof header);
-                const uint32_t bodyLength = static_cast<uint32_t>(n - TARN_HEADER_SIZE);
+                const char* body = nullptr;
+                uint32_t bodyLength = 0;
+                if (tarn_ext_DecodeDatagram(data, n, &header, &body, &bodyLength) != 1)
+                    continue;
+                // The body reaches the callback NUL-terminated.
                 data[n] = '\0';
+                noteArrival(messages[static_cast<size_t>(i)].msg_hdr);
                 const sockaddr_in& peer = peers[static_cast<size_t>(i)];
                 if (s->callback)
-                    s->callback(ntohl(peer.sin_addr.s_addr), ntohs(peer.sin_port), header, bodyLength,
-                                data + TARN_HEADER_SIZE);
+                    s->callback(ntohl(peer.sin_addr.s_addr), ntohs(peer.sin_port), header, bodyLength, body);
                 t_hasArrival = false;
             }
         }
@@ -503,6 +503,17 @@ void tarn_ext_SetLogLimits(int maxFiles, uint64_t maxFileBytes)
     closeLog(r);
     r.logFiles = maxFiles > 0 ? maxFiles : kDefaultLogFiles;
     r.logFileBytes = maxFileBytes > 0 ? maxFileBytes : kDefaultLogFileBytes;
+}
+
+unsigned char tarn_ext_DecodeDatagram(const char* bytes, size_t length, PacketHeader* header, const char** body,
+                                      uint32_t* bodyLength)
+{
+    if (!bytes || length < TARN_HEADER_SIZE || length > kMaxDatagram || !header || !body || !bodyLength)
+        return 0;
+    std::memcpy(header, bytes, sizeof *header);
+    *body = bytes + TARN_HEADER_SIZE;
+    *bodyLength = static_cast<uint32_t>(length - TARN_HEADER_SIZE);
+    return 1;
 }
 
 void tarn_ext_LogLine(const char* line)

@@ -87,6 +87,12 @@ unsigned char tarn_ext_UdpSendFrom(uint16_t handle, const PacketHeader* header, 
 // The log's limits in bytes rather than tarn_Init's MiB (tests rotate small
 // logs); 0 or less means the default of 35 files of 35 MiB.
 void tarn_ext_SetLogLimits(int maxFiles, uint64_t maxFileBytes);
+// Splits a datagram as received into its header (the first 20 bytes, as they
+// lie on the wire) and its body (the rest). 0 for a datagram too short to
+// carry a header or longer than 64 KiB, which the receive threads drop.
+unsigned char tarn_ext_DecodeDatagram(const char* bytes, size_t length, PacketHeader* header, const char** body,
+                                      uint32_t* bodyLength);
+
 // Writes a line of the caller's into the log (when the log is on), for the
 // failures of its own that it tells nobody else.
 void tarn_ext_LogLine(const char* line);

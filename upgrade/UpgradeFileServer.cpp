@@ -250,10 +250,10 @@ bool UpgradeFileServer::Serve()
     while (!stop.stop_requested()) {
         reap(false);
         while (!ready.empty() && workers.size() < mostSending) {
-            auto [fd, file] = std::move(ready.front());
+            auto [readyFd, readyFile] = std::move(ready.front());
             ready.pop_front();
             Worker& worker = workers.emplace_back();
-            worker.thread = std::thread([this, fd, file, done = worker.done] {
+            worker.thread = std::thread([this, fd = readyFd, file = std::move(readyFile), done = worker.done] {
                 const SigpipeBlock sigpipeBlock;
                 Transfer(fd, file);
                 done->store(true);

@@ -1,6 +1,7 @@
 #include "Simulator.h"
 
 #include "Firmware.h"
+#include "Requests.h"
 
 #include <json/reader.h>
 #include <json/value.h>
@@ -23,28 +24,6 @@ namespace {
 std::string IpText(uint32_t hostOrder)
 {
     return FormatIpv4(hostOrder);
-}
-
-// A JSON object from a request body, or null when it is not one. The reader
-// throws for some texts (nesting beyond its stack limit): those are not one.
-Json::Value ParseObject(const std::string& body)
-{
-    try {
-        Json::CharReaderBuilder builder;
-        std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-        Json::Value root;
-        std::string errors;
-        if (reader->parse(body.data(), body.data() + body.size(), &root, &errors) && root.isObject())
-            return root;
-    } catch (const std::exception&) {
-    }
-    return Json::Value();
-}
-
-std::string TextOf(const Json::Value& o, const char* key)
-{
-    const Json::Value& v = o[key];
-    return v.isString() ? v.asString() : std::string();
 }
 
 // Interfaces are only ever changed inside a named namespace (one that `ip
@@ -210,20 +189,25 @@ void Simulator::Route(Channel channel, uint32_t peer, uint16_t peerPort, const P
     if (m_stopping || !m_ready)
         return;
     std::string peerIp = IpText(peer);
-    if (header.magic != TARN_MAGIC || header.bodyMarker != kMarkerRequest) {
+    switch (KindOf(channel, header)) {
+    case RequestKind::NotARequest:
         m_log.Event("ignored a datagram from " + peerIp + " (not a request)");
-        return;
-    }
-    if (channel == Channel::Report && header.command == kCmdSearch)
+        break;
+    case RequestKind::Search:
         AnswerSearch(peerIp, peerPort);
-    else if (channel == Channel::Report && header.command == kCmdChangeIp)
+        break;
+    case RequestKind::ChangeIp:
         ChangeAddress(body);
-    else if (channel == Channel::Update && header.command == kCmdUpdate)
+        break;
+    case RequestKind::Update:
         UpdateRequest(peerIp, peerPort, header, body);
-    else {
+        break;
+    case RequestKind::UnknownCommand: {
         char command[8];
         std::snprintf(command, sizeof command, "0x%X", header.command);
         m_log.Event(std::string("ignored command ") + command + " from " + peerIp);
+        break;
+    }
     }
 }
 
@@ -307,16 +291,16 @@ void Simulator::AnswerSearch(const std::string& peerIp, uint16_t peerPort)
 
 void Simulator::ChangeAddress(const std::string& body)
 {
-    Json::Value request = ParseObject(body);
-    std::string mac = TextOf(request, "mac");
-    std::string ip = TextOf(request, "deviceIp");
-    std::string mask = TextOf(request, "netMask");
-    std::string gateway = TextOf(request, "gatewayIp");
-    auto prefix = MaskPrefix(mask);
-    if (mac.empty() || !ParseIpv4(ip) || !prefix || !ParseIpv4(gateway)) {
+    const std::optional<ChangeIpRequest> change = ParseChangeIpRequest(body);
+    if (!change) {
         m_log.Event("ignored a changeIp request that is not complete: " + body);
         return;
     }
+    const std::string& mac = change->mac;
+    const std::string& ip = change->ip;
+    const std::string& mask = change->mask;
+    const std::string& gateway = change->gateway;
+    const auto prefix = std::optional<int>(change->prefix);
     std::string oldIp;
     bool oldStillUsed = false;
     int restartMs = 0;
@@ -353,9 +337,9 @@ void Simulator::ChangeAddress(const std::string& body)
 void Simulator::UpdateRequest(const std::string& peerIp, uint16_t peerPort, const PacketHeader& header,
                               const std::string& body)
 {
-    Json::Value request = ParseObject(body);
-    std::string deviceId = TextOf(request, "deviceId");
-    std::string url = TextOf(request, "filePath");
+    const camsim::UpdateRequest request = ParseUpdateRequest(body);
+    const std::string& deviceId = request.deviceId;
+    const std::string& url = request.url;
     size_t index = 0;
     bool accept = false;
     std::string fromIp;

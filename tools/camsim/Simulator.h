@@ -8,6 +8,7 @@
 #include "Camera.h"
 #include "Log.h"
 #include "ProbeListener.h"
+#include "Requests.h"
 #include "Scheduler.h"
 #include "Wire.h"
 #include "tarn.h"
@@ -58,7 +59,6 @@ public:
     size_t ProbeListenerCount() const { return m_probe.Count(); }
 
 private:
-    enum class Channel { Report, Update };
     struct Outgoing {
         std::string fromIp;
         std::string body;
