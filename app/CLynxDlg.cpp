@@ -29,22 +29,23 @@ void OnSdkInfo(int, const char*, void*) {}
 
 } // namespace
 
-void CLynxDlg::PostDatagram(uint16_t port, const PacketHeader& header, const char* body, uint32_t length)
+void CLynxDlg::PostDatagram(uint16_t port, const PacketHeader& header, const char* body, uint32_t length,
+                            uint32_t peer)
 {
     std::lock_guard lock(g_mainDlgMutex);
     if (g_pMainDlg)
-        g_pMainDlg->m_discovery.Deliver(port, header, body, length);
+        g_pMainDlg->m_discovery.Deliver(port, header, body, length, peer);
 }
 
-int OnReportDatagram(uint32_t, uint32_t, PacketHeader header, uint32_t bodyLength, const char* body)
+int OnReportDatagram(uint32_t peerAddress, uint32_t, PacketHeader header, uint32_t bodyLength, const char* body)
 {
-    CLynxDlg::PostDatagram(lynx::protocol::kReportPort, header, body, bodyLength);
+    CLynxDlg::PostDatagram(lynx::protocol::kReportPort, header, body, bodyLength, peerAddress);
     return 0;
 }
 
-int OnUpdateStatus(uint32_t, uint32_t, PacketHeader header, uint32_t bodyLength, const char* body)
+int OnUpdateStatus(uint32_t peerAddress, uint32_t, PacketHeader header, uint32_t bodyLength, const char* body)
 {
-    CLynxDlg::PostDatagram(lynx::protocol::kUpdatePort, header, body, bodyLength);
+    CLynxDlg::PostDatagram(lynx::protocol::kUpdatePort, header, body, bodyLength, peerAddress);
     return 0;
 }
 
@@ -336,7 +337,7 @@ void CLynxDlg::DrainInbox()
             // A reply or a notification names rows: those listed so far come first.
             AddDeviceRows(kept);
             kept.clear();
-            OnUpdateStatusDatagram(datagram.header, datagram.body);
+            OnUpdateStatusDatagram(datagram.header, datagram.body, datagram.peerAddress);
         },
         std::chrono::milliseconds(3));
     AddDeviceRows(kept);

@@ -73,7 +73,8 @@ public:
     bool SendToDevice(const std::string& text, uint16_t handle, const char* deviceIp, uint32_t tag);
     // Hands one received datagram to the UI thread (any thread may call it);
     // dropped when no main dialog is registered.
-    static void PostDatagram(uint16_t port, const PacketHeader& header, const char* body, uint32_t length);
+    static void PostDatagram(uint16_t port, const PacketHeader& header, const char* body, uint32_t length,
+                             uint32_t peer);
 
     // Search and the device table (UI thread).
     void OnBnClickedSearch();
@@ -101,7 +102,7 @@ public:
     static std::string GetLocalAddress(const char* deviceIp, int port);
     DeviceRecord* FindDeviceByIp(const char* ip);
     void UpdateUpgradeSummary();
-    void OnUpdateStatusDatagram(const PacketHeader& header, const std::string& body);
+    void OnUpdateStatusDatagram(const PacketHeader& header, const std::string& body, uint32_t from);
     // The send loop's pause between requests: PauseKeepingPaint unless a test
     // replaces it (null restores it).
     static void SetUpgradePauseForTesting(std::function<void(int milliseconds)> pause);

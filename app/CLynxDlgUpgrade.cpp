@@ -210,7 +210,7 @@ void CLynxDlg::UpdateUpgradeSummary()
     }
 }
 
-void CLynxDlg::OnUpdateStatusDatagram(const PacketHeader& header, const std::string& body)
+void CLynxDlg::OnUpdateStatusDatagram(const PacketHeader& header, const std::string& body, uint32_t from)
 {
-    m_upgrade.Batch().OnDatagram(header, body);
+    m_upgrade.Batch().OnDatagram(header, body, from);
 }

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # A search under a flood: CAMERAS simulated cameras (default 50) answer one
 # lynx-cli search of SECONDS (default 5) while a host on the cameras' side
-# sends FLOOD broken datagrams (default 100000) to the report port as fast as
-# one sender can (with KIND=reports, well-formed reports of made-up devices).
+# sends FLOOD hostile datagrams (default 100000, tools/flood) to the report port
+# as fast as one sender can (with KIND=reports, well-formed reports of made-up
+# devices).
 # Prints the cameras listed, the search's wall time against its deadline, the
 # flood's rate, and lynx-cli's peak memory.
 #
@@ -15,8 +16,8 @@ bin="$(cd "${1:-$here/../build/bin}" && pwd)"
 cameras=${2:-50}
 flood=${3:-100000}
 seconds=${4:-5}
-kind=${5:-broken}
-for tool in lynx-cli lynx-camsim lynx-bench-flood; do
+kind=${5:-hostile}
+for tool in lynx-cli lynx-camsim lynx-flood; do
   [ -x "$bin/$tool" ] || { echo "flood.sh: $bin/$tool not built" >&2; exit 1; }
 done
 
@@ -31,7 +32,7 @@ start=$(date +%s.%N)
 /usr/bin/time -f 'peak memory of lynx-cli: %M KiB' -o "$out/time" \
   "$LYNX_BIN_DIR/lynx-cli" search --seconds "$seconds" --format csv --timing >"$out/rows.csv" 2>"$out/cli.err" &
 cli=$!
-ip netns exec "$LYNX_NETLAB_CAMERA_NS" "$LYNX_BIN_DIR/lynx-bench-flood" "$LYNX_NETLAB_PC_IP" 19027 "$flood" "$kind" >"$out/flood.out"
+ip netns exec "$LYNX_NETLAB_CAMERA_NS" "$LYNX_BIN_DIR/lynx-flood" "$LYNX_NETLAB_PC_IP" 19027 "$flood" --kind "$kind" >"$out/flood.out"
 wait $cli
 end=$(date +%s.%N)
 read -r in1 rcvbuf1 <<<"$(udp)"

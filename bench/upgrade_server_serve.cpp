@@ -1,6 +1,7 @@
-// Serves one file with the tool's upgrade-file server on 127.0.0.1 until it is
-// sent SIGTERM or SIGINT, then prints its peak resident memory (VmHWM). Used by
-// upgrade_server.sh, which times downloads against it and against nginx.
+// Serves one file with the tool's upgrade-file server until it is sent SIGTERM
+// or SIGINT, then prints its peak resident memory (VmHWM). Used by
+// upgrade_server.sh, which times downloads against it and against nginx, and by
+// downloads.sh, which sets the connections served at once and the backlog.
 #include "upgrade/UpgradeFileServer.h"
 
 #include <signal.h>
@@ -13,14 +14,18 @@
 
 int main(int argc, char** argv)
 {
-    if (argc != 3) {
-        std::cerr << "usage: upgrade_server_serve FILE FIRST_PORT\n";
+    if (argc != 3 && argc != 6) {
+        std::cerr << "usage: upgrade_server_serve FILE FIRST_PORT [BIND_ADDRESS MAX_CONNECTIONS BACKLOG]\n";
         return 2;
     }
     const std::string path = argv[1];
     lynx::upgrade::UpgradeFileServer::Options options;
-    options.bindAddress = "127.0.0.1";
+    options.bindAddress = argc == 6 ? argv[3] : "127.0.0.1";
     options.firstPort = static_cast<uint16_t>(std::atoi(argv[2]));
+    if (argc == 6) {
+        options.maxConnections = std::atoi(argv[4]);
+        options.backlog = std::atoi(argv[5]);
+    }
     lynx::upgrade::UpgradeFileServer server(options);
 
     sigset_t stop;

@@ -4,6 +4,9 @@
 // listed, when the last one was (wall clock, to set against the simulator's
 // "last report sent"), and the longest gap between two turns of the UI
 // thread's event loop, each turn repainting the window, while rows arrived.
+// With a second argument SEARCHES it searches that many times back to back (a
+// soak) and prints the resident memory and open descriptors before the first
+// search, after each tenth, and at the end.
 #include "app/CLynxDlg.h"
 #include "platform/MessageBox.h"
 #include "res/DialogBuilder.h"
@@ -20,10 +23,39 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 #include <cstdio>
+
+namespace {
+
+long StatusKiB(const char* field)
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind(field, 0) == 0)
+            return std::atol(line.c_str() + std::string(field).size());
+    return -1;
+}
+
+long OpenDescriptors()
+{
+    long n = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
+        ++n;
+    return n;
+}
+
+void PrintSoakLine(const char* when, int searches, int listed)
+{
+    std::printf("soak %-6s searches %4d listed %5d RSS %6ld KiB fds %3ld\n", when, searches, listed,
+                StatusKiB("VmRSS:"), OpenDescriptors());
+    std::fflush(stdout);
+}
+
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -32,6 +64,8 @@ int main(int argc, char** argv)
     setenv("LYNX_REGISTRY_ROOT", registry.path().toLocal8Bit().constData(), 1);
     QApplication app(argc, argv);
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 4;
+    const int searches = argc > 2 ? std::max(1, std::atoi(argv[2])) : 1;
+    int searched = 0;
     lynx::platform::SetMessageBoxHandler([](const lynx::platform::MessageBoxRequest&) { return 1; });
 
     auto* dlg = new CLynxDlg;
@@ -60,13 +94,25 @@ int main(int argc, char** argv)
         dlg->repaint();
         if (count > 0 && count < 10000)
             longestPaint = std::max(longestPaint, paint.elapsed());
-        if (!dlg->isSearching())
-            QCoreApplication::quit();
+        if (!dlg->isSearching()) {
+            if (++searched >= searches) {
+                QCoreApplication::quit();
+                return;
+            }
+            if (searched % 10 == 0)
+                PrintSoakLine("after", searched, count);
+            lastCount = 0;
+            lynx::res::GetDlgItemAs<QPushButton>(*dlg, IDC_BTN_SEARCH)->click();
+        }
     });
+    if (searches > 1)
+        PrintSoakLine("before", 0, 0);
     lynx::res::GetDlgItemAs<QPushButton>(*dlg, IDC_BTN_SEARCH)->click();
     sinceLastTurn.start();
     ticker.start(0);
     app.exec();
+    if (searches > 1)
+        PrintSoakLine("end", searched, dlg->listDevice()->GetItemCount());
     std::printf("listed %d\n", dlg->listDevice()->GetItemCount());
     std::printf("timing: last row listed at %.6f\n", lastRowAt);
     std::printf("longest UI gap while rows arrived: %lld ms\n", static_cast<long long>(longestGap));

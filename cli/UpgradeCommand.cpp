@@ -183,7 +183,9 @@ int RunUpgrade(const Arguments& args, std::ostream& out, std::ostream& err)
     auto listOwner = std::make_unique<ConsoleList>(out);
     ConsoleList& list = *listOwner;
     upgrade::UpgradeRun run(std::move(listOwner), {});
-    const auto toBatch = [&run](protocol::Datagram& datagram) { run.Batch().OnDatagram(datagram.header, datagram.body); };
+    const auto toBatch = [&run](protocol::Datagram& datagram) {
+        run.Batch().OnDatagram(datagram.header, datagram.body, datagram.peerAddress);
+    };
     const protocol::DuplicateFilter filter;
     upgrade::UpgradeRun::FrontEnd frontEnd;
     frontEnd.replies = &protocol::DiscoverySession::ReceiveUpdate;

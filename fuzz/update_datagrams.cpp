@@ -1,11 +1,13 @@
 // Upgrade replies (0x711) and status notifications (0x712), as anyone may
 // send them to UDP 8025, through a batch of three jobs whose requests went
-// out: the input is a run of datagrams, each a 20-byte header, a length byte
+// out: the input is a run of datagrams, each a sender byte (0 not known, 1 to
+// 4 the rows' cameras, else another host), a 20-byte header, a length byte
 // (times four) and that many body bytes.
 #include "FuzzInput.h"
 #include "upgrade/UpgradeBatch.h"
 
 #include <cstdlib>
+#include <map>
 #include <vector>
 
 using namespace lynx::upgrade;
@@ -22,11 +24,22 @@ public:
             return std::to_string(row + 1);
         return "192.168.1." + std::to_string(101 + row);
     }
-    void SetStatusText(int row, const std::string&) override
+    void SetStatusText(int row, const std::string& text) override
     {
         if (row < 0 || row >= 4)
             std::abort();  // a status for a row that is not there
+        status[row] = text;
     }
+    // Rows whose status now reads as one of the states.
+    int RowsShowing(std::initializer_list<UgState> states) const
+    {
+        int n = 0;
+        for (const auto& [row, text] : status)
+            for (const UgState state : states)
+                n += text == StatusText(state);
+        return n;
+    }
+    std::map<int, std::string> status;
     void SetSummaryText(const std::string&) override {}
     void SetUpgrading(bool) override {}
     void AnnounceComplete() override { ++announced; }
@@ -64,12 +77,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     batch.Confirm("/fw/cam.zip", hooks);
 
     FuzzInput input(data, size);
-    while (input.Left() >= sizeof(PacketHeader)) {
+    while (input.Left() > sizeof(PacketHeader)) {
+        const uint8_t sender = input.Byte();
+        const uint32_t from = sender == 0 ? 0 : sender <= 4 ? 0xC0A80164u + sender : 0x0A090909u;
         const PacketHeader header = input.Raw<PacketHeader>();
         const std::string body = input.Bytes(static_cast<size_t>(input.Byte()) * 4);
-        batch.OnDatagram(header, body);
-        // A job counts once for its reply and once for its notification at most.
-        if (batch.succeeded() + batch.failed() > 2 * batch.total() || view.announced > 1)
+        batch.OnDatagram(header, body, from);
+        // The counts tell what the rows show: a job counts once, whatever it sends.
+        if (batch.succeeded() != view.RowsShowing({UgState::Succeeded}) ||
+            batch.failed() != view.RowsShowing({UgState::Refused, UgState::Failed, UgState::DownloadFailed,
+                                                UgState::Cleared}) ||
+            view.announced > 1)
             std::abort();
     }
     return 0;

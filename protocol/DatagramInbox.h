@@ -24,6 +24,7 @@ struct Datagram {
     std::string body;   // as received (UTF-8)
     std::string interfaceName;  // where it arrived ("eth1"); empty when not known
     std::string localAddress;   // the local address it came to
+    uint32_t peerAddress = 0;   // the sender's IPv4 address (host byte order); 0 when not known
 };
 
 class DatagramInbox {

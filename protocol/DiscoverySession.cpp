@@ -15,11 +15,11 @@ void OnConnectionNotify(uint16_t, int) {}
 std::mutex g_receivingMutex;
 DiscoverySession* g_receiving = nullptr;
 
-int Receive(uint16_t port, const PacketHeader& header, uint32_t length, const char* body)
+int Receive(uint16_t port, uint32_t peer, const PacketHeader& header, uint32_t length, const char* body)
 {
     std::lock_guard lock(g_receivingMutex);
     if (g_receiving)
-        g_receiving->Deliver(port, header, body, length);
+        g_receiving->Deliver(port, header, body, length, peer);
     return 0;
 }
 
@@ -96,13 +96,14 @@ bool DiscoverySession::Search()
     return SendSearch();
 }
 
-void DiscoverySession::Deliver(uint16_t port, const PacketHeader& header, const char* body, uint32_t length)
+void DiscoverySession::Deliver(uint16_t port, const PacketHeader& header, const char* body, uint32_t length,
+                               uint32_t peer)
 {
     // Every '$' datagram on the report port is a device report, whatever its command.
     ++m_delivered;
     if (port == kReportPort && header.bodyMarker != kMarkerBody)
         return;
-    Datagram datagram{port, header, std::string(body ? body : "", body ? length : 0), {}, {}};
+    Datagram datagram{port, header, std::string(body ? body : "", body ? length : 0), {}, {}, peer};
     // Called on the receive thread, inside the transport's callback: where it came in.
     TARN_ARRIVAL arrival{};
     if (tarn_ext_Arrival(&arrival) == 1) {
@@ -137,14 +138,14 @@ void DiscoverySession::CollectUntil(Clock::time_point deadline, DuplicateFilter 
     } while (Clock::now() < deadline);
 }
 
-int DiscoverySession::ReceiveReport(uint32_t, uint32_t, PacketHeader header, uint32_t length, const char* body)
+int DiscoverySession::ReceiveReport(uint32_t peer, uint32_t, PacketHeader header, uint32_t length, const char* body)
 {
-    return Receive(kReportPort, header, length, body);
+    return Receive(kReportPort, peer, header, length, body);
 }
 
-int DiscoverySession::ReceiveUpdate(uint32_t, uint32_t, PacketHeader header, uint32_t length, const char* body)
+int DiscoverySession::ReceiveUpdate(uint32_t peer, uint32_t, PacketHeader header, uint32_t length, const char* body)
 {
-    return Receive(kUpdatePort, header, length, body);
+    return Receive(kUpdatePort, peer, header, length, body);
 }
 
 } // namespace lynx::protocol

@@ -80,8 +80,9 @@ public:
     bool SendChangeIp(const DeviceRecord& record);
 
     // What a receive callback does with a datagram: a report port datagram
-    // counts only with the '$' marker; everything else is handed over.
-    void Deliver(uint16_t port, const PacketHeader& header, const char* body, uint32_t length);
+    // counts only with the '$' marker; everything else is handed over. peer is
+    // the sender's address in host byte order (0 when not known).
+    void Deliver(uint16_t port, const PacketHeader& header, const char* body, uint32_t length, uint32_t peer = 0);
 
     DatagramInbox& Inbox() { return m_inbox; }
     DeviceTable& Table() { return m_table; }

@@ -4,6 +4,8 @@
 #include "protocol/JsonMessages.h"
 #include "protocol/Transport.h"
 
+#include <arpa/inet.h>
+
 #include <algorithm>
 #include <climits>
 #include <cstdio>
@@ -160,7 +162,7 @@ bool UpgradeBatch::Settled() const
     return std::all_of(m_pending.begin(), m_pending.end(), [](const UgInfo* job) { return WillNotReport(job->state); });
 }
 
-void UpgradeBatch::OnDatagram(const PacketHeader& header, const std::string& body)
+void UpgradeBatch::OnDatagram(const PacketHeader& header, const std::string& body, uint32_t from)
 {
     if (header.bodyMarker != protocol::kMarkerBody)
         return;
@@ -174,6 +176,10 @@ void UpgradeBatch::OnDatagram(const PacketHeader& header, const std::string& bod
         });
         if (job == m_pending.end())
             return;
+        // A camera that refused and reports after all: its report is the
+        // truth, and the job counts once.
+        if ((*job)->state == UgState::Refused)
+            --m_failed;
         UgState outcome = UgState::Cleared;
         switch (notification.status) {
         case 0:
@@ -202,6 +208,11 @@ void UpgradeBatch::OnDatagram(const PacketHeader& header, const std::string& bod
         // rewrite a cell that is not its own and count a failure twice.
         UgInfo* job = header.tag <= static_cast<uint32_t>(INT_MAX) ? JobOfRow(static_cast<int>(header.tag)) : nullptr;
         if (!job || job->state != UgState::Sent)
+            return;
+        // The tag is the row number, which anyone can guess: a reply counts
+        // only from the camera the request went to.
+        in_addr camera{};
+        if (from != 0 && (::inet_pton(AF_INET, job->ip.c_str(), &camera) != 1 || ntohl(camera.s_addr) != from))
             return;
         if (header.result == protocol::kResultAccepted) {
             job->state = UgState::Upgrading;

@@ -94,8 +94,10 @@ public:
     void UpdateSummary();
     // A datagram from a device's port 8025 (body UTF-8, as received): an
     // update reply, which counts once for the sent job of this batch whose row
-    // its tag names and is dropped otherwise, or a status notification.
-    void OnDatagram(const PacketHeader& header, const std::string& body);
+    // its tag names, when it comes from that job's camera, and is dropped
+    // otherwise; or a status notification. from is the sender's IPv4 address
+    // in host byte order, 0 when not known.
+    void OnDatagram(const PacketHeader& header, const std::string& body, uint32_t from = 0);
 
     const int& total() const { return m_total; }
     const int& done() const { return m_done; }

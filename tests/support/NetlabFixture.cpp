@@ -115,6 +115,35 @@ bool SetPcInterfacesUp(bool up)
     return ok;
 }
 
+long UdpArrivals()
+{
+    std::ifstream snmp("/proc/net/snmp");
+    std::string line;
+    bool header = true;
+    while (std::getline(snmp, line)) {
+        if (line.rfind("Udp: ", 0) != 0)
+            continue;
+        if (header) {
+            header = false;
+            continue;
+        }
+        std::istringstream fields(line.substr(5));
+        long inDatagrams = 0, noPorts = 0, inErrors = 0;
+        fields >> inDatagrams >> noPorts >> inErrors;
+        return inDatagrams + inErrors;
+    }
+    return 0;
+}
+
+bool SetCameraLinkUp(bool up)
+{
+    if (!InNetlab())
+        return false;
+    return RunProcess({EnvOr("LYNX_SOURCE_DIR", ".") + "/tools/netlab/netlab", "link", "--name",
+                       EnvOr("LYNX_NETLAB_NAME", ""), "cam0", up ? "up" : "down"})
+               .exitCode == 0;
+}
+
 namespace {
 
 void CloseQuietly(int& fd)

@@ -51,6 +51,11 @@ std::string SimulatorLog(bool second = false);
 // Brings every interface of the PC down but loopback, or back up with the
 // default route the LAN gave it; for tests of a PC without a network.
 bool SetPcInterfacesUp(bool up);
+// Datagrams that have reached this namespace's UDP layer so far, taken or
+// dropped (from /proc/net/snmp): a test sees another process receiving.
+long UdpArrivals();
+// Pulls the cameras' cable at the switch (netlab link cam0 down), or puts it back.
+bool SetCameraLinkUp(bool up);
 
 struct ProcessResult {
     int exitCode = -1;      // -1 when killed by a signal or not started
@@ -64,6 +69,33 @@ struct ProcessResult {
 ProcessResult RunProcess(const std::vector<std::string>& argv, std::chrono::milliseconds timeout = 60s);
 // lynx-cli from LYNX_BIN_DIR, in the current (PC) namespace.
 ProcessResult RunCli(const std::vector<std::string>& args, std::chrono::milliseconds timeout = 60s);
+
+// A process run on a thread of its own while the test goes on; Finish waits for
+// it and gives its result (so does the destructor, dropping it).
+class BackgroundRun {
+public:
+    explicit BackgroundRun(std::function<ProcessResult()> run)
+        : m_thread([this, run = std::move(run)] { m_result = run(); })
+    {
+    }
+    BackgroundRun(const BackgroundRun&) = delete;
+    BackgroundRun& operator=(const BackgroundRun&) = delete;
+    ~BackgroundRun()
+    {
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    ProcessResult Finish()
+    {
+        if (m_thread.joinable())
+            m_thread.join();
+        return m_result;
+    }
+
+private:
+    ProcessResult m_result;
+    std::thread m_thread;  // last: it starts once m_result exists
+};
 
 Json::Value ParseJson(const std::string& text);  // null when it does not parse
 // `lynx-cli search --seconds 2 --format json` with more options: the rows, or

@@ -3,6 +3,9 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QTimer>
+
+#include <algorithm>
 
 ScriptedBoxes::ScriptedBoxes()
 {
@@ -53,4 +56,23 @@ bool WaitFor(const std::function<bool()>& done, int milliseconds)
         Pump(5);
     }
     return true;
+}
+
+EventLoopWatch::EventLoopWatch() : m_timer(new QTimer)
+{
+    static QElapsedTimer clock;
+    if (!clock.isValid())
+        clock.start();
+    m_last = clock.elapsed();
+    QObject::connect(m_timer, &QTimer::timeout, [this] {
+        const long long now = clock.elapsed();
+        m_longest = std::max(m_longest, now - m_last);
+        m_last = now;
+    });
+    m_timer->start(10);
+}
+
+EventLoopWatch::~EventLoopWatch()
+{
+    delete m_timer;
 }

@@ -16,6 +16,7 @@
 #include <vector>
 
 QT_BEGIN_NAMESPACE
+class QTimer;
 inline void PrintTo(const QString& s, std::ostream* os)
 {
     *os << '"' << s.toStdString() << '"';
@@ -42,6 +43,22 @@ public:
 
 private:
     lynx::platform::MessageBoxHandler m_previous;
+};
+
+// The longest the UI thread went without running a 10 ms timer, from its
+// construction on: how long the window would have seemed frozen.
+class EventLoopWatch {
+public:
+    EventLoopWatch();
+    ~EventLoopWatch();
+    EventLoopWatch(const EventLoopWatch&) = delete;
+    EventLoopWatch& operator=(const EventLoopWatch&) = delete;
+    long long LongestGapMs() const { return m_longest; }
+
+private:
+    QTimer* m_timer;
+    long long m_longest = 0;
+    long long m_last = 0;
 };
 
 // Processes events (queued datagrams, timers) for at least the given time.

@@ -145,6 +145,9 @@ CameraBehaviour BehaviourFromJson(const Json::Value& o, const CameraBehaviour& d
     if (o.isMember("reportStatus") && !o["reportStatus"].isNull())
         b.reportStatus = static_cast<int>(IntMember(o, "reportStatus", 0));
     b.newVersion = TextMember(o, "newVersion", d.newVersion);
+    b.upgradeIp = TextMember(o, "upgradeIp", d.upgradeIp);
+    if (!b.upgradeIp.empty() && !ParseIpv4(b.upgradeIp))
+        throw std::runtime_error("\"upgradeIp\" must be a dotted IPv4 address");
     return b;
 }
 
@@ -255,6 +258,7 @@ Json::Value CamerasToJson(const std::vector<CameraConfig>& cameras)
         o["reportTwice"] = b.reportTwice;
         o["reportStatus"] = b.reportStatus ? Json::Value(*b.reportStatus) : Json::Value();
         o["newVersion"] = b.newVersion;
+        o["upgradeIp"] = b.upgradeIp;
         array.append(o);
     }
     return array;

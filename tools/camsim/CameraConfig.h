@@ -27,6 +27,7 @@ struct CameraBehaviour {
     bool reportTwice = false;    // the notification goes out twice
     std::optional<int> reportStatus;  // this status instead of the real one
     std::string newVersion;      // software version after a successful upgrade
+    std::string upgradeIp;       // the address it restarts at after a successful upgrade
 };
 
 struct CameraConfig {

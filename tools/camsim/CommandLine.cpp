@@ -32,7 +32,9 @@ Cameras:
                        and names, so that two simulators never share one
   --config FILE        a JSON array of cameras (ip, mask, gateway, mac, model,
                        name, softwareVersion, hardwareVersion, productDate,
-                       deviceId, sn, type, and any behaviour below per camera)
+                       deviceId, sn, type, and any behaviour below per camera;
+                       upgradeIp there: the address a camera restarts at
+                       after a successful upgrade, reporting from it)
   --write-config FILE  write the cameras played, in the --config form
 Search answers:
   --answer-twice       every camera answers each search twice
@@ -56,6 +58,7 @@ Firmware upgrade:
   --report-status N    report status N whatever happened
   --new-version V      software version after a successful upgrade
   --download-timeout S give up a download after S seconds (default 300)
+  --download-rate B    download no faster than B bytes a second (a slow link)
 Ports (tests on loopback; 0 picks a free one):
   --report-port P  --update-port P  --probe-port P  --notify-port P
 Running:
@@ -127,6 +130,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
             b.newVersion = value();
         else if (a == "--download-timeout")
             line.sim.downloadTimeoutSeconds = static_cast<int>(Number(a, value(), 1, 86400));
+        else if (a == "--download-rate")
+            line.sim.downloadBytesPerSecond = Number(a, value(), 0, 1LL << 40);
         else if (a == "--report-port")
             line.sim.reportPort = port();
         else if (a == "--update-port")

@@ -24,7 +24,7 @@ int AbortProgress(void* flag, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
 } // namespace
 
 bool DownloadFile(const std::string& url, const std::string& path, int timeoutSeconds,
-                  const std::atomic<bool>& abort, std::string* reason)
+                  const std::atomic<bool>& abort, std::string* reason, long long bytesPerSecond)
 {
     std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "wb"), &std::fclose);
     if (!file) {
@@ -47,6 +47,8 @@ bool DownloadFile(const std::string& url, const std::string& path, int timeoutSe
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, 10L);
     curl_easy_setopt(c, CURLOPT_TIMEOUT, static_cast<long>(timeoutSeconds));
+    if (bytesPerSecond > 0)
+        curl_easy_setopt(c, CURLOPT_MAX_RECV_SPEED_LARGE, static_cast<curl_off_t>(bytesPerSecond));
     curl_easy_setopt(c, CURLOPT_FAILONERROR, 1L);
     curl_easy_setopt(c, CURLOPT_NOPROXY, "*");
     curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);

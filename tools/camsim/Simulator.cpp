@@ -296,36 +296,30 @@ void Simulator::ChangeAddress(const std::string& body)
         m_log.Event("ignored a changeIp request that is not complete: " + body);
         return;
     }
-    const std::string& mac = change->mac;
-    const std::string& ip = change->ip;
-    const std::string& mask = change->mask;
-    const std::string& gateway = change->gateway;
-    const auto prefix = std::optional<int>(change->prefix);
-    std::string oldIp;
-    bool oldStillUsed = false;
-    int restartMs = 0;
-    {
-        std::lock_guard lock(m_mutex);
-        Camera* target = nullptr;
-        for (Camera& c : m_cameras)
-            if (c.MacMatches(mac)) {
-                target = &c;
-                break;
-            }
-        if (!target) {
-            m_log.Event("changeIp for unknown MAC " + mac + " ignored");
+    std::unique_lock lock(m_mutex);
+    for (Camera& c : m_cameras)
+        if (c.MacMatches(change->mac)) {
+            MoveCamera(c, change->ip, change->mask, change->gateway, change->prefix, lock);
             return;
         }
-        oldIp = target->Config().ip;
-        target->TakeAddress(ip, mask, gateway, Camera::Clock::now());
-        restartMs = target->Behaviour().restartMs;
-        for (const Camera& c : m_cameras)
-            oldStillUsed = oldStillUsed || c.Config().ip == oldIp;
-    }
-    m_log.Event("camera " + mac + " moves " + oldIp + " -> " + ip + "/" + std::to_string(*prefix) + " gw " + gateway +
+    m_log.Event("changeIp for unknown MAC " + change->mac + " ignored");
+}
+
+void Simulator::MoveCamera(Camera& camera, const std::string& ip, const std::string& mask, const std::string& gateway,
+                           int prefix, std::unique_lock<std::mutex>& lock)
+{
+    const std::string mac = camera.Config().mac;
+    const std::string oldIp = camera.Config().ip;
+    camera.TakeAddress(ip, mask, gateway, Camera::Clock::now());
+    const int restartMs = camera.Behaviour().restartMs;
+    bool oldStillUsed = false;
+    for (const Camera& c : m_cameras)
+        oldStillUsed = oldStillUsed || c.Config().ip == oldIp;
+    lock.unlock();
+    m_log.Event("camera " + mac + " moves " + oldIp + " -> " + ip + "/" + std::to_string(prefix) + " gw " + gateway +
                 ", restarting for " + std::to_string(restartMs) + " ms");
     if (m_addresses) {
-        if (!m_addresses->Move(oldIp, oldStillUsed, ip, *prefix))
+        if (!m_addresses->Move(oldIp, oldStillUsed, ip, prefix))
             m_log.Always("could not move address " + oldIp + " to " + ip);
         RefreshLocalAddresses();
     }
@@ -401,7 +395,8 @@ void Simulator::RunUpgrade(size_t camera, std::string url, std::string peerIp)
     path = m_options.downloadDir + "/camsim-" + std::to_string(::getpid()) + "-" + std::to_string(++m_downloadSequence) +
            ".zip";
     std::string reason;
-    bool good = DownloadFile(url, path, m_options.downloadTimeoutSeconds, m_stopping, &reason) &&
+    bool good = DownloadFile(url, path, m_options.downloadTimeoutSeconds, m_stopping, &reason,
+                             m_options.downloadBytesPerSecond) &&
                 VerifyArchive(path, &reason);
     ::unlink(path.c_str());
     if (m_stopping)
@@ -418,13 +413,19 @@ void Simulator::FinishUpgrade(size_t camera, int status, const std::string& peer
     std::string deviceId, fromIp;
     CameraBehaviour behaviour;
     {
-        std::lock_guard lock(m_mutex);
+        std::unique_lock lock(m_mutex);
         Camera& c = m_cameras[camera];
         c.SetUpgrading(false);
         behaviour = c.Behaviour();
         if (status == 0 && !behaviour.newVersion.empty())
             c.SetSoftwareVersion(behaviour.newVersion);
         deviceId = c.Config().deviceId;
+        // The new firmware comes up at another address, and reports from there.
+        if (status == 0 && !behaviour.upgradeIp.empty() && behaviour.upgradeIp != c.Config().ip) {
+            const CameraConfig config = c.Config();
+            MoveCamera(c, behaviour.upgradeIp, config.mask, config.gateway, MaskPrefix(config.mask).value_or(24), lock);
+            lock.lock();
+        }
         fromIp = c.Config().ip;
     }
     int reported = behaviour.reportStatus.value_or(status);

@@ -37,6 +37,7 @@ struct SimOptions {
     uint16_t probePort = kProbePort;
     uint16_t notifyPort = kUpdatePort;  // where status notifications go
     int downloadTimeoutSeconds = 300;
+    long long downloadBytesPerSecond = 0;  // 0: as fast as the link allows
     std::string downloadDir = "/tmp";
 };
 
@@ -78,6 +79,10 @@ private:
 
     void AnswerSearch(const std::string& peerIp, uint16_t peerPort);
     void ChangeAddress(const std::string& body);
+    // Gives a camera a new address (as a changeIp request does) and moves the
+    // namespace's addresses and probe listeners along.
+    void MoveCamera(Camera& camera, const std::string& ip, const std::string& mask, const std::string& gateway,
+                    int prefix, std::unique_lock<std::mutex>& lock);
     void UpdateRequest(const std::string& peerIp, uint16_t peerPort, const PacketHeader& header,
                        const std::string& body);
     void RunUpgrade(size_t camera, std::string url, std::string peerIp);

@@ -5,6 +5,8 @@
 
 #include "platform/CodePage.h"
 
+#include <arpa/inet.h>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -435,6 +437,30 @@ TEST_F(BatchTest, ReplyCountsOnlyOnceAndOnlyForASentJobOfTheBatch)
     batch->OnDatagram(Reply(1, kAccepted), "");  // late: the job has reported
     EXPECT_EQ(list->Status(1), "升级成功");
     EXPECT_TRUE(batch->Settled());
+
+    // The camera that refused reports after all: its report replaces the refusal.
+    Notify("CAM-A", 0);
+    EXPECT_EQ(list->Status(0), "升级成功");
+    EXPECT_EQ(Summary(), "总共:3    完成:3    成功:2    失败：0");
+}
+
+TEST_F(BatchTest, AReplyCountsOnlyFromTheCameraItsRequestWentTo)
+{
+    // Tags are row numbers: a flood of forged refusals must not fail a job.
+    ThreeDevices();
+    RunBatch();
+    const auto address = [](const char* ip) {
+        in_addr a{};
+        ::inet_pton(AF_INET, ip, &a);
+        return ntohl(a.s_addr);
+    };
+    for (const char* other : {"192.168.1.99", "192.168.1.12", "10.0.0.11"})
+        batch->OnDatagram(Reply(0, 0), "", address(other));
+    EXPECT_EQ(list->Status(0), "已发送升级命令,等待升级");
+    EXPECT_EQ(batch->failed(), 0);
+    batch->OnDatagram(Reply(0, 0), "", address("192.168.1.11"));
+    EXPECT_EQ(list->Status(0), "设备未就绪，请稍后再试");
+    EXPECT_EQ(batch->failed(), 1);
 }
 
 TEST_F(BatchTest, OtherDatagramsAreIgnored)

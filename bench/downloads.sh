@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Many cameras downloading one firmware file at once, in the virtual LAN: the
+# tool's upgrade-file server runs on the PC, CLIENTS downloads (default 30) of
+# a SIZE_MIB file (default 64) start together from the cameras' side, each
+# reading at RATE (default 8M, curl's --limit-rate: a camera writing flash)
+# and giving up after 300 s (the simulator's download time-out). Run twice in
+# one go: with the server as it was before (one connection at a time, a
+# backlog of 1) and as it is (32 at once, a backlog of 256).
+# Prints, for each, the downloads complete and exact, and the total time.
+#
+#   bench/downloads.sh [BIN_DIR] [CLIENTS] [SIZE_MIB] [RATE]
+#
+# Needs root (network namespaces) and curl.
+set -euo pipefail
+here="$(cd "$(dirname "$0")" && pwd)"
+bin="$(cd "${1:-$here/../build/bin}" && pwd)"
+clients=${2:-30}
+size_mib=${3:-64}
+rate=${4:-8M}
+[ -x "$bin/upgrade_server_serve" ] || { echo "downloads.sh: $bin/upgrade_server_serve not built" >&2; exit 1; }
+command -v curl >/dev/null || { echo "downloads.sh: curl is not installed" >&2; exit 1; }
+
+inner=$(cat <<'INNER'
+set -euo pipefail
+clients=$1 size_mib=$2 rate=$3
+work=$(mktemp -d /tmp/lynx-bench-dl-XXXXXX)
+server=""
+trap '[ -n "$server" ] && kill "$server" 2>/dev/null; rm -rf "$work"' EXIT
+dd if=/dev/urandom of="$work/firmware.zip" bs=1M count="$size_mib" status=none
+want=$(sha256sum <"$work/firmware.zip" | cut -d' ' -f1)
+round() {
+  local label=$1 connections=$2 backlog=$3
+  "$LYNX_BIN_DIR/upgrade_server_serve" "$work/firmware.zip" 9000 "$LYNX_NETLAB_PC_IP" "$connections" "$backlog" >"$work/serve.out" &
+  server=$!
+  until [ -s "$work/serve.out" ]; do sleep 0.05; done
+  local port; port=$(head -1 "$work/serve.out")
+  local start; start=$(date +%s.%N)
+  for i in $(seq 1 "$clients"); do
+    ip netns exec "$LYNX_NETLAB_CAMERA_NS" curl -s --limit-rate "$rate" -m 300 \
+      -o "$work/got.$i" "http://$LYNX_NETLAB_PC_IP:$port/firmware.zip" &
+  done
+  local failed=0
+  for job in $(jobs -p); do
+    [ "$job" = "$server" ] && continue
+    wait "$job" || failed=$((failed + 1))
+  done
+  local end; end=$(date +%s.%N)
+  local exact=0
+  for i in $(seq 1 "$clients"); do
+    [ -f "$work/got.$i" ] && [ "$(sha256sum <"$work/got.$i" | cut -d' ' -f1)" = "$want" ] && exact=$((exact + 1))
+    rm -f "$work/got.$i"
+  done
+  kill "$server"; wait "$server" 2>/dev/null || true; server=""
+  printf '%-44s %2d/%d exact, %d failed, all done after %.1f s\n' "$label" "$exact" "$clients" "$failed" \
+    "$(awk -v a="$start" -v b="$end" 'BEGIN { print b - a }')"
+}
+round "one at a time, backlog 1 (before):" 1 1
+round "32 at once, backlog 256 (now):" 32 256
+INNER
+)
+echo "downloads: $clients clients, $size_mib MiB each at $rate/s"
+"$here/../tools/netlab/netlab" run --cameras 1 --bin "$bin" -- bash -c "$inner" downloads "$clients" "$size_mib" "$rate"

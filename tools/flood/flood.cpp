@@ -1,0 +1,255 @@
+// lynx-flood: a hostile host on the LAN. Sends COUNT datagrams to IP:PORT as
+// fast as one thread can (sendmmsg, 64 at a time), or spread evenly over
+// --over SECONDS, then prints how many went out and at what rate.
+//
+//   lynx-flood IP PORT COUNT [--kind hostile|reports] [--over SECONDS]
+//                            [--from IP] [--seed N]
+//
+// hostile (the default) mixes what anyone on a site's LAN may send, each
+// datagram different: short ones, oversized ones (64 KiB), the report marker
+// missing or wrong, random bodies, deep nesting, invalid UTF-8, GBK text,
+// wrong JSON types, reports cut short, and forged update replies and status
+// notifications. Made-up devices that it describes have addresses in
+// 10.250.0.0/16 and up (wrong markers in 10.252.0.0/16), never a real
+// camera's. reports sends well-formed reports of made-up devices, one each.
+// --from binds the sender to one of its host's addresses.
+#include "tarn.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The UDP payload limit over IPv4.
+constexpr size_t kLargest = 65507;
+
+std::string Header(uint16_t command, uint8_t marker, uint16_t result = 0, uint32_t tag = 0, uint16_t magic = TARN_MAGIC)
+{
+    PacketHeader header{};
+    header.magic = magic;
+    header.category = TARN_CATEGORY;
+    header.subCategory = TARN_SUBCATEGORY;
+    header.command = command;
+    header.result = result;
+    header.bodyMarker = marker;
+    header.flags = TARN_FLAGS;
+    header.tag = tag;
+    return std::string(reinterpret_cast<const char*>(&header), sizeof header);
+}
+
+std::string Address(int block, long i)
+{
+    return "10." + std::to_string(block) + "." + std::to_string((i >> 8) & 255) + "." + std::to_string(i & 255);
+}
+
+std::string Mac(long i)
+{
+    char mac[32];
+    std::snprintf(mac, sizeof mac, "FE:%02lX:%02lX:%02lX:00:01", (i >> 16) & 255, (i >> 8) & 255, i & 255);
+    return mac;
+}
+
+std::string Report(const std::string& ip, const std::string& mac, const std::string& name)
+{
+    return R"({"data":{"deviceIp":")" + ip + R"(","netMask":"255.0.0.0","deviceId":"FLOOD)" + mac.substr(3, 8) +
+           R"(","machineInfo":{"mac":")" + mac + R"(","name":")" + name + R"(","model":"FAKE","softwareVersion":"V0"}}})";
+}
+
+class Hostile {
+public:
+    explicit Hostile(unsigned seed) : m_random(seed) {}
+
+    std::string Datagram(long i)
+    {
+        const std::string report = Header(0x701, '$');
+        switch (Pick(16)) {
+        case 0:  // shorter than a header
+            return Random(Pick(TARN_HEADER_SIZE));
+        case 1:  // as large as a datagram can be, valid or cut off
+            if (i % 8 == 0) {
+                std::string body = Report(Address(250, i), Mac(i), std::string(kLargest, 'N'));
+                body.resize(kLargest - TARN_HEADER_SIZE);
+                return report + body;
+            }
+            return report + Random(200);
+        case 2:  // a report without the report marker
+            return Header(0x701, "#\0x"[Pick(3)]) + Report(Address(252, i), Mac(i), "wrong marker");
+        case 3:  // random bytes after a good header
+            return report + Random(1 + Pick(1400));
+        case 4:  // random bytes throughout
+            return Random(TARN_HEADER_SIZE + Pick(600));
+        case 5: {  // deep nesting
+            const size_t depth = std::vector<size_t>{65, 1000, 50000}[Pick(3)];
+            std::string body;
+            for (size_t d = 0; d < depth; ++d)
+                body += Pick(2) ? R"({"data":)" : "[";
+            return report + body;
+        }
+        case 6: {  // invalid UTF-8 in every text
+            const char* bad[] = {"\xff\xfe", "\xc0\xaf", "\xed\xa0\x80", "\xe8\xbd", "\xf8\x88\x80\x80\x80"};
+            const std::string b = bad[Pick(5)];
+            return report + Report(Address(253, i) + b, Mac(i) + b, "cam" + b);
+        }
+        case 7:  // code page 936 (GBK) text where UTF-8 belongs: "车位相机"
+            return report + Report(Address(254, i), Mac(i), "\xb3\xb5\xce\xbb\xcf\xe0\xbb\xfa");
+        case 8: {  // the wrong JSON types
+            const char* bodies[] = {
+                R"({"data":{"deviceIp":[1,2,3],"machineInfo":{"mac":{"a":1}}}})",
+                R"({"data":{"deviceIp":1e400,"machineInfo":{"mac":-1,"sn":1e999,"type":"x"}}})",
+                R"({"data":"x"})", R"([{"data":{}}])", R"(null)", R"({"data":{"deviceIp":null,"machineInfo":[]}})",
+            };
+            return report + bodies[Pick(6)];
+        }
+        case 9: {  // a report cut short
+            const std::string body = Report(Address(251, i), Mac(i), "cut");
+            return report + body.substr(0, Pick(body.size()));
+        }
+        case 10:  // forged update replies: tags are small numbers
+            return Header(0x711, '$', Pick(2) ? 0x4F4B : static_cast<uint16_t>(Pick(65536)), Pick(64));
+        case 11:  // status notifications of devices nobody upgrades, and worse
+            return Header(0x712, '$') +
+                   std::vector<std::string>{R"({"deviceId":"FLOOD)" + std::to_string(i) + R"(","status":0})",
+                                            R"({"deviceId":42,"status":"1"})", R"({"status":2})",
+                                            R"({"deviceId":"\ud800","status":1.5})", "{\"deviceId\":\"\xff\"}"}[Pick(5)];
+        case 12:  // a header claiming another protocol
+            return Header(static_cast<uint16_t>(Pick(65536)), '$', 0, 0, static_cast<uint16_t>(Pick(65536))) + Random(Pick(64));
+        case 13:  // NUL bytes inside the JSON
+            return report + std::string(R"({"data":{"deviceIp":"10.250.0.1)") + '\0' + R"(","machineInfo":{"mac":"FE)" +
+                   '\0' + R"("}}})";
+        case 14:  // a huge number of members
+            return report + "{\"data\":{" + std::string(Pick(2000), ' ') + Repeat(R"("a":1,)", 500) + R"("b":2}})";
+        default:  // an empty body
+            return report;
+        }
+    }
+
+private:
+    size_t Pick(size_t n) { return n == 0 ? 0 : static_cast<size_t>(m_random() % n); }
+    std::string Random(size_t n)
+    {
+        std::string bytes(n, '\0');
+        for (char& c : bytes)
+            c = static_cast<char>(m_random());
+        return bytes;
+    }
+    static std::string Repeat(const std::string& part, size_t n)
+    {
+        std::string out;
+        for (size_t k = 0; k < n; ++k)
+            out += part;
+        return out;
+    }
+
+    std::mt19937 m_random;
+};
+
+int Usage()
+{
+    std::fprintf(stderr, "usage: lynx-flood IP PORT COUNT [--kind hostile|reports] [--over SECONDS] [--from IP] [--seed N]\n");
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 4)
+        return Usage();
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<uint16_t>(std::atoi(argv[2])));
+    if (::inet_pton(AF_INET, argv[1], &to.sin_addr) != 1)
+        return Usage();
+    const long count = std::atol(argv[3]);
+    std::string kind = "hostile", from;
+    double over = 0;
+    unsigned seed = 1;
+    for (int a = 4; a < argc; a += 2) {
+        if (a + 1 >= argc)
+            return Usage();
+        const std::string name = argv[a], value = argv[a + 1];
+        if (name == "--kind" && (value == "hostile" || value == "reports"))
+            kind = value;
+        else if (name == "--over")
+            over = std::atof(value.c_str());
+        else if (name == "--from")
+            from = value;
+        else if (name == "--seed")
+            seed = static_cast<unsigned>(std::strtoul(value.c_str(), nullptr, 10));
+        else
+            return Usage();
+    }
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const int big = 4 << 20;
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &big, sizeof big);
+    if (!from.empty()) {
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        if (::inet_pton(AF_INET, from.c_str(), &local.sin_addr) != 1 ||
+            ::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+            std::fprintf(stderr, "lynx-flood: cannot send from %s: %s\n", from.c_str(), std::strerror(errno));
+            return 1;
+        }
+    }
+
+    Hostile hostile(seed);
+    constexpr int kBatch = 64;
+    std::vector<std::string> datagrams(kBatch);
+    std::vector<iovec> iov(kBatch);
+    std::vector<mmsghdr> messages(kBatch);
+    long sent = 0;
+    unsigned long long bytes = 0;
+    const auto start = Clock::now();
+    while (sent < count) {
+        if (over > 0)
+            std::this_thread::sleep_until(start + std::chrono::duration_cast<Clock::duration>(
+                                                      std::chrono::duration<double>(over * sent / count)));
+        const int n = static_cast<int>(std::min<long>(kBatch, count - sent));
+        for (int i = 0; i < n; ++i) {
+            const long index = sent + i;
+            std::string& d = datagrams[static_cast<size_t>(i)];
+            d = kind == "reports" ? Header(0x701, '$') + Report(Address(200 + static_cast<int>((index >> 16) % 50), index),
+                                                                Mac(index), "FAKE")
+                                  : hostile.Datagram(index);
+            if (d.size() > kLargest)
+                d.resize(kLargest);
+            iov[static_cast<size_t>(i)] = {d.data(), d.size()};
+            messages[static_cast<size_t>(i)] = {};
+            messages[static_cast<size_t>(i)].msg_hdr.msg_name = &to;
+            messages[static_cast<size_t>(i)].msg_hdr.msg_namelen = sizeof to;
+            messages[static_cast<size_t>(i)].msg_hdr.msg_iov = &iov[static_cast<size_t>(i)];
+            messages[static_cast<size_t>(i)].msg_hdr.msg_iovlen = 1;
+        }
+        int done = 0;
+        while (done < n) {
+            const int out = ::sendmmsg(fd, messages.data() + done, static_cast<unsigned>(n - done), 0);
+            if (out > 0) {
+                for (int i = done; i < done + out; ++i)
+                    bytes += datagrams[static_cast<size_t>(i)].size();
+                done += out;
+            } else if (errno != EAGAIN && errno != ENOBUFS && errno != EINTR) {
+                std::fprintf(stderr, "lynx-flood: %s\n", std::strerror(errno));
+                return 1;
+            }
+        }
+        sent += n;
+    }
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    std::printf("flood: %ld datagrams (%llu bytes) in %.2f s, %.0f per second\n", sent, bytes, seconds, sent / seconds);
+    ::close(fd);
+    return 0;
+}
