@@ -2,27 +2,28 @@
 # Many cameras downloading one firmware file at once, in the virtual LAN: the
 # tool's upgrade-file server runs on the PC, CLIENTS downloads (default 30) of
 # a SIZE_MIB file (default 64) start together from the cameras' side, each
-# reading at RATE (default 8M, curl's --limit-rate: a camera writing flash)
-# and giving up after 300 s (the simulator's download time-out). Run twice in
-# one go: with the server as it was before (one connection at a time, a
-# backlog of 1) and as it is (32 at once, a backlog of 256).
+# reading at RATE bytes per second from its first byte on (default 8388608:
+# a camera writing flash; slow_camera.py) and giving up after 300 s (the
+# simulator's download time-out). Run twice in one go: with the server as it
+# was before (one connection at a time, a backlog of 1) and as it is (32 at
+# once, a backlog of 256).
 # Prints, for each, the downloads complete and exact, and the total time.
 #
 #   bench/downloads.sh [BIN_DIR] [CLIENTS] [SIZE_MIB] [RATE]
 #
-# Needs root (network namespaces) and curl.
+# Needs root (network namespaces) and python3.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 bin="$(cd "${1:-$here/../build/bin}" && pwd)"
 clients=${2:-30}
 size_mib=${3:-64}
-rate=${4:-8M}
+rate=${4:-8388608}
 [ -x "$bin/upgrade_server_serve" ] || { echo "downloads.sh: $bin/upgrade_server_serve not built" >&2; exit 1; }
-command -v curl >/dev/null || { echo "downloads.sh: curl is not installed" >&2; exit 1; }
+command -v python3 >/dev/null || { echo "downloads.sh: python3 is needed (slow_camera.py)" >&2; exit 1; }
 
 inner=$(cat <<'INNER'
 set -euo pipefail
-clients=$1 size_mib=$2 rate=$3
+clients=$1 size_mib=$2 rate=$3 camera=$4
 work=$(mktemp -d /tmp/lynx-bench-dl-XXXXXX)
 server=""
 trap '[ -n "$server" ] && kill "$server" 2>/dev/null; rm -rf "$work"' EXIT
@@ -30,14 +31,15 @@ dd if=/dev/urandom of="$work/firmware.zip" bs=1M count="$size_mib" status=none
 want=$(sha256sum <"$work/firmware.zip" | cut -d' ' -f1)
 round() {
   local label=$1 connections=$2 backlog=$3
+  rm -f "$work/serve.out"
   "$LYNX_BIN_DIR/upgrade_server_serve" "$work/firmware.zip" 9000 "$LYNX_NETLAB_PC_IP" "$connections" "$backlog" >"$work/serve.out" &
   server=$!
   until [ -s "$work/serve.out" ]; do sleep 0.05; done
   local port; port=$(head -1 "$work/serve.out")
   local start; start=$(date +%s.%N)
   for i in $(seq 1 "$clients"); do
-    ip netns exec "$LYNX_NETLAB_CAMERA_NS" curl -s --limit-rate "$rate" -m 300 \
-      -o "$work/got.$i" "http://$LYNX_NETLAB_PC_IP:$port/firmware.zip" &
+    ip netns exec "$LYNX_NETLAB_CAMERA_NS" python3 "$camera" "$LYNX_NETLAB_PC_IP" "$port" firmware.zip "$rate" 300 \
+      >"$work/got.$i" 2>/dev/null &
   done
   local failed=0
   for job in $(jobs -p); do
@@ -47,7 +49,7 @@ round() {
   local end; end=$(date +%s.%N)
   local exact=0
   for i in $(seq 1 "$clients"); do
-    [ -f "$work/got.$i" ] && [ "$(sha256sum <"$work/got.$i" | cut -d' ' -f1)" = "$want" ] && exact=$((exact + 1))
+    [ "$(cat "$work/got.$i" 2>/dev/null)" = "$want" ] && exact=$((exact + 1))
     rm -f "$work/got.$i"
   done
   kill "$server"; wait "$server" 2>/dev/null || true; server=""
@@ -58,5 +60,5 @@ round "one at a time, backlog 1 (before):" 1 1
 round "32 at once, backlog 256 (now):" 32 256
 INNER
 )
-echo "downloads: $clients clients, $size_mib MiB each at $rate/s"
-"$here/../tools/netlab/netlab" run --cameras 1 --bin "$bin" -- bash -c "$inner" downloads "$clients" "$size_mib" "$rate"
+echo "downloads: $clients cameras at once, $size_mib MiB each read at $rate B/s"
+"$here/../tools/netlab/netlab" run --cameras 1 --bin "$bin" -- bash -c "$inner" downloads "$clients" "$size_mib" "$rate" "$here/slow_camera.py"

@@ -4,7 +4,8 @@
 #     while CAMERAS simulated cameras answer each (default 2000); it prints its
 #     resident memory and open descriptors before, after every tenth search
 #     and at the end;
-#  2. lynx-cli runs BATCHES batch upgrades of 5 cameras (default 50), one after
+#  2. lynx-cli runs BATCHES batch upgrades of 5 cameras (default 50, all five
+#     at once: --parallel 5), one after
 #     another, against one long-running simulator; printed for the first and
 #     the last: lynx-cli's peak memory, the simulator's memory and
 #     descriptors, and the sockets left open in the PC's namespace.
@@ -44,7 +45,7 @@ sample before 0
 failed=0
 for i in $(seq 1 "$batches"); do
   /usr/bin/time -f '%M' -o "$work/peak" "$LYNX_BIN_DIR/lynx-cli" upgrade --file "$work/firmware.zip" \
-    --seconds 1 --wait 120 --all >"$work/out" 2>&1 || failed=$((failed + 1))
+    --seconds 1 --wait 120 --parallel 5 --all >"$work/out" 2>&1 || failed=$((failed + 1))
   [ "$i" -eq 1 ] && first=$(tail -1 "$work/peak")
   [ $((i % 10)) -eq 0 ] && sample after "$i"
 done
