@@ -139,11 +139,13 @@ void CLynxDlg::Create()
             return new CProcessList(parent);
         return nullptr;
     });
+    // It opens at its template size and can be resized and maximised.
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+                   Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     DoDataExchange();
     BindMessageMap();
     OnInitDialog();
+    CaptureTemplateLayout();
     // The first tab-stop control takes the focus, as the framework does for TRUE.
     if (QWidget* first = nextInFocusChain(); first && first != this)
         first->setFocus();
@@ -329,6 +331,8 @@ void CLynxDlg::DrainInbox()
     const bool more = m_discovery.Inbox().Apply(
         [this, &kept](lynx::protocol::Datagram& datagram) {
             if (datagram.port == lynx::protocol::kReportPort) {
+                if (TakeVersionReport(datagram.body))
+                    return;
                 if (const int number = m_discovery.Table().AddReport(datagram.body, DuplicateBoxes(),
                                                                      lynx::protocol::ArrivalOf(datagram)))
                     kept.push_back(number);

@@ -132,6 +132,25 @@ public:
     int upgradeFailed() const { return m_nUpgradeFailed; }
     const lynx::upgrade::UpgradeBatch& upgradeBatch() const { return m_upgrade.Batch(); }
 
+    // Beyond the original window (CLynxDlgSite.cpp): it grows with its frame,
+    // marks addresses held by two cameras, and exports the list.
+    void OnMenuExportList();
+    // "<ip> (<mac>)" of the other cameras a row's IP is in conflict with, empty
+    // when there are none.
+    QString IpConflictOf(int row) const;
+    static constexpr QRgb kConflictColor = 0xFFE0B2;  // the IP cell's background
+    // When a batch has ended, the cameras that reported success are searched
+    // for again after their restart, and a row whose camera answers with
+    // another software version shows it. Off when the registry value
+    // VerifyAfterUpgrade (DWORD, key Software\Kova\Harbor) is 0, or the
+    // environment has LYNX_VERIFY_AFTER_UPGRADE=0 (1 forces it on); the delay is
+    // VerifyRebootSeconds (default 90), the search after it lasts
+    // VerifySearchSeconds (default 60), a request every 5 seconds.
+    void StartVersionCheck();
+    bool versionCheckRunning() const { return m_versionCheck != nullptr; }
+    static constexpr const char* kVersionUpdated = "升级成功，版本已更新";
+    static constexpr const char* kVersionUnchanged = "升级成功，版本未变";
+
     // Timers by the window's own ids (8020), as the original window sets them.
     void SetTimer(int timerId, int milliseconds);
     void KillTimer(int timerId);
@@ -142,6 +161,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void BindMessageMap();
@@ -157,6 +177,15 @@ private:
     // The window's side of the upgrade run (CLynxDlgUpgrade.cpp).
     std::unique_ptr<lynx::upgrade::UpgradeListView> MakeUpgradeView();
     lynx::upgrade::UpgradeRun::FrontEnd UpgradeFrontEnd();
+    // The template's geometry of every control, taken once the dialog is built.
+    void CaptureTemplateLayout();
+    // Marks (or clears) IP conflicts on the rows whose IP cell holds ip.
+    void MarkIpConflicts(const QString& ip);
+    // A report while the version check runs: true when it was a camera of the
+    // check (its row is updated and it is not listed again).
+    bool TakeVersionReport(const std::string& body);
+    void VersionCheckTick();
+    void CancelVersionCheck();
 
     // The engine. Declared first: the members below refer into it.
     lynx::protocol::DiscoverySession m_discovery;
@@ -198,5 +227,20 @@ private:
     bool m_bLogoLoaded = false;
     bool m_bInUpgradeSend = false;       // the send loop is running
     bool m_bUpgradeDonePending = false;  // "升级完成" waits for the loop's end
+    QSize m_templateSize;                // the dialog at its template size
+    std::vector<std::pair<QWidget*, QRect>> m_templateLayout;
+    int m_templateStatusWidth = 0;
+    struct VersionCheck {
+        struct Row {
+            int number = 0;        // the row's device record
+            std::string mac;       // as the camera reported it, upper case
+            QString before;        // the "软件版本" cell before the batch
+            bool heardSame = false;
+        };
+        std::vector<Row> rows;
+        int requestsLeft = 0;
+    };
+    std::unique_ptr<VersionCheck> m_versionCheck;
+    class QTimer* m_versionTimer = nullptr;
     friend class CLynxDlgUpgradeView;
 };

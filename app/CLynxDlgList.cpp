@@ -80,14 +80,18 @@ void CLynxDlg::OnBnClickedSelectAll()
 void CLynxDlg::OnNMRClickList(int row)
 {
     m_nMenuRow = row;
-    if (m_nMenuRow == -1)
-        return;
-    const int command = lynx::platform::TrackPopupMenu(
-        this, {{ID_MENU_IE_BROWSE, QStringLiteral("IE浏览")}, {ID_MENU_MORE_INFO, QStringLiteral("更多信息")}}, QCursor::pos());
+    // Below the last row only the export is offered.
+    lynx::platform::MenuItems items;
+    if (m_nMenuRow != -1)
+        items = {{ID_MENU_IE_BROWSE, QStringLiteral("IE浏览")}, {ID_MENU_MORE_INFO, QStringLiteral("更多信息")}};
+    items.emplace_back(ID_MENU_EXPORT_LIST, QStringLiteral("导出列表…"));
+    const int command = lynx::platform::TrackPopupMenu(this, items, QCursor::pos());
     if (command == ID_MENU_IE_BROWSE)
         OnMenuIeBrowse();
     else if (command == ID_MENU_MORE_INFO)
         OnMenuMoreInfo();
+    else if (command == ID_MENU_EXPORT_LIST)
+        OnMenuExportList();
 }
 
 void CLynxDlg::OnMenuIeBrowse()

@@ -23,6 +23,7 @@ void CLynxDlg::OnBnClickedSearch()
         button->setText(QStringLiteral("搜索"));
         return;
     }
+    CancelVersionCheck();  // its rows go with the list
     if (m_listDevice->GetItemCount() > 0)
         m_listDevice->DeleteAllItems();
     m_btnSelectAll->setChecked(false);
@@ -93,6 +94,13 @@ void CLynxDlg::AddDeviceRows(const std::vector<int>& numbers)
     m_listDevice->AppendRows(rows);
     for (size_t i = 0; i < arrivals.size(); ++i)
         m_listDevice->SetItemToolTip(first + static_cast<int>(i), 1, arrivals[i]);
+    // Two cameras given one address are marked, both of them.
+    for (int number : numbers) {
+        if (m_discovery.Table().IpConflictsOf(number).empty())
+            continue;
+        const DeviceRecord* record = m_discovery.Table().ByNumber(number);
+        MarkIpConflicts(QString::fromUtf8(record->deviceIp, static_cast<qsizetype>(strnlen(record->deviceIp, sizeof record->deviceIp))));
+    }
 }
 
 DeviceRecord* CLynxDlg::GetDeviceByRow(int row)

@@ -97,6 +97,8 @@ public:
     {
         // Inside the send loop the box would open within a pause; it is shown
         // when the loop has ended instead.
+        // The restarted cameras' versions are checked later (while the box is up too).
+        m_dlg.StartVersionCheck();
         if (m_dlg.m_bInUpgradeSend)
             m_dlg.m_bUpgradeDonePending = true;
         else

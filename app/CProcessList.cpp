@@ -239,6 +239,28 @@ bool CProcessList::SetItemText(int row, int column, const QString& text)
     return true;
 }
 
+QString CProcessList::GetItemToolTip(int row, int column) const
+{
+    const QTableWidgetItem* it = item(row, column);
+    return it ? it->toolTip() : QString();
+}
+
+bool CProcessList::SetItemBackground(int row, int column, const QColor& color)
+{
+    QTableWidgetItem* it = item(row, column);
+    if (!it)
+        return false;
+    it->setData(Qt::BackgroundRole, color.isValid() ? QVariant(QBrush(color)) : QVariant());
+    return true;
+}
+
+QColor CProcessList::GetItemBackground(int row, int column) const
+{
+    const QTableWidgetItem* it = item(row, column);
+    const QVariant brush = it ? it->data(Qt::BackgroundRole) : QVariant();
+    return brush.isValid() ? brush.value<QBrush>().color() : QColor();
+}
+
 bool CProcessList::SetItemToolTip(int row, int column, const QString& text)
 {
     QTableWidgetItem* it = item(row, column);

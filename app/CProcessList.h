@@ -50,6 +50,10 @@ public:
     bool SetItemText(int row, int column, const QString& text);
     QString GetItemText(int row, int column) const;
     bool SetItemToolTip(int row, int column, const QString& text);
+    QString GetItemToolTip(int row, int column) const;
+    // A cell's background; an invalid colour gives it back to the list's own.
+    bool SetItemBackground(int row, int column, const QColor& color);
+    QColor GetItemBackground(int row, int column) const;
     bool GetCheck(int row) const;
     bool SetCheck(int row, bool checked);
     bool IsRowSelected(int row) const;

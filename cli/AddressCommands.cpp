@@ -2,15 +2,24 @@
 
 #include "addressing/AddressRules.h"
 #include "addressing/Messages.h"
+#include "addressing/PlanFile.h"
+#include "cli/DeviceOutput.h"
 #include "cli/InterfaceOption.h"
+#include "cli/OptionReader.h"
+#include "cli/SearchCommand.h"
+#include "cli/SiteReport.h"
+#include "platform/Numbers.h"
 #include "platform/CodePage.h"
 #include "protocol/DiscoverySession.h"
 #include "protocol/Transport.h"
 
 #include <cstring>
+#include <fstream>
 #include <iostream>
 #include <map>
 #include <optional>
+#include <set>
+#include <sstream>
 
 namespace lynx::cli {
 
@@ -21,14 +30,32 @@ namespace msg = addressing::msg;
 constexpr const char* kMacError = "MAC地址错误！";
 constexpr const char* kSetIpUsage =
     "usage: lynx-cli set-ip --mac MAC --ip IP --mask MASK --gateway GW [--interface NAME ...]\n"
-    "  broadcast on every network card, or on the named ones";
-constexpr const char* kPlanUsage = "usage: lynx-cli plan --start IP --end IP --gateway IP --mask MASK";
+    "                      [--report FILE]\n"
+    "  broadcast on every network card, or on the named ones; --report writes the\n"
+    "  change to FILE (CSV, or JSON when it ends in .json)";
+constexpr const char* kPlanUsage =
+    "usage: lynx-cli plan --start IP --end IP --gateway IP --mask MASK\n"
+    "                    [--write-plan PLAN.csv [--seconds N] [--interface NAME ...]]\n"
+    "  prints how many addresses the range holds; with --write-plan it searches\n"
+    "  for N seconds (default 12) and writes a plan file giving the cameras found,\n"
+    "  in the order found, their addresses from the range, as assign would";
 constexpr const char* kAssignUsage =
     "usage: lynx-cli assign --start IP --end IP --gateway IP --mask MASK --mac MAC [--mac MAC ...]\n"
-    "                      [--interface NAME ...]\n"
+    "                      [--interface NAME ...] [--report FILE]\n"
+    "       lynx-cli assign --plan PLAN.csv [--dry-run] [--seconds N] [--confirm-wait S]\n"
+    "                      [--interface NAME ...] [--report FILE]\n"
     "  gives the devices, in the order given, consecutive addresses from the start,\n"
     "  skipping the gateway; a failed device's address goes to the next device;\n"
-    "  broadcast on every network card, or on the named ones";
+    "  broadcast on every network card, or on the named ones.\n"
+    "  With --plan: a file of rows mac,ip,mask,gateway (a header line, UTF-8, '#'\n"
+    "  comments). It searches for N seconds (default 12) and shows old -> new for\n"
+    "  every row, flagging a MAC not found, a MAC or address twice in the plan, an\n"
+    "  address another camera holds, a gateway outside the subnet and entries the\n"
+    "  address rules refuse. --dry-run stops there (exit 2 when a row is flagged).\n"
+    "  Otherwise a plan without flags is applied (one with flags: exit 2, nothing\n"
+    "  sent), and searched for again until every camera answers at its new address\n"
+    "  or S seconds pass (default 60); a camera that does not: exit 1.\n"
+    "  --report writes one row per camera to FILE (CSV, or JSON when it ends in .json)";
 
 bool AsksForHelp(const Arguments& args)
 {
@@ -52,15 +79,16 @@ struct Options {
 constexpr const char* kInterface = "interface";
 
 Options ParseOptions(const Arguments& args, const std::vector<std::string>& required,
-                     const std::vector<std::string>& repeatable = {})
+                     const std::vector<std::string>& repeatable = {}, const std::vector<std::string>& optional = {})
 {
     Options options;
     auto known = [&](const std::string& name) {
         if (name == kInterface)
             return true;
-        for (const auto& n : required)
-            if (n == name)
-                return true;
+        for (const auto* names : {&required, &optional})
+            for (const auto& n : *names)
+                if (n == name)
+                    return true;
         return false;
     };
     auto repeats = [&](const std::string& name) {
@@ -161,6 +189,263 @@ CheckedPlan CheckPlan(const Options& options)
     return checked;
 }
 
+std::string OptionalValue(const Options& options, const std::string& name)
+{
+    const auto it = options.values.find(name);
+    return it == options.values.end() ? std::string() : it->second.front();
+}
+
+// A report file that could not be written at the end would lose the record of
+// work done: it is tried before anything is sent.
+bool ReportWritable(const std::string& path, std::ostream& err)
+{
+    if (path.empty())
+        return true;
+    std::ofstream probe(path, std::ios::app);
+    if (probe)
+        return true;
+    err << "lynx-cli: cannot write the report '" << path << "': " << std::strerror(errno) << '\n';
+    return false;
+}
+
+bool WriteReport(const SiteReport& report, const std::string& path, std::ostream& err)
+{
+    std::string error;
+    if (path.empty() || report.Write(path, &error))
+        return true;
+    err << "lynx-cli: " << error << '\n';
+    return false;
+}
+
+// A search of the given seconds on a session of the command's own; the rows,
+// or nothing after a message when it could not be made.
+std::optional<std::vector<protocol::DeviceRow>> SearchRows(protocol::DiscoverySession& session, int seconds,
+                                                           const char* command, std::ostream& err)
+{
+    if (!session.StartServers(false)) {
+        err << "lynx-cli " << command << ": cannot receive on UDP port " << protocol::kReportPort << "\n";
+        return std::nullopt;
+    }
+    if (!session.Search()) {
+        err << "lynx-cli " << command << ": the search request went out on no network interface\n";
+        return std::nullopt;
+    }
+    session.CollectFor(std::chrono::seconds(seconds), protocol::DuplicateFilter{});
+    return session.Table().Rows();
+}
+
+std::optional<int> SecondsOption(const Options& options, const std::string& name, int fallback, std::ostream& err)
+{
+    const std::string text = OptionalValue(options, name);
+    if (text.empty())
+        return fallback;
+    const std::optional<long long> n = platform::WholeNumber(text);
+    if (!n || *n < 1) {
+        err << "--" << name << " takes a whole number of at least 1, not '" << text << "'\n";
+        return std::nullopt;
+    }
+    return ClampSearchSeconds(*n);
+}
+
+struct PlanRunOptions {
+    std::string planPath;
+    bool dryRun = false;
+    int seconds = protocol::kDefaultSearchSeconds;
+    int confirmWait = 60;
+    std::vector<std::string> interfaces;
+    std::string report;
+};
+
+std::optional<PlanRunOptions> ParsePlanRunOptions(const Arguments& args, std::string* error)
+{
+    PlanRunOptions options;
+    OptionReader reader(args);
+    std::string value;
+    while (reader.Next()) {
+        const std::string& a = reader.Name();
+        if (a == "--dry-run" && !reader.HasInlineValue()) {
+            options.dryRun = true;
+            continue;
+        }
+        if (a != "--plan" && a != "--seconds" && a != "--confirm-wait" && a != "--interface" && a != "--report") {
+            *error = "unknown argument: " + a + (a == "--dry-run" ? " (takes no value)" : "");
+            return std::nullopt;
+        }
+        if (!reader.TakeValue(value, error))
+            return std::nullopt;
+        if (a == "--plan") {
+            options.planPath = value;
+        } else if (a == "--seconds" || a == "--confirm-wait") {
+            const std::optional<long long> n = platform::WholeNumber(value);
+            if (!n || *n < 1) {
+                *error = a + " takes a whole number of at least 1, not '" + value + "'";
+                return std::nullopt;
+            }
+            (a == "--seconds" ? options.seconds : options.confirmWait) = ClampSearchSeconds(*n);
+        } else if (a == "--interface") {
+            options.interfaces.push_back(value);
+        } else {
+            options.report = value;
+        }
+    }
+    if (options.planPath.empty()) {
+        *error = "--plan needs a file";
+        return std::nullopt;
+    }
+    if (!CheckInterfaceNames(options.interfaces, error))
+        return std::nullopt;
+    return options;
+}
+
+std::string RecordMac(const DeviceRecord& record)
+{
+    return Utf8Field(record.mac);
+}
+
+// `assign --plan`: check the plan against a search, then apply and confirm it.
+int RunAssignPlan(const Arguments& args, std::ostream& out, std::ostream& err)
+{
+    std::string error;
+    const std::optional<PlanRunOptions> options = ParsePlanRunOptions(args, &error);
+    if (!options)
+        return Invalid(err, "lynx-cli assign: " + error + "\n" + kAssignUsage);
+    std::ifstream file(options->planPath, std::ios::binary);
+    if (!file)
+        return Invalid(err, "lynx-cli assign: cannot read '" + options->planPath + "': " + std::strerror(errno));
+    std::ostringstream text;
+    text << file.rdbuf();
+    const auto plan = addressing::ParsePlanCsv(text.str(), &error);
+    if (!plan)
+        return Invalid(err, "lynx-cli assign: " + options->planPath + ", " + error);
+    if (!options->dryRun && !ReportWritable(options->report, err))
+        return kExitUsage;
+
+    protocol::InitTransport();
+    protocol::DiscoverySession session;
+    session.SetInterfaces(options->interfaces);
+    const auto found = SearchRows(session, options->seconds, "assign", err);
+    if (!found)
+        return kExitFailed;
+    std::vector<addressing::FoundCamera> cameras;
+    for (const protocol::DeviceRow& row : *found) {
+        const DeviceRecord& r = row.record;
+        cameras.push_back({RecordMac(r), Utf8Field(r.deviceIp), Utf8Field(r.netMask), Utf8Field(r.gatewayIp)});
+    }
+    const std::vector<addressing::CheckedRow> checked = addressing::CheckPlan(*plan, cameras);
+
+    int flagged = 0;
+    for (const addressing::CheckedRow& row : checked) {
+        out << "line " << row.row.line << "  " << row.row.mac << "  "
+            << (row.current ? row.current->ip : std::string("(not found)")) << " -> " << row.row.ip << "  mask "
+            << row.row.mask << "  gateway " << row.row.gateway << '\n';
+        for (const std::string& flag : row.flags)
+            out << "    ! " << flag << '\n';
+        flagged += row.flags.empty() ? 0 : 1;
+    }
+    out << checked.size() << " rows, " << flagged << " flagged" << std::endl;
+    if (options->dryRun)
+        return flagged ? kExitUsage : kExitOk;
+    if (flagged) {
+        err << "lynx-cli assign: the plan has " << flagged << " flagged rows; nothing was sent\n";
+        for (const addressing::CheckedRow& row : checked)
+            for (const std::string& flag : row.flags)
+                err << "  line " << row.row.line << " (" << row.row.mac << "): " << flag << '\n';
+        return kExitUsage;
+    }
+
+    SiteReport report;
+    std::map<std::string, const addressing::CheckedRow*> waiting;  // by MAC key
+    bool allSent = true;
+    for (const addressing::CheckedRow& row : checked) {
+        // The camera is named by its MAC as it reported it.
+        const std::string& mac = row.current->mac;
+        SiteReport::Row& entry = report.Camera(mac);
+        entry.oldIp = row.current->ip;
+        entry.newIp = row.row.ip;
+        const bool sent = session.SendChangeIp(protocol::MakeChangeIpRecord(mac, row.row.ip, row.row.gateway, row.row.mask));
+        const char* result = sent ? msg::kChangeSucceeded : msg::kChangeFailed;
+        report.AddStatus(mac, result);
+        out << mac << ' ' << row.current->ip << " -> " << row.row.ip << ' ' << result << std::endl;
+        if (sent)
+            waiting[addressing::MacKey(mac)] = &row;
+        else {
+            allSent = false;
+            report.SetOutcome(mac, "send failed");
+        }
+    }
+
+    // Each camera restarts at its new address: searched for until every one
+    // has answered from there.
+    const auto deadline = protocol::DiscoverySession::Clock::now() + std::chrono::seconds(options->confirmWait);
+    const auto confirm = [&] {
+        for (const protocol::DeviceRow& row : session.Table().Rows()) {
+            const auto it = waiting.find(addressing::MacKey(RecordMac(row.record)));
+            if (it != waiting.end() && Utf8Field(row.record.deviceIp) == it->second->row.ip) {
+                report.AddStatus(it->second->current->mac, "answered at " + it->second->row.ip);
+                report.SetOutcome(it->second->current->mac, "confirmed");
+                out << it->second->current->mac << " answers at " << it->second->row.ip << std::endl;
+                waiting.erase(it);
+            }
+        }
+        return waiting.empty();
+    };
+    while (!waiting.empty() && protocol::DiscoverySession::Clock::now() < deadline) {
+        if (!session.Search())
+            break;
+        const auto round = std::min(deadline, protocol::DiscoverySession::Clock::now() + std::chrono::seconds(3));
+        session.CollectUntil(round, protocol::DuplicateFilter{false, false}, {}, confirm);
+        confirm();
+    }
+    for (const auto& [key, row] : waiting) {
+        out << row->current->mac << " did not answer at " << row->row.ip << std::endl;
+        report.SetOutcome(row->current->mac, "not confirmed");
+    }
+    const bool written = WriteReport(report, options->report, err);
+    return allSent && waiting.empty() && written ? kExitOk : kExitFailed;
+}
+
+// `plan --write-plan`: the addresses assign would give the cameras found.
+int WritePlanFile(const Options& options, const addressing::PlanValues& values, std::ostream& out, std::ostream& err)
+{
+    const std::optional<int> seconds = SecondsOption(options, "seconds", protocol::kDefaultSearchSeconds, err);
+    if (!seconds)
+        return kExitUsage;
+    protocol::InitTransport();
+    protocol::DiscoverySession session;
+    session.SetInterfaces(options.all(kInterface));
+    const auto found = SearchRows(session, *seconds, "plan", err);
+    if (!found)
+        return kExitFailed;
+    if (found->empty()) {
+        err << "lynx-cli plan: no camera answered the search; no plan written\n";
+        return kExitFailed;
+    }
+    addressing::DevList devList;
+    int index = 0;
+    for (const protocol::DeviceRow& row : *found)
+        devList[index++] = addressing::DevIpItem{Utf8Field(row.record.deviceIp), RecordMac(row.record)};
+    const addressing::BatchPlan plan{values.ipCount, values.startIp, values.gateWay, values.netMask};
+    if (!addressing::PlanHoldsDevices(plan.ipCount, devList.size()))
+        return Invalid(err, std::string(msg::kTooManyDevices) + " (" + std::to_string(devList.size()) + " cameras, " +
+                                std::to_string(values.ipCount) + " addresses)");
+    // The same assignment as assign's, every send taken as successful.
+    const addressing::BatchOutcome outcome = addressing::AssignAddresses(
+        devList, plan, [](const std::string&, const std::string&, const std::string&, const std::string&) { return true; });
+    std::vector<addressing::PlanRow> rows;
+    for (const auto& assignment : outcome.assignments)
+        rows.push_back({0, devList.at(assignment.row).strMAC, assignment.newIp, values.netMask, values.gateWay});
+    const std::string path = options.one("write-plan");
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file << addressing::WritePlanCsv(rows);
+    file.close();
+    if (!file) {
+        err << "lynx-cli plan: cannot write '" << path << "': " << std::strerror(errno) << '\n';
+        return kExitFailed;
+    }
+    out << "wrote " << rows.size() << " rows to " << path << '\n';
+    return kExitOk;
+}
+
 } // namespace
 
 int RunSetIp(const Arguments& args, std::ostream& out, std::ostream& err, const addressing::ChangeIpSender& send)
@@ -169,9 +454,10 @@ int RunSetIp(const Arguments& args, std::ostream& out, std::ostream& err, const 
         out << kSetIpUsage << '\n';
         return kExitOk;
     }
-    const Options options = ParseOptions(args, {"mac", "ip", "mask", "gateway"});
+    const Options options = ParseOptions(args, {"mac", "ip", "mask", "gateway"}, {}, {"report"});
     if (!options.error.empty())
         return Invalid(err, options.error + "\n" + kSetIpUsage);
+    const std::string reportPath = OptionalValue(options, "report");
 
     const addressing::IpFields ip = addressing::ParseIpFields(options.one("ip"));
     const addressing::IpFields mask = addressing::ParseIpFields(options.one("mask"));
@@ -181,12 +467,20 @@ int RunSetIp(const Arguments& args, std::ostream& out, std::ostream& err, const 
     const std::string& mac = options.one("mac");
     if (!MacFits(mac))
         return Invalid(err, kMacError);
+    if (!ReportWritable(reportPath, err))
+        return kExitUsage;
 
     return WithSender(send, options, [&](const addressing::ChangeIpSender& sender) {
-        const bool sent = sender(mac, addressing::FormatOctets(ip.octets), addressing::FormatOctets(gateway.octets),
-                                 addressing::FormatOctets(mask.octets));
-        out << (sent ? msg::kChangeSucceeded : msg::kChangeFailed) << '\n';
-        return sent ? kExitOk : kExitFailed;
+        const std::string newIp = addressing::FormatOctets(ip.octets);
+        const bool sent = sender(mac, newIp, addressing::FormatOctets(gateway.octets), addressing::FormatOctets(mask.octets));
+        const char* result = sent ? msg::kChangeSucceeded : msg::kChangeFailed;
+        out << result << '\n';
+        SiteReport report;
+        report.Camera(mac).newIp = newIp;
+        report.AddStatus(mac, result);
+        report.SetOutcome(mac, sent ? "sent" : "send failed");
+        const bool written = WriteReport(report, reportPath, err);
+        return sent && written ? kExitOk : kExitFailed;
     });
 }
 
@@ -196,12 +490,14 @@ int RunPlan(const Arguments& args, std::ostream& out, std::ostream& err)
         out << kPlanUsage << '\n';
         return kExitOk;
     }
-    const Options options = ParseOptions(args, {"start", "end", "gateway", "mask"});
+    const Options options = ParseOptions(args, {"start", "end", "gateway", "mask"}, {}, {"write-plan", "seconds"});
     if (!options.error.empty())
         return Invalid(err, options.error + "\n" + kPlanUsage);
     const CheckedPlan checked = CheckPlan(options);
     if (checked.message)
         return Invalid(err, *checked.message);
+    if (options.values.count("write-plan"))
+        return WritePlanFile(options, checked.values, out, err);
     out << checked.values.ipCount << '\n';
     return kExitOk;
 }
@@ -212,9 +508,14 @@ int RunAssign(const Arguments& args, std::ostream& out, std::ostream& err, const
         out << kAssignUsage << '\n';
         return kExitOk;
     }
-    const Options options = ParseOptions(args, {"start", "end", "gateway", "mask", "mac"}, {"mac"});
+    for (const std::string& arg : args) {
+        if (arg == "--plan" || arg.rfind("--plan=", 0) == 0)
+            return RunAssignPlan(args, out, err);
+    }
+    const Options options = ParseOptions(args, {"start", "end", "gateway", "mask", "mac"}, {"mac"}, {"report"});
     if (!options.error.empty())
         return Invalid(err, options.error + "\n" + kAssignUsage);
+    const std::string reportPath = OptionalValue(options, "report");
     const auto macs = options.values.find("mac");
     if (macs == options.values.end())
         return Invalid(err, msg::kSelectOne);
@@ -235,17 +536,25 @@ int RunAssign(const Arguments& args, std::ostream& out, std::ostream& err, const
                                      checked.values.netMask};
     if (!addressing::PlanHoldsDevices(plan.ipCount, devList.size()))
         return Invalid(err, msg::kTooManyDevices);
+    if (!ReportWritable(reportPath, err))
+        return kExitUsage;
 
     return WithSender(send, options, [&](const addressing::ChangeIpSender& sender) {
         const addressing::BatchOutcome outcome = addressing::AssignAddresses(devList, plan, sender);
+        SiteReport report;
         for (const auto& assignment : outcome.assignments) {
-            out << devList.at(assignment.row).strMAC << ' ' << assignment.newIp;
+            const std::string& mac = devList.at(assignment.row).strMAC;
+            out << mac << ' ' << assignment.newIp;
             if (!assignment.sent)
                 out << ' ' << msg::kChangeFailed;
             out << '\n';
+            report.Camera(mac).newIp = assignment.newIp;
+            report.AddStatus(mac, assignment.sent ? msg::kChangeSucceeded : msg::kChangeFailed);
+            report.SetOutcome(mac, assignment.sent ? "sent" : "send failed");
         }
         out << outcome.message << '\n';
-        return outcome.allSent() ? kExitOk : kExitFailed;
+        const bool written = WriteReport(report, reportPath, err);
+        return outcome.allSent() && written ? kExitOk : kExitFailed;
     });
 }
 

@@ -48,12 +48,6 @@ bool IsWide(char32_t c)
            (c >= 0x1F900 && c <= 0x1F9FF) || (c >= 0x20000 && c <= 0x3FFFD);
 }
 
-template <size_t N>
-std::string Utf8Field(const char (&field)[N])
-{
-    return TextToUtf8(std::string_view(field, strnlen(field, N)));
-}
-
 std::array<std::string, 8> Cells(const DeviceRow& row)
 {
     return protocol::DeviceRowTexts(row.record, row.number);
@@ -86,19 +80,6 @@ size_t DisplayWidth(std::string_view utf8)
     return width;
 }
 
-std::string CsvField(std::string_view text)
-{
-    if (text.find_first_of(",\"\r\n") == std::string_view::npos)
-        return std::string(text);
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"')
-            out += '"';
-        out += c;
-    }
-    out += '"';
-    return out;
-}
 
 std::string FormatTable(const std::vector<DeviceRow>& rows)
 {

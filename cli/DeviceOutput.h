@@ -2,9 +2,12 @@
 // window's eight columns, JSON with every record field, and CSV (RFC 4180).
 #pragma once
 
+#include "platform/Csv.h"
 #include "protocol/DeviceTable.h"
+#include "protocol/JsonMessages.h"
 
 #include <array>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +18,13 @@ using protocol::DeviceRow;
 
 enum class OutputFormat { Table, Json, Csv };
 
+// A text field of a device record (code page 936, NUL-terminated or full) in UTF-8.
+template <size_t N>
+std::string Utf8Field(const char (&field)[N])
+{
+    return ::TextToUtf8(std::string_view(field, strnlen(field, N)));
+}
+
 // The window's column headers, in UTF-8.
 const std::array<std::string, 8>& ColumnHeaders();
 
@@ -23,9 +33,7 @@ const std::array<std::string, 8>& ColumnHeaders();
 // are not UTF-8 count one each.
 size_t DisplayWidth(std::string_view utf8);
 
-// One CSV field: quoted when it holds a comma, a quote, CR or LF, with quotes
-// doubled.
-std::string CsvField(std::string_view text);
+using platform::CsvField;
 
 std::string FormatTable(const std::vector<DeviceRow>& rows);
 std::string FormatJson(const std::vector<DeviceRow>& rows);

@@ -1,8 +1,10 @@
 #include "cli/UpgradeCommand.h"
 
+#include "cli/DeviceOutput.h"
 #include "cli/InterfaceOption.h"
 #include "cli/OptionReader.h"
 #include "cli/SearchCommand.h"
+#include "cli/SiteReport.h"
 #include "platform/Numbers.h"
 #include "protocol/DiscoverySession.h"
 #include "upgrade/UpgradeRun.h"
@@ -14,7 +16,10 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <fstream>
 #include <iostream>
+#include <map>
+#include <set>
 
 namespace lynx::cli {
 
@@ -32,7 +37,7 @@ bool IsDottedIpv4(const std::string& text)
 // and the summary line are printed as they happen.
 class ConsoleList : public upgrade::UpgradeListView {
 public:
-    explicit ConsoleList(std::ostream& out) : m_out(out) {}
+    ConsoleList(std::ostream& out, SiteReport& report) : m_out(out), m_report(report) {}
 
     void SetRows(std::vector<protocol::DeviceRow> rows) { m_rows = std::move(rows); }
     int RowCount() const override { return static_cast<int>(m_rows.size()); }
@@ -51,6 +56,7 @@ public:
         if (row < 0 || row >= RowCount())
             return;
         m_out << CellText(row, UpgradeBatch::kIpColumn) << "\t" << (text.empty() ? "(状态已清空)" : text) << std::endl;
+        m_report.AddStatus(Mac(row), text);
     }
     void SetSummaryText(const std::string& text) override
     {
@@ -62,10 +68,12 @@ public:
     void AnnounceComplete() override { m_out << upgrade::msg::kBatchComplete << std::endl; }
 
     const std::string& Summary() const { return m_summary; }
+    std::string Mac(int row) const { return Utf8Field(m_rows.at(static_cast<size_t>(row)).record.mac); }
 
 private:
     std::vector<protocol::DeviceRow> m_rows;
     std::ostream& m_out;
+    SiteReport& m_report;
     std::string m_summary;
 };
 
@@ -74,7 +82,8 @@ private:
 const char* UpgradeUsage()
 {
     return R"(usage: lynx-cli upgrade --file FW.zip [--seconds N] [--wait S] [--interface NAME ...]
-                        (--all | --ip IP ...)
+                        [--parallel N] [--verify [--reboot-wait S] [--expect-version V]]
+                        [--retry N] [--report FILE] (--all | --ip IP ...)
 Searches the LAN for N seconds (default 12, brought into 1..3600), then tells
 each chosen camera to download and install FW.zip from this tool's own HTTP
 server (port 9000 upward), one camera every 3 seconds, without asking.
@@ -82,9 +91,22 @@ server (port 9000 upward), one camera every 3 seconds, without asking.
   --ip IP    the camera with this address (repeat, or list several)
   --wait S   wait at most S seconds (default 600) for the cameras' reports
   --interface NAME  search on this network card only (repeat for more)
+  --parallel N      instead of one request every 3 seconds, keep N cameras
+                    upgrading at once, the next request going out as soon as
+                    one camera has reported
+  --verify          after the reports, search again until each camera that
+                    reported success answers with a software version other
+                    than before (and V with --expect-version), allowing it
+                    S seconds to restart (--reboot-wait, default 120); one
+                    that comes back with its old version, or not at all, failed
+  --retry N         run the batch again, at most N more times, for the
+                    cameras that failed, refused or did not verify
+  --report FILE     one row per camera (MAC, address and version before and
+                    after, every status with its time, the outcome): CSV, or
+                    JSON when FILE ends in .json
 Each status change is printed as it happens, with the summary line. The exit
-status is 0 when every chosen camera reported success, 1 otherwise, and 2 for
-input that is not understood.
+status is 0 when every chosen camera reported success (and verified, with
+--verify), 1 otherwise, and 2 for input that is not understood.
 )";
 }
 
@@ -112,6 +134,26 @@ std::optional<UpgradeOptions> ParseUpgradeOptions(const std::vector<std::string>
                 options.seconds = ClampSearchSeconds(*n);
             else
                 options.waitSeconds = static_cast<int>(std::min<long long>(*n, 7 * 24 * 3600));
+        } else if (a == "--reboot-wait" || a == "--parallel" || a == "--retry") {
+            if (!reader.TakeValue(value, error))
+                return std::nullopt;
+            const std::optional<long long> n = platform::WholeNumber(value);
+            const long long least = a == "--parallel" ? 1 : 0;
+            if (!n || *n < least) {
+                *error = a + " takes a whole number of at least " + std::to_string(least) + ", not '" + value + "'";
+                return std::nullopt;
+            }
+            const int bounded = static_cast<int>(std::min<long long>(*n, 7 * 24 * 3600));
+            (a == "--reboot-wait" ? options.rebootWaitSeconds : a == "--parallel" ? options.parallel : options.retries) =
+                bounded;
+        } else if (a == "--expect-version" || a == "--report") {
+            if (!reader.TakeValue(value, error))
+                return std::nullopt;
+            if (value.empty()) {
+                *error = a + " needs a value";
+                return std::nullopt;
+            }
+            (a == "--report" ? options.report : options.expectVersion) = value;
         } else if (a == "--interface") {
             if (!reader.TakeValue(value, error))
                 return std::nullopt;
@@ -136,6 +178,8 @@ std::optional<UpgradeOptions> ParseUpgradeOptions(const std::vector<std::string>
             return std::nullopt;
         } else if (a == "--all") {
             options.all = true;
+        } else if (a == "--verify") {
+            options.verify = true;
         } else if (a == "--help" || a == "-h") {
             options.help = true;
         } else {
@@ -160,6 +204,14 @@ std::optional<UpgradeOptions> ParseUpgradeOptions(const std::vector<std::string>
         *error = options.all ? "--all and --ip exclude each other" : "choose the cameras with --all or --ip";
         return std::nullopt;
     }
+    if (!options.expectVersion.empty() && !options.verify) {
+        *error = "--expect-version needs --verify";
+        return std::nullopt;
+    }
+    if (!options.report.empty() && !std::ofstream(options.report, std::ios::app)) {
+        *error = "cannot write the report '" + options.report + "'";
+        return std::nullopt;
+    }
     return options;
 }
 
@@ -176,21 +228,26 @@ int RunUpgrade(const Arguments& args, std::ostream& out, std::ostream& err)
         return kExitOk;
     }
 
-    // One session receives everything: the reports of the search, and the
+    // One session receives everything: the reports of the searches, and the
     // replies and notifications on port 8025 and on each camera's client.
+    using Clock = protocol::DiscoverySession::Clock;
     protocol::InitTransport();
     protocol::DiscoverySession session;
-    auto listOwner = std::make_unique<ConsoleList>(out);
+    SiteReport report;
+    auto listOwner = std::make_unique<ConsoleList>(out, report);
     ConsoleList& list = *listOwner;
     upgrade::UpgradeRun run(std::move(listOwner), {});
+    run.Batch().SetParallel(options->parallel);
     const auto toBatch = [&run](protocol::Datagram& datagram) {
         run.Batch().OnDatagram(datagram.header, datagram.body, datagram.peerAddress);
     };
     const protocol::DuplicateFilter filter;
+    Clock::time_point roundDeadline{};
     upgrade::UpgradeRun::FrontEnd frontEnd;
     frontEnd.replies = &protocol::DiscoverySession::ReceiveUpdate;
     frontEnd.pause = [&](int milliseconds) { session.CollectFor(std::chrono::milliseconds(milliseconds), filter, toBatch); };
     frontEnd.clientFailed = [&err] { err << upgrade::msg::kClientError << std::endl; };
+    frontEnd.giveUp = [&roundDeadline] { return Clock::now() >= roundDeadline; };
     run.SetFrontEnd(std::move(frontEnd));
 
     upgrade::UpgradeFileServer::Options serverOptions;
@@ -205,11 +262,16 @@ int RunUpgrade(const Arguments& args, std::ostream& out, std::ostream& err)
         return kExitFailed;
     }
     session.SetInterfaces(options->interfaces);
-    if (!session.Search()) {
-        err << "lynx-cli upgrade: the search request went out on no network interface\n";
+    const auto search = [&](const protocol::DuplicateFilter& rules) {
+        if (!session.Search()) {
+            err << "lynx-cli upgrade: the search request went out on no network interface\n";
+            return false;
+        }
+        session.CollectFor(std::chrono::seconds(options->seconds), rules);
+        return true;
+    };
+    if (!search(filter))
         return kExitFailed;
-    }
-    session.CollectFor(std::chrono::seconds(options->seconds), filter);
     const std::vector<protocol::DeviceRow> found = session.Table().Rows();
 
     std::vector<protocol::DeviceRow> chosen;
@@ -232,8 +294,14 @@ int RunUpgrade(const Arguments& args, std::ostream& out, std::ostream& err)
         err << "lynx-cli upgrade: no camera to upgrade\n";
         return kExitFailed;
     }
+    std::map<std::string, std::string> versionBefore;  // by MAC
+    for (const protocol::DeviceRow& row : chosen) {
+        SiteReport::Row& entry = report.Camera(Utf8Field(row.record.mac));
+        entry.oldIp = Utf8Field(row.record.deviceIp);
+        entry.oldVersion = Utf8Field(row.record.softwareVersion);
+        versionBefore[entry.mac] = entry.oldVersion;
+    }
 
-    list.SetRows(chosen);
     upgrade::DeviceLookup devices;
     devices.deviceIdOfNumber = [&session](int number) -> std::optional<std::string> {
         const DeviceRecord* record = session.Table().ByNumber(number);
@@ -241,22 +309,116 @@ int RunUpgrade(const Arguments& args, std::ostream& out, std::ostream& err)
             return std::nullopt;
         return std::string(record->deviceId, strnlen(record->deviceId, sizeof record->deviceId));
     };
-    run.Batch().Prepare(devices);
-    run.Confirm(options->file);
-    if (run.Batch().url().empty())
-        err << "lynx-cli upgrade: no camera could be reached on TCP port 8021; the requests carry no download address\n";
 
-    // Settled once every job has reported, or was refused or never sent:
-    // neither of those will report.
-    session.CollectUntil(protocol::DiscoverySession::Clock::now() + std::chrono::seconds(options->waitSeconds), filter,
-                         toBatch, [&run] { return run.Batch().Settled(); });
-    for (const UgInfo* job : run.Batch().pending()) {
-        if (!upgrade::WillNotReport(job->state))
-            out << job->ip << "\t" << "未报告升级结果" << std::endl;
+    std::vector<protocol::DeviceRow> roundRows = chosen;
+    std::set<std::string> finished;  // MACs that succeeded (and verified)
+    for (int round = 0;; ++round) {
+        if (round > 0)
+            out << "retry " << round << " of " << options->retries << ": " << roundRows.size() << " cameras" << std::endl;
+        list.SetRows(roundRows);
+        run.Batch().Prepare(devices);
+        roundDeadline = Clock::now() + std::chrono::seconds(options->waitSeconds);
+        run.Confirm(options->file);
+        if (run.Batch().url().empty())
+            err << "lynx-cli upgrade: no camera could be reached on TCP port 8021; the requests carry no download address\n";
+        // Settled once every job has reported, or was refused or never sent:
+        // neither of those will report.
+        if (options->parallel == 0)
+            roundDeadline = Clock::now() + std::chrono::seconds(options->waitSeconds);
+        session.CollectUntil(roundDeadline, filter, toBatch, [&run] { return run.Batch().Settled(); });
+
+        std::map<std::string, std::string> failed;  // MAC -> why
+        std::set<std::string> succeeded;
+        for (const UgInfo* job : run.Batch().jobs()) {
+            const std::string mac = list.Mac(job->row);
+            if (job->state == upgrade::UgState::Succeeded) {
+                succeeded.insert(mac);
+                continue;
+            }
+            const bool unreported = job->state == upgrade::UgState::Sent || job->state == upgrade::UgState::Upgrading;
+            if (unreported)
+                out << job->ip << "\t" << "未报告升级结果" << std::endl;
+            failed[mac] = unreported ? "未报告升级结果"
+                          : job->state == upgrade::UgState::Waiting ? "not sent before --wait ran out"
+                                                                    : upgrade::StatusText(job->state);
+        }
+        out << list.Summary() << std::endl;
+
+        if (options->verify && !succeeded.empty()) {
+            // Each camera that reported success restarts with the new firmware:
+            // searched for until it answers with a new version.
+            std::set<std::string> unverified = succeeded;
+            std::map<std::string, std::string> seen;  // MAC -> version heard
+            const auto verifyDeadline = Clock::now() + std::chrono::seconds(options->rebootWaitSeconds);
+            const auto check = [&] {
+                for (const protocol::DeviceRow& row : session.Table().Rows()) {
+                    const std::string mac = Utf8Field(row.record.mac);
+                    if (!unverified.count(mac))
+                        continue;
+                    const std::string version = Utf8Field(row.record.softwareVersion);
+                    seen[mac] = version;
+                    SiteReport::Row& entry = report.Camera(mac);
+                    entry.newIp = Utf8Field(row.record.deviceIp);
+                    entry.newVersion = version;
+                    if (version != versionBefore[mac] &&
+                        (options->expectVersion.empty() || version == options->expectVersion)) {
+                        report.AddStatus(mac, "verified: " + version + " at " + entry.newIp);
+                        out << mac << "\tverified: " << version << " at " << entry.newIp << std::endl;
+                        unverified.erase(mac);
+                    }
+                }
+                return unverified.empty();
+            };
+            while (!unverified.empty() && Clock::now() < verifyDeadline) {
+                if (!session.Search())
+                    break;
+                const auto until = std::min(verifyDeadline, Clock::now() + std::chrono::seconds(3));
+                session.CollectUntil(until, protocol::DuplicateFilter{false, false}, toBatch, check);
+                check();
+            }
+            for (const std::string& mac : unverified) {
+                const auto heard = seen.find(mac);
+                std::string why = heard == seen.end() ? "did not come back within --reboot-wait"
+                                  : heard->second == versionBefore[mac]
+                                      ? "reported success but still runs " + heard->second
+                                      : "runs " + heard->second + ", not " + options->expectVersion;
+                out << mac << "\tnot verified: " << why << std::endl;
+                report.AddStatus(mac, "not verified: " + why);
+                failed[mac] = why;
+                succeeded.erase(mac);
+            }
+        }
+        for (const std::string& mac : succeeded) {
+            finished.insert(mac);
+            report.SetOutcome(mac, options->verify ? "verified" : "succeeded");
+        }
+        for (const auto& [mac, why] : failed)
+            report.SetOutcome(mac, why);
+        if (failed.empty() || round >= options->retries)
+            break;
+
+        // The next round takes the failed cameras as a new search finds them.
+        if (!search(filter))
+            break;
+        roundRows.clear();
+        for (const protocol::DeviceRow& row : session.Table().Rows()) {
+            if (failed.count(Utf8Field(row.record.mac)))
+                roundRows.push_back(row);
+        }
+        if (roundRows.empty())
+            break;
     }
-    out << list.Summary() << std::endl;
-    const bool allSucceeded = missing == 0 && run.Batch().succeeded() == static_cast<int>(chosen.size());
-    return allSucceeded ? kExitOk : kExitFailed;
+
+    if (options->verify || options->retries > 0) {
+        for (const SiteReport::Row& row : report.Rows())
+            out << row.mac << "\t" << row.oldIp << "\t" << row.outcome << std::endl;
+    }
+    std::string writeError;
+    const bool written = options->report.empty() || report.Write(options->report, &writeError);
+    if (!written)
+        err << "lynx-cli upgrade: " << writeError << "\n";
+    const bool allSucceeded = missing == 0 && finished.size() == chosen.size();
+    return allSucceeded && written ? kExitOk : kExitFailed;
 }
 
 int RunUpgradeCommand(const Arguments& args)

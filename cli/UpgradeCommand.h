@@ -19,6 +19,12 @@ struct UpgradeOptions {
     bool all = false;
     std::vector<std::string> ips;
     std::vector<std::string> interfaces;  // --interface: the cards the search goes out on
+    bool verify = false;                  // search again and check each camera's version
+    int rebootWaitSeconds = 120;
+    std::string expectVersion;            // the version a verified camera must report
+    int parallel = 0;                     // 0: the window's pacing
+    int retries = 0;
+    std::string report;                   // --report FILE
     bool help = false;
 };
 

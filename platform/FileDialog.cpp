@@ -36,6 +36,21 @@ QString GetOpenFileName(const FileDialogRequest& request)
     return dialog.selectedFiles().first();
 }
 
+QString GetSaveFileName(FileDialogRequest request)
+{
+    request.save = true;
+    if (Handler::Current())
+        return Handler::Current()(request);
+    QFileDialog dialog(request.parent);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilter(qtFilter(request.filter));
+    dialog.selectFile(request.defaultName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().first();
+}
+
 FileDialogHandler SetFileDialogHandler(FileDialogHandler h)
 {
     return Handler::Replace(std::move(h));

@@ -11,10 +11,15 @@ namespace lynx::platform {
 struct FileDialogRequest {
     QWidget* parent = nullptr;
     QString filter;  // Windows form: "(*.zip)|*.zip|"
+    bool save = false;     // a file to write (GetSaveFileName), not one to open
+    QString defaultName;   // the name proposed for a file to write
 };
 
 // The chosen path of an existing file, or an empty string when cancelled.
 QString GetOpenFileName(const FileDialogRequest& request);
+// The chosen path to write (the dialog asks before replacing a file), or an
+// empty string when cancelled. Scripted handlers see request.save set.
+QString GetSaveFileName(FileDialogRequest request);
 
 using FileDialogHandler = std::function<QString(const FileDialogRequest&)>;
 FileDialogHandler SetFileDialogHandler(FileDialogHandler handler);

@@ -3,6 +3,8 @@
 #include "platform/CodePage.h"
 #include "protocol/JsonMessages.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 
@@ -92,7 +94,7 @@ int DeviceTable::Add(std::unique_ptr<DeviceRecord> record, DuplicateFilter filte
     if (IsDuplicate(*record, filter))
         return 0;
     const int number = m_count + 1;
-    m_firstByIp.emplace(std::string(fieldText(record->deviceIp)), number);
+    m_numbersByIp[std::string(fieldText(record->deviceIp))].push_back(number);
     m_macPrefixes.insert(macPrefix(*record));
     m_ipAndMacPrefixes.insert(ipAndMacPrefix(*record));
     m_map[number] = record.get();
@@ -108,7 +110,7 @@ void DeviceTable::Clear()
     m_map.clear();
     m_list.clear();
     m_arrivals.clear();
-    m_firstByIp.clear();
+    m_numbersByIp.clear();
     m_macPrefixes.clear();
     m_ipAndMacPrefixes.clear();
     m_count = 0;
@@ -119,7 +121,7 @@ bool DeviceTable::IsDuplicate(const DeviceRecord& record, DuplicateFilter filter
     if (filter.hideSameIp && filter.hideSameMac)
         return m_ipAndMacPrefixes.count(ipAndMacPrefix(record)) > 0;
     if (filter.hideSameIp)
-        return m_firstByIp.count(std::string(fieldText(record.deviceIp))) > 0;
+        return m_numbersByIp.count(std::string(fieldText(record.deviceIp))) > 0;
     if (filter.hideSameMac)
         return m_macPrefixes.count(macPrefix(record)) > 0;
     return false;
@@ -140,8 +142,30 @@ DeviceRecord* DeviceTable::ByNumber(int number) const
 
 DeviceRecord* DeviceTable::ByIp(std::string_view ip) const
 {
-    const auto it = m_firstByIp.find(std::string(ip));
-    return it == m_firstByIp.end() ? nullptr : ByNumber(it->second);
+    const auto it = m_numbersByIp.find(std::string(ip));
+    return it == m_numbersByIp.end() ? nullptr : ByNumber(it->second.front());
+}
+
+std::vector<int> DeviceTable::IpConflictsOf(int number) const
+{
+    std::vector<int> others;
+    const DeviceRecord* record = ByNumber(number);
+    if (!record)
+        return others;
+    const auto it = m_numbersByIp.find(std::string(fieldText(record->deviceIp)));
+    if (it == m_numbersByIp.end() || it->second.size() < 2)
+        return others;
+    const auto sameMac = [](std::string_view a, std::string_view b) {
+        return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+                   return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+               });
+    };
+    for (int other : it->second) {
+        const DeviceRecord* o = ByNumber(other);
+        if (other != number && o && !sameMac(fieldText(o->mac), fieldText(record->mac)))
+            others.push_back(other);
+    }
+    return others;
 }
 
 std::vector<DeviceRow> DeviceTable::Rows() const

@@ -70,6 +70,10 @@ public:
     const ReportArrival* ArrivalOf(int number) const;
     // The first record, in row-number order, whose deviceIp equals ip exactly.
     DeviceRecord* ByIp(std::string_view ip) const;
+    // The other records holding this record's IP under another MAC (a MAC
+    // differing only in letter case is the same): two cameras given one
+    // address. A camera that answered twice is no conflict.
+    std::vector<int> IpConflictsOf(int number) const;
     // How many records are held.
     size_t Size() const { return m_list.size(); }
     // The kept devices in row-number order.
@@ -86,7 +90,7 @@ private:
     std::vector<ReportArrival> m_arrivals;  // by number - 1
     // The index behind the duplicate rules and ByIp: records are only ever
     // added, or all cleared, so presence is all it needs to know.
-    std::unordered_map<std::string, int> m_firstByIp;     // IP text -> first number
+    std::unordered_map<std::string, std::vector<int>> m_numbersByIp;  // IP text -> numbers, ascending
     std::unordered_set<std::string> m_macPrefixes;        // the first six MAC bytes
     std::unordered_set<std::string> m_ipAndMacPrefixes;   // IP, a NUL, the six bytes
 };

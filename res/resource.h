@@ -46,3 +46,4 @@
 // Commands of the list's context menu.
 #define ID_MENU_IE_BROWSE 3000
 #define ID_MENU_MORE_INFO 3001
+#define ID_MENU_EXPORT_LIST 3002

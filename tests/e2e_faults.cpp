@@ -45,14 +45,6 @@ struct CliRun : BackgroundRun {
     }
 };
 
-size_t Count(const std::string& text, const std::string& part)
-{
-    size_t n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size()))
-        ++n;
-    return n;
-}
-
 class Faults : public NetlabTest {
 protected:
     void SetUp() override

@@ -122,7 +122,18 @@ void UpgradeBatch::SendUpdateCommands(const std::string& firmwarePath, const Upg
             if (job.state == UgState::Waiting)
                 job.state = UgState::Sent;
             it = m_queue.erase(it);
-            hooks.pause(kPauseAfterSentMs);
+            if (m_parallel == 0) {
+                hooks.pause(kPauseAfterSentMs);
+            } else if (it != m_queue.end()) {
+                // The next request waits for a free place only.
+                while (InFlight() >= m_parallel) {
+                    if (hooks.giveUp && hooks.giveUp()) {
+                        m_view->SetUpgrading(false);
+                        return;
+                    }
+                    hooks.pause(kParallelPollMs);
+                }
+            }
         } else {
             if (job.state == UgState::Waiting)
                 job.state = UgState::SendFailed;
@@ -155,6 +166,21 @@ UgInfo* UpgradeBatch::JobOfRow(int row)
             return job.get();
     }
     return nullptr;
+}
+
+std::vector<const UgInfo*> UpgradeBatch::jobs() const
+{
+    std::vector<const UgInfo*> all;
+    for (const auto& job : m_jobs)
+        all.push_back(job.get());
+    return all;
+}
+
+int UpgradeBatch::InFlight() const
+{
+    return static_cast<int>(std::count_if(m_pending.begin(), m_pending.end(), [](const UgInfo* job) {
+        return job->state == UgState::Sent || job->state == UgState::Upgrading;
+    }));
 }
 
 bool UpgradeBatch::Settled() const

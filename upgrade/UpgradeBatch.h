@@ -60,6 +60,9 @@ struct UpgradeSendHooks {
         sendUpdate;
     // Waits between requests; the window keeps painting and handling datagrams.
     std::function<void(int milliseconds)> pause;
+    // Asked while the loop waits for a free place (SetParallel): true stops
+    // the loop, leaving the jobs not sent queued. None: it never stops.
+    std::function<bool()> giveUp;
 };
 
 class UpgradeBatch {
@@ -68,11 +71,19 @@ public:
     static constexpr int kIpColumn = 1;
     static constexpr int kPauseAfterSentMs = 3000;
     static constexpr int kPauseAfterFailureMs = 1000;
+    // How often a parallel send loop looks for a free place.
+    static constexpr int kParallelPollMs = 50;
 
     explicit UpgradeBatch(std::unique_ptr<UpgradeListView> view);
     ~UpgradeBatch();
 
     UpgradeListView& view() { return *m_view; }
+
+    // 0 (the default, the window's): one request every 3 seconds. N: at most N
+    // cameras between their request and their final notification (or refusal),
+    // the next request sent as soon as one of them finishes.
+    void SetParallel(int cameras) { m_parallel = cameras < 0 ? 0 : cameras; }
+    int Parallel() const { return m_parallel; }
 
     bool HasCheckedRow() const;
     // Starts a new batch: counters zeroed, the previous jobs released, and one
@@ -106,6 +117,10 @@ public:
     // The send queue (jobs not sent yet) and the jobs without a notification.
     const std::list<UgInfo*>& queue() const { return m_queue; }
     const std::list<UgInfo*>& pending() const { return m_pending; }
+    // Every job of the batch, in row order.
+    std::vector<const UgInfo*> jobs() const;
+    // Jobs sent (or accepted) and still to report.
+    int InFlight() const;
     // Every job still able to report has reported: the ones left in pending()
     // were refused or could not be sent.
     bool Settled() const;
@@ -129,6 +144,7 @@ private:
     int m_succeeded = 0;
     int m_failed = 0;
     bool m_announced = false;
+    int m_parallel = 0;
     std::string m_url;
     // One client per device address for the life of the batch object, reused
     // by later batches, so that repeated batches hold a bounded set of sockets.

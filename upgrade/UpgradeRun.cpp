@@ -44,6 +44,7 @@ UpgradeSendHooks UpgradeRun::Hooks() const
                                       tag);
     };
     hooks.pause = m_frontEnd.pause;
+    hooks.giveUp = m_frontEnd.giveUp;
     return hooks;
 }
 

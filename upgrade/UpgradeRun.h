@@ -26,6 +26,8 @@ public:
         std::function<void(int milliseconds)> pause;
         // Tells the user that a camera's client could not be started.
         std::function<void()> clientFailed;
+        // A parallel send loop stops waiting for a free place (none: never).
+        std::function<bool()> giveUp;
     };
 
     UpgradeRun(std::unique_ptr<UpgradeListView> view, FrontEnd frontEnd);

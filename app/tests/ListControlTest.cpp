@@ -288,24 +288,26 @@ TEST_F(WindowWithRows, RightClickOnARowOffersTheMenuAndItsCommandsReachTheDevice
     dlg.OnLvnColumnclickList(0);  // rows now 3, 2, 1
     dlg.OnNMRClickList(0);
     lynx::platform::SetPopupMenuHandler(previous);
-    ASSERT_EQ(offered.size(), 2u);
+    ASSERT_EQ(offered.size(), 3u);
     EXPECT_EQ(offered[0], std::make_pair(ID_MENU_IE_BROWSE, QStringLiteral("IE浏览")));
     EXPECT_EQ(offered[1], std::make_pair(ID_MENU_MORE_INFO, QStringLiteral("更多信息")));
+    EXPECT_EQ(offered[2], std::make_pair(ID_MENU_EXPORT_LIST, QStringLiteral("导出列表…")));
     EXPECT_EQ(dlg.menuRow(), 0);
     EXPECT_EQ(opened, QStringList{QStringLiteral("http://192.168.1.103")});
 }
 
-TEST_F(WindowWithRows, RightClickBelowTheLastRowShowsNoMenuAndLaterCommandsDoNothing)
+TEST_F(WindowWithRows, RightClickBelowTheLastRowOffersOnlyTheExportAndLaterCommandsDoNothing)
 {
     addDevices(2);
-    bool menuShown = false;
-    auto previous = lynx::platform::SetPopupMenuHandler([&](const lynx::platform::MenuItems&) {
-        menuShown = true;
+    lynx::platform::MenuItems offered;
+    auto previous = lynx::platform::SetPopupMenuHandler([&](const lynx::platform::MenuItems& items) {
+        offered = items;
         return 0;
     });
     dlg.OnNMRClickList(-1);
     lynx::platform::SetPopupMenuHandler(previous);
-    EXPECT_FALSE(menuShown);
+    ASSERT_EQ(offered.size(), 1u);
+    EXPECT_EQ(offered[0].first, ID_MENU_EXPORT_LIST);
     EXPECT_EQ(dlg.menuRow(), -1);
     dlg.OnMenuIeBrowse();
     dlg.OnMenuMoreInfo();

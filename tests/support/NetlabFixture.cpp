@@ -244,6 +244,14 @@ ProcessResult RunCli(const std::vector<std::string>& args, std::chrono::millisec
     return RunProcess(argv, timeout);
 }
 
+size_t Count(const std::string& text, const std::string& part)
+{
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size()))
+        ++n;
+    return n;
+}
+
 Json::Value ParseJson(const std::string& text)
 {
     Json::CharReaderBuilder builder;

@@ -98,6 +98,8 @@ private:
 };
 
 Json::Value ParseJson(const std::string& text);  // null when it does not parse
+// How often part occurs in text, without overlaps.
+size_t Count(const std::string& text, const std::string& part);
 // `lynx-cli search --seconds 2 --format json` with more options: the rows, or
 // an empty array (and a failure) when it did not succeed.
 Json::Value CliSearchJson(const std::vector<std::string>& options = {});

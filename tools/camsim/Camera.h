@@ -40,11 +40,14 @@ public:
     bool IsUpgrading() const { return m_upgrading; }
     void SetUpgrading(bool upgrading) { m_upgrading = upgrading; }
     void SetSoftwareVersion(const std::string& version) { m_config.softwareVersion = version; }
+    // Counts an installation; returns how many there have been, this one included.
+    int CountInstall() { return ++m_installs; }
 
 private:
     CameraConfig m_config;
     Clock::time_point m_restartUntil{};
     bool m_upgrading = false;
+    int m_installs = 0;
 };
 
 } // namespace camsim

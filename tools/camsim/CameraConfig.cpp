@@ -139,6 +139,9 @@ CameraBehaviour BehaviourFromJson(const Json::Value& o, const CameraBehaviour& d
     b.installMs = MillisMember(o, "installMs", d.installMs);
     b.refuseUpgrade = BoolMember(o, "refuseUpgrade", d.refuseUpgrade);
     b.failInstall = BoolMember(o, "failInstall", d.failInstall);
+    b.failInstalls = static_cast<int>(IntMember(o, "failInstalls", d.failInstalls));
+    if (b.failInstalls < 0)
+        throw std::runtime_error("\"failInstalls\" must be 0 or more");
     b.silentUpgrade = BoolMember(o, "silentUpgrade", d.silentUpgrade);
     b.reportTwice = BoolMember(o, "reportTwice", d.reportTwice);
     b.reportStatus = d.reportStatus;
@@ -254,6 +257,7 @@ Json::Value CamerasToJson(const std::vector<CameraConfig>& cameras)
         o["installMs"] = b.installMs;
         o["refuseUpgrade"] = b.refuseUpgrade;
         o["failInstall"] = b.failInstall;
+        o["failInstalls"] = b.failInstalls;
         o["silentUpgrade"] = b.silentUpgrade;
         o["reportTwice"] = b.reportTwice;
         o["reportStatus"] = b.reportStatus ? Json::Value(*b.reportStatus) : Json::Value();

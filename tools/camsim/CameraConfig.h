@@ -23,6 +23,7 @@ struct CameraBehaviour {
     int installMs = 1000;        // from a checked download to the notification
     bool refuseUpgrade = false;  // update requests are refused
     bool failInstall = false;    // a good download still reports status 1
+    int failInstalls = 0;        // the first N upgrades report status 1, later ones succeed
     bool silentUpgrade = false;  // no status notification at all
     bool reportTwice = false;    // the notification goes out twice
     std::optional<int> reportStatus;  // this status instead of the real one

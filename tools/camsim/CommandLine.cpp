@@ -53,6 +53,7 @@ Firmware upgrade:
   --install-ms MS      from a checked download to the notification (default 1000)
   --refuse-upgrade     refuse update requests
   --fail-install       report status 1 after a good download
+  --fail-installs N    the first N upgrades report status 1, later ones succeed
   --silent-upgrade     send no status notification
   --report-twice       send the notification twice
   --report-status N    report status N whatever happened
@@ -120,6 +121,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
             b.refuseUpgrade = true;
         else if (a == "--fail-install")
             b.failInstall = true;
+        else if (a == "--fail-installs")
+            b.failInstalls = static_cast<int>(Number(a, value(), 0, 1000000));
         else if (a == "--silent-upgrade")
             b.silentUpgrade = true;
         else if (a == "--report-twice")

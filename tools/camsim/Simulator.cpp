@@ -417,6 +417,8 @@ void Simulator::FinishUpgrade(size_t camera, int status, const std::string& peer
         Camera& c = m_cameras[camera];
         c.SetUpgrading(false);
         behaviour = c.Behaviour();
+        if (status == 0 && c.CountInstall() <= behaviour.failInstalls)
+            status = 1;
         if (status == 0 && !behaviour.newVersion.empty())
             c.SetSoftwareVersion(behaviour.newVersion);
         deviceId = c.Config().deviceId;

@@ -1,0 +1,254 @@
+#include "addressing/PlanFile.h"
+
+#include "addressing/AddressRules.h"
+#include "addressing/IpFields.h"
+#include "addressing/Messages.h"
+#include "platform/Csv.h"
+
+#include <arpa/inet.h>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <map>
+
+namespace lynx::addressing {
+
+namespace {
+
+constexpr std::array<const char*, 4> kColumns{"mac", "ip", "mask", "gateway"};
+
+std::string Trim(std::string_view text)
+{
+    const auto notSpace = [](char c) { return c != ' ' && c != '\t'; };
+    const auto first = std::find_if(text.begin(), text.end(), notSpace);
+    const auto last = std::find_if(text.rbegin(), text.rend(), notSpace).base();
+    return first < last ? std::string(first, last) : std::string();
+}
+
+// The fields of one line: commas separate, a field in double quotes may hold
+// commas and doubled quotes. False for an unterminated quote.
+bool SplitCsvLine(std::string_view line, std::vector<std::string>& fields)
+{
+    fields.clear();
+    size_t i = 0;
+    for (;;) {
+        std::string field;
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
+            ++i;
+        if (i < line.size() && line[i] == '"') {
+            ++i;
+            for (;;) {
+                if (i >= line.size())
+                    return false;
+                if (line[i] == '"') {
+                    if (i + 1 < line.size() && line[i + 1] == '"') {
+                        field += '"';
+                        i += 2;
+                        continue;
+                    }
+                    ++i;
+                    break;
+                }
+                field += line[i++];
+            }
+            const size_t comma = line.find(',', i);
+            if (!Trim(line.substr(i, comma == std::string_view::npos ? line.npos : comma - i)).empty())
+                return false;
+            i = comma;
+        } else {
+            const size_t comma = line.find(',', i);
+            field = Trim(line.substr(i, comma == std::string_view::npos ? line.npos : comma - i));
+            i = comma;
+        }
+        fields.push_back(std::move(field));
+        if (i == std::string_view::npos)
+            return true;
+        ++i;  // past the comma
+    }
+}
+
+std::optional<uint32_t> Ipv4(const std::string& text)
+{
+    in_addr address{};
+    if (::inet_pton(AF_INET, text.c_str(), &address) != 1)
+        return std::nullopt;
+    return ntohl(address.s_addr);
+}
+
+std::string Lower(std::string text)
+{
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+
+bool ContiguousMask(uint32_t mask)
+{
+    return (~mask & (~mask + 1)) == 0;
+}
+
+} // namespace
+
+std::optional<std::vector<PlanRow>> ParsePlanCsv(std::string_view text, std::string* error)
+{
+    if (text.substr(0, 3) == "\xEF\xBB\xBF")
+        text.remove_prefix(3);
+    std::vector<PlanRow> rows;
+    std::array<int, 4> column{-1, -1, -1, -1};
+    bool haveHeader = false;
+    std::vector<std::string> fields;
+    int lineNumber = 0;
+    const auto fail = [&](const std::string& why) {
+        *error = "line " + std::to_string(lineNumber) + ": " + why;
+        return std::nullopt;
+    };
+    while (!text.empty()) {
+        const size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        ++lineNumber;
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        const std::string trimmed = Trim(line);
+        if (trimmed.empty() || trimmed[0] == '#')
+            continue;
+        if (!SplitCsvLine(line, fields))
+            return fail("a quoted field is not closed");
+        if (!haveHeader) {
+            for (size_t i = 0; i < fields.size(); ++i) {
+                for (size_t c = 0; c < kColumns.size(); ++c) {
+                    if (Lower(fields[i]) == kColumns[c] && column[c] < 0)
+                        column[c] = static_cast<int>(i);
+                }
+            }
+            for (size_t c = 0; c < kColumns.size(); ++c) {
+                if (column[c] < 0)
+                    return fail("the header names no column \"" + std::string(kColumns[c]) +
+                                "\" (it must name mac, ip, mask and gateway)");
+            }
+            haveHeader = true;
+            continue;
+        }
+        const int needed = *std::max_element(column.begin(), column.end()) + 1;
+        if (static_cast<int>(fields.size()) < needed)
+            return fail("has " + std::to_string(fields.size()) + " fields, the header " + std::to_string(needed));
+        PlanRow row;
+        row.line = lineNumber;
+        row.mac = fields[static_cast<size_t>(column[0])];
+        row.ip = fields[static_cast<size_t>(column[1])];
+        row.mask = fields[static_cast<size_t>(column[2])];
+        row.gateway = fields[static_cast<size_t>(column[3])];
+        if (row.mac.empty())
+            return fail("the MAC is empty");
+        for (const auto& [name, value] : {std::pair{"ip", &row.ip}, {"mask", &row.mask}, {"gateway", &row.gateway}}) {
+            if (!Ipv4(*value))
+                return fail(std::string(name) + " '" + *value + "' is not a dotted IPv4 address");
+        }
+        rows.push_back(std::move(row));
+    }
+    if (!haveHeader)
+        return fail("no header line (mac,ip,mask,gateway)");
+    if (rows.empty())
+        return fail("the plan has no rows");
+    return rows;
+}
+
+std::string WritePlanCsv(const std::vector<PlanRow>& rows)
+{
+    std::string text = "mac,ip,mask,gateway\n";
+    for (const PlanRow& row : rows)
+        text += platform::CsvField(row.mac) + "," + platform::CsvField(row.ip) + "," + platform::CsvField(row.mask) + "," +
+                platform::CsvField(row.gateway) + "\n";
+    return text;
+}
+
+std::string MacKey(std::string_view mac)
+{
+    std::string digits;
+    for (char c : mac) {
+        if (std::isxdigit(static_cast<unsigned char>(c)))
+            digits += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        else if (c != ':' && c != '-' && c != '.' && c != ' ')
+            digits = "#";  // not a MAC of hex digits
+        if (digits == "#")
+            break;
+    }
+    if (digits.size() == 12)
+        return digits;
+    std::string upper(mac);
+    for (char& c : upper)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return "=" + upper;
+}
+
+std::vector<CheckedRow> CheckPlan(const std::vector<PlanRow>& plan, const std::vector<FoundCamera>& found)
+{
+    std::map<std::string, const FoundCamera*> byMac;
+    std::multimap<std::string, const FoundCamera*> byIp;
+    for (const FoundCamera& camera : found) {
+        byMac.emplace(MacKey(camera.mac), &camera);
+        byIp.emplace(camera.ip, &camera);
+    }
+    std::map<std::string, std::vector<int>> linesOfIp, linesOfMac;
+    std::map<std::string, std::string> newIpOfMac;
+    for (const PlanRow& row : plan) {
+        linesOfIp[row.ip].push_back(row.line);
+        linesOfMac[MacKey(row.mac)].push_back(row.line);
+        newIpOfMac[MacKey(row.mac)] = row.ip;
+    }
+    const auto otherLines = [](const std::vector<int>& lines, int self) {
+        std::string text;
+        for (int line : lines) {
+            if (line != self)
+                text += (text.empty() ? "" : ", ") + std::to_string(line);
+        }
+        return text;
+    };
+
+    std::vector<CheckedRow> checked;
+    for (const PlanRow& row : plan) {
+        CheckedRow result;
+        result.row = row;
+        const std::string key = MacKey(row.mac);
+        if (const auto it = byMac.find(key); it != byMac.end())
+            result.current = *it->second;
+        else
+            result.flags.push_back("MAC not found in the search");
+        if (linesOfMac[key].size() > 1)
+            result.flags.push_back("MAC also on line " + otherLines(linesOfMac[key], row.line));
+        if (linesOfIp[row.ip].size() > 1)
+            result.flags.push_back("address also on line " + otherLines(linesOfIp[row.ip], row.line));
+        const auto [first, last] = byIp.equal_range(row.ip);
+        for (auto it = first; it != last; ++it) {
+            const FoundCamera& holder = *it->second;
+            const std::string holderKey = MacKey(holder.mac);
+            if (holderKey == key)
+                continue;
+            // A holder that the plan moves elsewhere frees the address.
+            const auto moved = newIpOfMac.find(holderKey);
+            if (moved == newIpOfMac.end() || moved->second == row.ip)
+                result.flags.push_back("address held by " + holder.mac);
+        }
+        const uint32_t ip = *Ipv4(row.ip), mask = *Ipv4(row.mask), gateway = *Ipv4(row.gateway);
+        const bool outside = (ip & mask) != (gateway & mask);
+        // The dialog's gateway message says less than the subnet check.
+        const auto refused = ValidateSingleChange(ParseIpFields(row.ip), ParseIpFields(row.mask), ParseIpFields(row.gateway));
+        if (refused && !(outside && *refused == msg::kGatewayError))
+            result.flags.push_back(*refused);
+        else if (!refused && !ContiguousMask(mask))
+            result.flags.push_back("mask " + row.mask + " is not contiguous");
+        if (outside)
+            result.flags.push_back("gateway " + row.gateway + " outside " + row.ip + "/" + row.mask);
+        checked.push_back(std::move(result));
+    }
+    return checked;
+}
+
+bool AnyFlag(const std::vector<CheckedRow>& checked)
+{
+    return std::any_of(checked.begin(), checked.end(), [](const CheckedRow& row) { return !row.flags.empty(); });
+}
+
+} // namespace lynx::addressing

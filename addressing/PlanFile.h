@@ -1,0 +1,61 @@
+// Address plans as files, for commissioning a site: one row per camera,
+// "mac,ip,mask,gateway" under a header line, UTF-8, lines starting with '#'
+// ignored. A plan is checked against the cameras a search found before anything
+// is sent: every row gets the flags that would make it fail or clash.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace lynx::addressing {
+
+struct PlanRow {
+    int line = 0;  // in the file, from 1
+    std::string mac;
+    std::string ip;
+    std::string mask;
+    std::string gateway;
+};
+
+// The rows of a plan file's text, or nullopt and "line N: why" in *error for a
+// file that cannot be read as one: no header naming the four columns (in any
+// order, other columns ignored), a row with too few fields, an address that is
+// not dotted IPv4, an empty MAC. A byte-order mark and CRLF line ends are
+// taken; an empty plan is an error too.
+std::optional<std::vector<PlanRow>> ParsePlanCsv(std::string_view text, std::string* error);
+// The file's text for the rows, header first, fields quoted where CSV needs it.
+std::string WritePlanCsv(const std::vector<PlanRow>& rows);
+
+// A MAC as compared: its twelve hex digits in upper case, whatever the
+// separators ("00-1a-2b-..." is "00:1A:2B:..."); text that does not hold
+// twelve hex digits is compared as given, in upper case.
+std::string MacKey(std::string_view mac);
+
+// A camera as the search found it.
+struct FoundCamera {
+    std::string mac;
+    std::string ip;
+    std::string mask;
+    std::string gateway;
+};
+
+// One row of a plan against the search: the camera it names, when found, and
+// why the row must not be applied (nothing when it may).
+struct CheckedRow {
+    PlanRow row;
+    std::optional<FoundCamera> current;
+    std::vector<std::string> flags;
+};
+
+// Flags, per row: the MAC was not found; the MAC or the address is in the plan
+// twice; the address is held by another camera found in the search that the
+// plan does not move away; the gateway lies outside the address's subnet; the
+// address dialog's own rules refuse the entries (a mask whose class octets are
+// not 255, a gateway outside the address's class network), or the mask is not
+// contiguous.
+std::vector<CheckedRow> CheckPlan(const std::vector<PlanRow>& plan, const std::vector<FoundCamera>& found);
+bool AnyFlag(const std::vector<CheckedRow>& checked);
+
+} // namespace lynx::addressing

@@ -1,0 +1,272 @@
+// Beyond the original window, for commissioning a site: the window grows with
+// its frame, two cameras holding one address are marked, and the list can be
+// exported for the site's records.
+#include "app/CLynxDlg.h"
+
+#include "platform/Csv.h"
+#include "platform/FileDialog.h"
+#include "platform/MessageBox.h"
+#include "platform/Numbers.h"
+#include "platform/Registry.h"
+#include "protocol/JsonMessages.h"
+#include "res/DialogBuilder.h"
+
+#include <QFile>
+#include <QResizeEvent>
+#include <QTimer>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+
+namespace {
+
+QString MacOf(const DeviceRecord& record)
+{
+    return QString::fromStdString(TextToUtf8(std::string_view(record.mac, strnlen(record.mac, sizeof record.mac))));
+}
+
+} // namespace
+
+void CLynxDlg::CaptureTemplateLayout()
+{
+    // The template fixed the size; from here on it is the least size.
+    m_templateSize = size();
+    setMinimumSize(m_templateSize);
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    m_templateLayout.clear();
+    for (QWidget* control : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        m_templateLayout.emplace_back(control, control->geometry());
+    m_templateStatusWidth = m_listDevice->columnWidth(CProcessList::kStatusColumn);
+}
+
+void CLynxDlg::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    if (m_templateLayout.empty())
+        return;
+    // The list takes what the window gains; controls below it keep their
+    // distance to the bottom edge, those in the right half theirs to the
+    // right edge; the upgrade file's name gets the width gained.
+    const int dx = std::max(0, width() - m_templateSize.width());
+    const int dy = std::max(0, height() - m_templateSize.height());
+    int listBottom = 0;
+    for (const auto& [control, rect] : m_templateLayout) {
+        if (control == m_listDevice)
+            listBottom = rect.bottom();
+    }
+    for (const auto& [control, rect] : m_templateLayout) {
+        QRect r = rect;
+        if (control == m_listDevice) {
+            r.setSize(r.size() + QSize(dx, dy));
+        } else {
+            if (r.top() > listBottom)
+                r.translate(0, dy);
+            if (control == lynx::res::GetDlgItem(*this, IDC_STATIC_UPGRADE_FILE))
+                r.setWidth(r.width() + dx);
+            else if (r.left() >= m_templateSize.width() / 2)
+                r.translate(dx, 0);
+        }
+        control->setGeometry(r);
+    }
+    // The status column's bars fill the wider cells.
+    m_listDevice->setColumnWidth(CProcessList::kStatusColumn, m_templateStatusWidth + dx);
+    update();
+}
+
+QString CLynxDlg::IpConflictOf(int row) const
+{
+    const int number = lynx::platform::Atoi(m_listDevice->GetItemText(row, 0).toStdString());
+    QStringList others;
+    for (int other : m_discovery.Table().IpConflictsOf(number)) {
+        if (const DeviceRecord* record = m_discovery.Table().ByNumber(other))
+            others << MacOf(*record);
+    }
+    return others.join(QStringLiteral(", "));
+}
+
+void CLynxDlg::MarkIpConflicts(const QString& ip)
+{
+    // Rare: the rows of one address are looked for only when it is shared.
+    for (int row = 0; row < m_listDevice->GetItemCount(); ++row) {
+        if (m_listDevice->GetItemText(row, 1) != ip)
+            continue;
+        const QString others = IpConflictOf(row);
+        const int number = lynx::platform::Atoi(m_listDevice->GetItemText(row, 0).toStdString());
+        const lynx::protocol::ReportArrival* arrival = m_discovery.Table().ArrivalOf(number);
+        QString tip = arrival ? QString::fromStdString(lynx::protocol::ArrivalText(*arrival)) : QString();
+        if (!others.isEmpty())
+            tip = QStringLiteral("IP冲突：") + others + (tip.isEmpty() ? QString() : QStringLiteral("\n") + tip);
+        m_listDevice->SetItemToolTip(row, 1, tip);
+        m_listDevice->SetItemBackground(row, 1, others.isEmpty() ? QColor() : QColor(kConflictColor));
+    }
+}
+
+void CLynxDlg::OnMenuExportList()
+{
+    const int rows = m_listDevice->GetItemCount();
+    if (rows == 0) {
+        lynx::platform::ShowMessageBox(this, QStringLiteral("列表中没有设备！"));
+        return;
+    }
+    lynx::platform::FileDialogRequest request;
+    request.parent = this;
+    request.filter = QStringLiteral("(*.csv)|*.csv|");
+    request.defaultName = QStringLiteral("devices.csv");
+    const QString path = lynx::platform::GetSaveFileName(request);
+    if (path.isEmpty())
+        return;
+    // UTF-8 with a byte-order mark, so that spreadsheet programs read the
+    // Chinese texts; every row as shown, with the card it answered on.
+    std::string text = "\xEF\xBB\xBF";
+    const auto line = [&text](const QStringList& cells) {
+        for (int c = 0; c < cells.size(); ++c)
+            text += (c ? "," : "") + lynx::platform::SpreadsheetField(cells[c].toStdString());
+        text += "\r\n";
+    };
+    QStringList header;
+    for (int c = 0; c < m_listDevice->columnCount(); ++c)
+        header << m_listDevice->horizontalHeaderItem(c)->text();
+    line(header << QStringLiteral("网卡"));
+    for (int row = 0; row < rows; ++row) {
+        QStringList cells;
+        for (int c = 0; c < m_listDevice->columnCount(); ++c)
+            cells << m_listDevice->GetItemText(row, c);
+        const int number = lynx::platform::Atoi(m_listDevice->GetItemText(row, 0).toStdString());
+        const lynx::protocol::ReportArrival* arrival = m_discovery.Table().ArrivalOf(number);
+        line(cells << (arrival ? QString::fromStdString(lynx::protocol::ArrivalText(*arrival)) : QString()));
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) || !file.flush()) {
+        lynx::platform::ShowMessageBox(this, QStringLiteral("导出失败：") + file.errorString());
+        return;
+    }
+    file.close();
+}
+
+namespace {
+
+std::optional<uint32_t> SettingDword(const char* name)
+{
+    const auto key = lynx::platform::RegistryKey::Open("Software\\Kova\\Harbor");
+    const auto value = key ? key->Query(name) : std::nullopt;
+    if (!value || value->data.size() < 4)
+        return std::nullopt;
+    const auto& d = value->data;
+    return d[0] | (d[1] << 8) | (d[2] << 16) | (static_cast<uint32_t>(d[3]) << 24);
+}
+
+std::string UpperMac(const char* mac, size_t size)
+{
+    std::string text(mac, strnlen(mac, size));
+    for (char& c : text)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+constexpr int kVersionRequestMs = 5000;
+constexpr int kSoftwareVersionColumn = 6;
+
+} // namespace
+
+void CLynxDlg::StartVersionCheck()
+{
+    CancelVersionCheck();
+    // LYNX_VERIFY_AFTER_UPGRADE=0 or 1 overrides the registry (tests run with 0).
+    const char* forced = std::getenv("LYNX_VERIFY_AFTER_UPGRADE");
+    if (forced && *forced ? std::string(forced) == "0" : SettingDword("VerifyAfterUpgrade").value_or(1) == 0)
+        return;
+    auto check = std::make_unique<VersionCheck>();
+    for (const UgInfo* job : m_upgrade.Batch().jobs()) {
+        if (job->state != lynx::upgrade::UgState::Succeeded)
+            continue;
+        // Only while every row of the batch is still listed as it was.
+        const DeviceRecord* record = GetDeviceByRow(job->row);
+        if (!record || m_listDevice->GetItemText(job->row, 1).toStdString() != job->ip)
+            return;
+        VersionCheck::Row row;
+        row.number = lynx::platform::Atoi(m_listDevice->GetItemText(job->row, 0).toStdString());
+        row.mac = UpperMac(record->mac, sizeof record->mac);
+        row.before = m_listDevice->GetItemText(job->row, kSoftwareVersionColumn);
+        check->rows.push_back(std::move(row));
+    }
+    if (check->rows.empty())
+        return;
+    const uint32_t rebootSeconds = std::min<uint32_t>(SettingDword("VerifyRebootSeconds").value_or(90), 3600);
+    const uint32_t searchSeconds = std::clamp<uint32_t>(SettingDword("VerifySearchSeconds").value_or(60), 1, 3600);
+    check->requestsLeft = static_cast<int>((searchSeconds * 1000 + kVersionRequestMs - 1) / kVersionRequestMs);
+    m_versionCheck = std::move(check);
+    if (!m_versionTimer) {
+        m_versionTimer = new QTimer(this);
+        m_versionTimer->setSingleShot(true);
+        connect(m_versionTimer, &QTimer::timeout, this, &CLynxDlg::VersionCheckTick);
+    }
+    m_versionTimer->start(static_cast<int>(rebootSeconds * 1000));
+}
+
+void CLynxDlg::VersionCheckTick()
+{
+    if (!m_versionCheck)
+        return;
+    if (m_versionCheck->requestsLeft-- > 0) {
+        // The search request alone: the list stays as it is.
+        m_discovery.SendSearch();
+        m_versionTimer->start(kVersionRequestMs);
+        return;
+    }
+    // The end: a camera heard with its old version says so; one not heard
+    // keeps "升级成功".
+    for (const VersionCheck::Row& row : m_versionCheck->rows) {
+        if (!row.heardSame)
+            continue;
+        for (int r = 0; r < m_listDevice->GetItemCount(); ++r) {
+            if (lynx::platform::Atoi(m_listDevice->GetItemText(r, 0).toStdString()) == row.number)
+                m_listDevice->SetItemText(r, CProcessList::kStatusColumn, QString::fromUtf8(kVersionUnchanged));
+        }
+    }
+    m_versionCheck.reset();
+}
+
+void CLynxDlg::CancelVersionCheck()
+{
+    if (m_versionTimer)
+        m_versionTimer->stop();
+    m_versionCheck.reset();
+}
+
+bool CLynxDlg::TakeVersionReport(const std::string& body)
+{
+    if (!m_versionCheck)
+        return false;
+    DeviceRecord report{};
+    if (!lynx::protocol::ParseReportBody(body, report) || report.mac[0] == '\0')
+        return false;
+    const std::string mac = UpperMac(report.mac, sizeof report.mac);
+    auto& rows = m_versionCheck->rows;
+    const auto it = std::find_if(rows.begin(), rows.end(), [&](const VersionCheck::Row& r) { return r.mac == mac; });
+    if (it == rows.end())
+        return false;
+    const QString now = QString::fromStdString(lynx::protocol::SoftwareVersionText(report));
+    if (now == it->before) {
+        it->heardSame = true;
+        return true;
+    }
+    // The record and the row take the version the camera now runs.
+    if (DeviceRecord* record = m_discovery.Table().ByNumber(it->number)) {
+        std::memcpy(record->softwareVersion, report.softwareVersion, sizeof record->softwareVersion);
+        std::memcpy(record->productDate, report.productDate, sizeof record->productDate);
+    }
+    for (int r = 0; r < m_listDevice->GetItemCount(); ++r) {
+        if (lynx::platform::Atoi(m_listDevice->GetItemText(r, 0).toStdString()) != it->number)
+            continue;
+        m_listDevice->SetItemText(r, kSoftwareVersionColumn, now);
+        m_listDevice->SetItemText(r, CProcessList::kStatusColumn, QString::fromUtf8(kVersionUpdated));
+    }
+    rows.erase(it);
+    if (rows.empty())
+        CancelVersionCheck();
+    return true;
+}

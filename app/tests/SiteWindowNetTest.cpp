@@ -1,0 +1,234 @@
+// The window on a site being commissioned, in a virtual LAN: two cameras given
+// one address are marked, the list is exported for the site's records, the
+// window grows, and a batch's cameras are checked for their new version.
+#include "app/tests/WindowTestSupport.h"
+
+#include "NetlabFixture.h"
+#include "platform/FileDialog.h"
+#include "platform/PopupMenu.h"
+#include "platform/Registry.h"
+#include "res/DialogBuilder.h"
+#include "res/resource.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace {
+
+using namespace lynx::test;
+
+Json::Value Camera(const std::string& ip, const std::string& mac, const std::string& id)
+{
+    Json::Value camera(Json::objectValue);
+    camera["ip"] = ip;
+    camera["mac"] = mac;
+    camera["deviceId"] = id;
+    camera["installMs"] = 200;
+    camera["restartMs"] = 0;
+    return camera;
+}
+
+class SiteWindow : public NetlabTest {
+protected:
+    void SetUp() override
+    {
+        NetlabTest::SetUp();
+        if (IsSkipped())
+            return;
+        previousFiles = lynx::platform::SetFileDialogHandler([this](const lynx::platform::FileDialogRequest& request) {
+            saving = request.save;
+            return QString::fromStdString(chosen);
+        });
+        previousMenu = lynx::platform::SetPopupMenuHandler([this](const lynx::platform::MenuItems& items) {
+            menu = items;
+            return menuChoice;
+        });
+        CLynxDlg::SetUpgradePauseForTesting([](int) {});
+        dlg.Create();
+    }
+    void TearDown() override
+    {
+        CLynxDlg::SetUpgradePauseForTesting(nullptr);
+        lynx::platform::SetFileDialogHandler(previousFiles);
+        lynx::platform::SetPopupMenuHandler(previousMenu);
+        setenv("LYNX_VERIFY_AFTER_UPGRADE", "0", 1);
+    }
+    void startCameras(const Json::Value& list)
+    {
+        std::string error;
+        ASSERT_TRUE(cameras.StartCameras(list, {}, &error)) << error;
+    }
+    void search(bool hideSameIp)
+    {
+        lynx::res::GetDlgItemAs<QCheckBox>(dlg, IDC_CHK_HIDE_SAME_IP)->setChecked(hideSameIp);
+        lynx::res::GetDlgItemAs<QLineEdit>(dlg, IDC_EDIT_SEARCH_SECONDS)->setText("1");
+        lynx::res::GetDlgItemAs<QPushButton>(dlg, IDC_BTN_SEARCH)->click();
+        ASSERT_TRUE(WaitFor([&] { return !dlg.isSearching(); }, 6000));
+    }
+    int rowOf(const QString& mac, int skip = 0) const
+    {
+        for (int r = 0; r < dlg.listDevice()->GetItemCount(); ++r)
+            if (dlg.listDevice()->GetItemText(r, 2) == mac && skip-- == 0)
+                return r;
+        return -1;
+    }
+
+    TempDir dir;
+    CamsimProcess cameras;
+    ScriptedBoxes boxes;
+    CLynxDlg dlg;
+    std::string chosen;
+    bool saving = false;
+    lynx::platform::MenuItems menu;
+    int menuChoice = 0;
+    lynx::platform::FileDialogHandler previousFiles;
+    lynx::platform::PopupMenuHandler previousMenu;
+};
+
+TEST_F(SiteWindow, TwoCamerasOnOneAddressAreMarkedAndOneAnsweringTwiceIsNot)
+{
+    Json::Value list(Json::arrayValue);
+    list.append(Camera("192.168.1.101", "00:1A:2B:00:02:01", "S1"));
+    list.append(Camera("192.168.1.101", "00:1A:2B:00:02:02", "S2"));
+    Json::Value twice = Camera("192.168.1.102", "00:1A:2B:00:02:03", "S3");
+    twice["answerTwice"] = true;
+    list.append(twice);
+    startCameras(list);
+    lynx::res::GetDlgItemAs<QCheckBox>(dlg, IDC_CHK_HIDE_SAME_MAC)->setChecked(false);
+
+    search(false);
+    ASSERT_EQ(dlg.listDevice()->GetItemCount(), 4);
+    CProcessList* rows = dlg.listDevice();
+    const QColor warning(CLynxDlg::kConflictColor);
+    for (const auto& [mac, other] : {std::pair{"00:1A:2B:00:02:01", "00:1A:2B:00:02:02"},
+                                     std::pair{"00:1A:2B:00:02:02", "00:1A:2B:00:02:01"}}) {
+        const int r = rowOf(QString::fromLatin1(mac));
+        ASSERT_GE(r, 0) << mac;
+        EXPECT_EQ(rows->GetItemBackground(r, 1), warning) << mac;
+        EXPECT_TRUE(rows->GetItemToolTip(r, 1).startsWith(QStringLiteral("IP冲突：") + QString::fromLatin1(other)))
+            << rows->GetItemToolTip(r, 1).toStdString();
+        EXPECT_TRUE(rows->GetItemToolTip(r, 1).contains(QStringLiteral("eth0 (192.168.1.100)")));
+    }
+    for (int skip : {0, 1}) {
+        const int r = rowOf(QStringLiteral("00:1A:2B:00:02:03"), skip);
+        ASSERT_GE(r, 0);
+        EXPECT_FALSE(rows->GetItemBackground(r, 1).isValid());
+        EXPECT_FALSE(rows->GetItemToolTip(r, 1).contains(QStringLiteral("IP冲突")));
+    }
+    // The same search with "屏蔽IP相同" ticked lists one camera per address: no mark.
+    search(true);
+    ASSERT_EQ(rows->GetItemCount(), 2);
+    for (int r = 0; r < 2; ++r)
+        EXPECT_FALSE(rows->GetItemBackground(r, 1).isValid()) << r;
+}
+
+TEST_F(SiteWindow, TheExportHoldsEveryRowAsShownForSpreadsheets)
+{
+    Json::Value list(Json::arrayValue);
+    Json::Value quoted = Camera("192.168.1.101", "00:1A:2B:00:03:01", "E1");
+    quoted["model"] = "KV,\"PG\"";
+    list.append(quoted);
+    Json::Value formula = Camera("192.168.1.102", "00:1A:2B:00:03:02", "E2");
+    formula["model"] = "=1+2";
+    list.append(formula);
+    startCameras(list);
+    search(true);
+    ASSERT_EQ(dlg.listDevice()->GetItemCount(), 2);
+    dlg.listDevice()->SetItemText(rowOf(QStringLiteral("00:1A:2B:00:03:01")), 7, QStringLiteral("升级成功"));
+
+    // Below the last row, the menu offers the export alone.
+    chosen = dir.File("site.csv");
+    menuChoice = ID_MENU_EXPORT_LIST;
+    dlg.OnNMRClickList(-1);
+    ASSERT_EQ(menu.size(), 1u);
+    EXPECT_EQ(menu[0].second, QStringLiteral("导出列表…"));
+    EXPECT_TRUE(saving);
+    QFile file(QString::fromStdString(chosen));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    ASSERT_TRUE(bytes.startsWith("\xEF\xBB\xBF"));
+    const QStringList lines = QString::fromUtf8(bytes.mid(3)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 3) << bytes.toStdString();
+    EXPECT_EQ(lines[0], QStringLiteral("序号,设备IP,MAC地址,网关地址,子网掩码,设备型号,软件版本,状态,网卡"));
+    EXPECT_TRUE(lines.filter(QStringLiteral("00:1A:2B:00:03:01,")).value(0).contains(
+        QStringLiteral(",\"KV,\"\"PG\"\"\",V1.0.3 build[2018-11-07],升级成功,eth0 (192.168.1.100)")))
+        << bytes.toStdString();
+    EXPECT_TRUE(lines.filter(QStringLiteral("00:1A:2B:00:03:02,")).value(0).contains(QStringLiteral(",'=1+2,")))
+        << bytes.toStdString();
+
+    // On a row: the two entries of before, then the export.
+    menuChoice = 0;
+    dlg.OnNMRClickList(0);
+    ASSERT_EQ(menu.size(), 3u);
+    EXPECT_EQ(menu[2].first, ID_MENU_EXPORT_LIST);
+}
+
+TEST_F(SiteWindow, TheWindowGrowsAndTheListFillsIt)
+{
+    Json::Value list(Json::arrayValue);
+    for (int i = 1; i <= 6; ++i)
+        list.append(Camera("192.168.1.10" + std::to_string(i), "00:1A:2B:00:04:0" + std::to_string(i), "R" + std::to_string(i)));
+    startCameras(list);
+    search(true);
+    dlg.show();
+    const QSize start = dlg.size();
+    const auto rect = [&](int id) { return lynx::res::ControlRect(dlg, id); };
+    const QRect list0 = rect(IDC_LIST_DEVICE), upgrade0 = rect(IDC_BTN_BATCH_UPGRADE), search0 = rect(IDC_BTN_SEARCH),
+                logo0 = rect(IDC_STATIC_LOGO);
+    const int status0 = dlg.listDevice()->columnWidth(7);
+
+    dlg.resize(1600, 900);
+    ASSERT_TRUE(WaitFor([&] { return dlg.size() == QSize(1600, 900); }, 2000));
+    const int dx = 1600 - start.width(), dy = 900 - start.height();
+    EXPECT_EQ(rect(IDC_LIST_DEVICE), list0.adjusted(0, 0, dx, dy));
+    EXPECT_EQ(rect(IDC_BTN_BATCH_UPGRADE), upgrade0.translated(dx, dy));
+    EXPECT_EQ(rect(IDC_BTN_SEARCH), search0.translated(0, dy));
+    EXPECT_EQ(rect(IDC_STATIC_LOGO), logo0.translated(dx, 0));
+    EXPECT_EQ(dlg.listDevice()->columnWidth(7), status0 + dx);
+    // It never shrinks below its template size.
+    EXPECT_EQ(dlg.minimumSize(), start);
+    const QImage shot = dlg.grab().toImage();
+    EXPECT_EQ(shot.size(), QSize(1600, 900));
+    if (const char* folder = std::getenv("LYNX_SCREENSHOT_DIR"))
+        shot.save(QString::fromLocal8Bit(folder) + QStringLiteral("/window-1600x900.png"));
+}
+
+TEST_F(SiteWindow, AfterABatchTheNewVersionsAreShownAndAnUnchangedOneIsSaid)
+{
+    setenv("LYNX_VERIFY_AFTER_UPGRADE", "1", 1);
+    auto key = lynx::platform::RegistryKey::Create("Software\\Kova\\Harbor");
+    ASSERT_TRUE(key);
+    key->SetDword("VerifyRebootSeconds", 1);
+    key->SetDword("VerifySearchSeconds", 6);
+    Json::Value list(Json::arrayValue);
+    Json::Value updated = Camera("192.168.1.101", "00:1A:2B:00:05:01", "V1");
+    updated["newVersion"] = "V2.0.0";
+    list.append(updated);
+    list.append(Camera("192.168.1.102", "00:1A:2B:00:05:02", "V2"));  // keeps V1.0.3
+    startCameras(list);
+    search(true);
+    ASSERT_EQ(dlg.listDevice()->GetItemCount(), 2);
+    ASSERT_TRUE(MakeFirmwareZip(dir.File("cam.zip"), 100000));
+    chosen = dir.File("cam.zip");
+    lynx::res::GetDlgItemAs<QCheckBox>(dlg, IDC_CHK_SELECT_ALL)->click();
+    lynx::res::GetDlgItemAs<QPushButton>(dlg, IDC_BTN_BATCH_UPGRADE)->click();
+    ASSERT_TRUE(WaitFor([&] { return boxes.texts().contains(QStringLiteral("升级完成")); }, 30000));
+
+    const int first = rowOf(QStringLiteral("00:1A:2B:00:05:01")), second = rowOf(QStringLiteral("00:1A:2B:00:05:02"));
+    CProcessList* rows = dlg.listDevice();
+    ASSERT_TRUE(WaitFor([&] { return rows->GetItemText(first, 7) == QString::fromUtf8(CLynxDlg::kVersionUpdated); }, 15000))
+        << rows->GetItemText(first, 7).toStdString();
+    EXPECT_EQ(rows->GetItemText(first, 6), QStringLiteral("V2.0.0 build[2018-11-07]"));
+    ASSERT_TRUE(WaitFor([&] { return !dlg.versionCheckRunning(); }, 20000));
+    EXPECT_EQ(rows->GetItemText(second, 7), QString::fromUtf8(CLynxDlg::kVersionUnchanged));
+    EXPECT_EQ(rows->GetItemText(second, 6), QStringLiteral("V1.0.3 build[2018-11-07]"));
+    EXPECT_EQ(rows->GetItemCount(), 2);  // the check's answers are not listed again
+}
+
+} // namespace

@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# A large site's upgrade, in the virtual LAN: CAMERAS simulated cameras
+# (default 100) take a SIZE_MIB firmware file (default 16), each reading it at
+# RATE bytes per second (default 4194304, a camera writing flash) and
+# installing for 1 s. lynx-cli upgrades them all twice in one run: at the
+# window's pacing (one request every 3 s) and with --parallel N (default 16).
+# Prints the total time of each and how many cameras succeeded.
+#
+#   bench/parallel_upgrade.sh [BIN_DIR] [CAMERAS] [SIZE_MIB] [N] [RATE]
+#
+# Needs root (network namespaces).
+set -euo pipefail
+here="$(cd "$(dirname "$0")" && pwd)"
+bin="$(cd "${1:-$here/../build/bin}" && pwd)"
+cameras=${2:-100}
+size_mib=${3:-16}
+parallel=${4:-16}
+rate=${5:-4194304}
+command -v python3 >/dev/null || { echo "parallel_upgrade.sh: python3 is needed to make the firmware file" >&2; exit 1; }
+for tool in lynx-cli lynx-camsim; do
+  [ -x "$bin/$tool" ] || { echo "parallel_upgrade.sh: $bin/$tool not built" >&2; exit 1; }
+done
+
+inner=$(cat <<'INNER'
+set -euo pipefail
+cameras=$1 size_mib=$2 parallel=$3
+work=$(mktemp -d /tmp/lynx-bench-par-XXXXXX)
+trap 'rm -rf "$work"' EXIT
+head -c "$((size_mib << 20))" /dev/urandom >"$work/fw.bin"
+(cd "$work" && python3 -c "import zipfile; z = zipfile.ZipFile('firmware.zip', 'w'); z.write('fw.bin'); z.close()")
+round() {
+  local label=$1; shift
+  local start end
+  start=$(date +%s.%N)
+  "$LYNX_BIN_DIR/lynx-cli" upgrade --file "$work/firmware.zip" --all --seconds 3 --wait 1800 "$@" >"$work/out" 2>&1 || true
+  end=$(date +%s.%N)
+  printf '%-32s %s; %.1f s\n' "$label" "$(tail -1 "$work/out")" "$(awk -v a="$start" -v b="$end" 'BEGIN { print b - a }')"
+}
+round "paced (one request every 3 s):"
+round "--parallel $parallel:" --parallel "$parallel"
+INNER
+)
+echo "upgrade of $cameras cameras, $size_mib MiB each read at $rate B/s: paced against --parallel $parallel (search of 3 s included)"
+"$here/../tools/netlab/netlab" run --cameras "$cameras" --bin "$bin" \
+  --camsim-args "--install-ms 1000 --download-rate $rate" -- bash -c "$inner" parallel "$cameras" "$size_mib" "$parallel"

@@ -1,0 +1,48 @@
+// The as-built record of a commissioning command (`--report FILE` of assign,
+// set-ip and upgrade): one row per camera with its MAC, its address and
+// software version before and after, every status it went through with the
+// time, and the final outcome. CSV (UTF-8, RFC 4180), or JSON when the file
+// name ends in .json.
+#pragma once
+
+#include <chrono>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace lynx::cli {
+
+class SiteReport {
+public:
+    struct Row {
+        std::string mac;
+        std::string oldIp;
+        std::string newIp;
+        std::string oldVersion;
+        std::string newVersion;
+        std::vector<std::pair<std::chrono::system_clock::time_point, std::string>> statuses;
+        std::string outcome;
+    };
+
+    // The row of a camera, made on first use; rows keep the order they were made in.
+    Row& Camera(const std::string& mac);
+    // A status with the time now.
+    void AddStatus(const std::string& mac, const std::string& status);
+    void SetOutcome(const std::string& mac, const std::string& outcome) { Camera(mac).outcome = outcome; }
+
+    const std::vector<Row>& Rows() const { return m_rows; }
+    std::string Csv() const;
+    std::string Json() const;
+    // Writes the file; false, with the reason in *error, when it cannot.
+    bool Write(const std::string& path, std::string* error) const;
+
+private:
+    std::vector<Row> m_rows;
+    std::map<std::string, size_t> m_index;
+};
+
+// "2026-12-09T12:34:56.789Z".
+std::string IsoTime(std::chrono::system_clock::time_point time);
+
+} // namespace lynx::cli
