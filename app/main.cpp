@@ -2,10 +2,39 @@
 #include "tarn.h"
 #include "upgrade/UpgradeFileServer.h"
 
+#include "lynx/Version.h"
+
 #include <QApplication>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: lynx [--help | --version]\n"
+    "Opens the Lynx window: search the LAN for parking-guidance cameras, change\n"
+    "their addresses, upgrade their firmware. It listens on UDP 19027 and 8025 and\n"
+    "serves firmware from TCP 9000 upward; it needs no root.\n"
+    "  --help      this text\n"
+    "  --version   the version\n"
+    "See lynx(1); lynx-cli(1) does the same jobs on the command line.\n";
+
+} // namespace
 
 int main(int argc, char** argv)
 {
+    // Answered before any window system is needed.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("lynx %s\n", LYNX_VERSION);
+            return 0;
+        }
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("lynx"));
     theApp.InitInstance();

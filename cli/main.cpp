@@ -1,6 +1,7 @@
 // lynx-cli: Lynx's jobs without a window, through the same protocol code.
 #include "cli/Commands.h"
 
+#include "lynx/Version.h"
 #include "tarn.h"
 
 #include <cstring>
@@ -22,7 +23,8 @@ const Command kCommands[] = {
 
 void PrintUsage(std::ostream& out)
 {
-    out << "usage: lynx-cli COMMAND [options]   (lynx-cli COMMAND --help for its options)\n\ncommands:\n";
+    out << "usage: lynx-cli COMMAND [options]   (lynx-cli COMMAND --help for its options)\n"
+           "       lynx-cli --help | --version\n\ncommands:\n";
     for (const Command& c : kCommands)
         out << "  " << c.name << std::string(10 - std::min<size_t>(9, std::strlen(c.name)), ' ') << c.summary << "\n";
 }
@@ -38,6 +40,10 @@ int main(int argc, char** argv)
     std::string_view name = argv[1];
     if (name == "--help" || name == "-h" || name == "help") {
         PrintUsage(std::cout);
+        return lynx::cli::kExitOk;
+    }
+    if (name == "--version") {
+        std::cout << "lynx-cli " << LYNX_VERSION << "\n";
         return lynx::cli::kExitOk;
     }
     for (const Command& c : kCommands) {

@@ -6,6 +6,8 @@ packages=(
   qt6-base-dev libgl-dev libjsoncpp-dev libcurl4-openssl-dev libzip-dev zipcmp zipmerge ziptool
   googletest libgtest-dev libgmock-dev
   fonts-wqy-microhei iproute2 procps curl zip xvfb xauth nginx-light time
+  qt6-tools-dev qt6-l10n-tools
+  dpkg-dev file lintian desktop-file-utils appstream
 )
 missing=()
 for p in "${packages[@]}"; do

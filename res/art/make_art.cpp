@@ -1,6 +1,8 @@
 // Draws the application icon (resource 128, 32 x 32) and the logo (resource
-// 133, 580 x 167 with alpha) and writes them as PNG into the folder given.
-// Run by hand when the pictures change: lynx-make-art res/
+// 133, 580 x 167 with alpha) and writes them as PNG into the folder given; the
+// icon is drawn again, not scaled, at 48, 128 and 256 pixels for the desktop's
+// icon theme, into the second folder given.
+// Run by hand when the pictures change: lynx-make-art res/ packaging/icons/
 #include <QGuiApplication>
 #include <QImage>
 #include <QLinearGradient>
@@ -21,12 +23,13 @@ static void drawLens(QPainter& p, QPointF centre, double radius)
     p.drawEllipse(centre + QPointF(-radius * 0.35, -radius * 0.35), radius * 0.22, radius * 0.22);
 }
 
-static QImage icon()
+static QImage icon(int size = 32)
 {
-    QImage img(32, 32, QImage::Format_ARGB32);
+    QImage img(size, size, QImage::Format_ARGB32);
     img.fill(Qt::transparent);
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 32.0, size / 32.0);
     // A camera body with its lens and a green status light.
     QLinearGradient body(0, 6, 0, 26);
     body.setColorAt(0, QColor(70, 80, 95));
@@ -70,5 +73,10 @@ int main(int argc, char** argv)
     QGuiApplication app(argc, argv);
     QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
     bool ok = icon().save(folder + "/lynx-icon.png") && logo().save(folder + "/logo.png");
+    if (argc > 2) {
+        const QString icons = QString::fromLocal8Bit(argv[2]);
+        for (int size : {48, 128, 256})
+            ok = ok && icon(size).save(icons + QStringLiteral("/lynx-%1.png").arg(size));
+    }
     return ok ? 0 : 1;
 }
