@@ -3,6 +3,7 @@
 #include "app/CLynxDlg.h"
 
 #include "kova_cpr.h"
+#include "platform/Translation.h"
 #include "platform/MessageBox.h"
 #include "protocol/JsonMessages.h"
 #include "protocol/Transport.h"
@@ -193,7 +194,7 @@ bool CLynxDlg::OnInitDialog()
     } columns[] = {{"序号", 50},      {"设备IP", 110},   {"MAC地址", 120},  {"网关地址", 100},
                    {"子网掩码", 100}, {"设备型号", 120}, {"软件版本", 230}, {"状态", 160}};
     for (int i = 0; i < 8; ++i)
-        m_listDevice->InsertColumn(i, QString::fromUtf8(columns[i].title), columns[i].width);
+        m_listDevice->InsertColumn(i, lynx::platform::Tr(columns[i].title), columns[i].width);
     m_comboProtocol->addItem(QStringLiteral("TARN"));
     m_comboProtocol->setCurrentIndex(0);
     lynx::res::GetDlgItemAs<QLineEdit>(*this, IDC_EDIT_SEARCH_SECONDS)->setText(QString::number(12));

@@ -6,6 +6,7 @@
 #include "addressing/Messages.h"
 #include "addressing/ModifyIp.h"
 #include "addressing/MulModifyIP.h"
+#include "platform/Translation.h"
 #include "platform/CodePage.h"
 #include "platform/MessageBox.h"
 #include "protocol/Transport.h"
@@ -103,7 +104,13 @@ void CLynxDlg::OnBnClickedMulModifyIp()
         m_listDevice->SetItemText(assignment.row, kGatewayColumn, gateway);
         m_listDevice->SetItemText(assignment.row, kMaskColumn, mask);
     }
-    lynx::platform::ShowMessageBox(this, QString::fromStdString(outcome.message));
+    // The failed devices' list follows its heading, which alone is translated.
+    const std::string prefix = msg::kSomeFailedPrefix;
+    if (outcome.message.rfind(prefix, 0) == 0)
+        lynx::platform::ShowMessageBox(
+            this, lynx::platform::TrPrefixed(msg::kSomeFailedPrefix, QString::fromStdString(outcome.message.substr(prefix.size()))));
+    else
+        lynx::platform::ShowMessageBox(this, QString::fromStdString(outcome.message));
 }
 
 bool CLynxDlg::ChangeDeviceIp(const QString& mac, const QString& ip, const QString& gateway, const QString& mask)

@@ -1,6 +1,7 @@
 // Sorting, select-all, the context menu, device details and web pages.
 #include "app/CLynxDlg.h"
 
+#include "platform/Translation.h"
 #include "platform/Browser.h"
 #include "platform/MessageBox.h"
 #include "platform/Numbers.h"
@@ -83,8 +84,8 @@ void CLynxDlg::OnNMRClickList(int row)
     // Below the last row only the export is offered.
     lynx::platform::MenuItems items;
     if (m_nMenuRow != -1)
-        items = {{ID_MENU_IE_BROWSE, QStringLiteral("IE浏览")}, {ID_MENU_MORE_INFO, QStringLiteral("更多信息")}};
-    items.emplace_back(ID_MENU_EXPORT_LIST, QStringLiteral("导出列表…"));
+        items = {{ID_MENU_IE_BROWSE, lynx::platform::Tr("IE浏览")}, {ID_MENU_MORE_INFO, lynx::platform::Tr("更多信息")}};
+    items.emplace_back(ID_MENU_EXPORT_LIST, lynx::platform::Tr("导出列表…"));
     const int command = lynx::platform::TrackPopupMenu(this, items, QCursor::pos());
     if (command == ID_MENU_IE_BROWSE)
         OnMenuIeBrowse();

@@ -2,6 +2,7 @@
 #include "app/CLynxDlg.h"
 
 #include "kova_cpr.h"
+#include "platform/Translation.h"
 #include "platform/CodePage.h"
 #include "platform/MessageBox.h"
 #include "platform/Numbers.h"
@@ -20,7 +21,7 @@ void CLynxDlg::OnBnClickedSearch()
     if (m_bSearching) {
         KillTimer(kSearchTimer);
         m_bSearching = 0;
-        button->setText(QStringLiteral("搜索"));
+        button->setText(lynx::platform::Tr("搜索"));
         return;
     }
     CancelVersionCheck();  // its rows go with the list
@@ -35,7 +36,7 @@ void CLynxDlg::OnBnClickedSearch()
     m_nSearchSeconds = lynx::protocol::ParseSearchSeconds(entry.toStdString()) + 1;
     SetTimer(kSearchTimer, m_nSearchSeconds * 1000);
     m_bSearching = 1;
-    button->setText(QStringLiteral("停止"));
+    button->setText(lynx::platform::Tr("停止"));
     // A request that reached no card (no network, a cable out) would look
     // like a LAN without cameras: say so.
     if (!sent)
@@ -51,7 +52,7 @@ void CLynxDlg::OnTimer(int timerId)
         m_bSearching = 0;
         KOVA_CPR_StopSearch();
         KOVA_CPR_SetSearchCB(nullptr, this);
-        lynx::res::GetDlgItemAs<QPushButton>(*this, IDC_BTN_SEARCH)->setText(QStringLiteral("搜索"));
+        lynx::res::GetDlgItemAs<QPushButton>(*this, IDC_BTN_SEARCH)->setText(lynx::platform::Tr("搜索"));
     }
 }
 

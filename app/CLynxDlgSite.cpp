@@ -8,6 +8,7 @@
 #include "platform/MessageBox.h"
 #include "platform/Numbers.h"
 #include "platform/Registry.h"
+#include "platform/Translation.h"
 #include "protocol/JsonMessages.h"
 #include "res/DialogBuilder.h"
 
@@ -98,7 +99,7 @@ void CLynxDlg::MarkIpConflicts(const QString& ip)
         const lynx::protocol::ReportArrival* arrival = m_discovery.Table().ArrivalOf(number);
         QString tip = arrival ? QString::fromStdString(lynx::protocol::ArrivalText(*arrival)) : QString();
         if (!others.isEmpty())
-            tip = QStringLiteral("IP冲突：") + others + (tip.isEmpty() ? QString() : QStringLiteral("\n") + tip);
+            tip = lynx::platform::TrPrefixed("IP冲突：", others) + (tip.isEmpty() ? QString() : QStringLiteral("\n") + tip);
         m_listDevice->SetItemToolTip(row, 1, tip);
         m_listDevice->SetItemBackground(row, 1, others.isEmpty() ? QColor() : QColor(kConflictColor));
     }
@@ -129,7 +130,7 @@ void CLynxDlg::OnMenuExportList()
     QStringList header;
     for (int c = 0; c < m_listDevice->columnCount(); ++c)
         header << m_listDevice->horizontalHeaderItem(c)->text();
-    line(header << QStringLiteral("网卡"));
+    line(header << lynx::platform::Tr("网卡"));
     for (int row = 0; row < rows; ++row) {
         QStringList cells;
         for (int c = 0; c < m_listDevice->columnCount(); ++c)
@@ -141,7 +142,7 @@ void CLynxDlg::OnMenuExportList()
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
         file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) || !file.flush()) {
-        lynx::platform::ShowMessageBox(this, QStringLiteral("导出失败：") + file.errorString());
+        lynx::platform::ShowMessageBox(this, lynx::platform::TrPrefixed("导出失败：", file.errorString()));
         return;
     }
     file.close();
@@ -224,7 +225,7 @@ void CLynxDlg::VersionCheckTick()
             continue;
         for (int r = 0; r < m_listDevice->GetItemCount(); ++r) {
             if (lynx::platform::Atoi(m_listDevice->GetItemText(r, 0).toStdString()) == row.number)
-                m_listDevice->SetItemText(r, CProcessList::kStatusColumn, QString::fromUtf8(kVersionUnchanged));
+                m_listDevice->SetItemText(r, CProcessList::kStatusColumn, lynx::platform::Tr(kVersionUnchanged));
         }
     }
     m_versionCheck.reset();
@@ -263,7 +264,7 @@ bool CLynxDlg::TakeVersionReport(const std::string& body)
         if (lynx::platform::Atoi(m_listDevice->GetItemText(r, 0).toStdString()) != it->number)
             continue;
         m_listDevice->SetItemText(r, kSoftwareVersionColumn, now);
-        m_listDevice->SetItemText(r, CProcessList::kStatusColumn, QString::fromUtf8(kVersionUpdated));
+        m_listDevice->SetItemText(r, CProcessList::kStatusColumn, lynx::platform::Tr(kVersionUpdated));
     }
     rows.erase(it);
     if (rows.empty())

@@ -3,6 +3,7 @@
 // notifications, and the start of the upgrade-file server.
 #include "app/CLynxDlg.h"
 
+#include "platform/Translation.h"
 #include "platform/FileDialog.h"
 #include "platform/MessageBox.h"
 #include "platform/ModalDialog.h"
@@ -85,8 +86,9 @@ public:
     }
     void SetStatusText(int row, const std::string& text) override
     {
-        m_dlg.m_listDevice->SetItemText(row, CProcessList::kStatusColumn, QString::fromStdString(text));
+        m_dlg.m_listDevice->SetItemText(row, CProcessList::kStatusColumn, lynx::platform::Tr(text.c_str()));
     }
+    std::string SummaryFormat() const override { return lynx::platform::TrUtf8(msg::kSummaryFormat); }
     void SetSummaryText(const std::string& text) override
     {
         if (QWidget* summary = lynx::res::GetDlgItem(m_dlg, IDC_STATIC_UPGRADE_SUMMARY))

@@ -1,4 +1,5 @@
 #include "app/CLynxApp.h"
+#include "platform/Translation.h"
 #include "tarn.h"
 #include "upgrade/UpgradeFileServer.h"
 
@@ -12,10 +13,12 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: lynx [--help | --version]\n"
+    "usage: lynx [--lang zh|en] [--help | --version]\n"
     "Opens the Lynx window: search the LAN for parking-guidance cameras, change\n"
     "their addresses, upgrade their firmware. It listens on UDP 19027 and 8025 and\n"
     "serves firmware from TCP 9000 upward; it needs no root.\n"
+    "  --lang en   the window in English (so does LYNX_LANG=en); zh, the default,\n"
+    "              in Simplified Chinese\n"
     "  --help      this text\n"
     "  --version   the version\n"
     "See lynx(1); lynx-cli(1) does the same jobs on the command line.\n";
@@ -35,7 +38,14 @@ int main(int argc, char** argv)
             return 0;
         }
     }
+    std::string error;
+    const std::string lang = lynx::platform::LanguageFromArguments(argc, argv, &error);
+    if (!error.empty()) {
+        std::fprintf(stderr, "lynx: %s\n", error.c_str());
+        return 2;
+    }
     QApplication app(argc, argv);
+    lynx::platform::SelectLanguage(lang);
     QApplication::setApplicationName(QStringLiteral("lynx"));
     theApp.InitInstance();
     // The file server and the transport's servers outlive the window; stop

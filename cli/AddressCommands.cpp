@@ -9,6 +9,7 @@
 #include "cli/SearchCommand.h"
 #include "cli/SiteReport.h"
 #include "platform/Numbers.h"
+#include "platform/Translation.h"
 #include "platform/CodePage.h"
 #include "protocol/DiscoverySession.h"
 #include "protocol/Transport.h"
@@ -157,7 +158,7 @@ private:
 
 int Invalid(std::ostream& err, const std::string& message)
 {
-    err << message << '\n';
+    err << platform::TrUtf8(message) << '\n';
     return kExitUsage;
 }
 
@@ -339,7 +340,7 @@ int RunAssignPlan(const Arguments& args, std::ostream& out, std::ostream& err)
             << (row.current ? row.current->ip : std::string("(not found)")) << " -> " << row.row.ip << "  mask "
             << row.row.mask << "  gateway " << row.row.gateway << '\n';
         for (const std::string& flag : row.flags)
-            out << "    ! " << flag << '\n';
+            out << "    ! " << platform::TrUtf8(flag) << '\n';
         flagged += row.flags.empty() ? 0 : 1;
     }
     out << checked.size() << " rows, " << flagged << " flagged" << std::endl;
@@ -349,7 +350,7 @@ int RunAssignPlan(const Arguments& args, std::ostream& out, std::ostream& err)
         err << "lynx-cli assign: the plan has " << flagged << " flagged rows; nothing was sent\n";
         for (const addressing::CheckedRow& row : checked)
             for (const std::string& flag : row.flags)
-                err << "  line " << row.row.line << " (" << row.row.mac << "): " << flag << '\n';
+                err << "  line " << row.row.line << " (" << row.row.mac << "): " << platform::TrUtf8(flag) << '\n';
         return kExitUsage;
     }
 
@@ -363,7 +364,7 @@ int RunAssignPlan(const Arguments& args, std::ostream& out, std::ostream& err)
         entry.oldIp = row.current->ip;
         entry.newIp = row.row.ip;
         const bool sent = session.SendChangeIp(protocol::MakeChangeIpRecord(mac, row.row.ip, row.row.gateway, row.row.mask));
-        const char* result = sent ? msg::kChangeSucceeded : msg::kChangeFailed;
+        const std::string result = platform::TrUtf8(sent ? msg::kChangeSucceeded : msg::kChangeFailed);
         report.AddStatus(mac, result);
         out << mac << ' ' << row.current->ip << " -> " << row.row.ip << ' ' << result << std::endl;
         if (sent)
@@ -473,7 +474,7 @@ int RunSetIp(const Arguments& args, std::ostream& out, std::ostream& err, const 
     return WithSender(send, options, [&](const addressing::ChangeIpSender& sender) {
         const std::string newIp = addressing::FormatOctets(ip.octets);
         const bool sent = sender(mac, newIp, addressing::FormatOctets(gateway.octets), addressing::FormatOctets(mask.octets));
-        const char* result = sent ? msg::kChangeSucceeded : msg::kChangeFailed;
+        const std::string result = platform::TrUtf8(sent ? msg::kChangeSucceeded : msg::kChangeFailed);
         out << result << '\n';
         SiteReport report;
         report.Camera(mac).newIp = newIp;
@@ -546,13 +547,17 @@ int RunAssign(const Arguments& args, std::ostream& out, std::ostream& err, const
             const std::string& mac = devList.at(assignment.row).strMAC;
             out << mac << ' ' << assignment.newIp;
             if (!assignment.sent)
-                out << ' ' << msg::kChangeFailed;
+                out << ' ' << platform::TrUtf8(msg::kChangeFailed);
             out << '\n';
             report.Camera(mac).newIp = assignment.newIp;
-            report.AddStatus(mac, assignment.sent ? msg::kChangeSucceeded : msg::kChangeFailed);
+            report.AddStatus(mac, platform::TrUtf8(assignment.sent ? msg::kChangeSucceeded : msg::kChangeFailed));
             report.SetOutcome(mac, assignment.sent ? "sent" : "send failed");
         }
-        out << outcome.message << '\n';
+        const std::string prefix = msg::kSomeFailedPrefix;
+        out << (outcome.message.rfind(prefix, 0) == 0
+                    ? platform::TrUtf8(prefix) + outcome.message.substr(prefix.size())
+                    : platform::TrUtf8(outcome.message))
+            << '\n';
         const bool written = WriteReport(report, reportPath, err);
         return outcome.allSent() && written ? kExitOk : kExitFailed;
     });

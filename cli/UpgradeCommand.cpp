@@ -6,6 +6,7 @@
 #include "cli/SearchCommand.h"
 #include "cli/SiteReport.h"
 #include "platform/Numbers.h"
+#include "platform/Translation.h"
 #include "protocol/DiscoverySession.h"
 #include "upgrade/UpgradeRun.h"
 
@@ -55,8 +56,9 @@ public:
     {
         if (row < 0 || row >= RowCount())
             return;
-        m_out << CellText(row, UpgradeBatch::kIpColumn) << "\t" << (text.empty() ? "(状态已清空)" : text) << std::endl;
-        m_report.AddStatus(Mac(row), text);
+        const std::string shown = platform::TrUtf8(text.empty() ? "(状态已清空)" : text);
+        m_out << CellText(row, UpgradeBatch::kIpColumn) << "\t" << shown << std::endl;
+        m_report.AddStatus(Mac(row), text.empty() ? std::string() : shown);
     }
     void SetSummaryText(const std::string& text) override
     {
@@ -65,7 +67,8 @@ public:
         m_summary = text;
     }
     void SetUpgrading(bool) override {}
-    void AnnounceComplete() override { m_out << upgrade::msg::kBatchComplete << std::endl; }
+    void AnnounceComplete() override { m_out << platform::TrUtf8(upgrade::msg::kBatchComplete) << std::endl; }
+    std::string SummaryFormat() const override { return platform::TrUtf8(upgrade::msg::kSummaryFormat); }
 
     const std::string& Summary() const { return m_summary; }
     std::string Mac(int row) const { return Utf8Field(m_rows.at(static_cast<size_t>(row)).record.mac); }
@@ -337,10 +340,10 @@ int RunUpgrade(const Arguments& args, std::ostream& out, std::ostream& err)
             }
             const bool unreported = job->state == upgrade::UgState::Sent || job->state == upgrade::UgState::Upgrading;
             if (unreported)
-                out << job->ip << "\t" << "未报告升级结果" << std::endl;
-            failed[mac] = unreported ? "未报告升级结果"
+                out << job->ip << "\t" << platform::TrUtf8("未报告升级结果") << std::endl;
+            failed[mac] = unreported ? platform::TrUtf8("未报告升级结果")
                           : job->state == upgrade::UgState::Waiting ? "not sent before --wait ran out"
-                                                                    : upgrade::StatusText(job->state);
+                                                                    : platform::TrUtf8(upgrade::StatusText(job->state));
         }
         out << list.Summary() << std::endl;
 

@@ -2,6 +2,7 @@
 #include "cli/Commands.h"
 
 #include "lynx/Version.h"
+#include "platform/Translation.h"
 #include "tarn.h"
 
 #include <cstring>
@@ -24,7 +25,8 @@ const Command kCommands[] = {
 void PrintUsage(std::ostream& out)
 {
     out << "usage: lynx-cli COMMAND [options]   (lynx-cli COMMAND --help for its options)\n"
-           "       lynx-cli --help | --version\n\ncommands:\n";
+           "       lynx-cli --help | --version\n"
+           "--lang en (or LYNX_LANG=en) prints the messages in English.\n\ncommands:\n";
     for (const Command& c : kCommands)
         out << "  " << c.name << std::string(10 - std::min<size_t>(9, std::strlen(c.name)), ' ') << c.summary << "\n";
 }
@@ -33,6 +35,14 @@ void PrintUsage(std::ostream& out)
 
 int main(int argc, char** argv)
 {
+    // --lang en (anywhere) or LYNX_LANG=en: the messages in English.
+    std::string error;
+    const std::string lang = lynx::platform::LanguageFromArguments(argc, argv, &error);
+    if (!error.empty()) {
+        std::cerr << "lynx-cli: " << error << "\n";
+        return lynx::cli::kExitUsage;
+    }
+    lynx::platform::SelectLanguage(lang);
     if (argc < 2) {
         PrintUsage(std::cerr);
         return lynx::cli::kExitUsage;

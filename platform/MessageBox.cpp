@@ -1,6 +1,7 @@
 #include "platform/MessageBox.h"
 
 #include "platform/Seam.h"
+#include "platform/Translation.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -19,9 +20,9 @@ int showReal(const MessageBoxRequest& request)
     box->setWindowTitle(request.caption);
     box->setText(request.text);
     box->setIcon(request.icon == MB_ICONQUESTION ? QMessageBox::Question : QMessageBox::NoIcon);
-    box->addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
+    box->addButton(Tr("确定"), QMessageBox::AcceptRole);
     if (request.buttons == MB_OKCANCEL)
-        box->setEscapeButton(static_cast<QAbstractButton*>(box->addButton(QStringLiteral("取消"), QMessageBox::RejectRole)));
+        box->setEscapeButton(static_cast<QAbstractButton*>(box->addButton(Tr("取消"), QMessageBox::RejectRole)));
     if (request.modeless) {
         box->setAttribute(Qt::WA_DeleteOnClose);
         box->setWindowModality(Qt::NonModal);
@@ -36,8 +37,13 @@ int showReal(const MessageBoxRequest& request)
 
 } // namespace
 
-int ShowMessageBox(const MessageBoxRequest& request)
+int ShowMessageBox(const MessageBoxRequest& given)
 {
+    // Texts are given in the source language and shown in the chosen one
+    // (scripted boxes see them as a person would).
+    MessageBoxRequest request = given;
+    request.text = Tr(given.text);
+    request.caption = Tr(given.caption);
     if (Handler::Current())
         return Handler::Current()(request);
     return showReal(request);

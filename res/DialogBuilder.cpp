@@ -1,5 +1,7 @@
 #include "res/DialogBuilder.h"
 
+#include "platform/Translation.h"
+
 #include "platform/DialogUnits.h"
 
 #include <QCheckBox>
@@ -8,7 +10,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
 #include <QTableWidget>
+
+#include <algorithm>
 
 // The pictures are compiled into a static library: register them explicitly.
 static void initResources()
@@ -24,7 +29,7 @@ constexpr const char* kIdProperty = "controlId";
 
 QWidget* makeStandard(const ControlTemplate& c, QWidget* parent)
 {
-    const QString text = QString::fromUtf8(c.text);
+    const QString text = platform::Tr(c.text);
     switch (c.kind) {
     case ControlKind::PushButton:
     case ControlKind::DefPushButton: {
@@ -76,12 +81,60 @@ void EnsureResources()
     (void)done;
 }
 
+namespace {
+
+// A translated text may be longer than the template's rectangle, which was
+// made for the Chinese one: a label, button or box grows into the free room
+// beside it (to the right first, then to the left), never over another
+// control. The Chinese layout is never touched.
+void FitTranslatedTexts(QDialog& dialog)
+{
+    const QList<QWidget*> controls = dialog.findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    for (QWidget* w : controls) {
+        QString text;
+        int extra = 0;
+        if (auto* label = qobject_cast<QLabel*>(w)) {
+            text = label->text();
+            extra = 2;
+        } else if (auto* box = qobject_cast<QCheckBox*>(w)) {
+            text = box->text();
+            extra = box->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, box) + 8;
+        } else if (auto* button = qobject_cast<QPushButton*>(w)) {
+            text = button->text();
+            extra = 12;
+        }
+        if (text.isEmpty() || !w->isVisibleTo(&dialog))
+            continue;
+        const int needed = w->fontMetrics().horizontalAdvance(text) + extra;
+        QRect r = w->geometry();
+        if (needed <= r.width())
+            continue;
+        int rightLimit = dialog.width() - 2, leftLimit = 2;
+        for (QWidget* other : controls) {
+            const QRect o = other->geometry();
+            if (other == w || !other->isVisibleTo(&dialog) || o.bottom() < r.top() || o.top() > r.bottom())
+                continue;
+            if (o.left() >= r.right())
+                rightLimit = std::min(rightLimit, o.left() - 3);
+            else if (o.right() <= r.left())
+                leftLimit = std::max(leftLimit, o.right() + 3);
+        }
+        const int growRight = std::min(needed - r.width(), std::max(0, rightLimit - r.right()));
+        r.setRight(r.right() + growRight);
+        const int growLeft = std::min(needed - r.width(), std::max(0, r.left() - leftLimit));
+        r.setLeft(r.left() - growLeft);
+        w->setGeometry(r);
+    }
+}
+
+} // namespace
+
 void BuildDialog(QDialog& dialog, const DialogTemplate& t, const ControlFactory& factory)
 {
     EnsureResources();
     const QFont font = platform::DialogFont(t.pointSize);
     dialog.setFont(font);
-    dialog.setWindowTitle(QString::fromUtf8(t.caption));
+    dialog.setWindowTitle(platform::Tr(t.caption));
     const platform::DialogBaseUnits units = platform::BaseUnitsOf(font);
     const QRect client = platform::DialogUnitsToPixels(units, 0, 0, t.cx, t.cy);
     dialog.setFixedSize(client.size());
@@ -102,6 +155,8 @@ void BuildDialog(QDialog& dialog, const DialogTemplate& t, const ControlFactory&
         w->setGeometry(r);
         w->setVisible(c.kind != ControlKind::Placeholder);
     }
+    if (!platform::SelectedLanguage().empty())
+        FitTranslatedTexts(dialog);
 }
 
 QWidget* GetDlgItem(const QWidget& dialog, int id)

@@ -147,7 +147,7 @@ void UpgradeBatch::SendUpdateCommands(const std::string& firmwarePath, const Upg
 
 void UpgradeBatch::UpdateSummary()
 {
-    m_view->SetSummaryText(SummaryText(m_total, m_done, m_succeeded, m_failed));
+    m_view->SetSummaryText(SummaryText(m_total, m_done, m_succeeded, m_failed, m_view->SummaryFormat()));
     if (m_done == m_total && m_total != 0) {
         m_view->SetUpgrading(false);
         // The summary is written again after the send loop and after every
@@ -258,10 +258,20 @@ std::string UpgradeBatch::FileNameOf(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::string UpgradeBatch::SummaryText(int total, int done, int succeeded, int failed)
+std::string UpgradeBatch::SummaryText(int total, int done, int succeeded, int failed, const std::string& format)
 {
-    char text[128];
-    std::snprintf(text, sizeof text, msg::kSummaryFormat, total, done, succeeded, failed);
+    // A format from a translation file is used only with exactly four %d and
+    // no other conversion: anything else could read what is not there.
+    size_t conversions = 0;
+    bool usable = true;
+    for (size_t i = format.find('%'); i != std::string::npos; i = format.find('%', i + 2)) {
+        if (i + 1 >= format.size() || format[i + 1] != 'd')
+            usable = false;
+        ++conversions;
+    }
+    const char* chosen = usable && conversions == 4 ? format.c_str() : msg::kSummaryFormat;
+    char text[256];
+    std::snprintf(text, sizeof text, chosen, total, done, succeeded, failed);
     return text;
 }
 

@@ -33,6 +33,9 @@ public:
     virtual void SetUpgrading(bool upgrading) = 0;
     // Every job has been sent and has reported: "升级完成", once per batch.
     virtual void AnnounceComplete() = 0;
+    // The summary line's printf format, with four %d (total, done, succeeded,
+    // failed) in the view's language; one that is not is not used.
+    virtual std::string SummaryFormat() const { return msg::kSummaryFormat; }
 };
 
 // The device table as a batch needs it: the identifier (code page 936) of the
@@ -130,7 +133,8 @@ public:
     // The part of a path after its last '/', the whole path when it has none.
     // A backslash is an ordinary character in a file name here.
     static std::string FileNameOf(const std::string& path);
-    static std::string SummaryText(int total, int done, int succeeded, int failed);
+    static std::string SummaryText(int total, int done, int succeeded, int failed,
+                                   const std::string& format = msg::kSummaryFormat);
 
 private:
     std::unique_ptr<UpgradeListView> m_view;

@@ -1,0 +1,192 @@
+// The interface's language: with English chosen, the window, both address
+// dialogs and the boxes they show have no Chinese text left; without it, every
+// text is the Chinese one; and every Chinese text in the sources of the window,
+// its dialogs and lynx-cli has an English translation.
+#include "app/tests/WindowTestSupport.h"
+
+#include "addressing/ModifyIp.h"
+#include "addressing/MulModifyIP.h"
+#include "platform/ModalDialog.h"
+#include "platform/PopupMenu.h"
+#include "platform/Translation.h"
+#include "res/DialogBuilder.h"
+#include "res/DialogTemplate.h"
+#include "res/resource.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QHeaderView>
+#include <QLabel>
+#include <QRegularExpression>
+#include <QTableWidget>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace {
+
+bool HasChinese(const QString& text)
+{
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if ((u >= 0x4E00 && u <= 0x9FFF) || (u >= 0x3000 && u <= 0x303F) || (u >= 0xFF01 && u <= 0xFF5E))
+            return true;
+    }
+    return false;
+}
+
+// Every text a person sees on a widget and its children.
+QStringList VisibleTexts(QWidget& top)
+{
+    QStringList texts{top.windowTitle()};
+    QList<QWidget*> widgets = top.findChildren<QWidget*>();
+    for (QWidget* w : widgets) {
+        texts << w->toolTip();
+        if (auto* label = qobject_cast<QLabel*>(w))
+            texts << label->text();
+        if (auto* button = qobject_cast<QAbstractButton*>(w))
+            texts << button->text();
+        if (auto* combo = qobject_cast<QComboBox*>(w))
+            for (int i = 0; i < combo->count(); ++i)
+                texts << combo->itemText(i);
+        if (auto* table = qobject_cast<QTableWidget*>(w)) {
+            for (int c = 0; c < table->columnCount(); ++c)
+                texts << table->horizontalHeaderItem(c)->text();
+            for (int r = 0; r < table->rowCount(); ++r)
+                for (int c = 0; c < table->columnCount(); ++c)
+                    if (table->item(r, c))
+                        texts << table->item(r, c)->text() << table->item(r, c)->toolTip();
+        }
+    }
+    texts.removeAll(QString());
+    return texts;
+}
+
+class Language : public ::testing::Test {
+protected:
+    void TearDown() override { lynx::platform::SelectLanguage(""); }
+    ScriptedBoxes boxes;
+};
+
+TEST_F(Language, InEnglishNoChineseIsLeftInTheWindowItsDialogsOrItsBoxes)
+{
+    ASSERT_TRUE(lynx::platform::SelectLanguage("en"));
+    CLynxDlg dlg;
+    dlg.Create();
+    DeliverReport(ReportJson("192.168.1.101", "00:1A:2B:00:00:01"));
+    DeliverReport(ReportJson("192.168.1.101", "AA:BB:CC:00:00:02"));  // the same IP: marked, with a tooltip
+    ASSERT_EQ(dlg.listDevice()->GetItemCount(), 2);
+    dlg.listDevice()->SetItemText(0, 7, lynx::platform::Tr("升级成功"));
+    QStringList texts = VisibleTexts(dlg);
+    if (const char* folder = std::getenv("LYNX_SCREENSHOT_DIR")) {
+        dlg.show();
+        dlg.grab().save(QString::fromLocal8Bit(folder) + QStringLiteral("/window-en.png"));
+    }
+    EXPECT_TRUE(texts.contains(QStringLiteral("Batch upgrade")));
+    EXPECT_TRUE(texts.contains(QStringLiteral("Hide same IP")));
+
+    // The context menu and the boxes of the window.
+    lynx::platform::MenuItems menu;
+    auto previousMenu = lynx::platform::SetPopupMenuHandler([&](const lynx::platform::MenuItems& items) {
+        menu = items;
+        return 0;
+    });
+    dlg.OnNMRClickList(0);
+    lynx::platform::SetPopupMenuHandler(previousMenu);
+    for (const auto& item : menu)
+        texts << item.second;
+    lynx::res::GetDlgItemAs<QAbstractButton>(dlg, IDC_BTN_OPEN)->click();        // nothing picked
+    lynx::res::GetDlgItemAs<QAbstractButton>(dlg, IDC_BTN_MODIFY_IP)->click();    // nothing ticked
+    lynx::res::GetDlgItemAs<QAbstractButton>(dlg, IDC_BTN_BATCH_UPGRADE)->click();  // nothing ticked
+    for (const auto& box : boxes.shown)
+        texts << box.text << box.caption;
+    EXPECT_TRUE(texts.contains(QStringLiteral("Please select at least one device!")));
+
+    // Both address dialogs, as they open.
+    for (int which : {0, 1}) {
+        std::unique_ptr<QDialog> dialog;
+        if (which == 0)
+            dialog = std::make_unique<ModifyIp>();
+        else
+            dialog = std::make_unique<MulModifyIP>();
+        auto previous = lynx::platform::SetModalDialogHandler([&](QDialog& d) {
+            texts << VisibleTexts(d);
+            return lynx::platform::IDCANCEL;
+        });
+        lynx::platform::RunModalDialog(*dialog);
+        lynx::platform::SetModalDialogHandler(previous);
+    }
+    EXPECT_TRUE(texts.contains(QStringLiteral("Start IP")));
+    for (const QString& text : texts)
+        EXPECT_FALSE(HasChinese(text)) << text.toStdString();
+}
+
+TEST_F(Language, WithoutEnglishEveryTextIsTheChineseOne)
+{
+    ASSERT_TRUE(lynx::platform::SelectLanguage(""));
+    CLynxDlg dlg;
+    dlg.Create();
+    ModifyIp single;
+    MulModifyIP batch;
+    const std::pair<QDialog*, const lynx::res::DialogTemplate*> dialogs[] = {
+        {&dlg, &lynx::res::MainDialogTemplate()},
+        {&single, &lynx::res::ModifyIpTemplate()},
+        {&batch, &lynx::res::MulModifyIpTemplate()},
+    };
+    for (const auto& [dialog, t] : dialogs) {
+        EXPECT_EQ(dialog->windowTitle(), QString::fromUtf8(t->caption));
+        const QStringList texts = VisibleTexts(*dialog);
+        for (const auto& c : t->controls) {
+            if (c.text[0] != '\0') {
+                EXPECT_TRUE(texts.contains(QString::fromUtf8(c.text))) << c.text;
+            }
+        }
+    }
+    EXPECT_EQ(dlg.listDevice()->horizontalHeaderItem(7)->text(), QStringLiteral("状态"));
+    EXPECT_EQ(lynx::res::GetDlgItemAs<QAbstractButton>(dlg, IDC_BTN_SEARCH)->text(), QStringLiteral("搜索"));
+}
+
+TEST_F(Language, EveryChineseTextInTheSourcesHasAnEnglishTranslation)
+{
+    const char* root = LYNX_SOURCE_TREE;
+    ASSERT_TRUE(lynx::platform::SelectLanguage("en"));
+    // String literals outside comments, in the files that hold the texts a
+    // person sees: the dialog templates, the window, the messages of the
+    // address and upgrade code, the boxes, lynx-cli.
+    const QRegularExpression literal(QStringLiteral("\"((?:[^\"\\\\]|\\\\.)*)\""));
+    int checked = 0;
+    for (const char* folder : {"res", "app", "addressing", "upgrade", "platform", "cli"}) {
+        const QDir dir(QString::fromLocal8Bit(root) + "/" + folder);
+        for (const QString& name : dir.entryList({QStringLiteral("*.cpp"), QStringLiteral("*.h")}, QDir::Files)) {
+            QFile file(dir.filePath(name));
+            ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << name.toStdString();
+            int lineNumber = 0;
+            for (const QByteArray& raw : file.readAll().split('\n')) {
+                ++lineNumber;
+                QString line = QString::fromUtf8(raw);
+                if (line.trimmed().startsWith(QStringLiteral("//")))
+                    continue;
+                // A comment after code, unless the "//" is inside a string.
+                const qsizetype comment = line.indexOf(QStringLiteral("// "));
+                if (comment >= 0 && line.left(comment).count(QLatin1Char('"')) % 2 == 0)
+                    line = line.left(comment);
+                for (auto it = literal.globalMatch(line); it.hasNext();) {
+                    QString text = it.next().captured(1);
+                    if (!HasChinese(text))
+                        continue;
+                    text.replace(QStringLiteral("\\r"), QStringLiteral("\r")).replace(QStringLiteral("\\n"), QStringLiteral("\n"));
+                    ++checked;
+                    const QString english = lynx::platform::Tr(text);
+                    EXPECT_FALSE(HasChinese(english))
+                        << folder << "/" << name.toStdString() << ":" << lineNumber << ": no English for \"" << text.toStdString() << "\"";
+                }
+            }
+        }
+    }
+    EXPECT_GT(checked, 80);
+}
+
+} // namespace

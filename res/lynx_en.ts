@@ -1,0 +1,331 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en_US" sourcelanguage="zh_CN">
+<context>
+    <name>Lynx</name>
+    <message>
+        <source>科瓦诱导摄像机设备搜索软件V1.0.1(Build20181107)</source>
+        <translation>Kova Guidance Camera Device Search V1.0.1 (Build20181107)</translation>
+    </message>
+    <message>
+        <source>搜索</source>
+        <translation>Search</translation>
+    </message>
+    <message>
+        <source>停止</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>设备列表</source>
+        <translation>Devices</translation>
+    </message>
+    <message>
+        <source>打开</source>
+        <translation>Open</translation>
+    </message>
+    <message>
+        <source>全选</source>
+        <translation>Select all</translation>
+    </message>
+    <message>
+        <source>修改IP</source>
+        <translation>Change IP</translation>
+    </message>
+    <message>
+        <source>批量修改IP</source>
+        <translation>Change IPs</translation>
+    </message>
+    <message>
+        <source>批量升级</source>
+        <translation>Batch upgrade</translation>
+    </message>
+    <message>
+        <source>秒</source>
+        <translation>s</translation>
+    </message>
+    <message>
+        <source>升级文件：</source>
+        <translation>Upgrade file:</translation>
+    </message>
+    <message>
+        <source>协议</source>
+        <translation>Protocol</translation>
+    </message>
+    <message>
+        <source>屏蔽IP相同</source>
+        <translation>Hide same IP</translation>
+    </message>
+    <message>
+        <source>屏蔽MAC相同</source>
+        <translation>Hide same MAC</translation>
+    </message>
+    <message>
+        <source>序号</source>
+        <translation>No.</translation>
+    </message>
+    <message>
+        <source>设备IP</source>
+        <translation>Device IP</translation>
+    </message>
+    <message>
+        <source>MAC地址</source>
+        <translation>MAC address</translation>
+    </message>
+    <message>
+        <source>网关地址</source>
+        <translation>Gateway</translation>
+    </message>
+    <message>
+        <source>子网掩码</source>
+        <translation>Subnet mask</translation>
+    </message>
+    <message>
+        <source>设备型号</source>
+        <translation>Model</translation>
+    </message>
+    <message>
+        <source>软件版本</source>
+        <translation>Software version</translation>
+    </message>
+    <message>
+        <source>状态</source>
+        <translation>Status</translation>
+    </message>
+    <message>
+        <source>IE浏览</source>
+        <translation>Open in browser</translation>
+    </message>
+    <message>
+        <source>更多信息</source>
+        <translation>More information</translation>
+    </message>
+    <message>
+        <source>导出列表…</source>
+        <translation>Export list…</translation>
+    </message>
+    <message>
+        <source>列表中没有设备！</source>
+        <translation>There are no devices in the list!</translation>
+    </message>
+    <message>
+        <source>请至少选择一个设备！</source>
+        <translation>Please select at least one device!</translation>
+    </message>
+    <message>
+        <source>提示</source>
+        <translation>Notice</translation>
+    </message>
+    <message>
+        <source>确定</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>SDK初始化失败！</source>
+        <translation>SDK initialisation failed!</translation>
+    </message>
+    <message>
+        <source>获取SDK参数失败！</source>
+        <translation>Could not read the SDK parameters!</translation>
+    </message>
+    <message>
+        <source>设置SDK参数失败！</source>
+        <translation>Could not set the SDK parameters!</translation>
+    </message>
+    <message>
+        <source>搜索命令发送失败！</source>
+        <translation>The search request could not be sent!</translation>
+    </message>
+    <message>
+        <source>IP冲突：</source>
+        <translation>IP conflict: </translation>
+    </message>
+    <message>
+        <source>网卡</source>
+        <translation>Network card</translation>
+    </message>
+    <message>
+        <source>导出失败：</source>
+        <translation>Export failed: </translation>
+    </message>
+    <message>
+        <source>升级成功，版本已更新</source>
+        <translation>Upgrade succeeded, new version running</translation>
+    </message>
+    <message>
+        <source>升级成功，版本未变</source>
+        <translation>Upgrade succeeded, version unchanged</translation>
+    </message>
+    <message>
+        <source>IP地址:</source>
+        <translation>IP address:</translation>
+    </message>
+    <message>
+        <source>子网掩码:</source>
+        <translation>Subnet mask:</translation>
+    </message>
+    <message>
+        <source>网关地址:</source>
+        <translation>Gateway:</translation>
+    </message>
+    <message>
+        <source>选择网</source>
+        <translation>Network</translation>
+    </message>
+    <message>
+        <source>设置网关</source>
+        <translation>Gateway</translation>
+    </message>
+    <message>
+        <source>起始IP</source>
+        <translation>Start IP</translation>
+    </message>
+    <message>
+        <source>结束IP</source>
+        <translation>End IP</translation>
+    </message>
+    <message>
+        <source>IP地址错误！</source>
+        <translation>Invalid IP address!</translation>
+    </message>
+    <message>
+        <source>子网掩码错误！</source>
+        <translation>Invalid subnet mask!</translation>
+    </message>
+    <message>
+        <source>网关地址错误！</source>
+        <translation>Invalid gateway!</translation>
+    </message>
+    <message>
+        <source>起始IP不能超过254，请重新设置！</source>
+        <translation>The start IP cannot be above 254. Please set it again!</translation>
+    </message>
+    <message>
+        <source>起始IP错误！</source>
+        <translation>Invalid start IP!</translation>
+    </message>
+    <message>
+        <source>结束IP错误！</source>
+        <translation>Invalid end IP!</translation>
+    </message>
+    <message>
+        <source>网关设置错误！</source>
+        <translation>The gateway is not set correctly!</translation>
+    </message>
+    <message>
+        <source>子网掩码设置错误！</source>
+        <translation>The subnet mask is not set correctly!</translation>
+    </message>
+    <message>
+        <source>结束IP要大于起始IP！</source>
+        <translation>The end IP must be above the start IP!</translation>
+    </message>
+    <message>
+        <source>起始IP或网关或子网掩码设置错误！</source>
+        <translation>The start IP, gateway or subnet mask is not set correctly!</translation>
+    </message>
+    <message>
+        <source>结束IP或网关或子网掩码设置错误！</source>
+        <translation>The end IP, gateway or subnet mask is not set correctly!</translation>
+    </message>
+    <message>
+        <source>修改IP会导致设备重启，是否确定修改？</source>
+        <translation>Changing the IP restarts the device. Change it?</translation>
+    </message>
+    <message>
+        <source>修改成功！</source>
+        <translation>Changed successfully!</translation>
+    </message>
+    <message>
+        <source>修改失败！</source>
+        <translation>Change failed!</translation>
+    </message>
+    <message>
+        <source>选择修改Ip设备数大于设置的网络范围，请重新选择设备或者修改网络设置范围！</source>
+        <translation>More devices are selected than the range holds. Please select fewer devices or widen the range!</translation>
+    </message>
+    <message>
+        <source>所有设备修改成功！</source>
+        <translation>All devices changed successfully!</translation>
+    </message>
+    <message>
+        <source>下列设备ip修改失败:&#xd;&#xa;</source>
+        <translation>The IP of these devices could not be changed:&#xd;&#xa;</translation>
+    </message>
+    <message>
+        <source>等待中</source>
+        <translation>Waiting</translation>
+    </message>
+    <message>
+        <source>已发送升级命令,等待升级</source>
+        <translation>Upgrade command sent, waiting</translation>
+    </message>
+    <message>
+        <source>升级命令发送失败</source>
+        <translation>Upgrade command not sent</translation>
+    </message>
+    <message>
+        <source>升级中</source>
+        <translation>Upgrading</translation>
+    </message>
+    <message>
+        <source>设备未就绪，请稍后再试</source>
+        <translation>Device not ready, please try again later</translation>
+    </message>
+    <message>
+        <source>升级成功</source>
+        <translation>Upgrade succeeded</translation>
+    </message>
+    <message>
+        <source>升级失败</source>
+        <translation>Upgrade failed</translation>
+    </message>
+    <message>
+        <source>下载或校验失败</source>
+        <translation>Download or check failed</translation>
+    </message>
+    <message>
+        <source>升级正在进行中</source>
+        <translation>An upgrade is in progress</translation>
+    </message>
+    <message>
+        <source>没有选中设备</source>
+        <translation>No device selected</translation>
+    </message>
+    <message>
+        <source>是否要进行升级？</source>
+        <translation>Upgrade the selected devices?</translation>
+    </message>
+    <message>
+        <source>升级完成</source>
+        <translation>Upgrade complete</translation>
+    </message>
+    <message>
+        <source>升级文件打开失败！</source>
+        <translation>The upgrade file could not be opened!</translation>
+    </message>
+    <message>
+        <source>HTTP套接字socket创建失败！</source>
+        <translation>The HTTP server socket could not be created!</translation>
+    </message>
+    <message>
+        <source>总共:%d    完成:%d    成功:%d    失败：%d</source>
+        <translation>Total: %d    Done: %d    Succeeded: %d    Failed: %d</translation>
+    </message>
+    <message>
+        <source>未报告升级结果</source>
+        <translation>no upgrade result reported</translation>
+    </message>
+    <message>
+        <source>(状态已清空)</source>
+        <translation>(status cleared)</translation>
+    </message>
+    <message>
+        <source>MAC地址错误！</source>
+        <translation>Invalid MAC address!</translation>
+    </message>
+</context>
+</TS>
