@@ -10,7 +10,7 @@
 #     the last: lynx-cli's peak memory, the simulator's memory and
 #     descriptors, and the sockets left open in the PC's namespace.
 #
-#   bench/soak.sh [BIN_DIR] [SEARCHES] [CAMERAS] [BATCHES]
+#   bench/soak.sh [BIN_DIR] [SEARCHES] [CAMERAS] [BATCHES]   (SEARCHES 0: the second part only)
 #
 # Needs root (network namespaces).
 set -euo pipefail
@@ -24,9 +24,11 @@ for tool in lynx-bench-window-discovery lynx-cli lynx-camsim; do
   [ -x "$bin/$tool" ] || { echo "soak.sh: $bin/$tool not built" >&2; exit 1; }
 done
 
-echo "soak 1: the window, $searches searches of $cameras cameras"
-"$here/../tools/netlab/netlab" run --cameras "$cameras" --bin "$bin" -- \
-  "$bin/lynx-bench-window-discovery" 1 "$searches" | grep -E '^soak|^peak'
+if [ "$searches" -gt 0 ]; then
+  echo "soak 1: the window, $searches searches of $cameras cameras"
+  "$here/../tools/netlab/netlab" run --cameras "$cameras" --bin "$bin" -- \
+    "$bin/lynx-bench-window-discovery" 1 "$searches" | grep -E '^soak|^peak'
+fi
 
 inner=$(cat <<'INNER'
 set -euo pipefail
@@ -38,8 +40,11 @@ head -c 200000 /dev/urandom >"$work/fw.bin"
 status() { awk -v f="$2" '$1 == f { print $2 }' "/proc/$1/status"; }
 sample() {
   local sim=$LYNX_NETLAB_CAMSIM_PID
-  printf 'soak %-6s batches %3d  simulator RSS %6s KiB fds %3s  PC sockets %3s\n' "$1" "$2" \
-    "$(status "$sim" VmRSS:)" "$(ls "/proc/$sim/fd" | wc -l)" "$(($(ss -tuan | wc -l) - 1))"
+  # Sockets of the PC's namespace still open, and those only waiting out
+  # TCP's TIME-WAIT (the downloads' closed connections, gone after 60 s).
+  printf 'soak %-6s batches %3d  simulator RSS %6s KiB fds %3s  PC sockets open %3s, in TIME-WAIT %3s\n' "$1" "$2" \
+    "$(status "$sim" VmRSS:)" "$(ls "/proc/$sim/fd" | wc -l)" "$(ss -tuanH exclude time-wait | wc -l)" \
+    "$(ss -tanH state time-wait | wc -l)"
 }
 sample before 0
 failed=0
