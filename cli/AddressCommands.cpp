@@ -328,9 +328,11 @@ int RunAssignPlan(const Arguments& args, std::ostream& out, std::ostream& err)
     if (!found)
         return kExitFailed;
     std::vector<addressing::FoundCamera> cameras;
+    std::map<std::string, std::string> versionOfMac;
     for (const protocol::DeviceRow& row : *found) {
         const DeviceRecord& r = row.record;
         cameras.push_back({RecordMac(r), Utf8Field(r.deviceIp), Utf8Field(r.netMask), Utf8Field(r.gatewayIp)});
+        versionOfMac[RecordMac(r)] = Utf8Field(r.softwareVersion);
     }
     const std::vector<addressing::CheckedRow> checked = addressing::CheckPlan(*plan, cameras);
 
@@ -363,6 +365,7 @@ int RunAssignPlan(const Arguments& args, std::ostream& out, std::ostream& err)
         SiteReport::Row& entry = report.Camera(mac);
         entry.oldIp = row.current->ip;
         entry.newIp = row.row.ip;
+        entry.oldVersion = entry.newVersion = versionOfMac[mac];  // an address change keeps the firmware
         const bool sent = session.SendChangeIp(protocol::MakeChangeIpRecord(mac, row.row.ip, row.row.gateway, row.row.mask));
         const std::string result = platform::TrUtf8(sent ? msg::kChangeSucceeded : msg::kChangeFailed);
         report.AddStatus(mac, result);

@@ -190,3 +190,44 @@ TEST_F(Language, EveryChineseTextInTheSourcesHasAnEnglishTranslation)
 }
 
 } // namespace
+
+namespace {
+
+TEST(LanguageChoice, TheCommandLineWinsOverLynxLangAndAChineseLocaleIsTheSource)
+{
+    const struct {
+        std::vector<std::string> args;
+        const char* env;  // LYNX_LANG, null for unset
+        const char* lang;
+        bool error;
+        int argsLeft;
+    } cases[] = {
+        {{"lynx"}, nullptr, "", false, 1},
+        {{"lynx"}, "en", "en", false, 1},
+        {{"lynx"}, "en_US.UTF-8", "en", false, 1},
+        {{"lynx"}, "zh_CN.UTF-8", "", false, 1},
+        {{"lynx", "--lang", "en", "search"}, "zh", "en", false, 2},
+        {{"lynx-cli", "search", "--lang=zh"}, "en", "", false, 2},
+        {{"lynx"}, "fr", "", true, 1},
+        {{"lynx", "--lang"}, nullptr, "", true, 2},
+    };
+    for (const auto& c : cases) {
+        if (c.env)
+            setenv("LYNX_LANG", c.env, 1);
+        else
+            unsetenv("LYNX_LANG");
+        std::vector<std::string> storage = c.args;
+        std::vector<char*> argv;
+        for (std::string& a : storage)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        int argc = static_cast<int>(c.args.size());
+        std::string error;
+        EXPECT_EQ(lynx::platform::LanguageFromArguments(argc, argv.data(), &error), c.lang) << c.args.size();
+        EXPECT_EQ(!error.empty(), c.error) << error;
+        EXPECT_EQ(argc, c.argsLeft);
+    }
+    unsetenv("LYNX_LANG");
+}
+
+} // namespace
