@@ -228,12 +228,20 @@ private:
     bool m_bInUpgradeSend = false;       // the send loop is running
     bool m_bUpgradeDonePending = false;  // "升级完成" waits for the loop's end
     QSize m_templateSize;                // the dialog at its template size
-    std::vector<std::pair<QWidget*, QRect>> m_templateLayout;
+    struct TemplatePlace {
+        QWidget* control = nullptr;
+        QRect rect;               // at the template size
+        bool grows = false;       // by the width and height gained (the list)
+        bool movesDown = false;   // below the list
+        bool movesRight = false;  // in the right half
+        bool widens = false;      // by the width gained (the upgrade file's name)
+    };
+    std::vector<TemplatePlace> m_templateLayout;
     int m_templateStatusWidth = 0;
     struct VersionCheck {
         struct Row {
             int number = 0;        // the row's device record
-            std::string mac;       // as the camera reported it, upper case
+            std::string mac;       // its MacKey
             QString before;        // the "软件版本" cell before the batch
             bool heardSame = false;
         };

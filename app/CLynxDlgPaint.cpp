@@ -15,10 +15,8 @@ void CLynxDlg::ReadSettings()
     const std::string subKey = "Software\\Kova\\Harbor";
     if (auto key = RegistryKey::Open(subKey)) {
         // The stored type is not checked: four bytes are four bytes.
-        if (auto value = key->Query("MaxUdpRecvbufSize"); value && value->data.size() >= 4) {
-            const auto& d = value->data;
-            m_dwMaxUdpRecvBufSize = d[0] | (d[1] << 8) | (d[2] << 16) | (static_cast<uint32_t>(d[3]) << 24);
-        }
+        if (const auto value = key->QueryDword("MaxUdpRecvbufSize"))
+            m_dwMaxUdpRecvBufSize = *value;
     } else if (auto created = RegistryKey::Create(subKey)) {
         created->SetDword("MaxUdpRecvbufSize", 2097152);
     }

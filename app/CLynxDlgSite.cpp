@@ -3,6 +3,8 @@
 // exported for the site's records.
 #include "app/CLynxDlg.h"
 
+#include "addressing/PlanFile.h"
+
 #include "platform/Csv.h"
 #include "platform/FileDialog.h"
 #include "platform/MessageBox.h"
@@ -37,10 +39,25 @@ void CLynxDlg::CaptureTemplateLayout()
     m_templateSize = size();
     setMinimumSize(m_templateSize);
     setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-    m_templateLayout.clear();
-    for (QWidget* control : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
-        m_templateLayout.emplace_back(control, control->geometry());
     m_templateStatusWidth = m_listDevice->columnWidth(CProcessList::kStatusColumn);
+    // Where each control goes when the window grows, decided once: the list
+    // takes what the window gains; controls below it keep their distance to
+    // the bottom edge, those in the right half theirs to the right edge; the
+    // upgrade file's name gets the width gained.
+    const QRect list = m_listDevice->geometry();
+    const QWidget* fileName = lynx::res::GetDlgItem(*this, IDC_STATIC_UPGRADE_FILE);
+    m_templateLayout.clear();
+    for (QWidget* control : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        TemplatePlace place{control, control->geometry()};
+        if (control == m_listDevice) {
+            place.grows = true;
+        } else {
+            place.movesDown = place.rect.top() > list.bottom();
+            place.widens = control == fileName;
+            place.movesRight = !place.widens && place.rect.left() >= m_templateSize.width() / 2;
+        }
+        m_templateLayout.push_back(place);
+    }
 }
 
 void CLynxDlg::resizeEvent(QResizeEvent* event)
@@ -48,29 +65,16 @@ void CLynxDlg::resizeEvent(QResizeEvent* event)
     QDialog::resizeEvent(event);
     if (m_templateLayout.empty())
         return;
-    // The list takes what the window gains; controls below it keep their
-    // distance to the bottom edge, those in the right half theirs to the
-    // right edge; the upgrade file's name gets the width gained.
     const int dx = std::max(0, width() - m_templateSize.width());
     const int dy = std::max(0, height() - m_templateSize.height());
-    int listBottom = 0;
-    for (const auto& [control, rect] : m_templateLayout) {
-        if (control == m_listDevice)
-            listBottom = rect.bottom();
-    }
-    for (const auto& [control, rect] : m_templateLayout) {
-        QRect r = rect;
-        if (control == m_listDevice) {
+    for (const TemplatePlace& place : m_templateLayout) {
+        QRect r = place.rect;
+        if (place.grows)
             r.setSize(r.size() + QSize(dx, dy));
-        } else {
-            if (r.top() > listBottom)
-                r.translate(0, dy);
-            if (control == lynx::res::GetDlgItem(*this, IDC_STATIC_UPGRADE_FILE))
-                r.setWidth(r.width() + dx);
-            else if (r.left() >= m_templateSize.width() / 2)
-                r.translate(dx, 0);
-        }
-        control->setGeometry(r);
+        r.translate(place.movesRight ? dx : 0, place.movesDown ? dy : 0);
+        if (place.widens)
+            r.setWidth(r.width() + dx);
+        place.control->setGeometry(r);
     }
     // The status column's bars fill the wider cells.
     m_listDevice->setColumnWidth(CProcessList::kStatusColumn, m_templateStatusWidth + dx);
@@ -153,19 +157,23 @@ namespace {
 std::optional<uint32_t> SettingDword(const char* name)
 {
     const auto key = lynx::platform::RegistryKey::Open("Software\\Kova\\Harbor");
-    const auto value = key ? key->Query(name) : std::nullopt;
-    if (!value || value->data.size() < 4)
-        return std::nullopt;
-    const auto& d = value->data;
-    return d[0] | (d[1] << 8) | (d[2] << 16) | (static_cast<uint32_t>(d[3]) << 24);
+    return key ? key->QueryDword(name) : std::nullopt;
 }
 
-std::string UpperMac(const char* mac, size_t size)
+// A camera of the check is known by its MAC, compared as address plans compare it.
+std::string MacKeyOf(const DeviceRecord& record)
 {
-    std::string text(mac, strnlen(mac, size));
-    for (char& c : text)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
+    return lynx::addressing::MacKey(std::string_view(record.mac, strnlen(record.mac, sizeof record.mac)));
+}
+
+// The row that shows the record kept under number (rows may have been sorted), -1 for none.
+int RowOfNumber(const CProcessList& list, int number)
+{
+    for (int r = 0; r < list.GetItemCount(); ++r) {
+        if (lynx::platform::Atoi(list.GetItemText(r, 0).toStdString()) == number)
+            return r;
+    }
+    return -1;
 }
 
 constexpr int kVersionRequestMs = 5000;
@@ -190,7 +198,7 @@ void CLynxDlg::StartVersionCheck()
             return;
         VersionCheck::Row row;
         row.number = lynx::platform::Atoi(m_listDevice->GetItemText(job->row, 0).toStdString());
-        row.mac = UpperMac(record->mac, sizeof record->mac);
+        row.mac = MacKeyOf(*record);
         row.before = m_listDevice->GetItemText(job->row, kSoftwareVersionColumn);
         check->rows.push_back(std::move(row));
     }
@@ -223,10 +231,8 @@ void CLynxDlg::VersionCheckTick()
     for (const VersionCheck::Row& row : m_versionCheck->rows) {
         if (!row.heardSame)
             continue;
-        for (int r = 0; r < m_listDevice->GetItemCount(); ++r) {
-            if (lynx::platform::Atoi(m_listDevice->GetItemText(r, 0).toStdString()) == row.number)
-                m_listDevice->SetItemText(r, CProcessList::kStatusColumn, lynx::platform::Tr(kVersionUnchanged));
-        }
+        if (const int r = RowOfNumber(*m_listDevice, row.number); r >= 0)
+            m_listDevice->SetItemText(r, CProcessList::kStatusColumn, lynx::platform::Tr(kVersionUnchanged));
     }
     m_versionCheck.reset();
 }
@@ -245,7 +251,7 @@ bool CLynxDlg::TakeVersionReport(const std::string& body)
     DeviceRecord report{};
     if (!lynx::protocol::ParseReportBody(body, report) || report.mac[0] == '\0')
         return false;
-    const std::string mac = UpperMac(report.mac, sizeof report.mac);
+    const std::string mac = MacKeyOf(report);
     auto& rows = m_versionCheck->rows;
     const auto it = std::find_if(rows.begin(), rows.end(), [&](const VersionCheck::Row& r) { return r.mac == mac; });
     if (it == rows.end())
@@ -260,9 +266,7 @@ bool CLynxDlg::TakeVersionReport(const std::string& body)
         std::memcpy(record->softwareVersion, report.softwareVersion, sizeof record->softwareVersion);
         std::memcpy(record->productDate, report.productDate, sizeof record->productDate);
     }
-    for (int r = 0; r < m_listDevice->GetItemCount(); ++r) {
-        if (lynx::platform::Atoi(m_listDevice->GetItemText(r, 0).toStdString()) != it->number)
-            continue;
+    if (const int r = RowOfNumber(*m_listDevice, it->number); r >= 0) {
         m_listDevice->SetItemText(r, kSoftwareVersionColumn, now);
         m_listDevice->SetItemText(r, CProcessList::kStatusColumn, lynx::platform::Tr(kVersionUpdated));
     }

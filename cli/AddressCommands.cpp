@@ -196,16 +196,12 @@ std::string OptionalValue(const Options& options, const std::string& name)
     return it == options.values.end() ? std::string() : it->second.front();
 }
 
-// A report file that could not be written at the end would lose the record of
-// work done: it is tried before anything is sent.
 bool ReportWritable(const std::string& path, std::ostream& err)
 {
-    if (path.empty())
+    std::string error;
+    if (path.empty() || SiteReport::CanWrite(path, &error))
         return true;
-    std::ofstream probe(path, std::ios::app);
-    if (probe)
-        return true;
-    err << "lynx-cli: cannot write the report '" << path << "': " << std::strerror(errno) << '\n';
+    err << "lynx-cli: " << error << '\n';
     return false;
 }
 

@@ -81,6 +81,14 @@ std::string SiteReport::Json() const
     return Json::writeString(builder, array) + "\n";
 }
 
+bool SiteReport::CanWrite(const std::string& path, std::string* error)
+{
+    if (std::ofstream(path, std::ios::app))
+        return true;
+    *error = "cannot write the report '" + path + "': " + std::strerror(errno);
+    return false;
+}
+
 bool SiteReport::Write(const std::string& path, std::string* error) const
 {
     const bool json = path.size() >= 5 && path.compare(path.size() - 5, 5, ".json") == 0;

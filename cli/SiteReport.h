@@ -36,6 +36,9 @@ public:
     std::string Json() const;
     // Writes the file; false, with the reason in *error, when it cannot.
     bool Write(const std::string& path, std::string* error) const;
+    // Whether the file can be written, tried before any work: a report lost at
+    // the end would lose the record of work done. False with the reason.
+    static bool CanWrite(const std::string& path, std::string* error);
 
 private:
     std::vector<Row> m_rows;

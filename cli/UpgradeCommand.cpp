@@ -17,7 +17,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
-#include <fstream>
 #include <iostream>
 #include <map>
 #include <set>
@@ -211,10 +210,8 @@ std::optional<UpgradeOptions> ParseUpgradeOptions(const std::vector<std::string>
         *error = "--expect-version needs --verify";
         return std::nullopt;
     }
-    if (!options.report.empty() && !std::ofstream(options.report, std::ios::app)) {
-        *error = "cannot write the report '" + options.report + "'";
+    if (!options.report.empty() && !SiteReport::CanWrite(options.report, error))
         return std::nullopt;
-    }
     return options;
 }
 

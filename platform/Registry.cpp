@@ -148,6 +148,15 @@ bool RegistryKey::Set(const std::string& name, const RegistryValue& value)
     return writeValues(m_path, values);
 }
 
+std::optional<uint32_t> RegistryKey::QueryDword(const std::string& name) const
+{
+    const std::optional<RegistryValue> value = Query(name);
+    if (!value || value->data.size() < 4)
+        return std::nullopt;
+    const auto& d = value->data;
+    return d[0] | (d[1] << 8) | (d[2] << 16) | (static_cast<uint32_t>(d[3]) << 24);
+}
+
 bool RegistryKey::SetDword(const std::string& name, uint32_t value)
 {
     RegistryValue v;

@@ -32,6 +32,9 @@ public:
     std::optional<RegistryValue> Query(const std::string& name) const;
     bool Set(const std::string& name, const RegistryValue& value);
     bool SetDword(const std::string& name, uint32_t value);
+    // The first four bytes of a value, little-endian, whatever its stored type
+    // (four bytes are four bytes); nullopt when absent or shorter.
+    std::optional<uint32_t> QueryDword(const std::string& name) const;
 
     const std::string& path() const { return m_path; }
 
