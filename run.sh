@@ -10,7 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/install-deps.sh
 cmake -S . -B build -G Ninja >/dev/null
-cmake --build build --target lynx lynx-cli lynx-camsim
+cmake --build build --target lynx-cameras lynx-cli lynx-camsim
 bin="$PWD/build/bin"
 if [ "${1:-}" = "--real" ]; then
   shift
@@ -19,7 +19,7 @@ if [ "${1:-}" = "--real" ]; then
     echo "  nft add rule inet filter input udp dport { 19027, 8025 } accept" >&2
     echo "  nft add rule inet filter input tcp dport 9000-9010 accept" >&2
   fi
-  exec "$bin/lynx" "$@"
+  exec "$bin/lynx-cameras" "$@"
 fi
 if [ "$(id -u)" -ne 0 ]; then
   echo "run.sh: the virtual LAN needs root (network namespaces); use 'sudo ./run.sh', or './run.sh --real' for a real network." >&2
@@ -28,7 +28,7 @@ fi
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   # The window runs as root inside the PC namespace; let it reach the display.
   command -v xhost >/dev/null && xhost +si:localuser:root >/dev/null 2>&1 || true
-  exec tools/netlab/netlab run --cameras 8 --bin "$bin" -- "$bin/lynx"
+  exec tools/netlab/netlab run --cameras 8 --bin "$bin" -- "$bin/lynx-cameras"
 fi
 echo "No display: searching the virtual LAN from the command line instead."
 exec tools/netlab/netlab run --cameras 8 --bin "$bin" -- "$bin/lynx-cli" search --seconds 3

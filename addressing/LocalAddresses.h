@@ -1,7 +1,7 @@
 // The PC's own IPv4 addresses, from which the batch plan is proposed. They are
 // read from the network interfaces (up, not loopback, in interface order):
-// resolving the host name, as the original tool did, mostly yields a loopback
-// address here (127.0.1.1) and would propose the loopback network.
+// resolving the host name instead mostly yields a loopback address on Linux
+// (127.0.1.1) and would propose the loopback network.
 #pragma once
 
 #include <functional>

@@ -4,6 +4,8 @@
 // is sent: every row gets the flags that would make it fail or clash.
 #pragma once
 
+#include "platform/MacKey.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -28,10 +30,8 @@ std::optional<std::vector<PlanRow>> ParsePlanCsv(std::string_view text, std::str
 // The file's text for the rows, header first, fields quoted where CSV needs it.
 std::string WritePlanCsv(const std::vector<PlanRow>& rows);
 
-// A MAC as compared: its twelve hex digits in upper case, whatever the
-// separators ("00-1a-2b-..." is "00:1A:2B:..."); text that does not hold
-// twelve hex digits is compared as given, in upper case.
-std::string MacKey(std::string_view mac);
+// MACs are compared as the device table compares them.
+using platform::MacKey;
 
 // A camera as the search found it.
 struct FoundCamera {

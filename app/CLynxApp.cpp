@@ -5,7 +5,6 @@
 #include "platform/Sockets.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
 
 CLynxApp theApp;
 
@@ -14,7 +13,8 @@ bool CLynxApp::InitInstance()
     if (!lynx::platform::InitSockets()) {
         lynx::platform::MessageBoxRequest request;
         request.text = QStringLiteral("Socket Init Error.");
-        request.caption = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
+        // The application's name (lynx), whatever the program file is called.
+        request.caption = QCoreApplication::applicationName();
         lynx::platform::ShowMessageBox(request);
         return false;
     }

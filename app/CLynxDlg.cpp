@@ -6,6 +6,7 @@
 #include "platform/Translation.h"
 #include "platform/MessageBox.h"
 #include "protocol/JsonMessages.h"
+#include "protocol/Messages.h"
 #include "protocol/Transport.h"
 #include "res/DialogBuilder.h"
 #include "res/resource.h"
@@ -154,6 +155,10 @@ void CLynxDlg::Create()
     // up, say) is applied now.
     m_bControlsReady = true;
     ScheduleDrain();
+    // Told once the window is up, on top of it: everything that needs no port
+    // (the list, export, the address dialogs) still works.
+    if (m_discovery.PortTaken())
+        QTimer::singleShot(0, this, [this] { lynx::platform::ShowMessageBox(this, QString::fromUtf8(lynx::protocol::msg::kPortsTaken)); });
 }
 
 int CLynxDlg::DoModal()
@@ -227,22 +232,31 @@ void CLynxDlg::closeEvent(QCloseEvent* event)
     event->accept();
 }
 
+bool CLynxDlg::BatchInProgress() const
+{
+    return g_bUpgrading != 0 || m_bInUpgradeSend || !m_upgrade.Batch().Settled();
+}
+
 void CLynxDlg::keyPressEvent(QKeyEvent* event)
 {
     switch (event->key()) {
     case Qt::Key_Escape:
-        // The framework's Cancel: the dialog ends without the close steps.
-        reject();
+        // Esc ends the dialog without the close steps, but never while a batch
+        // is still waiting for its cameras: their outcomes would be lost.
+        if (!BatchInProgress())
+            reject();
         return;
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        // A focused push button is clicked; anywhere else Enter is the
-        // framework's OK, which ends the dialog.
+        // Enter never ends the program: a focused push button is clicked, and
+        // in the seconds box Enter starts the search that was just typed;
+        // anywhere else it does nothing.
         if (auto* pushButton = qobject_cast<QPushButton*>(focusWidget())) {
             pushButton->click();
-            return;
+        } else if (focusWidget() == lynx::res::GetDlgItem(*this, IDC_EDIT_SEARCH_SECONDS)) {
+            if (!m_bSearching)
+                OnBnClickedSearch();
         }
-        accept();
         return;
     default:
         QDialog::keyPressEvent(event);

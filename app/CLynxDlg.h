@@ -1,8 +1,8 @@
 // The main window: the device list, the search controls, the address commands
 // and the batch upgrade. It owns the engine it drives (the discovery session
 // with the device table, the upgrade run with the jobs and counters) for the
-// life of the process; the members the original window names are references
-// into that engine.
+// life of the process; the members that name the device table and the batch
+// counters are references into that engine.
 #pragma once
 
 #include "app/CProcessList.h"
@@ -64,6 +64,8 @@ public:
     bool OnInitDialog();
     QIcon OnQueryDragIcon() const { return m_hIcon; }
     void OnClose();
+    // A batch is being sent, or some of its cameras have not reported yet.
+    bool BatchInProgress() const;
 
     // Transport.
     void InitIpTransport();
@@ -90,6 +92,7 @@ public:
     void OnMenuIeBrowse();
     void OnMenuMoreInfo();
     void OnBnClickedOpen();
+    static constexpr const char* kNoBrowser = "无法打开网页：没有找到浏览器。";
 
     // Address changes.
     void OnBnClickedModifyIp();
@@ -132,7 +135,7 @@ public:
     int upgradeFailed() const { return m_nUpgradeFailed; }
     const lynx::upgrade::UpgradeBatch& upgradeBatch() const { return m_upgrade.Batch(); }
 
-    // Beyond the original window (CLynxDlgSite.cpp): it grows with its frame,
+    // For commissioning a site (CLynxDlgSite.cpp): the window grows with its frame,
     // marks addresses held by two cameras, and exports the list.
     void OnMenuExportList();
     // "<ip> (<mac>)" of the other cameras a row's IP is in conflict with, empty
@@ -151,7 +154,7 @@ public:
     static constexpr const char* kVersionUpdated = "升级成功，版本已更新";
     static constexpr const char* kVersionUnchanged = "升级成功，版本未变";
 
-    // Timers by the window's own ids (8020), as the original window sets them.
+    // Timers by the window's own ids (8020: the search time-out).
     void SetTimer(int timerId, int milliseconds);
     void KillTimer(int timerId);
 
@@ -186,12 +189,16 @@ private:
     bool TakeVersionReport(const std::string& body);
     void VersionCheckTick();
     void CancelVersionCheck();
+    // Opens a device's web page: false when no browser could be started (a
+    // launcher that finds none later says so itself, through SayNoBrowser).
+    bool OpenWebPage(const DeviceRecord& record);
+    void SayNoBrowser();
 
     // The engine. Declared first: the members below refer into it.
     lynx::protocol::DiscoverySession m_discovery;
     lynx::upgrade::UpgradeRun m_upgrade;
 
-    // Members in the original declaration order.
+    // The window's state, and views into the engine's.
     QIcon m_hIcon;
     CProcessList* m_listDevice = nullptr;
     int m_nMenuRow = -1;
@@ -212,12 +219,13 @@ private:
     QComboBox* m_comboProtocol = nullptr;
     uint16_t& m_reportSocket;  // the discovery session's report server
 
-    // Beyond the original members.
+    // The window's own bookkeeping.
     bool m_bCreated = false;
     bool m_bControlsReady = false;  // Create has run to its end: datagrams may be applied
     QCheckBox* m_chkHideSameIp = nullptr;
     QCheckBox* m_chkHideSameMac = nullptr;
     bool m_bClosing = false;
+    bool m_bBrowserBoxUp = false;  // "no browser" is being shown
     bool m_bFileServerStarted = false;
     std::map<int, int> m_timers;  // window timer id -> Qt timer id
     class QSocketNotifier* m_wakeNotifier = nullptr;  // the inbox's eventfd

@@ -100,7 +100,25 @@ void CLynxDlg::OnMenuIeBrowse()
     DeviceRecord* record = GetDeviceByRow(m_nMenuRow);
     if (!record)
         return;
-    lynx::platform::OpenInBrowser(QString::fromStdString(lynx::protocol::DeviceUrl(*record)));
+    if (!OpenWebPage(*record))
+        SayNoBrowser();
+}
+
+void CLynxDlg::SayNoBrowser()
+{
+    // Several pages asked for at once fail together: one box says it.
+    if (m_bBrowserBoxUp)
+        return;
+    m_bBrowserBoxUp = true;
+    lynx::platform::ShowMessageBox(this, QString::fromUtf8(kNoBrowser));
+    m_bBrowserBoxUp = false;
+}
+
+bool CLynxDlg::OpenWebPage(const DeviceRecord& record)
+{
+    // A PC without a browser would otherwise do nothing at all.
+    return lynx::platform::OpenInBrowser(QString::fromStdString(lynx::protocol::DeviceUrl(record)),
+                                         [this] { SayNoBrowser(); });
 }
 
 void CLynxDlg::OnMenuMoreInfo()
@@ -108,8 +126,10 @@ void CLynxDlg::OnMenuMoreInfo()
     DeviceRecord* record = GetDeviceByRow(m_nMenuRow);
     if (!record)
         return;
-    // No owner and modeless: the main window stays usable while it is shown.
+    // Modeless: the main window stays usable while it is shown. Owned by the
+    // main window, so that it opens over it and closes while that runs modally.
     lynx::platform::MessageBoxRequest request;
+    request.owner = this;
     request.text = QString::fromStdString(lynx::protocol::DeviceDetailsText(*record));
     request.caption = QStringLiteral("更多信息");
     request.modeless = true;
@@ -119,16 +139,20 @@ void CLynxDlg::OnMenuMoreInfo()
 void CLynxDlg::OnBnClickedOpen()
 {
     int opened = 0;
+    bool noBrowser = false;
     for (int i = 0; i < m_listDevice->GetItemCount(); ++i) {
         if (!m_listDevice->IsRowSelected(i) && !m_listDevice->GetCheck(i))
             continue;
         DeviceRecord* record = GetDeviceByRow(i);
         if (!record)
             continue;
-        lynx::platform::OpenInBrowser(QString::fromStdString(lynx::protocol::DeviceUrl(*record)));
+        if (!OpenWebPage(*record))
+            noBrowser = true;
         ++opened;
         QThread::msleep(2);
     }
+    if (noBrowser)
+        SayNoBrowser();
     if (opened == 0)
         lynx::platform::ShowMessageBox(this, QStringLiteral("请至少选择一个设备！"));
 }

@@ -6,6 +6,7 @@
 #include "platform/CodePage.h"
 #include "platform/MessageBox.h"
 #include "platform/Numbers.h"
+#include "protocol/Messages.h"
 #include "protocol/SearchTiming.h"
 #include "res/DialogBuilder.h"
 #include "res/resource.h"
@@ -24,6 +25,12 @@ void CLynxDlg::OnBnClickedSearch()
         button->setText(lynx::platform::Tr("搜索"));
         return;
     }
+    // Another program holds the report port: the cameras' answers would go
+    // to it, and a search here would look like a LAN without cameras.
+    if (m_reportSocket == 0 && m_discovery.PortTaken()) {
+        lynx::platform::ShowMessageBox(this, QString::fromUtf8(lynx::protocol::msg::kPortsTaken));
+        return;
+    }
     CancelVersionCheck();  // its rows go with the list
     if (m_listDevice->GetItemCount() > 0)
         m_listDevice->DeleteAllItems();
@@ -40,7 +47,7 @@ void CLynxDlg::OnBnClickedSearch()
     // A request that reached no card (no network, a cable out) would look
     // like a LAN without cameras: say so.
     if (!sent)
-        lynx::platform::ShowMessageBox(this, QStringLiteral("搜索命令发送失败！"));
+        lynx::platform::ShowMessageBox(this, QString::fromUtf8(lynx::protocol::msg::kSearchSendFailed));
 }
 
 void CLynxDlg::OnTimer(int timerId)

@@ -1,4 +1,4 @@
-// Beyond the original window, for commissioning a site: the window grows with
+// For commissioning a site: the window grows with
 // its frame, two cameras holding one address are marked, and the list can be
 // exported for the site's records.
 #include "app/CLynxDlg.h"
@@ -156,7 +156,8 @@ namespace {
 
 std::optional<uint32_t> SettingDword(const char* name)
 {
-    const auto key = lynx::platform::RegistryKey::Open("Software\\Kova\\Harbor");
+    // Read-only: an administrator's value holds for users who cannot write it.
+    const auto key = lynx::platform::RegistryKey::Open("Software\\Kova\\Harbor", lynx::platform::RegistryKey::Access::Read);
     return key ? key->QueryDword(name) : std::nullopt;
 }
 
@@ -248,14 +249,18 @@ bool CLynxDlg::TakeVersionReport(const std::string& body)
 {
     if (!m_versionCheck)
         return false;
+    // Every report while the check runs answers one of its searches: it
+    // touches only the rows of the check's batch, matched by MAC, and adds no
+    // row (a camera outside the batch, or one that came back at a new address,
+    // would be listed again).
     DeviceRecord report{};
     if (!lynx::protocol::ParseReportBody(body, report) || report.mac[0] == '\0')
-        return false;
+        return true;
     const std::string mac = MacKeyOf(report);
     auto& rows = m_versionCheck->rows;
     const auto it = std::find_if(rows.begin(), rows.end(), [&](const VersionCheck::Row& r) { return r.mac == mac; });
     if (it == rows.end())
-        return false;
+        return true;
     const QString now = QString::fromStdString(lynx::protocol::SoftwareVersionText(report));
     if (now == it->before) {
         it->heardSame = true;

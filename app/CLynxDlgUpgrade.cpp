@@ -7,9 +7,11 @@
 #include "platform/FileDialog.h"
 #include "platform/MessageBox.h"
 #include "platform/ModalDialog.h"
+#include "protocol/Messages.h"
 #include "protocol/Transport.h"
 #include "res/DialogBuilder.h"
 #include "res/resource.h"
+#include "upgrade/FirmwareFile.h"
 #include "upgrade/LocalAddress.h"
 #include "upgrade/Messages.h"
 #include "upgrade/UpgradeFileServer.h"
@@ -154,6 +156,13 @@ void CLynxDlg::OnBnClickedBatchUpgrade()
         ShowMessageBox(this, Text(msg::kBatchRunning));
         return;
     }
+    // The cameras' replies and notifications come to port 8025: a batch whose
+    // outcomes another program would receive must not start.
+    StartUdpServers();
+    if (m_discovery.PortTaken()) {
+        ShowMessageBox(this, Text(lynx::protocol::msg::kPortsTaken));
+        return;
+    }
     lynx::upgrade::UpgradeBatch& batch = m_upgrade.Batch();
     if (!batch.HasCheckedRow()) {
         ShowMessageBox(this, Text(msg::kNoneTicked));
@@ -165,6 +174,12 @@ void CLynxDlg::OnBnClickedBatchUpgrade()
     const QString path = GetOpenFileName(chooser);
     if (path.isEmpty())
         return;
+    // A file the cameras cannot unpack would fail each of them only after its
+    // download: it is refused here, and no batch starts.
+    if (const auto fault = lynx::upgrade::FirmwareFileFault(path.toStdString())) {
+        ShowMessageBox(this, TrPrefixed(fault->c_str(), path));
+        return;
+    }
     m_strUpgradeFile = path;
     if (QWidget* fileStatic = lynx::res::GetDlgItem(*this, IDC_STATIC_UPGRADE_FILE))
         fileStatic->setProperty("text", m_strUpgradeFile);
@@ -180,6 +195,8 @@ void CLynxDlg::OnBnClickedBatchUpgrade()
         return;
 
     if (ShowMessageBox(this, Text(msg::kConfirmUpgrade), MB_OKCANCEL) == IDOK) {
+        // The last batch's check would write over this batch's status cells.
+        CancelVersionCheck();
         g_bUpgrading = 1;
         SendUpdateCommands();
         UpdateUpgradeSummary();

@@ -150,7 +150,8 @@ StatusCellStyle StatusCellStyleOf(const QString& t)
 
 QRect ProgressBarRect(const QRect& rect, int percent)
 {
-    // In the original's edge coordinates: right and bottom are exclusive.
+    // In edge coordinates, as the bar's geometry is defined: right and bottom
+    // are exclusive.
     const int left = rect.left() + 1;
     const int top = rect.top();
     const int bottom = rect.top() + rect.height() - 1;

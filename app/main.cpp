@@ -13,7 +13,7 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: lynx [--lang zh|en] [--help | --version]\n"
+    "usage: lynx-cameras [--lang zh|en] [--help | --version]\n"
     "Opens the Lynx window: search the LAN for parking-guidance cameras, change\n"
     "their addresses, upgrade their firmware. It listens on UDP 19027 and 8025 and\n"
     "serves firmware from TCP 9000 upward; it needs no root.\n"
@@ -21,7 +21,7 @@ constexpr const char* kUsage =
     "              in Simplified Chinese\n"
     "  --help      this text\n"
     "  --version   the version\n"
-    "See lynx(1); lynx-cli(1) does the same jobs on the command line.\n";
+    "See lynx-cameras(1); lynx-cli(1) does the same jobs on the command line.\n";
 
 } // namespace
 
@@ -34,19 +34,28 @@ int main(int argc, char** argv)
             return 0;
         }
         if (std::strcmp(argv[i], "--version") == 0) {
-            std::printf("lynx %s\n", LYNX_VERSION);
+            std::printf("lynx-cameras %s\n", LYNX_VERSION);
             return 0;
         }
     }
-    std::string error;
-    const std::string lang = lynx::platform::LanguageFromArguments(argc, argv, &error);
-    if (!error.empty()) {
-        std::fprintf(stderr, "lynx: %s\n", error.c_str());
+    // A language that is not known is only warned about: started from the
+    // desktop's menu, a window that never opened would tell the user nothing.
+    const lynx::platform::LanguageChoice language =
+        lynx::platform::ChooseLanguage(argc, argv, lynx::platform::LanguageDefault::Chinese);
+    if (!language.error.empty()) {
+        std::fprintf(stderr, "lynx-cameras: %s\n", language.error.c_str());
         return 2;
     }
     QApplication app(argc, argv);
-    lynx::platform::SelectLanguage(lang);
+    lynx::platform::SelectLanguage(language.lang);
+    if (!language.unknown.empty())
+        std::fprintf(stderr, "lynx-cameras: %s\n",
+                     lynx::platform::UnknownLanguageWarning(language.unknown).toUtf8().constData());
+    // The program is lynx-cameras (Debian's text web browser owns lynx), but
+    // the application keeps its name lynx, which captions its message boxes;
+    // the desktop file name ties the window to its menu entry and icon.
     QApplication::setApplicationName(QStringLiteral("lynx"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("lynx-cameras"));
     theApp.InitInstance();
     // The file server and the transport's servers outlive the window; stop
     // their threads before exit.

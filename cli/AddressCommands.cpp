@@ -14,7 +14,9 @@
 #include "protocol/DiscoverySession.h"
 #include "protocol/Transport.h"
 
+#include <chrono>
 #include <cstring>
+#include <functional>
 #include <fstream>
 #include <iostream>
 #include <map>
@@ -31,9 +33,12 @@ namespace msg = addressing::msg;
 constexpr const char* kMacError = "MAC地址错误！";
 constexpr const char* kSetIpUsage =
     "usage: lynx-cli set-ip --mac MAC --ip IP --mask MASK --gateway GW [--interface NAME ...]\n"
-    "                      [--report FILE]\n"
-    "  broadcast on every network card, or on the named ones; --report writes the\n"
-    "  change to FILE (CSV, or JSON when it ends in .json)";
+    "                      [--confirm-wait S | --no-confirm] [--report FILE]\n"
+    "  broadcast on every network card, or on the named ones, then search until the\n"
+    "  camera answers at its new address: exit 1 when it has not within S seconds\n"
+    "  (default 60). --no-confirm only sends the change. --report writes the change\n"
+    "  to FILE (CSV, or JSON when it ends in .json)";
+constexpr int kDefaultConfirmSeconds = 60;
 constexpr const char* kPlanUsage =
     "usage: lynx-cli plan --start IP --end IP --gateway IP --mask MASK\n"
     "                    [--write-plan PLAN.csv [--seconds N] [--interface NAME ...]]\n"
@@ -133,18 +138,61 @@ bool MacFits(const std::string& mac)
     return !mac.empty() && platform::Utf8ToCp936(mac).size() < sizeof(DeviceRecord::mac);
 }
 
+std::string RecordMac(const DeviceRecord& record)
+{
+    return Utf8Field(record.mac);
+}
+
+// Each camera restarts at its new address: searches until every camera in
+// waiting (MacKey -> its new address) has answered from there, or the seconds
+// have passed. answered(key) is told of each as it answers; what is left in
+// waiting did not.
+void ConfirmNewAddresses(protocol::DiscoverySession& session, std::map<std::string, std::string>& waiting, int seconds,
+                         const std::function<void(const std::string& key)>& answered)
+{
+    using Clock = protocol::DiscoverySession::Clock;
+    const auto deadline = Clock::now() + std::chrono::seconds(seconds);
+    const auto confirm = [&] {
+        for (const protocol::DeviceRow& row : session.Table().Rows()) {
+            const auto it = waiting.find(addressing::MacKey(RecordMac(row.record)));
+            if (it != waiting.end() && Utf8Field(row.record.deviceIp) == it->second) {
+                const std::string key = it->first;
+                waiting.erase(it);
+                answered(key);
+            }
+        }
+        return waiting.empty();
+    };
+    while (!waiting.empty() && Clock::now() < deadline) {
+        if (!session.Search())
+            break;
+        const auto round = std::min(deadline, Clock::now() + std::chrono::seconds(3));
+        session.CollectUntil(round, protocol::DuplicateFilter{false, false}, {}, confirm);
+        confirm();
+    }
+}
+
 // The report port's server, through which the changeIp requests are
-// broadcast on the chosen cards, for the life of one command.
+// broadcast on the chosen cards and the cameras are searched for at their new
+// addresses, for the life of one command.
 class ReportPort {
 public:
     explicit ReportPort(protocol::InterfaceNames interfaces)
     {
         protocol::InitTransport();
-        m_session.StartServers(false);
+        m_started = m_session.StartServers(false);
         m_session.SetInterfaces(std::move(interfaces));
     }
     ReportPort(const ReportPort&) = delete;
     ReportPort& operator=(const ReportPort&) = delete;
+
+    // False after a message when the port could not be had.
+    bool Started(const char* command, std::ostream& err) const
+    {
+        if (!m_started)
+            err << "lynx-cli " << command << ": " << ServerFailureText(m_session) << "\n";
+        return m_started;
+    }
 
     bool SendChangeIp(const std::string& mac, const std::string& ip, const std::string& gateway,
                       const std::string& mask)
@@ -152,8 +200,16 @@ public:
         return m_session.SendChangeIp(protocol::MakeChangeIpRecord(mac, ip, gateway, mask));
     }
 
+    bool Confirm(const std::string& mac, const std::string& ip, int seconds)
+    {
+        std::map<std::string, std::string> waiting{{addressing::MacKey(mac), ip}};
+        ConfirmNewAddresses(m_session, waiting, seconds, [](const std::string&) {});
+        return waiting.empty();
+    }
+
 private:
     protocol::DiscoverySession m_session;
+    bool m_started = false;
 };
 
 int Invalid(std::ostream& err, const std::string& message)
@@ -162,16 +218,22 @@ int Invalid(std::ostream& err, const std::string& message)
     return kExitUsage;
 }
 
-// Runs body with the given sender, or with the real report port when none.
+// Runs body with the given sender and confirmer, or with the real report port
+// when no sender is given (a command without a port fails first).
 template <class Body>
-int WithSender(const addressing::ChangeIpSender& given, const Options& options, Body body)
+int WithSender(const addressing::ChangeIpSender& given, const AddressConfirmer& givenConfirm, const Options& options,
+               const char* command, std::ostream& err, Body body)
 {
     if (given)
-        return body(given);
+        return body(given, givenConfirm);
     ReportPort port(options.all(kInterface));
-    return body(addressing::ChangeIpSender(
-        [&port](const std::string& mac, const std::string& ip, const std::string& gateway, const std::string& mask) {
-            return port.SendChangeIp(mac, ip, gateway, mask);
+    if (!port.Started(command, err))
+        return kExitFailed;
+    return body(
+        addressing::ChangeIpSender([&port](const std::string& mac, const std::string& ip, const std::string& gateway,
+                                           const std::string& mask) { return port.SendChangeIp(mac, ip, gateway, mask); }),
+        AddressConfirmer([&port](const std::string& mac, const std::string& ip, int seconds) {
+            return port.Confirm(mac, ip, seconds);
         }));
 }
 
@@ -220,7 +282,7 @@ std::optional<std::vector<protocol::DeviceRow>> SearchRows(protocol::DiscoverySe
                                                            const char* command, std::ostream& err)
 {
     if (!session.StartServers(false)) {
-        err << "lynx-cli " << command << ": cannot receive on UDP port " << protocol::kReportPort << "\n";
+        err << "lynx-cli " << command << ": " << ServerFailureText(session) << "\n";
         return std::nullopt;
     }
     if (!session.Search()) {
@@ -248,7 +310,7 @@ struct PlanRunOptions {
     std::string planPath;
     bool dryRun = false;
     int seconds = protocol::kDefaultSearchSeconds;
-    int confirmWait = 60;
+    int confirmWait = kDefaultConfirmSeconds;
     std::vector<std::string> interfaces;
     std::string report;
 };
@@ -294,18 +356,13 @@ std::optional<PlanRunOptions> ParsePlanRunOptions(const Arguments& args, std::st
     return options;
 }
 
-std::string RecordMac(const DeviceRecord& record)
-{
-    return Utf8Field(record.mac);
-}
-
 // `assign --plan`: check the plan against a search, then apply and confirm it.
 int RunAssignPlan(const Arguments& args, std::ostream& out, std::ostream& err)
 {
     std::string error;
     const std::optional<PlanRunOptions> options = ParsePlanRunOptions(args, &error);
     if (!options)
-        return Invalid(err, "lynx-cli assign: " + error + "\n" + kAssignUsage);
+        return Invalid(err, "lynx-cli assign: " + error + "\n" + platform::TrUtf8(kAssignUsage));
     std::ifstream file(options->planPath, std::ios::binary);
     if (!file)
         return Invalid(err, "lynx-cli assign: cannot read '" + options->planPath + "': " + std::strerror(errno));
@@ -353,7 +410,8 @@ int RunAssignPlan(const Arguments& args, std::ostream& out, std::ostream& err)
     }
 
     SiteReport report;
-    std::map<std::string, const addressing::CheckedRow*> waiting;  // by MAC key
+    std::map<std::string, const addressing::CheckedRow*> rowOfKey;
+    std::map<std::string, std::string> waiting;  // MAC key -> new address
     bool allSent = true;
     for (const addressing::CheckedRow& row : checked) {
         // The camera is named by its MAC as it reported it.
@@ -366,37 +424,23 @@ int RunAssignPlan(const Arguments& args, std::ostream& out, std::ostream& err)
         const std::string result = platform::TrUtf8(sent ? msg::kChangeSucceeded : msg::kChangeFailed);
         report.AddStatus(mac, result);
         out << mac << ' ' << row.current->ip << " -> " << row.row.ip << ' ' << result << std::endl;
-        if (sent)
-            waiting[addressing::MacKey(mac)] = &row;
-        else {
+        if (sent) {
+            rowOfKey[addressing::MacKey(mac)] = &row;
+            waiting[addressing::MacKey(mac)] = row.row.ip;
+        } else {
             allSent = false;
             report.SetOutcome(mac, "send failed");
         }
     }
 
-    // Each camera restarts at its new address: searched for until every one
-    // has answered from there.
-    const auto deadline = protocol::DiscoverySession::Clock::now() + std::chrono::seconds(options->confirmWait);
-    const auto confirm = [&] {
-        for (const protocol::DeviceRow& row : session.Table().Rows()) {
-            const auto it = waiting.find(addressing::MacKey(RecordMac(row.record)));
-            if (it != waiting.end() && Utf8Field(row.record.deviceIp) == it->second->row.ip) {
-                report.AddStatus(it->second->current->mac, "answered at " + it->second->row.ip);
-                report.SetOutcome(it->second->current->mac, "confirmed");
-                out << it->second->current->mac << " answers at " << it->second->row.ip << std::endl;
-                waiting.erase(it);
-            }
-        }
-        return waiting.empty();
-    };
-    while (!waiting.empty() && protocol::DiscoverySession::Clock::now() < deadline) {
-        if (!session.Search())
-            break;
-        const auto round = std::min(deadline, protocol::DiscoverySession::Clock::now() + std::chrono::seconds(3));
-        session.CollectUntil(round, protocol::DuplicateFilter{false, false}, {}, confirm);
-        confirm();
-    }
-    for (const auto& [key, row] : waiting) {
+    ConfirmNewAddresses(session, waiting, options->confirmWait, [&](const std::string& key) {
+        const addressing::CheckedRow* row = rowOfKey.at(key);
+        report.AddStatus(row->current->mac, "answered at " + row->row.ip);
+        report.SetOutcome(row->current->mac, "confirmed");
+        out << row->current->mac << " answers at " << row->row.ip << std::endl;
+    });
+    for (const auto& [key, ip] : waiting) {
+        const addressing::CheckedRow* row = rowOfKey.at(key);
         out << row->current->mac << " did not answer at " << row->row.ip << std::endl;
         report.SetOutcome(row->current->mac, "not confirmed");
     }
@@ -448,16 +492,29 @@ int WritePlanFile(const Options& options, const addressing::PlanValues& values, 
 
 } // namespace
 
-int RunSetIp(const Arguments& args, std::ostream& out, std::ostream& err, const addressing::ChangeIpSender& send)
+int RunSetIp(const Arguments& given, std::ostream& out, std::ostream& err, const addressing::ChangeIpSender& send,
+             const AddressConfirmer& confirm)
 {
-    if (AsksForHelp(args)) {
-        out << kSetIpUsage << '\n';
+    if (AsksForHelp(given)) {
+        out << platform::TrUtf8(kSetIpUsage) << '\n';
         return kExitOk;
     }
-    const Options options = ParseOptions(args, {"mac", "ip", "mask", "gateway"}, {}, {"report"});
+    // --no-confirm is the one option without a value.
+    Arguments args;
+    bool confirming = true;
+    for (const std::string& arg : given) {
+        if (arg == "--no-confirm")
+            confirming = false;
+        else
+            args.push_back(arg);
+    }
+    const Options options = ParseOptions(args, {"mac", "ip", "mask", "gateway"}, {}, {"report", "confirm-wait"});
     if (!options.error.empty())
-        return Invalid(err, options.error + "\n" + kSetIpUsage);
+        return Invalid(err, options.error + "\n" + platform::TrUtf8(kSetIpUsage));
     const std::string reportPath = OptionalValue(options, "report");
+    const std::optional<int> confirmWait = SecondsOption(options, "confirm-wait", kDefaultConfirmSeconds, err);
+    if (!confirmWait)
+        return kExitUsage;
 
     const addressing::IpFields ip = addressing::ParseIpFields(options.one("ip"));
     const addressing::IpFields mask = addressing::ParseIpFields(options.one("mask"));
@@ -470,29 +527,48 @@ int RunSetIp(const Arguments& args, std::ostream& out, std::ostream& err, const 
     if (!ReportWritable(reportPath, err))
         return kExitUsage;
 
-    return WithSender(send, options, [&](const addressing::ChangeIpSender& sender) {
+    return WithSender(send, confirm, options, "set-ip", err,
+                      [&](const addressing::ChangeIpSender& sender, const AddressConfirmer& confirmer) {
         const std::string newIp = addressing::FormatOctets(ip.octets);
         const bool sent = sender(mac, newIp, addressing::FormatOctets(gateway.octets), addressing::FormatOctets(mask.octets));
-        const std::string result = platform::TrUtf8(sent ? msg::kChangeSucceeded : msg::kChangeFailed);
-        out << result << '\n';
         SiteReport report;
         report.Camera(mac).newIp = newIp;
-        report.AddStatus(mac, result);
-        report.SetOutcome(mac, sent ? "sent" : "send failed");
+        if (!sent || !confirming || !confirmer) {
+            // Sent and not waited for: success means the request went out.
+            const std::string result = platform::TrUtf8(sent ? msg::kChangeSucceeded : msg::kChangeFailed);
+            out << result << '\n';
+            report.AddStatus(mac, result);
+            report.SetOutcome(mac, sent ? "sent" : "send failed");
+            const bool written = WriteReport(report, reportPath, err);
+            return sent && written ? kExitOk : kExitFailed;
+        }
+        // The change counts once the camera answers at its new address: a MAC
+        // that no camera has, or a camera that did not take the change, is a
+        // failure and not "修改成功！".
+        report.AddStatus(mac, "sent");
+        const bool answered = confirmer(mac, newIp, *confirmWait);
+        if (answered) {
+            out << platform::TrUtf8(msg::kChangeSucceeded) << '\n';
+            report.AddStatus(mac, "answered at " + newIp);
+        } else {
+            err << "lynx-cli set-ip: " << mac << " did not answer at " << newIp << " within " << *confirmWait
+                << " s\n";
+        }
+        report.SetOutcome(mac, answered ? "confirmed" : "not confirmed");
         const bool written = WriteReport(report, reportPath, err);
-        return sent && written ? kExitOk : kExitFailed;
+        return answered && written ? kExitOk : kExitFailed;
     });
 }
 
 int RunPlan(const Arguments& args, std::ostream& out, std::ostream& err)
 {
     if (AsksForHelp(args)) {
-        out << kPlanUsage << '\n';
+        out << platform::TrUtf8(kPlanUsage) << '\n';
         return kExitOk;
     }
     const Options options = ParseOptions(args, {"start", "end", "gateway", "mask"}, {}, {"write-plan", "seconds"});
     if (!options.error.empty())
-        return Invalid(err, options.error + "\n" + kPlanUsage);
+        return Invalid(err, options.error + "\n" + platform::TrUtf8(kPlanUsage));
     const CheckedPlan checked = CheckPlan(options);
     if (checked.message)
         return Invalid(err, *checked.message);
@@ -505,7 +581,7 @@ int RunPlan(const Arguments& args, std::ostream& out, std::ostream& err)
 int RunAssign(const Arguments& args, std::ostream& out, std::ostream& err, const addressing::ChangeIpSender& send)
 {
     if (AsksForHelp(args)) {
-        out << kAssignUsage << '\n';
+        out << platform::TrUtf8(kAssignUsage) << '\n';
         return kExitOk;
     }
     for (const std::string& arg : args) {
@@ -514,7 +590,7 @@ int RunAssign(const Arguments& args, std::ostream& out, std::ostream& err, const
     }
     const Options options = ParseOptions(args, {"start", "end", "gateway", "mask", "mac"}, {"mac"}, {"report"});
     if (!options.error.empty())
-        return Invalid(err, options.error + "\n" + kAssignUsage);
+        return Invalid(err, options.error + "\n" + platform::TrUtf8(kAssignUsage));
     const std::string reportPath = OptionalValue(options, "report");
     const auto macs = options.values.find("mac");
     if (macs == options.values.end())
@@ -539,7 +615,7 @@ int RunAssign(const Arguments& args, std::ostream& out, std::ostream& err, const
     if (!ReportWritable(reportPath, err))
         return kExitUsage;
 
-    return WithSender(send, options, [&](const addressing::ChangeIpSender& sender) {
+    return WithSender(send, {}, options, "assign", err, [&](const addressing::ChangeIpSender& sender, const AddressConfirmer&) {
         const addressing::BatchOutcome outcome = addressing::AssignAddresses(devList, plan, sender);
         SiteReport report;
         for (const auto& assignment : outcome.assignments) {

@@ -4,7 +4,9 @@
 #include "cli/InterfaceOption.h"
 #include "cli/OptionReader.h"
 #include "platform/Numbers.h"
+#include "platform/Translation.h"
 #include "protocol/DiscoverySession.h"
+#include "protocol/Messages.h"
 
 #include <chrono>
 #include <cstdio>
@@ -21,6 +23,13 @@ int ClampSearchSeconds(long long seconds)
     return static_cast<int>(seconds);
 }
 
+std::string ServerFailureText(const protocol::DiscoverySession& session)
+{
+    if (session.PortTaken())
+        return platform::TrUtf8(protocol::msg::kPortsTaken);
+    return "cannot receive on UDP port " + std::to_string(protocol::kReportPort);
+}
+
 const char* SearchUsage()
 {
     return R"(usage: lynx-cli search [--seconds N] [--no-ip-filter] [--no-mac-filter]
@@ -29,9 +38,10 @@ const char* SearchUsage()
 Broadcasts one search on the LAN, waits N seconds (default 12, brought into
 1..3600) and prints the cameras that answered, under the window's rules:
   --no-ip-filter   also list a device whose IP address is listed already
-  --no-mac-filter  also list a device whose MAC begins like a listed one
+  --no-mac-filter  also list a device whose MAC is listed already
                    (with both filters on, a device is dropped when its IP and
-                   the start of its MAC equal those of a listed one)
+                   its MAC equal those of a listed one; MACs are compared
+                   whole, whatever their separators and letter case)
   --format         table (default), json (every record field) or csv; json
                    and csv also say where each report came in ("interface",
                    "localAddress")
@@ -101,18 +111,18 @@ int RunSearchCommand(const Arguments& args)
     std::string error;
     auto options = ParseSearchOptions(args, &error);
     if (!options) {
-        std::cerr << "lynx-cli search: " << error << "\n" << SearchUsage();
+        std::cerr << "lynx-cli search: " << error << "\n" << platform::TrUtf8(SearchUsage());
         return kExitUsage;
     }
     if (options->help) {
-        std::cout << SearchUsage();
+        std::cout << platform::TrUtf8(SearchUsage());
         return kExitOk;
     }
     protocol::InitTransport();
     protocol::DiscoverySession session;
     if (!session.StartServers(false)) {
         // Listing nothing would look like a LAN without cameras: say it failed.
-        std::cerr << "lynx-cli search: cannot receive on UDP port " << protocol::kReportPort << "\n";
+        std::cerr << "lynx-cli search: " << ServerFailureText(session) << "\n";
         return kExitFailed;
     }
     session.SetInterfaces(options->interfaces);

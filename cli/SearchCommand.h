@@ -3,6 +3,7 @@
 
 #include "cli/DeviceOutput.h"
 #include "protocol/DeviceTable.h"
+#include "protocol/DiscoverySession.h"
 #include "protocol/SearchTiming.h"
 
 #include <optional>
@@ -29,5 +30,10 @@ int ClampSearchSeconds(long long seconds);
 std::optional<SearchOptions> ParseSearchOptions(const std::vector<std::string>& args, std::string* error);
 
 const char* SearchUsage();
+
+// Why a session's servers did not start, for a command's error line: another
+// program holds a port (the window's text, translated), or the port could not
+// be opened.
+std::string ServerFailureText(const protocol::DiscoverySession& session);
 
 } // namespace lynx::cli

@@ -8,6 +8,7 @@
 #include "platform/Numbers.h"
 #include "platform/Translation.h"
 #include "protocol/DiscoverySession.h"
+#include "upgrade/FirmwareFile.h"
 #include "upgrade/UpgradeRun.h"
 
 #include <arpa/inet.h>
@@ -195,9 +196,10 @@ std::optional<UpgradeOptions> ParseUpgradeOptions(const std::vector<std::string>
         *error = "--file is required";
         return std::nullopt;
     }
-    struct stat status {};
-    if (::stat(options.file.c_str(), &status) != 0 || !S_ISREG(status.st_mode) || ::access(options.file.c_str(), R_OK) != 0) {
-        *error = "'" + options.file + "' is not a readable file";
+    // Checked here, before anything is sent: a file the cameras cannot unpack
+    // would fail every one of them only after its download.
+    if (const auto fault = upgrade::FirmwareFileFault(options.file)) {
+        *error = platform::TrUtf8(*fault) + options.file;
         return std::nullopt;
     }
     if (!CheckInterfaceNames(options.interfaces, error))
@@ -220,11 +222,11 @@ int RunUpgrade(const Arguments& args, std::ostream& out, std::ostream& err)
     std::string error;
     const std::optional<UpgradeOptions> options = ParseUpgradeOptions(args, &error);
     if (!options) {
-        err << "lynx-cli upgrade: " << error << "\n" << UpgradeUsage();
+        err << "lynx-cli upgrade: " << error << "\n" << platform::TrUtf8(UpgradeUsage());
         return kExitUsage;
     }
     if (options->help) {
-        out << UpgradeUsage();
+        out << platform::TrUtf8(UpgradeUsage());
         return kExitOk;
     }
 
@@ -257,8 +259,9 @@ int RunUpgrade(const Arguments& args, std::ostream& out, std::ostream& err)
         err << "lynx-cli upgrade: no port from 9000 up is free for the firmware server\n";
         return kExitFailed;
     }
-    if (!session.StartServers()) {
-        err << "lynx-cli upgrade: cannot receive on UDP port " << protocol::kReportPort << "\n";
+    // Both ports: the cameras' replies and notifications come to 8025.
+    if (!session.StartServers() || session.PortTaken()) {
+        err << "lynx-cli upgrade: " << ServerFailureText(session) << "\n";
         return kExitFailed;
     }
     session.SetInterfaces(options->interfaces);

@@ -22,27 +22,40 @@ const Command kCommands[] = {
     {"upgrade", "upgrade the firmware of cameras", &lynx::cli::RunUpgradeCommand},
 };
 
+// The help is written in English and shown in the language chosen, as every
+// command's own help.
+constexpr const char* kUsage =
+    "usage: lynx-cli COMMAND [options]   (lynx-cli COMMAND --help for its options)\n"
+    "       lynx-cli --help | --version\n"
+    "Help and messages follow the locale (LC_ALL, LC_MESSAGES, LANG): Chinese when\n"
+    "it starts with zh, English otherwise. LYNX_LANG=zh|en overrides the locale,\n"
+    "and --lang zh|en overrides both.\n"
+    "\n"
+    "commands:";
+
 void PrintUsage(std::ostream& out)
 {
-    out << "usage: lynx-cli COMMAND [options]   (lynx-cli COMMAND --help for its options)\n"
-           "       lynx-cli --help | --version\n"
-           "--lang en (or LYNX_LANG=en) prints the messages in English.\n\ncommands:\n";
+    out << lynx::platform::TrUtf8(kUsage) << "\n";
     for (const Command& c : kCommands)
-        out << "  " << c.name << std::string(10 - std::min<size_t>(9, std::strlen(c.name)), ' ') << c.summary << "\n";
+        out << "  " << c.name << std::string(10 - std::min<size_t>(9, std::strlen(c.name)), ' ')
+            << lynx::platform::TrUtf8(c.summary) << "\n";
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    // --lang en (anywhere) or LYNX_LANG=en: the messages in English.
-    std::string error;
-    const std::string lang = lynx::platform::LanguageFromArguments(argc, argv, &error);
-    if (!error.empty()) {
-        std::cerr << "lynx-cli: " << error << "\n";
+    // --lang (anywhere), else LYNX_LANG, else the locale: help and messages
+    // alike in that language. One not known is warned about and ignored.
+    const lynx::platform::LanguageChoice language =
+        lynx::platform::ChooseLanguage(argc, argv, lynx::platform::LanguageDefault::Locale);
+    if (!language.error.empty()) {
+        std::cerr << "lynx-cli: " << language.error << "\n";
         return lynx::cli::kExitUsage;
     }
-    lynx::platform::SelectLanguage(lang);
+    lynx::platform::SelectLanguage(language.lang);
+    if (!language.unknown.empty())
+        std::cerr << "lynx-cli: " << lynx::platform::UnknownLanguageWarning(language.unknown).toStdString() << "\n";
     if (argc < 2) {
         PrintUsage(std::cerr);
         return lynx::cli::kExitUsage;
@@ -64,7 +77,9 @@ int main(int argc, char** argv)
             return status;
         }
     }
-    std::cerr << "lynx-cli: unknown command '" << name << "'\n";
+    std::cerr << "lynx-cli: "
+              << lynx::platform::Tr("unknown command '%1'").arg(QString::fromUtf8(name.data(), name.size())).toStdString()
+              << "\n";
     PrintUsage(std::cerr);
     return lynx::cli::kExitUsage;
 }

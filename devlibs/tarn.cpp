@@ -58,11 +58,13 @@ struct Socket {
 
 struct Registry {
     std::mutex mutex;
+    std::mutex serverStartMutex;
     std::map<uint16_t, std::shared_ptr<Socket>> sockets;
     std::map<uint16_t, uint16_t> serverByPort;
     uint16_t lastHandle = 0;
     std::atomic<bool> logOn{false};
     std::atomic<int> receiveBufferBytes{kReceiveBufferBytes};
+    std::atomic<bool> sharePorts{false};
     std::mutex logMutex;  // guards everything below
     std::string logDirectory;
     int logFiles = kDefaultLogFiles;             // tarn.log and tarn.log.1 .. tarn.log.(logFiles - 1)
@@ -282,48 +284,52 @@ int openUdpSocket()
         return -1;
     int on = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    // No SO_REUSEADDR unless asked: with it a second program on the PC could
+    // bind the same port, and the unicast answers would reach only the newer
+    // one. A port held elsewhere fails to bind (EADDRINUSE), which the caller
+    // can tell.
+    if (registry().sharePorts.load())
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     ::setsockopt(fd, IPPROTO_IP, IP_PKTINFO, &on, sizeof on);
     setReceiveBuffer(fd, registry().receiveBufferBytes.load());
     return fd;
 }
 
+// Why the calling thread's last socket start failed (an errno value).
+thread_local int t_lastStartError = 0;
+
+unsigned char failStart(int error)
+{
+    t_lastStartError = error;
+    return 0;
+}
+
 unsigned char startSocket(uint16_t* handle, TARN_RECV_CALLBACK callback, uint16_t localPort, bool isServer)
 {
     Registry& r = registry();
-    int fd = openUdpSocket();
-    if (fd < 0)
-        return 0;
-    auto s = std::make_shared<Socket>();
-    s->fd = fd;
+    auto s = std::make_shared<Socket>();  // closes what it holds on every failure
+    s->fd = openUdpSocket();
+    if (s->fd < 0)
+        return failStart(errno);
     s->isServer = isServer;
     s->callback = callback;
     sockaddr_in local{};
     local.sin_family = AF_INET;
     local.sin_addr.s_addr = htonl(INADDR_ANY);
     local.sin_port = htons(localPort);
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0)
-        return 0;
+    if (::bind(s->fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0)
+        return failStart(errno);
     socklen_t len = sizeof local;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &len);
+    ::getsockname(s->fd, reinterpret_cast<sockaddr*>(&local), &len);
     s->localPort = ntohs(local.sin_port);
     s->wakeFd = ::eventfd(0, EFD_CLOEXEC);
     if (s->wakeFd < 0)
-        return 0;
+        return failStart(errno);
     {
         std::lock_guard lock(r.mutex);
-        if (isServer) {
-            // Two callers may have raced to serve the same port: SO_REUSEADDR let
-            // both bind, but only the first to get here serves it.
-            auto it = r.serverByPort.find(s->localPort);
-            if (it != r.serverByPort.end()) {
-                *handle = it->second;
-                return 1;
-            }
-        }
         s->handle = allocateHandle(r);
         if (s->handle == 0)
-            return 0;
+            return failStart(EMFILE);
         r.sockets[s->handle] = s;
         if (isServer)
             r.serverByPort[s->localPort] = s->handle;
@@ -445,6 +451,9 @@ unsigned char tarn_StartUDPServer(uint16_t* handle, TARN_RECV_CALLBACK callback,
     if (!handle)
         return 0;
     Registry& r = registry();
+    // One server start at a time: a caller that finds the port served by
+    // this process gets the running server, never a second socket.
+    std::lock_guard starting(r.serverStartMutex);
     {
         std::lock_guard lock(r.mutex);
         auto it = r.serverByPort.find(localPort);
@@ -456,6 +465,16 @@ unsigned char tarn_StartUDPServer(uint16_t* handle, TARN_RECV_CALLBACK callback,
     unsigned char ok = startSocket(handle, callback, localPort, true);
     logLine("server on port " + std::to_string(localPort) + (ok ? " started" : " failed"));
     return ok;
+}
+
+void tarn_ext_SharePorts(int share)
+{
+    registry().sharePorts.store(share != 0);
+}
+
+int tarn_ext_LastStartError(void)
+{
+    return t_lastStartError;
 }
 
 unsigned char tarn_StartUDPClient(uint16_t* handle, const char* deviceIp, uint16_t port, TARN_RECV_CALLBACK callback)

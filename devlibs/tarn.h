@@ -129,6 +129,15 @@ uint16_t tarn_ext_LocalPort(uint16_t handle);
 // Called from that socket's own callback, it returns at once and the thread
 // ends when the callback returns; no callback follows.
 unsigned char tarn_ext_Close(uint16_t handle);
+// Sockets opened from now on may share their port with other programs that
+// ask the same (SO_REUSEADDR): several simulators of cameras in one network,
+// each hearing the broadcasts. Off by default: a tool must have its ports to
+// itself, or the answers meant for it reach another program.
+void tarn_ext_SharePorts(int share);
+// Why the calling thread's last failed tarn_StartUDPServer or
+// tarn_StartUDPClient failed: an errno value (EADDRINUSE: another program
+// holds the port), 0 before any failure.
+int tarn_ext_LastStartError(void);
 // Closes every socket and joins every receive thread (tests and clean exits).
 void tarn_ext_Shutdown(void);
 

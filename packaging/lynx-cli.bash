@@ -58,7 +58,7 @@ _lynx_cli()
     local options
     case "$command" in
     search) options="--seconds --no-ip-filter --no-mac-filter --format --interface --timing --help" ;;
-    set-ip) options="--mac --ip --mask --gateway --interface --report --help" ;;
+    set-ip) options="--mac --ip --mask --gateway --interface --confirm-wait --no-confirm --report --help" ;;
     plan) options="--start --end --gateway --mask --write-plan --seconds --interface --help" ;;
     assign) options="--start --end --gateway --mask --mac --plan --dry-run --seconds --confirm-wait --interface --report --help" ;;
     upgrade) options="--file --all --ip --seconds --wait --interface --parallel --verify --reboot-wait --expect-version --retry --report --help" ;;

@@ -25,11 +25,12 @@ inline std::string CsvField(std::string_view text)
 }
 
 // A field of a file meant for spreadsheet programs: a text from the network
-// that begins like a formula ('=', '+', '@') is kept as text with a leading
-// apostrophe, so that opening the file never runs what a device sent.
+// that begins like a formula ('=', '+', '-', '@', or a tab or CR before one)
+// is kept as text with a leading apostrophe, so that opening the file never
+// runs what a device sent.
 inline std::string SpreadsheetField(std::string_view text)
 {
-    if (!text.empty() && (text.front() == '=' || text.front() == '+' || text.front() == '@'))
+    if (!text.empty() && std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos)
         return CsvField("'" + std::string(text));
     return CsvField(text);
 }

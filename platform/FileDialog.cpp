@@ -9,19 +9,22 @@ namespace lynx::platform {
 
 using Handler = Seam<FileDialogHandler, struct FileDialogService>;
 
-namespace {
-
-// "(*.zip)|*.zip|" (description|pattern|...) becomes Qt's "(*.zip) (*.zip)".
-QString qtFilter(const QString& windowsFilter)
+QString QtNameFilter(const QString& windowsFilter)
 {
     QStringList parts = windowsFilter.split('|', Qt::SkipEmptyParts);
     QStringList filters;
-    for (int i = 0; i + 1 < parts.size(); i += 2)
-        filters << parts[i] + " (" + QString(parts[i + 1]).replace(';', ' ') + ")";
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        // Qt reads the patterns from the last parentheses, separated by spaces.
+        const QString patterns = QStringLiteral("(") + QString(parts[i + 1]).replace(';', ' ') + QStringLiteral(")");
+        QString description = parts[i].trimmed();
+        // Windows shows the description alone, so it often names the
+        // patterns itself: "(*.csv)", "CSV (*.csv)". Those are not repeated.
+        if (QString(description).replace(';', ' ').endsWith(patterns))
+            description = description.left(description.size() - patterns.size()).trimmed();
+        filters << (description.isEmpty() ? patterns : description + QStringLiteral(" ") + patterns);
+    }
     return filters.join(";;");
 }
-
-} // namespace
 
 QString GetOpenFileName(const FileDialogRequest& request)
 {
@@ -29,7 +32,7 @@ QString GetOpenFileName(const FileDialogRequest& request)
         return Handler::Current()(request);
     QFileDialog dialog(request.parent);
     dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setNameFilter(qtFilter(request.filter));
+    dialog.setNameFilter(QtNameFilter(request.filter));
     dialog.setOption(QFileDialog::ReadOnly, true);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
@@ -44,7 +47,7 @@ QString GetSaveFileName(FileDialogRequest request)
     QFileDialog dialog(request.parent);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilter(qtFilter(request.filter));
+    dialog.setNameFilter(QtNameFilter(request.filter));
     dialog.selectFile(request.defaultName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};

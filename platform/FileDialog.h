@@ -21,6 +21,12 @@ QString GetOpenFileName(const FileDialogRequest& request);
 // empty string when cancelled. Scripted handlers see request.save set.
 QString GetSaveFileName(FileDialogRequest request);
 
+// A filter in the Windows form, "description|pattern|..." ("(*.csv)|*.csv|"),
+// as Qt's name filter: "description (pattern)" for each pair, ";;" between; a
+// pattern list "*.a;*.b" becomes "*.a *.b". A description that already ends
+// with its patterns in parentheses shows them once: "(*.csv)", "CSV (*.csv)".
+QString QtNameFilter(const QString& windowsFilter);
+
 using FileDialogHandler = std::function<QString(const FileDialogRequest&)>;
 FileDialogHandler SetFileDialogHandler(FileDialogHandler handler);
 

@@ -16,7 +16,14 @@ namespace {
 
 int showReal(const MessageBoxRequest& request)
 {
-    auto* box = new QMessageBox(request.owner);
+    // Every box belongs to a window: a box of its own would open behind the
+    // main window, and while that runs modally it could not even be closed.
+    QWidget* owner = request.owner;
+    if (!owner)
+        owner = QApplication::activeModalWidget();
+    if (!owner)
+        owner = QApplication::activeWindow();
+    auto* box = new QMessageBox(owner);
     box->setWindowTitle(request.caption);
     box->setText(request.text);
     box->setIcon(request.icon == MB_ICONQUESTION ? QMessageBox::Question : QMessageBox::NoIcon);
@@ -27,6 +34,8 @@ int showReal(const MessageBoxRequest& request)
         box->setAttribute(Qt::WA_DeleteOnClose);
         box->setWindowModality(Qt::NonModal);
         box->show();
+        box->raise();
+        box->activateWindow();
         return IDOK;
     }
     box->exec();

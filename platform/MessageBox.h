@@ -14,12 +14,12 @@ enum MessageBoxIcon { MB_ICONNONE = 0x0, MB_ICONQUESTION = 0x20 };
 enum MessageBoxResult { IDOK = 1, IDCANCEL = 2 };
 
 struct MessageBoxRequest {
-    QWidget* owner = nullptr;   // null: a box without owner window
+    QWidget* owner = nullptr;   // null: the window in front owns it (none before any is up)
     QString text;
     QString caption;
     int buttons = MB_OK;
     int icon = MB_ICONNONE;
-    bool modeless = false;      // shown without blocking its caller (details box)
+    bool modeless = false;      // shown without blocking its caller or its owner (details box)
 };
 
 // Shows a box and returns IDOK or IDCANCEL. A modeless box returns IDOK at once.

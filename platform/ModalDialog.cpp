@@ -26,8 +26,8 @@ void PauseKeepingPaint(int ms)
 {
     if (ms <= 0)
         return;
-    // User input stays queued until the pause is over, as it does while the
-    // original window's thread sleeps; paint and posted work go on.
+    // User input stays queued until the pause is over, so a click cannot start
+    // anything in the middle of the send loop; paint and posted work go on.
     QEventLoop loop;
     // Precise: from 2 s up Qt's single shots are coarse and may end 5 % early.
     QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);

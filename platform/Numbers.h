@@ -1,5 +1,5 @@
-// Reading integers from texts the way the original's run-time library and
-// framework do, in one place: atoi's leading integer, a dialog item's whole
+// Reading integers from texts as the C run-time library and a dialog's
+// integer fields read them, in one place: atoi's leading integer, a dialog item's whole
 // integer, and a command line's number. None of them overflows: a value too
 // large saturates.
 #pragma once

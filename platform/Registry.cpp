@@ -110,14 +110,15 @@ std::string RegistryRoot()
     return "/var/lib/lynx/registry";
 }
 
-std::optional<RegistryKey> RegistryKey::Open(const std::string& subKey)
+std::optional<RegistryKey> RegistryKey::Open(const std::string& subKey, Access access)
 {
     std::string folder = keyFolder(subKey);
     std::error_code ec;
     if (!fs::is_directory(folder, ec))
         return std::nullopt;
     // All-access rights: a user who cannot write the key cannot open it.
-    if (::access(folder.c_str(), R_OK | W_OK | X_OK) != 0)
+    const int mode = access == Access::All ? R_OK | W_OK | X_OK : R_OK | X_OK;
+    if (::access(folder.c_str(), mode) != 0)
         return std::nullopt;
     return RegistryKey(folder);
 }

@@ -23,9 +23,12 @@ struct RegistryValue {
 
 class RegistryKey {
 public:
-    // Opens an existing key with all-access rights: the key must exist and its
-    // folder be writable by this user. Subkeys use backslashes.
-    static std::optional<RegistryKey> Open(const std::string& subKey);
+    // Opens an existing key, subkeys separated by backslashes. With all-access
+    // rights (the default) its folder must be writable by this user; to read,
+    // readable is enough, so that a value an administrator set holds for
+    // every user.
+    enum class Access { All, Read };
+    static std::optional<RegistryKey> Open(const std::string& subKey, Access access = Access::All);
     // Creates the key (and its parents); nullopt when that is not allowed.
     static std::optional<RegistryKey> Create(const std::string& subKey);
 

@@ -1,7 +1,10 @@
 #include "platform/Translation.h"
 
+#include <QCoreApplication>
+#include <QLibraryInfo>
 #include <QTranslator>
 
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -15,7 +18,11 @@ constexpr const char* kContext = "Lynx";
 
 struct Language {
     std::string name;
+    // The tool's texts written in the other language: lynx_en for the
+    // Chinese texts in English, lynx_zh for the English ones in Chinese.
     std::unique_ptr<QTranslator> translator;
+    // Qt's own, installed in the application while it is the language.
+    std::unique_ptr<QTranslator> qt;
 };
 
 Language& Current()
@@ -24,21 +31,58 @@ Language& Current()
     return language;
 }
 
-std::string Normalise(std::string lang)
+std::string Lower(std::string text)
 {
-    for (char& c : lang)
+    for (char& c : text)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (lang.empty() || lang == "zh" || lang.rfind("zh_", 0) == 0 || lang.rfind("zh-", 0) == 0 || lang == "c")
+    return text;
+}
+
+bool StartsWith(const std::string& text, const char* prefix)
+{
+    return text.rfind(prefix, 0) == 0;
+}
+
+// A value of --lang or LYNX_LANG: "" for Chinese (zh, zh_CN...; C, the
+// language the window's texts are written in), "en" for English (en,
+// en_US...), "?" for any other.
+std::string Normalise(const std::string& value)
+{
+    const std::string lang = Lower(value);
+    if (lang == "zh" || StartsWith(lang, "zh_") || StartsWith(lang, "zh-") || lang == "c")
         return "";
-    if (lang == "en" || lang.rfind("en_", 0) == 0 || lang.rfind("en-", 0) == 0)
+    if (lang == "en" || StartsWith(lang, "en_") || StartsWith(lang, "en-"))
         return "en";
     return "?";
 }
 
+// Qt's translations of its own texts for the language, from the folder Qt
+// was built to look in; none for English, Qt's source language.
+std::unique_ptr<QTranslator> QtTranslator(const std::string& lang)
+{
+    if (!lang.empty())
+        return nullptr;
+    auto translator = std::make_unique<QTranslator>();
+    if (!translator->load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        return nullptr;
+    return translator;
+}
+
 } // namespace
 
-std::string LanguageFromArguments(int& argc, char** argv, std::string* error)
+std::string LocaleLanguage()
 {
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* value = std::getenv(name);
+        if (value && *value)
+            return StartsWith(Lower(value), "zh") ? "" : "en";
+    }
+    return "en";
+}
+
+LanguageChoice ChooseLanguage(int& argc, char** argv, LanguageDefault fallback)
+{
+    LanguageChoice choice;
     std::string asked;
     bool given = false;
     for (int i = 1; i < argc;) {
@@ -46,8 +90,8 @@ std::string LanguageFromArguments(int& argc, char** argv, std::string* error)
         int taken = 0;
         if (std::strcmp(arg, "--lang") == 0) {
             if (i + 1 >= argc) {
-                *error = "--lang needs a value (zh or en)";
-                return "";
+                choice.error = "--lang needs a value (zh or en)";
+                return choice;
             }
             asked = argv[i + 1];
             taken = 2;
@@ -66,28 +110,49 @@ std::string LanguageFromArguments(int& argc, char** argv, std::string* error)
     }
     if (!given) {
         const char* env = std::getenv("LYNX_LANG");
-        asked = env ? env : "";
+        given = env && *env;
+        asked = given ? env : "";
     }
-    const std::string lang = Normalise(asked);
-    if (lang == "?") {
-        *error = "unknown language '" + asked + "' (zh or en)";
-        return "";
+    const std::string fromDefault = fallback == LanguageDefault::Locale ? LocaleLanguage() : "";
+    if (!given) {
+        choice.lang = fromDefault;
+        return choice;
     }
-    return lang;
+    choice.lang = Normalise(asked);
+    if (choice.lang == "?") {
+        choice.unknown = asked;
+        choice.lang = fromDefault;
+    }
+    return choice;
+}
+
+QString UnknownLanguageWarning(const std::string& value)
+{
+    return Tr("未知的语言“%1”，已忽略（可用：zh、en）").arg(QString::fromStdString(value));
 }
 
 bool SelectLanguage(const std::string& lang)
 {
     Language& current = Current();
+    if (current.qt)
+        QCoreApplication::removeTranslator(current.qt.get());
+    current.qt.reset();
     current.translator.reset();
     current.name.clear();
-    if (lang.empty())
-        return true;
+    // Chinese: the translation of the texts written in English; English: of
+    // those written in Chinese.
     auto translator = std::make_unique<QTranslator>();
-    if (!translator->load(QStringLiteral(":/i18n/lynx_%1.qm").arg(QString::fromStdString(lang))))
+    const QString file = lang.empty() ? QStringLiteral("zh") : QString::fromStdString(lang);
+    if (translator->load(QStringLiteral(":/i18n/lynx_%1.qm").arg(file)))
+        current.translator = std::move(translator);
+    else if (!lang.empty())
         return false;
-    current.translator = std::move(translator);
     current.name = lang;
+    if (QCoreApplication::instance()) {
+        current.qt = QtTranslator(lang);
+        if (current.qt)
+            QCoreApplication::installTranslator(current.qt.get());
+    }
     return true;
 }
 

@@ -1,6 +1,7 @@
 #include "protocol/DeviceTable.h"
 
 #include "platform/CodePage.h"
+#include "platform/MacKey.h"
 #include "protocol/JsonMessages.h"
 
 #include <algorithm>
@@ -25,17 +26,19 @@ std::string display(const char (&field)[N])
     return platform::Cp936ToUtf8(fieldText(field));
 }
 
-// The six bytes the MAC rule compares, terminator and zero fill included.
-std::string macPrefix(const DeviceRecord& record)
+// The MAC rule compares whole MACs as MacKey does: one maker's cameras share
+// their first bytes, and cameras fresh from the factory share one address, so
+// anything less would hide a whole site behind one row.
+std::string macKey(const DeviceRecord& record)
 {
-    return std::string(record.mac, 6);
+    return platform::MacKey(fieldText(record.mac));
 }
 
-std::string ipAndMacPrefix(const DeviceRecord& record)
+std::string ipAndMacKey(const DeviceRecord& record)
 {
     std::string key(fieldText(record.deviceIp));
     key += '\0';
-    key += macPrefix(record);
+    key += macKey(record);
     return key;
 }
 
@@ -44,11 +47,9 @@ bool sameIp(const DeviceRecord& a, const DeviceRecord& b)
     return fieldText(a.deviceIp) == fieldText(b.deviceIp);
 }
 
-// Six bytes, not the text: a shorter MAC compares its terminator and the zero
-// bytes after it, which the zero-filled record guarantees.
-bool sameMacPrefix(const DeviceRecord& a, const DeviceRecord& b)
+bool sameMac(const DeviceRecord& a, const DeviceRecord& b)
 {
-    return std::memcmp(a.mac, b.mac, 6) == 0;
+    return macKey(a) == macKey(b);
 }
 
 std::string formatted(const char* format, auto... values)
@@ -66,7 +67,7 @@ bool IsDuplicate(const DeviceList& held, const DeviceRecord& record, DuplicateFi
         return false;
     for (const auto& other : held) {
         const bool ipMatches = !filter.hideSameIp || sameIp(*other, record);
-        const bool macMatches = !filter.hideSameMac || sameMacPrefix(*other, record);
+        const bool macMatches = !filter.hideSameMac || sameMac(*other, record);
         if (ipMatches && macMatches)
             return true;
     }
@@ -95,8 +96,8 @@ int DeviceTable::Add(std::unique_ptr<DeviceRecord> record, DuplicateFilter filte
         return 0;
     const int number = m_count + 1;
     m_numbersByIp[std::string(fieldText(record->deviceIp))].push_back(number);
-    m_macPrefixes.insert(macPrefix(*record));
-    m_ipAndMacPrefixes.insert(ipAndMacPrefix(*record));
+    m_macKeys.insert(macKey(*record));
+    m_ipAndMacKeys.insert(ipAndMacKey(*record));
     m_map[number] = record.get();
     m_list.push_back(std::move(record));
     m_arrivals.push_back(std::move(arrival));
@@ -111,19 +112,19 @@ void DeviceTable::Clear()
     m_list.clear();
     m_arrivals.clear();
     m_numbersByIp.clear();
-    m_macPrefixes.clear();
-    m_ipAndMacPrefixes.clear();
+    m_macKeys.clear();
+    m_ipAndMacKeys.clear();
     m_count = 0;
 }
 
 bool DeviceTable::IsDuplicate(const DeviceRecord& record, DuplicateFilter filter) const
 {
     if (filter.hideSameIp && filter.hideSameMac)
-        return m_ipAndMacPrefixes.count(ipAndMacPrefix(record)) > 0;
+        return m_ipAndMacKeys.count(ipAndMacKey(record)) > 0;
     if (filter.hideSameIp)
         return m_numbersByIp.count(std::string(fieldText(record.deviceIp))) > 0;
     if (filter.hideSameMac)
-        return m_macPrefixes.count(macPrefix(record)) > 0;
+        return m_macKeys.count(macKey(record)) > 0;
     return false;
 }
 
@@ -155,14 +156,9 @@ std::vector<int> DeviceTable::IpConflictsOf(int number) const
     const auto it = m_numbersByIp.find(std::string(fieldText(record->deviceIp)));
     if (it == m_numbersByIp.end() || it->second.size() < 2)
         return others;
-    const auto sameMac = [](std::string_view a, std::string_view b) {
-        return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-                   return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-               });
-    };
     for (int other : it->second) {
         const DeviceRecord* o = ByNumber(other);
-        if (other != number && o && !sameMac(fieldText(o->mac), fieldText(record->mac)))
+        if (other != number && o && !sameMac(*o, *record))
             others.push_back(other);
     }
     return others;

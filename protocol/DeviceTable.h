@@ -26,8 +26,8 @@ struct DuplicateFilter {
 };
 
 // Whether record matches a held record under the boxes: both boxes, equal IP
-// and equal first six MAC bytes; one box, that test alone; no box, never.
-// This walk is the rule as it is specified; the table answers the same
+// and the same MAC (compared as MacKey compares it); one box, that test alone;
+// no box, never. The walk states the rule plainly; the table answers the same
 // question from its index.
 bool IsDuplicate(const DeviceList& held, const DeviceRecord& record, DuplicateFilter filter);
 
@@ -70,9 +70,9 @@ public:
     const ReportArrival* ArrivalOf(int number) const;
     // The first record, in row-number order, whose deviceIp equals ip exactly.
     DeviceRecord* ByIp(std::string_view ip) const;
-    // The other records holding this record's IP under another MAC (a MAC
-    // differing only in letter case is the same): two cameras given one
-    // address. A camera that answered twice is no conflict.
+    // The other records holding this record's IP under another MAC (compared
+    // as MacKey compares it): two cameras given one address. A camera that
+    // answered twice is no conflict.
     std::vector<int> IpConflictsOf(int number) const;
     // How many records are held.
     size_t Size() const { return m_list.size(); }
@@ -91,8 +91,8 @@ private:
     // The index behind the duplicate rules and ByIp: records are only ever
     // added, or all cleared, so presence is all it needs to know.
     std::unordered_map<std::string, std::vector<int>> m_numbersByIp;  // IP text -> numbers, ascending
-    std::unordered_set<std::string> m_macPrefixes;        // the first six MAC bytes
-    std::unordered_set<std::string> m_ipAndMacPrefixes;   // IP, a NUL, the six bytes
+    std::unordered_set<std::string> m_macKeys;        // MacKey of each MAC
+    std::unordered_set<std::string> m_ipAndMacKeys;   // IP, a NUL, the MacKey
 };
 
 // The eight cells of a device's row, in UTF-8: number, IP, MAC, gateway, mask,

@@ -2,6 +2,9 @@
 
 #include "protocol/Transport.h"
 
+#include <cerrno>
+#include <cstdlib>
+#include <string_view>
 #include <mutex>
 
 namespace lynx::protocol {
@@ -56,17 +59,27 @@ DiscoverySession::~DiscoverySession()
 
 bool DiscoverySession::StartServers(bool serveUpdates)
 {
+    // Programs that run side by side on one PC on purpose (the tests that
+    // drive the window and lynx-cli together, a trainer's set-up) say so with
+    // LYNX_SHARE_PORTS=1. The ports are then shared, and a camera's unicast
+    // answer reaches only one of them.
+    if (const char* share = std::getenv("LYNX_SHARE_PORTS"); share && std::string_view(share) == "1")
+        tarn_ext_SharePorts(1);
+    m_portTaken = false;
     if (m_reportSocket == 0) {
         if (tarn_StartUDPServer(&m_reportSocket, m_callbacks.report, 0, 0, kReportPort) != 1) {
             m_reportSocket = 0;
+            m_portTaken = tarn_ext_LastStartError() == EADDRINUSE;
             LogLine("cannot receive device reports on UDP " + std::to_string(kReportPort));
         }
     }
     if (serveUpdates) {
         // A running server is left alone; its handle is not needed.
         uint16_t udpServerSocket = 0;
-        if (tarn_StartUDPServer(&udpServerSocket, m_callbacks.update, 0, 0, kUpdatePort) != 1)
+        if (tarn_StartUDPServer(&udpServerSocket, m_callbacks.update, 0, 0, kUpdatePort) != 1) {
+            m_portTaken = m_portTaken || tarn_ext_LastStartError() == EADDRINUSE;
             LogLine("cannot receive upgrade replies on UDP " + std::to_string(kUpdatePort));
+        }
     }
     return m_reportSocket != 0;
 }

@@ -61,6 +61,9 @@ public:
     // update server (a running one is left alone). A failure is logged.
     // True when the report server runs.
     bool StartServers(bool serveUpdates = true);
+    // Whether the last StartServers found a port it asked for held by another
+    // program (msg::kPortsTaken): this session cannot hear what arrives there.
+    bool PortTaken() const { return m_portTaken; }
     // The report server's handle, 0 while none runs (the window's m_reportSocket).
     uint16_t& ReportSocket() { return m_reportSocket; }
 
@@ -114,6 +117,7 @@ private:
     DatagramInbox m_inbox;
     DeviceTable m_table;
     uint16_t m_reportSocket = 0;
+    bool m_portTaken = false;
     std::optional<std::chrono::system_clock::time_point> m_lastRowAdded;
     std::atomic<uint64_t> m_delivered{0};
     uint64_t m_reportsApplied = 0;

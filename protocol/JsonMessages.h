@@ -22,7 +22,7 @@ std::string Utf8ToGbk(std::string_view utf8Bytes);
 // character as \uXXXX, reading the bytes it is given as UTF-8, so the record's
 // code page 936 texts are converted to UTF-8 before they go in (given raw, they
 // would come out as the wrong characters). The result reads the same in code
-// page 936 and in UTF-8, and a camera parses it back to the original texts.
+// page 936 and in UTF-8, and a camera parses it back to the same texts.
 std::string BuildJsonRequest(std::string_view kind, const DeviceRecord& record);
 // kind "update": {"deviceId", "filePath"}. url is UTF-8 (it holds a file name of
 // this system's file system); deviceId is code page 936, as DeviceRecord holds

@@ -1,5 +1,5 @@
 // Dialog templates as data: each control's id, class, text, style and place in
-// dialog units, as the resource script of the original window gives them.
+// dialog units, so that the layout scales with the dialog font.
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,5 @@
-// The three dialog templates of the window, as the original resource script
-// lays them out (dialog units).
+// The three dialog templates of the window: the main window and the two
+// address dialogs, laid out in dialog units.
 #include "res/DialogTemplate.h"
 #include "res/resource.h"
 

@@ -327,5 +327,25 @@
         <source>MAC地址错误！</source>
         <translation>Invalid MAC address!</translation>
     </message>
+    <message>
+        <source>端口19027或8025已被其他程序占用，无法接收设备应答。</source>
+        <translation>Port 19027 or 8025 is in use by another program: the devices' answers cannot be received.</translation>
+    </message>
+    <message>
+        <source>升级文件无法读取：</source>
+        <translation>The upgrade file cannot be read: </translation>
+    </message>
+    <message>
+        <source>升级文件不是有效的zip压缩包：</source>
+        <translation>The upgrade file is not a valid zip archive: </translation>
+    </message>
+    <message>
+        <source>未知的语言“%1”，已忽略（可用：zh、en）</source>
+        <translation>unknown language &apos;%1&apos; ignored (known: zh, en)</translation>
+    </message>
+    <message>
+        <source>无法打开网页：没有找到浏览器。</source>
+        <translation>Cannot open the web page: no browser was found.</translation>
+    </message>
 </context>
 </TS>

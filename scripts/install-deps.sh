@@ -5,8 +5,8 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libgl-dev libjsoncpp-dev libcurl4-openssl-dev libzip-dev zipcmp zipmerge ziptool
   googletest libgtest-dev libgmock-dev
-  fonts-wqy-microhei iproute2 procps curl zip xvfb xauth nginx-light time
-  qt6-tools-dev qt6-l10n-tools
+  fonts-wqy-microhei iproute2 procps curl zip xvfb xauth openbox wmctrl xdotool x11-utils nginx-light time
+  qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
   dpkg-dev file lintian desktop-file-utils appstream
 )
 missing=()

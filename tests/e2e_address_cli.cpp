@@ -102,6 +102,22 @@ TEST_F(NetlabCli, AssignReaddressesCamerasAndTheNextSearchListsThemThere)
     }
 }
 
+TEST_F(NetlabCli, SetIpForAMacNoCameraHasFailsAndSaysSo)
+{
+    // Sent without error, but no camera answers at the address: no success.
+    const ProcessResult set = RunCli({"set-ip", "--mac", "02:99:00:00:00:01", "--ip", "192.168.1.150", "--mask",
+                                      "255.255.255.0", "--gateway", "192.168.1.1", "--confirm-wait", "3"});
+    EXPECT_EQ(set.exitCode, 1) << set.out << set.err;
+    EXPECT_EQ(set.out.find(msg::kChangeSucceeded), std::string::npos) << set.out;
+    EXPECT_NE(set.err.find("02:99:00:00:00:01 did not answer at 192.168.1.150"), std::string::npos) << set.err;
+
+    // Fire-and-forget when asked.
+    const ProcessResult sent = RunCli({"set-ip", "--mac", "02:99:00:00:00:01", "--ip", "192.168.1.150", "--mask",
+                                       "255.255.255.0", "--gateway", "192.168.1.1", "--no-confirm"});
+    EXPECT_EQ(sent.exitCode, 0) << sent.err;
+    EXPECT_EQ(sent.out, std::string(msg::kChangeSucceeded) + "\n");
+}
+
 TEST_F(NetlabCli, SetIpMovesOneCameraAndLeavesTheOthers)
 {
     const Listing before = CliSearch();

@@ -7,6 +7,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "protocol/Transport.h"
+
 #include <cerrno>
 
 namespace lynx::upgrade {
@@ -40,6 +42,48 @@ std::string LocalAddressTowards(const std::string& deviceIp, int port, std::chro
     }
     ::close(fd);
     return address;
+}
+
+std::string RouteSourceTowards(const std::string& deviceIp)
+{
+    sockaddr_in device{};
+    device.sin_family = AF_INET;
+    device.sin_port = htons(protocol::kProbePort);
+    if (::inet_pton(AF_INET, deviceIp.c_str(), &device.sin_addr) != 1)
+        return {};
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return {};
+    std::string address;
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&device), sizeof device) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) == 0 && local.sin_addr.s_addr != INADDR_ANY) {
+        char text[INET_ADDRSTRLEN] = {};
+        if (::inet_ntop(AF_INET, &local.sin_addr, text, sizeof text))
+            address = text;
+    }
+    ::close(fd);
+    return address;
+}
+
+LocalAddressFinder::LocalAddressFinder(Probe probe) : m_probe(std::move(probe))
+{
+    if (!m_probe)
+        m_probe = [](const std::string& ip) { return LocalAddressTowards(ip, protocol::kProbePort); };
+}
+
+std::string LocalAddressFinder::Towards(const std::string& deviceIp)
+{
+    const std::string route = RouteSourceTowards(deviceIp);
+    if (route.empty())
+        return m_probe(deviceIp);
+    const auto known = m_byRoute.find(route);
+    if (known != m_byRoute.end())
+        return known->second;
+    const std::string learnt = m_probe(deviceIp);
+    m_byRoute.emplace(route, learnt);
+    return learnt;
 }
 
 } // namespace lynx::upgrade

@@ -48,6 +48,13 @@ constexpr bool WillNotReport(UgState state)
     return state == UgState::Refused || state == UgState::SendFailed;
 }
 
+// A job whose request has gone out and that may still report: only such a
+// job can be answered or finished by a camera.
+constexpr bool RequestWentOut(UgState state)
+{
+    return state == UgState::Sent || state == UgState::Upgrading || state == UgState::Refused;
+}
+
 namespace msg {
 
 inline constexpr const char* kBatchRunning = "升级正在进行中";

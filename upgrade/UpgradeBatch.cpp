@@ -118,9 +118,7 @@ void UpgradeBatch::SendUpdateCommands(const std::string& firmwarePath, const Upg
         UpdateSummary();
         m_view->SetStatusText(job.row, StatusText(UgState::Sent));
         if (hooks.sendUpdate(m_url, job.deviceId, handle, job.ip, static_cast<uint32_t>(job.row))) {
-            // A notification may already have finished the job meanwhile.
-            if (job.state == UgState::Waiting)
-                job.state = UgState::Sent;
+            job.state = UgState::Sent;
             it = m_queue.erase(it);
             if (m_parallel == 0) {
                 hooks.pause(kPauseAfterSentMs);
@@ -135,8 +133,7 @@ void UpgradeBatch::SendUpdateCommands(const std::string& firmwarePath, const Upg
                 }
             }
         } else {
-            if (job.state == UgState::Waiting)
-                job.state = UgState::SendFailed;
+            job.state = UgState::SendFailed;
             m_view->SetStatusText(job.row, StatusText(UgState::SendFailed));
             ++it;
             hooks.pause(kPauseAfterFailureMs);
@@ -197,8 +194,12 @@ void UpgradeBatch::OnDatagram(const PacketHeader& header, const std::string& bod
         UpdateStatusRecord notification{};
         if (!protocol::ParseNotificationBody(body, notification))
             return;
+        // Only a job whose request went out can have ended: a notification for
+        // one still waiting its turn would be overwritten by the send loop's
+        // "已发送升级命令,等待升级" and its outcome lost.
         const auto job = std::find_if(m_pending.begin(), m_pending.end(), [&](const UgInfo* candidate) {
-            return std::strncmp(candidate->deviceId, notification.deviceId, sizeof candidate->deviceId) == 0;
+            return RequestWentOut(candidate->state) &&
+                   std::strncmp(candidate->deviceId, notification.deviceId, sizeof candidate->deviceId) == 0;
         });
         if (job == m_pending.end())
             return;

@@ -142,7 +142,7 @@ private:
 
     std::vector<std::unique_ptr<UgInfo>> m_jobs;
     std::list<UgInfo*> m_queue;    // m_lstUpgradeJob
-    std::list<UgInfo*> m_pending;  // g_ugList
+    std::list<UgInfo*> m_pending;  // the jobs that may still report
     int m_total = 0;
     int m_done = 0;
     int m_succeeded = 0;

@@ -35,7 +35,7 @@ constexpr size_t kSendChunk = 64u << 20;
 // connection, which can destroy response bytes the peer has not read yet; the
 // server therefore half-closes and reads what is left, for at most this long.
 constexpr std::chrono::milliseconds kLingerTime{1000};
-// The pause after accept (it keeps the original's pacing), before a
+// The pause after accept (it paces the cameras' downloads), before a
 // connection's request is read.
 constexpr std::chrono::milliseconds kAcceptPause{100};
 // Connections accepted and not yet sending; beyond them, cameras wait in the

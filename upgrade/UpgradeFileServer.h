@@ -117,7 +117,8 @@ private:
 // download URLs carry.
 extern std::atomic<int> g_nHttpPort;
 
-// g_strPath and g_strFileName of the process-wide server, exchanged as copies.
+// The file the process-wide server serves (its path, and the name it is asked
+// for by), exchanged as copies.
 void SetUpgradeFile(const std::string& path, const std::string& fileName);
 lynx::upgrade::UpgradeFile GetUpgradeFile();
 

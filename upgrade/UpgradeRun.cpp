@@ -36,7 +36,10 @@ UpgradeSendHooks UpgradeRun::Hooks() const
         return tarn_StartUDPClient(&handle, ip.c_str(), protocol::kUpdatePort, replies) == 1;
     };
     hooks.clientFailed = m_frontEnd.clientFailed;
-    hooks.localAddress = [](const std::string& ip) { return LocalAddressTowards(ip, protocol::kProbePort); };
+    // Learnt afresh for each batch, once per network card.
+    hooks.localAddress = [finder = std::make_shared<LocalAddressFinder>()](const std::string& ip) {
+        return finder->Towards(ip);
+    };
     hooks.sendUpdate = [](const std::string& url, const std::string& deviceId, uint16_t handle, const std::string& ip,
                           uint32_t tag) {
         // The URL stays UTF-8: the request writer escapes what is not ASCII.

@@ -135,6 +135,54 @@ TEST(CliSetIp, AFailedSendIsReportedWithStatus1)
     EXPECT_EQ(run.out.str(), Line(msg::kChangeFailed));
 }
 
+TEST(CliSetIp, ConfirmsByDefaultThatTheCameraAnswersAtItsNewAddress)
+{
+    struct Case {
+        Arguments extra;
+        bool answers;
+        int status;
+        std::string out;
+        int waited;  // the seconds asked of the confirmation; 0: not asked
+    };
+    const std::vector<Case> cases = {
+        {{}, true, kExitOk, Line(msg::kChangeSucceeded), 60},
+        {{}, false, kExitFailed, "", 60},  // no camera has the MAC: no "修改成功！"
+        {{"--confirm-wait", "5"}, false, kExitFailed, "", 5},
+        {{"--no-confirm"}, false, kExitOk, Line(msg::kChangeSucceeded), 0},
+    };
+    for (const Case& c : cases) {
+        CliRun run;
+        int waited = 0;
+        std::string confirmedMac, confirmedIp;
+        Arguments args = SetIpArgs("192.168.1.9", "255.255.255.0", "192.168.1.1");
+        args.insert(args.end(), c.extra.begin(), c.extra.end());
+        run.status = RunSetIp(args, run.out, run.err, run.sender(),
+                              [&](const std::string& mac, const std::string& ip, int seconds) {
+                                  confirmedMac = mac;
+                                  confirmedIp = ip;
+                                  waited = seconds;
+                                  return c.answers;
+                              });
+        const std::string label = ::testing::PrintToString(c.extra) + (c.answers ? " answers" : " silent");
+        EXPECT_EQ(run.status, c.status) << label;
+        EXPECT_EQ(run.out.str(), c.out) << label;
+        EXPECT_EQ(waited, c.waited) << label;
+        EXPECT_EQ(run.sent.size(), 1u) << label;
+        if (c.waited) {
+            EXPECT_EQ(confirmedMac, "00:11:22:33:44:55");
+            EXPECT_EQ(confirmedIp, "192.168.1.9");
+        }
+        if (c.status == kExitFailed)
+            EXPECT_NE(run.err.str().find("did not answer at 192.168.1.9"), std::string::npos) << run.err.str();
+    }
+    CliRun badWait;
+    Arguments args = SetIpArgs("192.168.1.9", "255.255.255.0", "192.168.1.1");
+    args.insert(args.end(), {"--confirm-wait", "soon"});
+    badWait.setIp(args);
+    EXPECT_EQ(badWait.status, kExitUsage);
+    EXPECT_TRUE(badWait.sent.empty());
+}
+
 // ---- plan ----
 
 TEST(CliPlan, PrintsTheHostCount)

@@ -1,7 +1,10 @@
 // The interface's language: with English chosen, the window, both address
 // dialogs and the boxes they show have no Chinese text left; without it, every
-// text is the Chinese one; and every Chinese text in the sources of the window,
-// its dialogs and lynx-cli has an English translation.
+// text is the Chinese one; every Chinese text in the sources of the window,
+// its dialogs and lynx-cli has an English translation; the language is chosen
+// by --lang, else LYNX_LANG, else the program's default (the window Chinese,
+// lynx-cli the locale's), a value not known only warned about; and Qt's own
+// texts follow the window's language.
 #include "app/tests/WindowTestSupport.h"
 
 #include "addressing/ModifyIp.h"
@@ -15,6 +18,9 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QDialogButtonBox>
+#include <QPushButton>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
@@ -25,6 +31,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -193,41 +202,138 @@ TEST_F(Language, EveryChineseTextInTheSourcesHasAnEnglishTranslation)
 
 namespace {
 
-TEST(LanguageChoice, TheCommandLineWinsOverLynxLangAndAChineseLocaleIsTheSource)
+// The environment a case runs in: each variable set to the value, or unset
+// when null.
+class Environment {
+public:
+    Environment(std::initializer_list<std::pair<const char*, const char*>> values)
+    {
+        for (const auto& [name, value] : values) {
+            const char* old = std::getenv(name);
+            m_saved.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+            if (value)
+                setenv(name, value, 1);
+            else
+                unsetenv(name);
+        }
+    }
+    ~Environment()
+    {
+        for (const auto& [name, value] : m_saved) {
+            if (value)
+                setenv(name.c_str(), value->c_str(), 1);
+            else
+                unsetenv(name.c_str());
+        }
+    }
+
+private:
+    std::vector<std::pair<std::string, std::optional<std::string>>> m_saved;
+};
+
+using lynx::platform::LanguageDefault;
+
+TEST(LanguageChoice, CommandLineOverLynxLangOverTheDefaultWhichIsChineseForTheWindowAndTheLocaleForTheCli)
 {
     const struct {
         std::vector<std::string> args;
-        const char* env;  // LYNX_LANG, null for unset
+        const char* lynxLang;  // null: unset
+        const char* lcAll;
+        const char* lcMessages;
         const char* lang;
+        LanguageDefault fallback;
+        const char* chosen;    // "" Chinese, "en" English
+        const char* unknown;   // the value warned about and ignored
         bool error;
         int argsLeft;
     } cases[] = {
-        {{"lynx"}, nullptr, "", false, 1},
-        {{"lynx"}, "en", "en", false, 1},
-        {{"lynx"}, "en_US.UTF-8", "en", false, 1},
-        {{"lynx"}, "zh_CN.UTF-8", "", false, 1},
-        {{"lynx", "--lang", "en", "search"}, "zh", "en", false, 2},
-        {{"lynx-cli", "search", "--lang=zh"}, "en", "", false, 2},
-        {{"lynx"}, "fr", "", true, 1},
-        {{"lynx", "--lang"}, nullptr, "", true, 2},
+        // The window: Chinese unless asked, whatever the locale.
+        {{"lynx"}, nullptr, nullptr, nullptr, nullptr, LanguageDefault::Chinese, "", "", false, 1},
+        {{"lynx"}, nullptr, "en_US.UTF-8", nullptr, "en_US.UTF-8", LanguageDefault::Chinese, "", "", false, 1},
+        {{"lynx"}, "en", nullptr, nullptr, nullptr, LanguageDefault::Chinese, "en", "", false, 1},
+        {{"lynx"}, "en_US.UTF-8", nullptr, nullptr, nullptr, LanguageDefault::Chinese, "en", "", false, 1},
+        {{"lynx"}, "zh_CN.UTF-8", nullptr, nullptr, "en_US.UTF-8", LanguageDefault::Chinese, "", "", false, 1},
+        {{"lynx", "--lang", "en", "search"}, "zh", nullptr, nullptr, nullptr, LanguageDefault::Chinese, "en", "", false, 2},
+        {{"lynx", "search", "--lang=zh"}, "en", nullptr, nullptr, nullptr, LanguageDefault::Chinese, "", "", false, 2},
+        // A language not known: warned about, the window still opens, in Chinese.
+        {{"lynx"}, "fr", nullptr, nullptr, nullptr, LanguageDefault::Chinese, "", "fr", false, 1},
+        {{"lynx", "--lang", "xx"}, "en", nullptr, nullptr, nullptr, LanguageDefault::Chinese, "", "xx", false, 1},
+        {{"lynx", "--lang"}, nullptr, nullptr, nullptr, nullptr, LanguageDefault::Chinese, "", "", true, 2},
+        // lynx-cli: the first of LC_ALL, LC_MESSAGES, LANG set and not empty.
+        {{"lynx-cli"}, nullptr, nullptr, nullptr, nullptr, LanguageDefault::Locale, "en", "", false, 1},
+        {{"lynx-cli"}, nullptr, nullptr, nullptr, "C", LanguageDefault::Locale, "en", "", false, 1},
+        {{"lynx-cli"}, nullptr, nullptr, nullptr, "POSIX", LanguageDefault::Locale, "en", "", false, 1},
+        {{"lynx-cli"}, nullptr, nullptr, nullptr, "C.UTF-8", LanguageDefault::Locale, "en", "", false, 1},
+        {{"lynx-cli"}, nullptr, nullptr, nullptr, "fr_FR.UTF-8", LanguageDefault::Locale, "en", "", false, 1},
+        {{"lynx-cli"}, nullptr, nullptr, nullptr, "zh_CN.UTF-8", LanguageDefault::Locale, "", "", false, 1},
+        {{"lynx-cli"}, nullptr, nullptr, "zh_CN.UTF-8", "en_US.UTF-8", LanguageDefault::Locale, "", "", false, 1},
+        {{"lynx-cli"}, nullptr, "en_US.UTF-8", "zh_CN.UTF-8", "zh_CN.UTF-8", LanguageDefault::Locale, "en", "", false, 1},
+        {{"lynx-cli"}, nullptr, "zh_TW.UTF-8", nullptr, "C", LanguageDefault::Locale, "", "", false, 1},
+        {{"lynx-cli"}, nullptr, "", "", "zh_SG.UTF-8", LanguageDefault::Locale, "", "", false, 1},
+        {{"lynx-cli"}, nullptr, "", "C", "zh_CN.UTF-8", LanguageDefault::Locale, "en", "", false, 1},
+        // LYNX_LANG over the locale, the command line over both.
+        {{"lynx-cli"}, "en", nullptr, nullptr, "zh_CN.UTF-8", LanguageDefault::Locale, "en", "", false, 1},
+        {{"lynx-cli"}, "zh", "C", nullptr, nullptr, LanguageDefault::Locale, "", "", false, 1},
+        {{"lynx-cli"}, "", nullptr, nullptr, "zh_CN.UTF-8", LanguageDefault::Locale, "", "", false, 1},
+        {{"lynx-cli", "--lang", "zh", "search"}, "en", "en_US.UTF-8", nullptr, nullptr, LanguageDefault::Locale, "", "", false, 2},
+        {{"lynx-cli", "search", "--lang=en"}, "zh", nullptr, nullptr, "zh_CN.UTF-8", LanguageDefault::Locale, "en", "", false, 2},
+        // Not known: warned about, the locale's language used.
+        {{"lynx-cli"}, "fr", nullptr, nullptr, "zh_CN.UTF-8", LanguageDefault::Locale, "", "fr", false, 1},
+        {{"lynx-cli", "--lang=xx", "search"}, "zh", nullptr, nullptr, nullptr, LanguageDefault::Locale, "en", "xx", false, 2},
     };
     for (const auto& c : cases) {
-        if (c.env)
-            setenv("LYNX_LANG", c.env, 1);
-        else
-            unsetenv("LYNX_LANG");
+        const Environment env{{"LYNX_LANG", c.lynxLang}, {"LC_ALL", c.lcAll}, {"LC_MESSAGES", c.lcMessages}, {"LANG", c.lang}};
         std::vector<std::string> storage = c.args;
         std::vector<char*> argv;
         for (std::string& a : storage)
             argv.push_back(a.data());
         argv.push_back(nullptr);
         int argc = static_cast<int>(c.args.size());
-        std::string error;
-        EXPECT_EQ(lynx::platform::LanguageFromArguments(argc, argv.data(), &error), c.lang) << c.args.size();
-        EXPECT_EQ(!error.empty(), c.error) << error;
-        EXPECT_EQ(argc, c.argsLeft);
+        const std::string where = c.args[0] + " args " + std::to_string(c.args.size()) + " LYNX_LANG=" +
+                                  (c.lynxLang ? c.lynxLang : "-") + " LC_ALL=" + (c.lcAll ? c.lcAll : "-") +
+                                  " LC_MESSAGES=" + (c.lcMessages ? c.lcMessages : "-") + " LANG=" + (c.lang ? c.lang : "-");
+        const lynx::platform::LanguageChoice choice = lynx::platform::ChooseLanguage(argc, argv.data(), c.fallback);
+        EXPECT_EQ(choice.lang, c.chosen) << where;
+        EXPECT_EQ(choice.unknown, c.unknown) << where;
+        EXPECT_EQ(!choice.error.empty(), c.error) << where << ": " << choice.error;
+        EXPECT_EQ(argc, c.argsLeft) << where;
+        EXPECT_EQ(argv[argc], nullptr) << where;
     }
-    unsetenv("LYNX_LANG");
+}
+
+TEST(LanguageChoice, TheWarningNamesTheValueAndTheLanguagesThereAreOnOneLine)
+{
+    for (const char* lang : {"", "en"}) {
+        ASSERT_TRUE(lynx::platform::SelectLanguage(lang));
+        const QString warning = lynx::platform::UnknownLanguageWarning("fr_FR");
+        EXPECT_TRUE(warning.contains(QStringLiteral("fr_FR")) && warning.contains(QStringLiteral("zh")) &&
+                    warning.contains(QStringLiteral("en")) && !warning.contains(QLatin1Char('\n')))
+            << warning.toStdString();
+        EXPECT_EQ(HasChinese(warning), std::string(lang).empty()) << warning.toStdString();
+    }
+    lynx::platform::SelectLanguage("");
+}
+
+// Qt's own texts (the file dialogs, the standard buttons) speak the window's
+// language, from Qt's translations.
+TEST(LanguageChoice, QtsOwnTextsFollowTheWindowsLanguage)
+{
+    const struct {
+        const char* lang;
+        const char* cancel;
+        const char* lookIn;
+    } cases[] = {
+        {"", "取消", "查找范围："},
+        {"en", "Cancel", "Look in:"},
+        {"", "取消", "查找范围："},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(lynx::platform::SelectLanguage(c.lang));
+        QDialogButtonBox box(QDialogButtonBox::Cancel);
+        EXPECT_EQ(box.button(QDialogButtonBox::Cancel)->text(), QString::fromUtf8(c.cancel)) << c.lang;
+        EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Look in:"), QString::fromUtf8(c.lookIn)) << c.lang;
+    }
+    lynx::platform::SelectLanguage("");
 }
 
 } // namespace

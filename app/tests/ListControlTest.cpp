@@ -10,6 +10,8 @@
 #include <QImage>
 #include <QPainter>
 
+#include <QTemporaryDir>
+#include <QFile>
 #include <gtest/gtest.h>
 
 extern int g_nLastNumSortCol;
@@ -315,7 +317,7 @@ TEST_F(WindowWithRows, RightClickBelowTheLastRowOffersOnlyTheExportAndLaterComma
     EXPECT_TRUE(boxes.shown.empty());
 }
 
-TEST_F(WindowWithRows, MoreInfoShowsTheDetailsInABoxWithoutOwner)
+TEST_F(WindowWithRows, MoreInfoShowsTheDetailsInAModelessBoxOfTheWindow)
 {
     DeliverReport(ReportJson("192.168.1.101", "00:1A:2B:00:00:01", "cam", "V1.0", ""));
     auto previous = lynx::platform::SetPopupMenuHandler([](const lynx::platform::MenuItems&) { return ID_MENU_MORE_INFO; });
@@ -323,7 +325,7 @@ TEST_F(WindowWithRows, MoreInfoShowsTheDetailsInABoxWithoutOwner)
     lynx::platform::SetPopupMenuHandler(previous);
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].caption, QStringLiteral("更多信息"));
-    EXPECT_EQ(boxes.shown[0].owner, nullptr);
+    EXPECT_EQ(boxes.shown[0].owner, &dlg);
     EXPECT_TRUE(boxes.shown[0].modeless);
     EXPECT_EQ(boxes.shown[0].text,
               QStringLiteral("IP\t\t:\t192.168.1.101\nID\t\t:\tID-192.168.1.10\nname\t\t:\tcam\nmodel\t\t:\tKV-100\n"
@@ -351,6 +353,44 @@ TEST_F(WindowWithRows, OpenWithNothingPickedSaysSo)
     EXPECT_TRUE(opened.isEmpty());
     EXPECT_EQ(boxes.texts(), QStringList{QStringLiteral("请至少选择一个设备！")});
     EXPECT_NE(boxes.shown[0].owner, nullptr);
+}
+
+TEST_F(WindowWithRows, WithoutABrowserTheWindowSaysWhyOnce)
+{
+    addDevices(2);
+    lynx::platform::SetBrowserHandler([](const QString&) { return false; });
+    dlg.listDevice()->SetCheck(0, true);
+    dlg.listDevice()->SetCheck(1, true);
+    dlg.OnBnClickedOpen();
+    EXPECT_EQ(boxes.texts(), QStringList{QString::fromUtf8(CLynxDlg::kNoBrowser)}) << "one box for two pages";
+    EXPECT_EQ(boxes.shown[0].owner, &dlg);
+}
+
+TEST(Browser, ALauncherThatFindsNoBrowserIsReported)
+{
+    // xdg-open stands on the PATH as a script: one that finds no browser (its
+    // status 3), one that hands the page over; and none at all.
+    QTemporaryDir bin;
+    const auto launcher = [&](int status) {
+        QFile script(bin.filePath(QStringLiteral("xdg-open")));
+        script.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        script.write(QByteArray("#!/bin/sh\nexit ") + QByteArray::number(status) + "\n");
+        script.close();
+        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    };
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", bin.path().toLocal8Bit());
+    for (int status : {3, 0}) {
+        launcher(status);
+        bool failed = false;
+        EXPECT_TRUE(lynx::platform::OpenInBrowser(QStringLiteral("http://192.168.1.101"), [&] { failed = true; }));
+        // The launcher's end is seen on the event loop; a status 0 says nothing.
+        const bool ended = WaitFor([&] { return failed; }, status ? 5000 : 500);
+        EXPECT_EQ(ended, status != 0) << "status " << status;
+    }
+    QFile::remove(bin.filePath(QStringLiteral("xdg-open")));
+    EXPECT_FALSE(lynx::platform::OpenInBrowser(QStringLiteral("http://192.168.1.101"), [] {}));
+    qputenv("PATH", path);
 }
 
 TEST_F(WindowWithRows, ARowWhoseNumberNamesNoRecordIsSkipped)

@@ -59,6 +59,15 @@ protected:
         lynx::platform::SetPopupMenuHandler(previousMenu);
         setenv("LYNX_VERIFY_AFTER_UPGRADE", "0", 1);
     }
+    // The version check after a batch on, with its delay and length.
+    void checkVersionsAfterBatches(uint32_t rebootSeconds, uint32_t searchSeconds)
+    {
+        setenv("LYNX_VERIFY_AFTER_UPGRADE", "1", 1);
+        auto key = lynx::platform::RegistryKey::Create("Software\\Kova\\Harbor");
+        ASSERT_TRUE(key);
+        key->SetDword("VerifyRebootSeconds", rebootSeconds);
+        key->SetDword("VerifySearchSeconds", searchSeconds);
+    }
     void startCameras(const Json::Value& list)
     {
         std::string error;
@@ -201,11 +210,7 @@ TEST_F(SiteWindow, TheWindowGrowsAndTheListFillsIt)
 
 TEST_F(SiteWindow, AfterABatchTheNewVersionsAreShownAndAnUnchangedOneIsSaid)
 {
-    setenv("LYNX_VERIFY_AFTER_UPGRADE", "1", 1);
-    auto key = lynx::platform::RegistryKey::Create("Software\\Kova\\Harbor");
-    ASSERT_TRUE(key);
-    key->SetDword("VerifyRebootSeconds", 1);
-    key->SetDword("VerifySearchSeconds", 6);
+    checkVersionsAfterBatches(1, 6);
     Json::Value list(Json::arrayValue);
     Json::Value updated = Camera("192.168.1.101", "00:1A:2B:00:05:01", "V1");
     updated["newVersion"] = "V2.0.0";
@@ -229,6 +234,54 @@ TEST_F(SiteWindow, AfterABatchTheNewVersionsAreShownAndAnUnchangedOneIsSaid)
     EXPECT_EQ(rows->GetItemText(second, 7), QString::fromUtf8(CLynxDlg::kVersionUnchanged));
     EXPECT_EQ(rows->GetItemText(second, 6), QStringLiteral("V1.0.3 build[2018-11-07]"));
     EXPECT_EQ(rows->GetItemCount(), 2);  // the check's answers are not listed again
+}
+
+TEST_F(SiteWindow, TheVersionCheckTouchesOnlyItsBatchAndEndsWhenTheNextBatchStarts)
+{
+    // The check on, the filters off, a camera that comes back from its upgrade
+    // at another address, one outside the batch, and a second batch started
+    // while the first one's check waits for the restarts.
+    checkVersionsAfterBatches(2, 6);
+    Json::Value list(Json::arrayValue);
+    Json::Value moved = Camera("192.168.1.101", "00:1A:2B:00:06:01", "M1");
+    moved["newVersion"] = "V2.0.0";
+    moved["upgradeIp"] = "192.168.1.111";
+    list.append(moved);
+    list.append(Camera("192.168.1.102", "00:1A:2B:00:06:02", "M2"));
+    list.append(Camera("192.168.1.103", "00:1A:2B:00:06:03", "M3"));  // never in a batch
+    startCameras(list);
+    lynx::res::GetDlgItemAs<QCheckBox>(dlg, IDC_CHK_HIDE_SAME_MAC)->setChecked(false);
+    search(false);
+    CProcessList* rows = dlg.listDevice();
+    ASSERT_EQ(rows->GetItemCount(), 3);
+    const int first = rowOf(QStringLiteral("00:1A:2B:00:06:01")), second = rowOf(QStringLiteral("00:1A:2B:00:06:02")),
+              outside = rowOf(QStringLiteral("00:1A:2B:00:06:03"));
+    ASSERT_TRUE(MakeFirmwareZip(dir.File("cam.zip"), 100000));
+    chosen = dir.File("cam.zip");
+    const auto completions = [&] { return boxes.texts().count(QStringLiteral("升级完成")); };
+
+    rows->SetCheck(first, true);
+    rows->SetCheck(second, true);
+    lynx::res::GetDlgItemAs<QPushButton>(dlg, IDC_BTN_BATCH_UPGRADE)->click();
+    ASSERT_TRUE(WaitFor([&] { return completions() == 1; }, 30000));
+    ASSERT_TRUE(dlg.versionCheckRunning());
+
+    // The second batch, of the second camera alone, ends the first one's check.
+    rows->SetCheck(first, false);
+    lynx::res::GetDlgItemAs<QPushButton>(dlg, IDC_BTN_BATCH_UPGRADE)->click();
+    EXPECT_FALSE(dlg.versionCheckRunning() && completions() == 1) << "the first batch's check outlived it";
+    ASSERT_TRUE(WaitFor([&] { return completions() == 2; }, 30000));
+    ASSERT_TRUE(WaitFor([&] { return rows->GetItemText(second, 7) == QString::fromUtf8(CLynxDlg::kVersionUnchanged); },
+                        20000))
+        << rows->GetItemText(second, 7).toStdString();
+    ASSERT_TRUE(WaitFor([&] { return !dlg.versionCheckRunning(); }, 20000));
+
+    // Its searches were answered by every camera: no row was added, and the
+    // rows outside the second batch kept what they showed.
+    EXPECT_EQ(rows->GetItemCount(), 3);
+    EXPECT_EQ(rows->GetItemText(first, 7), QStringLiteral("升级成功"));
+    EXPECT_EQ(rows->GetItemText(first, 6), QStringLiteral("V1.0.3 build[2018-11-07]"));
+    EXPECT_EQ(rows->GetItemText(outside, 7), QString());
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 // Start-up, the window's defaults, and the ways it ends.
 #include "app/tests/WindowTestSupport.h"
 
+#include "NetlabFixture.h"
+
 #include "app/CLynxApp.h"
 #include "kova_cpr.h"
 #include "platform/ModalDialog.h"
@@ -9,7 +11,6 @@
 #include "res/resource.h"
 
 #include <QApplication>
-#include <QFileInfo>
 #include <QElapsedTimer>
 #include <QTimer>
 
@@ -91,13 +92,18 @@ TEST(Startup, BringsTheSdkUpInOrderAndStartsTheFileServer)
 TEST(Startup, SocketFailureEndsWithoutAWindow)
 {
     ScriptedBoxes boxes;
+    // Captioned with the application's name, as main() sets it, not the
+    // program file's (lynx-cameras).
+    const QString testName = QCoreApplication::applicationName();
+    QCoreApplication::setApplicationName(QStringLiteral("lynx"));
     auto previous = lynx::platform::SetSocketInitHandler([] { return false; });
     KOVA_CPR_ext_ResetCallLog();
     EXPECT_FALSE(theApp.InitInstance());
     lynx::platform::SetSocketInitHandler(previous);
+    QCoreApplication::setApplicationName(testName);
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].text, QStringLiteral("Socket Init Error."));
-    EXPECT_EQ(boxes.shown[0].caption, QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName());
+    EXPECT_EQ(boxes.shown[0].caption, QStringLiteral("lynx"));
     EXPECT_EQ(sdkCalls(), "");
 }
 
@@ -183,15 +189,82 @@ TEST(Ending, EscapeEndsWithCancel)
     EXPECT_EQ(endWithKey(IDC_LIST_DEVICE, Qt::Key_Escape, boxes), QDialog::Rejected);
 }
 
-TEST(Ending, EnterEndsWithOkAnywhereButOnAPushButton)
+TEST(Ending, EnterNeverEndsTheProgram)
 {
     ScriptedBoxes boxes;
-    for (int id : {IDC_LIST_DEVICE, IDC_EDIT_SEARCH_SECONDS, IDC_COMBO_PROTOCOL, IDC_CHK_SELECT_ALL,
-                   IDC_CHK_HIDE_SAME_IP, IDC_CHK_HIDE_SAME_MAC}) {
-        bool clicked = false;
-        EXPECT_EQ(endWithKey(id, Qt::Key_Return, boxes, &clicked), QDialog::Accepted) << id;
-        EXPECT_FALSE(clicked) << id;
+    for (int id : {IDC_LIST_DEVICE, IDC_COMBO_PROTOCOL, IDC_CHK_SELECT_ALL, IDC_CHK_HIDE_SAME_IP,
+                   IDC_CHK_HIDE_SAME_MAC}) {
+        bool stillOpen = false;
+        EXPECT_EQ(endWithKey(id, Qt::Key_Return, boxes, &stillOpen), QDialog::Rejected) << id;
+        EXPECT_TRUE(stillOpen) << id;
     }
+}
+
+TEST(Ending, EnterInTheSecondsBoxStartsTheSearchTyped)
+{
+    ScriptedBoxes boxes;
+    CLynxDlg dlg;
+    dlg.Create();
+    auto* seconds = lynx::res::GetDlgItemAs<QLineEdit>(dlg, IDC_EDIT_SEARCH_SECONDS);
+    bool searching = false;
+    QTimer::singleShot(0, &dlg, [&] {
+        dlg.activateWindow();
+        seconds->setFocus();
+        seconds->setText(QString());
+        QTest::keyClicks(seconds, QStringLiteral("5"));
+        QTest::keyClick(seconds, Qt::Key_Return);
+        searching = dlg.isSearching();
+        QTest::keyClick(seconds, Qt::Key_Enter);  // a second Enter leaves it running
+        searching = searching && dlg.isSearching();
+        if (dlg.isVisible())
+            dlg.reject();
+    });
+    EXPECT_EQ(dlg.exec(), QDialog::Rejected);
+    EXPECT_TRUE(searching);
+    EXPECT_EQ(dlg.searchSeconds(), 6);
+}
+
+TEST(Ending, EscapeWaitsWhileABatchIsInProgress)
+{
+    ScriptedBoxes boxes;
+    CLynxDlg dlg;
+    dlg.Create();
+    QWidget* list = lynx::res::GetDlgItem(dlg, IDC_LIST_DEVICE);
+    bool stillOpen = false;
+    QTimer::singleShot(0, &dlg, [&] {
+        g_bUpgrading = 1;  // the requests are going out
+        dlg.activateWindow();
+        list->setFocus();
+        QTest::keyClick(list, Qt::Key_Escape);
+        stillOpen = dlg.isVisible();
+        g_bUpgrading = 0;
+        QTest::keyClick(list, Qt::Key_Escape);  // outside a batch it ends the dialog
+    });
+    EXPECT_EQ(dlg.exec(), QDialog::Rejected);
+    EXPECT_TRUE(stillOpen);
+}
+
+TEST(SecondLynx, APortHeldByAnotherProgramIsSaidAndTheWindowStaysUsable)
+{
+    // Another program (a second Lynx) holds the report port.
+    lynx::test::PortHolder other(19027);
+    ASSERT_TRUE(other.bound());
+    const QString taken = QStringLiteral("端口19027或8025已被其他程序占用，无法接收设备应答。");
+    ScriptedBoxes boxes;
+    CLynxDlg dlg;
+    dlg.Create();
+    EXPECT_TRUE(WaitFor([&] { return boxes.texts() == QStringList{taken}; }, 2000)) << boxes.texts().join(QStringLiteral(" | ")).toStdString();
+    EXPECT_EQ(boxes.shown[0].owner, &dlg);
+    auto* search = lynx::res::GetDlgItemAs<QPushButton>(dlg, IDC_BTN_SEARCH);
+    search->click();
+    EXPECT_EQ(boxes.texts(), (QStringList{taken, taken})) << "a search that would hear nothing";
+    EXPECT_FALSE(dlg.isSearching());
+
+    // The other program ends: the next search has the port.
+    other.Release();
+    search->click();
+    EXPECT_TRUE(dlg.isSearching());
+    EXPECT_NE(dlg.reportSocket(), 0);
 }
 
 TEST(Ending, EnterOnAFocusedPushButtonClicksIt)

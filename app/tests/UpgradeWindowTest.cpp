@@ -2,6 +2,8 @@
 // and every message box answered by the test, and cameras on loopback
 // addresses that answer the update request and download the file.
 #include "app/tests/WindowTestSupport.h"
+
+#include "NetlabFixture.h"
 #include "platform/FileDialog.h"
 #include "platform/MessageBox.h"
 #include "platform/ModalDialog.h"
@@ -10,6 +12,7 @@
 #include "tarn.h"
 #include "upgrade/UpgradeFileServer.h"
 
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <arpa/inet.h>
@@ -154,10 +157,13 @@ protected:
             PauseKeepingPaint(20);
         });
         g_bUpgrading = 0;
+        // The loopback cameras receive on 8025 beside the window's server.
+        setenv("LYNX_SHARE_PORTS", "1", 1);
         m_dlg = std::make_unique<CLynxDlg>();
         m_dlg->Create();
-        std::ofstream(m_dir.filePath("fw-4.2.zip").toStdString(), std::ios::binary) << std::string(70000, 'z');
         m_chosen = m_dir.filePath("fw-4.2.zip");
+        lynx::test::MakeFirmwareZip(m_chosen.toStdString(), 70000);
+        m_firmwareSize = static_cast<size_t>(QFileInfo(m_chosen).size());
     }
     ~UpgradeWindow() override
     {
@@ -184,6 +190,7 @@ protected:
     QTemporaryDir m_dir;
     std::unique_ptr<CLynxDlg> m_dlg;
     QString m_chosen;
+    size_t m_firmwareSize = 0;
     std::vector<std::string> m_filters;
     std::vector<QWidget*> m_fileParents;
     std::vector<int> m_pauses;
@@ -217,6 +224,21 @@ TEST_F(UpgradeWindow, CancelledFileDialogChangesNothing)
     EXPECT_TRUE(boxes.shown.empty());
     EXPECT_EQ(Status(0), "");
     EXPECT_EQ(m_dlg->upgradeTotal(), 0);
+}
+
+TEST_F(UpgradeWindow, AFileThatIsNotAZipIsRefusedAndNoBatchStarts)
+{
+    AddDevice("127.0.0.21", "W21");
+    for (const char* bytes : {"release notes, not firmware", ""}) {
+        boxes.shown.clear();
+        m_chosen = m_dir.filePath("notes.zip");
+        std::ofstream(m_chosen.toStdString(), std::ios::binary | std::ios::trunc) << bytes;
+        m_dlg->OnBnClickedBatchUpgrade();
+        EXPECT_EQ(boxes.texts(), QStringList{QStringLiteral("升级文件不是有效的zip压缩包：") + m_chosen});
+        EXPECT_EQ(m_dlg->upgradeTotal(), 0);
+        EXPECT_TRUE(m_pauses.empty());
+        EXPECT_EQ(Status(0), "");
+    }
 }
 
 TEST_F(UpgradeWindow, CancelledConfirmationEmptiesTheTickedCellsAndSendsNothing)
@@ -255,8 +277,8 @@ TEST_F(UpgradeWindow, TickedCamerasAreUpgradedThroughTheToolsOwnServer)
 
     ASSERT_TRUE(WaitFor([&] { return Status(0) == "升级成功" && Status(2) == "升级成功"; }, 20000))
         << Status(0) << " / " << Status(2);
-    EXPECT_EQ(first.downloaded(), 70000u);
-    EXPECT_EQ(second.downloaded(), 70000u);
+    EXPECT_EQ(first.downloaded(), m_firmwareSize);
+    EXPECT_EQ(second.downloaded(), m_firmwareSize);
     EXPECT_EQ(Status(1), "");
     EXPECT_EQ(Summary(), "总共:2    完成:2    成功:2    失败：0");
     EXPECT_EQ(m_dlg->upgradeSucceeded(), 2);

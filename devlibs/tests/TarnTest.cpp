@@ -2,6 +2,8 @@
 // ephemeral ports, never a broadcast.
 #include "tarn.h"
 
+#include "NetlabFixture.h"
+
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -14,6 +16,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <mutex>
@@ -309,6 +312,22 @@ TEST_F(Tarn, SecondServerOnAServedPortGetsTheRunningOne)
     sender.sendTo(port, &header, sizeof header);
     EXPECT_EQ(firstInbox().waitFor(1).size(), 1u) << "the first server keeps working";
     EXPECT_TRUE(secondInbox().waitFor(1, std::chrono::milliseconds(200)).empty());
+}
+
+TEST_F(Tarn, APortHeldByAnotherProgramIsNeverShared)
+{
+    // Held elsewhere first: the server fails, says why, and starts once freed.
+    const uint16_t port = freePort();
+    lynx::test::PortHolder other(port);
+    ASSERT_TRUE(other.bound());
+    uint16_t handle = 0;
+    EXPECT_EQ(tarn_StartUDPServer(&handle, toFirst, 0, 0, port), 0) << "the port would be shared";
+    EXPECT_EQ(tarn_ext_LastStartError(), EADDRINUSE);
+    other.Release();
+    EXPECT_EQ(tarn_StartUDPServer(&handle, toFirst, 0, 0, port), 1) << "tried again once the port is free";
+
+    // Served here first: the other program cannot bind it beside the server.
+    EXPECT_FALSE(lynx::test::PortHolder(port).bound()) << "a second program would take the unicast answers";
 }
 
 TEST_F(Tarn, ServersStartedTogetherOnOnePortAreOneServer)

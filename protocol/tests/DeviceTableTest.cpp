@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <iterator>
 #include <random>
@@ -52,45 +53,56 @@ struct Table {
 
 // ---- Duplicate rules ------------------------------------------------------
 
-TEST(DuplicateRules, BothBoxesNeedEqualIpAndEqualMacPrefix)
+TEST(DuplicateRules, BothBoxesNeedEqualIpAndTheSameMac)
 {
     Table t;
     EXPECT_EQ(t.add("192.168.1.20", "00:1A:2B:00:00:01", kBoth), 1);
     EXPECT_EQ(t.add("192.168.1.20", "00:1A:2B:00:00:01", kBoth), 0) << "the same device answering twice";
-    EXPECT_EQ(t.add("192.168.1.20", "00:1A:2B:FF:FF:FF", kBoth), 0) << "equal first six MAC bytes";
-    EXPECT_EQ(t.add("192.168.1.20", "00:1B:2B:00:00:01", kBoth), 2) << "IP equal, MAC prefix differs";
-    EXPECT_EQ(t.add("192.168.1.21", "00:1A:2B:00:00:01", kBoth), 3) << "MAC equal, IP differs";
+    EXPECT_EQ(t.add("192.168.1.20", "00-1a-2b-00-00-01", kBoth), 0) << "the same MAC in other spelling";
+    EXPECT_EQ(t.add("192.168.1.20", "00:1A:2B:FF:FF:FF", kBoth), 2) << "one maker's second camera, same IP";
+    EXPECT_EQ(t.add("192.168.1.20", "00:1B:2B:00:00:01", kBoth), 3) << "IP equal, MAC differs";
+    EXPECT_EQ(t.add("192.168.1.21", "00:1A:2B:00:00:01", kBoth), 4) << "MAC equal, IP differs";
     t.expectConsistent();
 }
 
-TEST(DuplicateRules, HideSameIpAloneIgnoresTheMac)
+TEST(DuplicateRules, CamerasFreshFromTheFactoryAtOneAddressAreAllListedAndMarked)
 {
+    // 200 cameras of one maker, unboxed at one default address, with both
+    // boxes ticked as the window opens: every one is listed, and each is a
+    // conflict with all the others.
     Table t;
-    EXPECT_EQ(t.add("192.168.1.20", "00:1A:2B:00:00:01", kIpOnly), 1);
-    EXPECT_EQ(t.add("192.168.1.20", "AA:BB:CC:DD:EE:FF", kIpOnly), 0);
-    EXPECT_EQ(t.add("192.168.1.2", "00:1A:2B:00:00:01", kIpOnly), 2) << "IP compared as a whole text";
-    EXPECT_EQ(t.add("192.168.1.200", "00:1A:2B:00:00:01", kIpOnly), 3);
+    char mac[32];
+    for (int i = 0; i < 200; ++i) {
+        std::snprintf(mac, sizeof mac, "00:1A:2B:3C:%02X:%02X", i / 256, i % 256);
+        ASSERT_EQ(t.add("192.168.1.100", mac, kBoth), i + 1) << mac;
+        ASSERT_EQ(t.add("192.168.1.100", mac, kBoth), 0) << "answering twice: " << mac;
+    }
     t.expectConsistent();
+    EXPECT_EQ(t.table.IpConflictsOf(1).size(), 199u);
+    EXPECT_EQ(t.table.IpConflictsOf(200).size(), 199u);
 }
 
-TEST(DuplicateRules, HideSameMacAloneComparesSixBytes)
+TEST(DuplicateRules, HideSameMacAloneComparesTheWholeMac)
 {
     Table t;
     EXPECT_EQ(t.add("192.168.1.20", "00:1A:2B:00:00:02", kMacOnly), 1);
-    EXPECT_EQ(t.add("192.168.1.21", "00:1A:2B:00:00:01", kMacOnly), 0);
-    EXPECT_EQ(t.add("192.168.1.22", "00:1A:3B:00:00:02", kMacOnly), 0) << "seventh byte on is not compared";
-    EXPECT_EQ(t.add("192.168.1.23", "00:1A-2B:00:00:02", kMacOnly), 2) << "sixth byte differs";
-    EXPECT_EQ(t.add("192.168.1.24", "10:1A:2B:00:00:02", kMacOnly), 3) << "first byte differs";
+    EXPECT_EQ(t.add("192.168.1.21", "00:1A:2B:00:00:01", kMacOnly), 2) << "one maker, another camera";
+    EXPECT_EQ(t.add("192.168.1.22", "00:1A:2B:00:00:02", kMacOnly), 0) << "the same camera at another IP";
+    EXPECT_EQ(t.add("192.168.1.23", "00:1a:2b:00:00:02", kMacOnly), 0) << "letter case";
+    EXPECT_EQ(t.add("192.168.1.24", "001A.2B00.0002", kMacOnly), 0) << "separators";
+    EXPECT_EQ(t.add("192.168.1.25", "10:1A:2B:00:00:02", kMacOnly), 3) << "first byte differs";
     t.expectConsistent();
 }
 
-TEST(DuplicateRules, ShortMacComparesItsTerminator)
+TEST(DuplicateRules, MacsThatAreNotTwelveHexDigitsCompareAsWholeTexts)
 {
     Table t;
     EXPECT_EQ(t.add("10.0.0.1", "00:1A", kMacOnly), 1);
     EXPECT_EQ(t.add("10.0.0.2", "00:1A", kMacOnly), 0);
-    EXPECT_EQ(t.add("10.0.0.3", "00:1A:", kMacOnly), 2) << "terminator against ':'";
+    EXPECT_EQ(t.add("10.0.0.3", "00:1A:", kMacOnly), 2);
     EXPECT_EQ(t.add("10.0.0.4", "00:1", kMacOnly), 3);
+    EXPECT_EQ(t.add("10.0.0.5", "cam-7", kMacOnly), 4);
+    EXPECT_EQ(t.add("10.0.0.6", "CAM-7", kMacOnly), 0) << "letter case";
 }
 
 TEST(DuplicateRules, NoBoxKeepsEveryDevice)
@@ -108,10 +120,11 @@ TEST(DuplicateRules, FirstMatchAnywhereInTheTableCounts)
     t.add("10.0.0.1", "AA:AA:AA:AA:AA:AA", kNone);
     t.add("10.0.0.2", "BB:BB:BB:BB:BB:BB", kNone);
     t.add("10.0.0.3", "CC:CC:CC:CC:CC:CC", kNone);
-    EXPECT_TRUE(IsDuplicate(t.list, *device("10.0.0.3", "CC:CC:CC:00:00:00"), kBoth));
+    EXPECT_TRUE(IsDuplicate(t.list, *device("10.0.0.3", "cc:cc:cc:cc:cc:cc"), kBoth));
+    EXPECT_FALSE(IsDuplicate(t.list, *device("10.0.0.3", "CC:CC:CC:00:00:00"), kBoth)) << "a prefix is not the MAC";
     EXPECT_FALSE(IsDuplicate(t.list, *device("10.0.0.3", "AA:AA:AA:AA:AA:AA"), kBoth))
         << "IP of one record and MAC of another is no duplicate";
-    EXPECT_TRUE(IsDuplicate(t.list, *device("10.0.0.9", "BB:BB:"), kMacOnly));
+    EXPECT_TRUE(IsDuplicate(t.list, *device("10.0.0.9", "BB-BB-BB-BB-BB-BB"), kMacOnly));
 }
 
 TEST(DuplicateRules, DeviceWithoutIpOrMacIsNeverAdded)
@@ -307,11 +320,11 @@ TEST(DetailsText, WebAddressIsTheRecordedIp)
 
 TEST(DeviceTableIndex, AnswersExactlyAsTheWalkOverRandomTablesAndBoxes)
 {
-    // Small pools, so that equal IPs, equal six-byte MAC prefixes (short MACs
-    // whose terminator counts among them) and their pairs come up often.
+    // Small pools, so that equal IPs, MACs equal in other spellings, MACs that
+    // share a prefix, short ones and their pairs come up often.
     const char* ips[] = {"10.0.0.1", "10.0.0.10", "10.0.0.100", "192.168.1.5", "192.168.1.50", "1.2.3.4"};
-    const char* macs[] = {"00:1A:2B:00:00:01", "00:1A:2B:FF:FF:FF", "00:1A:2C:00:00:01", "00:1A", "00:1A:",
-                          "00:1", "AA:BB:CC:DD:EE:FF", "AA:BB:C"};
+    const char* macs[] = {"00:1A:2B:00:00:01", "00-1a-2b-00-00-01", "00:1A:2B:FF:FF:FF", "00:1A:2C:00:00:01",
+                          "00:1A", "00:1a", "00:1", "AA:BB:CC:DD:EE:FF", "AA:BB:C"};
     const DuplicateFilter boxes[] = {kBoth, kIpOnly, kMacOnly, kNone};
     for (unsigned seed = 1; seed <= 50; ++seed) {
         std::mt19937 random(seed);

@@ -153,13 +153,36 @@ void CloseQuietly(int& fd)
     fd = -1;
 }
 
+// This process's environment with changes made to it, as execve wants it
+// (built before fork: the child may only exec). A change NAME=value sets the
+// variable, a change NAME alone removes it.
+std::vector<std::string> MergedEnvironment(const std::vector<std::string>& changes)
+{
+    std::vector<std::string> merged;
+    for (char** e = environ; *e; ++e)
+        merged.emplace_back(*e);
+    for (const std::string& change : changes) {
+        const size_t equals = change.find('=');
+        const std::string name = change.substr(0, equals) + "=";
+        std::erase_if(merged, [&](const std::string& e) { return e.rfind(name, 0) == 0; });
+        if (equals != std::string::npos)
+            merged.push_back(change);
+    }
+    return merged;
+}
+
 // fork + exec with the given descriptors as stdout and stderr; -1 on failure.
-pid_t Spawn(const std::vector<std::string>& argv, int outFd, int errFd)
+pid_t Spawn(const std::vector<std::string>& argv, int outFd, int errFd, const std::vector<std::string>& environment = {})
 {
     std::vector<char*> args;
     for (const std::string& a : argv)
         args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
+    const std::vector<std::string> merged = MergedEnvironment(environment);
+    std::vector<char*> env;
+    for (const std::string& e : merged)
+        env.push_back(const_cast<char*>(e.c_str()));
+    env.push_back(nullptr);
     pid_t pid = ::fork();
     if (pid == 0) {
         int devnull = ::open("/dev/null", O_RDONLY);
@@ -167,7 +190,7 @@ pid_t Spawn(const std::vector<std::string>& argv, int outFd, int errFd)
         ::dup2(outFd, 1);
         ::dup2(errFd, 2);
         // A test runs in its own process group under ctest; its children stay in it.
-        ::execv(args[0], args.data());
+        ::execve(args[0], args.data(), env.data());
         ::_exit(127);
     }
     return pid;
@@ -183,7 +206,8 @@ int WaitExit(pid_t pid)
 
 } // namespace
 
-ProcessResult RunProcess(const std::vector<std::string>& argv, std::chrono::milliseconds timeout)
+ProcessResult RunProcess(const std::vector<std::string>& argv, std::chrono::milliseconds timeout,
+                         const std::vector<std::string>& environment)
 {
     ProcessResult result;
     int out[2], err[2];
@@ -194,7 +218,7 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, std::chrono::mill
         ::close(out[1]);
         return result;
     }
-    pid_t pid = Spawn(argv, out[1], err[1]);
+    pid_t pid = Spawn(argv, out[1], err[1], environment);
     ::close(out[1]);
     ::close(err[1]);
     if (pid < 0) {
@@ -241,7 +265,9 @@ ProcessResult RunCli(const std::vector<std::string>& args, std::chrono::millisec
 {
     std::vector<std::string> argv{BinDir() + "/lynx-cli"};
     argv.insert(argv.end(), args.begin(), args.end());
-    return RunProcess(argv, timeout);
+    // Its texts in Chinese, as the tests read them, whatever the locale
+    // (lynx-cli follows the locale; --lang in args still wins).
+    return RunProcess(argv, timeout, {"LYNX_LANG=zh"});
 }
 
 size_t Count(const std::string& text, const std::string& part)
@@ -306,6 +332,26 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
             return condition();
         std::this_thread::sleep_for(step);
     }
+}
+
+PortHolder::PortHolder(uint16_t port)
+{
+    m_fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    int on = 1;
+    ::setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in any{};
+    any.sin_family = AF_INET;
+    any.sin_addr.s_addr = htonl(INADDR_ANY);
+    any.sin_port = htons(port);
+    if (::bind(m_fd, reinterpret_cast<sockaddr*>(&any), sizeof any) != 0)
+        Release();
+}
+
+void PortHolder::Release()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
 }
 
 TempDir::TempDir()

@@ -65,9 +65,12 @@ struct ProcessResult {
 };
 
 // Runs argv[0] (a path) with its arguments, captures stdout and stderr, and
-// kills it when it outlives the time-out.
-ProcessResult RunProcess(const std::vector<std::string>& argv, std::chrono::milliseconds timeout = 60s);
-// lynx-cli from LYNX_BIN_DIR, in the current (PC) namespace.
+// kills it when it outlives the time-out. environment: changes to this
+// process's environment for it, NAME=value to set a variable, NAME to remove it.
+ProcessResult RunProcess(const std::vector<std::string>& argv, std::chrono::milliseconds timeout = 60s,
+                         const std::vector<std::string>& environment = {});
+// lynx-cli from LYNX_BIN_DIR, in the current (PC) namespace, in Chinese
+// (LYNX_LANG=zh), the language the tests read its texts in.
 ProcessResult RunCli(const std::vector<std::string>& args, std::chrono::milliseconds timeout = 60s);
 
 // A process run on a thread of its own while the test goes on; Finish waits for
@@ -123,6 +126,22 @@ bool CanConnect(const std::string& ip, uint16_t port);
 // Polls until the condition holds or the time is up; the condition's last value.
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout,
                std::chrono::milliseconds step = 50ms);
+
+// A UDP port held by "another program": a socket on every address of the PC,
+// asking for address reuse as a transport that shares its ports does.
+// Released with the object, or earlier by Release().
+class PortHolder {
+public:
+    explicit PortHolder(uint16_t port);
+    ~PortHolder() { Release(); }
+    PortHolder(const PortHolder&) = delete;
+    PortHolder& operator=(const PortHolder&) = delete;
+    bool bound() const { return m_fd >= 0; }
+    void Release();
+
+private:
+    int m_fd = -1;
+};
 
 // A fresh folder, removed with everything in it at the end of the scope.
 class TempDir {

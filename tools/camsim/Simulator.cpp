@@ -99,6 +99,9 @@ bool Simulator::Start(std::string* error)
     for (const auto& [ip, prefix] : addresses)
         listening += m_probe.Open(ip) ? 1 : 0;
 
+    // Several simulators may play cameras in one network, each hearing the
+    // broadcasts: their ports are shared, as a tool's never are.
+    tarn_ext_SharePorts(1);
     uint16_t handle = 0;
     if (tarn_StartUDPServer(&handle, &Simulator::OnReportDatagram, 0, 0, m_options.reportPort) != 1) {
         *error = "cannot listen on UDP port " + std::to_string(m_options.reportPort);

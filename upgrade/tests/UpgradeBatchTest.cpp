@@ -514,6 +514,24 @@ TEST_F(BatchTest, CompletionDuringTheLastPauseIsAnnouncedOnce)
     EXPECT_EQ(list->announcements, 1);
 }
 
+TEST_F(BatchTest, ANotificationForAJobNotSentYetIsIgnored)
+{
+    ThreeDevices();
+    // While the loop waits after the first request, the last camera "reports"
+    // before it has been asked: nothing may finish its job.
+    duringPause = [this](int pause) {
+        if (pause == 1)
+            Notify("CAM-C", 1);
+    };
+    RunBatch();
+    EXPECT_EQ(list->Status(2), "已发送升级命令,等待升级");
+    EXPECT_EQ(batch->failed(), 0);
+    EXPECT_EQ(batch->pending().size(), 3u);
+    Notify("CAM-C", 0);  // after its request: counted
+    EXPECT_EQ(list->Status(2), "升级成功");
+    EXPECT_EQ(batch->succeeded(), 1);
+}
+
 struct StatusCase {
     std::string body;
     std::string text;

@@ -22,7 +22,7 @@ namespace {
 
 class UpgradeOptionsTest : public ::testing::Test {
 protected:
-    UpgradeOptionsTest() : m_file(m_dir.Write("FW.zip", "zip")) {}
+    UpgradeOptionsTest() : m_file(m_dir.File("FW.zip")) { lynx::test::MakeFirmwareZip(m_file, 1000); }
     std::optional<UpgradeOptions> Parse(std::vector<std::string> args)
     {
         m_error.clear();
@@ -56,6 +56,8 @@ TEST_F(UpgradeOptionsTest, InputThatIsNotUnderstoodIsRefusedWithAReason)
         {"--all"},                                        // no file
         {"--file", m_dir.File("missing.zip"), "--all"},      // no such file
         {"--file", m_dir.path(), "--all"},                // a folder
+        {"--file", m_dir.Write("notes.zip", "not a zip at all"), "--all"},  // text under a zip's name
+        {"--file", m_dir.Write("cut.zip", "PK\x03\x04\x14"), "--all"},     // a zip cut short
         {"--file", m_file},                               // no devices
         {"--file", m_file, "--all", "--ip", "10.0.0.1"},  // both
         {"--file", m_file, "--ip", "10.0.0.300"},
@@ -75,6 +77,10 @@ TEST_F(UpgradeOptionsTest, InputThatIsNotUnderstoodIsRefusedWithAReason)
 TEST_F(UpgradeOptionsTest, RunGivesStatusTwoForInvalidInputAndZeroForHelp)
 {
     std::ostringstream out, err;
+    const std::string notZip = m_dir.Write("notzip.zip", "hello");
+    EXPECT_EQ(lynx::cli::RunUpgrade({"--file", notZip, "--all"}, out, err), lynx::cli::kExitUsage);
+    EXPECT_NE(err.str().find("zip"), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find(notZip), std::string::npos) << err.str();
     EXPECT_EQ(lynx::cli::RunUpgrade({"--file", m_file}, out, err), lynx::cli::kExitUsage);
     EXPECT_NE(err.str().find("--all or --ip"), std::string::npos);
     EXPECT_EQ(lynx::cli::RunUpgrade({"--help"}, out, err), lynx::cli::kExitOk);
@@ -103,3 +109,24 @@ TEST(LocalAddress, IsEmptyForTextThatIsNoAddress)
 }
 
 } // namespace
+
+TEST(LocalAddress, IsLearntOncePerNetworkCardOfABatch)
+{
+    // Three cameras behind loopback share one card; an address without a
+    // route is probed on its own; a new batch learns afresh.
+    std::vector<std::string> probed;
+    const auto probe = [&probed](const std::string& ip) {
+        probed.push_back(ip);
+        return std::string("127.0.0.1");
+    };
+    lynx::upgrade::LocalAddressFinder batch(probe);
+    for (const char* camera : {"127.0.0.21", "127.0.0.22", "127.0.0.23"})
+        EXPECT_EQ(batch.Towards(camera), "127.0.0.1") << camera;
+    EXPECT_EQ(probed, std::vector<std::string>{"127.0.0.21"});
+    EXPECT_EQ(lynx::upgrade::RouteSourceTowards("127.0.0.22"), "127.0.0.1");
+    EXPECT_EQ(lynx::upgrade::RouteSourceTowards("camera-7"), "");
+
+    lynx::upgrade::LocalAddressFinder next(probe);
+    next.Towards("127.0.0.22");
+    EXPECT_EQ(probed.size(), 2u);
+}

@@ -1,0 +1,121 @@
+// lynx-cli's language as a user meets it: --lang, else LYNX_LANG, else the
+// locale (LC_ALL, LC_MESSAGES, LANG); its help and its messages all in that one
+// language; a language it does not know warned about on one line, and the
+// command carried out all the same. Nothing here sends a packet.
+#include "NetlabFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace {
+
+using lynx::test::ProcessResult;
+
+// A CJK ideograph (U+4000..U+9FFF: lead bytes E4..E9) in UTF-8 text.
+bool HasChinese(const std::string& text)
+{
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0xE4 && byte <= 0xE9)
+            return true;
+    }
+    return false;
+}
+
+ProcessResult Cli(const std::vector<std::string>& environment, const std::vector<std::string>& langArgs,
+                  const std::vector<std::string>& args)
+{
+    std::vector<std::string> argv{LYNX_CLI_PROGRAM};
+    argv.insert(argv.end(), langArgs.begin(), langArgs.end());
+    argv.insert(argv.end(), args.begin(), args.end());
+    // Every language variable unset unless the case sets it.
+    std::vector<std::string> env{"LYNX_LANG", "LC_ALL", "LC_MESSAGES", "LANG"};
+    env.insert(env.end(), environment.begin(), environment.end());
+    return lynx::test::RunProcess(argv, std::chrono::seconds(30), env);
+}
+
+TEST(CliLanguage, HelpAndMessagesSpeakTheOneLanguageChosenByLangThenLynxLangThenTheLocale)
+{
+    const struct {
+        std::vector<std::string> environment;
+        std::vector<std::string> langArgs;
+        bool chinese;
+        const char* warnedAbout;  // "" for no warning
+    } cases[] = {
+        {{}, {}, false, ""},
+        {{"LANG=C"}, {}, false, ""},
+        {{"LANG=C.UTF-8"}, {}, false, ""},
+        {{"LANG=zh_CN.UTF-8"}, {}, true, ""},
+        {{"LC_ALL=zh_CN.UTF-8", "LANG=en_US.UTF-8"}, {}, true, ""},
+        {{"LC_MESSAGES=en_US.UTF-8", "LANG=zh_CN.UTF-8"}, {}, false, ""},
+        {{"LC_ALL=", "LC_MESSAGES=zh_TW.UTF-8", "LANG=C"}, {}, true, ""},
+        {{"LANG=zh_CN.UTF-8", "LYNX_LANG=en"}, {}, false, ""},
+        {{"LANG=C", "LYNX_LANG=zh"}, {}, true, ""},
+        {{"LANG=zh_CN.UTF-8", "LYNX_LANG=zh"}, {"--lang", "en"}, false, ""},
+        {{"LC_ALL=C", "LYNX_LANG=en"}, {"--lang=zh"}, true, ""},
+        {{"LANG=C", "LYNX_LANG=fr"}, {}, false, "fr"},
+        {{"LANG=zh_CN.UTF-8"}, {"--lang", "xx"}, true, "xx"},
+    };
+    const std::vector<std::vector<std::string>> helps = {
+        {"--help"}, {"search", "--help"}, {"set-ip", "--help"}, {"plan", "--help"}, {"assign", "--help"}, {"upgrade", "--help"},
+    };
+    // A message of the address rules, before anything is sent.
+    const std::vector<std::string> badPlan = {"plan", "--start", "192.168.1.20", "--end", "192.168.1.10",
+                                              "--gateway", "192.168.1.1", "--mask", "255.255.255.0"};
+    for (const auto& c : cases) {
+        std::string where;
+        for (const auto& e : c.environment)
+            where += e + " ";
+        for (const auto& a : c.langArgs)
+            where += a + " ";
+        const auto checkStderr = [&](const ProcessResult& r, const std::string& what) {
+            if (*c.warnedAbout == '\0')
+                return;
+            const std::string line = r.err.substr(0, r.err.find('\n') + 1);
+            EXPECT_NE(line.find(c.warnedAbout), std::string::npos) << where << what << ": " << r.err;
+            EXPECT_NE(line.find("zh"), std::string::npos) << where << what << ": " << r.err;
+            EXPECT_NE(line.find("en"), std::string::npos) << where << what << ": " << r.err;
+            EXPECT_EQ(HasChinese(line), c.chinese) << where << what << ": " << r.err;
+        };
+        for (const auto& help : helps) {
+            const ProcessResult r = Cli(c.environment, c.langArgs, help);
+            const std::string what = "lynx-cli " + help[0] + (help.size() > 1 ? " --help" : "");
+            EXPECT_EQ(r.exitCode, 0) << where << what << ": " << r.err;
+            EXPECT_EQ(HasChinese(r.out), c.chinese) << where << what << ":\n" << r.out;
+            EXPECT_NE(r.out.find("lynx-cli"), std::string::npos) << where << what;
+            if (*c.warnedAbout == '\0')
+                EXPECT_EQ(r.err, "") << where << what;
+            else
+                EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << where << what << ": " << r.err;
+            checkStderr(r, what);
+        }
+        const ProcessResult r = Cli(c.environment, c.langArgs, badPlan);
+        EXPECT_EQ(r.exitCode, 2) << where;
+        const std::string message = r.err.substr(*c.warnedAbout ? r.err.find('\n') + 1 : 0);
+        EXPECT_EQ(message, c.chinese ? "结束IP要大于起始IP！\n" : "The end IP must be above the start IP!\n")
+            << where << r.err;
+        checkStderr(r, "lynx-cli plan");
+    }
+}
+
+// Asked in English, the help of each command is the one written; in Chinese,
+// a translation of it, the options named as they are typed.
+TEST(CliLanguage, TheChineseHelpOfEachCommandNamesTheSameOptions)
+{
+    for (const char* command : {"search", "set-ip", "plan", "assign", "upgrade"}) {
+        const ProcessResult en = Cli({"LANG=C"}, {}, {command, "--help"});
+        const ProcessResult zh = Cli({"LANG=zh_CN.UTF-8"}, {}, {command, "--help"});
+        ASSERT_EQ(en.exitCode, 0) << command;
+        ASSERT_EQ(zh.exitCode, 0) << command;
+        for (size_t at = en.out.find("--"); at != std::string::npos; at = en.out.find("--", at + 2)) {
+            const std::string option = en.out.substr(at, en.out.find_first_of(" ]|=\n,):", at) - at);
+            EXPECT_NE(zh.out.find(option), std::string::npos) << command << ": " << option << " not in\n" << zh.out;
+        }
+    }
+}
+
+} // namespace

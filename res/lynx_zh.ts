@@ -1,0 +1,187 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="zh_CN" sourcelanguage="en_US">
+<context>
+    <name>Lynx</name>
+    <message>
+        <source>usage: lynx-cli COMMAND [options]   (lynx-cli COMMAND --help for its options)
+       lynx-cli --help | --version
+Help and messages follow the locale (LC_ALL, LC_MESSAGES, LANG): Chinese when
+it starts with zh, English otherwise. LYNX_LANG=zh|en overrides the locale,
+and --lang zh|en overrides both.
+
+commands:</source>
+        <translation>用法：lynx-cli 命令 [选项]   （lynx-cli 命令 --help 列出该命令的选项）
+      lynx-cli --help | --version
+帮助和提示的语言随区域设置（LC_ALL、LC_MESSAGES、LANG）：以 zh 开头时为中文，
+否则为英文。LYNX_LANG=zh|en 优先于区域设置，--lang zh|en 又优先于两者。
+
+命令：</translation>
+    </message>
+    <message>
+        <source>list the cameras that answer a search</source>
+        <translation>列出应答搜索的相机</translation>
+    </message>
+    <message>
+        <source>change one camera's address</source>
+        <translation>修改一台相机的地址</translation>
+    </message>
+    <message>
+        <source>check a batch address plan</source>
+        <translation>检查批量地址方案</translation>
+    </message>
+    <message>
+        <source>readdress cameras from a plan</source>
+        <translation>按方案批量修改相机地址</translation>
+    </message>
+    <message>
+        <source>upgrade the firmware of cameras</source>
+        <translation>升级相机固件</translation>
+    </message>
+    <message>
+        <source>usage: lynx-cli search [--seconds N] [--no-ip-filter] [--no-mac-filter]
+                       [--format table|json|csv] [--interface NAME ...] [--timing]
+
+Broadcasts one search on the LAN, waits N seconds (default 12, brought into
+1..3600) and prints the cameras that answered, under the window's rules:
+  --no-ip-filter   also list a device whose IP address is listed already
+  --no-mac-filter  also list a device whose MAC is listed already
+                   (with both filters on, a device is dropped when its IP and
+                   its MAC equal those of a listed one; MACs are compared
+                   whole, whatever their separators and letter case)
+  --format         table (default), json (every record field) or csv; json
+                   and csv also say where each report came in ("interface",
+                   "localAddress")
+  --interface NAME search on this network card only (repeat for more); by
+                   default every card that can broadcast
+  --timing         print on stderr when the last row was listed
+The exit status is 1 when the search went out on no network card.
+</source>
+        <translation>用法：lynx-cli search [--seconds N] [--no-ip-filter] [--no-mac-filter]
+                      [--format table|json|csv] [--interface NAME ...] [--timing]
+
+在局域网上广播一次搜索，等待 N 秒（默认 12，限于 1..3600），然后按窗口的规则
+列出应答的相机：
+  --no-ip-filter   IP 地址已在列表中的设备也列出
+  --no-mac-filter  MAC 已在列表中的设备也列出
+                   （两个过滤都开启时，IP 和 MAC 都与某个已列出设备相同的设备
+                   才被略去；MAC 按整体比较，不论分隔符和大小写）
+  --format         table（默认）、json（记录的每个字段）或 csv；json 和 csv
+                   还给出每条应答从哪里收到（"interface"、"localAddress"）
+  --interface NAME 只在这块网卡上搜索（可重复以指定多块）；默认为每块能广播
+                   的网卡
+  --timing         在标准错误上打印最后一行列出的时间
+搜索未能从任何网卡发出时，退出状态为 1。
+</translation>
+    </message>
+    <message>
+        <source>usage: lynx-cli set-ip --mac MAC --ip IP --mask MASK --gateway GW [--interface NAME ...]
+                      [--confirm-wait S | --no-confirm] [--report FILE]
+  broadcast on every network card, or on the named ones, then search until the
+  camera answers at its new address: exit 1 when it has not within S seconds
+  (default 60). --no-confirm only sends the change. --report writes the change
+  to FILE (CSV, or JSON when it ends in .json)</source>
+        <translation>用法：lynx-cli set-ip --mac MAC --ip IP --mask MASK --gateway GW [--interface NAME ...]
+                     [--confirm-wait S | --no-confirm] [--report FILE]
+  在每块网卡上广播（或只在指定的网卡上），然后搜索，直到相机在新地址应答：S 秒
+  （默认 60）内没有应答时退出状态为 1。--no-confirm 只发送修改。--report 把修改
+  写入 FILE（CSV，以 .json 结尾时为 JSON）</translation>
+    </message>
+    <message>
+        <source>usage: lynx-cli plan --start IP --end IP --gateway IP --mask MASK
+                    [--write-plan PLAN.csv [--seconds N] [--interface NAME ...]]
+  prints how many addresses the range holds; with --write-plan it searches
+  for N seconds (default 12) and writes a plan file giving the cameras found,
+  in the order found, their addresses from the range, as assign would</source>
+        <translation>用法：lynx-cli plan --start IP --end IP --gateway IP --mask MASK
+                   [--write-plan PLAN.csv [--seconds N] [--interface NAME ...]]
+  打印地址范围包含多少个地址；使用 --write-plan 时搜索 N 秒（默认 12），并写出
+  方案文件：按找到的顺序，给找到的相机分配范围内的地址，与 assign 的做法相同</translation>
+    </message>
+    <message>
+        <source>usage: lynx-cli assign --start IP --end IP --gateway IP --mask MASK --mac MAC [--mac MAC ...]
+                      [--interface NAME ...] [--report FILE]
+       lynx-cli assign --plan PLAN.csv [--dry-run] [--seconds N] [--confirm-wait S]
+                      [--interface NAME ...] [--report FILE]
+  gives the devices, in the order given, consecutive addresses from the start,
+  skipping the gateway; a failed device's address goes to the next device;
+  broadcast on every network card, or on the named ones.
+  With --plan: a file of rows mac,ip,mask,gateway (a header line, UTF-8, '#'
+  comments). It searches for N seconds (default 12) and shows old -&gt; new for
+  every row, flagging a MAC not found, a MAC or address twice in the plan, an
+  address another camera holds, a gateway outside the subnet and entries the
+  address rules refuse. --dry-run stops there (exit 2 when a row is flagged).
+  Otherwise a plan without flags is applied (one with flags: exit 2, nothing
+  sent), and searched for again until every camera answers at its new address
+  or S seconds pass (default 60); a camera that does not: exit 1.
+  --report writes one row per camera to FILE (CSV, or JSON when it ends in .json)</source>
+        <translation>用法：lynx-cli assign --start IP --end IP --gateway IP --mask MASK --mac MAC [--mac MAC ...]
+                     [--interface NAME ...] [--report FILE]
+      lynx-cli assign --plan PLAN.csv [--dry-run] [--seconds N] [--confirm-wait S]
+                     [--interface NAME ...] [--report FILE]
+  按给出的顺序，从起始地址起给设备分配连续的地址，跳过网关；修改失败的设备的
+  地址留给下一台设备；在每块网卡上广播（或只在指定的网卡上）。
+  使用 --plan 时：文件每行为 mac,ip,mask,gateway（一行表头，UTF-8，'#' 开头为
+  注释）。先搜索 N 秒（默认 12），逐行显示 旧地址 -&gt; 新地址，并标出找不到的
+  MAC、方案中重复的 MAC 或地址、已被其他相机占用的地址、不在子网内的网关，以及
+  地址规则拒绝的条目。--dry-run 到此为止（有行被标出时退出状态为 2）。
+  否则应用没有标记的方案（有标记时退出状态为 2，不发送任何修改），再次搜索，
+  直到每台相机在新地址应答或超过 S 秒（默认 60）；有相机未应答时退出状态为 1。
+  --report 把每台相机一行写入 FILE（CSV，以 .json 结尾时为 JSON）</translation>
+    </message>
+    <message>
+        <source>usage: lynx-cli upgrade --file FW.zip [--seconds N] [--wait S] [--interface NAME ...]
+                        [--parallel N] [--verify [--reboot-wait S] [--expect-version V]]
+                        [--retry N] [--report FILE] (--all | --ip IP ...)
+Searches the LAN for N seconds (default 12, brought into 1..3600), then tells
+each chosen camera to download and install FW.zip from this tool's own HTTP
+server (port 9000 upward), one camera every 3 seconds, without asking.
+  --all      every camera that answered the search
+  --ip IP    the camera with this address (repeat, or list several)
+  --wait S   wait at most S seconds (default 600) for the cameras' reports
+  --interface NAME  search on this network card only (repeat for more)
+  --parallel N      instead of one request every 3 seconds, keep N cameras
+                    upgrading at once, the next request going out as soon as
+                    one camera has reported
+  --verify          after the reports, search again until each camera that
+                    reported success answers with a software version other
+                    than before (and V with --expect-version), allowing it
+                    S seconds to restart (--reboot-wait, default 120); one
+                    that comes back with its old version, or not at all, failed
+  --retry N         run the batch again, at most N more times, for the
+                    cameras that failed, refused or did not verify
+  --report FILE     one row per camera (MAC, address and version before and
+                    after, every status with its time, the outcome): CSV, or
+                    JSON when FILE ends in .json
+Each status change is printed as it happens, with the summary line. The exit
+status is 0 when every chosen camera reported success (and verified, with
+--verify), 1 otherwise, and 2 for input that is not understood.
+</source>
+        <translation>用法：lynx-cli upgrade --file FW.zip [--seconds N] [--wait S] [--interface NAME ...]
+                       [--parallel N] [--verify [--reboot-wait S] [--expect-version V]]
+                       [--retry N] [--report FILE] (--all | --ip IP ...)
+在局域网上搜索 N 秒（默认 12，限于 1..3600），然后不经询问，让选中的每台相机从
+本工具自带的 HTTP 服务器（端口 9000 起）下载并安装 FW.zip，每 3 秒一台。
+  --all      应答了搜索的每台相机
+  --ip IP    地址为 IP 的相机（可重复，或一次列出多个）
+  --wait S   最多等待 S 秒（默认 600）接收相机的报告
+  --interface NAME  只在这块网卡上搜索（可重复以指定多块）
+  --parallel N      不再每 3 秒发出一个请求，而是保持 N 台相机同时升级，一台
+                    相机报告后立即发出下一个请求
+  --verify          收到报告后再次搜索，直到每台报告成功的相机应答的软件版本
+                    与之前不同（有 --expect-version 时须为 V），给它 S 秒重启
+                    （--reboot-wait，默认 120）；版本未变或不再应答的相机算作
+                    失败
+  --retry N         对失败、拒绝或未通过验证的相机再运行批次，最多再运行 N 次
+  --report FILE     每台相机一行（MAC，升级前后的地址和版本，每个状态及其时间，
+                    结果）：CSV，FILE 以 .json 结尾时为 JSON
+每次状态变化发生时即打印，并附汇总行。选中的每台相机都报告成功（使用 --verify
+时还须通过验证）时退出状态为 0，否则为 1，输入无法理解时为 2。
+</translation>
+    </message>
+    <message>
+        <source>unknown command '%1'</source>
+        <translation>未知的命令“%1”</translation>
+    </message>
+</context>
+</TS>
