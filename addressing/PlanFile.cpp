@@ -93,6 +93,10 @@ bool ContiguousMask(uint32_t mask)
 
 std::optional<std::vector<PlanRow>> ParsePlanCsv(std::string_view text, std::string* error)
 {
+    if (text.size() > kMaxPlanBytes) {
+        *error = "the plan is larger than " + std::to_string(kMaxPlanBytes / (1024 * 1024)) + " MiB";
+        return std::nullopt;
+    }
     if (text.substr(0, 3) == "\xEF\xBB\xBF")
         text.remove_prefix(3);
     std::vector<PlanRow> rows;
@@ -146,6 +150,8 @@ std::optional<std::vector<PlanRow>> ParsePlanCsv(std::string_view text, std::str
             if (!Ipv4(*value))
                 return fail(std::string(name) + " '" + *value + "' is not a dotted IPv4 address");
         }
+        if (rows.size() == kMaxPlanRows)
+            return fail("the plan has more than " + std::to_string(kMaxPlanRows) + " rows");
         rows.push_back(std::move(row));
     }
     if (!haveHeader)
@@ -179,12 +185,13 @@ std::vector<CheckedRow> CheckPlan(const std::vector<PlanRow>& plan, const std::v
         linesOfMac[MacKey(row.mac)].push_back(row.line);
         newIpOfMac[MacKey(row.mac)] = row.ip;
     }
+    // One other line named, whatever the count: listing every other line on
+    // every row would grow with the square of a plan's repeats.
     const auto otherLines = [](const std::vector<int>& lines, int self) {
-        std::string text;
-        for (int line : lines) {
-            if (line != self)
-                text += (text.empty() ? "" : ", ") + std::to_string(line);
-        }
+        const int other = lines[0] != self ? lines[0] : lines[1];
+        std::string text = std::to_string(other);
+        if (lines.size() > 2)
+            text += " (" + std::to_string(lines.size()) + " lines in all)";
         return text;
     };
 

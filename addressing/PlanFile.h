@@ -6,6 +6,7 @@
 
 #include "platform/MacKey.h"
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,11 +22,16 @@ struct PlanRow {
     std::string gateway;
 };
 
+// A plan's limits: far above any site (a /16 holds 65,534 cameras), and low
+// enough that a wrong file cannot exhaust the PC.
+inline constexpr size_t kMaxPlanBytes = 16 * 1024 * 1024;
+inline constexpr size_t kMaxPlanRows = 100000;
+
 // The rows of a plan file's text, or nullopt and "line N: why" in *error for a
 // file that cannot be read as one: no header naming the four columns (in any
 // order, other columns ignored), a row with too few fields, an address that is
 // not dotted IPv4, an empty MAC. A byte-order mark and CRLF line ends are
-// taken; an empty plan is an error too.
+// taken; an empty plan, or one over the limits above, is an error too.
 std::optional<std::vector<PlanRow>> ParsePlanCsv(std::string_view text, std::string* error);
 // The file's text for the rows, header first, fields quoted where CSV needs it.
 std::string WritePlanCsv(const std::vector<PlanRow>& rows);
@@ -49,12 +55,13 @@ struct CheckedRow {
     std::vector<std::string> flags;
 };
 
-// Flags, per row: the MAC was not found; the MAC or the address is in the plan
-// twice; the address is held by another camera found in the search that the
-// plan does not move away; the gateway lies outside the address's subnet; the
-// address dialog's own rules refuse the entries (a mask whose class octets are
-// not 255, a gateway outside the address's class network), or the mask is not
-// contiguous.
+// Flags, per row: the MAC was not found; the MAC or the address is in the
+// plan twice (the flag names the first other line that holds it, and how many
+// lines do); the address is held by another camera found in the search that
+// the plan does not move away; the gateway lies outside the address's subnet;
+// the address dialog's own rules refuse the entries (a mask whose class octets
+// are not 255, a gateway outside the address's class network), or the mask is
+// not contiguous.
 std::vector<CheckedRow> CheckPlan(const std::vector<PlanRow>& plan, const std::vector<FoundCamera>& found);
 bool AnyFlag(const std::vector<CheckedRow>& checked);
 

@@ -209,6 +209,7 @@ bool CLynxDlg::OnInitDialog()
         OnCtlColor(control);
     OnCtlColor(this);
     ReadSettings();
+    ApplyListCapacity();
     // The setting's evident purpose: a larger receive buffer, for sites whose
     // bursts of reports outgrow the default.
     tarn_ext_SetReceiveBufferSize(m_dwMaxUdpRecvBufSize);
@@ -346,7 +347,7 @@ void CLynxDlg::DrainInbox()
     const bool more = m_discovery.Inbox().Apply(
         [this, &kept](lynx::protocol::Datagram& datagram) {
             if (datagram.port == lynx::protocol::kReportPort) {
-                if (TakeVersionReport(datagram.body))
+                if (TakeVersionReport(datagram))
                     return;
                 if (const int number = m_discovery.Table().AddReport(datagram.body, DuplicateBoxes(),
                                                                      lynx::protocol::ArrivalOf(datagram)))
@@ -360,6 +361,7 @@ void CLynxDlg::DrainInbox()
         },
         std::chrono::milliseconds(3));
     AddDeviceRows(kept);
+    SayWhenListIsFull();
     if (more)
         ScheduleDrain();
 }

@@ -150,6 +150,11 @@ public:
     // VerifyRebootSeconds (default 90), the search after it lasts
     // VerifySearchSeconds (default 60), a request every 5 seconds.
     void StartVersionCheck();
+    // The rows the list holds at most: the registry value MaxDevices (DWORD,
+    // key Software\Kova\Harbor; 0: no limit), 65536 without it. Reports
+    // beyond are not listed, and a box says so once per search.
+    void ApplyListCapacity();
+    static constexpr const char* kListFull = "设备列表已满，之后的应答不再列出。台数上限：";
     bool versionCheckRunning() const { return m_versionCheck != nullptr; }
     static constexpr const char* kVersionUpdated = "升级成功，版本已更新";
     static constexpr const char* kVersionUnchanged = "升级成功，版本未变";
@@ -184,11 +189,13 @@ private:
     void CaptureTemplateLayout();
     // Marks (or clears) IP conflicts on the rows whose IP cell holds ip.
     void MarkIpConflicts(const QString& ip);
-    // A report while the version check runs: true when it was a camera of the
-    // check (its row is updated and it is not listed again).
-    bool TakeVersionReport(const std::string& body);
+    // A report while the version check runs: taken by the check (true), and
+    // counted for a row of its batch when the camera itself sent it.
+    bool TakeVersionReport(const lynx::protocol::Datagram& datagram);
     void VersionCheckTick();
     void CancelVersionCheck();
+    // A box, once per search, when reports were not listed for the capacity.
+    void SayWhenListIsFull();
     // Opens a device's web page: false when no browser could be started (a
     // launcher that finds none later says so itself, through SayNoBrowser).
     bool OpenWebPage(const DeviceRecord& record);
@@ -226,6 +233,7 @@ private:
     QCheckBox* m_chkHideSameMac = nullptr;
     bool m_bClosing = false;
     bool m_bBrowserBoxUp = false;  // "no browser" is being shown
+    bool m_bListFullTold = false;  // the full list was said in this search
     bool m_bFileServerStarted = false;
     std::map<int, int> m_timers;  // window timer id -> Qt timer id
     class QSocketNotifier* m_wakeNotifier = nullptr;  // the inbox's eventfd
@@ -250,6 +258,7 @@ private:
         struct Row {
             int number = 0;        // the row's device record
             std::string mac;       // its MacKey
+            std::string card;      // the network card it was found on
             QString before;        // the "软件版本" cell before the batch
             bool heardSame = false;
         };

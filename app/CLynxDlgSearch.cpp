@@ -32,6 +32,7 @@ void CLynxDlg::OnBnClickedSearch()
         return;
     }
     CancelVersionCheck();  // its rows go with the list
+    m_bListFullTold = false;
     if (m_listDevice->GetItemCount() > 0)
         m_listDevice->DeleteAllItems();
     m_btnSelectAll->setChecked(false);

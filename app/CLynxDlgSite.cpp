@@ -11,10 +11,10 @@
 #include "platform/Numbers.h"
 #include "platform/Registry.h"
 #include "platform/Translation.h"
+#include "platform/WholeFile.h"
 #include "protocol/JsonMessages.h"
 #include "res/DialogBuilder.h"
 
-#include <QFile>
 #include <QResizeEvent>
 #include <QTimer>
 
@@ -143,13 +143,10 @@ void CLynxDlg::OnMenuExportList()
         const lynx::protocol::ReportArrival* arrival = m_discovery.Table().ArrivalOf(number);
         line(cells << (arrival ? QString::fromStdString(lynx::protocol::ArrivalText(*arrival)) : QString()));
     }
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) || !file.flush()) {
-        lynx::platform::ShowMessageBox(this, lynx::platform::TrPrefixed("导出失败：", file.errorString()));
-        return;
-    }
-    file.close();
+    // A list exported before survives whole when this one cannot be written.
+    std::string error;
+    if (!lynx::platform::WriteFileWhole(path.toStdString(), text, &error))
+        lynx::platform::ShowMessageBox(this, lynx::platform::TrPrefixed("导出失败：", QString::fromStdString(error)));
 }
 
 namespace {
@@ -182,6 +179,25 @@ constexpr int kSoftwareVersionColumn = 6;
 
 } // namespace
 
+void CLynxDlg::ApplyListCapacity()
+{
+    // MaxDevices (DWORD, 0: no limit) bounds the rows held, so that a flood of
+    // made-up reports cannot exhaust the PC; a /16 by default.
+    m_discovery.Table().SetCapacity(SettingDword("MaxDevices").value_or(lynx::protocol::DeviceTable::kDefaultCapacity));
+}
+
+void CLynxDlg::SayWhenListIsFull()
+{
+    if (m_bListFullTold || m_discovery.Table().Dropped() == 0)
+        return;
+    m_bListFullTold = true;
+    // Told once per search, after the slice that filled it.
+    QTimer::singleShot(0, this, [this] {
+        lynx::platform::ShowMessageBox(
+            this, lynx::platform::TrPrefixed(kListFull, QString::number(m_discovery.Table().Capacity())));
+    });
+}
+
 void CLynxDlg::StartVersionCheck()
 {
     CancelVersionCheck();
@@ -200,6 +216,8 @@ void CLynxDlg::StartVersionCheck()
         VersionCheck::Row row;
         row.number = lynx::platform::Atoi(m_listDevice->GetItemText(job->row, 0).toStdString());
         row.mac = MacKeyOf(*record);
+        if (const lynx::protocol::ReportArrival* arrival = m_discovery.Table().ArrivalOf(row.number))
+            row.card = arrival->interfaceName;
         row.before = m_listDevice->GetItemText(job->row, kSoftwareVersionColumn);
         check->rows.push_back(std::move(row));
     }
@@ -245,10 +263,11 @@ void CLynxDlg::CancelVersionCheck()
     m_versionCheck.reset();
 }
 
-bool CLynxDlg::TakeVersionReport(const std::string& body)
+bool CLynxDlg::TakeVersionReport(const lynx::protocol::Datagram& datagram)
 {
     if (!m_versionCheck)
         return false;
+    const std::string& body = datagram.body;
     // Every report while the check runs answers one of its searches: it
     // touches only the rows of the check's batch, matched by MAC, and adds no
     // row (a camera outside the batch, or one that came back at a new address,
@@ -259,7 +278,9 @@ bool CLynxDlg::TakeVersionReport(const std::string& body)
     const std::string mac = MacKeyOf(report);
     auto& rows = m_versionCheck->rows;
     const auto it = std::find_if(rows.begin(), rows.end(), [&](const VersionCheck::Row& r) { return r.mac == mac; });
-    if (it == rows.end())
+    // Only the camera's own word: from the address it reports, on the card
+    // it was found on (anyone on the LAN could claim its MAC and a version).
+    if (it == rows.end() || !lynx::protocol::FromItsOwnAddress(report, lynx::protocol::ArrivalOf(datagram), it->card))
         return true;
     const QString now = QString::fromStdString(lynx::protocol::SoftwareVersionText(report));
     if (now == it->before) {

@@ -10,6 +10,7 @@
 #include "cli/SiteReport.h"
 #include "platform/Numbers.h"
 #include "platform/Translation.h"
+#include "platform/WholeFile.h"
 #include "platform/CodePage.h"
 #include "protocol/DiscoverySession.h"
 #include "protocol/Transport.h"
@@ -22,7 +23,6 @@
 #include <map>
 #include <optional>
 #include <set>
-#include <sstream>
 
 namespace lynx::cli {
 
@@ -366,9 +366,11 @@ int RunAssignPlan(const Arguments& args, std::ostream& out, std::ostream& err)
     std::ifstream file(options->planPath, std::ios::binary);
     if (!file)
         return Invalid(err, "lynx-cli assign: cannot read '" + options->planPath + "': " + std::strerror(errno));
-    std::ostringstream text;
-    text << file.rdbuf();
-    const auto plan = addressing::ParsePlanCsv(text.str(), &error);
+    // No more than one byte past the limit is read: a file that large is refused.
+    std::string text(addressing::kMaxPlanBytes + 1, '\0');
+    file.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<size_t>(file.gcount()));
+    const auto plan = addressing::ParsePlanCsv(text, &error);
     if (!plan)
         return Invalid(err, "lynx-cli assign: " + options->planPath + ", " + error);
     if (!options->dryRun && !ReportWritable(options->report, err))
@@ -479,11 +481,9 @@ int WritePlanFile(const Options& options, const addressing::PlanValues& values, 
     for (const auto& assignment : outcome.assignments)
         rows.push_back({0, devList.at(assignment.row).strMAC, assignment.newIp, values.netMask, values.gateWay});
     const std::string path = options.one("write-plan");
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file << addressing::WritePlanCsv(rows);
-    file.close();
-    if (!file) {
-        err << "lynx-cli plan: cannot write '" << path << "': " << std::strerror(errno) << '\n';
+    std::string error;
+    if (!platform::WriteFileWhole(path, addressing::WritePlanCsv(rows), &error)) {
+        err << "lynx-cli plan: " << error << '\n';
         return kExitFailed;
     }
     out << "wrote " << rows.size() << " rows to " << path << '\n';

@@ -33,7 +33,8 @@ std::string ServerFailureText(const protocol::DiscoverySession& session)
 const char* SearchUsage()
 {
     return R"(usage: lynx-cli search [--seconds N] [--no-ip-filter] [--no-mac-filter]
-                       [--format table|json|csv] [--interface NAME ...] [--timing]
+                       [--format table|json|csv] [--interface NAME ...]
+                       [--max-devices N] [--timing]
 
 Broadcasts one search on the LAN, waits N seconds (default 12, brought into
 1..3600) and prints the cameras that answered, under the window's rules:
@@ -47,6 +48,8 @@ Broadcasts one search on the LAN, waits N seconds (default 12, brought into
                    "localAddress")
   --interface NAME search on this network card only (repeat for more); by
                    default every card that can broadcast
+  --max-devices N  list at most N cameras (default 65536, 0: no limit); the
+                   reports beyond are counted, and the exit status is 1
   --timing         print on stderr when the last row was listed
 The exit status is 1 when the search went out on no network card.
 )";
@@ -68,6 +71,15 @@ std::optional<SearchOptions> ParseSearchOptions(const std::vector<std::string>& 
                 return std::nullopt;
             }
             options.seconds = ClampSearchSeconds(*n);
+        } else if (a == "--max-devices") {
+            if (!reader.TakeValue(value, error))
+                return std::nullopt;
+            const std::optional<long long> n = platform::WholeNumber(value);
+            if (!n || *n < 0) {
+                *error = "--max-devices takes a whole number of at least 0, not '" + value + "'";
+                return std::nullopt;
+            }
+            options.maxDevices = static_cast<size_t>(*n);
         } else if (a == "--interface") {
             if (!reader.TakeValue(value, error))
                 return std::nullopt;
@@ -126,6 +138,7 @@ int RunSearchCommand(const Arguments& args)
         return kExitFailed;
     }
     session.SetInterfaces(options->interfaces);
+    session.Table().SetCapacity(options->maxDevices);
     if (!session.Search()) {
         std::cerr << "lynx-cli search: the search request went out on no network interface "
                      "(no network, or a cable out?)\n";
@@ -149,6 +162,12 @@ int RunSearchCommand(const Arguments& args)
                      std::chrono::duration<double, std::milli>(ended - deadline).count());
     }
     std::cout << FormatRows(options->format, rows) << std::flush;
+    // A list cut at its limit is no complete list: said, and not a success.
+    if (const uint64_t dropped = session.Table().Dropped()) {
+        std::cerr << "lynx-cli search: the list is full at " << options->maxDevices << " cameras; " << dropped
+                  << " more reports were not listed (--max-devices)\n";
+        return kExitFailed;
+    }
     return kExitOk;
 }
 

@@ -17,6 +17,7 @@ struct SearchOptions {
     protocol::DuplicateFilter filter;
     OutputFormat format = OutputFormat::Table;
     std::vector<std::string> interfaces;  // --interface, repeatable; empty: every card
+    size_t maxDevices = protocol::DeviceTable::kDefaultCapacity;  // --max-devices; 0: no limit
     bool timing = false;
     bool help = false;
 };

@@ -1,5 +1,7 @@
 #include "cli/SiteReport.h"
 
+#include "platform/WholeFile.h"
+
 #include "cli/DeviceOutput.h"
 
 #include <json/value.h>
@@ -92,15 +94,8 @@ bool SiteReport::CanWrite(const std::string& path, std::string* error)
 bool SiteReport::Write(const std::string& path, std::string* error) const
 {
     const bool json = path.size() >= 5 && path.compare(path.size() - 5, 5, ".json") == 0;
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    if (file)
-        file << (json ? Json() : Csv());
-    file.close();
-    if (!file) {
-        *error = "cannot write '" + path + "': " + std::strerror(errno);
-        return false;
-    }
-    return true;
+    // An earlier report at the path survives whole when this one cannot be written.
+    return platform::WriteFileWhole(path, json ? Json() : Csv(), error);
 }
 
 } // namespace lynx::cli

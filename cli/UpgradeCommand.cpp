@@ -298,7 +298,9 @@ int RunUpgrade(const Arguments& args, std::ostream& out, std::ostream& err)
         return kExitFailed;
     }
     std::map<std::string, std::string> versionBefore;  // by MAC
+    std::map<std::string, std::string> cardOf;         // by MAC: where it was found
     for (const protocol::DeviceRow& row : chosen) {
+        cardOf[Utf8Field(row.record.mac)] = row.arrival.interfaceName;
         SiteReport::Row& entry = report.Camera(Utf8Field(row.record.mac));
         entry.oldIp = Utf8Field(row.record.deviceIp);
         entry.oldVersion = Utf8Field(row.record.softwareVersion);
@@ -356,7 +358,9 @@ int RunUpgrade(const Arguments& args, std::ostream& out, std::ostream& err)
             const auto check = [&] {
                 for (const protocol::DeviceRow& row : session.Table().Rows()) {
                     const std::string mac = Utf8Field(row.record.mac);
-                    if (!unverified.count(mac))
+                    // Only the camera's own word counts: from the address it
+                    // reports, on the card it was found on.
+                    if (!unverified.count(mac) || !protocol::FromItsOwnAddress(row.record, row.arrival, cardOf[mac]))
                         continue;
                     const std::string version = Utf8Field(row.record.softwareVersion);
                     seen[mac] = version;

@@ -5,6 +5,8 @@
 #include "platform/Translation.h"
 #include "tarn.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <string_view>
@@ -41,6 +43,17 @@ void PrintUsage(std::ostream& out)
             << lynx::platform::TrUtf8(c.summary) << "\n";
 }
 
+// Whether everything printed reached standard output: a full disk or a closed
+// pipe must not end in success with the list lost.
+bool OutputWritten()
+{
+    std::cout.flush();
+    const bool written = std::cout.good() && std::fflush(stdout) == 0;
+    if (!written)
+        std::cerr << "lynx-cli: cannot write to standard output: " << std::strerror(errno ? errno : EIO) << "\n";
+    return written;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -67,14 +80,14 @@ int main(int argc, char** argv)
     }
     if (name == "--version") {
         std::cout << "lynx-cli " << LYNX_VERSION << "\n";
-        return lynx::cli::kExitOk;
+        return OutputWritten() ? lynx::cli::kExitOk : lynx::cli::kExitFailed;
     }
     for (const Command& c : kCommands) {
         if (name == c.name) {
             int status = c.run(lynx::cli::Arguments(argv + 2, argv + argc));
             // The receive threads end before the process does.
             tarn_ext_Shutdown();
-            return status;
+            return OutputWritten() ? status : lynx::cli::kExitFailed;
         }
     }
     std::cerr << "lynx-cli: "

@@ -49,7 +49,7 @@ _lynx_cli()
         $files '@(csv|json)'
         return
         ;;
-    --seconds | --wait | --reboot-wait | --parallel | --retry | --confirm-wait | --mac | --ip | --mask | \
+    --seconds | --wait | --reboot-wait | --parallel | --retry | --confirm-wait | --max-devices | --mac | --ip | --mask | \
         --gateway | --start | --end | --expect-version)
         return
         ;;
@@ -57,7 +57,7 @@ _lynx_cli()
 
     local options
     case "$command" in
-    search) options="--seconds --no-ip-filter --no-mac-filter --format --interface --timing --help" ;;
+    search) options="--seconds --no-ip-filter --no-mac-filter --format --interface --max-devices --timing --help" ;;
     set-ip) options="--mac --ip --mask --gateway --interface --confirm-wait --no-confirm --report --help" ;;
     plan) options="--start --end --gateway --mask --write-plan --seconds --interface --help" ;;
     assign) options="--start --end --gateway --mask --mac --plan --dry-run --seconds --confirm-wait --interface --report --help" ;;

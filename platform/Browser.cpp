@@ -2,6 +2,7 @@
 
 #include "platform/Seam.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QStandardPaths>
@@ -27,7 +28,8 @@ bool OpenInBrowser(const QString& url, std::function<void()> failedLater)
     const QString launcher = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
     if (launcher.isEmpty())
         return false;
-    auto* process = new QProcess;  // deletes itself when the launcher ends
+    // Deletes itself when the launcher ends; the application owns it until then.
+    auto* process = new QProcess(QCoreApplication::instance());
     process->setProgram(launcher);
     process->setArguments({url});
     process->setStandardOutputFile(QProcess::nullDevice());

@@ -81,6 +81,12 @@ std::string ArrivalText(const ReportArrival& arrival)
     return arrival.interfaceName + " (" + arrival.localAddress + ")";
 }
 
+bool FromItsOwnAddress(const DeviceRecord& record, const ReportArrival& arrival, std::string_view card)
+{
+    return !arrival.sourceAddress.empty() && arrival.sourceAddress == fieldText(record.deviceIp) &&
+           (card.empty() || arrival.interfaceName == card);
+}
+
 int DeviceTable::AddReport(std::string_view utf8Body, DuplicateFilter filter, ReportArrival arrival)
 {
     auto record = std::make_unique<DeviceRecord>();  // value-initialised: zero-filled
@@ -94,6 +100,10 @@ int DeviceTable::Add(std::unique_ptr<DeviceRecord> record, DuplicateFilter filte
         return 0;
     if (IsDuplicate(*record, filter))
         return 0;
+    if (Full()) {
+        ++m_dropped;
+        return 0;
+    }
     const int number = m_count + 1;
     m_numbersByIp[std::string(fieldText(record->deviceIp))].push_back(number);
     m_macKeys.insert(macKey(*record));
@@ -115,6 +125,7 @@ void DeviceTable::Clear()
     m_macKeys.clear();
     m_ipAndMacKeys.clear();
     m_count = 0;
+    m_dropped = 0;
 }
 
 bool DeviceTable::IsDuplicate(const DeviceRecord& record, DuplicateFilter filter) const

@@ -6,6 +6,8 @@
 #include "protocol/DeviceRecord.h"
 
 #include <array>
+#include <cstddef>
+#include <cstdint>
 #include <list>
 #include <map>
 #include <memory>
@@ -31,11 +33,19 @@ struct DuplicateFilter {
 // question from its index.
 bool IsDuplicate(const DeviceList& held, const DeviceRecord& record, DuplicateFilter filter);
 
-// Where a report came in: the PC's interface and its local address.
+// Where a report came in: the PC's interface and its local address, and the
+// address it came from.
 struct ReportArrival {
     std::string interfaceName;
     std::string localAddress;
+    std::string sourceAddress;  // dotted IPv4; empty when not known
 };
+
+// Whether a report is the camera's own word: it came from the address it
+// reports and, when card is not empty, in on that network card. The protocol
+// has no authentication: a report that names one address and comes from
+// another is another host speaking for the camera.
+bool FromItsOwnAddress(const DeviceRecord& record, const ReportArrival& arrival, std::string_view card = {});
 
 // A kept device as a list shows it: its row number and its record, and where
 // its report came in.
@@ -60,9 +70,18 @@ public:
     // A record without IP or MAC, or a duplicate, is dropped (0); otherwise it
     // is appended under count + 1, which is returned.
     int Add(std::unique_ptr<DeviceRecord> record, DuplicateFilter filter, ReportArrival arrival = {});
+    // The most rows held at once (0: no limit; kDefaultCapacity at first): a
+    // flood of made-up reports must not exhaust the PC. A report that would
+    // add a row beyond it is counted in Dropped() and not held.
+    static constexpr size_t kDefaultCapacity = 65536;  // a /16
+    void SetCapacity(size_t rows) { m_capacity = rows; }
+    size_t Capacity() const { return m_capacity; }
+    bool Full() const { return m_capacity != 0 && m_list.size() >= m_capacity; }
+    uint64_t Dropped() const { return m_dropped; }
     // What IsDuplicate answers over the held records, from hash lookups.
     bool IsDuplicate(const DeviceRecord& record, DuplicateFilter filter) const;
-    // Empties the table: the map first, then the records; numbers restart at 1.
+    // Empties the table: the map first, then the records; numbers restart at
+    // 1 and the count of dropped reports at 0.
     void Clear();
 
     DeviceRecord* ByNumber(int number) const;
@@ -88,6 +107,8 @@ private:
     DeviceMap m_map;
     int m_count = 0;
     std::vector<ReportArrival> m_arrivals;  // by number - 1
+    size_t m_capacity = kDefaultCapacity;
+    uint64_t m_dropped = 0;  // reports not held for the capacity, since the last Clear
     // The index behind the duplicate rules and ByIp: records are only ever
     // added, or all cleared, so presence is all it needs to know.
     std::unordered_map<std::string, std::vector<int>> m_numbersByIp;  // IP text -> numbers, ascending

@@ -2,6 +2,8 @@
 
 #include "protocol/Transport.h"
 
+#include <arpa/inet.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <string_view>
@@ -27,6 +29,18 @@ int Receive(uint16_t port, uint32_t peer, const PacketHeader& header, uint32_t l
 }
 
 } // namespace
+
+ReportArrival ArrivalOf(const Datagram& datagram)
+{
+    ReportArrival arrival{datagram.interfaceName, datagram.localAddress, {}};
+    if (datagram.peerAddress != 0) {
+        const in_addr peer{htonl(datagram.peerAddress)};
+        char text[INET_ADDRSTRLEN] = {};
+        if (::inet_ntop(AF_INET, &peer, text, sizeof text))
+            arrival.sourceAddress = text;
+    }
+    return arrival;
+}
 
 void InitTransport()
 {

@@ -42,10 +42,7 @@ struct ReceiveCallbacks {
 };
 
 // Where a received datagram came in, as the device table keeps it.
-inline ReportArrival ArrivalOf(const Datagram& datagram)
-{
-    return {datagram.interfaceName, datagram.localAddress};
-}
+ReportArrival ArrivalOf(const Datagram& datagram);
 
 class DiscoverySession {
 public:

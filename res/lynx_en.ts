@@ -347,5 +347,9 @@
         <source>无法打开网页：没有找到浏览器。</source>
         <translation>Cannot open the web page: no browser was found.</translation>
     </message>
+    <message>
+        <source>设备列表已满，之后的应答不再列出。台数上限：</source>
+        <translation>The device list is full: later answers are not listed. Limit: </translation>
+    </message>
 </context>
 </TS>

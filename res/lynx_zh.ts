@@ -40,7 +40,8 @@ commands:</source>
     </message>
     <message>
         <source>usage: lynx-cli search [--seconds N] [--no-ip-filter] [--no-mac-filter]
-                       [--format table|json|csv] [--interface NAME ...] [--timing]
+                       [--format table|json|csv] [--interface NAME ...]
+                       [--max-devices N] [--timing]
 
 Broadcasts one search on the LAN, waits N seconds (default 12, brought into
 1..3600) and prints the cameras that answered, under the window's rules:
@@ -54,11 +55,14 @@ Broadcasts one search on the LAN, waits N seconds (default 12, brought into
                    "localAddress")
   --interface NAME search on this network card only (repeat for more); by
                    default every card that can broadcast
+  --max-devices N  list at most N cameras (default 65536, 0: no limit); the
+                   reports beyond are counted, and the exit status is 1
   --timing         print on stderr when the last row was listed
 The exit status is 1 when the search went out on no network card.
 </source>
         <translation>用法：lynx-cli search [--seconds N] [--no-ip-filter] [--no-mac-filter]
-                      [--format table|json|csv] [--interface NAME ...] [--timing]
+                      [--format table|json|csv] [--interface NAME ...]
+                      [--max-devices N] [--timing]
 
 在局域网上广播一次搜索，等待 N 秒（默认 12，限于 1..3600），然后按窗口的规则
 列出应答的相机：
@@ -70,6 +74,8 @@ The exit status is 1 when the search went out on no network card.
                    还给出每条应答从哪里收到（"interface"、"localAddress"）
   --interface NAME 只在这块网卡上搜索（可重复以指定多块）；默认为每块能广播
                    的网卡
+  --max-devices N  最多列出 N 台相机（默认 65536，0 为不限）；多出的应答只计数，
+                   退出状态为 1
   --timing         在标准错误上打印最后一行列出的时间
 搜索未能从任何网卡发出时，退出状态为 1。
 </translation>

@@ -3,6 +3,7 @@
 #include "NetlabFixture.h"
 
 #include <gtest/gtest.h>
+#include <json/reader.h>
 
 #include <map>
 #include <sstream>
@@ -253,6 +254,19 @@ TEST_F(SearchEndToEnd, AReportPortHeldByAnotherProgramIsSaidNotListedAsEmpty)
     // Once it is free, the search lists the cameras.
     const ProcessResult free = Search({"--format", "json"});
     EXPECT_EQ(free.exitCode, 0) << free.err;
+}
+
+TEST_F(SearchEndToEnd, AListAtItsLimitIsSaidAndIsNoSuccess)
+{
+    const ProcessResult r = Search({"--format", "json", "--max-devices", "3"});
+    EXPECT_EQ(r.exitCode, 1);
+    Json::Value rows;
+    ASSERT_TRUE(Json::Reader().parse(r.out, rows)) << r.out;
+    EXPECT_EQ(rows.size(), 3u);
+    EXPECT_NE(r.err.find("the list is full at 3 cameras; " + std::to_string(NetlabCameras().size() - 3) +
+                         " more reports were not listed"),
+              std::string::npos)
+        << r.err;
 }
 
 TEST_F(SearchEndToEnd, BadOptionsGiveStatusTwoAndAMessage)

@@ -1,5 +1,7 @@
 #include "upgrade/UpgradeBatch.h"
 
+#include "upgrade/UrlPath.h"
+
 #include "platform/Numbers.h"
 #include "protocol/JsonMessages.h"
 #include "protocol/Transport.h"
@@ -109,7 +111,7 @@ void UpgradeBatch::SendUpdateCommands(const std::string& firmwarePath, const Upg
         // towards which none is found is given the last one found.
         const std::string local = hooks.localAddress(job.ip);
         if (!local.empty())
-            m_url = "http://" + local + ":" + std::to_string(hooks.httpPort()) + "/" + fileName;
+            m_url = "http://" + local + ":" + std::to_string(hooks.httpPort()) + "/" + PercentEncoded(fileName);
         // The request names the device by the identifier of the row's own
         // record, the one its notification is matched against; an address
         // looked up afresh could name another record, or none after the

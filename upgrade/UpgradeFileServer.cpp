@@ -1,5 +1,7 @@
 #include "upgrade/UpgradeFileServer.h"
 
+#include "upgrade/UrlPath.h"
+
 #include "tarn.h"
 #include "upgrade/Messages.h"
 
@@ -357,12 +359,16 @@ bool UpgradeFileServer::Serve()
 
 UpgradeFileServer::Response UpgradeFileServer::Decide(std::string_view firstReceive, const UpgradeFile& file)
 {
-    // Nothing in the request is parsed: it names the file when the file's
-    // name stands in it anywhere, byte for byte.
+    // The request names the file when the file's name stands in it anywhere,
+    // byte for byte, or in its target once that is percent-decoded (the URL
+    // the cameras are given carries the name encoded).
     if (firstReceive.empty() || file.path.empty() || file.fileName.empty())
         return Response::Close;
-    return firstReceive.substr(0, kRequestBytes).find(file.fileName) == std::string_view::npos ? Response::Close
-                                                                                                : Response::SendFile;
+    const std::string_view request = firstReceive.substr(0, kRequestBytes);
+    if (request.find(file.fileName) != std::string_view::npos ||
+        DecodedRequestTarget(request).find(file.fileName) != std::string::npos)
+        return Response::SendFile;
+    return Response::Close;
 }
 
 std::string UpgradeFileServer::ResponseHeader(uint64_t fileSize)

@@ -118,3 +118,31 @@ TEST(PlanFile, FlagsEveryRowThatWouldFailOrClash)
                                 found);
     EXPECT_FALSE(AnyFlag(swap));
 }
+
+TEST(PlanFile, ARepeatedMacOrAddressIsFlaggedOncePerRowWhateverTheCount)
+{
+    // 20,000 rows of one MAC and one address: each row names one other line,
+    // so the flags grow with the plan, not with its square.
+    std::string text = "mac,ip,mask,gateway\n";
+    for (int i = 0; i < 20000; ++i)
+        text += "00:1A:2B:00:00:01,192.168.1.20,255.255.255.0,192.168.1.1\n";
+    const auto checked = CheckPlan(Parse(text), {});
+    ASSERT_EQ(checked.size(), 20000u);
+    size_t flagBytes = 0;
+    for (const CheckedRow& row : checked)
+        for (const std::string& flag : row.flags)
+            flagBytes += flag.size();
+    EXPECT_LT(flagBytes, 200u * checked.size());
+    EXPECT_EQ(checked[0].flags[1], "MAC also on line 3 (20000 lines in all)");
+    EXPECT_EQ(checked[19999].flags[2], "address also on line 2 (20000 lines in all)");
+}
+
+TEST(PlanFile, APlanBeyondItsLimitsIsRefusedWithAReason)
+{
+    std::string rows = "mac,ip,mask,gateway\n";
+    for (size_t i = 0; i <= kMaxPlanRows; ++i)
+        rows += "00:1A:2B:00:00:01,192.168.1.20,255.255.255.0,192.168.1.1\n";
+    EXPECT_NE(ErrorOf(rows).find("more than 100000 rows"), std::string::npos);
+    const std::string huge = "mac,ip,mask,gateway\n#" + std::string(kMaxPlanBytes, 'x') + "\n";
+    EXPECT_NE(ErrorOf(huge).find("larger than 16 MiB"), std::string::npos);
+}

@@ -40,6 +40,20 @@ protected:
 
 } // namespace
 
+TEST_F(RegistryRootOfItsOwn, TheListHoldsAtMostMaxDevicesAndSaysSoOnce)
+{
+    auto key = lynx::platform::RegistryKey::Create("Software\\Kova\\Harbor");
+    ASSERT_TRUE(key);
+    key->SetDword("MaxDevices", 3);
+    CLynxDlg dlg;
+    dlg.Create();
+    for (int i = 1; i <= 6; ++i)
+        DeliverReport(ReportJson("192.168.1." + std::to_string(100 + i), "00:1A:2B:00:00:" + std::to_string(10 + i)));
+    EXPECT_TRUE(WaitFor([&] { return !boxes.shown.empty(); }, 2000));
+    EXPECT_EQ(dlg.listDevice()->GetItemCount(), 3);
+    EXPECT_EQ(boxes.texts(), QStringList{QStringLiteral("设备列表已满，之后的应答不再列出。台数上限：3")});
+}
+
 TEST_F(RegistryRootOfItsOwn, FirstStartCreatesTheKeyAndTheNextReadsItBack)
 {
     EXPECT_EQ(readSetting(), 2097152u);

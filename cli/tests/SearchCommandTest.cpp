@@ -21,6 +21,7 @@ TEST(SearchOptions, DefaultsAreThoseOfTheWindow)
     EXPECT_TRUE(o->filter.hideSameIp);
     EXPECT_TRUE(o->filter.hideSameMac);
     EXPECT_EQ(o->format, OutputFormat::Table);
+    EXPECT_EQ(o->maxDevices, 65536u);
     EXPECT_FALSE(o->timing);
 }
 
@@ -39,6 +40,8 @@ TEST(SearchOptions, EachOptionSetsItsOwnSetting)
     EXPECT_FALSE(p->filter.hideSameMac);
     EXPECT_EQ(p->format, OutputFormat::Json);
     EXPECT_EQ(p->seconds, 7);
+    EXPECT_EQ(Parse({"--max-devices", "0"})->maxDevices, 0u);
+    EXPECT_EQ(Parse({"--max-devices=500"})->maxDevices, 500u);
 }
 
 TEST(SearchOptions, SecondsOutsideOneToAnHourAreBroughtIntoRange)
@@ -60,6 +63,8 @@ TEST(SearchOptions, WhatIsNotUnderstoodIsRejectedWithAReason)
                                                                   {"--format", "xml"},
                                                                   {"--format"},
                                                                   {"--timing=yes"},
+                                                                  {"--max-devices", "-1"},
+                                                                  {"--max-devices", "many"},
                                                                   {"--verbose"},
                                                                   {"search"}}) {
         std::string error;

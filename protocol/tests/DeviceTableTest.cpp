@@ -350,3 +350,47 @@ TEST(DeviceTableIndex, AnswersExactlyAsTheWalkOverRandomTablesAndBoxes)
         }
     }
 }
+
+TEST(DeviceTableCapacity, ReportsBeyondTheCapacityAreCountedNotHeld)
+{
+    DeviceTable table;
+    EXPECT_EQ(table.Capacity(), DeviceTable::kDefaultCapacity);
+    table.SetCapacity(3);
+    char mac[32];
+    for (int i = 0; i < 5; ++i) {
+        std::snprintf(mac, sizeof mac, "02:00:00:00:00:%02X", i);
+        EXPECT_EQ(table.Add(device("10.0.0.1", mac), kBoth), i < 3 ? i + 1 : 0) << i;
+    }
+    EXPECT_TRUE(table.Full());
+    EXPECT_EQ(table.Size(), 3u);
+    EXPECT_EQ(table.Dropped(), 2u);
+    EXPECT_EQ(table.Add(device("10.0.0.1", "02:00:00:00:00:00"), kBoth), 0);
+    EXPECT_EQ(table.Dropped(), 2u) << "a duplicate is no dropped row";
+    table.Clear();
+    EXPECT_EQ(table.Dropped(), 0u);
+    EXPECT_EQ(table.Add(device("10.0.0.1", mac), kBoth), 1);
+    table.SetCapacity(0);
+    for (int i = 0; i < 10; ++i) {
+        std::snprintf(mac, sizeof mac, "02:00:00:00:01:%02X", i);
+        EXPECT_GT(table.Add(device("10.0.0.2", mac), kBoth), 0) << "no limit";
+    }
+}
+
+TEST(ReportSource, OnlyAReportFromTheAddressItNamesIsTheCamerasOwnWord)
+{
+    const auto record = device("192.168.1.20", "00:1A:2B:00:00:01");
+    const struct {
+        ReportArrival arrival;
+        std::string card;
+        bool own;
+    } cases[] = {
+        {{"eth0", "192.168.1.100", "192.168.1.20"}, "", true},
+        {{"eth0", "192.168.1.100", "192.168.1.20"}, "eth0", true},
+        {{"eth1", "10.0.0.100", "192.168.1.20"}, "eth0", false},  // another card
+        {{"eth0", "192.168.1.100", "192.168.1.66"}, "eth0", false},  // a third host
+        {{"eth0", "192.168.1.100", ""}, "", false},                   // source not known
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(FromItsOwnAddress(*record, c.arrival, c.card), c.own)
+            << c.arrival.interfaceName << " " << c.arrival.sourceAddress << " card " << c.card;
+}

@@ -328,13 +328,15 @@ TEST_F(BatchTest, UrlNamesThePcsAddressTowardsEachCameraOrTheLastOneFound)
     AddDevice(4, "192.168.1.14", "CAM-D");
     localAddresses["192.168.1.12"] = "192.168.1.5";
     localAddresses["10.10.0.13"] = "10.10.0.100";
-    RunBatch("/srv/fw v2.zip");
+    RunBatch("/srv/固件 V2#1.zip");
     EXPECT_THAT(addressQueries, ElementsAre("192.168.1.11", "192.168.1.12", "10.10.0.13", "192.168.1.14"));
     ASSERT_EQ(requests.size(), 4u);
+    // The name percent-encoded, so that any HTTP client asks for this file.
+    const std::string encoded = "%E5%9B%BA%E4%BB%B6%20V2%231.zip";
     EXPECT_EQ(requests[0].url, "");
-    EXPECT_EQ(requests[1].url, "http://192.168.1.5:9001/fw v2.zip");
-    EXPECT_EQ(requests[2].url, "http://10.10.0.100:9001/fw v2.zip");
-    EXPECT_EQ(requests[3].url, "http://10.10.0.100:9001/fw v2.zip");
+    EXPECT_EQ(requests[1].url, "http://192.168.1.5:9001/" + encoded);
+    EXPECT_EQ(requests[2].url, "http://10.10.0.100:9001/" + encoded);
+    EXPECT_EQ(requests[3].url, "http://10.10.0.100:9001/" + encoded);
 }
 
 TEST_F(BatchTest, ClientThatCannotStartIsToldAndTheRequestStillGoesOut)

@@ -5,6 +5,8 @@
 
 #include <arpa/inet.h>
 #include <curl/curl.h>
+
+#include "upgrade/UrlPath.h"
 #include <malloc.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -200,6 +202,24 @@ TEST_F(ServerFixture, RequestBeforeAnyBatchIsClosedWithoutAnswer)
     EXPECT_EQ(Exchange(port(), GetRequest("/fw.zip"), &closed), "");
     EXPECT_TRUE(closed);
     EXPECT_EQ(m_server->Served(), 0u);
+}
+
+TEST_F(ServerFixture, AnyFileNameIsFetchedThroughItsPercentEncodedUrl)
+{
+    // As the cameras are told: the name percent-encoded in the URL; curl, as
+    // the simulator's cameras use it, sends the path as given.
+    StartServer();
+    for (const char* name : {"固件 V2#1.zip", "FW 100%.zip", "fw?v=2&x.zip", "cam-2.1_final~.zip"}) {
+        Choose(m_dir.Write(name, std::string("firmware of ") + name));
+        const CurlAnswer answer = CurlGet(port(), "/" + lynx::upgrade::PercentEncoded(name));
+        EXPECT_EQ(answer.code, CURLE_OK) << name;
+        EXPECT_EQ(answer.body, std::string("firmware of ") + name);
+    }
+    EXPECT_EQ(lynx::upgrade::PercentEncoded("cam-2.1_final~.zip"), "cam-2.1_final~.zip");
+    // A target that decodes to another name is still refused.
+    Choose(m_dir.Write("fw.zip", "firmware"));
+    EXPECT_EQ(CurlGet(port(), "/f%77x.zip").code, CURLE_GOT_NOTHING);
+    EXPECT_EQ(CurlGet(port(), "/f%77.zip").body, "firmware");
 }
 
 TEST_F(ServerFixture, RequestForAnotherPathIsClosedWithoutAnswer)
