@@ -14,8 +14,9 @@ namespace lynx::addressing {
 
 enum class AddressClass { A, B, C };
 
-// The single change counts 127 as class C, the batch plan as class A; both
-// tables are kept as the cameras' original tool used them.
+// The single change counts 127 as class C, the batch plan as class A: each
+// dialog keeps its own table, so that an entry one of them accepted is never
+// refused by the other's rule.
 AddressClass SingleChangeClass(uint8_t firstOctet);
 AddressClass PlanClass(uint8_t firstOctet);
 

@@ -13,6 +13,21 @@
 
 namespace lynx::upgrade {
 
+namespace {
+
+// The dotted local address a socket was given, empty while it has none.
+std::string BoundAddress(int fd)
+{
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) != 0 || local.sin_addr.s_addr == INADDR_ANY)
+        return {};
+    char text[INET_ADDRSTRLEN] = {};
+    return ::inet_ntop(AF_INET, &local.sin_addr, text, sizeof text) ? text : std::string();
+}
+
+} // namespace
+
 std::string LocalAddressTowards(const std::string& deviceIp, int port, std::chrono::milliseconds timeout)
 {
     sockaddr_in device{};
@@ -32,14 +47,7 @@ std::string LocalAddressTowards(const std::string& deviceIp, int port, std::chro
             n = ::poll(&wait, 1, static_cast<int>(timeout.count()));
         } while (n < 0 && errno == EINTR);
     }
-    sockaddr_in local{};
-    socklen_t length = sizeof local;
-    std::string address;
-    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) == 0 && local.sin_addr.s_addr != INADDR_ANY) {
-        char text[INET_ADDRSTRLEN] = {};
-        if (::inet_ntop(AF_INET, &local.sin_addr, text, sizeof text))
-            address = text;
-    }
+    const std::string address = BoundAddress(fd);
     ::close(fd);
     return address;
 }
@@ -54,15 +62,8 @@ std::string RouteSourceTowards(const std::string& deviceIp)
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return {};
-    std::string address;
-    sockaddr_in local{};
-    socklen_t length = sizeof local;
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&device), sizeof device) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) == 0 && local.sin_addr.s_addr != INADDR_ANY) {
-        char text[INET_ADDRSTRLEN] = {};
-        if (::inet_ntop(AF_INET, &local.sin_addr, text, sizeof text))
-            address = text;
-    }
+    const std::string address =
+        ::connect(fd, reinterpret_cast<sockaddr*>(&device), sizeof device) == 0 ? BoundAddress(fd) : std::string();
     ::close(fd);
     return address;
 }
