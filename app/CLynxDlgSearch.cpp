@@ -96,7 +96,7 @@ void CLynxDlg::AddDeviceRows(const std::vector<int>& numbers)
             cells << QString::fromStdString(text);
         rows.push_back(cells);
         // Where the report came in, for a PC with several network cards.
-        const lynx::protocol::ReportArrival* arrival = m_discovery.Table().ArrivalOf(number);
+        const std::optional<lynx::protocol::ReportArrival> arrival = m_discovery.Table().ArrivalOf(number);
         arrivals.push_back(arrival ? QString::fromStdString(lynx::protocol::ArrivalText(*arrival)) : QString());
     }
     const int first = m_listDevice->GetItemCount();

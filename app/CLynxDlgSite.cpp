@@ -100,7 +100,7 @@ void CLynxDlg::MarkIpConflicts(const QString& ip)
             continue;
         const QString others = IpConflictOf(row);
         const int number = lynx::platform::Atoi(m_listDevice->GetItemText(row, 0).toStdString());
-        const lynx::protocol::ReportArrival* arrival = m_discovery.Table().ArrivalOf(number);
+        const std::optional<lynx::protocol::ReportArrival> arrival = m_discovery.Table().ArrivalOf(number);
         QString tip = arrival ? QString::fromStdString(lynx::protocol::ArrivalText(*arrival)) : QString();
         if (!others.isEmpty())
             tip = lynx::platform::TrPrefixed("IP冲突：", others) + (tip.isEmpty() ? QString() : QStringLiteral("\n") + tip);
@@ -140,7 +140,7 @@ void CLynxDlg::OnMenuExportList()
         for (int c = 0; c < m_listDevice->columnCount(); ++c)
             cells << m_listDevice->GetItemText(row, c);
         const int number = lynx::platform::Atoi(m_listDevice->GetItemText(row, 0).toStdString());
-        const lynx::protocol::ReportArrival* arrival = m_discovery.Table().ArrivalOf(number);
+        const std::optional<lynx::protocol::ReportArrival> arrival = m_discovery.Table().ArrivalOf(number);
         line(cells << (arrival ? QString::fromStdString(lynx::protocol::ArrivalText(*arrival)) : QString()));
     }
     // A list exported before survives whole when this one cannot be written.
@@ -216,7 +216,7 @@ void CLynxDlg::StartVersionCheck()
         VersionCheck::Row row;
         row.number = lynx::platform::Atoi(m_listDevice->GetItemText(job->row, 0).toStdString());
         row.mac = MacKeyOf(*record);
-        if (const lynx::protocol::ReportArrival* arrival = m_discovery.Table().ArrivalOf(row.number))
+        if (const std::optional<lynx::protocol::ReportArrival> arrival = m_discovery.Table().ArrivalOf(row.number))
             row.card = arrival->interfaceName;
         row.before = m_listDevice->GetItemText(job->row, kSoftwareVersionColumn);
         check->rows.push_back(std::move(row));

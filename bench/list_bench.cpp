@@ -4,6 +4,7 @@
 // Prints the median sort times and, for the burst, the time until every row is
 // listed and the longest gap between two turns of the UI thread's event loop.
 #include "app/CLynxDlg.h"
+#include "bench/FakeReport.h"
 #include "platform/MessageBox.h"
 #include "tarn.h"
 #include "upgrade/UpgradeFileServer.h"
@@ -22,24 +23,12 @@
 
 namespace {
 
-std::string report(int i)
-{
-    char ip[32], mac[32];
-    std::snprintf(ip, sizeof ip, "10.%d.%d.%d", (i >> 16) & 255, (i >> 8) & 255, i & 255);
-    std::snprintf(mac, sizeof mac, "00:1A:%02X:%02X:%02X:01", (i >> 16) & 255, (i >> 8) & 255, i & 255);
-    return std::string(R"({"data":{"deviceIp":")") + ip +
-           R"(","netMask":"255.0.0.0","gatewayIp":"10.0.0.1","deviceId":"D)" + std::to_string(i) +
-           R"(","machineInfo":{"type":7,"name":"摄像机)" + std::to_string(i) + R"(","model":"KV-)" +
-           std::to_string(i % 97) + R"(","mac":")" + mac +
-           R"(","softwareVersion":"V1.)" + std::to_string(i % 13) + R"(","productDate":{"time":"2018-11-07"}}}})";
-}
-
 void deliver(int first, int count)
 {
     PacketHeader header{};
     header.bodyMarker = '$';
     for (int i = first; i < first + count; ++i) {
-        std::string body = report(i);
+        std::string body = lynx::bench::FakeReport(i);
         OnReportDatagram(0, 0, header, static_cast<uint32_t>(body.size()), body.c_str());
     }
 }

@@ -5,6 +5,7 @@
 #include "cli/OptionReader.h"
 #include "cli/SearchCommand.h"
 #include "cli/SiteReport.h"
+#include "platform/MacKey.h"
 #include "platform/Numbers.h"
 #include "platform/Translation.h"
 #include "protocol/DiscoverySession.h"
@@ -275,7 +276,24 @@ int RunUpgrade(const Arguments& args, std::ostream& out, std::ostream& err)
     };
     if (!search(filter))
         return kExitFailed;
-    const std::vector<protocol::DeviceRow> found = session.Table().Rows();
+    // A report sent from another address than the one it names may be
+    // anyone's: where the camera's own report was heard too, that one is
+    // taken, and what it says (its version before, its card) is the truth.
+    std::vector<protocol::DeviceRow> found;
+    {
+        const std::vector<protocol::DeviceRow> rows = session.Table().Rows();
+        const auto own = [](const protocol::DeviceRow& r) { return !protocol::IsHearsay(r.record, r.arrival); };
+        std::set<std::string> heardFromThemselves;  // IP and MAC key
+        for (const protocol::DeviceRow& row : rows) {
+            if (own(row))
+                heardFromThemselves.insert(Utf8Field(row.record.deviceIp) + " " + platform::MacKey(Utf8Field(row.record.mac)));
+        }
+        for (const protocol::DeviceRow& row : rows) {
+            if (own(row) ||
+                !heardFromThemselves.count(Utf8Field(row.record.deviceIp) + " " + platform::MacKey(Utf8Field(row.record.mac))))
+                found.push_back(row);
+        }
+    }
 
     std::vector<protocol::DeviceRow> chosen;
     int missing = 0;
@@ -283,8 +301,13 @@ int RunUpgrade(const Arguments& args, std::ostream& out, std::ostream& err)
         chosen = found;
     } else {
         for (const std::string& ip : options->ips) {
-            const auto row = std::find_if(found.begin(), found.end(),
-                                          [&](const protocol::DeviceRow& r) { return ip == r.record.deviceIp; });
+            // Its own report first, should another host speak for the address.
+            auto row = std::find_if(found.begin(), found.end(), [&](const protocol::DeviceRow& r) {
+                return ip == r.record.deviceIp && protocol::FromItsOwnAddress(r.record, r.arrival);
+            });
+            if (row == found.end())
+                row = std::find_if(found.begin(), found.end(),
+                                   [&](const protocol::DeviceRow& r) { return ip == r.record.deviceIp; });
             if (row == found.end()) {
                 err << "lynx-cli upgrade: no camera answered from " << ip << "\n";
                 ++missing;
@@ -331,6 +354,15 @@ int RunUpgrade(const Arguments& args, std::ostream& out, std::ostream& err)
         if (options->parallel == 0)
             roundDeadline = Clock::now() + std::chrono::seconds(options->waitSeconds);
         session.CollectUntil(roundDeadline, filter, toBatch, [&run] { return run.Batch().Settled(); });
+        // A camera still downloading keeps the server up, whatever the jobs
+        // say: one cut off now would fail for our hurry. The server itself
+        // drops a download that stalls.
+        if (const int open = run.DownloadsOpen(); open > 0) {
+            err << "lynx-cli upgrade: waiting for " << open << " download(s) still in flight" << std::endl;
+            const auto limit = Clock::now() + std::chrono::seconds(options->waitSeconds);
+            while (run.DownloadsOpen() > 0 && Clock::now() < limit)
+                session.CollectFor(std::chrono::milliseconds(100), filter, toBatch);
+        }
 
         std::map<std::string, std::string> failed;  // MAC -> why
         std::set<std::string> succeeded;

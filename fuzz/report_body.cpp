@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                                          DuplicateFilter{false, true}, DuplicateFilter{false, false}}) {
         DeviceTable table;
         for (const char* held : kHeld)
-            table.AddReport(held, DuplicateFilter{false, false}, {"eth0", "192.168.1.100"});
+            table.AddReport(held, DuplicateFilter{false, false}, {"eth0", "192.168.1.100", {}});
         DeviceRecord probe{};
         ParseReportBody(body, probe);
         // The index answers as the walk over the held records.

@@ -4,6 +4,8 @@
 #include "platform/MacKey.h"
 #include "protocol/JsonMessages.h"
 
+#include <arpa/inet.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -81,10 +83,24 @@ std::string ArrivalText(const ReportArrival& arrival)
     return arrival.interfaceName + " (" + arrival.localAddress + ")";
 }
 
+std::string SourceText(uint32_t hostOrder)
+{
+    if (hostOrder == 0)
+        return {};
+    const in_addr address{htonl(hostOrder)};
+    char text[INET_ADDRSTRLEN] = {};
+    return ::inet_ntop(AF_INET, &address, text, sizeof text) ? text : std::string();
+}
+
 bool FromItsOwnAddress(const DeviceRecord& record, const ReportArrival& arrival, std::string_view card)
 {
     return !arrival.sourceAddress.empty() && arrival.sourceAddress == fieldText(record.deviceIp) &&
            (card.empty() || arrival.interfaceName == card);
+}
+
+bool IsHearsay(const DeviceRecord& record, const ReportArrival& arrival)
+{
+    return !arrival.sourceAddress.empty() && arrival.sourceAddress != fieldText(record.deviceIp);
 }
 
 int DeviceTable::AddReport(std::string_view utf8Body, DuplicateFilter filter, ReportArrival arrival)
@@ -98,7 +114,8 @@ int DeviceTable::Add(std::unique_ptr<DeviceRecord> record, DuplicateFilter filte
 {
     if (!record || record->deviceIp[0] == '\0' || record->mac[0] == '\0')
         return 0;
-    if (IsDuplicate(*record, filter))
+    const bool hearsay = IsHearsay(*record, arrival);
+    if (IsDuplicate(*record, filter, hearsay))
         return 0;
     if (Full()) {
         ++m_dropped;
@@ -106,11 +123,20 @@ int DeviceTable::Add(std::unique_ptr<DeviceRecord> record, DuplicateFilter filte
     }
     const int number = m_count + 1;
     m_numbersByIp[std::string(fieldText(record->deviceIp))].push_back(number);
-    m_macKeys.insert(macKey(*record));
-    m_ipAndMacKeys.insert(ipAndMacKey(*record));
+    m_macKeys[macKey(*record)] |= !hearsay;
+    m_ipAndMacKeys[ipAndMacKey(*record)] |= !hearsay;
     m_map[number] = record.get();
     m_list.push_back(std::move(record));
-    m_arrivals.push_back(std::move(arrival));
+    StoredArrival stored{0, 0};
+    const auto card = std::find(m_cards.begin(), m_cards.end(),
+                                std::pair{arrival.interfaceName, arrival.localAddress});
+    stored.card = static_cast<uint32_t>(card - m_cards.begin());
+    if (card == m_cards.end())
+        m_cards.emplace_back(std::move(arrival.interfaceName), std::move(arrival.localAddress));
+    in_addr source{};
+    if (::inet_pton(AF_INET, arrival.sourceAddress.c_str(), &source) == 1)
+        stored.source = ntohl(source.s_addr);
+    m_arrivals.push_back(stored);
     m_count = number;
     return number;
 }
@@ -121,6 +147,7 @@ void DeviceTable::Clear()
     m_map.clear();
     m_list.clear();
     m_arrivals.clear();
+    m_cards.clear();
     m_numbersByIp.clear();
     m_macKeys.clear();
     m_ipAndMacKeys.clear();
@@ -128,22 +155,36 @@ void DeviceTable::Clear()
     m_dropped = 0;
 }
 
-bool DeviceTable::IsDuplicate(const DeviceRecord& record, DuplicateFilter filter) const
+bool DeviceTable::IsDuplicate(const DeviceRecord& record, DuplicateFilter filter, bool hearsay) const
 {
+    const auto held = [hearsay](const std::unordered_map<std::string, bool>& keys, const std::string& key) {
+        const auto it = keys.find(key);
+        return it != keys.end() && (hearsay || it->second);
+    };
     if (filter.hideSameIp && filter.hideSameMac)
-        return m_ipAndMacKeys.count(ipAndMacKey(record)) > 0;
-    if (filter.hideSameIp)
-        return m_numbersByIp.count(std::string(fieldText(record.deviceIp))) > 0;
+        return held(m_ipAndMacKeys, ipAndMacKey(record));
+    if (filter.hideSameIp) {
+        const auto it = m_numbersByIp.find(std::string(fieldText(record.deviceIp)));
+        return it != m_numbersByIp.end() &&
+               (hearsay || std::any_of(it->second.begin(), it->second.end(), [this](int n) { return OwnWord(n); }));
+    }
     if (filter.hideSameMac)
-        return m_macKeys.count(macKey(record)) > 0;
+        return held(m_macKeys, macKey(record));
     return false;
 }
 
-const ReportArrival* DeviceTable::ArrivalOf(int number) const
+bool DeviceTable::OwnWord(int number) const
+{
+    const StoredArrival& stored = m_arrivals[static_cast<size_t>(number - 1)];
+    return stored.source == 0 || SourceText(stored.source) == fieldText(ByNumber(number)->deviceIp);
+}
+
+std::optional<ReportArrival> DeviceTable::ArrivalOf(int number) const
 {
     if (number < 1 || number > static_cast<int>(m_arrivals.size()))
-        return nullptr;
-    return &m_arrivals[static_cast<size_t>(number - 1)];
+        return std::nullopt;
+    const StoredArrival& stored = m_arrivals[static_cast<size_t>(number - 1)];
+    return ReportArrival{m_cards[stored.card].first, m_cards[stored.card].second, SourceText(stored.source)};
 }
 
 DeviceRecord* DeviceTable::ByNumber(int number) const

@@ -11,6 +11,7 @@
 #include <list>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -41,11 +42,18 @@ struct ReportArrival {
     std::string sourceAddress;  // dotted IPv4; empty when not known
 };
 
+// A sender's IPv4 address (host byte order) as dotted text, empty for 0 (not
+// known).
+std::string SourceText(uint32_t hostOrder);
+
 // Whether a report is the camera's own word: it came from the address it
 // reports and, when card is not empty, in on that network card. The protocol
 // has no authentication: a report that names one address and comes from
 // another is another host speaking for the camera.
 bool FromItsOwnAddress(const DeviceRecord& record, const ReportArrival& arrival, std::string_view card = {});
+// Whether a report came from another address than the one it names: hearsay,
+// which anyone may send. A report whose sender is not known is not.
+bool IsHearsay(const DeviceRecord& record, const ReportArrival& arrival);
 
 // A kept device as a list shows it: its row number and its record, and where
 // its report came in.
@@ -78,15 +86,19 @@ public:
     size_t Capacity() const { return m_capacity; }
     bool Full() const { return m_capacity != 0 && m_list.size() >= m_capacity; }
     uint64_t Dropped() const { return m_dropped; }
-    // What IsDuplicate answers over the held records, from hash lookups.
-    bool IsDuplicate(const DeviceRecord& record, DuplicateFilter filter) const;
+    // What IsDuplicate answers over the held records, from hash lookups, with
+    // one rule more: a report that came from another address than the one it
+    // names (hearsay: anyone may send it) never hides the camera's own. A
+    // camera's own report is a duplicate only of another own one; hearsay is
+    // a duplicate of any. A report whose sender is not known counts as own.
+    bool IsDuplicate(const DeviceRecord& record, DuplicateFilter filter, bool hearsay = false) const;
     // Empties the table: the map first, then the records; numbers restart at
     // 1 and the count of dropped reports at 0.
     void Clear();
 
     DeviceRecord* ByNumber(int number) const;
-    // Where the report kept under number came in; null for no such number.
-    const ReportArrival* ArrivalOf(int number) const;
+    // Where the report kept under number came in; none for no such number.
+    std::optional<ReportArrival> ArrivalOf(int number) const;
     // The first record, in row-number order, whose deviceIp equals ip exactly.
     DeviceRecord* ByIp(std::string_view ip) const;
     // The other records holding this record's IP under another MAC (compared
@@ -106,14 +118,23 @@ private:
     DeviceList m_list;
     DeviceMap m_map;
     int m_count = 0;
-    std::vector<ReportArrival> m_arrivals;  // by number - 1
+    // Where each report came in, by number - 1, in 8 bytes: the cards (name
+    // and the PC's address) are few, the sender's IPv4 address fits in 32 bits.
+    struct StoredArrival {
+        uint32_t card;    // index into m_cards
+        uint32_t source;  // host byte order; 0 when not known
+    };
+    std::vector<StoredArrival> m_arrivals;
+    std::vector<std::pair<std::string, std::string>> m_cards;
     size_t m_capacity = kDefaultCapacity;
     uint64_t m_dropped = 0;  // reports not held for the capacity, since the last Clear
     // The index behind the duplicate rules and ByIp: records are only ever
     // added, or all cleared, so presence is all it needs to know.
     std::unordered_map<std::string, std::vector<int>> m_numbersByIp;  // IP text -> numbers, ascending
-    std::unordered_set<std::string> m_macKeys;        // MacKey of each MAC
-    std::unordered_set<std::string> m_ipAndMacKeys;   // IP, a NUL, the MacKey
+    // Each key held, and whether a camera's own report holds it.
+    std::unordered_map<std::string, bool> m_macKeys;       // MacKey of each MAC
+    std::unordered_map<std::string, bool> m_ipAndMacKeys;  // IP, a NUL, the MacKey
+    bool OwnWord(int number) const;
 };
 
 // The eight cells of a device's row, in UTF-8: number, IP, MAC, gateway, mask,

@@ -2,8 +2,6 @@
 
 #include "protocol/Transport.h"
 
-#include <arpa/inet.h>
-
 #include <cerrno>
 #include <cstdlib>
 #include <string_view>
@@ -32,14 +30,7 @@ int Receive(uint16_t port, uint32_t peer, const PacketHeader& header, uint32_t l
 
 ReportArrival ArrivalOf(const Datagram& datagram)
 {
-    ReportArrival arrival{datagram.interfaceName, datagram.localAddress, {}};
-    if (datagram.peerAddress != 0) {
-        const in_addr peer{htonl(datagram.peerAddress)};
-        char text[INET_ADDRSTRLEN] = {};
-        if (::inet_ntop(AF_INET, &peer, text, sizeof text))
-            arrival.sourceAddress = text;
-    }
-    return arrival;
+    return ReportArrival{datagram.interfaceName, datagram.localAddress, SourceText(datagram.peerAddress)};
 }
 
 void InitTransport()

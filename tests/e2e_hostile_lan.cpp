@@ -70,12 +70,7 @@ protected:
             ips << dlg->listDevice()->GetItemText(r, 1);
         return ips;
     }
-    void windowSearch(int seconds)
-    {
-        lynx::res::GetDlgItemAs<QLineEdit>(*dlg, IDC_EDIT_SEARCH_SECONDS)->setText(QString::number(seconds));
-        lynx::res::GetDlgItemAs<QPushButton>(*dlg, IDC_BTN_SEARCH)->click();
-        ASSERT_TRUE(WaitFor([&] { return !dlg->isSearching(); }, (seconds + 10) * 1000));
-    }
+    void windowSearch(int seconds) { ASSERT_TRUE(SearchInWindow(*dlg, seconds)); }
 
     ScriptedBoxes boxes;
     std::unique_ptr<CLynxDlg> dlg = std::make_unique<CLynxDlg>();

@@ -269,6 +269,15 @@ TEST_F(SearchEndToEnd, AListAtItsLimitIsSaidAndIsNoSuccess)
         << r.err;
 }
 
+TEST_F(SearchEndToEnd, AListThatCannotBeWrittenIsAFailure)
+{
+    // Every camera found, and nowhere to put the list.
+    const ProcessResult r = RunProcess(
+        {"/bin/sh", "-c", "LYNX_LANG=zh " + BinDir() + "/lynx-cli search --seconds 1 --format csv > /dev/full"});
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_NE(r.err.find("cannot write to standard output"), std::string::npos) << r.err;
+}
+
 TEST_F(SearchEndToEnd, BadOptionsGiveStatusTwoAndAMessage)
 {
     for (const auto& args : std::vector<std::vector<std::string>>{

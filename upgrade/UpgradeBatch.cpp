@@ -20,6 +20,18 @@ namespace {
 // A job's identifier fills a 16-byte field, as a device record's does.
 constexpr size_t kDeviceIdChars = sizeof(UgInfo::deviceId) - 1;
 
+// Whether a datagram from this sender (IPv4, host byte order; 0 when not known)
+// may speak for the job: only the camera its request went to may. Tags are
+// row numbers and identifiers are heard by any search, so anyone on the LAN
+// could otherwise settle another camera's job.
+bool FromJobsCamera(const UgInfo& job, uint32_t from)
+{
+    if (from == 0)
+        return true;
+    in_addr camera{};
+    return ::inet_pton(AF_INET, job.ip.c_str(), &camera) == 1 && ntohl(camera.s_addr) == from;
+}
+
 } // namespace
 
 UpgradeBatch::UpgradeBatch(std::unique_ptr<UpgradeListView> view) : m_view(std::move(view)) {}
@@ -198,10 +210,14 @@ void UpgradeBatch::OnDatagram(const PacketHeader& header, const std::string& bod
             return;
         // Only a job whose request went out can have ended: a notification for
         // one still waiting its turn would be overwritten by the send loop's
-        // "已发送升级命令,等待升级" and its outcome lost.
+        // "已发送升级命令,等待升级" and its outcome lost. And only the camera
+        // asked can end it: the identifier alone is no proof, as any host that
+        // searched the LAN knows it. A camera that reports from an address
+        // other than the one it was asked at is not heard either.
         const auto job = std::find_if(m_pending.begin(), m_pending.end(), [&](const UgInfo* candidate) {
             return RequestWentOut(candidate->state) &&
-                   std::strncmp(candidate->deviceId, notification.deviceId, sizeof candidate->deviceId) == 0;
+                   std::strncmp(candidate->deviceId, notification.deviceId, sizeof candidate->deviceId) == 0 &&
+                   FromJobsCamera(*candidate, from);
         });
         if (job == m_pending.end())
             return;
@@ -238,10 +254,8 @@ void UpgradeBatch::OnDatagram(const PacketHeader& header, const std::string& bod
         UgInfo* job = header.tag <= static_cast<uint32_t>(INT_MAX) ? JobOfRow(static_cast<int>(header.tag)) : nullptr;
         if (!job || job->state != UgState::Sent)
             return;
-        // The tag is the row number, which anyone can guess: a reply counts
-        // only from the camera the request went to.
-        in_addr camera{};
-        if (from != 0 && (::inet_pton(AF_INET, job->ip.c_str(), &camera) != 1 || ntohl(camera.s_addr) != from))
+        // The tag is the row number, which anyone can guess.
+        if (!FromJobsCamera(*job, from))
             return;
         if (header.result == protocol::kResultAccepted) {
             job->state = UgState::Upgrading;

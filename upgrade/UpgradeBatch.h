@@ -108,9 +108,10 @@ public:
     void UpdateSummary();
     // A datagram from a device's port 8025 (body UTF-8, as received): an
     // update reply, which counts once for the sent job of this batch whose row
-    // its tag names, when it comes from that job's camera, and is dropped
-    // otherwise; or a status notification. from is the sender's IPv4 address
-    // in host byte order, 0 when not known.
+    // its tag names; or a status notification, which ends the first sent job
+    // with its identifier. Either counts only when it comes from the address
+    // the job's request went to, and is dropped otherwise. from is the
+    // sender's IPv4 address in host byte order, 0 when not known.
     void OnDatagram(const PacketHeader& header, const std::string& body, uint32_t from = 0);
 
     const int& total() const { return m_total; }

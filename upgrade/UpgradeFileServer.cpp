@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <deque>
 #include <list>
+#include <map>
 #include <memory>
 #include <cerrno>
 #include <cstdio>
@@ -174,6 +175,22 @@ UpgradeFile UpgradeFileServer::File() const
     return m_file;
 }
 
+bool UpgradeFileServer::Admit(const std::string& ip)
+{
+    in_addr address{};
+    if (::inet_pton(AF_INET, ip.c_str(), &address) != 1)
+        return false;
+    std::lock_guard lock(m_admittedMutex);
+    m_admitted.insert(address.s_addr);
+    return true;
+}
+
+void UpgradeFileServer::ForgetAdmitted()
+{
+    std::lock_guard lock(m_admittedMutex);
+    m_admitted.clear();
+}
+
 namespace {
 
 // sendfile has no MSG_NOSIGNAL: a camera that hangs up mid-download would raise
@@ -217,24 +234,46 @@ bool UpgradeFileServer::Serve()
     enum class Phase { Request, Draining };
     struct Pending {
         int fd;
+        uint32_t peer;  // network byte order
         Phase phase;
         Clock::time_point readableAt;  // the pause after accept delays this connection only
         Clock::time_point deadline;
     };
+    struct Ready {  // a request waiting for a sending slot
+        int fd;
+        uint32_t peer;
+        UpgradeFile file;
+    };
     struct Worker {
         std::thread thread;
+        uint32_t peer = 0;
         std::shared_ptr<std::atomic<bool>> done = std::make_shared<std::atomic<bool>>(false);
     };
     std::list<Pending> pending;
-    std::deque<std::pair<int, UpgradeFile>> ready;  // requests waiting for a sending slot
+    std::deque<Ready> ready;
     std::list<Worker> workers;
     const size_t mostSending = static_cast<size_t>(std::max(1, m_options.maxConnections));
+    const int mostPerAddress = std::max(1, m_options.maxPerAddress);
     const auto linger = std::min(kLingerTime, m_options.ioTimeout);
+    // Connections held per address, from accept to close.
+    std::map<uint32_t, int> held;
+    const auto release = [&](uint32_t peer) {
+        if (const auto it = held.find(peer); it != held.end() && --it->second <= 0)
+            held.erase(it);
+        --m_open;
+    };
+    const auto welcome = [&](uint32_t peer) {
+        if (const auto it = held.find(peer); it != held.end() && it->second >= mostPerAddress)
+            return false;
+        std::lock_guard lock(m_admittedMutex);
+        return m_admitted.count(peer) > 0;
+    };
 
-    const auto reap = [&workers](bool all) {
+    const auto reap = [&](bool all) {
         for (auto it = workers.begin(); it != workers.end();) {
             if (all || it->done->load()) {
                 it->thread.join();
+                release(it->peer);
                 it = workers.erase(it);
             } else {
                 ++it;
@@ -252,10 +291,11 @@ bool UpgradeFileServer::Serve()
     while (!stop.stop_requested()) {
         reap(false);
         while (!ready.empty() && workers.size() < mostSending) {
-            auto [readyFd, readyFile] = std::move(ready.front());
+            Ready next = std::move(ready.front());
             ready.pop_front();
             Worker& worker = workers.emplace_back();
-            worker.thread = std::thread([this, fd = readyFd, file = std::move(readyFile), done = worker.done] {
+            worker.peer = next.peer;
+            worker.thread = std::thread([this, fd = next.fd, file = std::move(next.file), done = worker.done] {
                 const SigpipeBlock sigpipeBlock;
                 Transfer(fd, file);
                 done->store(true);
@@ -285,13 +325,25 @@ bool UpgradeFileServer::Serve()
 
         if (fds[1].revents != 0) {
             for (size_t n = 0; n < 64 && pending.size() + ready.size() < kMaxWaiting; ++n) {
-                const int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+                sockaddr_in peer{};
+                socklen_t peerSize = sizeof peer;
+                const int fd = ::accept4(m_listenFd, reinterpret_cast<sockaddr*>(&peer), &peerSize,
+                                         SOCK_CLOEXEC | SOCK_NONBLOCK);
                 if (fd < 0)
                     break;
                 ++m_accepted;
+                // Not one of the batch's cameras, or one holding its share
+                // already: closed before it takes a place or a byte is read.
+                if (peer.sin_family != AF_INET || !welcome(peer.sin_addr.s_addr)) {
+                    ++m_turned;
+                    ::close(fd);
+                    continue;
+                }
+                ++held[peer.sin_addr.s_addr];
+                ++m_open;
                 const Clock::time_point acceptedAt = Clock::now();
-                pending.push_back({fd, Phase::Request, acceptedAt + kAcceptPause,
-                                   acceptedAt + kAcceptPause + m_options.ioTimeout});
+                pending.push_back({fd, peer.sin_addr.s_addr, Phase::Request, acceptedAt + kAcceptPause,
+                                   acceptedAt + kAcceptPause + m_options.requestTimeout});
             }
         }
 
@@ -318,7 +370,7 @@ bool UpgradeFileServer::Serve()
             const UpgradeFile file = File();
             const std::string_view firstReceive(request, received > 0 ? static_cast<size_t>(received) : 0);
             if (Decide(firstReceive, file) == Response::SendFile) {
-                ready.emplace_back(p.fd, file);
+                ready.push_back({p.fd, p.peer, file});
                 p.fd = -1;
                 finished.push_back(&p);
             } else {
@@ -341,18 +393,25 @@ bool UpgradeFileServer::Serve()
                 finished.push_back(&p);
             }
         }
-        pending.remove_if([&finished](Pending& p) {
+        pending.remove_if([&finished, &release](Pending& p) {
             if (std::find(finished.begin(), finished.end(), &p) == finished.end())
                 return false;
-            if (p.fd >= 0)
+            // A connection handed on to the senders is theirs to release.
+            if (p.fd >= 0) {
                 ::close(p.fd);
+                release(p.peer);
+            }
             return true;
         });
     }
-    for (Pending& p : pending)
+    for (Pending& p : pending) {
         ::close(p.fd);
-    for (auto& [fd, file] : ready)
-        ::close(fd);
+        release(p.peer);
+    }
+    for (Ready& r : ready) {
+        ::close(r.fd);
+        release(r.peer);
+    }
     reap(true);
     return true;
 }
@@ -553,6 +612,16 @@ void SetUpgradeFile(const std::string& path, const std::string& fileName)
 lynx::upgrade::UpgradeFile GetUpgradeFile()
 {
     return Process().server.File();
+}
+
+bool AdmitUpgradeCamera(const std::string& ip)
+{
+    return Process().server.Admit(ip);
+}
+
+void ForgetUpgradeCameras()
+{
+    Process().server.ForgetAdmitted();
 }
 
 namespace {

@@ -1,8 +1,10 @@
 // The upgrade-file HTTP server: serves the firmware file of the current batch
-// to any camera whose request names it, up to 32 connections side by side. It
-// does not parse HTTP; a request is answered with the whole file when its
-// first receive contains the file name, and closed without an answer
-// otherwise.
+// to the batch's cameras whose request names it, up to 32 connections side by
+// side. It does not parse HTTP; a request is answered with the whole file when
+// its first receive contains the file name, and closed without an answer
+// otherwise. A connection from an address that was not asked to download is
+// closed at once, unread, so a stranger on the LAN can neither take the file
+// nor hold the places the cameras need.
 #pragma once
 
 #include <atomic>
@@ -10,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <set>
 #include <stop_token>
 #include <string>
 #include <string_view>
@@ -31,19 +34,27 @@ using MessageNotifier = std::function<void(const std::string& text, std::stop_to
 
 class UpgradeFileServer {
 public:
+    // How long an admitted connection may stay silent before its request.
+    static constexpr std::chrono::milliseconds kRequestTimeout{5000};
+
     struct Options {
         uint16_t firstPort = 9000;
         // Listening address; the tool serves every interface, tests loopback.
         std::string bindAddress = "0.0.0.0";
-        // A connection that sends nothing, or stops taking the file, for this
-        // long is closed, so that it cannot hold the one-at-a-time server.
+        // A connection that stops taking the file for this long is closed.
         std::chrono::milliseconds ioTimeout{10000};
+        // A connection whose request has not come this long after the pause
+        // that follows its accept is closed: a camera asks at once.
+        std::chrono::milliseconds requestTimeout = kRequestTimeout;
         MessageNotifier notify;
         // Told each port as it is tried, and finally the bound one.
         std::function<void(int port)> onPortTried;
         // Connections served at once, and the listen backlog behind them.
         int maxConnections = 32;
         int backlog = 256;
+        // Connections held at once from one address (waiting for their request
+        // or being served); one more is closed at once.
+        int maxPerAddress = 4;
     };
 
     // What the server does with a connection, given its first receive (at
@@ -82,11 +93,24 @@ public:
     void SetFile(const std::string& path, const std::string& fileName);
     UpgradeFile File() const;
 
+    // The addresses whose connections are served: a batch admits each camera
+    // before it tells the camera to download, and forgets them all when the
+    // next batch begins. Connections already held are not cut off. False for
+    // text that is no IPv4 address.
+    bool Admit(const std::string& ip);
+    void ForgetAdmitted();
+    // Connections accepted from admitted addresses and not closed yet: the
+    // downloads in flight, and those about to ask.
+    int Open() const { return m_open.load(); }
+
     // Connections accepted; requests answered with the file, and requests
     // closed without answer.
     uint64_t Accepted() const { return m_accepted.load(); }
     uint64_t Served() const { return m_served.load(); }
     uint64_t Refused() const { return m_refused.load(); }
+    // Connections closed unread: from an address not admitted, or one more
+    // than an address may hold.
+    uint64_t Turned() const { return m_turned.load(); }
 
 private:
     // Sends the file of a request that named it, then closes.
@@ -108,6 +132,10 @@ private:
     std::atomic<uint64_t> m_accepted{0};
     std::atomic<uint64_t> m_served{0};
     std::atomic<uint64_t> m_refused{0};
+    std::atomic<uint64_t> m_turned{0};
+    std::atomic<int> m_open{0};
+    mutable std::mutex m_admittedMutex;
+    std::set<uint32_t> m_admitted;  // IPv4, network byte order
 };
 
 } // namespace lynx::upgrade
@@ -121,6 +149,9 @@ extern std::atomic<int> g_nHttpPort;
 // for by), exchanged as copies.
 void SetUpgradeFile(const std::string& path, const std::string& fileName);
 lynx::upgrade::UpgradeFile GetUpgradeFile();
+// The process-wide server's admitted addresses (UpgradeFileServer::Admit).
+bool AdmitUpgradeCamera(const std::string& ip);
+void ForgetUpgradeCameras();
 
 // Thread entry of the process-wide server (the main dialog is passed and not
 // used): binds from 9000 upward and serves until StopUpgradeFileServer.

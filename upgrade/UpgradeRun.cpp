@@ -25,12 +25,24 @@ bool UpgradeRun::StartOwnServer(UpgradeFileServer::Options options)
 UpgradeSendHooks UpgradeRun::Hooks() const
 {
     UpgradeSendHooks hooks;
+    // A batch's file is served to the cameras it asks, and to no one else: the
+    // previous batch's cameras are forgotten when its file is published, and
+    // each camera is admitted just before it is told to download.
+    std::function<bool(const std::string& ip)> admit;
     if (UpgradeFileServer* server = m_ownServer.get()) {
-        hooks.publishFile = [server](const std::string& path, const std::string& name) { server->SetFile(path, name); };
+        hooks.publishFile = [server](const std::string& path, const std::string& name) {
+            server->ForgetAdmitted();
+            server->SetFile(path, name);
+        };
         hooks.httpPort = [server] { return server->Port(); };
+        admit = [server](const std::string& ip) { return server->Admit(ip); };
     } else {
-        hooks.publishFile = [](const std::string& path, const std::string& name) { SetUpgradeFile(path, name); };
+        hooks.publishFile = [](const std::string& path, const std::string& name) {
+            ForgetUpgradeCameras();
+            SetUpgradeFile(path, name);
+        };
         hooks.httpPort = [] { return g_nHttpPort.load(); };
+        admit = AdmitUpgradeCamera;
     }
     hooks.startClient = [replies = m_frontEnd.replies](const std::string& ip, uint16_t& handle) {
         return tarn_StartUDPClient(&handle, ip.c_str(), protocol::kUpdatePort, replies) == 1;
@@ -40,8 +52,9 @@ UpgradeSendHooks UpgradeRun::Hooks() const
     hooks.localAddress = [finder = std::make_shared<LocalAddressFinder>()](const std::string& ip) {
         return finder->Towards(ip);
     };
-    hooks.sendUpdate = [](const std::string& url, const std::string& deviceId, uint16_t handle, const std::string& ip,
-                          uint32_t tag) {
+    hooks.sendUpdate = [admit](const std::string& url, const std::string& deviceId, uint16_t handle,
+                               const std::string& ip, uint32_t tag) {
+        admit(ip);
         // The URL stays UTF-8: the request writer escapes what is not ASCII.
         return protocol::SendToDevice(BuildJsonRequest("update", url.c_str(), deviceId.c_str()), handle, ip.c_str(),
                                       tag);
@@ -49,6 +62,11 @@ UpgradeSendHooks UpgradeRun::Hooks() const
     hooks.pause = m_frontEnd.pause;
     hooks.giveUp = m_frontEnd.giveUp;
     return hooks;
+}
+
+int UpgradeRun::DownloadsOpen() const
+{
+    return m_ownServer ? m_ownServer->Open() : 0;
 }
 
 void UpgradeRun::SendUpdateCommands(const std::string& firmwarePath)

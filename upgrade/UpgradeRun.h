@@ -40,6 +40,10 @@ public:
     // of the process-wide one; false when no port could be bound.
     bool StartOwnServer(UpgradeFileServer::Options options);
 
+    // Connections the run's own server holds from the batch's cameras: the
+    // downloads in flight (none without a server of its own).
+    int DownloadsOpen() const;
+
     UpgradeBatch& Batch() { return m_batch; }
     const UpgradeBatch& Batch() const { return m_batch; }
 

@@ -239,14 +239,13 @@ TEST_F(SiteWindow, AfterABatchTheNewVersionsAreShownAndAnUnchangedOneIsSaid)
 TEST_F(SiteWindow, TheVersionCheckTouchesOnlyItsBatchAndEndsWhenTheNextBatchStarts)
 {
     // The check on, the filters off, a camera that comes back from its upgrade
-    // at another address, one outside the batch, and a second batch started
+    // with a new version, one outside the batch, and a second batch started
     // while the first one's check waits for the restarts.
     checkVersionsAfterBatches(2, 6);
     Json::Value list(Json::arrayValue);
-    Json::Value moved = Camera("192.168.1.101", "00:1A:2B:00:06:01", "M1");
-    moved["newVersion"] = "V2.0.0";
-    moved["upgradeIp"] = "192.168.1.111";
-    list.append(moved);
+    Json::Value upgraded = Camera("192.168.1.101", "00:1A:2B:00:06:01", "M1");
+    upgraded["newVersion"] = "V2.0.0";
+    list.append(upgraded);
     list.append(Camera("192.168.1.102", "00:1A:2B:00:06:02", "M2"));
     list.append(Camera("192.168.1.103", "00:1A:2B:00:06:03", "M3"));  // never in a batch
     startCameras(list);

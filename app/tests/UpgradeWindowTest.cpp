@@ -111,6 +111,9 @@ private:
             size_t total = 0;
             CURL* curl = curl_easy_init();
             curl_easy_setopt(curl, CURLOPT_URL, url().c_str());
+            // From its own address, as a camera connects.
+            const std::string from = "host!" + m_ip;
+            curl_easy_setopt(curl, CURLOPT_INTERFACE, from.c_str());
             curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, Discard);
             curl_easy_setopt(curl, CURLOPT_WRITEDATA, &total);
             curl_easy_setopt(curl, CURLOPT_TIMEOUT, 20L);

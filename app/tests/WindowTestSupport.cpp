@@ -1,5 +1,11 @@
 #include "app/tests/WindowTestSupport.h"
 
+#include "res/DialogBuilder.h"
+#include "res/resource.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+
 void DeliverReport(const std::string& json, uint8_t marker)
 {
     PacketHeader header{};
@@ -20,4 +26,26 @@ void DeliverUpdateDatagram(uint16_t command, uint16_t result, uint32_t tag, cons
     header.bodyMarker = '$';
     OnUpdateStatus(0x7F000001, 8025, header, static_cast<uint32_t>(body.size()), body.c_str());
     Pump();
+}
+
+bool SearchInWindow(CLynxDlg& dlg, int seconds)
+{
+    lynx::res::GetDlgItemAs<QLineEdit>(dlg, IDC_EDIT_SEARCH_SECONDS)->setText(QString::number(seconds));
+    lynx::res::GetDlgItemAs<QPushButton>(dlg, IDC_BTN_SEARCH)->click();
+    return WaitFor([&] { return !dlg.isSearching(); }, (seconds + 5) * 1000);
+}
+
+std::map<std::string, QString> StatusesByIp(const CLynxDlg& dlg)
+{
+    std::map<std::string, QString> byIp;
+    for (int r = 0; r < dlg.listDevice()->GetItemCount(); ++r)
+        byIp[dlg.listDevice()->GetItemText(r, 1).toStdString()] = dlg.listDevice()->GetItemText(r, 7);
+    return byIp;
+}
+
+void TickAllAndUpgrade(CLynxDlg& dlg)
+{
+    for (int r = 0; r < dlg.listDevice()->GetItemCount(); ++r)
+        dlg.listDevice()->SetCheck(r, true);
+    lynx::res::GetDlgItemAs<QPushButton>(dlg, IDC_BTN_BATCH_UPGRADE)->click();
 }

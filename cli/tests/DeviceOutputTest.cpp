@@ -105,7 +105,7 @@ TEST(CsvFormat, QuotesOnlyWhatNeedsQuotingAndDoublesQuotes)
 TEST(CsvFormat, HeaderThenOneCrlfRecordPerDeviceWithTheTableCells)
 {
     DeviceRow row = Row(1, "192.168.1.101", "相机", "KV,\"Q\"");
-    row.arrival = {"eth1", "192.168.1.100"};
+    row.arrival = {"eth1", "192.168.1.100", {}};
     std::string csv = FormatCsv({row});
     EXPECT_EQ(csv,
               "序号,设备IP,MAC地址,网关地址,子网掩码,设备型号,软件版本,状态,interface,localAddress\r\n"

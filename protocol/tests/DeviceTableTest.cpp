@@ -197,6 +197,56 @@ TEST(DeviceTable, FindByIpTakesTheFirstExactMatchByRowNumber)
     EXPECT_EQ(t.table.ByNumber(4), nullptr);
 }
 
+TEST(DeviceTable, EachRowKeepsWhereItsReportCameIn)
+{
+    // Two cards, senders known and not: every row gives back its own.
+    DeviceTable table;
+    const ReportArrival arrivals[] = {
+        {"eth0", "192.168.1.100", "192.168.1.20"}, {"eth1", "10.0.0.100", "10.0.0.7"},
+        {"eth0", "192.168.1.100", ""}, {"", "", ""}, {"eth1", "10.0.0.100", "255.255.255.255"}};
+    int number = 0;
+    for (const ReportArrival& arrival : arrivals) {
+        auto record = device(("10.1.0." + std::to_string(number)).c_str(), ("00:1A:2B:00:00:0" + std::to_string(number)).c_str());
+        EXPECT_EQ(table.Add(std::move(record), kBoth, arrival), ++number);
+    }
+    for (int n = 1; n <= number; ++n) {
+        const auto kept = table.ArrivalOf(n);
+        ASSERT_TRUE(kept.has_value()) << n;
+        const ReportArrival& sent = arrivals[n - 1];
+        EXPECT_EQ(kept->interfaceName, sent.interfaceName) << n;
+        EXPECT_EQ(kept->localAddress, sent.localAddress) << n;
+        EXPECT_EQ(kept->sourceAddress, sent.sourceAddress) << n;
+    }
+    EXPECT_FALSE(table.ArrivalOf(0).has_value());
+    EXPECT_FALSE(table.ArrivalOf(number + 1).has_value());
+}
+
+TEST(DeviceTable, HearsayNeverHidesTheCamerasOwnReport)
+{
+    // Another host speaks for the camera first; the camera's own report is
+    // still listed, under every box, and hides what comes after it.
+    const ReportArrival own{"eth0", "192.168.1.100", "192.168.1.20"};
+    const ReportArrival hearsay{"eth0", "192.168.1.100", "192.168.1.66"};
+    const ReportArrival unknown{"eth0", "192.168.1.100", ""};
+    const auto camera = [] { return device("192.168.1.20", "00:1A:2B:00:00:01"); };
+    for (const DuplicateFilter filter : {kBoth, kIpOnly, kMacOnly}) {
+        DeviceTable table;
+        EXPECT_EQ(table.Add(camera(), filter, hearsay), 1);
+        EXPECT_EQ(table.Add(camera(), filter, hearsay), 0) << "hearsay hides hearsay";
+        EXPECT_EQ(table.Add(camera(), filter, own), 2);
+        EXPECT_EQ(table.Add(camera(), filter, own), 0);
+        EXPECT_EQ(table.Add(camera(), filter, hearsay), 0);
+        EXPECT_EQ(table.Add(camera(), filter, unknown), 0) << "a sender not known counts as the camera";
+
+        DeviceTable unknownFirst;
+        EXPECT_EQ(unknownFirst.Add(camera(), filter, unknown), 1);
+        EXPECT_EQ(unknownFirst.Add(camera(), filter, own), 0);
+    }
+    EXPECT_TRUE(IsHearsay(*camera(), hearsay));
+    EXPECT_FALSE(IsHearsay(*camera(), own));
+    EXPECT_FALSE(IsHearsay(*camera(), unknown));
+}
+
 TEST(DeviceTable, ReportBodyBecomesARecord)
 {
     Table t;

@@ -23,7 +23,7 @@ int AbortProgress(void* flag, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
 
 } // namespace
 
-bool DownloadFile(const std::string& url, const std::string& path, int timeoutSeconds,
+bool DownloadFile(const std::string& url, const std::string& path, const std::string& fromIp, int timeoutSeconds,
                   const std::atomic<bool>& abort, std::string* reason, long long bytesPerSecond)
 {
     std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "wb"), &std::fclose);
@@ -39,6 +39,10 @@ bool DownloadFile(const std::string& url, const std::string& path, int timeoutSe
     char error[CURL_ERROR_SIZE] = {};
     CURL* c = curl.get();
     curl_easy_setopt(c, CURLOPT_URL, url.c_str());
+    // A camera connects from its own address, as a real one does.
+    const std::string from = "host!" + fromIp;
+    if (!fromIp.empty())
+        curl_easy_setopt(c, CURLOPT_INTERFACE, from.c_str());
     // A camera fetches firmware over HTTP only; never a local file or anything else.
     curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &WriteToFile);

@@ -10,7 +10,8 @@ namespace camsim {
 // Downloads url into the file at path. Only http and https are fetched; a
 // status other than 2xx, a time-out or an abort is a failure (with a reason).
 // bytesPerSecond above 0 reads no faster than that, as over a slow link.
-bool DownloadFile(const std::string& url, const std::string& path, int timeoutSeconds,
+// fromIp, when given, is the local address the connection is made from.
+bool DownloadFile(const std::string& url, const std::string& path, const std::string& fromIp, int timeoutSeconds,
                   const std::atomic<bool>& abort, std::string* reason, long long bytesPerSecond = 0);
 
 // A zip archive with at least one entry, every entry read through to its end

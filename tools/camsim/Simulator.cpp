@@ -388,17 +388,22 @@ void Simulator::UpdateRequest(const std::string& peerIp, uint16_t peerPort, cons
 
 void Simulator::RunUpgrade(size_t camera, std::string url, std::string peerIp)
 {
-    std::string deviceId, path;
+    std::string deviceId, path, fromIp;
     CameraBehaviour behaviour;
     {
         std::lock_guard lock(m_mutex);
         deviceId = m_cameras[camera].Config().deviceId;
         behaviour = m_cameras[camera].Behaviour();
+        // From the camera's own address where this host has it, as its
+        // datagrams are sent.
+        const std::string& ip = m_cameras[camera].Config().ip;
+        if (m_localAddresses.count(ip) > 0 || ip.rfind("127.", 0) == 0)
+            fromIp = ip;
     }
     path = m_options.downloadDir + "/camsim-" + std::to_string(::getpid()) + "-" + std::to_string(++m_downloadSequence) +
            ".zip";
     std::string reason;
-    bool good = DownloadFile(url, path, m_options.downloadTimeoutSeconds, m_stopping, &reason,
+    bool good = DownloadFile(url, path, fromIp, m_options.downloadTimeoutSeconds, m_stopping, &reason,
                              m_options.downloadBytesPerSecond) &&
                 VerifyArchive(path, &reason);
     ::unlink(path.c_str());

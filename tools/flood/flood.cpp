@@ -2,8 +2,9 @@
 // fast as one thread can (sendmmsg, 64 at a time), or spread evenly over
 // --over SECONDS, then prints how many went out and at what rate.
 //
-//   lynx-flood IP PORT COUNT [--kind hostile|reports] [--over SECONDS]
-//                            [--from IP] [--seed N]
+//   lynx-flood IP PORT COUNT [--kind hostile|reports|notices|claims|connections]
+//                            [--over SECONDS] [--from IP] [--seed N]
+//                            [--devices FILE] [--status N] [--version V] [--ready PATH]
 //
 // hostile (the default) mixes what anyone on a site's LAN may send, each
 // datagram different: short ones, oversized ones (64 KiB), the report marker
@@ -13,10 +14,23 @@
 // 10.250.0.0/16 and up (wrong markers in 10.252.0.0/16), never a real
 // camera's. reports sends well-formed reports of made-up devices, one each.
 // --from binds the sender to one of its host's addresses.
+//
+// A forger that has searched the LAN (FILE: lynx-cli search --format json)
+// speaks for its cameras, in turn: notices are upgrade results (status N,
+// default 0) with each camera's identifier; claims are search reports with
+// each camera's address, MAC and identifier and software version V.
+// connections opens COUNT TCP connections to IP:PORT (trying again while
+// they are refused, as the server may not listen yet), sends nothing and
+// holds them for --over SECONDS or until the server has closed them all, then
+// prints how many it closed; --ready PATH creates that file once all are open.
 #include "tarn.h"
+
+#include <json/json.h>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -25,6 +39,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <random>
 #include <string>
 #include <thread>
@@ -159,8 +174,126 @@ private:
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: lynx-flood IP PORT COUNT [--kind hostile|reports] [--over SECONDS] [--from IP] [--seed N]\n");
+    std::fprintf(stderr, "usage: lynx-flood IP PORT COUNT [--kind hostile|reports|notices|claims|connections]\n"
+                         "                  [--over SECONDS] [--from IP] [--seed N] [--devices FILE] [--status N]\n"
+                         "                  [--version V] [--ready PATH]\n");
     return 2;
+}
+
+// The cameras a search found, as lynx-cli prints them in JSON.
+std::vector<Json::Value> ReadDevices(const std::string& path)
+{
+    std::ifstream in(path);
+    Json::Value rows;
+    Json::CharReaderBuilder builder;
+    std::string errors;
+    std::vector<Json::Value> devices;
+    if (!in || !Json::parseFromStream(builder, in, &rows, &errors) || !rows.isArray())
+        return devices;
+    for (const Json::Value& row : rows) {
+        if (row.isObject())
+            devices.push_back(row);
+    }
+    return devices;
+}
+
+std::string Compact(const Json::Value& value)
+{
+    Json::StreamWriterBuilder builder;
+    builder["indentation"] = "";
+    return Json::writeString(builder, value);
+}
+
+// An upgrade result in a camera's name.
+std::string Notice(const Json::Value& device, int status)
+{
+    Json::Value body(Json::objectValue);
+    body["deviceId"] = device["deviceId"].asString();
+    body["status"] = status;
+    return Header(0x712, '$') + Compact(body);
+}
+
+// A search report in a camera's name, with another software version.
+std::string Claim(const Json::Value& device, const std::string& version)
+{
+    Json::Value info(Json::objectValue);
+    info["mac"] = device["mac"].asString();
+    info["name"] = device["name"].asString();
+    info["model"] = device["model"].asString();
+    info["softwareVersion"] = version;
+    Json::Value data(Json::objectValue);
+    data["deviceIp"] = device["deviceIp"].asString();
+    data["netMask"] = device["netMask"].asString();
+    data["gatewayIp"] = device["gatewayIp"].asString();
+    data["deviceId"] = device["deviceId"].asString();
+    data["machineInfo"] = info;
+    Json::Value root(Json::objectValue);
+    root["data"] = data;
+    return Header(0x701, '$') + Compact(root);
+}
+
+// Holds count silent connections to the address for the given time.
+int HoldConnections(const sockaddr_in& to, long count, double seconds, const std::string& from, const std::string& ready)
+{
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+    const auto start = Clock::now();
+    const auto end = start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    std::vector<int> held;
+    while (static_cast<long>(held.size()) < count && Clock::now() < end) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd < 0) {
+            std::fprintf(stderr, "lynx-flood: %s\n", std::strerror(errno));
+            break;
+        }
+        if (!from.empty()) {
+            sockaddr_in local{};
+            local.sin_family = AF_INET;
+            ::inet_pton(AF_INET, from.c_str(), &local.sin_addr);
+            if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+                std::fprintf(stderr, "lynx-flood: cannot connect from %s: %s\n", from.c_str(), std::strerror(errno));
+                ::close(fd);
+                return 1;
+            }
+        }
+        if (::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0) {
+            held.push_back(fd);
+        } else {
+            ::close(fd);
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+    std::printf("connections: %zu held\n", held.size());
+    std::fflush(stdout);
+    if (!ready.empty() && static_cast<long>(held.size()) == count)
+        std::ofstream(ready.c_str()) << held.size() << "\n";
+    // Until the time is up, or until the server has closed every one.
+    std::vector<pollfd> open;
+    for (int fd : held)
+        open.push_back({fd, POLLIN, 0});
+    size_t closed = 0;
+    while (closed < held.size()) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
+        if (left <= 0 || ::poll(open.data(), open.size(), static_cast<int>(std::min<long long>(left, 1000))) < 0)
+            break;
+        for (pollfd& p : open) {
+            if (p.fd < 0 || p.revents == 0)
+                continue;
+            char byte;
+            const ssize_t n = ::recv(p.fd, &byte, 1, MSG_DONTWAIT);
+            if (n > 0 || (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)))
+                continue;
+            ++closed;
+            p.fd = -1;  // poll skips it from now on
+        }
+    }
+    for (int fd : held)
+        ::close(fd);
+    std::printf("connections: %zu of %zu closed by the server\n", closed, held.size());
+    return 0;
 }
 
 } // namespace
@@ -175,15 +308,25 @@ int main(int argc, char** argv)
     if (::inet_pton(AF_INET, argv[1], &to.sin_addr) != 1)
         return Usage();
     const long count = std::atol(argv[3]);
-    std::string kind = "hostile", from;
+    std::string kind = "hostile", from, devicesFile, version = "V9.9.9", ready;
     double over = 0;
     unsigned seed = 1;
+    int status = 0;
     for (int a = 4; a < argc; a += 2) {
         if (a + 1 >= argc)
             return Usage();
         const std::string name = argv[a], value = argv[a + 1];
-        if (name == "--kind" && (value == "hostile" || value == "reports"))
+        if (name == "--kind" && (value == "hostile" || value == "reports" || value == "notices" || value == "claims" ||
+                                 value == "connections"))
             kind = value;
+        else if (name == "--devices")
+            devicesFile = value;
+        else if (name == "--status")
+            status = std::atoi(value.c_str());
+        else if (name == "--version")
+            version = value;
+        else if (name == "--ready")
+            ready = value;
         else if (name == "--over")
             over = std::atof(value.c_str());
         else if (name == "--from")
@@ -192,6 +335,16 @@ int main(int argc, char** argv)
             seed = static_cast<unsigned>(std::strtoul(value.c_str(), nullptr, 10));
         else
             return Usage();
+    }
+    if (kind == "connections")
+        return HoldConnections(to, count, over, from, ready);
+    std::vector<Json::Value> devices;
+    if (kind == "notices" || kind == "claims") {
+        devices = ReadDevices(devicesFile);
+        if (devices.empty()) {
+            std::fprintf(stderr, "lynx-flood: no devices in '%s'\n", devicesFile.c_str());
+            return 2;
+        }
     }
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     const int big = 4 << 20;
@@ -222,9 +375,13 @@ int main(int argc, char** argv)
         for (int i = 0; i < n; ++i) {
             const long index = sent + i;
             std::string& d = datagrams[static_cast<size_t>(i)];
-            d = kind == "reports" ? Header(0x701, '$') + Report(Address(200 + static_cast<int>((index >> 16) % 50), index),
-                                                                Mac(index), "FAKE")
-                                  : hostile.Datagram(index);
+            const Json::Value& device = devices.empty() ? Json::Value::nullSingleton()
+                                                        : devices[static_cast<size_t>(index) % devices.size()];
+            d = kind == "reports"   ? Header(0x701, '$') + Report(Address(200 + static_cast<int>((index >> 16) % 50), index),
+                                                                  Mac(index), "FAKE")
+                : kind == "notices" ? Notice(device, status)
+                : kind == "claims"  ? Claim(device, version)
+                                    : hostile.Datagram(index);
             if (d.size() > kLargest)
                 d.resize(kLargest);
             iov[static_cast<size_t>(i)] = {d.data(), d.size()};

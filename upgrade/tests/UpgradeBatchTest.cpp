@@ -446,16 +446,19 @@ TEST_F(BatchTest, ReplyCountsOnlyOnceAndOnlyForASentJobOfTheBatch)
     EXPECT_EQ(Summary(), "总共:3    完成:3    成功:2    失败：0");
 }
 
+uint32_t HostOrder(const char* ip)
+{
+    in_addr a{};
+    ::inet_pton(AF_INET, ip, &a);
+    return ntohl(a.s_addr);
+}
+
 TEST_F(BatchTest, AReplyCountsOnlyFromTheCameraItsRequestWentTo)
 {
     // Tags are row numbers: a flood of forged refusals must not fail a job.
     ThreeDevices();
     RunBatch();
-    const auto address = [](const char* ip) {
-        in_addr a{};
-        ::inet_pton(AF_INET, ip, &a);
-        return ntohl(a.s_addr);
-    };
+    const auto address = HostOrder;
     for (const char* other : {"192.168.1.99", "192.168.1.12", "10.0.0.11"})
         batch->OnDatagram(Reply(0, 0), "", address(other));
     EXPECT_EQ(list->Status(0), "已发送升级命令,等待升级");
@@ -601,6 +604,44 @@ TEST_F(BatchTest, OneNotificationFinishesOnlyTheFirstOfTwoEqualIdentifiers)
     EXPECT_EQ(batch->pending().size(), 1u);
     Notify("SAME", 0);
     EXPECT_EQ(list->Status(1), "升级成功");
+}
+
+TEST_F(BatchTest, ANotificationCountsOnlyFromTheAddressItsJobWasAskedAt)
+{
+    // Identifiers are heard by anyone's search: a host that sends a camera's
+    // identifier with a result decides nothing, and neither does the camera
+    // itself from another address.
+    ThreeDevices();
+    RunBatch();
+    // A stranger, the camera that will move there, and each camera for the other.
+    for (const auto& [forA, forB] : {std::pair{"192.168.1.66", "192.168.1.66"}, std::pair{"192.168.1.203", "192.168.1.203"},
+                                     std::pair{"192.168.1.12", "192.168.1.11"}}) {
+        batch->OnDatagram(NotificationHeader(), Notification("CAM-A", 0), HostOrder(forA));
+        batch->OnDatagram(NotificationHeader(), Notification("CAM-B", 1), HostOrder(forB));
+    }
+    EXPECT_EQ(batch->succeeded() + batch->failed(), 0);
+    EXPECT_FALSE(batch->Settled());
+    EXPECT_EQ(list->Status(0), "已发送升级命令,等待升级");
+    batch->OnDatagram(NotificationHeader(), Notification("CAM-A", 1), HostOrder("192.168.1.11"));
+    batch->OnDatagram(NotificationHeader(), Notification("CAM-B", 0), HostOrder("192.168.1.12"));
+    EXPECT_EQ(list->Status(0), "升级失败");
+    EXPECT_EQ(list->Status(1), "升级成功");
+    EXPECT_EQ(Summary(), "总共:3    完成:3    成功:1    失败：1");
+}
+
+TEST_F(BatchTest, EqualIdentifiersAreToldApartByTheirAddresses)
+{
+    // Two cameras with one identifier: each one's report ends its own job,
+    // whatever order they come in.
+    AddDevice(1, "10.0.0.1", "SAME");
+    AddDevice(2, "10.0.0.2", "SAME");
+    RunBatch();
+    batch->OnDatagram(NotificationHeader(), Notification("SAME", 2), HostOrder("10.0.0.2"));
+    EXPECT_EQ(list->Status(0), "已发送升级命令,等待升级");
+    EXPECT_EQ(list->Status(1), "下载或校验失败");
+    batch->OnDatagram(NotificationHeader(), Notification("SAME", 0), HostOrder("10.0.0.1"));
+    EXPECT_EQ(list->Status(0), "升级成功");
+    EXPECT_TRUE(batch->pending().empty());
 }
 
 TEST_F(BatchTest, LongIdentifierIsComparedOnItsFirst15Characters)

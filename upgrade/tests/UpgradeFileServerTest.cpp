@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <mutex>
 #include <random>
@@ -56,9 +57,20 @@ std::string ExpectedResponse(const std::string& content)
 using lynx::test::TempDir;
 using lynx::test::WaitUntil;
 
-int Connect(int port)
+// A connection to the loopback server, from another loopback address when
+// from is given (127.0.0.0/8 is this host's throughout).
+int Connect(int port, const char* from = nullptr)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (from) {
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        ::inet_pton(AF_INET, from, &local.sin_addr);
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+            ::close(fd);
+            return -1;
+        }
+    }
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<uint16_t>(port));
@@ -159,15 +171,20 @@ CurlAnswer CurlGet(int port, const std::string& path)
     return answer;
 }
 
-// A loopback server on the test ports that records every message it would show.
+// A loopback server on the test ports that records every message it would show;
+// the camera it serves is 127.0.0.1.
 class ServerFixture : public ::testing::Test {
 protected:
-    void StartServer(std::chrono::milliseconds ioTimeout = 10s, uint16_t firstPort = 0)
+    void StartServer(std::chrono::milliseconds ioTimeout = 10s, uint16_t firstPort = 0,
+                     const std::function<void(UpgradeFileServer::Options&)>& adjust = {})
     {
         UpgradeFileServer::Options options;
         options.firstPort = firstPort ? firstPort : TestPortBase();
         options.bindAddress = "127.0.0.1";
         options.ioTimeout = ioTimeout;
+        options.requestTimeout = ioTimeout;
+        if (adjust)
+            adjust(options);
         options.notify = [this](const std::string& text, std::stop_token) {
             std::lock_guard lock(m_mutex);
             m_messages.push_back(text);
@@ -175,6 +192,7 @@ protected:
         m_server = std::make_unique<UpgradeFileServer>(options);
         ASSERT_TRUE(m_server->Start());
         ASSERT_GT(m_server->Port(), 0);
+        ASSERT_TRUE(m_server->Admit("127.0.0.1"));
     }
     void Choose(const fs::path& file)
     {
@@ -519,7 +537,11 @@ TEST_F(ServerFixture, ClientThatHangsUpMidDownloadDoesNotEndTheServer)
 
 TEST_F(ServerFixture, AbuseLeavesTheServerServingAndItsResourcesAsTheyWere)
 {
-    StartServer(1s);
+    // An admitted address that misbehaves in every way at once (with room
+    // for all its connections), beside the camera at 127.0.0.1.
+    constexpr const char* kAbuser = "127.0.0.2";
+    StartServer(1s, 0, [](UpgradeFileServer::Options& options) { options.maxPerAddress = 1000; });
+    ASSERT_TRUE(m_server->Admit(kAbuser));
     // More than the kernel holds for a connection: a client that never reads
     // leaves the server with bytes it cannot send.
     const std::string content = RandomBytes(16 * 1024 * 1024, 13);
@@ -533,18 +555,18 @@ TEST_F(ServerFixture, AbuseLeavesTheServerServingAndItsResourcesAsTheyWere)
 
     std::vector<int> abusive;
     for (int i = 0; i < 200; ++i)  // connects that send nothing
-        abusive.push_back(Connect(port()));
-    const int junk = Connect(port());  // binary junk
+        abusive.push_back(Connect(port(), kAbuser));
+    const int junk = Connect(port(), kAbuser);  // binary junk
     SendText(junk, RandomBytes(4096, 17));
     abusive.push_back(junk);
-    const int huge = Connect(port());  // a 10 MiB request, sent while the server reads
+    const int huge = Connect(port(), kAbuser);  // a 10 MiB request, sent while the server reads
     std::thread hugeSender([huge] { SendText(huge, GetRequest("/fw.zip") + std::string(10 * 1024 * 1024, 'h')); });
     abusive.push_back(huge);
-    const int neverReads = Connect(port());  // asks for the file and never reads it
+    const int neverReads = Connect(port(), kAbuser);  // asks for the file and never reads it
     int small = 4096;
     ::setsockopt(neverReads, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
     SendText(neverReads, GetRequest("/fw.zip"));
-    const int slow = Connect(port());  // one byte a second
+    const int slow = Connect(port(), kAbuser);  // one byte a second
     std::thread slowSender([slow] {
         for (char c : std::string("GET /fw.zip")) {
             if (::send(slow, &c, 1, MSG_NOSIGNAL) != 1)
@@ -554,10 +576,11 @@ TEST_F(ServerFixture, AbuseLeavesTheServerServingAndItsResourcesAsTheyWere)
     });
     abusive.push_back(slow);
 
-    // A camera meanwhile gets the exact file.
-    const CurlAnswer good = CurlGet(port(), "/fw.zip");
-    EXPECT_EQ(good.code, CURLE_OK);
-    EXPECT_TRUE(good.body == content);
+    {  // A camera meanwhile gets the exact file.
+        const CurlAnswer good = CurlGet(port(), "/fw.zip");
+        EXPECT_EQ(good.code, CURLE_OK);
+        EXPECT_TRUE(good.body == content);
+    }
 
     // Every abusive connection is dropped within the time-out (1 s, and the
     // second it may linger reading what is left), counted from now.
@@ -582,6 +605,71 @@ TEST_F(ServerFixture, AbuseLeavesTheServerServingAndItsResourcesAsTheyWere)
     // The memory the connections took is given back too (a little slack for
     // the allocator's own books).
     EXPECT_LT(mallinfo2().uordblks, heapBefore + 1024 * 1024);
+}
+
+TEST_F(ServerFixture, StrangersAreClosedUnreadAndHoldNoCameraBack)
+{
+    // More connections than the server would hold waiting and its backlog
+    // together, from an address that was never asked to download.
+    StartServer();
+    Choose(m_dir.Write("fw.zip", "payload"));
+    constexpr int kStrangers = 1300;
+    std::vector<int> strangers;
+    for (int i = 0; i < kStrangers; ++i) {
+        const int fd = Connect(port(), "127.0.0.3");
+        ASSERT_GE(fd, 0) << i;
+        if (i % 2 == 0)
+            SendText(fd, GetRequest("/fw.zip"));  // asking changes nothing
+        strangers.push_back(fd);
+    }
+    const CurlAnswer answer = CurlGet(port(), "/fw.zip");
+    EXPECT_EQ(answer.code, CURLE_OK);
+    EXPECT_EQ(answer.body, "payload");
+    for (int fd : strangers) {
+        bool closed = false;
+        EXPECT_EQ(ReadToEnd(fd, &closed, 2s), "");
+        EXPECT_TRUE(closed);
+        ::close(fd);
+    }
+    EXPECT_EQ(m_server->Turned(), static_cast<uint64_t>(kStrangers));
+    EXPECT_EQ(m_server->Served(), 1u);
+    EXPECT_TRUE(WaitUntil([&] { return m_server->Open() == 0; }, 5s, 1ms));
+}
+
+TEST_F(ServerFixture, AnAddressHoldsItsShareAndABatchForgetsTheLastOnesCameras)
+{
+    StartServer();
+    Choose(m_dir.Write("fw.zip", "payload"));
+    ASSERT_TRUE(m_server->Admit("127.0.0.2"));
+    EXPECT_FALSE(m_server->Admit("camera-7"));
+    std::vector<int> share;
+    for (int i = 0; i < 4; ++i)
+        share.push_back(Connect(port(), "127.0.0.2"));
+    ASSERT_TRUE(WaitUntil([&] { return m_server->Open() == 4; }, 5s, 1ms));
+    // One more from the same address is closed at once; the camera next door
+    // is not held back.
+    const int fifth = Connect(port(), "127.0.0.2");
+    bool closed = false;
+    ReadToEnd(fifth, &closed, 2s);
+    EXPECT_TRUE(closed);
+    ::close(fifth);
+    EXPECT_EQ(CurlGet(port(), "/fw.zip").body, "payload");
+
+    // The next batch: the last one's cameras are turned away, the connections
+    // they hold are left alone.
+    m_server->ForgetAdmitted();
+    const CurlAnswer forgotten = CurlGet(port(), "/fw.zip");
+    EXPECT_NE(forgotten.code, CURLE_OK);  // closed before or after the request went
+    EXPECT_EQ(forgotten.body, "");
+    // The camera served above is let go once its connection has closed.
+    EXPECT_TRUE(WaitUntil([&] { return m_server->Open() == 4; }, 5s, 1ms)) << m_server->Open();
+    for (int fd : share) {
+        SendText(fd, GetRequest("/fw.zip"));
+        EXPECT_EQ(ReadToEnd(fd), ExpectedResponse("payload"));
+        ::close(fd);
+    }
+    EXPECT_TRUE(WaitUntil([&] { return m_server->Open() == 0; }, 5s, 1ms));
+    EXPECT_EQ(m_server->Turned(), 2u);
 }
 
 TEST_F(ServerFixture, StopEndsTheServerEvenWithAClientConnected)
@@ -630,10 +718,14 @@ TEST(ProcessServer, ServesTheChosenFileOnThePortItReports)
     EXPECT_TRUE(CanConnect(g_nHttpPort));
     EXPECT_TRUE(StartUpgradeFileServer({}));  // still the one server
     EXPECT_GE(g_nHttpPort.load(), 9000);
-    EXPECT_EQ(CurlGet(g_nHttpPort, "/tool.zip").code, CURLE_GOT_NOTHING);  // no batch yet
+    EXPECT_NE(CurlGet(g_nHttpPort, "/tool.zip").code, CURLE_OK);  // no batch yet
     SetUpgradeFile(file, "tool.zip");
+    EXPECT_NE(CurlGet(g_nHttpPort, "/tool.zip").code, CURLE_OK);  // nor a camera asked
+    ASSERT_TRUE(AdmitUpgradeCamera("127.0.0.1"));
     EXPECT_EQ(GetUpgradeFile().fileName, "tool.zip");
     EXPECT_EQ(CurlGet(g_nHttpPort, "/tool.zip").body, "tool firmware");
+    ForgetUpgradeCameras();
+    EXPECT_NE(CurlGet(g_nHttpPort, "/tool.zip").code, CURLE_OK);
     StopUpgradeFileServer();
     EXPECT_FALSE(CanConnect(g_nHttpPort));
 }

@@ -63,8 +63,8 @@ TEST(FirmwareDownload, OnlyHttpIsFetched)
     ASSERT_TRUE(WriteFile(dir.File("local.zip"), "x"));
     std::atomic<bool> abort{false};
     std::string reason;
-    EXPECT_FALSE(camsim::DownloadFile("file://" + dir.File("local.zip"), dir.File("out"), 5, abort, &reason));
-    EXPECT_FALSE(camsim::DownloadFile("", dir.File("out"), 5, abort, &reason));
+    EXPECT_FALSE(camsim::DownloadFile("file://" + dir.File("local.zip"), dir.File("out"), "", 5, abort, &reason));
+    EXPECT_FALSE(camsim::DownloadFile("", dir.File("out"), "", 5, abort, &reason));
 }
 
 } // namespace

@@ -1,0 +1,255 @@
+// A parking site's LAN is shared: another host on the cameras' segment
+// (192.168.1.66) has searched it, knows every camera's identifier, address and
+// MAC, and speaks in their names while Lynx upgrades them. It forges upgrade
+// results and search reports, and holds a thousand idle connections to the
+// firmware server. The window and lynx-cli believe only the cameras they
+// asked, serve only them, and report the truth. And a firmware whose file name
+// no URL may carry as it is reaches every camera.
+#include "app/tests/WindowTestSupport.h"
+
+#include "NetlabFixture.h"
+#include "platform/FileDialog.h"
+#include "res/DialogBuilder.h"
+#include "res/resource.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+
+namespace {
+
+using namespace lynx::test;
+
+constexpr const char* kForger = "192.168.1.66";
+constexpr int kCameras = 6;
+
+std::string CameraIp(int i)
+{
+    return "192.168.1." + std::to_string(101 + i);
+}
+
+Json::Value Cameras(const char* option = nullptr)
+{
+    Json::Value list(Json::arrayValue);
+    for (int i = 0; i < kCameras; ++i) {
+        Json::Value camera(Json::objectValue);
+        camera["ip"] = CameraIp(i);
+        camera["deviceId"] = "SH" + std::to_string(101 + i);
+        camera["softwareVersion"] = "V1.0.0";
+        camera["installMs"] = 200;
+        camera["restartMs"] = 0;
+        if (option)
+            camera[option] = true;
+        list.append(camera);
+    }
+    return list;
+}
+
+// lynx-flood on the forging host, on a thread of its own.
+struct Forger : BackgroundRun {
+    Forger(uint16_t port, long count, std::chrono::seconds over, std::vector<std::string> kind)
+        : BackgroundRun([=] {
+              std::vector<std::string> argv{"/usr/bin/env", "ip", "netns", "exec", CameraNamespace(),
+                                            BinDir() + "/lynx-flood", PcAddress(), std::to_string(port),
+                                            std::to_string(count), "--over", std::to_string(over.count()), "--from",
+                                            kForger};
+              argv.insert(argv.end(), kind.begin(), kind.end());
+              return RunProcess(argv, over + 60s);
+          })
+    {
+    }
+};
+
+class SharedLan : public NetlabTest {
+protected:
+    static void SetUpTestSuite()
+    {
+        if (!InNetlab())
+            return;
+        const ProcessResult added = RunProcess({"/usr/bin/env", "ip", "-n", CameraNamespace(), "addr", "add",
+                                                std::string(kForger) + "/24", "dev", CameraInterface()});
+        ASSERT_EQ(added.exitCode, 0) << added.err;
+    }
+    void SetUp() override
+    {
+        NetlabTest::SetUp();
+        if (IsSkipped())
+            return;
+        firmware = dir.File("cam-2.0.zip");
+        ASSERT_TRUE(MakeFirmwareZip(firmware, 200000));
+        CLynxDlg::SetUpgradePauseForTesting([](int) {});
+        previousFiles = lynx::platform::SetFileDialogHandler(
+            [this](const lynx::platform::FileDialogRequest&) { return QString::fromStdString(firmware); });
+    }
+    void TearDown() override
+    {
+        CLynxDlg::SetUpgradePauseForTesting(nullptr);
+        lynx::platform::SetFileDialogHandler(previousFiles);
+    }
+
+    void startCameras(const Json::Value& list)
+    {
+        std::string error;
+        ASSERT_TRUE(cameras.StartCameras(list, {}, &error)) << error;
+    }
+    // What the forger learns with a search of its own.
+    std::string forgersSearch()
+    {
+        const ProcessResult found = RunCli({"search", "--seconds", "1", "--format", "json"});
+        EXPECT_EQ(found.exitCode, 0) << found.err;
+        EXPECT_EQ(ParseJson(found.out).size(), static_cast<Json::ArrayIndex>(kCameras)) << found.out;
+        const std::string file = dir.File("found.json");
+        EXPECT_TRUE(WriteFile(file, found.out));
+        return file;
+    }
+
+    void windowSearch(int seconds) { ASSERT_TRUE(SearchInWindow(dlg, seconds)); }
+    std::map<std::string, QString> statuses() const { return StatusesByIp(dlg); }
+    // Every camera ticked and upgraded; true once the batch announced its end.
+    bool windowBatch()
+    {
+        boxes.shown.clear();
+        TickAllAndUpgrade(dlg);
+        return WaitFor([&] { return boxes.texts().contains(QStringLiteral("升级完成")); }, 60000);
+    }
+    QString summary() const { return lynx::res::GetDlgItemAs<QLabel>(dlg, IDC_STATIC_UPGRADE_SUMMARY)->text(); }
+
+    TempDir dir;
+    std::string firmware;
+    CamsimProcess cameras;
+    ScriptedBoxes boxes;
+    CLynxDlg dlg;
+    lynx::platform::FileDialogHandler previousFiles;
+};
+
+} // namespace
+
+// Run first: the window's firmware server is then the one on port 9000, and
+// lynx-cli's own the one on 9001. More connections than a server without
+// limits holds waiting (1,024) and in its backlog (256) together.
+TEST_F(SharedLan, ThousandsOfIdleConnectionsFromAStrangerDelayNoCamera)
+{
+    constexpr long kIdle = 1300;
+    const std::string kAllClosed = "1300 of 1300 closed by the server";
+    startCameras(Cameras());
+    dlg.Create();
+    windowSearch(1);
+    ASSERT_EQ(statuses().size(), static_cast<size_t>(kCameras));
+
+    // The window's server, held by a stranger before the batch begins.
+    {
+        const std::string ready = dir.File("holding");
+        Forger holder(9000, kIdle, 40s, {"--kind", "connections", "--ready", ready});
+        ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(ready); }, 20000));
+        EXPECT_TRUE(windowBatch()) << boxes.texts().join(" | ").toStdString();
+        for (const auto& [ip, status] : statuses())
+            EXPECT_EQ(status, QStringLiteral("升级成功")) << ip;
+        const ProcessResult held = holder.Finish();
+        EXPECT_EQ(held.exitCode, 0) << held.err;
+        EXPECT_NE(held.out.find(kAllClosed), std::string::npos) << held.out;
+    }
+
+    // lynx-cli's, held as soon as it listens, while it searches.
+    Forger holder(9001, kIdle, 30s, {"--kind", "connections"});
+    const ProcessResult run =
+        RunCli({"upgrade", "--file", firmware, "--seconds", "3", "--all", "--parallel", "6", "--wait", "60"}, 120s);
+    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+    for (int i = 0; i < kCameras; ++i)
+        EXPECT_NE(run.out.find(CameraIp(i) + "\t升级成功"), std::string::npos) << run.out;
+    const ProcessResult held = holder.Finish();
+    EXPECT_EQ(held.exitCode, 0) << held.err;
+    EXPECT_NE(held.out.find(kAllClosed), std::string::npos) << held.out;
+}
+
+TEST_F(SharedLan, ForgedSuccessesLeaveFailingCamerasFailed)
+{
+    startCameras(Cameras("failInstall"));
+    const std::string found = forgersSearch();
+
+    // lynx-cli paced as the window is, one camera every 3 seconds: the forger
+    // claims success for every camera, those not asked yet among them.
+    const std::string report = dir.File("report.json");
+    {
+        Forger forger(8025, 4400, 22s, {"--kind", "notices", "--devices", found, "--status", "0"});
+        const ProcessResult run =
+            RunCli({"upgrade", "--file", firmware, "--seconds", "1", "--all", "--wait", "60", "--report", report},
+                   120s);
+        EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+        // Every camera was told to download and did: its own report says
+        // the install failed, which only a camera that got the file says.
+        for (int i = 0; i < kCameras; ++i)
+            EXPECT_NE(run.out.find(CameraIp(i) + "\t升级失败"), std::string::npos) << run.out;
+        EXPECT_EQ(run.out.find("升级成功"), std::string::npos) << run.out;
+        EXPECT_NE(run.out.find("总共:6    完成:6    成功:0    失败：6"), std::string::npos) << run.out;
+        ASSERT_EQ(forger.Finish().exitCode, 0);
+    }
+    const Json::Value rows = ReadJsonFile(report);
+    ASSERT_EQ(rows.size(), static_cast<Json::ArrayIndex>(kCameras));
+    for (const Json::Value& row : rows)
+        EXPECT_EQ(row["outcome"].asString(), "升级失败") << row.toStyledString();
+
+    // The window, under the same forgery.
+    dlg.Create();
+    windowSearch(1);
+    Forger forger(8025, 1200, 6s, {"--kind", "notices", "--devices", found, "--status", "0"});
+    EXPECT_TRUE(windowBatch()) << boxes.texts().join(" | ").toStdString();
+    for (const auto& [ip, status] : statuses())
+        EXPECT_EQ(status, QStringLiteral("升级失败")) << ip;
+    EXPECT_EQ(summary(), QStringLiteral("总共:6    完成:6    成功:0    失败：6"));
+    ASSERT_EQ(forger.Finish().exitCode, 0);
+}
+
+TEST_F(SharedLan, ForgedFailuresAndVersionReportsChangeNoOutcome)
+{
+    // The cameras report success but come back with their old version; the
+    // forger says they failed, and then that they run the new version.
+    startCameras(Cameras());
+    const std::string found = forgersSearch();
+    const std::string report = dir.File("report.json");
+    Forger failures(8025, 3000, 25s, {"--kind", "notices", "--devices", found, "--status", "1"});
+    Forger claims(19027, 5000, 25s, {"--kind", "claims", "--devices", found, "--version", "V2.0.0"});
+    const ProcessResult run =
+        RunCli({"upgrade", "--file", firmware, "--seconds", "1", "--all", "--parallel", "3", "--verify",
+                "--reboot-wait", "6", "--expect-version", "V2.0.0", "--report", report},
+               120s);
+    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+    for (int i = 0; i < kCameras; ++i)
+        EXPECT_NE(run.out.find(CameraIp(i) + "\t升级成功"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("升级失败"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("verified: V2.0.0"), std::string::npos) << run.out;
+    EXPECT_EQ(Count(run.out, "not verified: reported success but still runs V1.0.0"), static_cast<size_t>(kCameras))
+        << run.out;
+    const Json::Value rows = ReadJsonFile(report);
+    ASSERT_EQ(rows.size(), static_cast<Json::ArrayIndex>(kCameras));
+    for (const Json::Value& row : rows) {
+        // The forger's reports came during the search too: the version before
+        // is the camera's own.
+        EXPECT_EQ(row["oldVersion"].asString(), "V1.0.0") << row.toStyledString();
+        EXPECT_EQ(row["newVersion"].asString(), "V1.0.0") << row.toStyledString();
+        EXPECT_EQ(row["outcome"].asString(), "reported success but still runs V1.0.0") << row.toStyledString();
+    }
+    EXPECT_EQ(failures.Finish().exitCode, 0);
+    EXPECT_EQ(claims.Finish().exitCode, 0);
+}
+
+TEST_F(SharedLan, AFirmwareNamedInChineseWithASpaceAndAHashReachesEveryCamera)
+{
+    startCameras(Cameras());
+    firmware = dir.File("固件 V2#1.zip");
+    ASSERT_TRUE(MakeFirmwareZip(firmware, 200000));
+    const ProcessResult run =
+        RunCli({"upgrade", "--file", firmware, "--seconds", "1", "--all", "--parallel", "6", "--wait", "60"}, 120s);
+    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find("总共:6    完成:6    成功:6    失败：0"), std::string::npos) << run.out;
+
+    dlg.Create();
+    windowSearch(1);
+    EXPECT_TRUE(windowBatch()) << boxes.texts().join(" | ").toStdString();
+    for (const auto& [ip, status] : statuses())
+        EXPECT_EQ(status, QStringLiteral("升级成功")) << ip;
+}
