@@ -232,6 +232,21 @@ std::string Claim(const Json::Value& device, const std::string& version)
     return Header(0x701, '$') + Compact(root);
 }
 
+// Binds the socket to one of this host's addresses (none: the kernel's
+// choice); a failure is told.
+bool SendFrom(int fd, const std::string& from)
+{
+    if (from.empty())
+        return true;
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    if (::inet_pton(AF_INET, from.c_str(), &local.sin_addr) == 1 &&
+        ::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0)
+        return true;
+    std::fprintf(stderr, "lynx-flood: cannot send from %s: %s\n", from.c_str(), std::strerror(errno));
+    return false;
+}
+
 // Holds count silent connections to the address for the given time.
 int HoldConnections(const sockaddr_in& to, long count, double seconds, const std::string& from, const std::string& ready)
 {
@@ -249,15 +264,9 @@ int HoldConnections(const sockaddr_in& to, long count, double seconds, const std
             std::fprintf(stderr, "lynx-flood: %s\n", std::strerror(errno));
             break;
         }
-        if (!from.empty()) {
-            sockaddr_in local{};
-            local.sin_family = AF_INET;
-            ::inet_pton(AF_INET, from.c_str(), &local.sin_addr);
-            if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-                std::fprintf(stderr, "lynx-flood: cannot connect from %s: %s\n", from.c_str(), std::strerror(errno));
-                ::close(fd);
-                return 1;
-            }
+        if (!SendFrom(fd, from)) {
+            ::close(fd);
+            return 1;
         }
         if (::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0) {
             held.push_back(fd);
@@ -349,15 +358,8 @@ int main(int argc, char** argv)
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     const int big = 4 << 20;
     ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &big, sizeof big);
-    if (!from.empty()) {
-        sockaddr_in local{};
-        local.sin_family = AF_INET;
-        if (::inet_pton(AF_INET, from.c_str(), &local.sin_addr) != 1 ||
-            ::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-            std::fprintf(stderr, "lynx-flood: cannot send from %s: %s\n", from.c_str(), std::strerror(errno));
-            return 1;
-        }
-    }
+    if (!SendFrom(fd, from))
+        return 1;
 
     Hostile hostile(seed);
     constexpr int kBatch = 64;
