@@ -1,7 +1,7 @@
 #include "app/CLynxApp.h"
 
 #include "app/CLynxDlg.h"
-#include "platform/MessageBox.h"
+#include "app/shell/MessageBox.h"
 #include "platform/Sockets.h"
 
 #include <QCoreApplication>

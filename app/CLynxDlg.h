@@ -7,7 +7,7 @@
 
 #include "app/CProcessList.h"
 #include "protocol/DiscoverySession.h"
-#include "res/resource.h"
+#include "app/shell/resource.h"
 #include "tarn.h"
 #include "upgrade/UgInfo.h"
 #include "upgrade/UpgradeRun.h"

@@ -4,11 +4,11 @@
 
 #include "addressing/BatchAssignment.h"
 #include "addressing/Messages.h"
-#include "addressing/ModifyIp.h"
-#include "addressing/MulModifyIP.h"
+#include "app/dialogs/ModifyIp.h"
+#include "app/dialogs/MulModifyIP.h"
 #include "platform/Translation.h"
 #include "platform/CodePage.h"
-#include "platform/MessageBox.h"
+#include "app/shell/MessageBox.h"
 #include "protocol/Transport.h"
 
 #include <cstring>

@@ -2,11 +2,11 @@
 #include "app/CLynxDlg.h"
 
 #include "platform/Translation.h"
-#include "platform/Browser.h"
-#include "platform/MessageBox.h"
+#include "app/shell/Browser.h"
+#include "app/shell/MessageBox.h"
 #include "platform/Numbers.h"
-#include "platform/PopupMenu.h"
-#include "res/resource.h"
+#include "app/shell/PopupMenu.h"
+#include "app/shell/resource.h"
 
 #include <QCursor>
 #include <QThread>

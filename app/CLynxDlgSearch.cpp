@@ -4,12 +4,12 @@
 #include "kova_cpr.h"
 #include "platform/Translation.h"
 #include "platform/CodePage.h"
-#include "platform/MessageBox.h"
+#include "app/shell/MessageBox.h"
 #include "platform/Numbers.h"
 #include "protocol/Messages.h"
 #include "protocol/SearchTiming.h"
-#include "res/DialogBuilder.h"
-#include "res/resource.h"
+#include "app/shell/DialogBuilder.h"
+#include "app/shell/resource.h"
 
 #include <QLineEdit>
 #include <QPushButton>

@@ -6,14 +6,14 @@
 #include "addressing/PlanFile.h"
 
 #include "platform/Csv.h"
-#include "platform/FileDialog.h"
-#include "platform/MessageBox.h"
+#include "app/shell/FileDialog.h"
+#include "app/shell/MessageBox.h"
 #include "platform/Numbers.h"
 #include "platform/Registry.h"
 #include "platform/Translation.h"
 #include "platform/WholeFile.h"
 #include "protocol/JsonMessages.h"
-#include "res/DialogBuilder.h"
+#include "app/shell/DialogBuilder.h"
 
 #include <QResizeEvent>
 #include <QTimer>

@@ -5,7 +5,7 @@
 // listed and the longest gap between two turns of the UI thread's event loop.
 #include "app/CLynxDlg.h"
 #include "bench/FakeReport.h"
-#include "platform/MessageBox.h"
+#include "app/shell/MessageBox.h"
 #include "tarn.h"
 #include "upgrade/UpgradeFileServer.h"
 

@@ -6,7 +6,7 @@
 // blocks included) and the process's resident memory growth, per row.
 #include "app/CLynxDlg.h"
 #include "bench/FakeReport.h"
-#include "platform/MessageBox.h"
+#include "app/shell/MessageBox.h"
 #include "protocol/DeviceTable.h"
 #include "tarn.h"
 #include "upgrade/UpgradeFileServer.h"

@@ -8,9 +8,9 @@
 // soak) and prints the resident memory and open descriptors before the first
 // search, after each tenth, and at the end.
 #include "app/CLynxDlg.h"
-#include "platform/MessageBox.h"
-#include "res/DialogBuilder.h"
-#include "res/resource.h"
+#include "app/shell/MessageBox.h"
+#include "app/shell/DialogBuilder.h"
+#include "app/shell/resource.h"
 #include "tarn.h"
 #include "upgrade/UpgradeFileServer.h"
 

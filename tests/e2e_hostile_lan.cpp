@@ -5,9 +5,9 @@
 #include "app/tests/WindowTestSupport.h"
 
 #include "NetlabFixture.h"
-#include "platform/FileDialog.h"
-#include "res/DialogBuilder.h"
-#include "res/resource.h"
+#include "app/shell/FileDialog.h"
+#include "app/shell/DialogBuilder.h"
+#include "app/shell/resource.h"
 
 #include <QCheckBox>
 #include <QLabel>

@@ -3,15 +3,15 @@
 // window's report socket is closed first, so the transport has nothing to send
 // through. The sends that reach cameras are tested in the virtual LAN.
 #include "QtTestSupport.h"
-#include "res/resource.h"
+#include "app/shell/resource.h"
 
-#include "addressing/IpAddressCtrl.h"
+#include "app/dialogs/IpAddressCtrl.h"
 #include "addressing/LocalAddresses.h"
 #include "addressing/Messages.h"
-#include "addressing/ModifyIp.h"
-#include "addressing/MulModifyIP.h"
+#include "app/dialogs/ModifyIp.h"
+#include "app/dialogs/MulModifyIP.h"
 #include "app/CLynxDlg.h"
-#include "platform/ModalDialog.h"
+#include "app/shell/ModalDialog.h"
 #include "tarn.h"
 
 #include <QComboBox>

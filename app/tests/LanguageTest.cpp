@@ -7,14 +7,14 @@
 // texts follow the window's language.
 #include "app/tests/WindowTestSupport.h"
 
-#include "addressing/ModifyIp.h"
-#include "addressing/MulModifyIP.h"
-#include "platform/ModalDialog.h"
-#include "platform/PopupMenu.h"
+#include "app/dialogs/ModifyIp.h"
+#include "app/dialogs/MulModifyIP.h"
+#include "app/shell/ModalDialog.h"
+#include "app/shell/PopupMenu.h"
 #include "platform/Translation.h"
-#include "res/DialogBuilder.h"
-#include "res/DialogTemplate.h"
-#include "res/resource.h"
+#include "app/shell/DialogBuilder.h"
+#include "app/shell/DialogTemplate.h"
+#include "app/shell/resource.h"
 
 #include <QAbstractButton>
 #include <QComboBox>

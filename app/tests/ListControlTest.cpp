@@ -2,10 +2,10 @@
 // select-all, the context menu, device details and web pages.
 #include "app/tests/WindowTestSupport.h"
 
-#include "platform/Browser.h"
-#include "platform/PopupMenu.h"
-#include "res/DialogBuilder.h"
-#include "res/resource.h"
+#include "app/shell/Browser.h"
+#include "app/shell/PopupMenu.h"
+#include "app/shell/DialogBuilder.h"
+#include "app/shell/resource.h"
 
 #include <QImage>
 #include <QPainter>

@@ -3,12 +3,12 @@
 #include "app/tests/WindowTestSupport.h"
 
 #include "NetlabFixture.h"
-#include "addressing/IpAddressCtrl.h"
+#include "app/dialogs/IpAddressCtrl.h"
 #include "addressing/Messages.h"
-#include "addressing/MulModifyIP.h"
-#include "platform/ModalDialog.h"
-#include "res/DialogBuilder.h"
-#include "res/resource.h"
+#include "app/dialogs/MulModifyIP.h"
+#include "app/shell/ModalDialog.h"
+#include "app/shell/DialogBuilder.h"
+#include "app/shell/resource.h"
 
 #include <QComboBox>
 #include <QLineEdit>

@@ -4,8 +4,8 @@
 
 #include "NetlabFixture.h"
 #include "kova_cpr.h"
-#include "res/DialogBuilder.h"
-#include "res/resource.h"
+#include "app/shell/DialogBuilder.h"
+#include "app/shell/resource.h"
 
 #include <QElapsedTimer>
 #include <QLineEdit>

@@ -2,8 +2,8 @@
 #include "app/tests/WindowTestSupport.h"
 
 #include "platform/Registry.h"
-#include "res/DialogBuilder.h"
-#include "res/resource.h"
+#include "app/shell/DialogBuilder.h"
+#include "app/shell/resource.h"
 
 #include <QDir>
 #include <QImage>

@@ -4,11 +4,11 @@
 #include "app/tests/WindowTestSupport.h"
 
 #include "NetlabFixture.h"
-#include "platform/FileDialog.h"
-#include "platform/PopupMenu.h"
+#include "app/shell/FileDialog.h"
+#include "app/shell/PopupMenu.h"
 #include "platform/Registry.h"
-#include "res/DialogBuilder.h"
-#include "res/resource.h"
+#include "app/shell/DialogBuilder.h"
+#include "app/shell/resource.h"
 
 #include <QCheckBox>
 #include <QFile>

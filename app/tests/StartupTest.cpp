@@ -5,10 +5,10 @@
 
 #include "app/CLynxApp.h"
 #include "kova_cpr.h"
-#include "platform/ModalDialog.h"
+#include "app/shell/ModalDialog.h"
 #include "platform/Sockets.h"
-#include "res/DialogBuilder.h"
-#include "res/resource.h"
+#include "app/shell/DialogBuilder.h"
+#include "app/shell/resource.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -4,12 +4,12 @@
 #include "app/tests/WindowTestSupport.h"
 
 #include "NetlabFixture.h"
-#include "addressing/IpAddressCtrl.h"
-#include "addressing/ModifyIp.h"
-#include "platform/FileDialog.h"
-#include "platform/ModalDialog.h"
-#include "res/DialogBuilder.h"
-#include "res/resource.h"
+#include "app/dialogs/IpAddressCtrl.h"
+#include "app/dialogs/ModifyIp.h"
+#include "app/shell/FileDialog.h"
+#include "app/shell/ModalDialog.h"
+#include "app/shell/DialogBuilder.h"
+#include "app/shell/resource.h"
 
 #include <QLabel>
 #include <QLineEdit>

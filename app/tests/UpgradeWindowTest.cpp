@@ -4,11 +4,11 @@
 #include "app/tests/WindowTestSupport.h"
 
 #include "NetlabFixture.h"
-#include "platform/FileDialog.h"
-#include "platform/MessageBox.h"
-#include "platform/ModalDialog.h"
-#include "res/DialogBuilder.h"
-#include "res/resource.h"
+#include "app/shell/FileDialog.h"
+#include "app/shell/MessageBox.h"
+#include "app/shell/ModalDialog.h"
+#include "app/shell/DialogBuilder.h"
+#include "app/shell/resource.h"
 #include "tarn.h"
 #include "upgrade/UpgradeFileServer.h"
 

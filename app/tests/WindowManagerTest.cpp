@@ -6,10 +6,10 @@
 // person's would.
 #include "app/tests/WindowTestSupport.h"
 
-#include "platform/FileDialog.h"
-#include "platform/PopupMenu.h"
-#include "res/DialogBuilder.h"
-#include "res/resource.h"
+#include "app/shell/FileDialog.h"
+#include "app/shell/PopupMenu.h"
+#include "app/shell/DialogBuilder.h"
+#include "app/shell/resource.h"
 
 #include <QApplication>
 #include <QCheckBox>

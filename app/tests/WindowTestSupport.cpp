@@ -1,7 +1,7 @@
 #include "app/tests/WindowTestSupport.h"
 
-#include "res/DialogBuilder.h"
-#include "res/resource.h"
+#include "app/shell/DialogBuilder.h"
+#include "app/shell/resource.h"
 
 #include <QLineEdit>
 #include <QPushButton>

@@ -5,7 +5,7 @@
 // QApplication on the offscreen platform and a registry and log of their own.
 #pragma once
 
-#include "platform/MessageBox.h"
+#include "app/shell/MessageBox.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "platform/ModalDialog.h"
+#include "app/shell/ModalDialog.h"
 
 #include "platform/Seam.h"
 

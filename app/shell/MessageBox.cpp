@@ -1,4 +1,4 @@
-#include "platform/MessageBox.h"
+#include "app/shell/MessageBox.h"
 
 #include "platform/Seam.h"
 #include "platform/Translation.h"

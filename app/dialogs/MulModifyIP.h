@@ -3,9 +3,9 @@
 // proposed from the PC's own networks and checked by class and by subnet.
 #pragma once
 
-#include "addressing/AddressDialog.h"
+#include "app/dialogs/AddressDialog.h"
 #include "addressing/IpFields.h"
-#include "res/resource.h"
+#include "app/shell/resource.h"
 
 #include <QString>
 

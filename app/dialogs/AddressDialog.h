@@ -4,7 +4,7 @@
 // the dialog is first shown, and DoModal through the modal-dialog seam.
 #pragma once
 
-#include "res/DialogTemplate.h"
+#include "app/shell/DialogTemplate.h"
 
 #include <QDialog>
 

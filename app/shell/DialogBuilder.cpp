@@ -1,8 +1,8 @@
-#include "res/DialogBuilder.h"
+#include "app/shell/DialogBuilder.h"
 
 #include "platform/Translation.h"
 
-#include "platform/DialogUnits.h"
+#include "app/shell/DialogUnits.h"
 
 #include <QCheckBox>
 #include <QComboBox>

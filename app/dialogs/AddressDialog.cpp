@@ -1,8 +1,8 @@
-#include "addressing/AddressDialog.h"
+#include "app/dialogs/AddressDialog.h"
 
-#include "addressing/IpAddressCtrl.h"
-#include "platform/ModalDialog.h"
-#include "res/DialogBuilder.h"
+#include "app/dialogs/IpAddressCtrl.h"
+#include "app/shell/ModalDialog.h"
+#include "app/shell/DialogBuilder.h"
 
 #include <QAbstractButton>
 

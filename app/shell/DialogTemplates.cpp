@@ -1,7 +1,7 @@
 // The three dialog templates of the window: the main window and the two
 // address dialogs, laid out in dialog units.
-#include "res/DialogTemplate.h"
-#include "res/resource.h"
+#include "app/shell/DialogTemplate.h"
+#include "app/shell/resource.h"
 
 namespace lynx::res {
 

@@ -1,4 +1,4 @@
-#include "platform/DialogUnits.h"
+#include "app/shell/DialogUnits.h"
 
 #include <QFontMetrics>
 

@@ -1,4 +1,4 @@
-#include "platform/FileDialog.h"
+#include "app/shell/FileDialog.h"
 
 #include "platform/Seam.h"
 

@@ -1,12 +1,12 @@
-#include "addressing/MulModifyIP.h"
+#include "app/dialogs/MulModifyIP.h"
 
 #include "addressing/AddressRules.h"
-#include "addressing/IpAddressCtrl.h"
+#include "app/dialogs/IpAddressCtrl.h"
 #include "addressing/LocalAddresses.h"
-#include "platform/MessageBox.h"
+#include "app/shell/MessageBox.h"
 #include "platform/Sockets.h"
-#include "res/DialogBuilder.h"
-#include "res/resource.h"
+#include "app/shell/DialogBuilder.h"
+#include "app/shell/resource.h"
 
 #include <QComboBox>
 

@@ -3,7 +3,7 @@
 // property "controlId"), so code reaches "edit 1026" by its id.
 #pragma once
 
-#include "res/DialogTemplate.h"
+#include "app/shell/DialogTemplate.h"
 
 #include <QWidget>
 #include <functional>

@@ -1,6 +1,6 @@
-#include "addressing/IpAddressCtrl.h"
+#include "app/dialogs/IpAddressCtrl.h"
 
-#include "res/DialogTemplate.h"
+#include "app/shell/DialogTemplate.h"
 
 #include <QHBoxLayout>
 #include <QKeyEvent>

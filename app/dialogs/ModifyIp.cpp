@@ -1,10 +1,10 @@
-#include "addressing/ModifyIp.h"
+#include "app/dialogs/ModifyIp.h"
 
 #include "addressing/AddressRules.h"
-#include "addressing/IpAddressCtrl.h"
-#include "platform/MessageBox.h"
-#include "res/DialogBuilder.h"
-#include "res/resource.h"
+#include "app/dialogs/IpAddressCtrl.h"
+#include "app/shell/MessageBox.h"
+#include "app/shell/DialogBuilder.h"
+#include "app/shell/resource.h"
 
 
 ModifyIp::ModifyIp(QWidget* pParent) : CAddressDialog(lynx::res::ModifyIpTemplate(), pParent) {}

@@ -1,15 +1,15 @@
 #include "QtTestSupport.h"
 
-#include "addressing/IpAddressCtrl.h"
+#include "app/dialogs/IpAddressCtrl.h"
 #include "addressing/LocalAddresses.h"
 #include "addressing/Messages.h"
-#include "addressing/ModifyIp.h"
-#include "addressing/MulModifyIP.h"
-#include "platform/ModalDialog.h"
+#include "app/dialogs/ModifyIp.h"
+#include "app/dialogs/MulModifyIP.h"
+#include "app/shell/ModalDialog.h"
 #include "platform/Sockets.h"
 
-#include "res/DialogBuilder.h"
-#include "res/resource.h"
+#include "app/shell/DialogBuilder.h"
+#include "app/shell/resource.h"
 
 #include <QAbstractButton>
 #include <QComboBox>

@@ -2,8 +2,8 @@
 // gateway of one device, checked by the address class of the new IP.
 #pragma once
 
-#include "addressing/AddressDialog.h"
-#include "res/resource.h"
+#include "app/dialogs/AddressDialog.h"
+#include "app/shell/resource.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 // The file dialogs' filters: the Windows form the window's code gives
 // ("description|pattern|...") as the name filter Qt shows.
-#include "platform/FileDialog.h"
+#include "app/shell/FileDialog.h"
 
 #include <gtest/gtest.h>
 

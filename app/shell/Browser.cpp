@@ -1,4 +1,4 @@
-#include "platform/Browser.h"
+#include "app/shell/Browser.h"
 
 #include "platform/Seam.h"
 

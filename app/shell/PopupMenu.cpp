@@ -1,4 +1,4 @@
-#include "platform/PopupMenu.h"
+#include "app/shell/PopupMenu.h"
 
 #include "platform/Seam.h"
 
