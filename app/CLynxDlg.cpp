@@ -17,7 +17,6 @@
 #include <QPushButton>
 #include <QSocketNotifier>
 #include <QTimer>
-#include <QTimerEvent>
 
 #include <chrono>
 
@@ -36,7 +35,7 @@ void CLynxDlg::PostDatagram(uint16_t port, const PacketHeader& header, const cha
 {
     std::lock_guard lock(g_mainDlgMutex);
     if (g_pMainDlg)
-        g_pMainDlg->m_discovery.Deliver(port, header, body, length, peer);
+        g_pMainDlg->m_site.Discovery().Deliver(port, header, body, length, peer);
 }
 
 int OnReportDatagram(uint32_t peerAddress, uint32_t, PacketHeader header, uint32_t bodyLength, const char* body)
@@ -53,25 +52,22 @@ int OnUpdateStatus(uint32_t peerAddress, uint32_t, PacketHeader header, uint32_t
 
 CLynxDlg::CLynxDlg(QWidget* parent)
     : QDialog(parent),
-      m_discovery(lynx::protocol::DatagramInbox::Wake::EventFd, {OnReportDatagram, OnUpdateStatus}),
-      m_upgrade(MakeUpgradeView(), UpgradeFrontEnd()),
-      m_nDeviceCount(m_discovery.Table().Count()),
-      m_deviceMap(m_discovery.Table().Map()),
-      m_deviceList(m_discovery.Table().List()),
-      m_lstUpgradeJob(m_upgrade.Batch().queue()),
-      m_nUpgradeSucceeded(m_upgrade.Batch().succeeded()),
-      m_nUpgradeFailed(m_upgrade.Batch().failed()),
-      m_nUpgradeDone(m_upgrade.Batch().done()),
-      m_nUpgradeTotal(m_upgrade.Batch().total()),
-      m_reportSocket(m_discovery.ReportSocket())
+      m_site(lynx::protocol::DatagramInbox::Wake::EventFd, {OnReportDatagram, OnUpdateStatus}, UpgradeFrontEnd())
 {
-    m_reportSocket = 0;
+    m_model = new DeviceListModel(m_site, this);
+    m_site.SetObserver(this);
     // The UI thread wakes once for each burst the receive threads hand over.
-    m_wakeNotifier = new QSocketNotifier(m_discovery.Inbox().WakeFd(), QSocketNotifier::Read, this);
+    m_wakeNotifier = new QSocketNotifier(m_site.Discovery().Inbox().WakeFd(), QSocketNotifier::Read, this);
     connect(m_wakeNotifier, &QSocketNotifier::activated, this, [this] {
-        m_discovery.Inbox().ClearWake();
+        m_site.Discovery().Inbox().ClearWake();
         ScheduleDrain();
     });
+    // The search time-out. Precise: Qt's default coarse timers may fire up to
+    // 5 % early, and a search of 13 s would end 0.65 s before its time.
+    m_searchTimer = new QTimer(this);
+    m_searchTimer->setSingleShot(true);
+    m_searchTimer->setTimerType(Qt::PreciseTimer);
+    connect(m_searchTimer, &QTimer::timeout, this, &CLynxDlg::OnSearchTimeout);
     {
         std::lock_guard lock(g_mainDlgMutex);
         g_pMainDlg = this;
@@ -123,11 +119,8 @@ CLynxDlg::~CLynxDlg()
             g_pMainDlg = nullptr;
     }
     delete m_wakeNotifier;
-    for (auto& [id, qtId] : m_timers)
-        killTimer(qtId);
-    m_timers.clear();
-    // The map, then the records.
-    m_discovery.Table().Clear();
+    m_site.SetObserver(nullptr);
+    m_site.Table().Clear();
     KOVA_CPR_Cleanup();
 }
 
@@ -144,8 +137,7 @@ void CLynxDlg::Create()
     // It opens at its template size and can be resized and maximised.
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
-    DoDataExchange();
-    BindMessageMap();
+    BindControls();
     OnInitDialog();
     CaptureTemplateLayout();
     // The first tab-stop control takes the focus, as the framework does for TRUE.
@@ -157,7 +149,7 @@ void CLynxDlg::Create()
     ScheduleDrain();
     // Told once the window is up, on top of it: everything that needs no port
     // (the list, export, the address dialogs) still works.
-    if (m_discovery.PortTaken())
+    if (m_site.Discovery().PortTaken())
         QTimer::singleShot(0, this, [this] { lynx::platform::ShowMessageBox(this, QString::fromUtf8(lynx::protocol::msg::kPortsTaken)); });
 }
 
@@ -167,17 +159,14 @@ int CLynxDlg::DoModal()
     return exec();
 }
 
-void CLynxDlg::DoDataExchange()
+void CLynxDlg::BindControls()
 {
     m_listDevice = lynx::res::GetDlgItemAs<CProcessList>(*this, IDC_LIST_DEVICE);
+    m_listDevice->setModel(m_model);
     m_btnSelectAll = lynx::res::GetDlgItemAs<QCheckBox>(*this, IDC_CHK_SELECT_ALL);
     m_comboProtocol = lynx::res::GetDlgItemAs<QComboBox>(*this, IDC_COMBO_PROTOCOL);
     m_chkHideSameIp = lynx::res::GetDlgItemAs<QCheckBox>(*this, IDC_CHK_HIDE_SAME_IP);
     m_chkHideSameMac = lynx::res::GetDlgItemAs<QCheckBox>(*this, IDC_CHK_HIDE_SAME_MAC);
-}
-
-void CLynxDlg::BindMessageMap()
-{
     auto button = [this](int id) { return lynx::res::GetDlgItemAs<QAbstractButton>(*this, id); };
     connect(button(IDC_BTN_SEARCH), &QAbstractButton::clicked, this, &CLynxDlg::OnBnClickedSearch);
     connect(m_listDevice, &CProcessList::rightClicked, this, &CLynxDlg::OnNMRClickList);
@@ -192,14 +181,9 @@ void CLynxDlg::BindMessageMap()
 bool CLynxDlg::OnInitDialog()
 {
     setWindowIcon(m_hIcon);
-    m_listDevice->SetExtendedStyle(0x25);
-    static const struct {
-        const char* title;
-        int width;
-    } columns[] = {{"序号", 50},      {"设备IP", 110},   {"MAC地址", 120},  {"网关地址", 100},
-                   {"子网掩码", 100}, {"设备型号", 120}, {"软件版本", 230}, {"状态", 160}};
-    for (int i = 0; i < 8; ++i)
-        m_listDevice->InsertColumn(i, lynx::platform::Tr(columns[i].title), columns[i].width);
+    static constexpr int kColumnWidths[lynx::site::kColumnCount] = {50, 110, 120, 100, 100, 120, 230, 160};
+    for (int i = 0; i < lynx::site::kColumnCount; ++i)
+        m_listDevice->setColumnWidth(i, kColumnWidths[i]);
     m_comboProtocol->addItem(QStringLiteral("TARN"));
     m_comboProtocol->setCurrentIndex(0);
     lynx::res::GetDlgItemAs<QLineEdit>(*this, IDC_EDIT_SEARCH_SECONDS)->setText(QString::number(12));
@@ -219,7 +203,7 @@ bool CLynxDlg::OnInitDialog()
 
 void CLynxDlg::OnClose()
 {
-    KillTimer(kSearchTimer);
+    m_searchTimer->stop();
     KOVA_CPR_StopSearch();
     KOVA_CPR_SetSearchCB(nullptr, this);
     m_bClosing = true;
@@ -235,7 +219,7 @@ void CLynxDlg::closeEvent(QCloseEvent* event)
 
 bool CLynxDlg::BatchInProgress() const
 {
-    return g_bUpgrading != 0 || m_bInUpgradeSend || !m_upgrade.Batch().Settled();
+    return g_bUpgrading != 0 || m_bInUpgradeSend || !upgradeBatch().Settled();
 }
 
 void CLynxDlg::keyPressEvent(QKeyEvent* event)
@@ -264,60 +248,15 @@ void CLynxDlg::keyPressEvent(QKeyEvent* event)
     }
 }
 
-void CLynxDlg::SetTimer(int timerId, int milliseconds)
-{
-    KillTimer(timerId);
-    // Precise: Qt's default coarse timers may fire up to 5 % early, and a
-    // search of 13 s would end 0.65 s before its time.
-    m_timers[timerId] = startTimer(milliseconds, Qt::PreciseTimer);
-}
-
-void CLynxDlg::KillTimer(int timerId)
-{
-    auto it = m_timers.find(timerId);
-    if (it == m_timers.end())
-        return;
-    killTimer(it->second);
-    m_timers.erase(it);
-}
-
-void CLynxDlg::timerEvent(QTimerEvent* event)
-{
-    for (const auto& [id, qtId] : m_timers) {
-        if (qtId == event->timerId()) {
-            OnTimer(id);
-            return;
-        }
-    }
-    QDialog::timerEvent(event);
-}
-
 void CLynxDlg::InitIpTransport()
 {
-    m_reportSocket = 0;
     lynx::protocol::InitTransport();
     StartUdpServers();
 }
 
 void CLynxDlg::StartUdpServers()
 {
-    m_discovery.StartServers();
-}
-
-void CLynxDlg::SendSearch()
-{
-    m_discovery.SendSearch();
-}
-
-bool CLynxDlg::SendChangeIp(const DeviceRecord& record)
-{
-    // On every network card: a camera behind any of them must hear it.
-    return m_discovery.SendChangeIp(record);
-}
-
-bool CLynxDlg::SendToDevice(const std::string& text, uint16_t handle, const char* deviceIp, uint32_t tag)
-{
-    return lynx::protocol::SendToDevice(text, handle, deviceIp, tag);
+    m_site.Discovery().StartServers();
 }
 
 void CLynxDlg::ScheduleDrain()
@@ -343,25 +282,36 @@ void CLynxDlg::DrainInbox()
     // a frame (16 ms) in each turn of the event loop: 3 ms of reports (about
     // 200), their rows listed with one insertion at the end (about 2 ms), and
     // the paint.
-    std::vector<int> kept;
-    const bool more = m_discovery.Inbox().Apply(
-        [this, &kept](lynx::protocol::Datagram& datagram) {
+    const bool more = m_site.Discovery().Inbox().Apply(
+        [this](lynx::protocol::Datagram& datagram) {
             if (datagram.port == lynx::protocol::kReportPort) {
-                if (TakeVersionReport(datagram))
-                    return;
-                if (const int number = m_discovery.Table().AddReport(datagram.body, DuplicateBoxes(),
-                                                                     lynx::protocol::ArrivalOf(datagram)))
-                    kept.push_back(number);
+                if (!TakeVersionReport(datagram))
+                    m_site.AddReport(datagram, DuplicateBoxes());
                 return;
             }
-            // A reply or a notification names rows: those listed so far come first.
-            AddDeviceRows(kept);
-            kept.clear();
-            OnUpdateStatusDatagram(datagram.header, datagram.body, datagram.peerAddress);
+            // A reply or a notification: the devices kept so far are listed first.
+            m_site.AnnounceAdded();
+            m_site.Upgrade().Batch().OnDatagram(datagram.header, datagram.body, datagram.peerAddress);
         },
         std::chrono::milliseconds(3));
-    AddDeviceRows(kept);
+    // The slice's new devices, in one insertion.
+    m_site.AnnounceAdded();
     SayWhenListIsFull();
     if (more)
         ScheduleDrain();
+}
+
+void CLynxDlg::DevicesAdded(int first, int count)
+{
+    m_model->DevicesAdded(first, count);
+}
+
+void CLynxDlg::DevicesCleared()
+{
+    m_model->DevicesCleared();
+}
+
+void CLynxDlg::DeviceChanged(int number)
+{
+    m_model->DeviceChanged(number);
 }

@@ -1,16 +1,13 @@
 // The main window: the device list, the search controls, the address commands
-// and the batch upgrade. It owns the engine it drives (the discovery session
-// with the device table, the upgrade run with the jobs and counters) for the
-// life of the process; the members that name the device table and the batch
-// counters are references into that engine.
+// and the batch upgrade. It owns the site engine it drives (the devices, their
+// ticks and statuses, the upgrade run) for the life of the process, and shows
+// the engine's devices through a DeviceListModel in its CProcessList.
 #pragma once
 
 #include "app/CProcessList.h"
-#include "protocol/DiscoverySession.h"
+#include "app/DeviceListModel.h"
 #include "app/shell/resource.h"
-#include "tarn.h"
-#include "upgrade/UgInfo.h"
-#include "upgrade/UpgradeRun.h"
+#include "site/Site.h"
 
 #include <QBrush>
 #include <QCheckBox>
@@ -46,11 +43,10 @@ int OnReportDatagram(uint32_t peerAddress, uint32_t peerPort, PacketHeader heade
 int OnUpdateStatus(uint32_t peerAddress, uint32_t peerPort, PacketHeader header, uint32_t bodyLength,
                    const char* body);
 
-class CLynxDlg : public QDialog {
+class CLynxDlg : public QDialog, private lynx::site::SiteObserver {
     Q_OBJECT
 public:
     static constexpr int IDD = IDD_LYNX_DIALOG;
-    static constexpr int kSearchTimer = 8020;
 
     explicit CLynxDlg(QWidget* parent = nullptr);
     ~CLynxDlg() override;
@@ -62,7 +58,6 @@ public:
 
     // Start-up and lifecycle.
     bool OnInitDialog();
-    QIcon OnQueryDragIcon() const { return m_hIcon; }
     void OnClose();
     // A batch is being sent, or some of its cameras have not reported yet.
     bool BatchInProgress() const;
@@ -70,9 +65,6 @@ public:
     // Transport.
     void InitIpTransport();
     void StartUdpServers();
-    void SendSearch();
-    bool SendChangeIp(const DeviceRecord& record);
-    bool SendToDevice(const std::string& text, uint16_t handle, const char* deviceIp, uint32_t tag);
     // Hands one received datagram to the UI thread (any thread may call it);
     // dropped when no main dialog is registered.
     static void PostDatagram(uint16_t port, const PacketHeader& header, const char* body, uint32_t length,
@@ -80,9 +72,9 @@ public:
 
     // Search and the device table (UI thread).
     void OnBnClickedSearch();
-    void OnTimer(int timerId);
-    void OnDeviceReport(const char* cp936Text);
-    void OnDeviceReportUtf8(const char* utf8Body);
+    // The search time-out: the entered seconds plus one.
+    void OnSearchTimeout();
+    // The device shown in a row (its record), null for none.
     DeviceRecord* GetDeviceByRow(int row);
 
     // The list.
@@ -97,15 +89,13 @@ public:
     // Address changes.
     void OnBnClickedModifyIp();
     void OnBnClickedMulModifyIp();
+    // Broadcasts one address change, on every card; false when it went out on none.
     bool ChangeDeviceIp(const QString& mac, const QString& ip, const QString& gateway, const QString& mask);
 
     // Batch upgrade.
     void OnBnClickedBatchUpgrade();
     void SendUpdateCommands();
-    static std::string GetLocalAddress(const char* deviceIp, int port);
-    DeviceRecord* FindDeviceByIp(const char* ip);
     void UpdateUpgradeSummary();
-    void OnUpdateStatusDatagram(const PacketHeader& header, const std::string& body, uint32_t from);
     // The send loop's pause between requests: PauseKeepingPaint unless a test
     // replaces it (null restores it).
     static void SetUpgradePauseForTesting(std::function<void(int milliseconds)> pause);
@@ -121,27 +111,27 @@ public:
     // Test access to state the window shows.
     int searchSeconds() const { return m_nSearchSeconds; }
     bool isSearching() const { return m_bSearching != 0; }
-    int deviceCount() const { return m_nDeviceCount; }
-    const DeviceList& deviceList() const { return m_deviceList; }
-    const DeviceMap& deviceMap() const { return m_deviceMap; }
+    int deviceCount() const { return m_site.Count(); }
+    lynx::site::Site& site() { return m_site; }
+    const lynx::site::Site& site() const { return m_site; }
     CProcessList* listDevice() const { return m_listDevice; }
+    DeviceListModel* listModel() const { return m_model; }
     int menuRow() const { return m_nMenuRow; }
     uint32_t maxUdpRecvBufSize() const { return m_dwMaxUdpRecvBufSize; }
-    uint16_t reportSocket() const { return m_reportSocket; }
+    uint16_t reportSocket() const { return m_site.Discovery().ReportSocket(); }
     bool fileServerStarted() const { return m_bFileServerStarted; }
-    int upgradeTotal() const { return m_nUpgradeTotal; }
-    int upgradeDone() const { return m_nUpgradeDone; }
-    int upgradeSucceeded() const { return m_nUpgradeSucceeded; }
-    int upgradeFailed() const { return m_nUpgradeFailed; }
-    const lynx::upgrade::UpgradeBatch& upgradeBatch() const { return m_upgrade.Batch(); }
+    int upgradeTotal() const { return upgradeBatch().total(); }
+    int upgradeDone() const { return upgradeBatch().done(); }
+    int upgradeSucceeded() const { return upgradeBatch().succeeded(); }
+    int upgradeFailed() const { return upgradeBatch().failed(); }
+    const lynx::upgrade::UpgradeBatch& upgradeBatch() const { return m_site.Upgrade().Batch(); }
 
     // For commissioning a site (CLynxDlgSite.cpp): the window grows with its frame,
     // marks addresses held by two cameras, and exports the list.
     void OnMenuExportList();
-    // "<ip> (<mac>)" of the other cameras a row's IP is in conflict with, empty
+    // The MACs of the other cameras a row's IP is in conflict with, empty
     // when there are none.
     QString IpConflictOf(int row) const;
-    static constexpr QRgb kConflictColor = 0xFFE0B2;  // the IP cell's background
     // When a batch has ended, the cameras that reported success are searched
     // for again after their restart, and a row whose camera answers with
     // another software version shows it. Off when the registry value
@@ -159,36 +149,33 @@ public:
     static constexpr const char* kVersionUpdated = "升级成功，版本已更新";
     static constexpr const char* kVersionUnchanged = "升级成功，版本未变";
 
-    // Timers by the window's own ids (8020: the search time-out).
-    void SetTimer(int timerId, int milliseconds);
-    void KillTimer(int timerId);
-
 protected:
-    void DoDataExchange();
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
-    void timerEvent(QTimerEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    void BindMessageMap();
+    // What the site engine tells the window.
+    void DevicesAdded(int first, int count) override;
+    void DevicesCleared() override;
+    void DeviceChanged(int number) override;
+    void UpgradeSummary(const std::string& text) override;
+    void UpgradingChanged(bool upgrading) override;
+    void UpgradeComplete() override;
+    std::string SummaryFormat() const override;
+
+    // Finds the controls the window works with, and connects their signals.
+    void BindControls();
     void BringUpCameraSdk();
     // Applies what the receive threads handed over, a burst in slices.
     void DrainInbox();
     void ScheduleDrain();
-    // Lists the records the table kept under these numbers, in one insertion
-    // (0: nothing kept).
-    void AddDeviceRows(const std::vector<int>& numbers);
-    void AddDeviceRow(int number) { AddDeviceRows({number}); }
     lynx::protocol::DuplicateFilter DuplicateBoxes() const;
     // The window's side of the upgrade run (CLynxDlgUpgrade.cpp).
-    std::unique_ptr<lynx::upgrade::UpgradeListView> MakeUpgradeView();
     lynx::upgrade::UpgradeRun::FrontEnd UpgradeFrontEnd();
     // The template's geometry of every control, taken once the dialog is built.
     void CaptureTemplateLayout();
-    // Marks (or clears) IP conflicts on the rows whose IP cell holds ip.
-    void MarkIpConflicts(const QString& ip);
     // A report while the version check runs: taken by the check (true), and
     // counted for a row of its batch when the camera itself sent it.
     bool TakeVersionReport(const lynx::protocol::Datagram& datagram);
@@ -201,30 +188,22 @@ private:
     bool OpenWebPage(const DeviceRecord& record);
     void SayNoBrowser();
 
-    // The engine. Declared first: the members below refer into it.
-    lynx::protocol::DiscoverySession m_discovery;
-    lynx::upgrade::UpgradeRun m_upgrade;
+    // The engine, and the list's model over it.
+    lynx::site::Site m_site;
+    DeviceListModel* m_model = nullptr;
 
-    // The window's state, and views into the engine's.
+    // The window's state.
     QIcon m_hIcon;
     CProcessList* m_listDevice = nullptr;
-    int m_nMenuRow = -1;
-    const int& m_nDeviceCount;  // the device table's count
+    int m_nMenuRow = -1;  // the row the context menu was opened on, -1 below the last
     QCheckBox* m_btnSelectAll = nullptr;
-    const DeviceMap& m_deviceMap;  // the device table's map
     QBrush m_brushBk;
     int m_nSearchSeconds = 0;
     uint32_t m_dwMaxUdpRecvBufSize = 2097152;
     int m_bSearching = 0;
-    const DeviceList& m_deviceList;  // the device table's records, which it owns
-    const std::list<UgInfo*>& m_lstUpgradeJob;  // the batch's send queue
     QString m_strUpgradeFile;
-    const int& m_nUpgradeSucceeded;  // the batch's counters
-    const int& m_nUpgradeFailed;
-    const int& m_nUpgradeDone;
-    const int& m_nUpgradeTotal;
     QComboBox* m_comboProtocol = nullptr;
-    uint16_t& m_reportSocket;  // the discovery session's report server
+    class QTimer* m_searchTimer = nullptr;
 
     // The window's own bookkeeping.
     bool m_bCreated = false;
@@ -235,7 +214,6 @@ private:
     bool m_bBrowserBoxUp = false;  // "no browser" is being shown
     bool m_bListFullTold = false;  // the full list was said in this search
     bool m_bFileServerStarted = false;
-    std::map<int, int> m_timers;  // window timer id -> Qt timer id
     class QSocketNotifier* m_wakeNotifier = nullptr;  // the inbox's eventfd
     bool m_bDrainScheduled = false;
     QImage m_logo;                // decoded and premultiplied at the first paint
@@ -256,10 +234,10 @@ private:
     int m_templateStatusWidth = 0;
     struct VersionCheck {
         struct Row {
-            int number = 0;        // the row's device record
+            int number = 0;        // the device
             std::string mac;       // its MacKey
             std::string card;      // the network card it was found on
-            QString before;        // the "软件版本" cell before the batch
+            std::string before;    // its software version text before the batch
             bool heardSame = false;
         };
         std::vector<Row> rows;
@@ -267,5 +245,4 @@ private:
     };
     std::unique_ptr<VersionCheck> m_versionCheck;
     class QTimer* m_versionTimer = nullptr;
-    friend class CLynxDlgUpgradeView;
 };

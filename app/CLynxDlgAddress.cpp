@@ -12,6 +12,7 @@
 #include "protocol/Transport.h"
 
 #include <cstring>
+#include <map>
 
 namespace {
 
@@ -38,6 +39,7 @@ void CLynxDlg::OnBnClickedModifyIp()
         if (!m_listDevice->GetCheck(i))
             continue;
         sawTicked = true;
+        const int device = m_model->DeviceAt(i);
         const QString ip = m_listDevice->GetItemText(i, kIpColumn);
         const QString mac = m_listDevice->GetItemText(i, kMacColumn);
         const QString gateway = m_listDevice->GetItemText(i, kGatewayColumn);
@@ -55,9 +57,9 @@ void CLynxDlg::OnBnClickedModifyIp()
             continue;
 
         if (ChangeDeviceIp(mac, dlg.m_strIp, dlg.m_strGateway, dlg.m_strMask)) {
-            m_listDevice->SetItemText(i, kIpColumn, dlg.m_strIp);
-            m_listDevice->SetItemText(i, kGatewayColumn, dlg.m_strGateway);
-            m_listDevice->SetItemText(i, kMaskColumn, dlg.m_strMask);
+            // The device, which may have moved in the list meanwhile.
+            m_site.Readdress(device, dlg.m_strIp.toStdString(), dlg.m_strGateway.toStdString(),
+                             dlg.m_strMask.toStdString());
             lynx::platform::ShowMessageBox(this, Text(msg::kChangeSucceeded));
         } else {
             lynx::platform::ShowMessageBox(this, Text(msg::kChangeFailed));
@@ -69,11 +71,16 @@ void CLynxDlg::OnBnClickedModifyIp()
 
 void CLynxDlg::OnBnClickedMulModifyIp()
 {
+    // The ticked devices in the order the list shows them, which is the
+    // order the plan's addresses are given in.
     lynx::addressing::DevList devList;
+    std::map<int, int> deviceOfRow;
     for (int i = 0; i < m_listDevice->GetItemCount(); ++i) {
-        if (m_listDevice->GetCheck(i))
-            devList[i] = lynx::addressing::DevIpItem{m_listDevice->GetItemText(i, kIpColumn).toStdString(),
-                                                     m_listDevice->GetItemText(i, kMacColumn).toStdString()};
+        if (!m_listDevice->GetCheck(i))
+            continue;
+        devList[i] = lynx::addressing::DevIpItem{m_listDevice->GetItemText(i, kIpColumn).toStdString(),
+                                                 m_listDevice->GetItemText(i, kMacColumn).toStdString()};
+        deviceOfRow[i] = m_model->DeviceAt(i);
     }
     if (devList.empty()) {
         lynx::platform::ShowMessageBox(this, Text(msg::kSelectOne));
@@ -96,13 +103,10 @@ void CLynxDlg::OnBnClickedMulModifyIp()
         return ChangeDeviceIp(QString::fromStdString(mac), QString::fromStdString(ip), gateway, mask);
     };
     const lynx::addressing::BatchOutcome outcome = lynx::addressing::AssignAddresses(devList, plan, send);
-    // The rows collected before the dialogs are rewritten by those indexes.
+    // Each device collected before the dialogs takes its new address.
     for (const lynx::addressing::DeviceAssignment& assignment : outcome.assignments) {
-        if (!assignment.sent)
-            continue;
-        m_listDevice->SetItemText(assignment.row, kIpColumn, QString::fromStdString(assignment.newIp));
-        m_listDevice->SetItemText(assignment.row, kGatewayColumn, gateway);
-        m_listDevice->SetItemText(assignment.row, kMaskColumn, mask);
+        if (assignment.sent)
+            m_site.Readdress(deviceOfRow[assignment.row], assignment.newIp, gateway.toStdString(), mask.toStdString());
     }
     // The failed devices' list follows its heading, which alone is translated.
     const std::string prefix = msg::kSomeFailedPrefix;
@@ -115,6 +119,7 @@ void CLynxDlg::OnBnClickedMulModifyIp()
 
 bool CLynxDlg::ChangeDeviceIp(const QString& mac, const QString& ip, const QString& gateway, const QString& mask)
 {
-    return SendChangeIp(lynx::protocol::MakeChangeIpRecord(mac.toStdString(), ip.toStdString(), gateway.toStdString(),
+    // On every network card: a camera behind any of them must hear it.
+    return m_site.Discovery().SendChangeIp(lynx::protocol::MakeChangeIpRecord(mac.toStdString(), ip.toStdString(), gateway.toStdString(),
                                                            mask.toStdString()));
 }

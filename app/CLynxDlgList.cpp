@@ -36,13 +36,17 @@ int CompareText(const std::u16string& key1, const std::u16string& key2, int sort
 
 void CLynxDlg::OnLvnColumnclickList(int column)
 {
-    const int count = m_listDevice->GetItemCount();
     if (g_bUpgrading)
         return;
-    // itemData: one text per row in the clicked column; a row's key is its index.
-    std::vector<std::u16string> itemData(static_cast<size_t>(count));
-    for (int i = 0; i < count; ++i)
-        itemData[static_cast<size_t>(i)] = m_listDevice->GetItemText(i, column).toStdU16String();
+    // The key of each device, by its number: the text its row shows in the
+    // clicked column.
+    const int count = m_site.Count();
+    std::vector<std::u16string> itemData(static_cast<size_t>(count) + 1);
+    for (int row = 0; row < m_model->rowCount(); ++row) {
+        const int device = m_model->DeviceAt(row);
+        if (device >= 1 && device <= count)
+            itemData[static_cast<size_t>(device)] = m_model->index(row, column).data().toString().toStdU16String();
+    }
     int sort = 0;
     int (*compare)(const std::u16string&, const std::u16string&, int);
     if (column == 0) {
@@ -62,7 +66,7 @@ void CLynxDlg::OnLvnColumnclickList(int column)
         }
         compare = CompareText;
     }
-    m_listDevice->SortRows([&](int a, int b) {
+    m_model->SortRows([&](int a, int b) {
         return compare(itemData[static_cast<size_t>(a)], itemData[static_cast<size_t>(b)], sort) < 0;
     });
 }
@@ -73,9 +77,7 @@ void CLynxDlg::OnBnClickedSelectAll()
         lynx::platform::ShowMessageBox(this, QStringLiteral("列表中没有设备！"));
         return;
     }
-    const bool checked = m_btnSelectAll->isChecked();
-    for (int row = 0; row < m_listDevice->GetItemCount(); ++row)
-        m_listDevice->SetCheck(row, checked);
+    m_site.TickAll(m_btnSelectAll->isChecked());
 }
 
 void CLynxDlg::OnNMRClickList(int row)

@@ -1,6 +1,6 @@
-// For commissioning a site: the window grows with
-// its frame, two cameras holding one address are marked, and the list can be
-// exported for the site's records.
+// For commissioning a site: the window grows with its frame, two cameras
+// holding one address are marked, the list can be exported for the site's
+// records, and the versions of the cameras a batch upgraded are checked.
 #include "app/CLynxDlg.h"
 
 #include "addressing/PlanFile.h"
@@ -8,7 +8,6 @@
 #include "platform/Csv.h"
 #include "app/shell/FileDialog.h"
 #include "app/shell/MessageBox.h"
-#include "platform/Numbers.h"
 #include "platform/Registry.h"
 #include "platform/Translation.h"
 #include "platform/WholeFile.h"
@@ -23,15 +22,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <optional>
-
-namespace {
-
-QString MacOf(const DeviceRecord& record)
-{
-    return QString::fromStdString(TextToUtf8(std::string_view(record.mac, strnlen(record.mac, sizeof record.mac))));
-}
-
-} // namespace
 
 void CLynxDlg::CaptureTemplateLayout()
 {
@@ -83,35 +73,12 @@ void CLynxDlg::resizeEvent(QResizeEvent* event)
 
 QString CLynxDlg::IpConflictOf(int row) const
 {
-    const int number = lynx::platform::Atoi(m_listDevice->GetItemText(row, 0).toStdString());
-    QStringList others;
-    for (int other : m_discovery.Table().IpConflictsOf(number)) {
-        if (const DeviceRecord* record = m_discovery.Table().ByNumber(other))
-            others << MacOf(*record);
-    }
-    return others.join(QStringLiteral(", "));
-}
-
-void CLynxDlg::MarkIpConflicts(const QString& ip)
-{
-    // Rare: the rows of one address are looked for only when it is shared.
-    for (int row = 0; row < m_listDevice->GetItemCount(); ++row) {
-        if (m_listDevice->GetItemText(row, 1) != ip)
-            continue;
-        const QString others = IpConflictOf(row);
-        const int number = lynx::platform::Atoi(m_listDevice->GetItemText(row, 0).toStdString());
-        const std::optional<lynx::protocol::ReportArrival> arrival = m_discovery.Table().ArrivalOf(number);
-        QString tip = arrival ? QString::fromStdString(lynx::protocol::ArrivalText(*arrival)) : QString();
-        if (!others.isEmpty())
-            tip = lynx::platform::TrPrefixed("IP冲突：", others) + (tip.isEmpty() ? QString() : QStringLiteral("\n") + tip);
-        m_listDevice->SetItemToolTip(row, 1, tip);
-        m_listDevice->SetItemBackground(row, 1, others.isEmpty() ? QColor() : QColor(kConflictColor));
-    }
+    return m_model->IpConflictOf(m_model->DeviceAt(row));
 }
 
 void CLynxDlg::OnMenuExportList()
 {
-    const int rows = m_listDevice->GetItemCount();
+    const int rows = m_model->rowCount();
     if (rows == 0) {
         lynx::platform::ShowMessageBox(this, QStringLiteral("列表中没有设备！"));
         return;
@@ -132,15 +99,14 @@ void CLynxDlg::OnMenuExportList()
         text += "\r\n";
     };
     QStringList header;
-    for (int c = 0; c < m_listDevice->columnCount(); ++c)
-        header << m_listDevice->horizontalHeaderItem(c)->text();
+    for (int c = 0; c < lynx::site::kColumnCount; ++c)
+        header << m_model->headerData(c, Qt::Horizontal).toString();
     line(header << lynx::platform::Tr("网卡"));
     for (int row = 0; row < rows; ++row) {
         QStringList cells;
-        for (int c = 0; c < m_listDevice->columnCount(); ++c)
-            cells << m_listDevice->GetItemText(row, c);
-        const int number = lynx::platform::Atoi(m_listDevice->GetItemText(row, 0).toStdString());
-        const std::optional<lynx::protocol::ReportArrival> arrival = m_discovery.Table().ArrivalOf(number);
+        for (int c = 0; c < lynx::site::kColumnCount; ++c)
+            cells << m_model->index(row, c).data().toString();
+        const std::optional<lynx::protocol::ReportArrival> arrival = m_site.Table().ArrivalOf(m_model->DeviceAt(row));
         line(cells << (arrival ? QString::fromStdString(lynx::protocol::ArrivalText(*arrival)) : QString()));
     }
     // A list exported before survives whole when this one cannot be written.
@@ -164,18 +130,7 @@ std::string MacKeyOf(const DeviceRecord& record)
     return lynx::addressing::MacKey(std::string_view(record.mac, strnlen(record.mac, sizeof record.mac)));
 }
 
-// The row that shows the record kept under number (rows may have been sorted), -1 for none.
-int RowOfNumber(const CProcessList& list, int number)
-{
-    for (int r = 0; r < list.GetItemCount(); ++r) {
-        if (lynx::platform::Atoi(list.GetItemText(r, 0).toStdString()) == number)
-            return r;
-    }
-    return -1;
-}
-
 constexpr int kVersionRequestMs = 5000;
-constexpr int kSoftwareVersionColumn = 6;
 
 } // namespace
 
@@ -183,18 +138,18 @@ void CLynxDlg::ApplyListCapacity()
 {
     // MaxDevices (DWORD, 0: no limit) bounds the rows held, so that a flood of
     // made-up reports cannot exhaust the PC; a /16 by default.
-    m_discovery.Table().SetCapacity(SettingDword("MaxDevices").value_or(lynx::protocol::DeviceTable::kDefaultCapacity));
+    m_site.Table().SetCapacity(SettingDword("MaxDevices").value_or(lynx::protocol::DeviceTable::kDefaultCapacity));
 }
 
 void CLynxDlg::SayWhenListIsFull()
 {
-    if (m_bListFullTold || m_discovery.Table().Dropped() == 0)
+    if (m_bListFullTold || m_site.Table().Dropped() == 0)
         return;
     m_bListFullTold = true;
     // Told once per search, after the slice that filled it.
     QTimer::singleShot(0, this, [this] {
         lynx::platform::ShowMessageBox(
-            this, lynx::platform::TrPrefixed(kListFull, QString::number(m_discovery.Table().Capacity())));
+            this, lynx::platform::TrPrefixed(kListFull, QString::number(m_site.Table().Capacity())));
     });
 }
 
@@ -206,19 +161,19 @@ void CLynxDlg::StartVersionCheck()
     if (forced && *forced ? std::string(forced) == "0" : SettingDword("VerifyAfterUpgrade").value_or(1) == 0)
         return;
     auto check = std::make_unique<VersionCheck>();
-    for (const UgInfo* job : m_upgrade.Batch().jobs()) {
+    for (const UgInfo* job : upgradeBatch().jobs()) {
         if (job->state != lynx::upgrade::UgState::Succeeded)
             continue;
-        // Only while every row of the batch is still listed as it was.
-        const DeviceRecord* record = GetDeviceByRow(job->row);
-        if (!record || m_listDevice->GetItemText(job->row, 1).toStdString() != job->ip)
+        // Only while every device of the batch is still listed as it was.
+        const DeviceRecord* record = m_site.Device(job->device);
+        if (!record || std::string_view(record->deviceIp, strnlen(record->deviceIp, sizeof record->deviceIp)) != job->ip)
             return;
         VersionCheck::Row row;
-        row.number = lynx::platform::Atoi(m_listDevice->GetItemText(job->row, 0).toStdString());
+        row.number = job->device;
         row.mac = MacKeyOf(*record);
-        if (const std::optional<lynx::protocol::ReportArrival> arrival = m_discovery.Table().ArrivalOf(row.number))
+        if (const std::optional<lynx::protocol::ReportArrival> arrival = m_site.Table().ArrivalOf(row.number))
             row.card = arrival->interfaceName;
-        row.before = m_listDevice->GetItemText(job->row, kSoftwareVersionColumn);
+        row.before = lynx::protocol::SoftwareVersionText(*record);
         check->rows.push_back(std::move(row));
     }
     if (check->rows.empty())
@@ -241,17 +196,15 @@ void CLynxDlg::VersionCheckTick()
         return;
     if (m_versionCheck->requestsLeft-- > 0) {
         // The search request alone: the list stays as it is.
-        m_discovery.SendSearch();
+        m_site.Discovery().SendSearch();
         m_versionTimer->start(kVersionRequestMs);
         return;
     }
     // The end: a camera heard with its old version says so; one not heard
     // keeps "升级成功".
     for (const VersionCheck::Row& row : m_versionCheck->rows) {
-        if (!row.heardSame)
-            continue;
-        if (const int r = RowOfNumber(*m_listDevice, row.number); r >= 0)
-            m_listDevice->SetItemText(r, CProcessList::kStatusColumn, lynx::platform::Tr(kVersionUnchanged));
+        if (row.heardSame)
+            m_site.SetStatus(row.number, lynx::site::DeviceStatus{kVersionUnchanged});
     }
     m_versionCheck.reset();
 }
@@ -282,20 +235,13 @@ bool CLynxDlg::TakeVersionReport(const lynx::protocol::Datagram& datagram)
     // it was found on (anyone on the LAN could claim its MAC and a version).
     if (it == rows.end() || !lynx::protocol::FromItsOwnAddress(report, lynx::protocol::ArrivalOf(datagram), it->card))
         return true;
-    const QString now = QString::fromStdString(lynx::protocol::SoftwareVersionText(report));
-    if (now == it->before) {
+    if (lynx::protocol::SoftwareVersionText(report) == it->before) {
         it->heardSame = true;
         return true;
     }
-    // The record and the row take the version the camera now runs.
-    if (DeviceRecord* record = m_discovery.Table().ByNumber(it->number)) {
-        std::memcpy(record->softwareVersion, report.softwareVersion, sizeof record->softwareVersion);
-        std::memcpy(record->productDate, report.productDate, sizeof record->productDate);
-    }
-    if (const int r = RowOfNumber(*m_listDevice, it->number); r >= 0) {
-        m_listDevice->SetItemText(r, kSoftwareVersionColumn, now);
-        m_listDevice->SetItemText(r, CProcessList::kStatusColumn, lynx::platform::Tr(kVersionUpdated));
-    }
+    // The device takes the version the camera now runs.
+    m_site.SetVersion(it->number, report);
+    m_site.SetStatus(it->number, lynx::site::DeviceStatus{kVersionUpdated});
     rows.erase(it);
     if (rows.empty())
         CancelVersionCheck();

@@ -12,7 +12,6 @@
 #include "app/shell/DialogBuilder.h"
 #include "app/shell/resource.h"
 #include "upgrade/FirmwareFile.h"
-#include "upgrade/LocalAddress.h"
 #include "upgrade/Messages.h"
 #include "upgrade/UpgradeFileServer.h"
 
@@ -75,47 +74,32 @@ void ShowFromUiThread(const std::string& text, std::stop_token stop)
 
 } // namespace
 
-// The device list, summary line and flag as the batch bookkeeping sees them.
-class CLynxDlgUpgradeView : public lynx::upgrade::UpgradeListView {
-public:
-    explicit CLynxDlgUpgradeView(CLynxDlg& dlg) : m_dlg(dlg) {}
-
-    int RowCount() const override { return m_dlg.m_listDevice->GetItemCount(); }
-    bool IsChecked(int row) const override { return m_dlg.m_listDevice->GetCheck(row); }
-    std::string CellText(int row, int column) const override
-    {
-        return m_dlg.m_listDevice->GetItemText(row, column).toStdString();
-    }
-    void SetStatusText(int row, const std::string& text) override
-    {
-        m_dlg.m_listDevice->SetItemText(row, CProcessList::kStatusColumn, lynx::platform::Tr(text.c_str()));
-    }
-    std::string SummaryFormat() const override { return lynx::platform::TrUtf8(msg::kSummaryFormat); }
-    void SetSummaryText(const std::string& text) override
-    {
-        if (QWidget* summary = lynx::res::GetDlgItem(m_dlg, IDC_STATIC_UPGRADE_SUMMARY))
-            summary->setProperty("text", QString::fromStdString(text));
-    }
-    void SetUpgrading(bool upgrading) override { g_bUpgrading = upgrading ? 1 : 0; }
-    void AnnounceComplete() override
-    {
-        // Inside the send loop the box would open within a pause; it is shown
-        // when the loop has ended instead.
-        // The restarted cameras' versions are checked later (while the box is up too).
-        m_dlg.StartVersionCheck();
-        if (m_dlg.m_bInUpgradeSend)
-            m_dlg.m_bUpgradeDonePending = true;
-        else
-            lynx::platform::ShowMessageBox(&m_dlg, Text(msg::kBatchComplete));
-    }
-
-private:
-    CLynxDlg& m_dlg;
-};
-
-std::unique_ptr<lynx::upgrade::UpgradeListView> CLynxDlg::MakeUpgradeView()
+void CLynxDlg::UpgradeSummary(const std::string& text)
 {
-    return std::make_unique<CLynxDlgUpgradeView>(*this);
+    if (QWidget* summary = lynx::res::GetDlgItem(*this, IDC_STATIC_UPGRADE_SUMMARY))
+        summary->setProperty("text", QString::fromStdString(text));
+}
+
+void CLynxDlg::UpgradingChanged(bool upgrading)
+{
+    g_bUpgrading = upgrading ? 1 : 0;
+}
+
+void CLynxDlg::UpgradeComplete()
+{
+    // The restarted cameras' versions are checked later (while the box is up too).
+    StartVersionCheck();
+    // Inside the send loop the box would open within a pause; it is shown
+    // when the loop has ended instead.
+    if (m_bInUpgradeSend)
+        m_bUpgradeDonePending = true;
+    else
+        lynx::platform::ShowMessageBox(this, Text(msg::kBatchComplete));
+}
+
+std::string CLynxDlg::SummaryFormat() const
+{
+    return lynx::platform::TrUtf8(msg::kSummaryFormat);
 }
 
 lynx::upgrade::UpgradeRun::FrontEnd CLynxDlg::UpgradeFrontEnd()
@@ -159,12 +143,12 @@ void CLynxDlg::OnBnClickedBatchUpgrade()
     // The cameras' replies and notifications come to port 8025: a batch whose
     // outcomes another program would receive must not start.
     StartUdpServers();
-    if (m_discovery.PortTaken()) {
+    if (m_site.Discovery().PortTaken()) {
         ShowMessageBox(this, Text(lynx::protocol::msg::kPortsTaken));
         return;
     }
-    lynx::upgrade::UpgradeBatch& batch = m_upgrade.Batch();
-    if (!batch.HasCheckedRow()) {
+    lynx::upgrade::UpgradeBatch& batch = m_site.Upgrade().Batch();
+    if (!m_site.AnyTicked()) {
         ShowMessageBox(this, Text(msg::kNoneTicked));
         return;
     }
@@ -184,14 +168,13 @@ void CLynxDlg::OnBnClickedBatchUpgrade()
     if (QWidget* fileStatic = lynx::res::GetDlgItem(*this, IDC_STATIC_UPGRADE_FILE))
         fileStatic->setProperty("text", m_strUpgradeFile);
 
-    lynx::upgrade::DeviceLookup devices;
-    devices.deviceIdOfNumber = [this](int number) -> std::optional<std::string> {
-        const DeviceRecord* record = m_discovery.Table().ByNumber(number);
-        if (!record)
-            return std::nullopt;
-        return std::string(record->deviceId, strnlen(record->deviceId, sizeof record->deviceId));
-    };
-    if (batch.Prepare(devices) == 0)
+    // The ticked devices, in the order the list shows them.
+    std::vector<int> ticked;
+    for (int row = 0; row < m_model->rowCount(); ++row) {
+        if (const int device = m_model->DeviceAt(row); m_site.Ticked(device))
+            ticked.push_back(device);
+    }
+    if (batch.Prepare(m_site.BatchOf(ticked)) == 0)
         return;
 
     if (ShowMessageBox(this, Text(msg::kConfirmUpgrade), MB_OKCANCEL) == IDOK) {
@@ -208,30 +191,15 @@ void CLynxDlg::OnBnClickedBatchUpgrade()
 void CLynxDlg::SendUpdateCommands()
 {
     m_bInUpgradeSend = true;
-    m_upgrade.SendUpdateCommands(m_strUpgradeFile.toStdString());
+    m_site.Upgrade().SendUpdateCommands(m_strUpgradeFile.toStdString());
     m_bInUpgradeSend = false;
-}
-
-std::string CLynxDlg::GetLocalAddress(const char* deviceIp, int port)
-{
-    return lynx::upgrade::LocalAddressTowards(deviceIp ? deviceIp : "", port);
-}
-
-DeviceRecord* CLynxDlg::FindDeviceByIp(const char* ip)
-{
-    return ip ? m_discovery.Table().ByIp(ip) : nullptr;
 }
 
 void CLynxDlg::UpdateUpgradeSummary()
 {
-    m_upgrade.Batch().UpdateSummary();
+    m_site.Upgrade().Batch().UpdateSummary();
     if (m_bUpgradeDonePending && !m_bInUpgradeSend) {
         m_bUpgradeDonePending = false;
         lynx::platform::ShowMessageBox(this, Text(msg::kBatchComplete));
     }
-}
-
-void CLynxDlg::OnUpdateStatusDatagram(const PacketHeader& header, const std::string& body, uint32_t from)
-{
-    m_upgrade.Batch().OnDatagram(header, body, from);
 }

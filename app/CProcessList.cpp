@@ -1,5 +1,7 @@
 #include "app/CProcessList.h"
 
+#include "app/DeviceListModel.h"
+
 #include "platform/Numbers.h"
 
 #include <QHeaderView>
@@ -26,21 +28,7 @@ QColor fromColorRef(QRgb colorRef)
     return QColor(colorRef & 0xFF, (colorRef >> 8) & 0xFF, (colorRef >> 16) & 0xFF);
 }
 
-// A row's first item, which carries the row's place for SortRows: the list's
-// own sort orders rows by it.
-class RankedItem : public QTableWidgetItem {
-public:
-    using QTableWidgetItem::QTableWidgetItem;
-    QTableWidgetItem* clone() const override { return new RankedItem(*this); }
-    bool operator<(const QTableWidgetItem& other) const override
-    {
-        const auto* ranked = dynamic_cast<const RankedItem*>(&other);
-        return ranked ? rank < ranked->rank : QTableWidgetItem::operator<(other);
-    }
-    int rank = 0;
-};
-
-// Paints the status column through the list's DrawProgressCell; every other
+// Paints the status column from its numbers (DrawStatusCell); every other
 // column as the list itself would, with the texts' shaping kept between
 // paints: shaping text anew for every visible cell at every paint is what a
 // paint of the list costs, and a burst of reports repaints it many times.
@@ -60,12 +48,14 @@ public:
         painter->save();
         // A selected row's cell is drawn in the selection colours, so that its
         // text stays readable.
+        const StatusCellStyle style =
+            StatusCellStyleOf(index.data(DeviceListModel::PercentRole).toInt(),
+                              index.data(DeviceListModel::FailedRole).toBool(), index.data().toString());
         if (option.state & QStyle::State_Selected)
-            m_list->DrawProgressCell(index.row(), index.column(), *painter, palette.color(QPalette::HighlightedText),
-                                     palette.color(QPalette::Highlight), rect);
+            DrawStatusCell(*painter, style, palette.color(QPalette::HighlightedText), palette.color(QPalette::Highlight),
+                           rect);
         else
-            m_list->DrawProgressCell(index.row(), index.column(), *painter, palette.color(QPalette::WindowText),
-                                     palette.color(QPalette::Base), rect);
+            DrawStatusCell(*painter, style, palette.color(QPalette::WindowText), palette.color(QPalette::Base), rect);
         painter->restore();
     }
 
@@ -167,201 +157,24 @@ QRect ProgressBarRect(const QRect& rect, int percent)
     return QRect(QPoint(left, top), QPoint(static_cast<int>(right) - 1, bottom - 1));
 }
 
-CProcessList::CProcessList(QWidget* parent) : QTableWidget(parent)
+StatusCellStyle StatusCellStyleOf(int percent, bool failed, const QString& text)
 {
-    setColumnCount(0);
-    verticalHeader()->hide();
-    horizontalHeader()->setSectionsClickable(true);
-    horizontalHeader()->setHighlightSections(false);
-    horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    horizontalHeader()->setStretchLastSection(false);
-    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
-    setSelectionMode(QAbstractItemView::ExtendedSelection);
-    setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setWordWrap(false);
-    setShowGrid(false);
-    setSortingEnabled(false);
-    setItemDelegate(new StatusDelegate(this));
-    connect(horizontalHeader(), &QHeaderView::sectionClicked, this, &CProcessList::columnClicked);
-}
-
-CProcessList::~CProcessList() = default;
-
-int CProcessList::InsertColumn(int column, const QString& title, int width)
-{
-    insertColumn(column);
-    auto* header = new QTableWidgetItem(title);
-    header->setTextAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    setHorizontalHeaderItem(column, header);
-    setColumnWidth(column, width);
-    return column;
-}
-
-QTableWidgetItem* CProcessList::NewItem(int column, const QString& text) const
-{
-    auto* item = column == 0 ? new RankedItem(text) : new QTableWidgetItem(text);
-    Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-    if (column == 0 && (m_extendedStyle & 0x4)) {
-        flags |= Qt::ItemIsUserCheckable;
-        item->setCheckState(Qt::Unchecked);
+    StatusCellStyle style;
+    style.text = text;
+    if (failed) {
+        style.percent = 100;
+        style.barColor = QColor(255, 0, 0);
+    } else {
+        style.percent = percent;
+        style.barColor = percent == 100 ? QColor(0, 255, 0) : fromColorRef(CProcessList::kBarColor);
     }
-    item->setFlags(flags);
-    return item;
+    return style;
 }
 
-int CProcessList::InsertItem(int row, const QString& text)
-{
-    row = std::clamp(row, 0, rowCount());
-    insertRow(row);
-    for (int c = 0; c < columnCount(); ++c)
-        setItem(row, c, NewItem(c, c == 0 ? text : QString()));
-    return row;
-}
-
-void CProcessList::AppendRows(const std::vector<QStringList>& rows)
-{
-    if (rows.empty())
-        return;
-    const int first = rowCount();
-    setRowCount(first + static_cast<int>(rows.size()));
-    for (size_t r = 0; r < rows.size(); ++r) {
-        const int row = first + static_cast<int>(r);
-        for (int c = 0; c < columnCount(); ++c)
-            setItem(row, c, NewItem(c, c < rows[r].size() ? rows[r][c] : QString()));
-    }
-}
-
-bool CProcessList::SetItemText(int row, int column, const QString& text)
-{
-    QTableWidgetItem* it = item(row, column);
-    if (!it)
-        return false;
-    it->setText(text);
-    return true;
-}
-
-QString CProcessList::GetItemToolTip(int row, int column) const
-{
-    const QTableWidgetItem* it = item(row, column);
-    return it ? it->toolTip() : QString();
-}
-
-bool CProcessList::SetItemBackground(int row, int column, const QColor& color)
-{
-    QTableWidgetItem* it = item(row, column);
-    if (!it)
-        return false;
-    it->setData(Qt::BackgroundRole, color.isValid() ? QVariant(QBrush(color)) : QVariant());
-    return true;
-}
-
-QColor CProcessList::GetItemBackground(int row, int column) const
-{
-    const QTableWidgetItem* it = item(row, column);
-    const QVariant brush = it ? it->data(Qt::BackgroundRole) : QVariant();
-    return brush.isValid() ? brush.value<QBrush>().color() : QColor();
-}
-
-bool CProcessList::SetItemToolTip(int row, int column, const QString& text)
-{
-    QTableWidgetItem* it = item(row, column);
-    if (!it)
-        return false;
-    it->setToolTip(text);
-    return true;
-}
-
-QString CProcessList::GetItemText(int row, int column) const
-{
-    QTableWidgetItem* it = item(row, column);
-    return it ? it->text() : QString();
-}
-
-bool CProcessList::GetCheck(int row) const
-{
-    QTableWidgetItem* it = item(row, 0);
-    return it && it->checkState() == Qt::Checked;
-}
-
-bool CProcessList::SetCheck(int row, bool checked)
-{
-    QTableWidgetItem* it = item(row, 0);
-    if (!it)
-        return false;
-    it->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
-    return true;
-}
-
-bool CProcessList::IsRowSelected(int row) const
-{
-    QTableWidgetItem* it = item(row, 0);
-    return it && it->isSelected();
-}
-
-bool CProcessList::DeleteAllItems()
-{
-    clearContents();
-    setRowCount(0);
-    return true;
-}
-
-void CProcessList::SetExtendedStyle(unsigned style)
-{
-    m_extendedStyle = style;
-    setShowGrid(style & 0x1);
-    setSelectionBehavior((style & 0x20) ? QAbstractItemView::SelectRows : QAbstractItemView::SelectItems);
-}
-
-int CProcessList::HitTestRow(const QPoint& viewportPos) const
-{
-    QModelIndex index = indexAt(viewportPos);
-    return index.isValid() ? index.row() : -1;
-}
-
-void CProcessList::SortRows(const std::function<bool(int, int)>& goesBefore)
-{
-    const int rows = rowCount();
-    std::vector<int> order(static_cast<size_t>(rows));
-    for (int i = 0; i < rows; ++i)
-        order[static_cast<size_t>(i)] = i;
-    // Bottom-up merge sort. The right-hand row is taken first only when it goes
-    // strictly before the left-hand one: asked both ways, a tie answers the
-    // same twice, whether the comparator says "equal" ("no" both ways) or never
-    // does ("yes" both ways), and on a tie the left-hand row stays first. So
-    // equal keys keep their order for either comparator.
-    const auto strictlyBefore = [&](int x, int y) { return goesBefore(x, y) && !goesBefore(y, x); };
-    std::vector<int> buffer(order.size());
-    for (size_t width = 1; width < order.size(); width *= 2) {
-        for (size_t lo = 0; lo < order.size(); lo += 2 * width) {
-            size_t mid = std::min(lo + width, order.size());
-            size_t hi = std::min(lo + 2 * width, order.size());
-            size_t a = lo, b = mid, out = lo;
-            while (a < mid && b < hi)
-                buffer[out++] = strictlyBefore(order[b], order[a]) ? order[b++] : order[a++];
-            while (a < mid)
-                buffer[out++] = order[a++];
-            while (b < hi)
-                buffer[out++] = order[b++];
-        }
-        order.swap(buffer);
-    }
-
-    // Move whole rows, in one reordering of the model: each row's first item
-    // is given its new place, and the list's own sort moves the rows by it,
-    // with every item, check state, the selection and the current row.
-    for (int r = 0; r < rows; ++r) {
-        if (auto* first = dynamic_cast<RankedItem*>(item(order[static_cast<size_t>(r)], 0)))
-            first->rank = r;
-    }
-    sortItems(0, Qt::AscendingOrder);
-}
-
-void CProcessList::DrawProgressCell(int row, int column, QPainter& painter, const QColor& textColor,
-                                    const QColor& backgroundColor, const QRect& rect)
+void DrawStatusCell(QPainter& painter, const StatusCellStyle& style, const QColor& textColor,
+                    const QColor& backgroundColor, const QRect& rect)
 {
     painter.fillRect(rect, backgroundColor);
-    const StatusCellStyle style = StatusCellStyleOf(GetItemText(row, column));
-
     // The cell's outline, in the text colour; its inside keeps the background.
     painter.setPen(QPen(textColor, 1));
     painter.setBrush(Qt::NoBrush);
@@ -378,9 +191,79 @@ void CProcessList::DrawProgressCell(int row, int column, QPainter& painter, cons
     }
 }
 
+CProcessList::CProcessList(QWidget* parent) : QTableView(parent)
+{
+    verticalHeader()->hide();
+    horizontalHeader()->setSectionsClickable(true);
+    horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    horizontalHeader()->setStretchLastSection(false);
+    // Every row is one line high: the view never measures a row's contents,
+    // which for thousands of rows would cost more than showing them.
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setWordWrap(false);
+    setShowGrid(true);
+    setSortingEnabled(false);
+    setItemDelegate(new StatusDelegate(this));
+    connect(horizontalHeader(), &QHeaderView::sectionClicked, this, &CProcessList::columnClicked);
+}
+
+CProcessList::~CProcessList() = default;
+
+int CProcessList::GetItemCount() const
+{
+    return model() ? model()->rowCount() : 0;
+}
+
+QString CProcessList::GetItemText(int row, int column) const
+{
+    return model() ? model()->index(row, column).data().toString() : QString();
+}
+
+QString CProcessList::GetItemToolTip(int row, int column) const
+{
+    return model() ? model()->index(row, column).data(Qt::ToolTipRole).toString() : QString();
+}
+
+QColor CProcessList::GetItemBackground(int row, int column) const
+{
+    const QVariant brush = model() ? model()->index(row, column).data(Qt::BackgroundRole) : QVariant();
+    return brush.isValid() ? brush.value<QBrush>().color() : QColor();
+}
+
+bool CProcessList::GetCheck(int row) const
+{
+    return model() && model()->index(row, 0).data(Qt::CheckStateRole).value<Qt::CheckState>() == Qt::Checked;
+}
+
+bool CProcessList::SetCheck(int row, bool checked)
+{
+    return model() && model()->setData(model()->index(row, 0), checked ? Qt::Checked : Qt::Unchecked, Qt::CheckStateRole);
+}
+
+bool CProcessList::SetItemText(int row, int column, const QString& text)
+{
+    return model() && model()->setData(model()->index(row, column), text, Qt::EditRole);
+}
+
+bool CProcessList::IsRowSelected(int row) const
+{
+    return selectionModel() && selectionModel()->isRowSelected(row, QModelIndex());
+}
+
+int CProcessList::HitTestRow(const QPoint& viewportPos) const
+{
+    QModelIndex index = indexAt(viewportPos);
+    return index.isValid() ? index.row() : -1;
+}
+
 void CProcessList::mousePressEvent(QMouseEvent* event)
 {
-    QTableWidget::mousePressEvent(event);
+    QTableView::mousePressEvent(event);
     if (event->button() == Qt::RightButton)
         emit rightClicked(HitTestRow(event->position().toPoint()));
 }

@@ -35,31 +35,32 @@ bool IsDottedIpv4(const std::string& text)
     return ::inet_pton(AF_INET, text.c_str(), &address) == 1;
 }
 
-// The chosen devices as the rows of a list, every one ticked; status changes
-// and the summary line are printed as they happen.
-class ConsoleList : public upgrade::UpgradeListView {
+// The chosen devices, by their record numbers; status changes and the
+// summary line are printed as they happen.
+class ConsoleList : public upgrade::UpgradeView {
 public:
     ConsoleList(std::ostream& out, SiteReport& report) : m_out(out), m_report(report) {}
 
-    void SetRows(std::vector<protocol::DeviceRow> rows) { m_rows = std::move(rows); }
-    int RowCount() const override { return static_cast<int>(m_rows.size()); }
-    bool IsChecked(int) const override { return true; }
-    std::string CellText(int row, int column) const override
+    // The devices of the next round, and the batch's devices for them.
+    std::vector<upgrade::BatchDevice> SetRows(const std::vector<protocol::DeviceRow>& rows)
     {
-        const protocol::DeviceRow& device = m_rows.at(static_cast<size_t>(row));
-        if (column == UpgradeBatch::kNumberColumn)
-            return std::to_string(device.number);
-        if (column == UpgradeBatch::kIpColumn)
-            return std::string(device.record.deviceIp, strnlen(device.record.deviceIp, sizeof device.record.deviceIp));
-        return {};
+        std::vector<upgrade::BatchDevice> devices;
+        for (const protocol::DeviceRow& row : rows) {
+            m_rows[row.number] = row;
+            devices.push_back({row.number, Utf8Field(row.record.deviceIp),
+                               std::string(row.record.deviceId, strnlen(row.record.deviceId, sizeof row.record.deviceId))});
+        }
+        return devices;
     }
-    void SetStatusText(int row, const std::string& text) override
+    void SetStatus(int device, upgrade::UgState state) override
     {
-        if (row < 0 || row >= RowCount())
+        const auto row = m_rows.find(device);
+        if (row == m_rows.end())
             return;
+        const std::string text = upgrade::StatusText(state);
         const std::string shown = platform::TrUtf8(text.empty() ? "(状态已清空)" : text);
-        m_out << CellText(row, UpgradeBatch::kIpColumn) << "\t" << shown << std::endl;
-        m_report.AddStatus(Mac(row), text.empty() ? std::string() : shown);
+        m_out << Utf8Field(row->second.record.deviceIp) << "\t" << shown << std::endl;
+        m_report.AddStatus(Mac(device), text.empty() ? std::string() : shown);
     }
     void SetSummaryText(const std::string& text) override
     {
@@ -72,10 +73,10 @@ public:
     std::string SummaryFormat() const override { return platform::TrUtf8(upgrade::msg::kSummaryFormat); }
 
     const std::string& Summary() const { return m_summary; }
-    std::string Mac(int row) const { return Utf8Field(m_rows.at(static_cast<size_t>(row)).record.mac); }
+    std::string Mac(int device) const { return Utf8Field(m_rows.at(device).record.mac); }
 
 private:
-    std::vector<protocol::DeviceRow> m_rows;
+    std::map<int, protocol::DeviceRow> m_rows;  // by record number
     std::ostream& m_out;
     SiteReport& m_report;
     std::string m_summary;
@@ -330,21 +331,12 @@ int RunUpgrade(const Arguments& args, std::ostream& out, std::ostream& err)
         versionBefore[entry.mac] = entry.oldVersion;
     }
 
-    upgrade::DeviceLookup devices;
-    devices.deviceIdOfNumber = [&session](int number) -> std::optional<std::string> {
-        const DeviceRecord* record = session.Table().ByNumber(number);
-        if (!record)
-            return std::nullopt;
-        return std::string(record->deviceId, strnlen(record->deviceId, sizeof record->deviceId));
-    };
-
     std::vector<protocol::DeviceRow> roundRows = chosen;
     std::set<std::string> finished;  // MACs that succeeded (and verified)
     for (int round = 0;; ++round) {
         if (round > 0)
             out << "retry " << round << " of " << options->retries << ": " << roundRows.size() << " cameras" << std::endl;
-        list.SetRows(roundRows);
-        run.Batch().Prepare(devices);
+        run.Batch().Prepare(list.SetRows(roundRows));
         roundDeadline = Clock::now() + std::chrono::seconds(options->waitSeconds);
         run.Confirm(options->file);
         if (run.Batch().url().empty())
@@ -367,7 +359,7 @@ int RunUpgrade(const Arguments& args, std::ostream& out, std::ostream& err)
         std::map<std::string, std::string> failed;  // MAC -> why
         std::set<std::string> succeeded;
         for (const UgInfo* job : run.Batch().jobs()) {
-            const std::string mac = list.Mac(job->row);
+            const std::string mac = list.Mac(job->device);
             if (job->state == upgrade::UgState::Succeeded) {
                 succeeded.insert(mac);
                 continue;

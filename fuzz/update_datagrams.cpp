@@ -1,7 +1,7 @@
 // Upgrade replies (0x711) and status notifications (0x712), as anyone may
 // send them to UDP 8025, through a batch of three jobs whose requests went
 // out: the input is a run of datagrams, each a sender byte (0 not known, 1 to
-// 4 the rows' cameras, else another host), a 20-byte header, a length byte
+// 4 the devices' cameras, else another host), a 20-byte header, a length byte
 // (times four) and that many body bytes.
 #include "FuzzInput.h"
 #include "upgrade/UpgradeBatch.h"
@@ -14,23 +14,15 @@ using namespace lynx::upgrade;
 
 namespace {
 
-class ScriptedList : public UpgradeListView {
+class ScriptedList : public UpgradeView {
 public:
-    int RowCount() const override { return 4; }
-    bool IsChecked(int row) const override { return row != 2; }
-    std::string CellText(int row, int column) const override
+    void SetStatus(int device, UgState state) override
     {
-        if (column == UpgradeBatch::kNumberColumn)
-            return std::to_string(row + 1);
-        return "192.168.1." + std::to_string(101 + row);
+        if (device != 1 && device != 2 && device != 4)
+            std::abort();  // a status for a device outside the batch
+        status[device] = StatusText(state);
     }
-    void SetStatusText(int row, const std::string& text) override
-    {
-        if (row < 0 || row >= 4)
-            std::abort();  // a status for a row that is not there
-        status[row] = text;
-    }
-    // Rows whose status now reads as one of the states.
+    // Devices whose status now reads as one of the states.
     int RowsShowing(std::initializer_list<UgState> states) const
     {
         int n = 0;
@@ -53,14 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     auto list = std::make_unique<ScriptedList>();
     ScriptedList& view = *list;
     UpgradeBatch batch(std::move(list));
-    DeviceLookup devices;
-    devices.deviceIdOfNumber = [](int number) -> std::optional<std::string> {
-        const char* ids[] = {"KV20180001", "KV20180002", "相机", "42"};
-        if (number < 1 || number > 4)
-            return std::nullopt;
-        return std::string(ids[number - 1]);
-    };
-    batch.Prepare(devices);
+    // Devices 1, 2 and 4 of four (192.168.1.101 to .104).
+    batch.Prepare({{1, "192.168.1.101", "KV20180001"}, {2, "192.168.1.102", "KV20180002"}, {4, "192.168.1.104", "42"}});
     UpgradeSendHooks hooks;
     hooks.publishFile = [](const std::string&, const std::string&) {};
     hooks.httpPort = [] { return 9000; };
@@ -83,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const PacketHeader header = input.Raw<PacketHeader>();
         const std::string body = input.Bytes(static_cast<size_t>(input.Byte()) * 4);
         batch.OnDatagram(header, body, from);
-        // The counts tell what the rows show: a job counts once, whatever it sends.
+        // The counts tell what the devices show: a job counts once, whatever it sends.
         if (batch.succeeded() != view.RowsShowing({UgState::Succeeded}) ||
             batch.failed() != view.RowsShowing({UgState::Refused, UgState::Failed, UgState::DownloadFailed,
                                                 UgState::Cleared}) ||

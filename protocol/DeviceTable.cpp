@@ -193,6 +193,28 @@ DeviceRecord* DeviceTable::ByNumber(int number) const
     return it == m_map.end() ? nullptr : it->second;
 }
 
+void DeviceTable::Readdress(int number, const std::string& ip, const std::string& gateway, const std::string& mask)
+{
+    DeviceRecord* record = ByNumber(number);
+    if (!record)
+        return;
+    const auto old = m_numbersByIp.find(std::string(fieldText(record->deviceIp)));
+    if (old != m_numbersByIp.end()) {
+        std::erase(old->second, number);
+        if (old->second.empty())
+            m_numbersByIp.erase(old);
+    }
+    const auto copy = [](auto& field, const std::string& text) {
+        std::memset(field, 0, sizeof field);
+        std::memcpy(field, text.data(), std::min(text.size(), sizeof field - 1));
+    };
+    copy(record->deviceIp, ip);
+    copy(record->gatewayIp, gateway);
+    copy(record->netMask, mask);
+    std::vector<int>& numbers = m_numbersByIp[std::string(fieldText(record->deviceIp))];
+    numbers.insert(std::upper_bound(numbers.begin(), numbers.end(), number), number);
+}
+
 DeviceRecord* DeviceTable::ByIp(std::string_view ip) const
 {
     const auto it = m_numbersByIp.find(std::string(ip));

@@ -97,6 +97,10 @@ public:
     void Clear();
 
     DeviceRecord* ByNumber(int number) const;
+    // The device under number was given a new address: its record holds it
+    // (code page 936 is ASCII for dotted addresses), and ByIp and
+    // IpConflictsOf answer by it from now on.
+    void Readdress(int number, const std::string& ip, const std::string& gateway, const std::string& mask);
     // Where the report kept under number came in; none for no such number.
     std::optional<ReportArrival> ArrivalOf(int number) const;
     // The first record, in row-number order, whose deviceIp equals ip exactly.

@@ -61,8 +61,8 @@ public:
     // Whether the last StartServers found a port it asked for held by another
     // program (msg::kPortsTaken): this session cannot hear what arrives there.
     bool PortTaken() const { return m_portTaken; }
-    // The report server's handle, 0 while none runs (the window's m_reportSocket).
-    uint16_t& ReportSocket() { return m_reportSocket; }
+    // The report server's handle, 0 while none runs.
+    uint16_t ReportSocket() const { return m_reportSocket; }
 
     // The interfaces searches and address changes go out on; empty (the
     // default): every interface that can broadcast, read afresh at each send.

@@ -1,5 +1,6 @@
-// One device's upgrade job: the device's IP text, its identifier and the list
-// row its status texts go to, with where the job stands.
+// One device's upgrade job: the device it upgrades (its record's number in the
+// device table), the address its request goes to, the identifier its
+// notification is matched against, and where the job stands.
 #pragma once
 
 #include "upgrade/Messages.h"
@@ -8,8 +9,9 @@
 #include <string>
 
 struct UgInfo {
-    std::string ip;          // the "设备IP" cell of the ticked row (UTF-8)
-    char deviceId[16] = {};  // from the row's device record (code page 936), NUL-terminated
-    int32_t row = -1;        // the list row when the batch was prepared
+    uint32_t id = 0;         // the job's own number, the tag of its request; never reused by a batch object
+    int device = 0;          // the device's record number
+    std::string ip;          // the address its request goes to (UTF-8)
+    char deviceId[16] = {};  // the record's identifier (code page 936), NUL-terminated
     lynx::upgrade::UgState state = lynx::upgrade::UgState::Waiting;
 };

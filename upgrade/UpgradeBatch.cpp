@@ -22,8 +22,8 @@ constexpr size_t kDeviceIdChars = sizeof(UgInfo::deviceId) - 1;
 
 // Whether a datagram from this sender (IPv4, host byte order; 0 when not known)
 // may speak for the job: only the camera its request went to may. Tags are
-// row numbers and identifiers are heard by any search, so anyone on the LAN
-// could otherwise settle another camera's job.
+// small counters and identifiers are heard by any search, so anyone on the
+// LAN could otherwise settle another camera's job.
 bool FromJobsCamera(const UgInfo& job, uint32_t from)
 {
     if (from == 0)
@@ -34,21 +34,11 @@ bool FromJobsCamera(const UgInfo& job, uint32_t from)
 
 } // namespace
 
-UpgradeBatch::UpgradeBatch(std::unique_ptr<UpgradeListView> view) : m_view(std::move(view)) {}
+UpgradeBatch::UpgradeBatch(std::unique_ptr<UpgradeView> view) : m_view(std::move(view)) {}
 
 UpgradeBatch::~UpgradeBatch() = default;
 
-bool UpgradeBatch::HasCheckedRow() const
-{
-    const int rows = m_view->RowCount();
-    for (int row = 0; row < rows; ++row) {
-        if (m_view->IsChecked(row))
-            return true;
-    }
-    return false;
-}
-
-int UpgradeBatch::Prepare(const DeviceLookup& devices)
+int UpgradeBatch::Prepare(const std::vector<BatchDevice>& devices)
 {
     m_total = m_done = m_succeeded = m_failed = 0;
     m_announced = false;
@@ -57,20 +47,14 @@ int UpgradeBatch::Prepare(const DeviceLookup& devices)
     m_queue.clear();
     m_jobs.clear();
 
-    const int rows = m_view->RowCount();
-    for (int row = 0; row < rows; ++row) {
-        if (!m_view->IsChecked(row))
-            continue;
-        const std::optional<std::string> deviceId =
-            devices.deviceIdOfNumber(platform::Atoi(m_view->CellText(row, kNumberColumn)));
-        if (!deviceId)
-            continue;
+    for (const BatchDevice& device : devices) {
         auto job = std::make_unique<UgInfo>();
-        job->ip = m_view->CellText(row, kIpColumn);
-        std::strncpy(job->deviceId, deviceId->c_str(), kDeviceIdChars);
-        job->row = row;
+        job->id = ++m_lastJobId;
+        job->device = device.device;
+        job->ip = device.ip;
+        std::strncpy(job->deviceId, device.deviceId.c_str(), kDeviceIdChars);
         ++m_total;
-        m_view->SetStatusText(row, StatusText(UgState::Waiting));
+        Show(*job, UgState::Waiting);
         m_queue.push_back(job.get());
         m_pending.push_back(job.get());
         m_jobs.push_back(std::move(job));
@@ -80,12 +64,9 @@ int UpgradeBatch::Prepare(const DeviceLookup& devices)
 
 void UpgradeBatch::Cancel()
 {
-    for (const auto& job : m_jobs)
+    for (const auto& job : m_jobs) {
         job->state = UgState::Cleared;
-    const int rows = m_view->RowCount();
-    for (int row = 0; row < rows; ++row) {
-        if (m_view->IsChecked(row))
-            m_view->SetStatusText(row, StatusText(UgState::Cleared));
+        Show(*job, UgState::Cleared);
     }
 }
 
@@ -124,14 +105,14 @@ void UpgradeBatch::SendUpdateCommands(const std::string& firmwarePath, const Upg
         const std::string local = hooks.localAddress(job.ip);
         if (!local.empty())
             m_url = "http://" + local + ":" + std::to_string(hooks.httpPort()) + "/" + PercentEncoded(fileName);
-        // The request names the device by the identifier of the row's own
-        // record, the one its notification is matched against; an address
-        // looked up afresh could name another record, or none after the
-        // device was readdressed.
+        // The request names the device by its record's identifier, the one
+        // its notification is matched against; an address looked up afresh
+        // could name another record, or none after the device was
+        // readdressed.
         ++m_done;
         UpdateSummary();
-        m_view->SetStatusText(job.row, StatusText(UgState::Sent));
-        if (hooks.sendUpdate(m_url, job.deviceId, handle, job.ip, static_cast<uint32_t>(job.row))) {
+        Show(job, UgState::Sent);
+        if (hooks.sendUpdate(m_url, job.deviceId, handle, job.ip, job.id)) {
             job.state = UgState::Sent;
             it = m_queue.erase(it);
             if (m_parallel == 0) {
@@ -148,7 +129,7 @@ void UpgradeBatch::SendUpdateCommands(const std::string& firmwarePath, const Upg
             }
         } else {
             job.state = UgState::SendFailed;
-            m_view->SetStatusText(job.row, StatusText(UgState::SendFailed));
+            Show(job, UgState::SendFailed);
             ++it;
             hooks.pause(kPauseAfterFailureMs);
         }
@@ -170,13 +151,12 @@ void UpgradeBatch::UpdateSummary()
     }
 }
 
-UgInfo* UpgradeBatch::JobOfRow(int row)
+UgInfo* UpgradeBatch::JobOfTag(uint32_t tag)
 {
-    for (const auto& job : m_jobs) {
-        if (job->row == row)
-            return job.get();
-    }
-    return nullptr;
+    // Ids run up from the first job's, in the order of m_jobs.
+    if (m_jobs.empty() || tag < m_jobs.front()->id || tag - m_jobs.front()->id >= m_jobs.size())
+        return nullptr;
+    return m_jobs[tag - m_jobs.front()->id].get();
 }
 
 std::vector<const UgInfo*> UpgradeBatch::jobs() const
@@ -244,25 +224,25 @@ void UpgradeBatch::OnDatagram(const PacketHeader& header, const std::string& bod
             break;
         }
         (*job)->state = outcome;
-        m_view->SetStatusText((*job)->row, StatusText(outcome));
+        Show(**job, outcome);
         m_pending.erase(job);
         UpdateSummary();
     } else if (header.command == protocol::kCmdUpdate) {
         // Only a request that went out can be answered, and only once: a reply
-        // for another row, a repeated one, or one after the notification would
-        // rewrite a cell that is not its own and count a failure twice.
-        UgInfo* job = header.tag <= static_cast<uint32_t>(INT_MAX) ? JobOfRow(static_cast<int>(header.tag)) : nullptr;
+        // for another job, a repeated one, or one after the notification would
+        // rewrite a status that is not its own and count a failure twice.
+        UgInfo* job = JobOfTag(header.tag);
         if (!job || job->state != UgState::Sent)
             return;
-        // The tag is the row number, which anyone can guess.
+        // The tag is a small counter, which anyone can guess.
         if (!FromJobsCamera(*job, from))
             return;
         if (header.result == protocol::kResultAccepted) {
             job->state = UgState::Upgrading;
-            m_view->SetStatusText(job->row, StatusText(UgState::Upgrading));
+            Show(*job, UgState::Upgrading);
         } else {
             job->state = UgState::Refused;
-            m_view->SetStatusText(job->row, StatusText(UgState::Refused));
+            Show(*job, UgState::Refused);
             ++m_failed;
             UpdateSummary();
         }

@@ -1,8 +1,8 @@
-// One batch upgrade as bookkeeping: the jobs prepared from the ticked rows of a
-// device list, the paced send loop, the counters and the summary line, and
-// what the cameras' replies and status notifications do to them. No widget:
-// the window and lynx-cli each give it a view of their list and the hooks that
-// reach the network.
+// One batch upgrade as bookkeeping: one job per chosen device, the paced send
+// loop, the counters and the summary line, and what the cameras' replies and
+// status notifications do to them. No widget: the window and lynx-cli each
+// give it a view that shows the jobs' states and the hooks that reach the
+// network.
 #pragma once
 
 #include "tarn.h"
@@ -19,17 +19,15 @@
 
 namespace lynx::upgrade {
 
-// The list a batch is prepared from and reports into. Texts are UTF-8. Writing
-// to a row that does not exist does nothing.
-class UpgradeListView {
+// Where a batch reports: each device's job state, the summary line, the
+// "batch being sent" flag and the end of the batch. Texts are UTF-8.
+class UpgradeView {
 public:
-    virtual ~UpgradeListView() = default;
-    virtual int RowCount() const = 0;
-    virtual bool IsChecked(int row) const = 0;
-    virtual std::string CellText(int row, int column) const = 0;
-    virtual void SetStatusText(int row, const std::string& text) = 0;
+    virtual ~UpgradeView() = default;
+    // The job of the device under this record number is now in state.
+    virtual void SetStatus(int device, UgState state) = 0;
     virtual void SetSummaryText(const std::string& text) = 0;
-    // The process-wide "batch being sent" flag (column sorting waits for it).
+    // The "batch being sent" flag (column sorting waits for it).
     virtual void SetUpgrading(bool upgrading) = 0;
     // Every job has been sent and has reported: "升级完成", once per batch.
     virtual void AnnounceComplete() = 0;
@@ -38,10 +36,13 @@ public:
     virtual std::string SummaryFormat() const { return msg::kSummaryFormat; }
 };
 
-// The device table as a batch needs it: the identifier (code page 936) of the
-// record shown under a row number.
-struct DeviceLookup {
-    std::function<std::optional<std::string>(int number)> deviceIdOfNumber;
+// One device of a batch: its record number, the address its request goes to
+// (the one it was last given, when it was readdressed since the search) and
+// its record's identifier (code page 936).
+struct BatchDevice {
+    int device = 0;
+    std::string ip;
+    std::string deviceId;
 };
 
 // What the send loop does to the outside world.
@@ -57,7 +58,7 @@ struct UpgradeSendHooks {
     std::function<void()> clientFailed;
     // The PC's address towards a device (TCP port 8021), empty when none.
     std::function<std::string(const std::string& ip)> localAddress;
-    // Sends the "update" request, tagged with the job's row; true when sent.
+    // Sends the "update" request, tagged with the job's id; true when sent.
     std::function<bool(const std::string& url, const std::string& deviceId, uint16_t handle,
                        const std::string& ip, uint32_t tag)>
         sendUpdate;
@@ -70,17 +71,15 @@ struct UpgradeSendHooks {
 
 class UpgradeBatch {
 public:
-    static constexpr int kNumberColumn = 0;
-    static constexpr int kIpColumn = 1;
     static constexpr int kPauseAfterSentMs = 3000;
     static constexpr int kPauseAfterFailureMs = 1000;
     // How often a parallel send loop looks for a free place.
     static constexpr int kParallelPollMs = 50;
 
-    explicit UpgradeBatch(std::unique_ptr<UpgradeListView> view);
+    explicit UpgradeBatch(std::unique_ptr<UpgradeView> view);
     ~UpgradeBatch();
 
-    UpgradeListView& view() { return *m_view; }
+    UpgradeView& view() { return *m_view; }
 
     // 0 (the default, the window's): one request every 3 seconds. N: at most N
     // cameras between their request and their final notification (or refusal),
@@ -88,15 +87,11 @@ public:
     void SetParallel(int cameras) { m_parallel = cameras < 0 ? 0 : cameras; }
     int Parallel() const { return m_parallel; }
 
-    bool HasCheckedRow() const;
     // Starts a new batch: counters zeroed, the previous jobs released, and one
-    // job ("等待中") per ticked row whose number names a device record, with
-    // that record's identifier and the row's IP. A row readdressed since the
-    // search keeps its job: its IP names no record, but its number does.
-    // Returns the number of jobs.
-    int Prepare(const DeviceLookup& devices);
-    // The confirmation was refused: the ticked rows' status cells are emptied;
-    // the jobs stay unsent.
+    // job ("等待中") per device, in the order given. Returns the number of jobs.
+    int Prepare(const std::vector<BatchDevice>& devices);
+    // The confirmation was refused: the jobs' statuses are emptied and they
+    // stay unsent.
     void Cancel();
     // The confirmation was given: the flag is set, every request sent with its
     // pause, then the summary written.
@@ -107,21 +102,21 @@ public:
     // announces completion when, in addition, every job has reported.
     void UpdateSummary();
     // A datagram from a device's port 8025 (body UTF-8, as received): an
-    // update reply, which counts once for the sent job of this batch whose row
+    // update reply, which counts once for the sent job of this batch whose id
     // its tag names; or a status notification, which ends the first sent job
     // with its identifier. Either counts only when it comes from the address
     // the job's request went to, and is dropped otherwise. from is the
     // sender's IPv4 address in host byte order, 0 when not known.
     void OnDatagram(const PacketHeader& header, const std::string& body, uint32_t from = 0);
 
-    const int& total() const { return m_total; }
-    const int& done() const { return m_done; }
-    const int& succeeded() const { return m_succeeded; }
-    const int& failed() const { return m_failed; }
+    int total() const { return m_total; }
+    int done() const { return m_done; }
+    int succeeded() const { return m_succeeded; }
+    int failed() const { return m_failed; }
     // The send queue (jobs not sent yet) and the jobs without a notification.
     const std::list<UgInfo*>& queue() const { return m_queue; }
     const std::list<UgInfo*>& pending() const { return m_pending; }
-    // Every job of the batch, in row order.
+    // Every job of the batch, in the order of Prepare.
     std::vector<const UgInfo*> jobs() const;
     // Jobs sent (or accepted) and still to report.
     int InFlight() const;
@@ -138,11 +133,12 @@ public:
                                    const std::string& format = msg::kSummaryFormat);
 
 private:
-    std::unique_ptr<UpgradeListView> m_view;
-    UgInfo* JobOfRow(int row);
+    std::unique_ptr<UpgradeView> m_view;
+    UgInfo* JobOfTag(uint32_t tag);
+    void Show(const UgInfo& job, UgState state) { m_view->SetStatus(job.device, state); }
 
     std::vector<std::unique_ptr<UgInfo>> m_jobs;
-    std::list<UgInfo*> m_queue;    // m_lstUpgradeJob
+    std::list<UgInfo*> m_queue;    // the jobs not sent yet
     std::list<UgInfo*> m_pending;  // the jobs that may still report
     int m_total = 0;
     int m_done = 0;
@@ -150,6 +146,7 @@ private:
     int m_failed = 0;
     bool m_announced = false;
     int m_parallel = 0;
+    uint32_t m_lastJobId = 0;  // a late reply to an earlier batch names no job of this one
     std::string m_url;
     // One client per device address for the life of the batch object, reused
     // by later batches, so that repeated batches hold a bounded set of sockets.

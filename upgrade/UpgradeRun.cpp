@@ -6,7 +6,7 @@
 
 namespace lynx::upgrade {
 
-UpgradeRun::UpgradeRun(std::unique_ptr<UpgradeListView> view, FrontEnd frontEnd)
+UpgradeRun::UpgradeRun(std::unique_ptr<UpgradeView> view, FrontEnd frontEnd)
     : m_batch(std::move(view)), m_frontEnd(std::move(frontEnd))
 {
 }

@@ -30,7 +30,7 @@ public:
         std::function<bool()> giveUp;
     };
 
-    UpgradeRun(std::unique_ptr<UpgradeListView> view, FrontEnd frontEnd);
+    UpgradeRun(std::unique_ptr<UpgradeView> view, FrontEnd frontEnd);
     ~UpgradeRun();
     // A front end that needs the run to make its own (lynx-cli's pause applies
     // what arrives to the batch) gives it after construction.

@@ -2,7 +2,7 @@
 // dialogs. Every send here fails before anything leaves the machine: the
 // window's report socket is closed first, so the transport has nothing to send
 // through. The sends that reach cameras are tested in the virtual LAN.
-#include "QtTestSupport.h"
+#include "app/tests/WindowTestSupport.h"
 #include "app/shell/resource.h"
 
 #include "app/dialogs/IpAddressCtrl.h"
@@ -96,12 +96,9 @@ protected:
     {
         CProcessList* list = dlg.listDevice();
         for (const Row& r : rows) {
-            int row = list->InsertItem(list->GetItemCount(), QString::number(list->GetItemCount() + 1));
-            list->SetItemText(row, 1, Q(r.ip));
-            list->SetItemText(row, 2, Q(r.mac));
-            list->SetItemText(row, 3, Q(r.gateway));
-            list->SetItemText(row, 4, Q(r.mask));
-            list->SetCheck(row, r.ticked);
+            const std::string report = ReportJson(r.ip, r.mac);
+            DeliverReport(lynx::test::WithField(lynx::test::WithField(report, "gatewayIp", r.gateway), "netMask", r.mask));
+            list->SetCheck(list->GetItemCount() - 1, r.ticked);
         }
     }
 
@@ -198,8 +195,8 @@ TEST_F(AddressCommands, RowsRemovedWhileADialogIsOpenAreNotVisited)
 {
     addRows(kThreeRows);
     DialogScript dialogs([this](QDialog&) {
-        while (dlg.listDevice()->GetItemCount() > 1)
-            dlg.listDevice()->removeRow(dlg.listDevice()->GetItemCount() - 1);
+        // A new search empties the list.
+        dlg.site().Clear();
         return int(lynx::platform::IDCANCEL);
     });
     dlg.OnBnClickedModifyIp();

@@ -154,7 +154,7 @@ TEST_F(Language, WithoutEnglishEveryTextIsTheChineseOne)
             }
         }
     }
-    EXPECT_EQ(dlg.listDevice()->horizontalHeaderItem(7)->text(), QStringLiteral("状态"));
+    EXPECT_EQ(dlg.listDevice()->model()->headerData(7, Qt::Horizontal).toString(), QStringLiteral("状态"));
     EXPECT_EQ(lynx::res::GetDlgItemAs<QAbstractButton>(dlg, IDC_BTN_SEARCH)->text(), QStringLiteral("搜索"));
 }
 
@@ -167,7 +167,7 @@ TEST_F(Language, EveryChineseTextInTheSourcesHasAnEnglishTranslation)
     // address and upgrade code, the boxes, lynx-cli.
     const QRegularExpression literal(QStringLiteral("\"((?:[^\"\\\\]|\\\\.)*)\""));
     int checked = 0;
-    for (const char* folder : {"res", "app", "addressing", "upgrade", "platform", "cli"}) {
+    for (const char* folder : {"app", "app/shell", "app/dialogs", "addressing", "upgrade", "platform", "protocol", "site", "cli"}) {
         const QDir dir(QString::fromLocal8Bit(root) + "/" + folder);
         for (const QString& name : dir.entryList({QStringLiteral("*.cpp"), QStringLiteral("*.h")}, QDir::Files)) {
             QFile file(dir.filePath(name));

@@ -7,6 +7,7 @@
 #include "app/shell/DialogBuilder.h"
 #include "app/shell/resource.h"
 
+#include <QAbstractItemModelTester>
 #include <QImage>
 #include <QPainter>
 
@@ -85,16 +86,10 @@ int countPixels(const QImage& image, int y, QColor color)
 
 TEST(StatusCell, A45PercentCellPaints45PercentLessTwoPixelsOfTheBarColour)
 {
-    CProcessList list;
-    list.SetExtendedStyle(0x25);
-    for (int c = 0; c < 8; ++c)
-        list.InsertColumn(c, QString::number(c), 160);
-    list.InsertItem(0, QStringLiteral("1"));
-    list.SetItemText(0, 7, QString::fromUtf8("45上传文件"));
     QImage image(160, 20, QImage::Format_RGB32);
     image.fill(Qt::white);
     QPainter painter(&image);
-    list.DrawProgressCell(0, 7, painter, Qt::black, Qt::white, QRect(0, 0, 160, 20));
+    DrawStatusCell(painter, StatusCellStyleOf(QString::fromUtf8("45上传文件")), Qt::black, Qt::white, QRect(0, 0, 160, 20));
     painter.end();
     // Below the text's line: only the bar is drawn there.
     EXPECT_EQ(countPixels(image, 17, kDefaultBar), 160 * 45 / 100 - 2);
@@ -104,16 +99,19 @@ TEST(StatusCell, A45PercentCellPaints45PercentLessTwoPixelsOfTheBarColour)
 
 TEST(StatusCell, TheListItselfPaintsBarsInItsStatusColumn)
 {
-    CProcessList list;
-    list.SetExtendedStyle(0x25);
-    for (int c = 0; c < 8; ++c)
-        list.InsertColumn(c, QString::number(c), c == 7 ? 200 : 20);
-    list.resize(400, 120);
-    list.InsertItem(0, QStringLiteral("1"));
+    ScriptedBoxes boxes;
+    CLynxDlg dlg;
+    dlg.Create();
+    DeliverReport(ReportJson("192.168.1.101", "00:1A:2B:00:00:01"));
+    DeliverReport(ReportJson("192.168.1.102", "00:1A:2B:00:00:02"));
+    CProcessList& list = *dlg.listDevice();
+    // The status column in view, 200 pixels wide.
+    for (int c = 1; c < 7; ++c)
+        list.setColumnHidden(c, true);
+    list.setColumnWidth(7, 200);
     list.SetItemText(0, 7, QStringLiteral("100"));
-    list.InsertItem(1, QStringLiteral("2"));
     list.SetItemText(1, 7, QStringLiteral("-失败"));
-    list.show();
+    dlg.show();
     QImage shot = list.grab().toImage();
     int green = 0, red = 0;
     for (int y = 0; y < shot.height(); ++y) {
@@ -145,7 +143,17 @@ protected:
     void addDevices(int n)
     {
         for (int i = 1; i <= n; ++i)
-            DeliverReport(ReportJson("192.168.1." + std::to_string(100 + i), "00:1A:2B:00:00:" + std::to_string(10 + i)));
+            addDevice(i);
+    }
+    // Device i (192.168.1.100 + i), with a gateway and a model of its own when given.
+    void addDevice(int i, const std::string& gateway = "", const std::string& model = "")
+    {
+        std::string json = ReportJson("192.168.1." + std::to_string(100 + i), "00:1A:2B:00:00:" + std::to_string(10 + i));
+        if (!gateway.empty())
+            json = lynx::test::WithField(json, "gatewayIp", gateway);
+        if (!model.empty())
+            json = lynx::test::WithField(json, "model", model);
+        DeliverReport(json);
     }
 
     QStringList column(int c) const
@@ -166,9 +174,8 @@ protected:
 
 TEST_F(WindowWithRows, ColumnZeroSortsByNumberAndTextColumnsByCodeUnits)
 {
-    addDevices(10);
-    for (int r = 0; r < 10; ++r)
-        dlg.listDevice()->SetItemText(r, 3, QString::number(r + 1));
+    for (int i = 1; i <= 10; ++i)
+        addDevice(i, std::to_string(i));
     dlg.OnLvnColumnclickList(0);  // descending
     EXPECT_EQ(column(0).first(), QStringLiteral("10"));
     dlg.OnLvnColumnclickList(0);  // ascending: 9 before 10
@@ -184,11 +191,9 @@ TEST_F(WindowWithRows, ColumnZeroSortsByNumberAndTextColumnsByCodeUnits)
 
 TEST_F(WindowWithRows, ClickSequencesFollowTheTwoSortMemories)
 {
-    addDevices(3);
-    dlg.listDevice()->SetItemText(0, 3, "b");
-    dlg.listDevice()->SetItemText(1, 3, "a");
-    dlg.listDevice()->SetItemText(2, 3, "c");
-    dlg.listDevice()->SetItemText(0, 5, "x");
+    addDevice(1, "b", "x");
+    addDevice(2, "a");
+    addDevice(3, "c");
     // 0, 3, 0: column 0 descending, column 3 descending, column 0 ascending.
     dlg.OnLvnColumnclickList(0);
     EXPECT_EQ(column(0), (QStringList{"3", "2", "1"}));
@@ -209,21 +214,21 @@ TEST_F(WindowWithRows, ClickSequencesFollowTheTwoSortMemories)
 
 TEST_F(WindowWithRows, EqualNumbersKeepASoundOrder)
 {
+    // A comparator like the number column's, which never answers "equal":
+    // keys 7, 5, 7, 5, 7, 5, descending.
     addDevices(6);
-    for (int r = 0; r < 6; ++r)
-        dlg.listDevice()->SetItemText(r, 0, r % 2 ? "5" : "7");
-    dlg.OnLvnColumnclickList(0);
-    EXPECT_EQ(column(0), (QStringList{"7", "7", "7", "5", "5", "5"}));
+    const auto key = [](int device) { return device % 2 ? 7 : 5; };
+    dlg.listModel()->SortRows([&](int a, int b) { return key(a) >= key(b); });
+    EXPECT_EQ(column(0), (QStringList{"1", "3", "5", "2", "4", "6"}));
     EXPECT_EQ(column(1), (QStringList{"192.168.1.101", "192.168.1.103", "192.168.1.105", "192.168.1.102",
                                       "192.168.1.104", "192.168.1.106"}));
 }
 
 TEST_F(WindowWithRows, EqualTextsKeepTheirOrderAcrossSorts)
 {
-    addDevices(5);
     const char* models[] = {"KV-100", "KV-200", "KV-100", "KV-200", "KV-100"};
-    for (int r = 0; r < 5; ++r)
-        dlg.listDevice()->SetItemText(r, 5, models[r]);
+    for (int i = 1; i <= 5; ++i)
+        addDevice(i, "", models[i - 1]);
     dlg.OnLvnColumnclickList(5);  // descending
     EXPECT_EQ(column(1), (QStringList{"192.168.1.102", "192.168.1.104", "192.168.1.101", "192.168.1.103",
                                       "192.168.1.105"}));
@@ -234,10 +239,9 @@ TEST_F(WindowWithRows, EqualTextsKeepTheirOrderAcrossSorts)
 
 TEST_F(WindowWithRows, SelectionAndTicksMoveWithTheirRows)
 {
-    addDevices(4);
     const char* gateways[] = {"d", "c", "b", "a"};
-    for (int r = 0; r < 4; ++r)
-        dlg.listDevice()->SetItemText(r, 3, gateways[r]);
+    for (int i = 1; i <= 4; ++i)
+        addDevice(i, gateways[i - 1]);
     dlg.listDevice()->selectRow(1);  // 192.168.1.102
     dlg.listDevice()->SetCheck(3, true);
     dlg.OnLvnColumnclickList(3);
@@ -393,13 +397,38 @@ TEST(Browser, ALauncherThatFindsNoBrowserIsReported)
     qputenv("PATH", path);
 }
 
-TEST_F(WindowWithRows, ARowWhoseNumberNamesNoRecordIsSkipped)
+TEST_F(WindowWithRows, ARowThatShowsNoDeviceIsSkipped)
 {
     addDevices(1);
-    dlg.listDevice()->SetItemText(0, 0, "abc");
-    dlg.listDevice()->SetCheck(0, true);
-    EXPECT_EQ(dlg.GetDeviceByRow(0), nullptr);
+    EXPECT_EQ(dlg.GetDeviceByRow(1), nullptr);
+    EXPECT_EQ(dlg.GetDeviceByRow(-1), nullptr);
+    EXPECT_FALSE(dlg.listDevice()->SetCheck(1, true));
     dlg.OnBnClickedOpen();
     EXPECT_TRUE(opened.isEmpty());
     EXPECT_EQ(boxes.texts(), QStringList{QStringLiteral("请至少选择一个设备！")});
+}
+
+TEST_F(WindowWithRows, TheModelStaysSoundThroughArrivalsSortsTicksStatusesAndANewSearch)
+{
+    // Qt's own checker of a model's promises to its views, failing at once.
+    QAbstractItemModelTester tester(dlg.listModel(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+    addDevices(5);
+    dlg.listDevice()->selectRow(4);
+    dlg.listDevice()->SetCheck(4, true);
+    dlg.listDevice()->SetItemText(4, 7, QString::fromUtf8("升级中"));
+    dlg.OnLvnColumnclickList(0);  // descending: device 5 comes first
+    DeliverReport(ReportJson("192.168.1.120", "00:1A:2B:00:00:99"));
+    // The tick, the status and the selection belong to the device, wherever
+    // its row goes.
+    ASSERT_EQ(dlg.listDevice()->GetItemText(0, 0), QStringLiteral("5"));
+    EXPECT_TRUE(dlg.listDevice()->GetCheck(0));
+    EXPECT_TRUE(dlg.listDevice()->IsRowSelected(0));
+    EXPECT_EQ(dlg.listDevice()->GetItemText(0, 7), QString::fromUtf8("升级中"));
+    EXPECT_EQ(dlg.listDevice()->GetItemText(5, 0), QStringLiteral("6"));  // a newcomer goes last
+    EXPECT_FALSE(dlg.listDevice()->GetCheck(5));
+    dlg.site().Clear();
+    EXPECT_EQ(dlg.listDevice()->GetItemCount(), 0);
+    addDevices(2);
+    EXPECT_EQ(dlg.listDevice()->GetItemText(0, 7), QString());
+    EXPECT_FALSE(dlg.listDevice()->GetCheck(0));
 }

@@ -60,7 +60,7 @@ TEST_F(WindowOnSeveralCards, FindsTheCamerasBehindEveryCardAndTellsWhereEachAnsw
         for (const Json::Value& camera : *segment) {
             const QString ip = QString::fromStdString(camera["ip"].asString());
             ASSERT_EQ(rows.count(ip), 1u) << ip.toStdString();
-            EXPECT_EQ(dlg.listDevice()->item(rows.at(ip), 1)->toolTip(), QString::fromStdString(where));
+            EXPECT_EQ(dlg.listDevice()->GetItemToolTip(rows.at(ip), 1), QString::fromStdString(where));
         }
     }
     EXPECT_TRUE(boxes.shown.empty());

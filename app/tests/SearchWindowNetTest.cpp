@@ -55,8 +55,8 @@ TEST_F(WindowSearch, FindsEverySimulatedCameraAsANumberedRow)
     for (int i = 0; i < kCameras; ++i)
         EXPECT_TRUE(ips.contains(QStringLiteral("192.168.1.%1").arg(101 + i))) << i;
     EXPECT_EQ(dlg.deviceCount(), kCameras);
-    EXPECT_EQ(dlg.deviceMap().size(), size_t(kCameras));
-    EXPECT_EQ(dlg.deviceList().size(), size_t(kCameras));
+    EXPECT_EQ(dlg.site().Table().Map().size(), size_t(kCameras));
+    EXPECT_EQ(dlg.site().Table().List().size(), size_t(kCameras));
     searchButton()->click();  // stop
 }
 
@@ -104,8 +104,8 @@ TEST_F(WindowSearch, AStartClickClearsEverythingAndNumbersRestartAtOne)
     searchButton()->click();
     EXPECT_EQ(rows(), 0);
     EXPECT_EQ(dlg.deviceCount(), 0);
-    EXPECT_TRUE(dlg.deviceMap().empty());
-    EXPECT_TRUE(dlg.deviceList().empty());
+    EXPECT_TRUE(dlg.site().Table().Map().empty());
+    EXPECT_TRUE(dlg.site().Table().List().empty());
     EXPECT_FALSE(lynx::res::GetDlgItemAs<QCheckBox>(dlg, IDC_CHK_SELECT_ALL)->isChecked());
     ASSERT_TRUE(WaitFor([&] { return rows() == kCameras; }, 5000));
     EXPECT_EQ(dlg.listDevice()->GetItemText(0, 0), QStringLiteral("1"));

@@ -114,7 +114,7 @@ TEST_F(SiteWindow, TwoCamerasOnOneAddressAreMarkedAndOneAnsweringTwiceIsNot)
     search(false);
     ASSERT_EQ(dlg.listDevice()->GetItemCount(), 4);
     CProcessList* rows = dlg.listDevice();
-    const QColor warning(CLynxDlg::kConflictColor);
+    const QColor warning(DeviceListModel::kConflictColor);
     for (const auto& [mac, other] : {std::pair{"00:1A:2B:00:02:01", "00:1A:2B:00:02:02"},
                                      std::pair{"00:1A:2B:00:02:02", "00:1A:2B:00:02:01"}}) {
         const int r = rowOf(QString::fromLatin1(mac));

@@ -178,7 +178,7 @@ protected:
 
     void AddDevice(const std::string& ip, const std::string& deviceId, bool ticked = true)
     {
-        m_dlg->OnDeviceReportUtf8(Report(ip, deviceId).c_str());
+        DeliverReport(Report(ip, deviceId));
         CProcessList* list = m_dlg->listDevice();
         list->SetCheck(list->GetItemCount() - 1, ticked);
     }

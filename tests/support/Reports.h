@@ -17,6 +17,18 @@ inline std::string ReportJson(const std::string& ip, const std::string& mac, con
            version + R"(","hardwareVersion":"H1","sn":42,"productDate":{"time":")" + date + R"("}}}})";
 }
 
+// A report with one text field's value replaced ("gatewayIp", "netMask",
+// "model", ...).
+inline std::string WithField(std::string json, const std::string& field, const std::string& value)
+{
+    const std::string key = "\"" + field + "\":\"";
+    const size_t start = json.find(key);
+    if (start == std::string::npos)
+        return json;
+    const size_t from = start + key.size();
+    return json.replace(from, json.find('"', from) - from, value);
+}
+
 // The n-th of many distinct devices (10.0.x.y, 02:00:00:00:x:y).
 inline std::string NumberedReportJson(int n)
 {

@@ -1,6 +1,7 @@
-// A batch upgrade as bookkeeping: preparation from the ticked rows, the paced
-// send loop, and what replies and notifications do, against a scripted list
-// and scripted network hooks.
+// A batch upgrade as bookkeeping: preparation from the ticked devices, the
+// paced send loop, and what replies and notifications do, against a scripted
+// list (the front end's side: rows, ticks, statuses) and scripted network
+// hooks.
 #include "upgrade/UpgradeBatch.h"
 
 #include "platform/CodePage.h"
@@ -14,9 +15,10 @@
 #include <map>
 #include <set>
 
-using lynx::upgrade::DeviceLookup;
+using lynx::upgrade::BatchDevice;
+using lynx::upgrade::UgState;
 using lynx::upgrade::UpgradeBatch;
-using lynx::upgrade::UpgradeListView;
+using lynx::upgrade::UpgradeView;
 using lynx::upgrade::UpgradeSendHooks;
 using ::testing::ElementsAre;
 
@@ -27,8 +29,9 @@ struct Row {
     std::array<std::string, 8> cells;
 };
 
-// The device list and summary line as the user would see them.
-class ListScript : public UpgradeListView {
+// The device list and summary line as the user would see them: a row shows
+// the device whose number is in its first cell.
+class ListScript : public UpgradeView {
 public:
     std::vector<Row> rows;
     std::vector<std::string> summaries;
@@ -36,17 +39,20 @@ public:
     int announcements = 0;
     std::vector<std::pair<int, std::string>> statusWrites;
 
-    int RowCount() const override { return static_cast<int>(rows.size()); }
-    bool IsChecked(int row) const override { return rows.at(static_cast<size_t>(row)).checked; }
-    std::string CellText(int row, int column) const override
+    int RowOf(int device) const
     {
-        return rows.at(static_cast<size_t>(row)).cells.at(static_cast<size_t>(column));
+        for (size_t row = 0; row < rows.size(); ++row) {
+            if (rows[row].cells[0] == std::to_string(device))
+                return static_cast<int>(row);
+        }
+        return -1;
     }
-    void SetStatusText(int row, const std::string& text) override
+    void SetStatus(int device, UgState state) override
     {
-        statusWrites.emplace_back(row, text);
-        if (row >= 0 && row < RowCount())
-            rows[static_cast<size_t>(row)].cells[7] = text;
+        const int row = RowOf(device);
+        statusWrites.emplace_back(row, lynx::upgrade::StatusText(state));
+        if (row >= 0)
+            rows[static_cast<size_t>(row)].cells[7] = lynx::upgrade::StatusText(state);
     }
     void SetSummaryText(const std::string& text) override { summaries.push_back(text); }
     void SetUpgrading(bool value) override { upgrading = value; }
@@ -96,13 +102,6 @@ protected:
         list = view.get();
         batch = std::make_unique<UpgradeBatch>(std::move(view));
 
-        devices.deviceIdOfNumber = [this](int number) -> std::optional<std::string> {
-            const auto it = recordsByNumber.find(number);
-            if (it == recordsByNumber.end())
-                return std::nullopt;
-            return it->second.second;
-        };
-
         hooks.publishFile = [this](const std::string& path, const std::string& name) {
             published.emplace_back(path, name);
         };
@@ -151,9 +150,37 @@ protected:
         localAddresses["192.168.1.11"] = "192.168.1.2";
     }
 
+    // What a front end hands the batch: the ticked rows' devices, in the
+    // list's order, each at the address its row shows, with its record's
+    // identifier.
+    int Prepare()
+    {
+        std::vector<BatchDevice> devices;
+        for (const Row& row : list->rows) {
+            const auto record = recordsByNumber.find(std::atoi(row.cells[0].c_str()));
+            if (row.checked && record != recordsByNumber.end())
+                devices.push_back({record->first, row.cells[1], record->second.second});
+        }
+        return batch->Prepare(devices);
+    }
+    bool HasCheckedRow() const
+    {
+        return std::any_of(list->rows.begin(), list->rows.end(), [](const Row& row) { return row.checked; });
+    }
+    // The tag of the job of the device shown in a row: the job's own id.
+    uint32_t Tag(int row) const
+    {
+        const int device = std::atoi(list->rows.at(static_cast<size_t>(row)).cells[0].c_str());
+        for (const auto* job : batch->jobs()) {
+            if (job->device == device)
+                return job->id;
+        }
+        return 0;
+    }
+
     void RunBatch(const std::string& path = "/home/eng/firmware/cam-2.1.zip")
     {
-        batch->Prepare(devices);
+        Prepare();
         batch->Confirm(path, hooks);
     }
 
@@ -166,7 +193,6 @@ protected:
 
     ListScript* list = nullptr;
     std::unique_ptr<UpgradeBatch> batch;
-    DeviceLookup devices;
     UpgradeSendHooks hooks;
     std::map<int, std::pair<std::string, std::string>> recordsByNumber;  // number -> ip, id
     std::map<std::string, std::string> localAddresses;
@@ -189,33 +215,16 @@ TEST_F(BatchTest, EveryTickedRowWithARecordBecomesAWaitingJob)
     AddDevice(1, "10.0.0.1", "ID1");
     AddDevice(2, "10.0.0.2", "ID2", false);
     AddDevice(3, "10.0.0.3", "ID3");
-    EXPECT_TRUE(batch->HasCheckedRow());
-    EXPECT_EQ(batch->Prepare(devices), 2);
+    EXPECT_TRUE(HasCheckedRow());
+    EXPECT_EQ(Prepare(), 2);
     EXPECT_EQ(list->Status(0), "等待中");
     EXPECT_EQ(list->Status(1), "");
     EXPECT_EQ(list->Status(2), "等待中");
     ASSERT_EQ(batch->queue().size(), 2u);
     EXPECT_EQ(batch->queue().front()->ip, "10.0.0.1");
     EXPECT_STREQ(batch->queue().back()->deviceId, "ID3");
-    EXPECT_EQ(batch->queue().back()->row, 2);
+    EXPECT_EQ(batch->queue().back()->device, 3);
     EXPECT_EQ(batch->pending().size(), 2u);
-}
-
-TEST_F(BatchTest, NoTickedRowIsSeen)
-{
-    AddDevice(1, "10.0.0.1", "ID1", false);
-    EXPECT_FALSE(batch->HasCheckedRow());
-}
-
-TEST_F(BatchTest, RowWhoseNumberNamesNoRecordIsSkippedAndNotCounted)
-{
-    AddDevice(1, "10.0.0.1", "ID1");
-    AddDevice(2, "10.0.0.2", "ID2");
-    list->rows[0].cells[0] = "not a number";
-    list->rows[1].cells[0] = "17";
-    EXPECT_EQ(batch->Prepare(devices), 0);
-    EXPECT_TRUE(list->statusWrites.empty());
-    EXPECT_TRUE(batch->queue().empty());
 }
 
 TEST_F(BatchTest, RowReaddressedSinceTheSearchKeepsItsJobUnderItsRecordsIdentifier)
@@ -223,7 +232,7 @@ TEST_F(BatchTest, RowReaddressedSinceTheSearchKeepsItsJobUnderItsRecordsIdentifi
     AddDevice(1, "10.0.0.1", "ID1");
     AddDevice(2, "10.0.0.2", "ID2");
     list->rows[1].cells[1] = "10.0.0.99";  // "修改IP" moved the device; its record keeps 10.0.0.2
-    EXPECT_EQ(batch->Prepare(devices), 2);
+    EXPECT_EQ(Prepare(), 2);
     EXPECT_EQ(list->Status(1), "等待中");
     batch->Confirm("/fw.zip", hooks);
     ASSERT_EQ(requests.size(), 2u);
@@ -243,18 +252,17 @@ TEST_F(BatchTest, InASortedListEachJobAddressesTheDeviceOfItsOwnRow)
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[0].ip, "10.0.0.3");
     EXPECT_EQ(requests[0].deviceId, "ID3");
-    EXPECT_EQ(requests[0].tag, 0u);
+    EXPECT_EQ(requests[0].tag, 1u);  // each job's own id
     EXPECT_EQ(requests[1].ip, "10.0.0.1");
     EXPECT_EQ(requests[1].deviceId, "ID1");
-    EXPECT_EQ(requests[1].tag, 1u);
+    EXPECT_EQ(requests[1].tag, 2u);
 }
 
 TEST_F(BatchTest, CancelEmptiesTheTickedRowsAndSendsNothing)
 {
     ThreeDevices();
-    list->rows[1].cells[0] = "x";  // ticked, yet without a job
     list->rows[1].cells[7] = "old text";
-    EXPECT_EQ(batch->Prepare(devices), 2);
+    EXPECT_EQ(Prepare(), 3);
     batch->Cancel();
     for (int row = 0; row < 3; ++row)
         EXPECT_EQ(list->Status(row), "") << row;
@@ -371,15 +379,21 @@ TEST_F(BatchTest, NewBatchStartsFromZero)
 {
     ThreeDevices();
     RunBatch();
-    batch->OnDatagram(Reply(0, 0x1234), "");
+    const uint32_t oldTag = Tag(2);
+    batch->OnDatagram(Reply(Tag(0), 0x1234), "");
     Notify("CAM-B", 0);
     list->rows[0].checked = list->rows[1].checked = false;
-    EXPECT_EQ(batch->Prepare(devices), 1);
+    EXPECT_EQ(Prepare(), 1);
     EXPECT_EQ(batch->done() + batch->succeeded() + batch->failed(), 0);
     EXPECT_EQ(batch->pending().size(), 1u);
     // A late notification of a device outside the new batch matches no job.
     Notify("CAM-A", 0);
     EXPECT_EQ(batch->succeeded(), 0);
+    // Nor does a late reply to the old batch's request to the same device.
+    EXPECT_NE(Tag(2), oldTag);
+    batch->Confirm("/fw.zip", hooks);
+    batch->OnDatagram(Reply(oldTag, 0x1234), "");
+    EXPECT_EQ(batch->failed(), 0);
 }
 
 TEST(BatchFileName, IsThePartAfterTheLastSlash)
@@ -396,7 +410,7 @@ TEST_F(BatchTest, AcceptedReplyShowsUpgradingAndCountsNothing)
 {
     ThreeDevices();
     RunBatch();
-    batch->OnDatagram(Reply(1, kAccepted), "");
+    batch->OnDatagram(Reply(Tag(1), kAccepted), "");
     EXPECT_EQ(list->Status(1), "升级中");
     EXPECT_EQ(batch->failed(), 0);
 }
@@ -405,9 +419,9 @@ TEST_F(BatchTest, RefusedDeviceIsAFailureAndTheBatchNeverCompletes)
 {
     ThreeDevices();
     RunBatch();
-    batch->OnDatagram(Reply(0, kAccepted), "");
-    batch->OnDatagram(Reply(1, 0), "");
-    batch->OnDatagram(Reply(2, kAccepted), "");
+    batch->OnDatagram(Reply(Tag(0), kAccepted), "");
+    batch->OnDatagram(Reply(Tag(1), 0), "");
+    batch->OnDatagram(Reply(Tag(2), kAccepted), "");
     EXPECT_EQ(list->Status(1), "设备未就绪，请稍后再试");
     EXPECT_EQ(Summary(), "总共:3    完成:3    成功:0    失败：1");
     Notify("CAM-A", 0);
@@ -423,20 +437,20 @@ TEST_F(BatchTest, ReplyCountsOnlyOnceAndOnlyForASentJobOfTheBatch)
     unreachable.insert("192.168.1.13");            // its request never goes out
     RunBatch();
     const auto before = list->rows;
-    for (uint32_t tag : {3u, 40u, 0xFFFFFFFFu, 2u})
+    for (uint32_t tag : {0u, 40u, 0xFFFFFFFFu, Tag(2)})
         batch->OnDatagram(Reply(tag, 0), "");
     EXPECT_EQ(batch->failed(), 0);
     EXPECT_EQ(list->rows[3].cells, before[3].cells);
     EXPECT_EQ(list->Status(2), "升级命令发送失败");
 
-    batch->OnDatagram(Reply(0, 0), "");
-    batch->OnDatagram(Reply(0, 0), "");         // the same refusal again
-    batch->OnDatagram(Reply(0, kAccepted), "");  // and a contradicting one
+    batch->OnDatagram(Reply(Tag(0), 0), "");
+    batch->OnDatagram(Reply(Tag(0), 0), "");         // the same refusal again
+    batch->OnDatagram(Reply(Tag(0), kAccepted), "");  // and a contradicting one
     EXPECT_EQ(list->Status(0), "设备未就绪，请稍后再试");
     EXPECT_EQ(Summary(), "总共:3    完成:3    成功:0    失败：1");
 
     Notify("CAM-B", 0);
-    batch->OnDatagram(Reply(1, kAccepted), "");  // late: the job has reported
+    batch->OnDatagram(Reply(Tag(1), kAccepted), "");  // late: the job has reported
     EXPECT_EQ(list->Status(1), "升级成功");
     EXPECT_TRUE(batch->Settled());
 
@@ -460,10 +474,10 @@ TEST_F(BatchTest, AReplyCountsOnlyFromTheCameraItsRequestWentTo)
     RunBatch();
     const auto address = HostOrder;
     for (const char* other : {"192.168.1.99", "192.168.1.12", "10.0.0.11"})
-        batch->OnDatagram(Reply(0, 0), "", address(other));
+        batch->OnDatagram(Reply(Tag(0), 0), "", address(other));
     EXPECT_EQ(list->Status(0), "已发送升级命令,等待升级");
     EXPECT_EQ(batch->failed(), 0);
-    batch->OnDatagram(Reply(0, 0), "", address("192.168.1.11"));
+    batch->OnDatagram(Reply(Tag(0), 0), "", address("192.168.1.11"));
     EXPECT_EQ(list->Status(0), "设备未就绪，请稍后再试");
     EXPECT_EQ(batch->failed(), 1);
 }
@@ -472,7 +486,7 @@ TEST_F(BatchTest, OtherDatagramsAreIgnored)
 {
     ThreeDevices();
     RunBatch();
-    PacketHeader noBody = Reply(0, 0);
+    PacketHeader noBody = Reply(Tag(0), 0);
     noBody.bodyMarker = '#';
     batch->OnDatagram(noBody, "");
     PacketHeader search = NotificationHeader();
@@ -491,8 +505,8 @@ TEST_F(BatchTest, ThreeDevicesReportSuccessAndCompletionIsAnnouncedOnceOnTheLast
 {
     ThreeDevices();
     RunBatch();
-    for (uint32_t row = 0; row < 3; ++row)
-        batch->OnDatagram(Reply(row, kAccepted), "");
+    for (int row = 0; row < 3; ++row)
+        batch->OnDatagram(Reply(Tag(row), kAccepted), "");
     Notify("CAM-B", 0);
     Notify("CAM-A", 0);
     EXPECT_EQ(list->announcements, 0);
@@ -502,7 +516,7 @@ TEST_F(BatchTest, ThreeDevicesReportSuccessAndCompletionIsAnnouncedOnceOnTheLast
         EXPECT_EQ(list->Status(row), "升级成功");
     EXPECT_EQ(Summary(), "总共:3    完成:3    成功:3    失败：0");
     // Later summaries (a late refusal, a repeated report) do not announce again.
-    batch->OnDatagram(Reply(0, 0), "");
+    batch->OnDatagram(Reply(Tag(0), 0), "");
     Notify("CAM-C", 0);
     EXPECT_EQ(list->announcements, 1);
 }

@@ -1,0 +1,246 @@
+#include "site/Site.h"
+
+#include "platform/CodePage.h"
+
+#include <cstring>
+
+namespace lynx::site {
+
+namespace {
+
+template <size_t N>
+std::string Field(const char (&field)[N])
+{
+    return std::string(field, strnlen(field, N));
+}
+
+// Record texts are code page 936; every text shown is UTF-8.
+template <size_t N>
+std::string Shown(const char (&field)[N])
+{
+    return platform::Cp936ToUtf8(std::string_view(field, strnlen(field, N)));
+}
+
+} // namespace
+
+const char* ColumnTitle(Column column)
+{
+    switch (column) {
+    case Column::Number:
+        return "序号";
+    case Column::Ip:
+        return "设备IP";
+    case Column::Mac:
+        return "MAC地址";
+    case Column::Gateway:
+        return "网关地址";
+    case Column::Mask:
+        return "子网掩码";
+    case Column::Model:
+        return "设备型号";
+    case Column::SoftwareVersion:
+        return "软件版本";
+    case Column::Status:
+        return "状态";
+    }
+    return "";
+}
+
+std::string ColumnText(const DeviceRecord& record, int number, Column column)
+{
+    switch (column) {
+    case Column::Number:
+        return std::to_string(number);
+    case Column::Ip:
+        return Shown(record.deviceIp);
+    case Column::Mac:
+        return Shown(record.mac);
+    case Column::Gateway:
+        return Shown(record.gatewayIp);
+    case Column::Mask:
+        return Shown(record.netMask);
+    case Column::Model:
+        return Shown(record.model);
+    case Column::SoftwareVersion:
+        return protocol::SoftwareVersionText(record);
+    case Column::Status:
+        break;
+    }
+    return {};
+}
+
+// The batch's side of the engine: each job's state becomes its device's status.
+class Site::UpgradeView : public upgrade::UpgradeView {
+public:
+    explicit UpgradeView(Site& site) : m_site(site) {}
+    void SetStatus(int device, upgrade::UgState state) override
+    {
+        m_site.SetStatus(device, DeviceStatus{upgrade::StatusText(state)});
+    }
+    void SetSummaryText(const std::string& text) override
+    {
+        if (m_site.m_observer)
+            m_site.m_observer->UpgradeSummary(text);
+    }
+    void SetUpgrading(bool upgrading) override
+    {
+        if (m_site.m_observer)
+            m_site.m_observer->UpgradingChanged(upgrading);
+    }
+    void AnnounceComplete() override
+    {
+        if (m_site.m_observer)
+            m_site.m_observer->UpgradeComplete();
+    }
+    std::string SummaryFormat() const override
+    {
+        return m_site.m_observer ? m_site.m_observer->SummaryFormat() : upgrade::UpgradeView::SummaryFormat();
+    }
+
+private:
+    Site& m_site;
+};
+
+Site::Site(protocol::DatagramInbox::Wake wake, protocol::ReceiveCallbacks callbacks,
+           upgrade::UpgradeRun::FrontEnd upgradeFrontEnd)
+    : m_discovery(wake, callbacks), m_upgrade(std::make_unique<UpgradeView>(*this), std::move(upgradeFrontEnd))
+{
+}
+
+Site::~Site()
+{
+    m_observer = nullptr;
+}
+
+bool Site::Search()
+{
+    Clear();
+    return m_discovery.Search();
+}
+
+void Site::Clear()
+{
+    Table().Clear();
+    m_ticks.clear();
+    m_statuses.clear();
+    m_announced = 0;
+    if (m_observer)
+        m_observer->DevicesCleared();
+}
+
+int Site::AddReport(const protocol::Datagram& datagram, protocol::DuplicateFilter filter)
+{
+    return Table().AddReport(datagram.body, filter, protocol::ArrivalOf(datagram));
+}
+
+void Site::AnnounceAdded()
+{
+    const int count = Count();
+    if (count <= m_announced)
+        return;
+    const int first = m_announced + 1;
+    m_announced = count;
+    m_ticks.resize(static_cast<size_t>(count), 0);
+    if (m_observer)
+        m_observer->DevicesAdded(first, count - first + 1);
+}
+
+bool Site::Ticked(int number) const
+{
+    return number >= 1 && static_cast<size_t>(number) <= m_ticks.size() && m_ticks[static_cast<size_t>(number - 1)];
+}
+
+void Site::SetTicked(int number, bool ticked)
+{
+    if (number < 1 || number > m_announced || Ticked(number) == ticked)
+        return;
+    m_ticks[static_cast<size_t>(number - 1)] = ticked;
+    Changed(number);
+}
+
+void Site::TickAll(bool ticked)
+{
+    for (int number = 1; number <= m_announced; ++number)
+        SetTicked(number, ticked);
+}
+
+std::vector<int> Site::TickedDevices() const
+{
+    std::vector<int> numbers;
+    for (size_t i = 0; i < m_ticks.size(); ++i) {
+        if (m_ticks[i])
+            numbers.push_back(static_cast<int>(i + 1));
+    }
+    return numbers;
+}
+
+bool Site::AnyTicked() const
+{
+    for (uint8_t tick : m_ticks) {
+        if (tick)
+            return true;
+    }
+    return false;
+}
+
+const DeviceStatus& Site::Status(int number) const
+{
+    static const DeviceStatus none;
+    const auto it = m_statuses.find(number);
+    return it == m_statuses.end() ? none : it->second;
+}
+
+void Site::SetStatus(int number, DeviceStatus status)
+{
+    if (!Device(number) || Status(number) == status)
+        return;
+    if (status == DeviceStatus{})
+        m_statuses.erase(number);
+    else
+        m_statuses[number] = std::move(status);
+    Changed(number);
+}
+
+void Site::Readdress(int number, const std::string& ip, const std::string& gateway, const std::string& mask)
+{
+    const DeviceRecord* record = Device(number);
+    if (!record)
+        return;
+    // The cameras that shared the old or share the new address are marked
+    // anew, as the device itself is.
+    std::vector<int> touched = Table().IpConflictsOf(number);
+    Table().Readdress(number, ip, gateway, mask);
+    for (int other : Table().IpConflictsOf(number))
+        touched.push_back(other);
+    Changed(number);
+    for (int other : touched)
+        Changed(other);
+}
+
+void Site::SetVersion(int number, const DeviceRecord& report)
+{
+    DeviceRecord* record = Table().ByNumber(number);
+    if (!record)
+        return;
+    std::memcpy(record->softwareVersion, report.softwareVersion, sizeof record->softwareVersion);
+    std::memcpy(record->productDate, report.productDate, sizeof record->productDate);
+    Changed(number);
+}
+
+std::vector<upgrade::BatchDevice> Site::BatchOf(const std::vector<int>& numbers) const
+{
+    std::vector<upgrade::BatchDevice> devices;
+    for (int number : numbers) {
+        if (const DeviceRecord* record = Device(number))
+            devices.push_back({number, Field(record->deviceIp), Field(record->deviceId)});
+    }
+    return devices;
+}
+
+void Site::Changed(int number)
+{
+    if (m_observer && number <= m_announced)
+        m_observer->DeviceChanged(number);
+}
+
+} // namespace lynx::site

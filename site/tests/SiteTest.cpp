@@ -1,0 +1,137 @@
+// The site engine's devices below any front end: what an observer is told as
+// devices come and go, ticks, statuses, readdressing and a batch's devices.
+#include "site/Site.h"
+
+#include "Reports.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+using lynx::site::DeviceStatus;
+using lynx::site::Site;
+using lynx::test::ReportJson;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+namespace {
+
+// What the observer heard, in order.
+class Heard : public lynx::site::SiteObserver {
+public:
+    std::vector<std::string> events;
+    void DevicesAdded(int first, int count) override
+    {
+        events.push_back("added " + std::to_string(first) + "+" + std::to_string(count));
+    }
+    void DevicesCleared() override { events.push_back("cleared"); }
+    void DeviceChanged(int number) override { events.push_back("changed " + std::to_string(number)); }
+    void UpgradeSummary(const std::string&) override {}
+    void UpgradingChanged(bool) override {}
+    void UpgradeComplete() override {}
+    std::string SummaryFormat() const override { return lynx::upgrade::msg::kSummaryFormat; }
+};
+
+class SiteDevices : public ::testing::Test {
+protected:
+    SiteDevices() : site(lynx::protocol::DatagramInbox::Wake::Condition, {}, {}) { site.SetObserver(&heard); }
+    ~SiteDevices() override { site.SetObserver(nullptr); }
+
+    // A report as the receive path hands it over, from the camera itself.
+    void Report(const std::string& ip, const std::string& mac)
+    {
+        lynx::protocol::Datagram datagram;
+        datagram.body = ReportJson(ip, mac);
+        site.AddReport(datagram, {});
+    }
+
+    Heard heard;
+    Site site;
+};
+
+} // namespace
+
+TEST_F(SiteDevices, NewDevicesAreAnnouncedTogetherAndAClearStartsTheNumbersAgain)
+{
+    Report("10.0.0.1", "02:00:00:00:00:01");
+    Report("10.0.0.2", "02:00:00:00:00:02");
+    EXPECT_THAT(heard.events, IsEmpty());  // nothing until the slice ends
+    site.AnnounceAdded();
+    Report("10.0.0.3", "02:00:00:00:00:03");
+    site.AnnounceAdded();
+    site.AnnounceAdded();  // nothing new: nothing said
+    EXPECT_THAT(heard.events, ElementsAre("added 1+2", "added 3+1"));
+    site.SetTicked(2, true);
+    site.Clear();
+    EXPECT_EQ(site.Count(), 0);
+    EXPECT_FALSE(site.AnyTicked());
+    Report("10.0.0.9", "02:00:00:00:00:09");
+    site.AnnounceAdded();
+    EXPECT_THAT(heard.events, ElementsAre("added 1+2", "added 3+1", "changed 2", "cleared", "added 1+1"));
+    EXPECT_FALSE(site.Ticked(1));
+}
+
+TEST_F(SiteDevices, NoTickedDeviceIsSeenUntilOneIsTicked)
+{
+    Report("10.0.0.1", "02:00:00:00:00:01");
+    Report("10.0.0.2", "02:00:00:00:00:02");
+    site.AnnounceAdded();
+    EXPECT_FALSE(site.AnyTicked());
+    site.SetTicked(2, true);
+    site.SetTicked(7, true);  // no such device
+    EXPECT_TRUE(site.AnyTicked());
+    EXPECT_THAT(site.TickedDevices(), ElementsAre(2));
+    site.TickAll(true);
+    EXPECT_THAT(site.TickedDevices(), ElementsAre(1, 2));
+}
+
+TEST_F(SiteDevices, ABatchTakesOnlyNumbersThatNameADeviceAndNothingIsShownForTheOthers)
+{
+    Report("10.0.0.1", "02:00:00:00:00:01");
+    site.AnnounceAdded();
+    EXPECT_THAT(site.BatchOf({0, 17}), IsEmpty());
+    EXPECT_EQ(site.Upgrade().Batch().Prepare(site.BatchOf({0, 17})), 0);
+    EXPECT_TRUE(site.Upgrade().Batch().queue().empty());
+    EXPECT_THAT(heard.events, ElementsAre("added 1+1"));
+
+    // A batch's job states become its devices' statuses.
+    ASSERT_EQ(site.Upgrade().Batch().Prepare(site.BatchOf({1})), 1);
+    EXPECT_EQ(site.Status(1).text, "等待中");
+    EXPECT_EQ(site.Upgrade().Batch().jobs().front()->ip, "10.0.0.1");
+    EXPECT_STREQ(site.Upgrade().Batch().jobs().front()->deviceId, "ID-10.0.0.1");
+}
+
+TEST_F(SiteDevices, AStatusIsToldOnlyWhenItChanges)
+{
+    Report("10.0.0.1", "02:00:00:00:00:01");
+    site.AnnounceAdded();
+    site.SetStatus(1, DeviceStatus{"升级中"});
+    site.SetStatus(1, DeviceStatus{"升级中"});
+    site.SetStatus(2, DeviceStatus{"升级中"});  // no such device
+    site.SetStatus(1, DeviceStatus{});
+    EXPECT_THAT(heard.events, ElementsAre("added 1+1", "changed 1", "changed 1"));
+    EXPECT_EQ(site.Status(1), DeviceStatus{});
+}
+
+TEST_F(SiteDevices, AReaddressedDeviceShowsItsNewAddressAndConflictsFollowIt)
+{
+    Report("10.0.0.1", "02:00:00:00:00:01");
+    Report("10.0.0.2", "02:00:00:00:00:02");
+    site.AnnounceAdded();
+    heard.events.clear();
+    site.Readdress(2, "10.0.0.1", "10.0.0.254", "255.255.0.0");
+    EXPECT_EQ(lynx::site::ColumnText(*site.Device(2), 2, lynx::site::Column::Ip), "10.0.0.1");
+    EXPECT_EQ(lynx::site::ColumnText(*site.Device(2), 2, lynx::site::Column::Gateway), "10.0.0.254");
+    EXPECT_EQ(lynx::site::ColumnText(*site.Device(2), 2, lynx::site::Column::Mask), "255.255.0.0");
+    // Both cameras now hold one address, and both are told so.
+    EXPECT_THAT(site.Table().IpConflictsOf(1), ElementsAre(2));
+    EXPECT_THAT(site.Table().IpConflictsOf(2), ElementsAre(1));
+    EXPECT_THAT(heard.events, ElementsAre("changed 2", "changed 1"));
+    EXPECT_EQ(site.Table().ByIp("10.0.0.2"), nullptr);
+
+    // Moved away again: the conflict is gone from both.
+    heard.events.clear();
+    site.Readdress(2, "10.0.0.3", "10.0.0.254", "255.255.0.0");
+    EXPECT_THAT(site.Table().IpConflictsOf(1), IsEmpty());
+    EXPECT_THAT(heard.events, ElementsAre("changed 2", "changed 1"));
+    EXPECT_EQ(site.Table().ByIp("10.0.0.3"), site.Device(2));
+}
