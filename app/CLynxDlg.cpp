@@ -20,8 +20,6 @@
 
 #include <chrono>
 
-CLynxDlg* g_pMainDlg = nullptr;
-std::mutex g_mainDlgMutex;
 int g_bUpgrading = 0;
 
 namespace {
@@ -30,29 +28,9 @@ void OnSdkInfo(int, const char*, void*) {}
 
 } // namespace
 
-void CLynxDlg::PostDatagram(uint16_t port, const PacketHeader& header, const char* body, uint32_t length,
-                            uint32_t peer)
-{
-    std::lock_guard lock(g_mainDlgMutex);
-    if (g_pMainDlg)
-        g_pMainDlg->m_site.Discovery().Deliver(port, header, body, length, peer);
-}
-
-int OnReportDatagram(uint32_t peerAddress, uint32_t, PacketHeader header, uint32_t bodyLength, const char* body)
-{
-    CLynxDlg::PostDatagram(lynx::protocol::kReportPort, header, body, bodyLength, peerAddress);
-    return 0;
-}
-
-int OnUpdateStatus(uint32_t peerAddress, uint32_t, PacketHeader header, uint32_t bodyLength, const char* body)
-{
-    CLynxDlg::PostDatagram(lynx::protocol::kUpdatePort, header, body, bodyLength, peerAddress);
-    return 0;
-}
-
 CLynxDlg::CLynxDlg(QWidget* parent)
     : QDialog(parent),
-      m_site(lynx::protocol::DatagramInbox::Wake::EventFd, {OnReportDatagram, OnUpdateStatus}, UpgradeFrontEnd())
+      m_site(lynx::protocol::DatagramInbox::Wake::EventFd, UpgradeFrontEnd())
 {
     m_model = new DeviceListModel(m_site, this);
     m_site.SetObserver(this);
@@ -68,10 +46,6 @@ CLynxDlg::CLynxDlg(QWidget* parent)
     m_searchTimer->setSingleShot(true);
     m_searchTimer->setTimerType(Qt::PreciseTimer);
     connect(m_searchTimer, &QTimer::timeout, this, &CLynxDlg::OnSearchTimeout);
-    {
-        std::lock_guard lock(g_mainDlgMutex);
-        g_pMainDlg = this;
-    }
     InitIpTransport();
     lynx::res::EnsureResources();
     m_hIcon = QIcon(QStringLiteral(":/res/" QT_STRINGIFY(IDR_MAINFRAME) ".png"));
@@ -112,12 +86,6 @@ void CLynxDlg::BringUpCameraSdk()
 
 CLynxDlg::~CLynxDlg()
 {
-    {
-        // From here no callback reaches this dialog.
-        std::lock_guard lock(g_mainDlgMutex);
-        if (g_pMainDlg == this)
-            g_pMainDlg = nullptr;
-    }
     delete m_wakeNotifier;
     m_site.SetObserver(nullptr);
     m_site.Table().Clear();

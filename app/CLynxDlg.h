@@ -27,21 +27,8 @@
 class CLynxDlg;
 class CLynxDlgUpgradeView;
 
-// The dialog that the transport's receive callbacks serve; null while none.
-// g_mainDlgMutex guards the pointer: a callback holds it while it hands a
-// datagram over, so the dialog cannot be destroyed meanwhile.
-extern CLynxDlg* g_pMainDlg;
-extern std::mutex g_mainDlgMutex;
 // A batch upgrade is being sent; column sorting is refused while it is set.
 extern int g_bUpgrading;
-
-// Receive callbacks of the IP transport library (ports 19027 and 8025, and the
-// upgrade clients). They run on the transport's threads and only hand the
-// datagram to the UI thread.
-int OnReportDatagram(uint32_t peerAddress, uint32_t peerPort, PacketHeader header, uint32_t bodyLength,
-                     const char* body);
-int OnUpdateStatus(uint32_t peerAddress, uint32_t peerPort, PacketHeader header, uint32_t bodyLength,
-                   const char* body);
 
 class CLynxDlg : public QDialog, private lynx::site::SiteObserver {
     Q_OBJECT
@@ -65,10 +52,6 @@ public:
     // Transport.
     void InitIpTransport();
     void StartUdpServers();
-    // Hands one received datagram to the UI thread (any thread may call it);
-    // dropped when no main dialog is registered.
-    static void PostDatagram(uint16_t port, const PacketHeader& header, const char* body, uint32_t length,
-                             uint32_t peer);
 
     // Search and the device table (UI thread).
     void OnBnClickedSearch();

@@ -105,7 +105,6 @@ std::string CLynxDlg::SummaryFormat() const
 lynx::upgrade::UpgradeRun::FrontEnd CLynxDlg::UpgradeFrontEnd()
 {
     lynx::upgrade::UpgradeRun::FrontEnd frontEnd;
-    frontEnd.replies = OnUpdateStatus;
     frontEnd.pause = [](int milliseconds) {
         if (PauseOverride())
             PauseOverride()(milliseconds);

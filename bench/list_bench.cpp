@@ -29,7 +29,7 @@ void deliver(int first, int count)
     header.bodyMarker = '$';
     for (int i = first; i < first + count; ++i) {
         std::string body = lynx::bench::FakeReport(i);
-        OnReportDatagram(0, 0, header, static_cast<uint32_t>(body.size()), body.c_str());
+        lynx::protocol::DiscoverySession::ReceiveReport(0, 0, header, static_cast<uint32_t>(body.size()), body.c_str());
     }
 }
 

@@ -82,7 +82,7 @@ int main(int argc, char** argv)
     header.bodyMarker = '$';
     for (int i = 0; i < rows; ++i) {
         const std::string body = lynx::bench::FakeReport(i);
-        OnReportDatagram(0, 0, header, static_cast<uint32_t>(body.size()), body.c_str());
+        lynx::protocol::DiscoverySession::ReceiveReport(0, 0, header, static_cast<uint32_t>(body.size()), body.c_str());
         if (i % 1000 == 999)
             QCoreApplication::processEvents();
     }

@@ -248,7 +248,6 @@ int RunUpgrade(const Arguments& args, std::ostream& out, std::ostream& err)
     const protocol::DuplicateFilter filter;
     Clock::time_point roundDeadline{};
     upgrade::UpgradeRun::FrontEnd frontEnd;
-    frontEnd.replies = &protocol::DiscoverySession::ReceiveUpdate;
     frontEnd.pause = [&](int milliseconds) { session.CollectFor(std::chrono::milliseconds(milliseconds), filter, toBatch); };
     frontEnd.clientFailed = [&err] { err << upgrade::msg::kClientError << std::endl; };
     frontEnd.giveUp = [&roundDeadline] { return Clock::now() >= roundDeadline; };

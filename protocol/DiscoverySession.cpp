@@ -45,14 +45,16 @@ void LogLine(const std::string& line)
     tarn_ext_LogLine(line.c_str());
 }
 
-DiscoverySession::DiscoverySession(DatagramInbox::Wake wake, ReceiveCallbacks callbacks)
-    : m_callbacks(callbacks), m_inbox(wake)
+DiscoverySession::DiscoverySession(DatagramInbox::Wake wake) : m_inbox(wake)
 {
-    if (!m_callbacks.report || !m_callbacks.update) {
-        m_callbacks = {&DiscoverySession::ReceiveReport, &DiscoverySession::ReceiveUpdate};
-        std::lock_guard lock(g_receivingMutex);
-        g_receiving = this;
-    }
+    std::lock_guard lock(g_receivingMutex);
+    g_receiving = this;
+}
+
+bool DiscoverySession::AnyReceiving()
+{
+    std::lock_guard lock(g_receivingMutex);
+    return g_receiving != nullptr;
 }
 
 DiscoverySession::~DiscoverySession()
@@ -72,7 +74,7 @@ bool DiscoverySession::StartServers(bool serveUpdates)
         tarn_ext_SharePorts(1);
     m_portTaken = false;
     if (m_reportSocket == 0) {
-        if (tarn_StartUDPServer(&m_reportSocket, m_callbacks.report, 0, 0, kReportPort) != 1) {
+        if (tarn_StartUDPServer(&m_reportSocket, &DiscoverySession::ReceiveReport, 0, 0, kReportPort) != 1) {
             m_reportSocket = 0;
             m_portTaken = tarn_ext_LastStartError() == EADDRINUSE;
             LogLine("cannot receive device reports on UDP " + std::to_string(kReportPort));
@@ -81,7 +83,7 @@ bool DiscoverySession::StartServers(bool serveUpdates)
     if (serveUpdates) {
         // A running server is left alone; its handle is not needed.
         uint16_t udpServerSocket = 0;
-        if (tarn_StartUDPServer(&udpServerSocket, m_callbacks.update, 0, 0, kUpdatePort) != 1) {
+        if (tarn_StartUDPServer(&udpServerSocket, &DiscoverySession::ReceiveUpdate, 0, 0, kUpdatePort) != 1) {
             m_portTaken = m_portTaken || tarn_ext_LastStartError() == EADDRINUSE;
             LogLine("cannot receive upgrade replies on UDP " + std::to_string(kUpdatePort));
         }

@@ -32,15 +32,6 @@ void InitTransport();
 // failure the user is not told of.
 void LogLine(const std::string& line);
 
-// The receive callbacks a session's servers are started with. By default the
-// session's own, which hand what arrives to that session: one session per
-// process receives at a time. The window gives its own, which reach it
-// through g_pMainDlg.
-struct ReceiveCallbacks {
-    TARN_RECV_CALLBACK report = nullptr;
-    TARN_RECV_CALLBACK update = nullptr;
-};
-
 // Where a received datagram came in, as the device table keeps it.
 ReportArrival ArrivalOf(const Datagram& datagram);
 
@@ -48,7 +39,9 @@ class DiscoverySession {
 public:
     using Clock = DatagramInbox::Clock;
 
-    explicit DiscoverySession(DatagramInbox::Wake wake = DatagramInbox::Wake::Condition, ReceiveCallbacks callbacks = ReceiveCallbacks());
+    // The session receives from now on: one session per process receives at a
+    // time, the one made last, until it is destroyed.
+    explicit DiscoverySession(DatagramInbox::Wake wake = DatagramInbox::Wake::Condition);
     ~DiscoverySession();
     DiscoverySession(const DiscoverySession&) = delete;
     DiscoverySession& operator=(const DiscoverySession&) = delete;
@@ -104,12 +97,14 @@ public:
     uint64_t Delivered() const { return m_delivered.load(); }
     uint64_t ReportsApplied() const { return m_reportsApplied; }
 
-    // The session's own receive callbacks.
+    // The receive callbacks of the servers and of the upgrade's clients: they
+    // only hand the datagram to the session that receives (none: dropped).
     static int ReceiveReport(uint32_t peer, uint32_t peerPort, PacketHeader header, uint32_t length, const char* body);
     static int ReceiveUpdate(uint32_t peer, uint32_t peerPort, PacketHeader header, uint32_t length, const char* body);
+    // Whether a session receives.
+    static bool AnyReceiving();
 
 private:
-    ReceiveCallbacks m_callbacks;
     InterfaceNames m_interfaces;
     DatagramInbox m_inbox;
     DeviceTable m_table;

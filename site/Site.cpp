@@ -101,9 +101,8 @@ private:
     Site& m_site;
 };
 
-Site::Site(protocol::DatagramInbox::Wake wake, protocol::ReceiveCallbacks callbacks,
-           upgrade::UpgradeRun::FrontEnd upgradeFrontEnd)
-    : m_discovery(wake, callbacks), m_upgrade(std::make_unique<UpgradeView>(*this), std::move(upgradeFrontEnd))
+Site::Site(protocol::DatagramInbox::Wake wake, upgrade::UpgradeRun::FrontEnd upgradeFrontEnd)
+    : m_discovery(wake), m_upgrade(std::make_unique<UpgradeView>(*this), std::move(upgradeFrontEnd))
 {
 }
 

@@ -57,8 +57,7 @@ public:
 
 class Site {
 public:
-    Site(protocol::DatagramInbox::Wake wake, protocol::ReceiveCallbacks callbacks,
-         upgrade::UpgradeRun::FrontEnd upgradeFrontEnd);
+    Site(protocol::DatagramInbox::Wake wake, upgrade::UpgradeRun::FrontEnd upgradeFrontEnd);
     ~Site();
     Site(const Site&) = delete;
     Site& operator=(const Site&) = delete;

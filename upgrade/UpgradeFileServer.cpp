@@ -647,14 +647,6 @@ UpgradeFileServer::BindResult BindProcessServer(ProcessServer& process)
 
 } // namespace
 
-unsigned UpgradeFileServerThread(void* /*mainDlg*/)
-{
-    ProcessServer& process = Process();
-    if (BindProcessServer(process) == UpgradeFileServer::BindResult::Bound)
-        process.server.Serve();
-    return 0;
-}
-
 bool StartUpgradeFileServer(lynx::upgrade::MessageNotifier notifier)
 {
     ProcessServer& process = Process();

@@ -153,11 +153,6 @@ lynx::upgrade::UpgradeFile GetUpgradeFile();
 bool AdmitUpgradeCamera(const std::string& ip);
 void ForgetUpgradeCameras();
 
-// Thread entry of the process-wide server (the main dialog is passed and not
-// used): binds from 9000 upward and serves until StopUpgradeFileServer.
-// Returns 0, and only when the server cannot run or has been stopped.
-unsigned UpgradeFileServerThread(void* mainDlg);
-
 // Binds the process-wide server from 9000 upward and serves on a thread of its
 // own, once per process until stopped (a later call leaves the running server
 // and its notifier alone); notifier shows the server's failure messages, the

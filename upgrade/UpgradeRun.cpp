@@ -1,5 +1,6 @@
 #include "upgrade/UpgradeRun.h"
 
+#include "protocol/DiscoverySession.h"
 #include "protocol/JsonMessages.h"
 #include "protocol/Transport.h"
 #include "upgrade/LocalAddress.h"
@@ -44,8 +45,9 @@ UpgradeSendHooks UpgradeRun::Hooks() const
         hooks.httpPort = [] { return g_nHttpPort.load(); };
         admit = AdmitUpgradeCamera;
     }
-    hooks.startClient = [replies = m_frontEnd.replies](const std::string& ip, uint16_t& handle) {
-        return tarn_StartUDPClient(&handle, ip.c_str(), protocol::kUpdatePort, replies) == 1;
+    hooks.startClient = [](const std::string& ip, uint16_t& handle) {
+        return tarn_StartUDPClient(&handle, ip.c_str(), protocol::kUpdatePort, &protocol::DiscoverySession::ReceiveUpdate) ==
+               1;
     };
     hooks.clientFailed = m_frontEnd.clientFailed;
     // Learnt afresh for each batch, once per network card.

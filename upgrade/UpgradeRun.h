@@ -1,7 +1,7 @@
 // One batch upgrade as both front ends run it: the jobs and their states
 // (UpgradeBatch), and what the send loop does on the network. Each camera gets
-// a UDP client towards its port 8025 whose replies reach the front end's
-// receive callback; the download URL is built from the PC's address towards
+// a UDP client towards its port 8025 whose replies reach the receiving
+// discovery session; the download URL is built from the PC's address towards
 // the camera (TCP 8021) and the file server's port; the "update" requests go
 // out through the transport. The file server is the tool's process-wide one
 // (the window's, started with it), unless the run starts one of its own.
@@ -20,8 +20,6 @@ namespace lynx::upgrade {
 class UpgradeRun {
 public:
     struct FrontEnd {
-        // Receives what comes back to each camera's client.
-        TARN_RECV_CALLBACK replies = nullptr;
         // Waits between requests while replies are applied.
         std::function<void(int milliseconds)> pause;
         // Tells the user that a camera's client could not be started.

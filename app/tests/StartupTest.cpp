@@ -311,13 +311,13 @@ TEST(ReceivePath, ADatagramAfterTheDialogIsGoneReachesNothing)
         CLynxDlg dlg;
         dlg.Create();
         // Queued for the UI thread but not yet applied when the dialog goes.
-        OnReportDatagram(0, 0, header, static_cast<uint32_t>(json.size()), json.c_str());
-        OnUpdateStatus(0, 0, header, static_cast<uint32_t>(json.size()), json.c_str());
+        lynx::protocol::DiscoverySession::ReceiveReport(0, 0, header, static_cast<uint32_t>(json.size()), json.c_str());
+        lynx::protocol::DiscoverySession::ReceiveUpdate(0, 0, header, static_cast<uint32_t>(json.size()), json.c_str());
     }
-    OnReportDatagram(0, 0, header, static_cast<uint32_t>(json.size()), json.c_str());
-    OnUpdateStatus(0, 0, header, static_cast<uint32_t>(json.size()), json.c_str());
+    lynx::protocol::DiscoverySession::ReceiveReport(0, 0, header, static_cast<uint32_t>(json.size()), json.c_str());
+    lynx::protocol::DiscoverySession::ReceiveUpdate(0, 0, header, static_cast<uint32_t>(json.size()), json.c_str());
     Pump(20);
-    EXPECT_EQ(g_pMainDlg, nullptr);
+    EXPECT_FALSE(lynx::protocol::DiscoverySession::AnyReceiving());
 }
 
 TEST(ReceivePath, ReportsNotYetAppliedAtAStartClickAreNotListedInTheNewSearch)
@@ -332,7 +332,7 @@ TEST(ReceivePath, ReportsNotYetAppliedAtAStartClickAreNotListedInTheNewSearch)
     for (int i = 0; i < 3000; ++i) {
         const std::string json = ReportJson("10.9." + std::to_string(i / 250) + "." + std::to_string(i % 250),
                                             "00:09:00:00:00:01");
-        OnReportDatagram(0, 0, header, static_cast<uint32_t>(json.size()), json.c_str());
+        lynx::protocol::DiscoverySession::ReceiveReport(0, 0, header, static_cast<uint32_t>(json.size()), json.c_str());
     }
     // One turn of the event loop applies the first slice of the burst; the
     // rest waits, as it would while the user clicks.
@@ -363,7 +363,7 @@ TEST(ReceivePath, ReportsFromManyThreadsAllArriveOnTheUiThread)
             header.bodyMarker = '$';
             for (int i = 0; i < 250; ++i) {
                 std::string json = ReportJson("10.0." + std::to_string(t) + "." + std::to_string(i), "00:00:00:00:00:01");
-                OnReportDatagram(0, 0, header, static_cast<uint32_t>(json.size()), json.c_str());
+                lynx::protocol::DiscoverySession::ReceiveReport(0, 0, header, static_cast<uint32_t>(json.size()), json.c_str());
             }
         });
     }

@@ -12,7 +12,7 @@ void DeliverReport(const std::string& json, uint8_t marker)
     header.magic = 0x8000;
     header.command = 0x701;
     header.bodyMarker = marker;
-    OnReportDatagram(0x7F000001, 19027, header, static_cast<uint32_t>(json.size()), json.c_str());
+    lynx::protocol::DiscoverySession::ReceiveReport(0x7F000001, 19027, header, static_cast<uint32_t>(json.size()), json.c_str());
     Pump();
 }
 
@@ -24,7 +24,7 @@ void DeliverUpdateDatagram(uint16_t command, uint16_t result, uint32_t tag, cons
     header.result = result;
     header.tag = tag;
     header.bodyMarker = '$';
-    OnUpdateStatus(0x7F000001, 8025, header, static_cast<uint32_t>(body.size()), body.c_str());
+    lynx::protocol::DiscoverySession::ReceiveUpdate(0x7F000001, 8025, header, static_cast<uint32_t>(body.size()), body.c_str());
     Pump();
 }
 

@@ -33,7 +33,7 @@ public:
 
 class SiteDevices : public ::testing::Test {
 protected:
-    SiteDevices() : site(lynx::protocol::DatagramInbox::Wake::Condition, {}, {}) { site.SetObserver(&heard); }
+    SiteDevices() : site(lynx::protocol::DatagramInbox::Wake::Condition, {}) { site.SetObserver(&heard); }
     ~SiteDevices() override { site.SetObserver(nullptr); }
 
     // A report as the receive path hands it over, from the camera itself.
