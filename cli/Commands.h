@@ -3,6 +3,7 @@
 // message on stderr).
 #pragma once
 
+#include <iosfwd>
 #include <string>
 #include <vector>
 
@@ -26,5 +27,12 @@ int RunUpgradeCommand(const Arguments& args);  // UpgradeCommand.cpp
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
+
+// The command's help (translated) on out: kExitOk.
+int ShowUsage(std::ostream& out, const char* usage);
+// "lynx-cli COMMAND: error" and the command's help on err: kExitUsage.
+int BadOptions(std::ostream& err, const char* command, const std::string& error, const char* usage);
+// "lynx-cli COMMAND: text" on err: kExitFailed.
+int Failed(std::ostream& err, const char* command, const std::string& text);
 
 } // namespace lynx::cli

@@ -1,5 +1,7 @@
 #include "cli/SiteReport.h"
 
+#include <ostream>
+
 #include "platform/WholeFile.h"
 
 #include "cli/DeviceOutput.h"
@@ -96,6 +98,15 @@ bool SiteReport::Write(const std::string& path, std::string* error) const
     const bool json = path.size() >= 5 && path.compare(path.size() - 5, 5, ".json") == 0;
     // An earlier report at the path survives whole when this one cannot be written.
     return platform::WriteFileWhole(path, json ? Json() : Csv(), error);
+}
+
+bool SaveReport(const SiteReport& report, const std::string& path, std::ostream& err, const char* command)
+{
+    std::string error;
+    if (path.empty() || report.Write(path, &error))
+        return true;
+    err << "lynx-cli " << command << ": " << error << '\n';
+    return false;
 }
 
 } // namespace lynx::cli

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <chrono>
+#include <iosfwd>
 #include <map>
 #include <string>
 #include <utility>
@@ -44,6 +45,10 @@ private:
     std::vector<Row> m_rows;
     std::map<std::string, size_t> m_index;
 };
+
+// Writes report to path unless path is empty; false after "lynx-cli COMMAND:
+// why" on err when it cannot.
+bool SaveReport(const SiteReport& report, const std::string& path, std::ostream& err, const char* command);
 
 // "2026-12-09T12:34:56.789Z".
 std::string IsoTime(std::chrono::system_clock::time_point time);

@@ -1,14 +1,13 @@
 #include "cli/UpgradeCommand.h"
 
 #include "cli/DeviceOutput.h"
-#include "cli/InterfaceOption.h"
+#include "cli/LiveLine.h"
 #include "cli/OptionReader.h"
-#include "cli/SearchCommand.h"
 #include "cli/SiteReport.h"
 #include "platform/MacKey.h"
-#include "platform/Numbers.h"
 #include "platform/Translation.h"
 #include "protocol/DiscoverySession.h"
+#include "site/SearchFlow.h"
 #include "upgrade/FirmwareFile.h"
 #include "upgrade/UpgradeRun.h"
 
@@ -81,6 +80,22 @@ private:
     std::string m_summary;
 };
 
+// Jobs done of all, and those failed, on the live line.
+void ShowProgress(LiveLine* live, const UpgradeBatch& batch)
+{
+    if (!live)
+        return;
+    int done = 0, failed = 0, total = 0;
+    for (const UgInfo* job : batch.jobs()) {
+        ++total;
+        const bool open = job->state == upgrade::UgState::Waiting || job->state == upgrade::UgState::Sent ||
+                          job->state == upgrade::UgState::Upgrading;
+        done += open ? 0 : 1;
+        failed += open || job->state == upgrade::UgState::Succeeded ? 0 : 1;
+    }
+    live->Upgrade(done, total, failed);
+}
+
 } // namespace
 
 const char* UpgradeUsage()
@@ -119,117 +134,70 @@ std::optional<UpgradeOptions> ParseUpgradeOptions(const std::vector<std::string>
     UpgradeOptions options;
     bool sawIp = false;
     OptionReader reader(args);
-    std::string value;
+    constexpr long long kWeek = 7 * 24 * 3600;
     while (reader.Next()) {
-        const std::string& a = reader.Name();
-        if (a == "--file") {
-            if (!reader.TakeValue(value, error))
-                return std::nullopt;
-            options.file = value;
-        } else if (a == "--seconds" || a == "--wait") {
-            if (!reader.TakeValue(value, error))
-                return std::nullopt;
-            const std::optional<long long> n = platform::WholeNumber(value);
-            if (!n || (a == "--wait" && *n < 0)) {
-                *error = a + " takes a whole number" + (a == "--wait" ? " of at least 0" : "") + ", not '" + value + "'";
-                return std::nullopt;
-            }
-            if (a == "--seconds")
-                options.seconds = ClampSearchSeconds(*n);
-            else
-                options.waitSeconds = static_cast<int>(std::min<long long>(*n, 7 * 24 * 3600));
-        } else if (a == "--reboot-wait" || a == "--parallel" || a == "--retry") {
-            if (!reader.TakeValue(value, error))
-                return std::nullopt;
-            const std::optional<long long> n = platform::WholeNumber(value);
-            const long long least = a == "--parallel" ? 1 : 0;
-            if (!n || *n < least) {
-                *error = a + " takes a whole number of at least " + std::to_string(least) + ", not '" + value + "'";
-                return std::nullopt;
-            }
-            const int bounded = static_cast<int>(std::min<long long>(*n, 7 * 24 * 3600));
-            (a == "--reboot-wait" ? options.rebootWaitSeconds : a == "--parallel" ? options.parallel : options.retries) =
-                bounded;
-        } else if (a == "--expect-version" || a == "--report") {
-            if (!reader.TakeValue(value, error))
-                return std::nullopt;
-            if (value.empty()) {
-                *error = a + " needs a value";
-                return std::nullopt;
-            }
-            (a == "--report" ? options.report : options.expectVersion) = value;
-        } else if (a == "--interface") {
-            if (!reader.TakeValue(value, error))
-                return std::nullopt;
-            options.interfaces.push_back(value);
-        } else if (a == "--ip") {
+        if (reader.Shared(options.interfaces, options.help) ||
+            reader.ValueOf({{"--file", &options.file}, {"--expect-version", &options.expectVersion},
+                            {"--report", &options.report}}))
+            continue;
+        if (reader.Is("--seconds"))
+            reader.Seconds(options.seconds);
+        else if (reader.Is("--wait"))
+            reader.Number(options.waitSeconds, 0, kWeek);
+        else if (reader.Is("--reboot-wait"))
+            reader.Number(options.rebootWaitSeconds, 0, kWeek);
+        else if (reader.Is("--parallel"))
+            reader.Number(options.parallel, 1, kWeek);
+        else if (reader.Is("--retry"))
+            reader.Number(options.retries, 0, kWeek);
+        else if (reader.Is("--ip")) {
             sawIp = true;
-            if (!reader.TakeValue(value, error))
-                return std::nullopt;
             // Further addresses may follow without repeating --ip.
-            for (;;) {
-                if (!IsDottedIpv4(value)) {
-                    *error = "--ip takes an IPv4 address, not '" + value + "'";
-                    return std::nullopt;
-                }
-                if (std::find(options.ips.begin(), options.ips.end(), value) == options.ips.end())
-                    options.ips.push_back(value);
-                if (reader.HasInlineValue() || !reader.TakeFollowing(value))
-                    break;
+            std::vector<std::string> ips;
+            if (reader.Append(ips))
+                for (std::string more; reader.Following(more);)
+                    ips.push_back(more);
+            for (const std::string& ip : ips) {
+                if (!IsDottedIpv4(ip))
+                    reader.Fail("--ip takes an IPv4 address, not '" + ip + "'");
+                else if (std::find(options.ips.begin(), options.ips.end(), ip) == options.ips.end())
+                    options.ips.push_back(ip);
             }
-        } else if (reader.HasInlineValue()) {
-            *error = a + " takes no value";
-            return std::nullopt;
-        } else if (a == "--all") {
-            options.all = true;
-        } else if (a == "--verify") {
-            options.verify = true;
-        } else if (a == "--help" || a == "-h") {
-            options.help = true;
-        } else {
-            *error = "unknown option '" + a + "'";
-            return std::nullopt;
-        }
+        } else if (reader.Is("--all"))
+            reader.Flag(options.all);
+        else if (reader.Is("--verify"))
+            reader.Flag(options.verify);
+        else
+            reader.Unknown();
     }
-    if (options.help)
-        return options;
-    if (options.file.empty()) {
-        *error = "--file is required";
-        return std::nullopt;
+    if (!reader.Failed() && !options.help && reader.Require({{"--file", &options.file}})) {
+        // Checked here, before anything is sent: a file the cameras cannot unpack
+        // would fail every one of them only after its download.
+        std::string reportError;
+        if (const auto fault = upgrade::FirmwareFileFault(options.file))
+            reader.Fail(site::FailureText(*fault == upgrade::kFirmwareNotZip ? site::Failure::FirmwareNotZip
+                                                                             : site::Failure::FirmwareUnreadable) +
+                        options.file);
+        else if (options.all == sawIp)
+            reader.Fail(options.all ? "--all and --ip exclude each other" : "choose the cameras with --all or --ip");
+        else if (!options.expectVersion.empty() && !options.verify)
+            reader.Fail("--expect-version needs --verify");
+        else if (!options.report.empty() && !SiteReport::CanWrite(options.report, &reportError))
+            reader.Fail(reportError);
     }
-    // Checked here, before anything is sent: a file the cameras cannot unpack
-    // would fail every one of them only after its download.
-    if (const auto fault = upgrade::FirmwareFileFault(options.file)) {
-        *error = platform::TrUtf8(*fault) + options.file;
-        return std::nullopt;
-    }
-    if (!CheckInterfaceNames(options.interfaces, error))
-        return std::nullopt;
-    if (options.all == sawIp) {
-        *error = options.all ? "--all and --ip exclude each other" : "choose the cameras with --all or --ip";
-        return std::nullopt;
-    }
-    if (!options.expectVersion.empty() && !options.verify) {
-        *error = "--expect-version needs --verify";
-        return std::nullopt;
-    }
-    if (!options.report.empty() && !SiteReport::CanWrite(options.report, error))
-        return std::nullopt;
-    return options;
+    return reader.Result(options, error);
 }
 
-int RunUpgrade(const Arguments& args, std::ostream& out, std::ostream& err)
+namespace {
+
+int Upgrade(const Arguments& args, std::ostream& out, std::ostream& err, LiveLine* live)
 {
     std::string error;
     const std::optional<UpgradeOptions> options = ParseUpgradeOptions(args, &error);
-    if (!options) {
-        err << "lynx-cli upgrade: " << error << "\n" << platform::TrUtf8(UpgradeUsage());
-        return kExitUsage;
-    }
-    if (options->help) {
-        out << platform::TrUtf8(UpgradeUsage());
-        return kExitOk;
-    }
+    if (!options)
+        return BadOptions(err, "upgrade", error, UpgradeUsage());
+    if (options->help)
+        return ShowUsage(out, UpgradeUsage());
 
     // One session receives everything: the reports of the searches, and the
     // replies and notifications on port 8025 and on each camera's client.
@@ -248,7 +216,10 @@ int RunUpgrade(const Arguments& args, std::ostream& out, std::ostream& err)
     Clock::time_point roundDeadline{};
     upgrade::UpgradeRun::FrontEnd frontEnd;
     frontEnd.replies = &protocol::DiscoverySession::ReceiveUpdate;
-    frontEnd.pause = [&](int milliseconds) { session.CollectFor(std::chrono::milliseconds(milliseconds), filter, toBatch); };
+    frontEnd.pause = [&](int milliseconds) {
+        ShowProgress(live, run.Batch());
+        session.CollectFor(std::chrono::milliseconds(milliseconds), filter, toBatch);
+    };
     frontEnd.clientFailed = [&err] { err << upgrade::msg::kClientError << std::endl; };
     frontEnd.giveUp = [&roundDeadline] { return Clock::now() >= roundDeadline; };
     run.SetFrontEnd(std::move(frontEnd));
@@ -256,25 +227,21 @@ int RunUpgrade(const Arguments& args, std::ostream& out, std::ostream& err)
     upgrade::UpgradeFileServer::Options serverOptions;
     serverOptions.firstPort = 9000;
     serverOptions.notify = [&err](const std::string& text, std::stop_token) { err << text << std::endl; };
-    if (!run.StartOwnServer(serverOptions)) {
-        err << "lynx-cli upgrade: no port from 9000 up is free for the firmware server\n";
-        return kExitFailed;
-    }
+    if (!run.StartOwnServer(serverOptions))
+        return Failed(err, "upgrade", site::FailureText(site::Failure::NoFileServer));
+    site::SearchRequest request;
+    request.seconds = options->seconds;
+    request.interfaces = options->interfaces;
     // Both ports: the cameras' replies and notifications come to 8025.
-    if (!session.StartServers() || session.PortTaken()) {
-        err << "lynx-cli upgrade: " << ServerFailureText(session) << "\n";
-        return kExitFailed;
-    }
-    session.SetInterfaces(options->interfaces);
-    const auto search = [&](const protocol::DuplicateFilter& rules) {
-        if (!session.Search()) {
-            err << "lynx-cli upgrade: the search request went out on no network interface\n";
-            return false;
-        }
-        session.CollectFor(std::chrono::seconds(options->seconds), rules);
-        return true;
+    request.serveUpdates = true;
+    const auto search = [&] {
+        const site::SearchResult found = site::Search(session, request, SearchEvents(live));
+        request.serveUpdates = false;  // started once for the whole command
+        if (!found.ok())
+            Failed(err, "upgrade", site::FailureText(found.failure));
+        return found.ok();
     };
-    if (!search(filter))
+    if (!search())
         return kExitFailed;
     // A report sent from another address than the one it names may be
     // anyone's: where the camera's own report was heard too, that one is
@@ -353,7 +320,10 @@ int RunUpgrade(const Arguments& args, std::ostream& out, std::ostream& err)
         // neither of those will report.
         if (options->parallel == 0)
             roundDeadline = Clock::now() + std::chrono::seconds(options->waitSeconds);
-        session.CollectUntil(roundDeadline, filter, toBatch, [&run] { return run.Batch().Settled(); });
+        session.CollectUntil(roundDeadline, filter, toBatch, [&] {
+            ShowProgress(live, run.Batch());
+            return run.Batch().Settled();
+        });
         // A camera still downloading keeps the server up, whatever the jobs
         // say: one cut off now would fail for our hurry. The server itself
         // drops a download that stalls.
@@ -408,13 +378,7 @@ int RunUpgrade(const Arguments& args, std::ostream& out, std::ostream& err)
                 }
                 return unverified.empty();
             };
-            while (!unverified.empty() && Clock::now() < verifyDeadline) {
-                if (!session.Search())
-                    break;
-                const auto until = std::min(verifyDeadline, Clock::now() + std::chrono::seconds(3));
-                session.CollectUntil(until, protocol::DuplicateFilter{false, false}, toBatch, check);
-                check();
-            }
+            site::SearchUntil(session, verifyDeadline, check, toBatch);
             for (const std::string& mac : unverified) {
                 const auto heard = seen.find(mac);
                 std::string why = heard == seen.end() ? "did not come back within --reboot-wait"
@@ -437,7 +401,7 @@ int RunUpgrade(const Arguments& args, std::ostream& out, std::ostream& err)
             break;
 
         // The next round takes the failed cameras as a new search finds them.
-        if (!search(filter))
+        if (!search())
             break;
         roundRows.clear();
         for (const protocol::DeviceRow& row : session.Table().Rows()) {
@@ -452,17 +416,24 @@ int RunUpgrade(const Arguments& args, std::ostream& out, std::ostream& err)
         for (const SiteReport::Row& row : report.Rows())
             out << row.mac << "\t" << row.oldIp << "\t" << row.outcome << std::endl;
     }
-    std::string writeError;
-    const bool written = options->report.empty() || report.Write(options->report, &writeError);
-    if (!written)
-        err << "lynx-cli upgrade: " << writeError << "\n";
+    const bool written = SaveReport(report, options->report, err, "upgrade");
     const bool allSucceeded = missing == 0 && finished.size() == chosen.size();
     return allSucceeded && written ? kExitOk : kExitFailed;
 }
 
+} // namespace
+
+int RunUpgrade(const Arguments& args, std::ostream& out, std::ostream& err)
+{
+    return Upgrade(args, out, err, nullptr);
+}
+
 int RunUpgradeCommand(const Arguments& args)
 {
-    return RunUpgrade(args, std::cout, std::cerr);
+    LiveLine live;
+    const int status = Upgrade(args, live.Out(), live.Err(), &live);
+    live.Finish();
+    return status;
 }
 
 } // namespace lynx::cli
