@@ -2,14 +2,13 @@
 // transport, the receive hand-off to the UI thread, and ending the dialog.
 #include "app/CLynxDlg.h"
 
-#include "kova_cpr.h"
 #include "platform/Translation.h"
 #include "app/shell/MessageBox.h"
 #include "protocol/JsonMessages.h"
 #include "protocol/Messages.h"
-#include "protocol/Transport.h"
 #include "app/shell/DialogBuilder.h"
 #include "app/shell/resource.h"
+#include "site/CameraSdk.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>
@@ -21,12 +20,6 @@
 #include <chrono>
 
 int g_bUpgrading = 0;
-
-namespace {
-
-void OnSdkInfo(int, const char*, void*) {}
-
-} // namespace
 
 CLynxDlg::CLynxDlg(QWidget* parent)
     : QDialog(parent),
@@ -57,30 +50,14 @@ CLynxDlg::CLynxDlg(QWidget* parent)
 
 void CLynxDlg::BringUpCameraSdk()
 {
-    using lynx::platform::MessageBoxRequest;
-    auto fail = [](const char* text) {
-        // These come before the window exists: no owner.
-        MessageBoxRequest request;
-        request.text = QString::fromUtf8(text);
+    if (const char* failure = lynx::site::BringUpCameraSdk(this)) {
+        // This comes before the window exists: no owner.
+        lynx::platform::MessageBoxRequest request;
+        request.text = QString::fromUtf8(failure);
         request.caption = QStringLiteral("提示");
         lynx::platform::ShowMessageBox(request);
-    };
-    if (!KOVA_CPR_Init(0)) {
-        fail("SDK初始化失败！");
         return;
     }
-    KOVA_CPR_PARAM sdkParam{};
-    if (!KOVA_CPR_GetParam(&sdkParam)) {
-        fail("获取SDK参数失败！");
-        return;
-    }
-    sdkParam.words[1] = 1;
-    if (!KOVA_CPR_SetParam(&sdkParam)) {
-        fail("设置SDK参数失败！");
-        return;
-    }
-    KOVA_CPR_SetInfoCallBack(OnSdkInfo, this);
-    KOVA_CPR_SetHeartBeatParam(5, 2);
     StartUpgradeFileServer();
 }
 
@@ -89,7 +66,7 @@ CLynxDlg::~CLynxDlg()
     delete m_wakeNotifier;
     m_site.SetObserver(nullptr);
     m_site.Table().Clear();
-    KOVA_CPR_Cleanup();
+    lynx::site::TakeDownCameraSdk();
 }
 
 void CLynxDlg::Create()
@@ -164,7 +141,7 @@ bool CLynxDlg::OnInitDialog()
     ApplyListCapacity();
     // The setting's evident purpose: a larger receive buffer, for sites whose
     // bursts of reports outgrow the default.
-    tarn_ext_SetReceiveBufferSize(m_dwMaxUdpRecvBufSize);
+    lynx::protocol::SetReceiveBufferSize(m_dwMaxUdpRecvBufSize);
     g_bUpgrading = 0;
     return true;
 }
@@ -172,8 +149,7 @@ bool CLynxDlg::OnInitDialog()
 void CLynxDlg::OnClose()
 {
     m_searchTimer->stop();
-    KOVA_CPR_StopSearch();
-    KOVA_CPR_SetSearchCB(nullptr, this);
+    lynx::site::StopCameraSdkSearch(this);
     m_bClosing = true;
     reject();
 }

@@ -8,6 +8,7 @@
 #include "app/DeviceListModel.h"
 #include "app/shell/resource.h"
 #include "site/Site.h"
+#include "site/VersionCheck.h"
 
 #include <QBrush>
 #include <QCheckBox>
@@ -129,8 +130,6 @@ public:
     void ApplyListCapacity();
     static constexpr const char* kListFull = "设备列表已满，之后的应答不再列出。台数上限：";
     bool versionCheckRunning() const { return m_versionCheck != nullptr; }
-    static constexpr const char* kVersionUpdated = "升级成功，版本已更新";
-    static constexpr const char* kVersionUnchanged = "升级成功，版本未变";
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -159,8 +158,7 @@ private:
     lynx::upgrade::UpgradeRun::FrontEnd UpgradeFrontEnd();
     // The template's geometry of every control, taken once the dialog is built.
     void CaptureTemplateLayout();
-    // A report while the version check runs: taken by the check (true), and
-    // counted for a row of its batch when the camera itself sent it.
+    // A report while the version check runs: taken by the check (true).
     bool TakeVersionReport(const lynx::protocol::Datagram& datagram);
     void VersionCheckTick();
     void CancelVersionCheck();
@@ -215,17 +213,7 @@ private:
     };
     std::vector<TemplatePlace> m_templateLayout;
     int m_templateStatusWidth = 0;
-    struct VersionCheck {
-        struct Row {
-            int number = 0;        // the device
-            std::string mac;       // its MacKey
-            std::string card;      // the network card it was found on
-            std::string before;    // its software version text before the batch
-            bool heardSame = false;
-        };
-        std::vector<Row> rows;
-        int requestsLeft = 0;
-    };
-    std::unique_ptr<VersionCheck> m_versionCheck;
+    std::unique_ptr<lynx::site::VersionCheck> m_versionCheck;
+    int m_versionRequestsLeft = 0;  // searches the check still sends
     class QTimer* m_versionTimer = nullptr;
 };

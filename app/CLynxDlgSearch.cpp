@@ -1,13 +1,13 @@
 // The device search and the device table's rows.
 #include "app/CLynxDlg.h"
 
-#include "kova_cpr.h"
 #include "platform/Translation.h"
 #include "app/shell/MessageBox.h"
 #include "protocol/Messages.h"
 #include "protocol/SearchTiming.h"
 #include "app/shell/DialogBuilder.h"
 #include "app/shell/resource.h"
+#include "site/CameraSdk.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -52,8 +52,7 @@ void CLynxDlg::OnSearchTimeout()
 {
     if (m_bSearching) {
         m_bSearching = 0;
-        KOVA_CPR_StopSearch();
-        KOVA_CPR_SetSearchCB(nullptr, this);
+        lynx::site::StopCameraSdkSearch(this);
         lynx::res::GetDlgItemAs<QPushButton>(*this, IDC_BTN_SEARCH)->setText(lynx::platform::Tr("搜索"));
     }
 }

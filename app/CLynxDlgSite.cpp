@@ -3,8 +3,6 @@
 // records, and the versions of the cameras a batch upgraded are checked.
 #include "app/CLynxDlg.h"
 
-#include "addressing/PlanFile.h"
-
 #include "platform/Csv.h"
 #include "app/shell/FileDialog.h"
 #include "app/shell/MessageBox.h"
@@ -124,12 +122,6 @@ std::optional<uint32_t> SettingDword(const char* name)
     return key ? key->QueryDword(name) : std::nullopt;
 }
 
-// A camera of the check is known by its MAC, compared as address plans compare it.
-std::string MacKeyOf(const DeviceRecord& record)
-{
-    return lynx::addressing::MacKey(std::string_view(record.mac, strnlen(record.mac, sizeof record.mac)));
-}
-
 constexpr int kVersionRequestMs = 5000;
 
 } // namespace
@@ -160,28 +152,12 @@ void CLynxDlg::StartVersionCheck()
     const char* forced = std::getenv("LYNX_VERIFY_AFTER_UPGRADE");
     if (forced && *forced ? std::string(forced) == "0" : SettingDword("VerifyAfterUpgrade").value_or(1) == 0)
         return;
-    auto check = std::make_unique<VersionCheck>();
-    for (const UgInfo* job : upgradeBatch().jobs()) {
-        if (job->state != lynx::upgrade::UgState::Succeeded)
-            continue;
-        // Only while every device of the batch is still listed as it was.
-        const DeviceRecord* record = m_site.Device(job->device);
-        if (!record || std::string_view(record->deviceIp, strnlen(record->deviceIp, sizeof record->deviceIp)) != job->ip)
-            return;
-        VersionCheck::Row row;
-        row.number = job->device;
-        row.mac = MacKeyOf(*record);
-        if (const std::optional<lynx::protocol::ReportArrival> arrival = m_site.Table().ArrivalOf(row.number))
-            row.card = arrival->interfaceName;
-        row.before = lynx::protocol::SoftwareVersionText(*record);
-        check->rows.push_back(std::move(row));
-    }
-    if (check->rows.empty())
+    m_versionCheck = lynx::site::VersionCheck::Begin(m_site);
+    if (!m_versionCheck)
         return;
     const uint32_t rebootSeconds = std::min<uint32_t>(SettingDword("VerifyRebootSeconds").value_or(90), 3600);
     const uint32_t searchSeconds = std::clamp<uint32_t>(SettingDword("VerifySearchSeconds").value_or(60), 1, 3600);
-    check->requestsLeft = static_cast<int>((searchSeconds * 1000 + kVersionRequestMs - 1) / kVersionRequestMs);
-    m_versionCheck = std::move(check);
+    m_versionRequestsLeft = static_cast<int>((searchSeconds * 1000 + kVersionRequestMs - 1) / kVersionRequestMs);
     if (!m_versionTimer) {
         m_versionTimer = new QTimer(this);
         m_versionTimer->setSingleShot(true);
@@ -194,18 +170,13 @@ void CLynxDlg::VersionCheckTick()
 {
     if (!m_versionCheck)
         return;
-    if (m_versionCheck->requestsLeft-- > 0) {
+    if (m_versionRequestsLeft-- > 0) {
         // The search request alone: the list stays as it is.
         m_site.Discovery().SendSearch();
         m_versionTimer->start(kVersionRequestMs);
         return;
     }
-    // The end: a camera heard with its old version says so; one not heard
-    // keeps "升级成功".
-    for (const VersionCheck::Row& row : m_versionCheck->rows) {
-        if (row.heardSame)
-            m_site.SetStatus(row.number, lynx::site::DeviceStatus{kVersionUnchanged});
-    }
+    m_versionCheck->Finish();
     m_versionCheck.reset();
 }
 
@@ -220,30 +191,8 @@ bool CLynxDlg::TakeVersionReport(const lynx::protocol::Datagram& datagram)
 {
     if (!m_versionCheck)
         return false;
-    const std::string& body = datagram.body;
-    // Every report while the check runs answers one of its searches: it
-    // touches only the rows of the check's batch, matched by MAC, and adds no
-    // row (a camera outside the batch, or one that came back at a new address,
-    // would be listed again).
-    DeviceRecord report{};
-    if (!lynx::protocol::ParseReportBody(body, report) || report.mac[0] == '\0')
-        return true;
-    const std::string mac = MacKeyOf(report);
-    auto& rows = m_versionCheck->rows;
-    const auto it = std::find_if(rows.begin(), rows.end(), [&](const VersionCheck::Row& r) { return r.mac == mac; });
-    // Only the camera's own word: from the address it reports, on the card
-    // it was found on (anyone on the LAN could claim its MAC and a version).
-    if (it == rows.end() || !lynx::protocol::FromItsOwnAddress(report, lynx::protocol::ArrivalOf(datagram), it->card))
-        return true;
-    if (lynx::protocol::SoftwareVersionText(report) == it->before) {
-        it->heardSame = true;
-        return true;
-    }
-    // The device takes the version the camera now runs.
-    m_site.SetVersion(it->number, report);
-    m_site.SetStatus(it->number, lynx::site::DeviceStatus{kVersionUpdated});
-    rows.erase(it);
-    if (rows.empty())
+    m_versionCheck->Take(datagram);
+    if (m_versionCheck->Done())
         CancelVersionCheck();
     return true;
 }

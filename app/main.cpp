@@ -1,6 +1,6 @@
 #include "app/CLynxApp.h"
 #include "platform/Translation.h"
-#include "tarn.h"
+#include "protocol/DiscoverySession.h"
 #include "upgrade/UpgradeFileServer.h"
 
 #include "lynx/Version.h"
@@ -60,6 +60,6 @@ int main(int argc, char** argv)
     // The file server and the transport's servers outlive the window; stop
     // their threads before exit.
     StopUpgradeFileServer();
-    tarn_ext_Shutdown();
+    lynx::protocol::ShutdownTransport();
     return 0;
 }

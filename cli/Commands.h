@@ -3,11 +3,17 @@
 // message on stderr).
 #pragma once
 
+#include <iosfwd>
 #include <string>
 #include <vector>
 
+namespace lynx::site {
+class SiteReport;
+}
+
 namespace lynx::cli {
 
+using site::SiteReport;
 using Arguments = std::vector<std::string>;
 
 struct Command {
@@ -26,5 +32,15 @@ int RunUpgradeCommand(const Arguments& args);  // UpgradeCommand.cpp
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
+
+// The command's help (translated) on out: kExitOk.
+int ShowUsage(std::ostream& out, const char* usage);
+// "lynx-cli COMMAND: error" and the command's help on err: kExitUsage.
+int BadOptions(std::ostream& err, const char* command, const std::string& error, const char* usage);
+// "lynx-cli COMMAND: text" on err: kExitFailed.
+int Failed(std::ostream& err, const char* command, const std::string& text);
+// Writes report to path unless path is empty; false after "lynx-cli COMMAND:
+// why" on err when it cannot.
+bool SaveReport(const site::SiteReport& report, const std::string& path, std::ostream& err, const char* command);
 
 } // namespace lynx::cli

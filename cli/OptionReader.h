@@ -1,67 +1,92 @@
-// Walks a command's arguments as options: "--name value" or "--name=value".
+// The one reader of every command's options: "--name value" or "--name=value",
+// flags without a value, options that may be repeated, whole numbers, the
+// network cards. The first fault ends the reading, with its reason in Error().
 #pragma once
 
+#include "cli/Commands.h"
+
+#include <climits>
 #include <cstddef>
+#include <initializer_list>
+#include <utility>
+#include <optional>
+#include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace lynx::cli {
 
 class OptionReader {
 public:
-    explicit OptionReader(const std::vector<std::string>& args) : m_args(args) {}
+    explicit OptionReader(const Arguments& args) : m_args(args) {}
 
-    // Moves to the next argument; false when there is none.
-    bool Next()
+    // Moves to the next option; false at the end or once a fault was found.
+    bool Next();
+    // Whether the option at hand is name.
+    bool Is(std::string_view name) const { return m_name == name; }
+    bool IsHelp() const { return m_name == "--help" || m_name == "-h"; }
+
+    // Each of these takes the option at hand and is false after a fault.
+    // An option without a value: flag becomes value.
+    bool Flag(bool& flag, bool value = true);
+    // The value, after '=' or as the next word, never empty; an option read so
+    // may not be given twice.
+    bool Value(std::string& value);
+    // When the option at hand is one of these names: its value into the string
+    // that goes with it (as Value does), and true.
+    bool ValueOf(std::initializer_list<std::pair<std::string_view, std::string*>> options);
+    // When the option at hand is --interface or --help: read, and true.
+    bool Shared(std::vector<std::string>& interfaces, bool& help);
+    // A value of an option that may be repeated.
+    bool Append(std::vector<std::string>& values);
+    // The next word when it is not an option (a list after one option).
+    bool Following(std::string& value);
+    // A whole number of at least least (LLONG_MIN: any); one above most is brought down to most.
+    template <class Int>
+    bool Number(Int& value, long long least, long long most)
     {
-        if (m_next >= m_args.size())
+        long long n = 0;
+        if (!ReadNumber(n, least, most))
             return false;
-        m_name = m_args[m_next++];
-        m_value.clear();
-        m_hasInlineValue = false;
-        if (auto eq = m_name.find('='); m_name.rfind("--", 0) == 0 && eq != std::string::npos) {
-            m_value = m_name.substr(eq + 1);
-            m_name.resize(eq);
-            m_hasInlineValue = true;
-        }
+        value = static_cast<Int>(n);
         return true;
     }
+    // Search seconds: a whole number of at least least, brought into 1..3600
+    // (a search shorter than a second would miss every camera, one longer
+    // than an hour is a typing error; the window's limit too).
+    bool Seconds(int& value, long long least = LLONG_MIN);
+    // --interface NAME: a name none of this PC's IPv4 cards has is a fault.
+    bool Interface(std::vector<std::string>& names);
+    // The option at hand is none the command knows.
+    bool Unknown();
+    // A required option left out ("--file is required"): each name whose value is empty.
+    bool Require(std::initializer_list<std::pair<std::string_view, const std::string*>> options);
+    bool Fail(std::string message);
 
-    // The option as given, without its "=value".
-    const std::string& Name() const { return m_name; }
-    bool HasInlineValue() const { return m_hasInlineValue; }
-
-    // The option's value: after its '=', else the next argument. False, with
-    // the reason in error, when there is none.
-    bool TakeValue(std::string& value, std::string* error)
+    // What was read, or nullopt with the fault in *error.
+    template <class Options>
+    std::optional<Options> Result(Options options, std::string* error) const
     {
-        if (m_hasInlineValue) {
-            value = m_value;
-            return true;
-        }
-        if (m_next >= m_args.size()) {
-            *error = m_name + " needs a value";
-            return false;
-        }
-        value = m_args[m_next++];
-        return true;
+        if (!Failed())
+            return options;
+        *error = m_error;
+        return std::nullopt;
     }
 
-    // The next argument when it is not an option (a list after one option).
-    bool TakeFollowing(std::string& value)
-    {
-        if (m_next >= m_args.size() || m_args[m_next].rfind("--", 0) == 0)
-            return false;
-        value = m_args[m_next++];
-        return true;
-    }
+    bool Failed() const { return !m_error.empty(); }
+    const std::string& Error() const { return m_error; }
 
 private:
-    const std::vector<std::string>& m_args;
+    bool ReadNumber(long long& value, long long least, long long most);
+
+    const Arguments& m_args;
     std::size_t m_next = 0;
     std::string m_name;
     std::string m_value;
     bool m_hasInlineValue = false;
+    std::set<std::string> m_given;
+    std::string m_error;
 };
 
 } // namespace lynx::cli

@@ -1,34 +1,17 @@
 #include "cli/SearchCommand.h"
 
 #include "cli/Commands.h"
-#include "cli/InterfaceOption.h"
+#include "cli/LiveLine.h"
 #include "cli/OptionReader.h"
-#include "platform/Numbers.h"
 #include "platform/Translation.h"
-#include "protocol/DiscoverySession.h"
-#include "protocol/Messages.h"
+#include "site/SearchFlow.h"
 
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <iostream>
 
 namespace lynx::cli {
-
-int ClampSearchSeconds(long long seconds)
-{
-    if (seconds < 1)
-        return 1;
-    if (seconds > protocol::kMaxSearchSeconds)
-        return protocol::kMaxSearchSeconds;
-    return static_cast<int>(seconds);
-}
-
-std::string ServerFailureText(const protocol::DiscoverySession& session)
-{
-    if (session.PortTaken())
-        return platform::TrUtf8(protocol::msg::kPortsTaken);
-    return "cannot receive on UDP port " + std::to_string(protocol::kReportPort);
-}
 
 const char* SearchUsage()
 {
@@ -55,103 +38,74 @@ The exit status is 1 when the search went out on no network card.
 )";
 }
 
+namespace {
+
+bool ReadFormat(const std::string& text, OutputFormat& format, OptionReader& reader)
+{
+    if (text == "table")
+        format = OutputFormat::Table;
+    else if (text == "json")
+        format = OutputFormat::Json;
+    else if (text == "csv")
+        format = OutputFormat::Csv;
+    else
+        return reader.Fail("--format takes table, json or csv, not '" + text + "'");
+    return true;
+}
+
+} // namespace
+
 std::optional<SearchOptions> ParseSearchOptions(const std::vector<std::string>& args, std::string* error)
 {
     SearchOptions options;
     OptionReader reader(args);
-    std::string value;
+    std::string format;
     while (reader.Next()) {
-        const std::string& a = reader.Name();
-        if (a == "--seconds") {
-            if (!reader.TakeValue(value, error))
-                return std::nullopt;
-            const std::optional<long long> n = platform::WholeNumber(value);
-            if (!n) {
-                *error = "--seconds takes a whole number, not '" + value + "'";
-                return std::nullopt;
-            }
-            options.seconds = ClampSearchSeconds(*n);
-        } else if (a == "--max-devices") {
-            if (!reader.TakeValue(value, error))
-                return std::nullopt;
-            const std::optional<long long> n = platform::WholeNumber(value);
-            if (!n || *n < 0) {
-                *error = "--max-devices takes a whole number of at least 0, not '" + value + "'";
-                return std::nullopt;
-            }
-            options.maxDevices = static_cast<size_t>(*n);
-        } else if (a == "--interface") {
-            if (!reader.TakeValue(value, error))
-                return std::nullopt;
-            options.interfaces.push_back(value);
-        } else if (a == "--format") {
-            if (!reader.TakeValue(value, error))
-                return std::nullopt;
-            if (value == "table")
-                options.format = OutputFormat::Table;
-            else if (value == "json")
-                options.format = OutputFormat::Json;
-            else if (value == "csv")
-                options.format = OutputFormat::Csv;
-            else {
-                *error = "--format takes table, json or csv, not '" + value + "'";
-                return std::nullopt;
-            }
-        } else if (reader.HasInlineValue()) {
-            *error = a + " takes no value";
-            return std::nullopt;
-        } else if (a == "--no-ip-filter")
-            options.filter.hideSameIp = false;
-        else if (a == "--no-mac-filter")
-            options.filter.hideSameMac = false;
-        else if (a == "--timing")
-            options.timing = true;
-        else if (a == "--help" || a == "-h")
-            options.help = true;
-        else {
-            *error = "unknown option '" + a + "'";
-            return std::nullopt;
-        }
+        if (reader.Shared(options.interfaces, options.help))
+            continue;
+        if (reader.Is("--seconds"))
+            reader.Seconds(options.seconds);
+        else if (reader.Is("--max-devices"))
+            reader.Number(options.maxDevices, 0, LLONG_MAX);
+        else if (reader.Is("--format"))
+            reader.Value(format) && ReadFormat(format, options.format, reader);
+        else if (reader.Is("--no-ip-filter"))
+            reader.Flag(options.filter.hideSameIp, false);
+        else if (reader.Is("--no-mac-filter"))
+            reader.Flag(options.filter.hideSameMac, false);
+        else if (reader.Is("--timing"))
+            reader.Flag(options.timing);
+        else
+            reader.Unknown();
     }
-    if (!CheckInterfaceNames(options.interfaces, error))
-        return std::nullopt;
-    return options;
+    return reader.Result(options, error);
 }
 
 int RunSearchCommand(const Arguments& args)
 {
     std::string error;
     auto options = ParseSearchOptions(args, &error);
-    if (!options) {
-        std::cerr << "lynx-cli search: " << error << "\n" << platform::TrUtf8(SearchUsage());
-        return kExitUsage;
-    }
-    if (options->help) {
-        std::cout << platform::TrUtf8(SearchUsage());
-        return kExitOk;
-    }
+    if (!options)
+        return BadOptions(std::cerr, "search", error, SearchUsage());
+    if (options->help)
+        return ShowUsage(std::cout, SearchUsage());
     protocol::InitTransport();
     protocol::DiscoverySession session;
-    if (!session.StartServers(false)) {
-        // Listing nothing would look like a LAN without cameras: say it failed.
-        std::cerr << "lynx-cli search: " << ServerFailureText(session) << "\n";
-        return kExitFailed;
-    }
-    session.SetInterfaces(options->interfaces);
-    session.Table().SetCapacity(options->maxDevices);
-    if (!session.Search()) {
-        std::cerr << "lynx-cli search: the search request went out on no network interface "
-                     "(no network, or a cable out?)\n";
-        return kExitFailed;
-    }
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(options->seconds);
-    session.CollectUntil(deadline, options->filter);
-    const auto ended = std::chrono::steady_clock::now();
-    const std::vector<protocol::DeviceRow> rows = session.Table().Rows();
+    site::SearchRequest request;
+    request.seconds = options->seconds;
+    request.interfaces = options->interfaces;
+    request.filter = options->filter;
+    request.capacity = options->maxDevices;
+    LiveLine live;
+    const site::SearchResult found = site::Search(session, request, SearchEvents(&live));
+    live.Clear();
+    // Listing nothing would look like a LAN without cameras: say it failed.
+    if (!found.ok())
+        return Failed(std::cerr, "search", site::FailureText(found.failure));
     if (options->timing) {
         if (auto last = session.LastRowAdded()) {
             double at = std::chrono::duration<double>(last->time_since_epoch()).count();
-            std::fprintf(stderr, "timing: last row listed at %.6f (%zu rows)\n", at, rows.size());
+            std::fprintf(stderr, "timing: last row listed at %.6f (%zu rows)\n", at, found.rows.size());
         } else {
             std::fprintf(stderr, "timing: no row listed\n");
         }
@@ -159,15 +113,14 @@ int RunSearchCommand(const Arguments& args)
                      static_cast<unsigned long long>(session.Delivered()),
                      static_cast<unsigned long long>(session.ReportsApplied()));
         std::fprintf(stderr, "timing: the search ended %.1f ms after its deadline\n",
-                     std::chrono::duration<double, std::milli>(ended - deadline).count());
+                     std::chrono::duration<double, std::milli>(found.ended - found.deadline).count());
     }
-    std::cout << FormatRows(options->format, rows) << std::flush;
+    std::cout << FormatRows(options->format, found.rows) << std::flush;
     // A list cut at its limit is no complete list: said, and not a success.
-    if (const uint64_t dropped = session.Table().Dropped()) {
-        std::cerr << "lynx-cli search: the list is full at " << options->maxDevices << " cameras; " << dropped
-                  << " more reports were not listed (--max-devices)\n";
-        return kExitFailed;
-    }
+    if (found.dropped)
+        return Failed(std::cerr, "search",
+                      "the list is full at " + std::to_string(options->maxDevices) + " cameras; " +
+                          std::to_string(found.dropped) + " more reports were not listed (--max-devices)");
     return kExitOk;
 }
 

@@ -3,7 +3,6 @@
 
 #include "cli/DeviceOutput.h"
 #include "protocol/DeviceTable.h"
-#include "protocol/DiscoverySession.h"
 #include "protocol/SearchTiming.h"
 
 #include <optional>
@@ -22,19 +21,9 @@ struct SearchOptions {
     bool help = false;
 };
 
-// Search seconds are brought into 1..kMaxSearchSeconds (an hour, the window's
-// limit too): a search shorter than a second would miss every camera, one
-// longer than an hour is a typing error.
-int ClampSearchSeconds(long long seconds);
-
 // nullopt and a message in *error for an option that is not understood.
 std::optional<SearchOptions> ParseSearchOptions(const std::vector<std::string>& args, std::string* error);
 
 const char* SearchUsage();
-
-// Why a session's servers did not start, for a command's error line: another
-// program holds a port (the window's text, translated), or the port could not
-// be opened.
-std::string ServerFailureText(const protocol::DiscoverySession& session);
 
 } // namespace lynx::cli

@@ -1,86 +1,29 @@
 #include "cli/UpgradeCommand.h"
 
-#include "cli/DeviceOutput.h"
-#include "cli/InterfaceOption.h"
+#include "cli/LiveLine.h"
 #include "cli/OptionReader.h"
-#include "cli/SearchCommand.h"
-#include "cli/SiteReport.h"
-#include "platform/MacKey.h"
-#include "platform/Numbers.h"
+#include "site/SiteReport.h"
 #include "platform/Translation.h"
-#include "protocol/DiscoverySession.h"
+#include "site/SearchFlow.h"
+#include "site/UpgradeFlow.h"
 #include "upgrade/FirmwareFile.h"
-#include "upgrade/UpgradeRun.h"
 
 #include <arpa/inet.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
-#include <cstring>
 #include <iostream>
-#include <map>
-#include <set>
 
 namespace lynx::cli {
 
 namespace {
-
-using upgrade::UpgradeBatch;
 
 bool IsDottedIpv4(const std::string& text)
 {
     in_addr address{};
     return ::inet_pton(AF_INET, text.c_str(), &address) == 1;
 }
-
-// The chosen devices, by their record numbers; status changes and the
-// summary line are printed as they happen.
-class ConsoleList : public upgrade::UpgradeView {
-public:
-    ConsoleList(std::ostream& out, SiteReport& report) : m_out(out), m_report(report) {}
-
-    // The devices of the next round, and the batch's devices for them.
-    std::vector<upgrade::BatchDevice> SetRows(const std::vector<protocol::DeviceRow>& rows)
-    {
-        std::vector<upgrade::BatchDevice> devices;
-        for (const protocol::DeviceRow& row : rows) {
-            m_rows[row.number] = row;
-            devices.push_back({row.number, Utf8Field(row.record.deviceIp),
-                               std::string(row.record.deviceId, strnlen(row.record.deviceId, sizeof row.record.deviceId))});
-        }
-        return devices;
-    }
-    void SetStatus(int device, upgrade::UgState state) override
-    {
-        const auto row = m_rows.find(device);
-        if (row == m_rows.end())
-            return;
-        const std::string text = upgrade::StatusText(state);
-        const std::string shown = platform::TrUtf8(text.empty() ? "(状态已清空)" : text);
-        m_out << Utf8Field(row->second.record.deviceIp) << "\t" << shown << std::endl;
-        m_report.AddStatus(Mac(device), text.empty() ? std::string() : shown);
-    }
-    void SetSummaryText(const std::string& text) override
-    {
-        if (text != m_summary)
-            m_out << text << std::endl;
-        m_summary = text;
-    }
-    void SetUpgrading(bool) override {}
-    void AnnounceComplete() override { m_out << platform::TrUtf8(upgrade::msg::kBatchComplete) << std::endl; }
-    std::string SummaryFormat() const override { return platform::TrUtf8(upgrade::msg::kSummaryFormat); }
-
-    const std::string& Summary() const { return m_summary; }
-    std::string Mac(int device) const { return Utf8Field(m_rows.at(device).record.mac); }
-
-private:
-    std::map<int, protocol::DeviceRow> m_rows;  // by record number
-    std::ostream& m_out;
-    SiteReport& m_report;
-    std::string m_summary;
-};
 
 } // namespace
 
@@ -120,340 +63,135 @@ std::optional<UpgradeOptions> ParseUpgradeOptions(const std::vector<std::string>
     UpgradeOptions options;
     bool sawIp = false;
     OptionReader reader(args);
-    std::string value;
+    constexpr long long kWeek = 7 * 24 * 3600;
     while (reader.Next()) {
-        const std::string& a = reader.Name();
-        if (a == "--file") {
-            if (!reader.TakeValue(value, error))
-                return std::nullopt;
-            options.file = value;
-        } else if (a == "--seconds" || a == "--wait") {
-            if (!reader.TakeValue(value, error))
-                return std::nullopt;
-            const std::optional<long long> n = platform::WholeNumber(value);
-            if (!n || (a == "--wait" && *n < 0)) {
-                *error = a + " takes a whole number" + (a == "--wait" ? " of at least 0" : "") + ", not '" + value + "'";
-                return std::nullopt;
-            }
-            if (a == "--seconds")
-                options.seconds = ClampSearchSeconds(*n);
-            else
-                options.waitSeconds = static_cast<int>(std::min<long long>(*n, 7 * 24 * 3600));
-        } else if (a == "--reboot-wait" || a == "--parallel" || a == "--retry") {
-            if (!reader.TakeValue(value, error))
-                return std::nullopt;
-            const std::optional<long long> n = platform::WholeNumber(value);
-            const long long least = a == "--parallel" ? 1 : 0;
-            if (!n || *n < least) {
-                *error = a + " takes a whole number of at least " + std::to_string(least) + ", not '" + value + "'";
-                return std::nullopt;
-            }
-            const int bounded = static_cast<int>(std::min<long long>(*n, 7 * 24 * 3600));
-            (a == "--reboot-wait" ? options.rebootWaitSeconds : a == "--parallel" ? options.parallel : options.retries) =
-                bounded;
-        } else if (a == "--expect-version" || a == "--report") {
-            if (!reader.TakeValue(value, error))
-                return std::nullopt;
-            if (value.empty()) {
-                *error = a + " needs a value";
-                return std::nullopt;
-            }
-            (a == "--report" ? options.report : options.expectVersion) = value;
-        } else if (a == "--interface") {
-            if (!reader.TakeValue(value, error))
-                return std::nullopt;
-            options.interfaces.push_back(value);
-        } else if (a == "--ip") {
+        if (reader.Shared(options.interfaces, options.help) ||
+            reader.ValueOf({{"--file", &options.file}, {"--expect-version", &options.expectVersion},
+                            {"--report", &options.report}}))
+            continue;
+        if (reader.Is("--seconds"))
+            reader.Seconds(options.seconds);
+        else if (reader.Is("--wait"))
+            reader.Number(options.waitSeconds, 0, kWeek);
+        else if (reader.Is("--reboot-wait"))
+            reader.Number(options.rebootWaitSeconds, 0, kWeek);
+        else if (reader.Is("--parallel"))
+            reader.Number(options.parallel, 1, kWeek);
+        else if (reader.Is("--retry"))
+            reader.Number(options.retries, 0, kWeek);
+        else if (reader.Is("--ip")) {
             sawIp = true;
-            if (!reader.TakeValue(value, error))
-                return std::nullopt;
             // Further addresses may follow without repeating --ip.
-            for (;;) {
-                if (!IsDottedIpv4(value)) {
-                    *error = "--ip takes an IPv4 address, not '" + value + "'";
-                    return std::nullopt;
-                }
-                if (std::find(options.ips.begin(), options.ips.end(), value) == options.ips.end())
-                    options.ips.push_back(value);
-                if (reader.HasInlineValue() || !reader.TakeFollowing(value))
-                    break;
+            std::vector<std::string> ips;
+            if (reader.Append(ips))
+                for (std::string more; reader.Following(more);)
+                    ips.push_back(more);
+            for (const std::string& ip : ips) {
+                if (!IsDottedIpv4(ip))
+                    reader.Fail("--ip takes an IPv4 address, not '" + ip + "'");
+                else if (std::find(options.ips.begin(), options.ips.end(), ip) == options.ips.end())
+                    options.ips.push_back(ip);
             }
-        } else if (reader.HasInlineValue()) {
-            *error = a + " takes no value";
-            return std::nullopt;
-        } else if (a == "--all") {
-            options.all = true;
-        } else if (a == "--verify") {
-            options.verify = true;
-        } else if (a == "--help" || a == "-h") {
-            options.help = true;
-        } else {
-            *error = "unknown option '" + a + "'";
-            return std::nullopt;
-        }
+        } else if (reader.Is("--all"))
+            reader.Flag(options.all);
+        else if (reader.Is("--verify"))
+            reader.Flag(options.verify);
+        else
+            reader.Unknown();
     }
-    if (options.help)
-        return options;
-    if (options.file.empty()) {
-        *error = "--file is required";
-        return std::nullopt;
+    if (!reader.Failed() && !options.help && reader.Require({{"--file", &options.file}})) {
+        // Checked here, before anything is sent: a file the cameras cannot unpack
+        // would fail every one of them only after its download.
+        std::string reportError;
+        if (const auto fault = upgrade::FirmwareFileFault(options.file))
+            reader.Fail(site::FailureText(*fault == upgrade::kFirmwareNotZip ? site::Failure::FirmwareNotZip
+                                                                             : site::Failure::FirmwareUnreadable) +
+                        options.file);
+        else if (options.all == sawIp)
+            reader.Fail(options.all ? "--all and --ip exclude each other" : "choose the cameras with --all or --ip");
+        else if (!options.expectVersion.empty() && !options.verify)
+            reader.Fail("--expect-version needs --verify");
+        else if (!options.report.empty() && !SiteReport::CanWrite(options.report, &reportError))
+            reader.Fail(reportError);
     }
-    // Checked here, before anything is sent: a file the cameras cannot unpack
-    // would fail every one of them only after its download.
-    if (const auto fault = upgrade::FirmwareFileFault(options.file)) {
-        *error = platform::TrUtf8(*fault) + options.file;
-        return std::nullopt;
-    }
-    if (!CheckInterfaceNames(options.interfaces, error))
-        return std::nullopt;
-    if (options.all == sawIp) {
-        *error = options.all ? "--all and --ip exclude each other" : "choose the cameras with --all or --ip";
-        return std::nullopt;
-    }
-    if (!options.expectVersion.empty() && !options.verify) {
-        *error = "--expect-version needs --verify";
-        return std::nullopt;
-    }
-    if (!options.report.empty() && !SiteReport::CanWrite(options.report, error))
-        return std::nullopt;
-    return options;
+    return reader.Result(options, error);
 }
 
-int RunUpgrade(const Arguments& args, std::ostream& out, std::ostream& err)
+namespace {
+
+int Upgrade(const Arguments& args, std::ostream& out, std::ostream& err, LiveLine* live)
 {
     std::string error;
     const std::optional<UpgradeOptions> options = ParseUpgradeOptions(args, &error);
-    if (!options) {
-        err << "lynx-cli upgrade: " << error << "\n" << platform::TrUtf8(UpgradeUsage());
-        return kExitUsage;
-    }
-    if (options->help) {
-        out << platform::TrUtf8(UpgradeUsage());
-        return kExitOk;
-    }
+    if (!options)
+        return BadOptions(err, "upgrade", error, UpgradeUsage());
+    if (options->help)
+        return ShowUsage(out, UpgradeUsage());
 
-    // One session receives everything: the reports of the searches, and the
-    // replies and notifications on port 8025 and on each camera's client.
-    using Clock = protocol::DiscoverySession::Clock;
-    protocol::InitTransport();
-    protocol::DiscoverySession session;
-    SiteReport report;
-    auto listOwner = std::make_unique<ConsoleList>(out, report);
-    ConsoleList& list = *listOwner;
-    upgrade::UpgradeRun run(std::move(listOwner), {});
-    run.Batch().SetParallel(options->parallel);
-    const auto toBatch = [&run](protocol::Datagram& datagram) {
-        run.Batch().OnDatagram(datagram.header, datagram.body, datagram.peerAddress);
+    site::UpgradeRequest request;
+    request.file = options->file;
+    request.seconds = options->seconds;
+    request.waitSeconds = options->waitSeconds;
+    request.all = options->all;
+    request.ips = options->ips;
+    request.interfaces = options->interfaces;
+    request.verify = options->verify;
+    request.rebootWaitSeconds = options->rebootWaitSeconds;
+    request.expectVersion = options->expectVersion;
+    request.parallel = options->parallel;
+    request.retries = options->retries;
+
+    // Every event printed as it happens: statuses and verdicts on out,
+    // warnings on err.
+    site::UpgradeEvents events;
+    events.searching = SearchEvents(live);
+    events.status = [&out](const std::string& ip, const std::string& status) { out << ip << "\t" << status << std::endl; };
+    events.summary = [&out](const std::string& summary) { out << summary << std::endl; };
+    events.complete = [&out] { out << platform::TrUtf8(upgrade::msg::kBatchComplete) << std::endl; };
+    events.progress = [live](int done, int total, int failed) {
+        if (live)
+            live->Upgrade(done, total, failed);
     };
-    const protocol::DuplicateFilter filter;
-    Clock::time_point roundDeadline{};
-    upgrade::UpgradeRun::FrontEnd frontEnd;
-    frontEnd.pause = [&](int milliseconds) { session.CollectFor(std::chrono::milliseconds(milliseconds), filter, toBatch); };
-    frontEnd.clientFailed = [&err] { err << upgrade::msg::kClientError << std::endl; };
-    frontEnd.giveUp = [&roundDeadline] { return Clock::now() >= roundDeadline; };
-    run.SetFrontEnd(std::move(frontEnd));
-
-    upgrade::UpgradeFileServer::Options serverOptions;
-    serverOptions.firstPort = 9000;
-    serverOptions.notify = [&err](const std::string& text, std::stop_token) { err << text << std::endl; };
-    if (!run.StartOwnServer(serverOptions)) {
-        err << "lynx-cli upgrade: no port from 9000 up is free for the firmware server\n";
-        return kExitFailed;
-    }
-    // Both ports: the cameras' replies and notifications come to 8025.
-    if (!session.StartServers() || session.PortTaken()) {
-        err << "lynx-cli upgrade: " << ServerFailureText(session) << "\n";
-        return kExitFailed;
-    }
-    session.SetInterfaces(options->interfaces);
-    const auto search = [&](const protocol::DuplicateFilter& rules) {
-        if (!session.Search()) {
-            err << "lynx-cli upgrade: the search request went out on no network interface\n";
-            return false;
-        }
-        session.CollectFor(std::chrono::seconds(options->seconds), rules);
-        return true;
+    events.retry = [&out](int round, int rounds, size_t cameras) {
+        out << "retry " << round << " of " << rounds << ": " << cameras << " cameras" << std::endl;
     };
-    if (!search(filter))
-        return kExitFailed;
-    // A report sent from another address than the one it names may be
-    // anyone's: where the camera's own report was heard too, that one is
-    // taken, and what it says (its version before, its card) is the truth.
-    std::vector<protocol::DeviceRow> found;
-    {
-        const std::vector<protocol::DeviceRow> rows = session.Table().Rows();
-        const auto own = [](const protocol::DeviceRow& r) { return !protocol::IsHearsay(r.record, r.arrival); };
-        std::set<std::string> heardFromThemselves;  // IP and MAC key
-        for (const protocol::DeviceRow& row : rows) {
-            if (own(row))
-                heardFromThemselves.insert(Utf8Field(row.record.deviceIp) + " " + platform::MacKey(Utf8Field(row.record.mac)));
-        }
-        for (const protocol::DeviceRow& row : rows) {
-            if (own(row) ||
-                !heardFromThemselves.count(Utf8Field(row.record.deviceIp) + " " + platform::MacKey(Utf8Field(row.record.mac))))
-                found.push_back(row);
-        }
-    }
+    events.unreported = [&out](const std::string& ip) { out << ip << "\t" << platform::TrUtf8("未报告升级结果") << std::endl; };
+    events.roundEnded = [&out](const std::string& summary) { out << summary << std::endl; };
+    events.verified = [&out](const std::string& mac, const std::string& version, const std::string& ip) {
+        out << mac << "\tverified: " << version << " at " << ip << std::endl;
+    };
+    events.notVerified = [&out](const std::string& mac, const std::string& why) {
+        out << mac << "\tnot verified: " << why << std::endl;
+    };
+    events.warning = [&err](const std::string& text) { err << "lynx-cli upgrade: " << text << std::endl; };
+    events.notice = [&err](const std::string& text) { err << text << std::endl; };
 
-    std::vector<protocol::DeviceRow> chosen;
-    int missing = 0;
-    if (options->all) {
-        chosen = found;
-    } else {
-        for (const std::string& ip : options->ips) {
-            // Its own report first, should another host speak for the address.
-            auto row = std::find_if(found.begin(), found.end(), [&](const protocol::DeviceRow& r) {
-                return ip == r.record.deviceIp && protocol::FromItsOwnAddress(r.record, r.arrival);
-            });
-            if (row == found.end())
-                row = std::find_if(found.begin(), found.end(),
-                                   [&](const protocol::DeviceRow& r) { return ip == r.record.deviceIp; });
-            if (row == found.end()) {
-                err << "lynx-cli upgrade: no camera answered from " << ip << "\n";
-                ++missing;
-            } else {
-                chosen.push_back(*row);
-            }
-        }
-    }
-    if (chosen.empty()) {
-        err << "lynx-cli upgrade: no camera to upgrade\n";
-        return kExitFailed;
-    }
-    std::map<std::string, std::string> versionBefore;  // by MAC
-    std::map<std::string, std::string> cardOf;         // by MAC: where it was found
-    for (const protocol::DeviceRow& row : chosen) {
-        cardOf[Utf8Field(row.record.mac)] = row.arrival.interfaceName;
-        SiteReport::Row& entry = report.Camera(Utf8Field(row.record.mac));
-        entry.oldIp = Utf8Field(row.record.deviceIp);
-        entry.oldVersion = Utf8Field(row.record.softwareVersion);
-        versionBefore[entry.mac] = entry.oldVersion;
-    }
-
-    std::vector<protocol::DeviceRow> roundRows = chosen;
-    std::set<std::string> finished;  // MACs that succeeded (and verified)
-    for (int round = 0;; ++round) {
-        if (round > 0)
-            out << "retry " << round << " of " << options->retries << ": " << roundRows.size() << " cameras" << std::endl;
-        run.Batch().Prepare(list.SetRows(roundRows));
-        roundDeadline = Clock::now() + std::chrono::seconds(options->waitSeconds);
-        run.Confirm(options->file);
-        if (run.Batch().url().empty())
-            err << "lynx-cli upgrade: no camera could be reached on TCP port 8021; the requests carry no download address\n";
-        // Settled once every job has reported, or was refused or never sent:
-        // neither of those will report.
-        if (options->parallel == 0)
-            roundDeadline = Clock::now() + std::chrono::seconds(options->waitSeconds);
-        session.CollectUntil(roundDeadline, filter, toBatch, [&run] { return run.Batch().Settled(); });
-        // A camera still downloading keeps the server up, whatever the jobs
-        // say: one cut off now would fail for our hurry. The server itself
-        // drops a download that stalls.
-        if (const int open = run.DownloadsOpen(); open > 0) {
-            err << "lynx-cli upgrade: waiting for " << open << " download(s) still in flight" << std::endl;
-            const auto limit = Clock::now() + std::chrono::seconds(options->waitSeconds);
-            while (run.DownloadsOpen() > 0 && Clock::now() < limit)
-                session.CollectFor(std::chrono::milliseconds(100), filter, toBatch);
-        }
-
-        std::map<std::string, std::string> failed;  // MAC -> why
-        std::set<std::string> succeeded;
-        for (const UgInfo* job : run.Batch().jobs()) {
-            const std::string mac = list.Mac(job->device);
-            if (job->state == upgrade::UgState::Succeeded) {
-                succeeded.insert(mac);
-                continue;
-            }
-            const bool unreported = job->state == upgrade::UgState::Sent || job->state == upgrade::UgState::Upgrading;
-            if (unreported)
-                out << job->ip << "\t" << platform::TrUtf8("未报告升级结果") << std::endl;
-            failed[mac] = unreported ? platform::TrUtf8("未报告升级结果")
-                          : job->state == upgrade::UgState::Waiting ? "not sent before --wait ran out"
-                                                                    : platform::TrUtf8(upgrade::StatusText(job->state));
-        }
-        out << list.Summary() << std::endl;
-
-        if (options->verify && !succeeded.empty()) {
-            // Each camera that reported success restarts with the new firmware:
-            // searched for until it answers with a new version.
-            std::set<std::string> unverified = succeeded;
-            std::map<std::string, std::string> seen;  // MAC -> version heard
-            const auto verifyDeadline = Clock::now() + std::chrono::seconds(options->rebootWaitSeconds);
-            const auto check = [&] {
-                for (const protocol::DeviceRow& row : session.Table().Rows()) {
-                    const std::string mac = Utf8Field(row.record.mac);
-                    // Only the camera's own word counts: from the address it
-                    // reports, on the card it was found on.
-                    if (!unverified.count(mac) || !protocol::FromItsOwnAddress(row.record, row.arrival, cardOf[mac]))
-                        continue;
-                    const std::string version = Utf8Field(row.record.softwareVersion);
-                    seen[mac] = version;
-                    SiteReport::Row& entry = report.Camera(mac);
-                    entry.newIp = Utf8Field(row.record.deviceIp);
-                    entry.newVersion = version;
-                    if (version != versionBefore[mac] &&
-                        (options->expectVersion.empty() || version == options->expectVersion)) {
-                        report.AddStatus(mac, "verified: " + version + " at " + entry.newIp);
-                        out << mac << "\tverified: " << version << " at " << entry.newIp << std::endl;
-                        unverified.erase(mac);
-                    }
-                }
-                return unverified.empty();
-            };
-            while (!unverified.empty() && Clock::now() < verifyDeadline) {
-                if (!session.Search())
-                    break;
-                const auto until = std::min(verifyDeadline, Clock::now() + std::chrono::seconds(3));
-                session.CollectUntil(until, protocol::DuplicateFilter{false, false}, toBatch, check);
-                check();
-            }
-            for (const std::string& mac : unverified) {
-                const auto heard = seen.find(mac);
-                std::string why = heard == seen.end() ? "did not come back within --reboot-wait"
-                                  : heard->second == versionBefore[mac]
-                                      ? "reported success but still runs " + heard->second
-                                      : "runs " + heard->second + ", not " + options->expectVersion;
-                out << mac << "\tnot verified: " << why << std::endl;
-                report.AddStatus(mac, "not verified: " + why);
-                failed[mac] = why;
-                succeeded.erase(mac);
-            }
-        }
-        for (const std::string& mac : succeeded) {
-            finished.insert(mac);
-            report.SetOutcome(mac, options->verify ? "verified" : "succeeded");
-        }
-        for (const auto& [mac, why] : failed)
-            report.SetOutcome(mac, why);
-        if (failed.empty() || round >= options->retries)
-            break;
-
-        // The next round takes the failed cameras as a new search finds them.
-        if (!search(filter))
-            break;
-        roundRows.clear();
-        for (const protocol::DeviceRow& row : session.Table().Rows()) {
-            if (failed.count(Utf8Field(row.record.mac)))
-                roundRows.push_back(row);
-        }
-        if (roundRows.empty())
-            break;
-    }
-
+    const site::UpgradeResult result = site::RunUpgrade(request, events);
+    if (!result.ok())
+        return Failed(err, "upgrade", site::FailureText(result.failure));
+    if (result.noneChosen)
+        return Failed(err, "upgrade", "no camera to upgrade");
     if (options->verify || options->retries > 0) {
-        for (const SiteReport::Row& row : report.Rows())
+        for (const SiteReport::Row& row : result.report.Rows())
             out << row.mac << "\t" << row.oldIp << "\t" << row.outcome << std::endl;
     }
-    std::string writeError;
-    const bool written = options->report.empty() || report.Write(options->report, &writeError);
-    if (!written)
-        err << "lynx-cli upgrade: " << writeError << "\n";
-    const bool allSucceeded = missing == 0 && finished.size() == chosen.size();
-    return allSucceeded && written ? kExitOk : kExitFailed;
+    const bool written = SaveReport(result.report, options->report, err, "upgrade");
+    return result.allSucceeded && written ? kExitOk : kExitFailed;
+}
+
+} // namespace
+
+int RunUpgrade(const Arguments& args, std::ostream& out, std::ostream& err)
+{
+    return Upgrade(args, out, err, nullptr);
 }
 
 int RunUpgradeCommand(const Arguments& args)
 {
-    return RunUpgrade(args, std::cout, std::cerr);
+    LiveLine live;
+    const int status = Upgrade(args, live.Out(), live.Err(), &live);
+    live.Finish();
+    return status;
 }
 
 } // namespace lynx::cli

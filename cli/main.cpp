@@ -3,7 +3,7 @@
 
 #include "lynx/Version.h"
 #include "platform/Translation.h"
-#include "tarn.h"
+#include "protocol/DiscoverySession.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -86,7 +86,7 @@ int main(int argc, char** argv)
         if (name == c.name) {
             int status = c.run(lynx::cli::Arguments(argv + 2, argv + argc));
             // The receive threads end before the process does.
-            tarn_ext_Shutdown();
+            lynx::protocol::ShutdownTransport();
             return OutputWritten() ? status : lynx::cli::kExitFailed;
         }
     }

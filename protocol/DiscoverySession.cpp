@@ -40,6 +40,16 @@ void InitTransport()
     tarn_RegisterConnectionNotify(OnConnectionNotify);
 }
 
+void SetReceiveBufferSize(uint32_t bytes)
+{
+    tarn_ext_SetReceiveBufferSize(bytes);
+}
+
+void ShutdownTransport()
+{
+    tarn_ext_Shutdown();
+}
+
 void LogLine(const std::string& line)
 {
     tarn_ext_LogLine(line.c_str());

@@ -28,6 +28,13 @@ constexpr const char* kTransportLogDirectory = "C://log//";
 // connection notification (which does nothing: UDP has no connections).
 void InitTransport();
 
+// The receive buffer the transport's servers ask for, in bytes (0: its
+// default); for sites whose bursts of reports outgrow it.
+void SetReceiveBufferSize(uint32_t bytes);
+// Ends the transport's servers and their receive threads, before the
+// process ends.
+void ShutdownTransport();
+
 // Writes one line of this system's own into the transport's log, for a
 // failure the user is not told of.
 void LogLine(const std::string& line);

@@ -186,6 +186,18 @@ status is 0 when every chosen camera reported success (and verified, with
 </translation>
     </message>
     <message>
+        <source>cameras found: %1, %2 s left</source>
+        <translation>已找到相机：%1 台，剩余 %2 秒</translation>
+    </message>
+    <message>
+        <source>answered at the new address: %1 of %2, %3 s left</source>
+        <translation>在新地址应答：%1/%2，剩余 %3 秒</translation>
+    </message>
+    <message>
+        <source>upgrades done: %1 of %2, %3 failed</source>
+        <translation>已完成升级：%1/%2，失败 %3</translation>
+    </message>
+    <message>
         <source>unknown command '%1'</source>
         <translation>未知的命令“%1”</translation>
     </message>

@@ -1,7 +1,7 @@
 // lynx-cli's output reaches its file or its reader, or the failure is said:
 // nothing printed to a full disk, and no report half-written, ends in success.
 #include "NetlabFixture.h"
-#include "cli/SiteReport.h"
+#include "site/SiteReport.h"
 #include "platform/WholeFile.h"
 
 #include <gtest/gtest.h>
@@ -85,12 +85,12 @@ TEST_F(SmallDisk, ARunsReportThatDoesNotFitLeavesTheLastOneAsItWas)
 {
     // lynx-cli's --report, as assign and upgrade write it.
     const std::string path = dir.File("upgrade.json");
-    lynx::cli::SiteReport small;
+    lynx::site::SiteReport small;
     small.Camera("00:1A:2B:00:00:01").newIp = "192.168.1.20";
     std::string error;
     ASSERT_TRUE(small.Write(path, &error)) << error;
     const std::string before = Read(path);
-    lynx::cli::SiteReport large;
+    lynx::site::SiteReport large;
     for (int i = 0; i < 2000; ++i)
         large.AddStatus("00:1A:2B:00:" + std::to_string(i / 256) + ":" + std::to_string(i % 256), "升级成功");
     EXPECT_FALSE(large.Write(path, &error));

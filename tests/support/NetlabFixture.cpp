@@ -9,6 +9,8 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <pty.h>
+#include <termios.h>
 #include <signal.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -206,14 +208,31 @@ int WaitExit(pid_t pid)
 
 } // namespace
 
-ProcessResult RunProcess(const std::vector<std::string>& argv, std::chrono::milliseconds timeout,
-                         const std::vector<std::string>& environment)
+namespace {
+
+// A pseudo-terminal's two ends, as a pipe's: [0] the master, read by the
+// test, [1] the terminal the program writes to, passing its bytes unchanged.
+int OpenTerminal(int ends[2])
+{
+    if (::openpty(&ends[0], &ends[1], nullptr, nullptr, nullptr) != 0)
+        return -1;
+    termios raw{};
+    ::tcgetattr(ends[1], &raw);
+    ::cfmakeraw(&raw);
+    ::tcsetattr(ends[1], TCSANOW, &raw);
+    ::fcntl(ends[0], F_SETFD, FD_CLOEXEC);
+    ::fcntl(ends[1], F_SETFD, FD_CLOEXEC);
+    return 0;
+}
+
+ProcessResult Run(const std::vector<std::string>& argv, std::chrono::milliseconds timeout,
+                  const std::vector<std::string>& environment, bool errOnTerminal)
 {
     ProcessResult result;
     int out[2], err[2];
     if (argv.empty() || ::pipe2(out, O_CLOEXEC) != 0)
         return result;
-    if (::pipe2(err, O_CLOEXEC) != 0) {
+    if ((errOnTerminal ? OpenTerminal(err) : ::pipe2(err, O_CLOEXEC)) != 0) {
         ::close(out[0]);
         ::close(out[1]);
         return result;
@@ -261,6 +280,14 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, std::chrono::mill
     return result;
 }
 
+} // namespace
+
+ProcessResult RunProcess(const std::vector<std::string>& argv, std::chrono::milliseconds timeout,
+                         const std::vector<std::string>& environment)
+{
+    return Run(argv, timeout, environment, false);
+}
+
 ProcessResult RunCli(const std::vector<std::string>& args, std::chrono::milliseconds timeout)
 {
     std::vector<std::string> argv{BinDir() + "/lynx-cli"};
@@ -268,6 +295,13 @@ ProcessResult RunCli(const std::vector<std::string>& args, std::chrono::millisec
     // Its texts in Chinese, as the tests read them, whatever the locale
     // (lynx-cli follows the locale; --lang in args still wins).
     return RunProcess(argv, timeout, {"LYNX_LANG=zh"});
+}
+
+ProcessResult RunCliOnTerminal(const std::vector<std::string>& args, std::chrono::milliseconds timeout)
+{
+    std::vector<std::string> argv{BinDir() + "/lynx-cli"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return Run(argv, timeout, {"LYNX_LANG=zh"}, true);
 }
 
 size_t Count(const std::string& text, const std::string& part)

@@ -72,6 +72,9 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, std::chrono::mill
 // lynx-cli from LYNX_BIN_DIR, in the current (PC) namespace, in Chinese
 // (LYNX_LANG=zh), the language the tests read its texts in.
 ProcessResult RunCli(const std::vector<std::string>& args, std::chrono::milliseconds timeout = 60s);
+// The same with its standard error on a pseudo-terminal, as at a user's
+// terminal (standard output still a pipe): err holds the terminal's bytes.
+ProcessResult RunCliOnTerminal(const std::vector<std::string>& args, std::chrono::milliseconds timeout = 60s);
 
 // A process run on a thread of its own while the test goes on; Finish waits for
 // it and gives its result (so does the destructor, dropping it).

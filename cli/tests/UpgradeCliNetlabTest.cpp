@@ -73,6 +73,22 @@ protected:
 std::unique_ptr<TempDir> CliUpgrade::s_dir;
 std::unique_ptr<CamsimProcess> CliUpgrade::s_cameras;
 
+TEST_F(CliUpgrade, AtATerminalALiveLineCountsTheJobsDoneAndFailed)
+{
+    std::vector<std::string> args{"upgrade", "--file", s_dir->File("cam-3.0.zip"), "--seconds", "2", "--wait", "120",
+                                  "--ip", "192.168.1.101", "192.168.1.103"};
+    const ProcessResult run = RunCliOnTerminal(args, 100s);
+    ASSERT_FALSE(run.timedOut) << run.out << run.err;
+    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;  // 103 refuses
+    EXPECT_NE(run.err.find("\r\033[K已找到相机："), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("\r\033[K已完成升级：0/2，失败 0"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("\r\033[K已完成升级：2/2，失败 1"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.substr(run.err.size() - 4), "\r\033[K") << "cleared at the end: " << run.err;
+    // Standard output, a pipe, has the statuses as ever and nothing of the line.
+    EXPECT_NE(run.out.find("192.168.1.101\t升级成功"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find('\033'), std::string::npos) << run.out;
+}
+
 TEST_F(CliUpgrade, CamerasDownloadTheFileFromTheToolAndReportSuccess)
 {
     const ProcessResult run = Upgrade("cam-3.0.zip", {"--ip", "192.168.1.101", "192.168.1.102"});

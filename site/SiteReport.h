@@ -1,4 +1,4 @@
-// The as-built record of a commissioning command (`--report FILE` of assign,
+// The as-built record of a site's job (lynx-cli's `--report FILE` of assign,
 // set-ip and upgrade): one row per camera with its MAC, its address and
 // software version before and after, every status it went through with the
 // time, and the final outcome. CSV (UTF-8, RFC 4180), or JSON when the file
@@ -6,12 +6,13 @@
 #pragma once
 
 #include <chrono>
+#include <iosfwd>
 #include <map>
 #include <string>
 #include <utility>
 #include <vector>
 
-namespace lynx::cli {
+namespace lynx::site {
 
 class SiteReport {
 public:
@@ -48,4 +49,4 @@ private:
 // "2026-12-09T12:34:56.789Z".
 std::string IsoTime(std::chrono::system_clock::time_point time);
 
-} // namespace lynx::cli
+} // namespace lynx::site

@@ -1,8 +1,10 @@
-#include "cli/SiteReport.h"
+#include "site/SiteReport.h"
+
+#include <ostream>
 
 #include "platform/WholeFile.h"
 
-#include "cli/DeviceOutput.h"
+#include "platform/Csv.h"
 
 #include <json/value.h>
 #include <json/writer.h>
@@ -12,7 +14,9 @@
 #include <ctime>
 #include <fstream>
 
-namespace lynx::cli {
+namespace lynx::site {
+
+using platform::CsvField;
 
 SiteReport::Row& SiteReport::Camera(const std::string& mac)
 {
@@ -98,4 +102,4 @@ bool SiteReport::Write(const std::string& path, std::string* error) const
     return platform::WriteFileWhole(path, json ? Json() : Csv(), error);
 }
 
-} // namespace lynx::cli
+} // namespace lynx::site

@@ -1,0 +1,40 @@
+#include "cli/Commands.h"
+
+#include "site/SiteReport.h"
+
+#include "platform/Translation.h"
+
+#include <ostream>
+
+namespace lynx::cli {
+
+int ShowUsage(std::ostream& out, const char* usage)
+{
+    const std::string text = platform::TrUtf8(usage);
+    out << text << (text.empty() || text.back() != '\n' ? "\n" : "");
+    return kExitOk;
+}
+
+int BadOptions(std::ostream& err, const char* command, const std::string& error, const char* usage)
+{
+    err << "lynx-cli " << command << ": " << error << "\n";
+    ShowUsage(err, usage);
+    return kExitUsage;
+}
+
+int Failed(std::ostream& err, const char* command, const std::string& text)
+{
+    err << "lynx-cli " << command << ": " << text << "\n";
+    return kExitFailed;
+}
+
+bool SaveReport(const site::SiteReport& report, const std::string& path, std::ostream& err, const char* command)
+{
+    std::string error;
+    if (path.empty() || report.Write(path, &error))
+        return true;
+    err << "lynx-cli " << command << ": " << error << '\n';
+    return false;
+}
+
+} // namespace lynx::cli

@@ -1,0 +1,312 @@
+#include "site/UpgradeFlow.h"
+
+#include "platform/CodePage.h"
+#include "platform/MacKey.h"
+#include "platform/Translation.h"
+#include "protocol/JsonMessages.h"
+#include "upgrade/UpgradeRun.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <map>
+#include <set>
+
+namespace lynx::site {
+
+namespace {
+
+template <size_t N>
+std::string Text(const char (&field)[N])
+{
+    return platform::Cp936ToUtf8(std::string_view(field, strnlen(field, N)));
+}
+
+template <class Event, class... Args>
+void Tell(const Event& event, Args&&... args)
+{
+    if (event)
+        event(std::forward<Args>(args)...);
+}
+
+// The batch's devices, by their record numbers: each status change is told
+// and kept in the report, with the summary line when it changed.
+class Jobs : public upgrade::UpgradeView {
+public:
+    Jobs(const UpgradeEvents& events, SiteReport& report) : m_events(events), m_report(report) {}
+
+    // The devices of the next round, as the batch takes them.
+    std::vector<upgrade::BatchDevice> Take(const std::vector<protocol::DeviceRow>& rows)
+    {
+        std::vector<upgrade::BatchDevice> devices;
+        for (const protocol::DeviceRow& row : rows) {
+            m_rows[row.number] = row;
+            devices.push_back({row.number, Text(row.record.deviceIp),
+                               std::string(row.record.deviceId, strnlen(row.record.deviceId, sizeof row.record.deviceId))});
+        }
+        return devices;
+    }
+    void SetStatus(int device, upgrade::UgState state) override
+    {
+        const auto row = m_rows.find(device);
+        if (row == m_rows.end())
+            return;
+        const std::string text = upgrade::StatusText(state);
+        const std::string shown = platform::TrUtf8(text.empty() ? "(状态已清空)" : text);
+        Tell(m_events.status, Text(row->second.record.deviceIp), shown);
+        m_report.AddStatus(Mac(device), text.empty() ? std::string() : shown);
+    }
+    void SetSummaryText(const std::string& text) override
+    {
+        if (text != m_summary)
+            Tell(m_events.summary, text);
+        m_summary = text;
+    }
+    void SetUpgrading(bool) override {}
+    void AnnounceComplete() override { Tell(m_events.complete); }
+    std::string SummaryFormat() const override { return platform::TrUtf8(upgrade::msg::kSummaryFormat); }
+
+    const std::string& Summary() const { return m_summary; }
+    std::string Mac(int device) const { return Text(m_rows.at(device).record.mac); }
+
+private:
+    const UpgradeEvents& m_events;
+    SiteReport& m_report;
+    std::map<int, protocol::DeviceRow> m_rows;  // by record number
+    std::string m_summary;
+};
+
+void TellProgress(const UpgradeEvents& events, const upgrade::UpgradeBatch& batch)
+{
+    if (!events.progress)
+        return;
+    int done = 0, failed = 0, total = 0;
+    for (const UgInfo* job : batch.jobs()) {
+        ++total;
+        const bool open = job->state == upgrade::UgState::Waiting || job->state == upgrade::UgState::Sent ||
+                          job->state == upgrade::UgState::Upgrading;
+        done += open ? 0 : 1;
+        failed += open || job->state == upgrade::UgState::Succeeded ? 0 : 1;
+    }
+    events.progress(done, total, failed);
+}
+
+// The search's rows, without hearsay where the camera's own report was heard
+// too: a report sent from another address than the one it names may be
+// anyone's, and what the camera's own says (its version before, its card) is
+// the truth.
+std::vector<protocol::DeviceRow> OwnRows(const protocol::DeviceTable& table)
+{
+    const std::vector<protocol::DeviceRow> rows = table.Rows();
+    const auto own = [](const protocol::DeviceRow& r) { return !protocol::IsHearsay(r.record, r.arrival); };
+    const auto key = [](const protocol::DeviceRow& r) { return Text(r.record.deviceIp) + " " + platform::MacKey(Text(r.record.mac)); };
+    std::set<std::string> heardFromThemselves;
+    for (const protocol::DeviceRow& row : rows) {
+        if (own(row))
+            heardFromThemselves.insert(key(row));
+    }
+    std::vector<protocol::DeviceRow> kept;
+    for (const protocol::DeviceRow& row : rows) {
+        if (own(row) || !heardFromThemselves.count(key(row)))
+            kept.push_back(row);
+    }
+    return kept;
+}
+
+} // namespace
+
+UpgradeResult RunUpgrade(const UpgradeRequest& request, const UpgradeEvents& events)
+{
+    UpgradeResult result;
+    SiteReport& report = result.report;
+
+    // One session receives everything: the reports of the searches, and the
+    // replies and notifications on port 8025 and on each camera's client.
+    protocol::InitTransport();
+    protocol::DiscoverySession session;
+    auto jobsOwner = std::make_unique<Jobs>(events, report);
+    Jobs& jobs = *jobsOwner;
+    upgrade::UpgradeRun run(std::move(jobsOwner), {});
+    run.Batch().SetParallel(request.parallel);
+    const auto toBatch = [&run](protocol::Datagram& datagram) {
+        run.Batch().OnDatagram(datagram.header, datagram.body, datagram.peerAddress);
+    };
+    const protocol::DuplicateFilter filter;
+    Clock::time_point roundDeadline{};
+    upgrade::UpgradeRun::FrontEnd frontEnd;
+    frontEnd.pause = [&](int milliseconds) {
+        TellProgress(events, run.Batch());
+        session.CollectFor(std::chrono::milliseconds(milliseconds), filter, toBatch);
+    };
+    frontEnd.clientFailed = [&events] { Tell(events.notice, upgrade::msg::kClientError); };
+    frontEnd.giveUp = [&roundDeadline] { return Clock::now() >= roundDeadline; };
+    run.SetFrontEnd(std::move(frontEnd));
+
+    upgrade::UpgradeFileServer::Options serverOptions;
+    serverOptions.firstPort = 9000;
+    serverOptions.notify = [&events](const std::string& text, std::stop_token) { Tell(events.notice, text); };
+    if (!run.StartOwnServer(serverOptions)) {
+        result.failure = Failure::NoFileServer;
+        return result;
+    }
+    SearchRequest search;
+    search.seconds = request.seconds;
+    search.interfaces = request.interfaces;
+    // Both ports: the cameras' replies and notifications come to 8025.
+    search.serveUpdates = true;
+    const auto searchAgain = [&] {
+        const SearchResult found = Search(session, search, events.searching);
+        search.serveUpdates = false;  // started once for the whole flow
+        return found.failure;
+    };
+    if ((result.failure = searchAgain()) != Failure::None)
+        return result;
+
+    const std::vector<protocol::DeviceRow> found = OwnRows(session.Table());
+    std::vector<protocol::DeviceRow> chosen;
+    int missing = 0;
+    if (request.all) {
+        chosen = found;
+    } else {
+        for (const std::string& ip : request.ips) {
+            // Its own report first, should another host speak for the address.
+            auto row = std::find_if(found.begin(), found.end(), [&](const protocol::DeviceRow& r) {
+                return ip == r.record.deviceIp && protocol::FromItsOwnAddress(r.record, r.arrival);
+            });
+            if (row == found.end())
+                row = std::find_if(found.begin(), found.end(),
+                                   [&](const protocol::DeviceRow& r) { return ip == r.record.deviceIp; });
+            if (row == found.end()) {
+                Tell(events.warning, "no camera answered from " + ip);
+                ++missing;
+            } else {
+                chosen.push_back(*row);
+            }
+        }
+    }
+    if (chosen.empty()) {
+        result.noneChosen = true;
+        return result;
+    }
+    std::map<std::string, std::string> versionBefore;  // by MAC
+    std::map<std::string, std::string> cardOf;         // by MAC: where it was found
+    for (const protocol::DeviceRow& row : chosen) {
+        cardOf[Text(row.record.mac)] = row.arrival.interfaceName;
+        SiteReport::Row& entry = report.Camera(Text(row.record.mac));
+        entry.oldIp = Text(row.record.deviceIp);
+        entry.oldVersion = Text(row.record.softwareVersion);
+        versionBefore[entry.mac] = entry.oldVersion;
+    }
+
+    std::vector<protocol::DeviceRow> roundRows = chosen;
+    std::set<std::string> finished;  // MACs that succeeded (and verified)
+    for (int round = 0;; ++round) {
+        if (round > 0)
+            Tell(events.retry, round, request.retries, roundRows.size());
+        run.Batch().Prepare(jobs.Take(roundRows));
+        roundDeadline = Clock::now() + std::chrono::seconds(request.waitSeconds);
+        run.Confirm(request.file);
+        if (run.Batch().url().empty())
+            Tell(events.warning, "no camera could be reached on TCP port 8021; the requests carry no download address");
+        // Settled once every job has reported, or was refused or never sent:
+        // neither of those will report.
+        if (request.parallel == 0)
+            roundDeadline = Clock::now() + std::chrono::seconds(request.waitSeconds);
+        session.CollectUntil(roundDeadline, filter, toBatch, [&] {
+            TellProgress(events, run.Batch());
+            return run.Batch().Settled();
+        });
+        // A camera still downloading keeps the server up, whatever the jobs
+        // say: one cut off now would fail for our hurry. The server itself
+        // drops a download that stalls.
+        if (const int open = run.DownloadsOpen(); open > 0) {
+            Tell(events.warning, "waiting for " + std::to_string(open) + " download(s) still in flight");
+            const auto limit = Clock::now() + std::chrono::seconds(request.waitSeconds);
+            while (run.DownloadsOpen() > 0 && Clock::now() < limit)
+                session.CollectFor(std::chrono::milliseconds(100), filter, toBatch);
+        }
+
+        std::map<std::string, std::string> failed;  // MAC -> why
+        std::set<std::string> succeeded;
+        for (const UgInfo* job : run.Batch().jobs()) {
+            const std::string mac = jobs.Mac(job->device);
+            if (job->state == upgrade::UgState::Succeeded) {
+                succeeded.insert(mac);
+                continue;
+            }
+            const bool unreported = job->state == upgrade::UgState::Sent || job->state == upgrade::UgState::Upgrading;
+            if (unreported)
+                Tell(events.unreported, job->ip);
+            failed[mac] = unreported ? platform::TrUtf8("未报告升级结果")
+                          : job->state == upgrade::UgState::Waiting ? "not sent before --wait ran out"
+                                                                    : platform::TrUtf8(upgrade::StatusText(job->state));
+        }
+        Tell(events.roundEnded, jobs.Summary());
+
+        if (request.verify && !succeeded.empty()) {
+            // Each camera that reported success restarts with the new firmware:
+            // searched for until it answers with a new version.
+            std::set<std::string> unverified = succeeded;
+            std::map<std::string, std::string> seen;  // MAC -> version heard
+            const auto verifyDeadline = Clock::now() + std::chrono::seconds(request.rebootWaitSeconds);
+            const auto check = [&] {
+                for (const protocol::DeviceRow& row : session.Table().Rows()) {
+                    const std::string mac = Text(row.record.mac);
+                    // Only the camera's own word counts: from the address it
+                    // reports, on the card it was found on.
+                    if (!unverified.count(mac) || !protocol::FromItsOwnAddress(row.record, row.arrival, cardOf[mac]))
+                        continue;
+                    const std::string version = Text(row.record.softwareVersion);
+                    seen[mac] = version;
+                    SiteReport::Row& entry = report.Camera(mac);
+                    entry.newIp = Text(row.record.deviceIp);
+                    entry.newVersion = version;
+                    if (version != versionBefore[mac] &&
+                        (request.expectVersion.empty() || version == request.expectVersion)) {
+                        report.AddStatus(mac, "verified: " + version + " at " + entry.newIp);
+                        Tell(events.verified, mac, version, entry.newIp);
+                        unverified.erase(mac);
+                    }
+                }
+                return unverified.empty();
+            };
+            SearchUntil(session, verifyDeadline, check, toBatch);
+            for (const std::string& mac : unverified) {
+                const auto heard = seen.find(mac);
+                std::string why = heard == seen.end() ? "did not come back within --reboot-wait"
+                                  : heard->second == versionBefore[mac]
+                                      ? "reported success but still runs " + heard->second
+                                      : "runs " + heard->second + ", not " + request.expectVersion;
+                Tell(events.notVerified, mac, why);
+                report.AddStatus(mac, "not verified: " + why);
+                failed[mac] = why;
+                succeeded.erase(mac);
+            }
+        }
+        for (const std::string& mac : succeeded) {
+            finished.insert(mac);
+            report.SetOutcome(mac, request.verify ? "verified" : "succeeded");
+        }
+        for (const auto& [mac, why] : failed)
+            report.SetOutcome(mac, why);
+        if (failed.empty() || round >= request.retries)
+            break;
+
+        // The next round takes the failed cameras as a new search finds them.
+        if (const Failure failure = searchAgain(); failure != Failure::None) {
+            Tell(events.warning, FailureText(failure));
+            break;
+        }
+        roundRows.clear();
+        for (const protocol::DeviceRow& row : session.Table().Rows()) {
+            if (failed.count(Text(row.record.mac)))
+                roundRows.push_back(row);
+        }
+        if (roundRows.empty())
+            break;
+    }
+    result.allSucceeded = missing == 0 && finished.size() == chosen.size();
+    return result;
+}
+
+} // namespace lynx::site
