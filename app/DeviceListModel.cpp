@@ -1,7 +1,6 @@
 #include "app/DeviceListModel.h"
 
 #include "app/CProcessList.h"
-#include "platform/CodePage.h"
 #include "platform/Translation.h"
 
 #include <QBrush>
@@ -38,8 +37,7 @@ QString DeviceListModel::IpConflictOf(int device) const
     QStringList others;
     for (int other : m_site.Table().IpConflictsOf(device)) {
         if (const DeviceRecord* record = m_site.Device(other))
-            others << QString::fromStdString(
-                lynx::platform::Cp936ToUtf8(std::string_view(record->mac, strnlen(record->mac, sizeof record->mac))));
+            others << QString::fromStdString(lynx::protocol::FieldText(record->mac));
     }
     return others.join(QStringLiteral(", "));
 }

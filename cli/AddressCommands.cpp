@@ -256,7 +256,7 @@ int Plan(const Arguments& args, std::ostream& out, std::ostream& err, LiveLine* 
     addressing::DevList devList;
     int index = 0;
     for (const protocol::DeviceRow& row : found.rows)
-        devList[index++] = addressing::DevIpItem{Utf8Field(row.record.deviceIp), Utf8Field(row.record.mac)};
+        devList[index++] = addressing::DevIpItem{protocol::FieldText(row.record.deviceIp), protocol::FieldText(row.record.mac)};
     if (!addressing::PlanHoldsDevices(values.ipCount, devList.size()))
         return Invalid(err, std::string(msg::kTooManyDevices) + " (" + std::to_string(devList.size()) + " cameras, " +
                                 std::to_string(values.ipCount) + " addresses)");
@@ -314,8 +314,8 @@ int AssignPlan(const Arguments& args, std::ostream& out, std::ostream& err, Live
     std::map<std::string, std::string> versionOfMac;
     for (const protocol::DeviceRow& row : found.rows) {
         const DeviceRecord& r = row.record;
-        cameras.push_back({Utf8Field(r.mac), Utf8Field(r.deviceIp), Utf8Field(r.netMask), Utf8Field(r.gatewayIp)});
-        versionOfMac[Utf8Field(r.mac)] = Utf8Field(r.softwareVersion);
+        cameras.push_back({protocol::FieldText(r.mac), protocol::FieldText(r.deviceIp), protocol::FieldText(r.netMask), protocol::FieldText(r.gatewayIp)});
+        versionOfMac[protocol::FieldText(r.mac)] = protocol::FieldText(r.softwareVersion);
     }
     const std::vector<addressing::CheckedRow> checked = addressing::CheckPlan(*plan, cameras);
 

@@ -18,13 +18,6 @@ using protocol::DeviceRow;
 
 enum class OutputFormat { Table, Json, Csv };
 
-// A text field of a device record (code page 936, NUL-terminated or full) in UTF-8.
-template <size_t N>
-std::string Utf8Field(const char (&field)[N])
-{
-    return ::TextToUtf8(std::string_view(field, strnlen(field, N)));
-}
-
 // The window's column headers, in UTF-8.
 const std::array<std::string, 8>& ColumnHeaders();
 

@@ -45,6 +45,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     // The window's own way in: the body converted to code page 936 first.
     DeviceRecord record{};
-    ParseJsonMessage("basicCfg", &record, Utf8ToGbk(body).c_str());
+    ParseJsonMessage("basicCfg", &record, lynx::platform::Utf8ToCp936(body).c_str());
     return 0;
 }

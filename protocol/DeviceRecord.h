@@ -3,8 +3,13 @@
 // only mac, deviceIp, netMask and gatewayIp matter.
 #pragma once
 
+#include "platform/CodePage.h"
+
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
 
 struct DeviceRecord {
     char deviceId[16];
@@ -52,6 +57,25 @@ static_assert(offsetof(DeviceRecord, gatewayIp) == 276);
 static_assert(offsetof(DeviceRecord, devicePort) == 296);
 static_assert(offsetof(DeviceRecord, httpPort) == 300);
 static_assert(offsetof(DeviceRecord, productSubType) == 304);
+
+namespace lynx::protocol {
+
+// A text field of a record: its bytes up to the NUL (code page 936, as the
+// record holds them; for comparisons and the wire)...
+template <std::size_t N>
+std::string_view FieldBytes(const char (&field)[N])
+{
+    return std::string_view(field, ::strnlen(field, N));
+}
+
+// ... and its text in UTF-8, as everything else in the program holds text.
+template <std::size_t N>
+std::string FieldText(const char (&field)[N])
+{
+    return platform::Cp936ToUtf8(FieldBytes(field));
+}
+
+} // namespace lynx::protocol
 
 // The update-status notification of a camera, as parsed.
 struct UpdateStatusRecord {

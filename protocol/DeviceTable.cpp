@@ -15,30 +15,20 @@ namespace lynx::protocol {
 
 namespace {
 
-template <std::size_t N>
-std::string_view fieldText(const char (&field)[N])
-{
-    return std::string_view(field, ::strnlen(field, N));
-}
-
-// Record texts are code page 936; everything shown is UTF-8.
-template <std::size_t N>
-std::string display(const char (&field)[N])
-{
-    return platform::Cp936ToUtf8(fieldText(field));
-}
+using protocol::FieldBytes;
+using protocol::FieldText;
 
 // The MAC rule compares whole MACs as MacKey does: one maker's cameras share
 // their first bytes, and cameras fresh from the factory share one address, so
 // anything less would hide a whole site behind one row.
 std::string macKey(const DeviceRecord& record)
 {
-    return platform::MacKey(fieldText(record.mac));
+    return platform::MacKey(FieldBytes(record.mac));
 }
 
 std::string ipAndMacKey(const DeviceRecord& record)
 {
-    std::string key(fieldText(record.deviceIp));
+    std::string key(FieldBytes(record.deviceIp));
     key += '\0';
     key += macKey(record);
     return key;
@@ -46,7 +36,7 @@ std::string ipAndMacKey(const DeviceRecord& record)
 
 bool sameIp(const DeviceRecord& a, const DeviceRecord& b)
 {
-    return fieldText(a.deviceIp) == fieldText(b.deviceIp);
+    return FieldBytes(a.deviceIp) == FieldBytes(b.deviceIp);
 }
 
 bool sameMac(const DeviceRecord& a, const DeviceRecord& b)
@@ -94,13 +84,13 @@ std::string SourceText(uint32_t hostOrder)
 
 bool FromItsOwnAddress(const DeviceRecord& record, const ReportArrival& arrival, std::string_view card)
 {
-    return !arrival.sourceAddress.empty() && arrival.sourceAddress == fieldText(record.deviceIp) &&
+    return !arrival.sourceAddress.empty() && arrival.sourceAddress == FieldBytes(record.deviceIp) &&
            (card.empty() || arrival.interfaceName == card);
 }
 
 bool IsHearsay(const DeviceRecord& record, const ReportArrival& arrival)
 {
-    return !arrival.sourceAddress.empty() && arrival.sourceAddress != fieldText(record.deviceIp);
+    return !arrival.sourceAddress.empty() && arrival.sourceAddress != FieldBytes(record.deviceIp);
 }
 
 int DeviceTable::AddReport(std::string_view utf8Body, DuplicateFilter filter, ReportArrival arrival)
@@ -122,7 +112,7 @@ int DeviceTable::Add(std::unique_ptr<DeviceRecord> record, DuplicateFilter filte
         return 0;
     }
     const int number = m_count + 1;
-    m_numbersByIp[std::string(fieldText(record->deviceIp))].push_back(number);
+    m_numbersByIp[std::string(FieldBytes(record->deviceIp))].push_back(number);
     m_macKeys[macKey(*record)] |= !hearsay;
     m_ipAndMacKeys[ipAndMacKey(*record)] |= !hearsay;
     m_map[number] = record.get();
@@ -164,7 +154,7 @@ bool DeviceTable::IsDuplicate(const DeviceRecord& record, DuplicateFilter filter
     if (filter.hideSameIp && filter.hideSameMac)
         return held(m_ipAndMacKeys, ipAndMacKey(record));
     if (filter.hideSameIp) {
-        const auto it = m_numbersByIp.find(std::string(fieldText(record.deviceIp)));
+        const auto it = m_numbersByIp.find(std::string(FieldBytes(record.deviceIp)));
         return it != m_numbersByIp.end() &&
                (hearsay || std::any_of(it->second.begin(), it->second.end(), [this](int n) { return OwnWord(n); }));
     }
@@ -176,7 +166,7 @@ bool DeviceTable::IsDuplicate(const DeviceRecord& record, DuplicateFilter filter
 bool DeviceTable::OwnWord(int number) const
 {
     const StoredArrival& stored = m_arrivals[static_cast<size_t>(number - 1)];
-    return stored.source == 0 || SourceText(stored.source) == fieldText(ByNumber(number)->deviceIp);
+    return stored.source == 0 || SourceText(stored.source) == FieldBytes(ByNumber(number)->deviceIp);
 }
 
 std::optional<ReportArrival> DeviceTable::ArrivalOf(int number) const
@@ -198,7 +188,7 @@ void DeviceTable::Readdress(int number, const std::string& ip, const std::string
     DeviceRecord* record = ByNumber(number);
     if (!record)
         return;
-    const auto old = m_numbersByIp.find(std::string(fieldText(record->deviceIp)));
+    const auto old = m_numbersByIp.find(std::string(FieldBytes(record->deviceIp)));
     if (old != m_numbersByIp.end()) {
         std::erase(old->second, number);
         if (old->second.empty())
@@ -211,7 +201,7 @@ void DeviceTable::Readdress(int number, const std::string& ip, const std::string
     copy(record->deviceIp, ip);
     copy(record->gatewayIp, gateway);
     copy(record->netMask, mask);
-    std::vector<int>& numbers = m_numbersByIp[std::string(fieldText(record->deviceIp))];
+    std::vector<int>& numbers = m_numbersByIp[std::string(FieldBytes(record->deviceIp))];
     numbers.insert(std::upper_bound(numbers.begin(), numbers.end(), number), number);
 }
 
@@ -227,7 +217,7 @@ std::vector<int> DeviceTable::IpConflictsOf(int number) const
     const DeviceRecord* record = ByNumber(number);
     if (!record)
         return others;
-    const auto it = m_numbersByIp.find(std::string(fieldText(record->deviceIp)));
+    const auto it = m_numbersByIp.find(std::string(FieldBytes(record->deviceIp)));
     if (it == m_numbersByIp.end() || it->second.size() < 2)
         return others;
     for (int other : it->second) {
@@ -249,13 +239,13 @@ std::vector<DeviceRow> DeviceTable::Rows() const
 
 std::string SoftwareVersionText(const DeviceRecord& record)
 {
-    return display(record.softwareVersion) + " build[" + display(record.productDate) + "]";
+    return FieldText(record.softwareVersion) + " build[" + FieldText(record.productDate) + "]";
 }
 
 std::array<std::string, 8> DeviceRowTexts(const DeviceRecord& record, int number)
 {
-    return {std::to_string(number),   display(record.deviceIp), display(record.mac),
-            display(record.gatewayIp), display(record.netMask),  display(record.model),
+    return {std::to_string(number),   FieldText(record.deviceIp), FieldText(record.mac),
+            FieldText(record.gatewayIp), FieldText(record.netMask),  FieldText(record.model),
             SoftwareVersionText(record), std::string()};
 }
 
@@ -267,13 +257,13 @@ std::string DeviceDetailsText(const DeviceRecord& record)
         text += value;
         text += '\n';
     };
-    line("IP\t\t:\t", display(record.deviceIp));
-    line("ID\t\t:\t", display(record.deviceId));
-    line("name\t\t:\t", display(record.name));
-    line("model\t\t:\t", display(record.model));
-    line("manufacturer\t:\t", display(record.manufacturer));
-    line("company\t\t:\t", display(record.company));
-    line("MAC\t\t:\t", display(record.mac));
+    line("IP\t\t:\t", FieldText(record.deviceIp));
+    line("ID\t\t:\t", FieldText(record.deviceId));
+    line("name\t\t:\t", FieldText(record.name));
+    line("model\t\t:\t", FieldText(record.model));
+    line("manufacturer\t:\t", FieldText(record.manufacturer));
+    line("company\t\t:\t", FieldText(record.company));
+    line("MAC\t\t:\t", FieldText(record.mac));
     line("protocal ver\t:\t", formatted("%d.%d", record.protocolVersion >> 8, record.protocolVersion & 0xFF));
     line("product type\t:\t", formatted("%d", static_cast<int>(record.productType)));
     line("product sub type\t:\t", formatted("%d", record.productSubType));
@@ -281,13 +271,13 @@ std::string DeviceDetailsText(const DeviceRecord& record)
     line("HW feature\t:\t", formatted("0x%x", record.hwFeature));
     line("consumer sn\t:\t", formatted("%d", record.consumerSn));
     line("SW VER\t\t:\t", SoftwareVersionText(record));
-    line("HW VER\t\t:\t", display(record.hardwareVersion));
+    line("HW VER\t\t:\t", FieldText(record.hardwareVersion));
     return text;
 }
 
 std::string DeviceUrl(const DeviceRecord& record)
 {
-    return "http://" + display(record.deviceIp);
+    return "http://" + FieldText(record.deviceIp);
 }
 
 } // namespace lynx::protocol

@@ -13,12 +13,6 @@ using lynx::platform::Utf8ToCp936;
 
 namespace {
 
-template <std::size_t N>
-std::string_view fieldText(const char (&field)[N])
-{
-    return std::string_view(field, ::strnlen(field, N));
-}
-
 // Stores a UTF-8 JSON text into a fixed field as code page 936, cut to the
 // field's capacity without splitting a double-byte character.
 template <std::size_t N>
@@ -85,26 +79,16 @@ void readUpdateStatus(const Json::Value& root, UpdateStatusRecord& record)
 
 } // namespace
 
-std::string TextToUtf8(std::string_view cp936Text)
-{
-    return Cp936ToUtf8(cp936Text);
-}
-
-std::string Utf8ToGbk(std::string_view utf8Bytes)
-{
-    return Utf8ToCp936(utf8Bytes);
-}
-
 std::string BuildJsonRequest(std::string_view kind, const DeviceRecord& record)
 {
     if (kind != "changeIp")
         return {};
     Json::Value request(Json::objectValue);
     request["type"] = 64;
-    request["mac"] = Cp936ToUtf8(fieldText(record.mac));
-    request["deviceIp"] = Cp936ToUtf8(fieldText(record.deviceIp));
-    request["netMask"] = Cp936ToUtf8(fieldText(record.netMask));
-    request["gatewayIp"] = Cp936ToUtf8(fieldText(record.gatewayIp));
+    request["mac"] = lynx::protocol::FieldText(record.mac);
+    request["deviceIp"] = lynx::protocol::FieldText(record.deviceIp);
+    request["netMask"] = lynx::protocol::FieldText(record.netMask);
+    request["gatewayIp"] = lynx::protocol::FieldText(record.gatewayIp);
     return request.toStyledString();
 }
 

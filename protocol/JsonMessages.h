@@ -1,7 +1,7 @@
 // The JSON bodies exchanged with the cameras: device reports and update-status
 // notifications read with JsonCpp, changeIp and update requests written with
-// Json::Value::toStyledString(), and the two text conversions at the edge of
-// the datagram protocol.
+// Json::Value::toStyledString(). Device texts are code page 936 in the
+// records; the wire carries UTF-8 (platform/CodePage.h converts).
 #pragma once
 
 #include "protocol/DeviceRecord.h"
@@ -9,11 +9,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-
-// Device texts are code page 936 on this platform; the wire carries UTF-8.
-// A sequence that does not convert becomes '?'.
-std::string TextToUtf8(std::string_view cp936Text);
-std::string Utf8ToGbk(std::string_view utf8Bytes);
 
 // kind "changeIp": the request naming the device by record.mac with the new
 // deviceIp, netMask and gatewayIp. Any other kind gives an empty text.

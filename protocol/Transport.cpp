@@ -88,12 +88,12 @@ bool SendChangeIp(uint16_t reportSocket, const DeviceRecord& record, const Inter
     // Broadcast, never to the device's own address: the device may not be
     // reachable at it (another subnet); the request names it by its MAC.
     return BroadcastOnInterfaces(reportSocket, MakeRequestHeader(kCmdChangeIp),
-                                 TextToUtf8(BuildJsonRequest("changeIp", record)), kReportPort, only) > 0;
+                                 platform::Cp936ToUtf8(BuildJsonRequest("changeIp", record)), kReportPort, only) > 0;
 }
 
 bool SendToDevice(const std::string& text, uint16_t handle, const char* deviceIp, uint32_t tag)
 {
-    return sendBody(handle, MakeRequestHeader(kCmdUpdate, tag), TextToUtf8(text), deviceIp, kUpdatePort);
+    return sendBody(handle, MakeRequestHeader(kCmdUpdate, tag), platform::Cp936ToUtf8(text), deviceIp, kUpdatePort);
 }
 
 } // namespace lynx::protocol

@@ -9,16 +9,6 @@
 
 namespace lynx::site {
 
-namespace {
-
-template <std::size_t N>
-std::string Text(const char (&field)[N])
-{
-    return TextToUtf8(std::string_view(field, strnlen(field, N)));
-}
-
-} // namespace
-
 addressing::ChangeIpSender SessionSender(protocol::DiscoverySession& session)
 {
     return [&session](const std::string& mac, const std::string& ip, const std::string& gateway,
@@ -55,8 +45,8 @@ ReaddressResult Readdress(protocol::DiscoverySession& session, const ReaddressRe
     const auto deadline = Clock::now() + std::chrono::seconds(request.confirmSeconds);
     const auto settled = [&] {
         for (const protocol::DeviceRow& row : session.Table().Rows()) {
-            const auto it = waiting.find(platform::MacKey(Text(row.record.mac)));
-            if (it == waiting.end() || Text(row.record.deviceIp) != request.changes[it->second].ip)
+            const auto it = waiting.find(platform::MacKey(protocol::FieldText(row.record.mac)));
+            if (it == waiting.end() || protocol::FieldText(row.record.deviceIp) != request.changes[it->second].ip)
                 continue;
             const std::size_t index = it->second;
             waiting.erase(it);

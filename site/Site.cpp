@@ -1,25 +1,12 @@
 #include "site/Site.h"
 
-#include "platform/CodePage.h"
-
 #include <cstring>
 
 namespace lynx::site {
 
 namespace {
 
-template <size_t N>
-std::string Field(const char (&field)[N])
-{
-    return std::string(field, strnlen(field, N));
-}
-
-// Record texts are code page 936; every text shown is UTF-8.
-template <size_t N>
-std::string Shown(const char (&field)[N])
-{
-    return platform::Cp936ToUtf8(std::string_view(field, strnlen(field, N)));
-}
+using protocol::FieldText;
 
 } // namespace
 
@@ -52,15 +39,15 @@ std::string ColumnText(const DeviceRecord& record, int number, Column column)
     case Column::Number:
         return std::to_string(number);
     case Column::Ip:
-        return Shown(record.deviceIp);
+        return FieldText(record.deviceIp);
     case Column::Mac:
-        return Shown(record.mac);
+        return FieldText(record.mac);
     case Column::Gateway:
-        return Shown(record.gatewayIp);
+        return FieldText(record.gatewayIp);
     case Column::Mask:
-        return Shown(record.netMask);
+        return FieldText(record.netMask);
     case Column::Model:
-        return Shown(record.model);
+        return FieldText(record.model);
     case Column::SoftwareVersion:
         return protocol::SoftwareVersionText(record);
     case Column::Status:
@@ -231,7 +218,8 @@ std::vector<upgrade::BatchDevice> Site::BatchOf(const std::vector<int>& numbers)
     std::vector<upgrade::BatchDevice> devices;
     for (int number : numbers) {
         if (const DeviceRecord* record = Device(number))
-            devices.push_back({number, Field(record->deviceIp), Field(record->deviceId)});
+            devices.push_back({number, std::string(protocol::FieldBytes(record->deviceIp)),
+                               std::string(protocol::FieldBytes(record->deviceId))});
     }
     return devices;
 }

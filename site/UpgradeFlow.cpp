@@ -1,6 +1,5 @@
 #include "site/UpgradeFlow.h"
 
-#include "platform/CodePage.h"
 #include "platform/MacKey.h"
 #include "platform/Translation.h"
 #include "protocol/JsonMessages.h"
@@ -16,11 +15,7 @@ namespace lynx::site {
 
 namespace {
 
-template <size_t N>
-std::string Text(const char (&field)[N])
-{
-    return platform::Cp936ToUtf8(std::string_view(field, strnlen(field, N)));
-}
+using protocol::FieldText;
 
 template <class Event, class... Args>
 void Tell(const Event& event, Args&&... args)
@@ -41,8 +36,8 @@ public:
         std::vector<upgrade::BatchDevice> devices;
         for (const protocol::DeviceRow& row : rows) {
             m_rows[row.number] = row;
-            devices.push_back({row.number, Text(row.record.deviceIp),
-                               std::string(row.record.deviceId, strnlen(row.record.deviceId, sizeof row.record.deviceId))});
+            devices.push_back({row.number, FieldText(row.record.deviceIp),
+                               std::string(protocol::FieldBytes(row.record.deviceId))});
         }
         return devices;
     }
@@ -53,7 +48,7 @@ public:
             return;
         const std::string text = upgrade::StatusText(state);
         const std::string shown = platform::TrUtf8(text.empty() ? "(状态已清空)" : text);
-        Tell(m_events.status, Text(row->second.record.deviceIp), shown);
+        Tell(m_events.status, FieldText(row->second.record.deviceIp), shown);
         m_report.AddStatus(Mac(device), text.empty() ? std::string() : shown);
     }
     void SetSummaryText(const std::string& text) override
@@ -67,7 +62,7 @@ public:
     std::string SummaryFormat() const override { return platform::TrUtf8(upgrade::msg::kSummaryFormat); }
 
     const std::string& Summary() const { return m_summary; }
-    std::string Mac(int device) const { return Text(m_rows.at(device).record.mac); }
+    std::string Mac(int device) const { return FieldText(m_rows.at(device).record.mac); }
 
 private:
     const UpgradeEvents& m_events;
@@ -99,7 +94,7 @@ std::vector<protocol::DeviceRow> OwnRows(const protocol::DeviceTable& table)
 {
     const std::vector<protocol::DeviceRow> rows = table.Rows();
     const auto own = [](const protocol::DeviceRow& r) { return !protocol::IsHearsay(r.record, r.arrival); };
-    const auto key = [](const protocol::DeviceRow& r) { return Text(r.record.deviceIp) + " " + platform::MacKey(Text(r.record.mac)); };
+    const auto key = [](const protocol::DeviceRow& r) { return FieldText(r.record.deviceIp) + " " + platform::MacKey(FieldText(r.record.mac)); };
     std::set<std::string> heardFromThemselves;
     for (const protocol::DeviceRow& row : rows) {
         if (own(row))
@@ -191,10 +186,10 @@ UpgradeResult RunUpgrade(const UpgradeRequest& request, const UpgradeEvents& eve
     std::map<std::string, std::string> versionBefore;  // by MAC
     std::map<std::string, std::string> cardOf;         // by MAC: where it was found
     for (const protocol::DeviceRow& row : chosen) {
-        cardOf[Text(row.record.mac)] = row.arrival.interfaceName;
-        SiteReport::Row& entry = report.Camera(Text(row.record.mac));
-        entry.oldIp = Text(row.record.deviceIp);
-        entry.oldVersion = Text(row.record.softwareVersion);
+        cardOf[FieldText(row.record.mac)] = row.arrival.interfaceName;
+        SiteReport::Row& entry = report.Camera(FieldText(row.record.mac));
+        entry.oldIp = FieldText(row.record.deviceIp);
+        entry.oldVersion = FieldText(row.record.softwareVersion);
         versionBefore[entry.mac] = entry.oldVersion;
     }
 
@@ -251,15 +246,15 @@ UpgradeResult RunUpgrade(const UpgradeRequest& request, const UpgradeEvents& eve
             const auto verifyDeadline = Clock::now() + std::chrono::seconds(request.rebootWaitSeconds);
             const auto check = [&] {
                 for (const protocol::DeviceRow& row : session.Table().Rows()) {
-                    const std::string mac = Text(row.record.mac);
+                    const std::string mac = FieldText(row.record.mac);
                     // Only the camera's own word counts: from the address it
                     // reports, on the card it was found on.
                     if (!unverified.count(mac) || !protocol::FromItsOwnAddress(row.record, row.arrival, cardOf[mac]))
                         continue;
-                    const std::string version = Text(row.record.softwareVersion);
+                    const std::string version = FieldText(row.record.softwareVersion);
                     seen[mac] = version;
                     SiteReport::Row& entry = report.Camera(mac);
-                    entry.newIp = Text(row.record.deviceIp);
+                    entry.newIp = FieldText(row.record.deviceIp);
                     entry.newVersion = version;
                     if (version != versionBefore[mac] &&
                         (request.expectVersion.empty() || version == request.expectVersion)) {
@@ -299,7 +294,7 @@ UpgradeResult RunUpgrade(const UpgradeRequest& request, const UpgradeEvents& eve
         }
         roundRows.clear();
         for (const protocol::DeviceRow& row : session.Table().Rows()) {
-            if (failed.count(Text(row.record.mac)))
+            if (failed.count(FieldText(row.record.mac)))
                 roundRows.push_back(row);
         }
         if (roundRows.empty())

@@ -13,7 +13,7 @@ namespace {
 // A camera of the check is known by its MAC, compared as address plans compare it.
 std::string MacKeyOf(const DeviceRecord& record)
 {
-    return platform::MacKey(std::string_view(record.mac, strnlen(record.mac, sizeof record.mac)));
+    return platform::MacKey(protocol::FieldBytes(record.mac));
 }
 
 } // namespace
@@ -26,7 +26,7 @@ std::unique_ptr<VersionCheck> VersionCheck::Begin(Site& site)
             continue;
         // Only while every device of the batch is still listed as it was.
         const DeviceRecord* record = site.Device(job->device);
-        if (!record || std::string_view(record->deviceIp, strnlen(record->deviceIp, sizeof record->deviceIp)) != job->ip)
+        if (!record || protocol::FieldBytes(record->deviceIp) != job->ip)
             return nullptr;
         Camera camera;
         camera.number = job->device;

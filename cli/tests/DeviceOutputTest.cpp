@@ -17,7 +17,7 @@ using namespace lynx::cli;
 template <size_t N>
 void Put(char (&field)[N], const std::string& utf8)
 {
-    std::string cp936 = Utf8ToGbk(utf8);
+    std::string cp936 = lynx::platform::Utf8ToCp936(utf8);
     std::strncpy(field, cp936.c_str(), N - 1);
 }
 

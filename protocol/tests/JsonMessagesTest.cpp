@@ -36,7 +36,7 @@ bool sameBytes(const DeviceRecord& a, const DeviceRecord& b)
 // A report body as it arrives (UTF-8), through the conversion the receive path applies.
 bool parseReport(const std::string& utf8Body, DeviceRecord& record)
 {
-    return ParseJsonMessage("basicCfg", &record, Utf8ToGbk(utf8Body).c_str());
+    return ParseJsonMessage("basicCfg", &record, lynx::platform::Utf8ToCp936(utf8Body).c_str());
 }
 
 DeviceRecord parsedReport(const std::string& utf8Body)
@@ -404,8 +404,8 @@ TEST(Requests, NonAsciiTextsAreEscapedAndReadBackByACamera)
               "\t\"filePath\" : \"http://192.168.1.100:9000/\\u56fa\\u4ef6.zip\"\n"
               "}\n");
     // Pure ASCII, so the text sent is the same in either code page.
-    EXPECT_EQ(TextToUtf8(request), request);
-    const Json::Value camera = cameraReads(TextToUtf8(request));
+    EXPECT_EQ(lynx::platform::Cp936ToUtf8(request), request);
+    const Json::Value camera = cameraReads(lynx::platform::Cp936ToUtf8(request));
     EXPECT_EQ(camera["deviceId"].asString(), "\xE4\xB8\xAD" "1");
     EXPECT_EQ(camera["filePath"].asString(), "http://192.168.1.100:9000/" "\xE5\x9B\xBA\xE4\xBB\xB6" ".zip");
 }
@@ -413,7 +413,7 @@ TEST(Requests, NonAsciiTextsAreEscapedAndReadBackByACamera)
 TEST(Requests, ChangeIpWithChineseMacTextIsReadBackByACamera)
 {
     const DeviceRecord record = addressChange("\xD6\xD0" "\\\"", "10.0.0.2", "255.0.0.0", "10.0.0.1");
-    const Json::Value camera = cameraReads(TextToUtf8(BuildJsonRequest("changeIp", record)));
+    const Json::Value camera = cameraReads(lynx::platform::Cp936ToUtf8(BuildJsonRequest("changeIp", record)));
     EXPECT_EQ(camera["mac"].asString(), "\xE4\xB8\xAD" "\\\"");
     EXPECT_EQ(camera["type"].asInt(), 64);
     EXPECT_EQ(camera.size(), 5u);
@@ -432,8 +432,8 @@ TEST(Requests, UnterminatedRecordFieldIsReadWithinItsCapacity)
 
 TEST(Conversions, Utf8AndCodePage936RoundTrip)
 {
-    EXPECT_EQ(Utf8ToGbk(kChineseNameUtf8), kChineseNameGbk);
-    EXPECT_EQ(TextToUtf8(kChineseNameGbk), kChineseNameUtf8);
-    EXPECT_EQ(Utf8ToGbk("plain 1.2.3.4"), "plain 1.2.3.4");
-    EXPECT_EQ(TextToUtf8(""), "");
+    EXPECT_EQ(lynx::platform::Utf8ToCp936(kChineseNameUtf8), kChineseNameGbk);
+    EXPECT_EQ(lynx::platform::Cp936ToUtf8(kChineseNameGbk), kChineseNameUtf8);
+    EXPECT_EQ(lynx::platform::Utf8ToCp936("plain 1.2.3.4"), "plain 1.2.3.4");
+    EXPECT_EQ(lynx::platform::Cp936ToUtf8(""), "");
 }
