@@ -48,17 +48,24 @@ bool IsWide(char32_t c)
            (c >= 0x1F900 && c <= 0x1F9FF) || (c >= 0x20000 && c <= 0x3FFFD);
 }
 
-std::array<std::string, 8> Cells(const DeviceRow& row)
+std::array<std::string, protocol::kColumnCount> Cells(const DeviceRow& row)
 {
-    return protocol::DeviceRowTexts(row.record, row.number);
+    std::array<std::string, protocol::kColumnCount> cells;
+    for (int c = 0; c < protocol::kColumnCount; ++c)
+        cells[static_cast<size_t>(c)] = protocol::ColumnText(row.record, row.number, static_cast<protocol::Column>(c));
+    return cells;
 }
 
 } // namespace
 
-const std::array<std::string, 8>& ColumnHeaders()
+const std::array<std::string, protocol::kColumnCount>& ColumnHeaders()
 {
-    static const std::array<std::string, 8> headers = {"序号",     "设备IP",   "MAC地址",  "网关地址",
-                                                        "子网掩码", "设备型号", "软件版本", "状态"};
+    static const std::array<std::string, protocol::kColumnCount> headers = [] {
+        std::array<std::string, protocol::kColumnCount> titles;
+        for (int c = 0; c < protocol::kColumnCount; ++c)
+            titles[static_cast<size_t>(c)] = protocol::ColumnTitle(static_cast<protocol::Column>(c));
+        return titles;
+    }();
     return headers;
 }
 

@@ -19,7 +19,7 @@ using protocol::DeviceRow;
 enum class OutputFormat { Table, Json, Csv };
 
 // The window's column headers, in UTF-8.
-const std::array<std::string, 8>& ColumnHeaders();
+const std::array<std::string, protocol::kColumnCount>& ColumnHeaders();
 
 // Terminal columns a UTF-8 text takes: East Asian wide and full-width
 // characters take two, combining marks none, everything else one. Bytes that

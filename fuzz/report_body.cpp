@@ -39,7 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const DeviceRecord* record = table.ByNumber(number);
         if (!record || number != table.Count() || !table.ByIp(record->deviceIp))
             std::abort();
-        DeviceRowTexts(*record, number);
+        for (int c = 0; c < kColumnCount; ++c)
+            ColumnText(*record, number, static_cast<Column>(c));
         DeviceDetailsText(*record);
         DeviceUrl(*record);
     }

@@ -242,11 +242,50 @@ std::string SoftwareVersionText(const DeviceRecord& record)
     return FieldText(record.softwareVersion) + " build[" + FieldText(record.productDate) + "]";
 }
 
-std::array<std::string, 8> DeviceRowTexts(const DeviceRecord& record, int number)
+const char* ColumnTitle(Column column)
 {
-    return {std::to_string(number),   FieldText(record.deviceIp), FieldText(record.mac),
-            FieldText(record.gatewayIp), FieldText(record.netMask),  FieldText(record.model),
-            SoftwareVersionText(record), std::string()};
+    switch (column) {
+    case Column::Number:
+        return "序号";
+    case Column::Ip:
+        return "设备IP";
+    case Column::Mac:
+        return "MAC地址";
+    case Column::Gateway:
+        return "网关地址";
+    case Column::Mask:
+        return "子网掩码";
+    case Column::Model:
+        return "设备型号";
+    case Column::SoftwareVersion:
+        return "软件版本";
+    case Column::Status:
+        return "状态";
+    }
+    return "";
+}
+
+std::string ColumnText(const DeviceRecord& record, int number, Column column)
+{
+    switch (column) {
+    case Column::Number:
+        return std::to_string(number);
+    case Column::Ip:
+        return FieldText(record.deviceIp);
+    case Column::Mac:
+        return FieldText(record.mac);
+    case Column::Gateway:
+        return FieldText(record.gatewayIp);
+    case Column::Mask:
+        return FieldText(record.netMask);
+    case Column::Model:
+        return FieldText(record.model);
+    case Column::SoftwareVersion:
+        return SoftwareVersionText(record);
+    case Column::Status:
+        break;
+    }
+    return {};
 }
 
 std::string DeviceDetailsText(const DeviceRecord& record)

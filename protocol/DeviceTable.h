@@ -141,9 +141,17 @@ private:
     bool OwnWord(int number) const;
 };
 
-// The eight cells of a device's row, in UTF-8: number, IP, MAC, gateway, mask,
-// model, "softwareVersion build[productDate]", and the empty status.
-std::array<std::string, 8> DeviceRowTexts(const DeviceRecord& record, int number);
+// The columns of the device list, in the order the window shows them; the
+// window, its export and lynx-cli's table, CSV and JSON share them.
+enum class Column : int { Number, Ip, Mac, Gateway, Mask, Model, SoftwareVersion, Status };
+inline constexpr int kColumnCount = 8;
+
+// A column's title (UTF-8, Chinese; the window translates it).
+const char* ColumnTitle(Column column);
+// A device's text in a column (UTF-8): its number, IP, MAC, gateway, mask,
+// model, "softwareVersion build[productDate]"; empty for the status column,
+// which shows the device's status.
+std::string ColumnText(const DeviceRecord& record, int number, Column column);
 std::string SoftwareVersionText(const DeviceRecord& record);
 
 // The details text of a device, one "label\t:\tvalue\n" line per field, UTF-8.

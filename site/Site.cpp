@@ -6,55 +6,8 @@ namespace lynx::site {
 
 namespace {
 
-using protocol::FieldText;
 
 } // namespace
-
-const char* ColumnTitle(Column column)
-{
-    switch (column) {
-    case Column::Number:
-        return "序号";
-    case Column::Ip:
-        return "设备IP";
-    case Column::Mac:
-        return "MAC地址";
-    case Column::Gateway:
-        return "网关地址";
-    case Column::Mask:
-        return "子网掩码";
-    case Column::Model:
-        return "设备型号";
-    case Column::SoftwareVersion:
-        return "软件版本";
-    case Column::Status:
-        return "状态";
-    }
-    return "";
-}
-
-std::string ColumnText(const DeviceRecord& record, int number, Column column)
-{
-    switch (column) {
-    case Column::Number:
-        return std::to_string(number);
-    case Column::Ip:
-        return FieldText(record.deviceIp);
-    case Column::Mac:
-        return FieldText(record.mac);
-    case Column::Gateway:
-        return FieldText(record.gatewayIp);
-    case Column::Mask:
-        return FieldText(record.netMask);
-    case Column::Model:
-        return FieldText(record.model);
-    case Column::SoftwareVersion:
-        return protocol::SoftwareVersionText(record);
-    case Column::Status:
-        break;
-    }
-    return {};
-}
 
 // The batch's side of the engine: each job's state becomes its device's status.
 class Site::UpgradeView : public upgrade::UpgradeView {

@@ -16,16 +16,11 @@
 
 namespace lynx::site {
 
-// The columns of the device list, in the order the window shows them; the
-// export, lynx-cli's table and the window share them.
-enum class Column : int { Number, Ip, Mac, Gateway, Mask, Model, SoftwareVersion, Status };
-inline constexpr int kColumnCount = 8;
-
-// A column's title (UTF-8, Chinese; the front end translates it).
-const char* ColumnTitle(Column column);
-// A device's text in a column (UTF-8); empty for the status column, which
-// shows the device's status.
-std::string ColumnText(const DeviceRecord& record, int number, Column column);
+// The columns of the device list (protocol/DeviceTable.h).
+using protocol::Column;
+using protocol::ColumnText;
+using protocol::ColumnTitle;
+using protocol::kColumnCount;
 
 // What a device's status cell shows: a text (UTF-8, untranslated; empty for
 // none) over a bar of percent percent, or over a full red bar when failed.

@@ -295,6 +295,15 @@ DeviceRecord shownDevice()
     return record;
 }
 
+// A device's row: its text in each column.
+std::array<std::string, 8> DeviceRowTexts(const DeviceRecord& record, int number)
+{
+    std::array<std::string, 8> texts;
+    for (int c = 0; c < kColumnCount; ++c)
+        texts[static_cast<size_t>(c)] = ColumnText(record, number, static_cast<Column>(c));
+    return texts;
+}
+
 } // namespace
 
 TEST(RowTexts, EightColumnsInUtf8)
