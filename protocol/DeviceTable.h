@@ -1,6 +1,7 @@
 // The table of discovered devices: records in arrival order (owning), the map
-// from the row number shown in column 0 to the record, and the row count, with
-// the duplicate rules of the two filter boxes and the texts of a list row.
+// from each record's number (the device's id, shown in column 0) to the
+// record, and the count, with the duplicate rules of the two filter boxes and
+// the columns of a device list.
 #pragma once
 
 #include "protocol/DeviceRecord.h"
@@ -55,7 +56,7 @@ bool FromItsOwnAddress(const DeviceRecord& record, const ReportArrival& arrival,
 // which anyone may send. A report whose sender is not known is not.
 bool IsHearsay(const DeviceRecord& record, const ReportArrival& arrival);
 
-// A kept device as a list shows it: its row number and its record, and where
+// A kept device as a list shows it: its number and its record, and where
 // its report came in.
 struct DeviceRow {
     int number = 0;
@@ -67,8 +68,8 @@ struct DeviceRow {
 std::string ArrivalText(const ReportArrival& arrival);
 
 // The devices of the current search: the records in arrival order (owning),
-// the map from the row number shown in column 0 to the record, and the count
-// of rows added; the list and the map always hold the same records, and the
+// the map from each record's number to the record, and the count of records
+// added; the list and the map always hold the same records, and the
 // map's keys run from 1 to the count. One thread owns it (the window's UI
 // thread, lynx-cli's main thread).
 class DeviceTable {
@@ -103,7 +104,7 @@ public:
     void Readdress(int number, const std::string& ip, const std::string& gateway, const std::string& mask);
     // Where the report kept under number came in; none for no such number.
     std::optional<ReportArrival> ArrivalOf(int number) const;
-    // The first record, in row-number order, whose deviceIp equals ip exactly.
+    // The first record, in number order, whose deviceIp equals ip exactly.
     DeviceRecord* ByIp(std::string_view ip) const;
     // The other records holding this record's IP under another MAC (compared
     // as MacKey compares it): two cameras given one address. A camera that
@@ -111,7 +112,7 @@ public:
     std::vector<int> IpConflictsOf(int number) const;
     // How many records are held.
     size_t Size() const { return m_list.size(); }
-    // The kept devices in row-number order.
+    // The kept devices in number order.
     std::vector<DeviceRow> Rows() const;
 
     const DeviceList& List() const { return m_list; }

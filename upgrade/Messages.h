@@ -1,4 +1,4 @@
-// Where an upgrade job stands, the status text its row shows for it, and the
+// Where an upgrade job stands, the status text its device shows for it, and the
 // other texts of a batch upgrade, byte for byte (UTF-8).
 #pragma once
 
