@@ -19,14 +19,8 @@
 #include <QString>
 
 #include <functional>
-#include <list>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <string>
-
-class CLynxDlg;
-class CLynxDlgUpgradeView;
 
 // A batch upgrade is being sent; column sorting is refused while it is set.
 extern int g_bUpgrading;
@@ -113,9 +107,6 @@ public:
     // For commissioning a site (CLynxDlgSite.cpp): the window grows with its frame,
     // marks addresses held by two cameras, and exports the list.
     void OnMenuExportList();
-    // The MACs of the other cameras a row's IP is in conflict with, empty
-    // when there are none.
-    QString IpConflictOf(int row) const;
     // When a batch has ended, the cameras that reported success are searched
     // for again after their restart, and a row whose camera answers with
     // another software version shows it. Off when the registry value

@@ -69,11 +69,6 @@ void CLynxDlg::resizeEvent(QResizeEvent* event)
     update();
 }
 
-QString CLynxDlg::IpConflictOf(int row) const
-{
-    return m_model->IpConflictOf(m_model->DeviceAt(row));
-}
-
 void CLynxDlg::OnMenuExportList()
 {
     const int rows = m_model->rowCount();
