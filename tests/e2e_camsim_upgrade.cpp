@@ -10,10 +10,8 @@
 #include "tarn.h"
 
 #include <gtest/gtest.h>
-#include <zip.h>
 
 #include <condition_variable>
-#include <fstream>
 #include <mutex>
 
 namespace {
@@ -62,13 +60,7 @@ bool WaitFor(const std::string& ip, uint16_t command, size_t count, std::chrono:
 
 Json::Value Camera(int last, const char* option = nullptr, Json::Value value = true)
 {
-    Json::Value c(Json::objectValue);
-    c["ip"] = "192.168.1." + std::to_string(last);
-    c["deviceId"] = "UP" + std::to_string(last);
-    c["installMs"] = 200;
-    if (option)
-        c[option] = value;
-    return c;
+    return SimCamera(last, "UP", {}, option, value);
 }
 
 class UpgradeEndToEnd : public NetlabTest {
@@ -79,13 +71,7 @@ protected:
             return;
         s_dir = std::make_unique<TempDir>();
         ASSERT_TRUE(MakeFirmwareZip(s_dir->File("good.zip"), 200000));
-        std::string bytes;
-        {
-            std::ifstream in(s_dir->File("good.zip"), std::ios::binary);
-            bytes.assign(std::istreambuf_iterator<char>(in), {});
-        }
-        bytes[bytes.size() / 2] ^= 0x5A;
-        ASSERT_TRUE(WriteFile(s_dir->File("corrupt.zip"), bytes));
+        ASSERT_TRUE(WriteCorruptCopy(s_dir->File("good.zip"), s_dir->File("corrupt.zip")));
 
         s_http = std::make_unique<FileHttpServer>();
         std::string error;
@@ -196,7 +182,8 @@ TEST_F(UpgradeEndToEnd, EachConfiguredCameraBehavesAsTold)
     ASSERT_TRUE(WaitFor("192.168.1.104", proto::kCmdUpdateStatus, 1, 10s)) << Log();
     ASSERT_TRUE(WaitFor("192.168.1.105", proto::kCmdUpdateStatus, 1, 10s)) << Log();
     ASSERT_TRUE(WaitFor("192.168.1.107", proto::kCmdUpdateStatus, 2, 10s)) << Log();
-    // Time enough for the silent and the refusing camera to have said anything.
+    // A fixed wait: time enough for the silent and the refusing camera to
+    // have sent a status, which they must not.
     std::this_thread::sleep_for(1s);
 
     auto refused = From("192.168.1.103", proto::kCmdUpdate);
@@ -219,7 +206,7 @@ TEST_F(UpgradeEndToEnd, EachConfiguredCameraBehavesAsTold)
 TEST_F(UpgradeEndToEnd, RequestNamingNoCameraIsIgnored)
 {
     RequestUpgrade(102, "good.zip", 9, "NOBODY");
-    std::this_thread::sleep_for(1500ms);
+    std::this_thread::sleep_for(1500ms);  // a fixed wait for a reply that must not come
     for (const Received& r : From("192.168.1.102", proto::kCmdUpdate))
         EXPECT_NE(uint32_t(r.header.tag), 9u);
 }

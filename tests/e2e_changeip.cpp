@@ -1,9 +1,8 @@
 // The simulator's side of an address change, driven through the tool's own
 // protocol code in a virtual LAN: the camera named by its MAC goes quiet for its
 // restart time, then answers from its new address with its new values.
-#include "NetlabFixture.h"
+#include "SessionInLan.h"
 
-#include "protocol/DiscoverySession.h"
 #include "protocol/Transport.h"
 
 #include <gtest/gtest.h>
@@ -20,7 +19,6 @@ namespace {
 
 using namespace lynx::test;
 using lynx::protocol::DeviceRow;
-using lynx::protocol::DiscoverySession;
 
 const DeviceRow* RowWithIp(const std::vector<DeviceRow>& rows, const std::string& ip)
 {
@@ -40,14 +38,11 @@ DeviceRecord ChangeRequest(const std::string& mac, const char* ip, const char* m
     return r;
 }
 
-class ChangeIpEndToEnd : public NetlabTest {
+class ChangeIpEndToEnd : public SessionInLan {
 protected:
-    void SetUp() override
+    void SetUpInLan() override
     {
-        NetlabTest::SetUp();
-        if (IsSkipped())
-            return;
-        lynx::protocol::InitTransport();
+        SessionInLan::SetUpInLan();
         ASSERT_TRUE(session.StartServers(false));
     }
 
@@ -57,8 +52,6 @@ protected:
         session.CollectFor(time, {});
         return session.Table().Rows();
     }
-
-    DiscoverySession session;
 };
 
 TEST_F(ChangeIpEndToEnd, CameraRestartsThenAnswersFromItsNewAddress)

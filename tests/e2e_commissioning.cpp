@@ -12,40 +12,24 @@ namespace {
 
 using namespace lynx::test;
 
-Json::Value Camera(int last, const char* option = nullptr, Json::Value value = true)
-{
-    Json::Value camera(Json::objectValue);
-    camera["ip"] = "192.168.1." + std::to_string(last);
-    camera["mac"] = "00:1A:2B:00:01:" + std::to_string(last - 100 + 10);
-    camera["deviceId"] = "CMS" + std::to_string(last);
-    camera["softwareVersion"] = "V1.0.3";
-    camera["newVersion"] = "V2.0.0";
-    camera["installMs"] = 200;
-    camera["restartMs"] = 500;
-    if (option)
-        camera[option] = value;
-    return camera;
-}
-
 std::string Mac(int last)
 {
     return "00:1A:2B:00:01:" + std::to_string(last - 100 + 10);
 }
 
+Json::Value Camera(int last, const char* option = nullptr, Json::Value value = true)
+{
+    return SimCamera(last, "CMS",
+                     {{"mac", Mac(last)}, {"softwareVersion", "V1.0.3"}, {"newVersion", "V2.0.0"}, {"restartMs", 500}},
+                     option, value);
+}
+
 class Commissioning : public NetlabTest {
 protected:
-    void SetUp() override
+    void SetUpInLan() override
     {
-        NetlabTest::SetUp();
-        if (IsSkipped())
-            return;
         firmware = dir.File("cam-2.0.zip");
         ASSERT_TRUE(MakeFirmwareZip(firmware, 100000));
-    }
-    void startCameras(const Json::Value& list)
-    {
-        std::string error;
-        ASSERT_TRUE(cameras.StartCameras(list, {}, &error)) << error;
     }
     ProcessResult cli(std::vector<std::string> args)
     {
@@ -54,9 +38,7 @@ protected:
         return r;
     }
 
-    TempDir dir;
     std::string firmware;
-    CamsimProcess cameras;
 };
 
 TEST_F(Commissioning, APlanWithFlagsIsShownAndRefusedWithEveryFlag)

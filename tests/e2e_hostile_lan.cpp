@@ -4,13 +4,10 @@
 // listed, every real notification lands on its row, nothing crashes or hangs.
 #include "app/tests/WindowTestSupport.h"
 
-#include "NetlabFixture.h"
-#include "app/shell/FileDialog.h"
 #include "app/shell/DialogBuilder.h"
 #include "app/shell/resource.h"
 
 #include <QCheckBox>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -42,38 +39,31 @@ public:
 private:
     Flood(uint16_t port, std::chrono::milliseconds spread, long before)
         : BackgroundRun([port, spread] {
-              return RunProcess({"/usr/bin/env", "ip", "netns", "exec", CameraNamespace(), BinDir() + "/lynx-flood",
-                                 PcAddress(), std::to_string(port), std::to_string(kFlood), "--over",
-                                 std::to_string(spread.count() / 1000.0), "--from", kFlooder},
-                                spread + 60s);
+              return RunFlood(kFlooder, port, kFlood, std::to_string(spread.count() / 1000.0), {}, spread + 60s);
           })
     {
         WaitUntil([&] { return UdpArrivals() - before > 1000; }, 10s, 5ms);
     }
 };
 
-class HostileLan : public NetlabTest {
+// The window is made by each test, while or after the flood comes.
+class HostileLan : public WindowInLan {
 protected:
+    HostileLan() : WindowInLan({.create = false}) {}
     static void SetUpTestSuite()
     {
-        if (!InNetlab())
-            return;
-        const ProcessResult added = RunProcess({"/usr/bin/env", "ip", "-n", CameraNamespace(), "addr", "add",
-                                                std::string(kFlooder) + "/24", "dev", CameraInterface()});
-        ASSERT_EQ(added.exitCode, 0) << added.err;
+        if (InNetlab()) {
+            ASSERT_TRUE(AddCameraSegmentHost(kFlooder));
+        }
     }
 
     QStringList windowIps() const
     {
         QStringList ips;
-        for (int r = 0; r < dlg->listDevice()->GetItemCount(); ++r)
-            ips << dlg->listDevice()->GetItemText(r, 1);
+        for (int r = 0; r < dlg.listDevice()->GetItemCount(); ++r)
+            ips << dlg.listDevice()->GetItemText(r, 1);
         return ips;
     }
-    void windowSearch(int seconds) { ASSERT_TRUE(SearchInWindow(*dlg, seconds)); }
-
-    ScriptedBoxes boxes;
-    std::unique_ptr<CLynxDlg> dlg = std::make_unique<CLynxDlg>();
 };
 
 void ExpectEveryCameraOnce(const std::vector<std::string>& ips)
@@ -90,7 +80,7 @@ void ExpectEveryCameraOnce(const std::vector<std::string>& ips)
 
 TEST_F(HostileLan, TheWindowListsEveryCameraWhileTheReportPortIsFlooded)
 {
-    dlg->Create();
+    dlg.Create();
     EventLoopWatch watch;
     Flood flood(19027, 3000ms);
     windowSearch(3);
@@ -104,7 +94,7 @@ TEST_F(HostileLan, TheWindowListsEveryCameraWhileTheReportPortIsFlooded)
     EXPECT_LT(watch.LongestGapMs(), 1000);
     // And the window searches as before once it is over.
     windowSearch(1);
-    EXPECT_EQ(dlg->listDevice()->GetItemCount(), kCameras);
+    EXPECT_EQ(dlg.listDevice()->GetItemCount(), kCameras);
 }
 
 TEST_F(HostileLan, LynxCliListsEveryCameraWhileTheReportPortIsFlooded)
@@ -127,9 +117,9 @@ TEST_F(HostileLan, NotificationsLandOnTheirRowsWhilePort8025IsFlooded)
 {
     // Forged replies among the flood name rows 0 to 63 by their tags; a reply
     // counts only from the camera the request went to.
-    TempDir dir;
-    ASSERT_TRUE(MakeFirmwareZip(dir.File("cam-4.0.zip"), 100000));
-    std::vector<std::string> args{"upgrade", "--file", dir.File("cam-4.0.zip"), "--seconds", "2", "--wait", "60"};
+    chosen = dir.File("cam-4.0.zip");
+    ASSERT_TRUE(MakeFirmwareZip(chosen, 100000));
+    std::vector<std::string> args{"upgrade", "--file", chosen, "--seconds", "2", "--wait", "60"};
     for (int i = 0; i < 5; ++i)
         args.insert(args.end(), {"--ip", CameraIp(i)});
     Flood flood(8025, 20000ms);
@@ -147,18 +137,15 @@ TEST_F(HostileLan, NotificationsLandOnTheirRowsWhilePort8025IsFlooded)
     EXPECT_NE(run.out.find("总共:5    完成:5    成功:5    失败：0"), std::string::npos) << run.out;
 
     // The window's batch, under the same flood.
-    CLynxDlg::SetUpgradePauseForTesting([](int) {});
-    const auto previous = lynx::platform::SetFileDialogHandler(
-        [&](const lynx::platform::FileDialogRequest&) { return QString::fromStdString(dir.File("cam-4.0.zip")); });
-    dlg->Create();
+    dlg.Create();
     windowSearch(1);
-    CProcessList* list = dlg->listDevice();
+    CProcessList* list = dlg.listDevice();
     for (int r = 0; r < list->GetItemCount(); ++r)
         list->SetCheck(r, upgraded.count(list->GetItemText(r, 1)) > 0);
     EventLoopWatch watch;
     Flood again(8025, 8000ms);
-    lynx::res::GetDlgItemAs<QPushButton>(*dlg, IDC_BTN_BATCH_UPGRADE)->click();
-    EXPECT_TRUE(WaitFor([&] { return boxes.texts().contains(QStringLiteral("升级完成")); }, 30000))
+    lynx::res::GetDlgItemAs<QPushButton>(dlg, IDC_BTN_BATCH_UPGRADE)->click();
+    EXPECT_TRUE(WaitFor([&] { return completed(); }, 30000))
         << boxes.texts().join(" | ").toStdString();
     ASSERT_EQ(again.Finish().exitCode, 0);
     for (int r = 0; r < list->GetItemCount(); ++r) {
@@ -166,9 +153,6 @@ TEST_F(HostileLan, NotificationsLandOnTheirRowsWhilePort8025IsFlooded)
             EXPECT_EQ(list->GetItemText(r, 7), QStringLiteral("升级成功")) << r;
         }
     }
-    EXPECT_EQ(lynx::res::GetDlgItemAs<QLabel>(*dlg, IDC_STATIC_UPGRADE_SUMMARY)->text(),
-              QStringLiteral("总共:5    完成:5    成功:5    失败：0"));
+    EXPECT_EQ(summary(), QStringLiteral("总共:5    完成:5    成功:5    失败：0"));
     EXPECT_LT(watch.LongestGapMs(), 1000);
-    CLynxDlg::SetUpgradePauseForTesting(nullptr);
-    lynx::platform::SetFileDialogHandler(previous);
 }

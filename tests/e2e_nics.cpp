@@ -13,11 +13,8 @@ using namespace lynx::test;
 
 class SeveralCards : public NetlabTest {
 protected:
-    void SetUp() override
+    void SetUpInLan() override
     {
-        NetlabTest::SetUp();
-        if (IsSkipped())
-            return;
         first = NetlabCameras();
         second = NetlabCameras2();
         ASSERT_GE(first.size(), 2u);
@@ -87,7 +84,6 @@ TEST_F(SeveralCards, SetIpMovesACameraBehindTheSecondCard)
 
 TEST_F(SeveralCards, UpgradeReachesACameraOnEachSegmentFromThatCardsAddress)
 {
-    TempDir dir;
     ASSERT_TRUE(MakeFirmwareZip(dir.File("multi-1.zip"), 100000));
     const std::string a = first[0]["ip"].asString(), b = second[0]["ip"].asString();
     const ProcessResult run =

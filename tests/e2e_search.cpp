@@ -22,13 +22,6 @@ protected:
     }
 
     static Json::Value SearchJson(const std::vector<std::string>& options = {}) { return CliSearchJson(options); }
-
-    // An extra simulator in the camera namespace playing the given cameras.
-    void StartExtraCameras(CamsimProcess& sim, const Json::Value& cameras)
-    {
-        std::string error;
-        ASSERT_TRUE(sim.StartCameras(cameras, {}, &error)) << error;
-    }
 };
 
 Json::Value Camera(const std::string& ip, const std::string& mac, const std::string& name)
@@ -154,8 +147,7 @@ TEST_F(SearchEndToEnd, CameraAnsweringTwiceIsListedOnceUnderBothFiltersAndTwiceW
     Json::Value twice = Camera("192.168.1.201", "02:77:00:00:00:01", "两次应答相机");
     twice["answerTwice"] = true;
     extra.append(twice);
-    CamsimProcess sim;
-    StartExtraCameras(sim, extra);
+    startCameras(extra);  // beside the LAN's own simulator
     const size_t others = NetlabCameras().size();
 
     Json::Value filtered = SearchJson();
@@ -185,8 +177,7 @@ TEST_F(SearchEndToEnd, CsvQuotesFieldsWithCommasAndQuotes)
     odd["model"] = "KV,\"Q\"";
     odd["softwareVersion"] = "V2,\"beta\"";
     extra.append(odd);
-    CamsimProcess sim;
-    StartExtraCameras(sim, extra);
+    startCameras(extra);  // beside the LAN's own simulator
 
     ProcessResult r = Search({"--format", "csv"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
@@ -219,8 +210,7 @@ TEST_F(SearchEndToEnd, BrokenAndOversizedReportsNeitherBreakTheListNorAddRows)
     big["oversized"] = true;
     extra.append(broken);
     extra.append(big);
-    CamsimProcess sim;
-    StartExtraCameras(sim, extra);
+    startCameras(extra);  // beside the LAN's own simulator
 
     Json::Value rows = SearchJson();
     EXPECT_EQ(rows.size(), NetlabCameras().size() + 2);

@@ -7,12 +7,9 @@
 // no URL may carry as it is reaches every camera.
 #include "app/tests/WindowTestSupport.h"
 
-#include "NetlabFixture.h"
-#include "app/shell/FileDialog.h"
 #include "app/shell/DialogBuilder.h"
 #include "app/shell/resource.h"
 
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -36,67 +33,36 @@ std::string CameraIp(int i)
 Json::Value Cameras(const char* option = nullptr)
 {
     Json::Value list(Json::arrayValue);
-    for (int i = 0; i < kCameras; ++i) {
-        Json::Value camera(Json::objectValue);
-        camera["ip"] = CameraIp(i);
-        camera["deviceId"] = "SH" + std::to_string(101 + i);
-        camera["softwareVersion"] = "V1.0.0";
-        camera["installMs"] = 200;
-        camera["restartMs"] = 0;
-        if (option)
-            camera[option] = true;
-        list.append(camera);
-    }
+    for (int i = 0; i < kCameras; ++i)
+        list.append(SimCamera(101 + i, "SH", {{"softwareVersion", "V1.0.0"}, {"restartMs", 0}}, option));
     return list;
 }
 
 // lynx-flood on the forging host, on a thread of its own.
 struct Forger : BackgroundRun {
     Forger(uint16_t port, long count, std::chrono::seconds over, std::vector<std::string> kind)
-        : BackgroundRun([=] {
-              std::vector<std::string> argv{"/usr/bin/env", "ip", "netns", "exec", CameraNamespace(),
-                                            BinDir() + "/lynx-flood", PcAddress(), std::to_string(port),
-                                            std::to_string(count), "--over", std::to_string(over.count()), "--from",
-                                            kForger};
-              argv.insert(argv.end(), kind.begin(), kind.end());
-              return RunProcess(argv, over + 60s);
-          })
+        : BackgroundRun([=] { return RunFlood(kForger, port, count, std::to_string(over.count()), kind, over + 60s); })
     {
     }
 };
 
-class SharedLan : public NetlabTest {
+// The window is made by each test, after what lynx-cli does alone.
+class SharedLan : public WindowInLan {
 protected:
+    SharedLan() : WindowInLan({.create = false}) {}
     static void SetUpTestSuite()
     {
-        if (!InNetlab())
-            return;
-        const ProcessResult added = RunProcess({"/usr/bin/env", "ip", "-n", CameraNamespace(), "addr", "add",
-                                                std::string(kForger) + "/24", "dev", CameraInterface()});
-        ASSERT_EQ(added.exitCode, 0) << added.err;
+        if (InNetlab()) {
+            ASSERT_TRUE(AddCameraSegmentHost(kForger));
+        }
     }
-    void SetUp() override
+    void SetUpInLan() override
     {
-        NetlabTest::SetUp();
-        if (IsSkipped())
-            return;
-        firmware = dir.File("cam-2.0.zip");
-        ASSERT_TRUE(MakeFirmwareZip(firmware, 200000));
-        CLynxDlg::SetUpgradePauseForTesting([](int) {});
-        previousFiles = lynx::platform::SetFileDialogHandler(
-            [this](const lynx::platform::FileDialogRequest&) { return QString::fromStdString(firmware); });
-    }
-    void TearDown() override
-    {
-        CLynxDlg::SetUpgradePauseForTesting(nullptr);
-        lynx::platform::SetFileDialogHandler(previousFiles);
+        WindowInLan::SetUpInLan();
+        chosen = dir.File("cam-2.0.zip");
+        ASSERT_TRUE(MakeFirmwareZip(chosen, 200000));
     }
 
-    void startCameras(const Json::Value& list)
-    {
-        std::string error;
-        ASSERT_TRUE(cameras.StartCameras(list, {}, &error)) << error;
-    }
     // What the forger learns with a search of its own.
     std::string forgersSearch()
     {
@@ -108,23 +74,13 @@ protected:
         return file;
     }
 
-    void windowSearch(int seconds) { ASSERT_TRUE(SearchInWindow(dlg, seconds)); }
-    std::map<std::string, QString> statuses() const { return StatusesByIp(dlg); }
     // Every camera ticked and upgraded; true once the batch announced its end.
     bool windowBatch()
     {
         boxes.shown.clear();
         TickAllAndUpgrade(dlg);
-        return WaitFor([&] { return boxes.texts().contains(QStringLiteral("升级完成")); }, 60000);
+        return WaitFor([&] { return completed(); }, 60000);
     }
-    QString summary() const { return lynx::res::GetDlgItemAs<QLabel>(dlg, IDC_STATIC_UPGRADE_SUMMARY)->text(); }
-
-    TempDir dir;
-    std::string firmware;
-    CamsimProcess cameras;
-    ScriptedBoxes boxes;
-    CLynxDlg dlg;
-    lynx::platform::FileDialogHandler previousFiles;
 };
 
 } // namespace
@@ -157,7 +113,7 @@ TEST_F(SharedLan, ThousandsOfIdleConnectionsFromAStrangerDelayNoCamera)
     // lynx-cli's, held as soon as it listens, while it searches.
     Forger holder(9001, kIdle, 30s, {"--kind", "connections"});
     const ProcessResult run =
-        RunCli({"upgrade", "--file", firmware, "--seconds", "3", "--all", "--parallel", "6", "--wait", "60"}, 120s);
+        RunCli({"upgrade", "--file", chosen, "--seconds", "3", "--all", "--parallel", "6", "--wait", "60"}, 120s);
     EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
     for (int i = 0; i < kCameras; ++i)
         EXPECT_NE(run.out.find(CameraIp(i) + "\t升级成功"), std::string::npos) << run.out;
@@ -177,7 +133,7 @@ TEST_F(SharedLan, ForgedSuccessesLeaveFailingCamerasFailed)
     {
         Forger forger(8025, 4400, 22s, {"--kind", "notices", "--devices", found, "--status", "0"});
         const ProcessResult run =
-            RunCli({"upgrade", "--file", firmware, "--seconds", "1", "--all", "--wait", "60", "--report", report},
+            RunCli({"upgrade", "--file", chosen, "--seconds", "1", "--all", "--wait", "60", "--report", report},
                    120s);
         EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
         // Every camera was told to download and did: its own report says
@@ -214,7 +170,7 @@ TEST_F(SharedLan, ForgedFailuresAndVersionReportsChangeNoOutcome)
     Forger failures(8025, 3000, 25s, {"--kind", "notices", "--devices", found, "--status", "1"});
     Forger claims(19027, 5000, 25s, {"--kind", "claims", "--devices", found, "--version", "V2.0.0"});
     const ProcessResult run =
-        RunCli({"upgrade", "--file", firmware, "--seconds", "1", "--all", "--parallel", "3", "--verify",
+        RunCli({"upgrade", "--file", chosen, "--seconds", "1", "--all", "--parallel", "3", "--verify",
                 "--reboot-wait", "6", "--expect-version", "V2.0.0", "--report", report},
                120s);
     EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
@@ -240,10 +196,10 @@ TEST_F(SharedLan, ForgedFailuresAndVersionReportsChangeNoOutcome)
 TEST_F(SharedLan, AFirmwareNamedInChineseWithASpaceAndAHashReachesEveryCamera)
 {
     startCameras(Cameras());
-    firmware = dir.File("固件 V2#1.zip");
-    ASSERT_TRUE(MakeFirmwareZip(firmware, 200000));
+    chosen = dir.File("固件 V2#1.zip");
+    ASSERT_TRUE(MakeFirmwareZip(chosen, 200000));
     const ProcessResult run =
-        RunCli({"upgrade", "--file", firmware, "--seconds", "1", "--all", "--parallel", "6", "--wait", "60"}, 120s);
+        RunCli({"upgrade", "--file", chosen, "--seconds", "1", "--all", "--parallel", "6", "--wait", "60"}, 120s);
     EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
     EXPECT_NE(run.out.find("总共:6    完成:6    成功:6    失败：0"), std::string::npos) << run.out;
 

@@ -2,16 +2,9 @@
 // the cameras they readdress are found at their new addresses.
 #include "app/tests/WindowTestSupport.h"
 
-#include "app/dialogs/IpAddressCtrl.h"
 #include "addressing/Messages.h"
-#include "app/dialogs/ModifyIp.h"
-#include "app/dialogs/MulModifyIP.h"
-#include "app/shell/ModalDialog.h"
 #include "app/shell/DialogBuilder.h"
 #include "app/shell/resource.h"
-
-#include <QComboBox>
-#include <QLineEdit>
 
 #include <gtest/gtest.h>
 
@@ -22,32 +15,14 @@ namespace msg = lynx::addressing::msg;
 namespace {
 
 // The window, searching in the virtual LAN.
-class NetlabWindow : public testing::Test {
+class NetlabWindow : public WindowInLan {
 protected:
-    void SetUp() override
-    {
-        dlg = std::make_unique<CLynxDlg>();
-        dlg->Create();
-        lynx::res::GetDlgItemAs<QLineEdit>(*dlg, IDC_EDIT_SEARCH_SECONDS)->setText(QStringLiteral("1"));
-    }
-    void TearDown() override
-    {
-        dlg.reset();
-        // The window's report server would otherwise take the replies meant
-        // for a later lynx-cli in this namespace.
-        tarn_ext_Shutdown();
-    }
-
     // Searches (two seconds) and returns the rows by MAC with their row index.
     std::map<std::string, int> Search()
     {
-        if (dlg->isSearching())
-            dlg->OnBnClickedSearch();
-        dlg->OnBnClickedSearch();
-        EXPECT_TRUE(WaitFor([&] { return !dlg->isSearching(); }, 5000));
         std::map<std::string, int> rows;
-        for (int r = 0; r < dlg->listDevice()->GetItemCount(); ++r)
-            rows[dlg->listDevice()->GetItemText(r, 2).toStdString()] = r;
+        for (const auto& [mac, row] : searchRowsBy(2))
+            rows[mac.toStdString()] = row;
         return rows;
     }
 
@@ -64,10 +39,7 @@ protected:
         return rows;
     }
 
-    QString Cell(int row, int column) const { return dlg->listDevice()->GetItemText(row, column); }
-
-    ScriptedBoxes boxes;
-    std::unique_ptr<CLynxDlg> dlg;
+    QString Cell(int row, int column) const { return dlg.listDevice()->GetItemText(row, column); }
 };
 
 } // namespace
@@ -77,18 +49,13 @@ TEST_F(NetlabWindow, SingleChangeThroughTheDialogMovesTheTickedCamera)
     std::map<std::string, int> rows = Search();
     ASSERT_EQ(rows.size(), 3u);
     const std::string mac = rows.begin()->first;
-    dlg->listDevice()->SetCheck(rows.begin()->second, true);
+    dlg.listDevice()->SetCheck(rows.begin()->second, true);
 
-    auto previous = lynx::platform::SetModalDialogHandler([](QDialog& d) {
-        auto& m = dynamic_cast<ModifyIp&>(d);
-        m.IpControl(IDC_IPADDRESS_IP)->SetWindowText(QStringLiteral("192.168.1.150"));
-        m.IpControl(IDC_IPADDRESS_MASK)->SetWindowText(QStringLiteral("255.255.255.0"));
-        m.IpControl(IDC_IPADDRESS_GATEWAY)->SetWindowText(QStringLiteral("192.168.1.254"));
-        m.OnOK();
-        return m.result();
-    });
-    dlg->OnBnClickedModifyIp();
-    lynx::platform::SetModalDialogHandler(previous);
+    {
+        ScriptedDialogs dialogs(
+            [](QDialog& d) { return AcceptModifyIp(d, "192.168.1.150", "255.255.255.0", "192.168.1.254"); });
+        dlg.OnBnClickedModifyIp();
+    }
     EXPECT_EQ(boxes.texts(), (QStringList{QString::fromUtf8(msg::kConfirmRestart),
                                                    QString::fromUtf8(msg::kChangeSucceeded)}));
     const int row = rows.begin()->second;
@@ -107,21 +74,16 @@ TEST_F(NetlabWindow, BatchChangeFromTheProposalOfThePcsOwnInterfaces)
     std::map<std::string, int> rows = Search();
     ASSERT_EQ(rows.size(), 3u);
     for (int r = 0; r < 3; ++r)
-        dlg->listDevice()->SetCheck(r, true);
+        dlg.listDevice()->SetCheck(r, true);
     std::vector<std::string> macsInRowOrder(3);
     for (const auto& [mac, row] : rows)
         macsInRowOrder[row] = mac;
 
     QStringList offered;
-    auto previous = lynx::platform::SetModalDialogHandler([&offered](QDialog& d) {
-        auto& plan = dynamic_cast<MulModifyIP&>(d);
-        for (int i = 0; i < plan.m_comboNet->count(); ++i)
-            offered << plan.m_comboNet->itemText(i);
-        plan.OnOK();
-        return plan.result();
-    });
-    dlg->OnBnClickedMulModifyIp();
-    lynx::platform::SetModalDialogHandler(previous);
+    {
+        ScriptedDialogs dialogs([&offered](QDialog& d) { return AcceptPlan(d, &offered); });
+        dlg.OnBnClickedMulModifyIp();
+    }
     // The PC's interface in the virtual LAN holds 192.168.1.100 and 10.1.2.100.
     EXPECT_EQ(offered, (QStringList{"192.168.1.0", "10.1.2.0"}));
     EXPECT_EQ(boxes.texts(), (QStringList{QString::fromUtf8(msg::kConfirmRestart),

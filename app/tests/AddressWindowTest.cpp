@@ -39,27 +39,20 @@ struct Row {
 
 // Scripts every modal dialog for the test's lifetime and records what each
 // one showed when it opened.
-class DialogScript {
+class DialogScript : public ScriptedDialogs {
 public:
-    explicit DialogScript(std::function<int(QDialog&)> answer) : m_answer(std::move(answer))
+    explicit DialogScript(std::function<int(QDialog&)> answer)
+        : ScriptedDialogs([this, answer = std::move(answer)](QDialog& dlg) {
+              if (auto* single = dynamic_cast<ModifyIp*>(&dlg))
+                  openedWith.push_back(single->IpControl(IDC_IPADDRESS_IP)->GetWindowText() + " " +
+                                       single->IpControl(IDC_IPADDRESS_MASK)->GetWindowText() + " " +
+                                       single->IpControl(IDC_IPADDRESS_GATEWAY)->GetWindowText());
+              return answer(dlg);
+          })
     {
-        m_previous = lynx::platform::SetModalDialogHandler([this](QDialog& dlg) {
-            ++opened;
-            if (auto* single = dynamic_cast<ModifyIp*>(&dlg))
-                openedWith.push_back(single->IpControl(IDC_IPADDRESS_IP)->GetWindowText() + " " +
-                                     single->IpControl(IDC_IPADDRESS_MASK)->GetWindowText() + " " +
-                                     single->IpControl(IDC_IPADDRESS_GATEWAY)->GetWindowText());
-            return m_answer(dlg);
-        });
     }
-    ~DialogScript() { lynx::platform::SetModalDialogHandler(m_previous); }
 
-    int opened = 0;
     std::vector<QString> openedWith;
-
-private:
-    std::function<int(QDialog&)> m_answer;
-    lynx::platform::ModalDialogHandler m_previous;
 };
 
 int Cancel(QDialog&)
@@ -70,12 +63,7 @@ int Cancel(QDialog&)
 // Fills ModifyIp with a valid change and presses OK.
 int AcceptNewAddress(QDialog& dlg)
 {
-    auto& m = dynamic_cast<ModifyIp&>(dlg);
-    m.IpControl(IDC_IPADDRESS_IP)->SetWindowText(QStringLiteral("192.168.1.50"));
-    m.IpControl(IDC_IPADDRESS_MASK)->SetWindowText(QStringLiteral("255.255.255.0"));
-    m.IpControl(IDC_IPADDRESS_GATEWAY)->SetWindowText(QStringLiteral("192.168.1.1"));
-    m.OnOK();
-    return m.result();
+    return AcceptModifyIp(dlg, "192.168.1.50", "255.255.255.0", "192.168.1.1");
 }
 
 class AddressCommands : public testing::Test {

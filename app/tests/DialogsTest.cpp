@@ -153,14 +153,13 @@ TEST_F(DialogTest, ModifyIpCancelStoresNothing)
     dlg.m_strIp = QStringLiteral("192.168.1.9");
     dlg.m_strMask = QStringLiteral("255.255.255.0");
     dlg.m_strGateway = QStringLiteral("192.168.1.1");
-    auto previous = lynx::platform::SetModalDialogHandler([](QDialog& d) {
+    ScriptedDialogs scripted([](QDialog& d) {
         auto& m = dynamic_cast<ModifyIp&>(d);
         m.IpControl(IDC_IPADDRESS_IP)->SetWindowText(QStringLiteral("192.168.1.50"));
         QTest::keyClick(&m, Qt::Key_Escape);
         return m.result();
     });
     EXPECT_EQ(dlg.DoModal(), lynx::platform::IDCANCEL);
-    lynx::platform::SetModalDialogHandler(previous);
     EXPECT_EQ(dlg.m_strIp, QStringLiteral("192.168.1.9"));
     EXPECT_TRUE(boxes.shown.empty());
 }
@@ -168,7 +167,7 @@ TEST_F(DialogTest, ModifyIpCancelStoresNothing)
 TEST_F(DialogTest, ModifyIpOkButtonRunsTheChecks)
 {
     ModifyIp dlg;
-    auto previous = lynx::platform::SetModalDialogHandler([](QDialog& d) {
+    ScriptedDialogs scripted([](QDialog& d) {
         auto& m = dynamic_cast<ModifyIp&>(d);
         auto* ok = lynx::res::GetDlgItemAs<QAbstractButton>(m, lynx::res::IDOK);
         ok->click();  // all blank: refused
@@ -179,7 +178,6 @@ TEST_F(DialogTest, ModifyIpOkButtonRunsTheChecks)
         return m.result();
     });
     EXPECT_EQ(dlg.DoModal(), lynx::platform::IDOK);
-    lynx::platform::SetModalDialogHandler(previous);
     EXPECT_EQ(boxes.texts(), QStringList{Q(msg::kIpError)});
     EXPECT_EQ(dlg.m_strIp, QStringLiteral("192.168.1.9"));
 }
@@ -311,11 +309,10 @@ TEST_F(DialogTest, PlanCancelEndsWithCancel)
 {
     FixedAddresses pc({{"192.168.1.100"}});
     MulModifyIP dlg;
-    auto previous = lynx::platform::SetModalDialogHandler([](QDialog& d) {
+    ScriptedDialogs scripted([](QDialog& d) {
         lynx::res::GetDlgItemAs<QAbstractButton>(d, lynx::res::IDCANCEL)->click();
         return d.result();
     });
     EXPECT_EQ(dlg.DoModal(), lynx::platform::IDCANCEL);
-    lynx::platform::SetModalDialogHandler(previous);
     EXPECT_EQ(dlg.m_comboNet->count(), 1) << "the proposal was made before the dialog ran";
 }

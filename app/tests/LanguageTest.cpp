@@ -121,12 +121,11 @@ TEST_F(Language, InEnglishNoChineseIsLeftInTheWindowItsDialogsOrItsBoxes)
             dialog = std::make_unique<ModifyIp>();
         else
             dialog = std::make_unique<MulModifyIP>();
-        auto previous = lynx::platform::SetModalDialogHandler([&](QDialog& d) {
+        ScriptedDialogs scripted([&](QDialog& d) {
             texts << VisibleTexts(d);
             return lynx::platform::IDCANCEL;
         });
         lynx::platform::RunModalDialog(*dialog);
-        lynx::platform::SetModalDialogHandler(previous);
     }
     EXPECT_TRUE(texts.contains(QStringLiteral("Start IP")));
     for (const QString& text : texts)

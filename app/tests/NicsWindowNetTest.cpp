@@ -2,16 +2,10 @@
 // office card with the default route, and two camera segments.
 #include "app/tests/WindowTestSupport.h"
 
-#include "NetlabFixture.h"
-#include "app/dialogs/IpAddressCtrl.h"
 #include "addressing/Messages.h"
-#include "app/dialogs/MulModifyIP.h"
-#include "app/shell/ModalDialog.h"
 #include "app/shell/DialogBuilder.h"
 #include "app/shell/resource.h"
 
-#include <QComboBox>
-#include <QLineEdit>
 #include <QPushButton>
 
 #include <gtest/gtest.h>
@@ -22,32 +16,10 @@ namespace {
 
 using namespace lynx::test;
 
-class WindowOnSeveralCards : public NetlabTest {
+class WindowOnSeveralCards : public WindowInLan {
 protected:
-    void SetUp() override
-    {
-        NetlabTest::SetUp();
-        if (IsSkipped())
-            return;
-        dlg.Create();
-        lynx::res::GetDlgItemAs<QLineEdit>(dlg, IDC_EDIT_SEARCH_SECONDS)->setText(QStringLiteral("1"));
-    }
-
     // Searches (two seconds) and returns the row of each IP.
-    std::map<QString, int> Search()
-    {
-        if (dlg.isSearching())
-            dlg.OnBnClickedSearch();
-        dlg.OnBnClickedSearch();
-        EXPECT_TRUE(WaitFor([&] { return !dlg.isSearching(); }, 5000));
-        std::map<QString, int> rows;
-        for (int r = 0; r < dlg.listDevice()->GetItemCount(); ++r)
-            rows[dlg.listDevice()->GetItemText(r, 1)] = r;
-        return rows;
-    }
-
-    ScriptedBoxes boxes;
-    CLynxDlg dlg;
+    std::map<QString, int> Search() { return searchRowsBy(1); }
 };
 
 TEST_F(WindowOnSeveralCards, FindsTheCamerasBehindEveryCardAndTellsWhereEachAnswered)
@@ -74,17 +46,10 @@ TEST_F(WindowOnSeveralCards, BatchPlanReaddressesTheCamerasBehindTheSecondCard)
         dlg.listDevice()->SetCheck(rows.at(QString::fromStdString(camera["ip"].asString())), true);
 
     QStringList offered;
-    auto previous = lynx::platform::SetModalDialogHandler([&offered](QDialog& d) {
-        auto& plan = dynamic_cast<MulModifyIP&>(d);
-        for (int i = 0; i < plan.m_comboNet->count(); ++i)
-            offered << plan.m_comboNet->itemText(i);
-        plan.m_comboNet->setCurrentIndex(plan.m_comboNet->findText(QStringLiteral("10.10.0.0")));
-        plan.OnCbnSelchangeNet();
-        plan.OnOK();
-        return plan.result();
-    });
-    dlg.OnBnClickedMulModifyIp();
-    lynx::platform::SetModalDialogHandler(previous);
+    {
+        ScriptedDialogs dialogs([&offered](QDialog& d) { return AcceptPlan(d, &offered, QStringLiteral("10.10.0.0")); });
+        dlg.OnBnClickedMulModifyIp();
+    }
     EXPECT_TRUE(offered.contains(QStringLiteral("10.10.0.0"))) << offered.join(' ').toStdString();
     EXPECT_EQ(boxes.texts().back(), QString::fromUtf8(lynx::addressing::msg::kAllSucceeded));
 

@@ -2,7 +2,6 @@
 // tools/netlab with 8 cameras at 192.168.1.101 and up).
 #include "app/tests/WindowTestSupport.h"
 
-#include "NetlabFixture.h"
 #include "kova_cpr.h"
 #include "app/shell/DialogBuilder.h"
 #include "app/shell/resource.h"
@@ -19,16 +18,14 @@ namespace {
 
 constexpr int kCameras = 8;
 
-class WindowSearch : public testing::Test {
+// The window with its own default search time (13 seconds).
+class WindowSearch : public WindowInLan {
 protected:
-    void SetUp() override { dlg.Create(); }
+    WindowSearch() : WindowInLan({.searchSeconds = nullptr}) {}
 
     QPushButton* searchButton() { return lynx::res::GetDlgItemAs<QPushButton>(dlg, IDC_BTN_SEARCH); }
     void setSeconds(const QString& text) { lynx::res::GetDlgItemAs<QLineEdit>(dlg, IDC_EDIT_SEARCH_SECONDS)->setText(text); }
     int rows() { return dlg.listDevice()->GetItemCount(); }
-
-    ScriptedBoxes boxes;
-    CLynxDlg dlg;
 };
 
 std::string sdkCalls()
@@ -86,8 +83,8 @@ TEST_F(WindowSearch, AStopClickEndsAtOnceKeepsTheRowsAndNoTimeOutFollows)
     searchButton()->click();
     EXPECT_FALSE(dlg.isSearching());
     EXPECT_EQ(searchButton()->text(), QStringLiteral("搜索"));
-    // The time-out would have come two seconds after the start: wait longer
-    // to see that it does not.
+    // The time-out would have come two seconds after the start: a fixed wait
+    // past it, to see that it does not.
     Pump(2500);
     EXPECT_EQ(rows(), kCameras);
     // Neither the stop click nor a late time-out calls the camera SDK.
@@ -137,10 +134,7 @@ TEST_F(WindowSearch, ListedCamerasShowEveryKindOfStatusCell)
         dlg.listDevice()->SetItemText(r, 7, QString::fromUtf8(statuses[r]));
     dlg.listDevice()->SetCheck(1, true);
     dlg.listDevice()->SetCheck(2, true);
-    Pump(50);
-    QImage shot = dlg.grab().toImage();
-    if (const char* path = getenv("LYNX_SCREENSHOT"))
-        shot.save(QString::fromLocal8Bit(path));
+    QImage shot;
     auto count = [&](QColor colour) {
         int n = 0;
         for (int y = 0; y < shot.height(); ++y)
@@ -148,6 +142,13 @@ TEST_F(WindowSearch, ListedCamerasShowEveryKindOfStatusCell)
                 n += shot.pixelColor(x, y) == colour;
         return n;
     };
+    // Until the view has laid out the new cells and draws every kind of bar.
+    WaitFor([&] {
+        shot = dlg.grab().toImage();
+        return count(QColor(0, 255, 0)) > 100 && count(QColor(255, 0, 0)) > 100 && count(QColor(21, 16, 240)) > 100;
+    }, 3000);
+    if (const char* path = getenv("LYNX_SCREENSHOT"))
+        shot.save(QString::fromLocal8Bit(path));
     EXPECT_GT(count(QColor(0, 255, 0)), 100);     // the full green bar
     EXPECT_GT(count(QColor(255, 0, 0)), 100);     // the failure bar
     EXPECT_GT(count(QColor(21, 16, 240)), 100);   // bars in progress
@@ -162,9 +163,7 @@ TEST_F(WindowSearch, HostileBodiesOnBothPortsLeaveTheWindowListingTheGoodReportA
     hostile[0]["ip"] = "192.168.1.210";
     hostile[0]["mac"] = "02:66:00:00:00:10";
     hostile[0]["malformed"] = true;
-    lynx::test::CamsimProcess sim;
-    std::string error;
-    ASSERT_TRUE(sim.StartCameras(hostile, {}, &error)) << error;
+    startCameras(hostile);
 
     searchButton()->click();
     ASSERT_TRUE(WaitFor([&] { return rows() == kCameras + 1; }, 5000)) << rows();

@@ -3,8 +3,6 @@
 // window grows, and a batch's cameras are checked for their new version.
 #include "app/tests/WindowTestSupport.h"
 
-#include "NetlabFixture.h"
-#include "app/shell/FileDialog.h"
 #include "app/shell/PopupMenu.h"
 #include "platform/Registry.h"
 #include "app/shell/DialogBuilder.h"
@@ -12,7 +10,6 @@
 
 #include <QCheckBox>
 #include <QFile>
-#include <QLineEdit>
 #include <QPushButton>
 
 #include <gtest/gtest.h>
@@ -34,28 +31,19 @@ Json::Value Camera(const std::string& ip, const std::string& mac, const std::str
     return camera;
 }
 
-class SiteWindow : public NetlabTest {
+class SiteWindow : public WindowInLan {
 protected:
-    void SetUp() override
+    void SetUpInLan() override
     {
-        NetlabTest::SetUp();
-        if (IsSkipped())
-            return;
-        previousFiles = lynx::platform::SetFileDialogHandler([this](const lynx::platform::FileDialogRequest& request) {
-            saving = request.save;
-            return QString::fromStdString(chosen);
-        });
+        WindowInLan::SetUpInLan();
         previousMenu = lynx::platform::SetPopupMenuHandler([this](const lynx::platform::MenuItems& items) {
             menu = items;
             return menuChoice;
         });
-        CLynxDlg::SetUpgradePauseForTesting([](int) {});
-        dlg.Create();
     }
     void TearDown() override
     {
-        CLynxDlg::SetUpgradePauseForTesting(nullptr);
-        lynx::platform::SetFileDialogHandler(previousFiles);
+        WindowInLan::TearDown();
         lynx::platform::SetPopupMenuHandler(previousMenu);
         setenv("LYNX_VERIFY_AFTER_UPGRADE", "0", 1);
     }
@@ -68,17 +56,10 @@ protected:
         key->SetDword("VerifyRebootSeconds", rebootSeconds);
         key->SetDword("VerifySearchSeconds", searchSeconds);
     }
-    void startCameras(const Json::Value& list)
-    {
-        std::string error;
-        ASSERT_TRUE(cameras.StartCameras(list, {}, &error)) << error;
-    }
     void search(bool hideSameIp)
     {
         lynx::res::GetDlgItemAs<QCheckBox>(dlg, IDC_CHK_HIDE_SAME_IP)->setChecked(hideSameIp);
-        lynx::res::GetDlgItemAs<QLineEdit>(dlg, IDC_EDIT_SEARCH_SECONDS)->setText("1");
-        lynx::res::GetDlgItemAs<QPushButton>(dlg, IDC_BTN_SEARCH)->click();
-        ASSERT_TRUE(WaitFor([&] { return !dlg.isSearching(); }, 6000));
+        windowSearch(1);
     }
     int rowOf(const QString& mac, int skip = 0) const
     {
@@ -88,15 +69,8 @@ protected:
         return -1;
     }
 
-    TempDir dir;
-    CamsimProcess cameras;
-    ScriptedBoxes boxes;
-    CLynxDlg dlg;
-    std::string chosen;
-    bool saving = false;
     lynx::platform::MenuItems menu;
     int menuChoice = 0;
-    lynx::platform::FileDialogHandler previousFiles;
     lynx::platform::PopupMenuHandler previousMenu;
 };
 
@@ -157,7 +131,7 @@ TEST_F(SiteWindow, TheExportHoldsEveryRowAsShownForSpreadsheets)
     dlg.OnNMRClickList(-1);
     ASSERT_EQ(menu.size(), 1u);
     EXPECT_EQ(menu[0].second, QStringLiteral("导出列表…"));
-    EXPECT_TRUE(saving);
+    EXPECT_TRUE(fileRequest.save);
     QFile file(QString::fromStdString(chosen));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray bytes = file.readAll();

@@ -316,7 +316,7 @@ TEST(ReceivePath, ADatagramAfterTheDialogIsGoneReachesNothing)
     }
     lynx::protocol::DiscoverySession::ReceiveReport(0, 0, header, static_cast<uint32_t>(json.size()), json.c_str());
     lynx::protocol::DiscoverySession::ReceiveUpdate(0, 0, header, static_cast<uint32_t>(json.size()), json.c_str());
-    Pump(20);
+    Pump(20);  // a fixed wait: anything queued would reach the gone dialog now
     EXPECT_FALSE(lynx::protocol::DiscoverySession::AnyReceiving());
 }
 

@@ -3,16 +3,10 @@
 // report back into their status cells.
 #include "app/tests/WindowTestSupport.h"
 
-#include "NetlabFixture.h"
-#include "app/dialogs/IpAddressCtrl.h"
-#include "app/dialogs/ModifyIp.h"
-#include "app/shell/FileDialog.h"
-#include "app/shell/ModalDialog.h"
 #include "app/shell/DialogBuilder.h"
 #include "app/shell/resource.h"
 
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 
 #include <gtest/gtest.h>
@@ -21,46 +15,21 @@ namespace {
 
 using namespace lynx::test;
 
-Json::Value Camera(int last)
-{
-    Json::Value camera(Json::objectValue);
-    camera["ip"] = "192.168.1." + std::to_string(last);
-    camera["deviceId"] = "UPG" + std::to_string(last);
-    camera["installMs"] = 200;
-    return camera;
-}
-
-class WindowUpgrade : public NetlabTest {
+class WindowUpgrade : public WindowInLan {
 protected:
-    void SetUp() override
+    void SetUpInLan() override
     {
-        NetlabTest::SetUp();
-        if (IsSkipped())
-            return;
         ASSERT_TRUE(MakeFirmwareZip(dir.File("cam-2.1.zip"), 200000));
         ASSERT_TRUE(WriteCorruptCopy(dir.File("cam-2.1.zip"), dir.File("cam-broken.zip")));
-        Json::Value cameras(Json::arrayValue);
+        Json::Value list(Json::arrayValue);
         for (int last : {101, 102, 103})
-            cameras.append(Camera(last));
-        std::string error;
+            list.append(SimCamera(last, "UPG"));
         // Readdressed cameras restart at once: a test need not wait for them.
-        ASSERT_TRUE(cameras_.StartCameras(cameras, {"--restart-ms", "0"}, &error)) << error;
-
-        CLynxDlg::SetUpgradePauseForTesting([](int) {});
-        previousFiles = lynx::platform::SetFileDialogHandler([this](const lynx::platform::FileDialogRequest&) {
-            return QString::fromStdString(chosen);
-        });
-        dlg.Create();
-        lynx::res::GetDlgItemAs<QLineEdit>(dlg, IDC_EDIT_SEARCH_SECONDS)->setText("1");
-        lynx::res::GetDlgItemAs<QPushButton>(dlg, IDC_BTN_SEARCH)->click();
-        ASSERT_TRUE(WaitFor([&] { return !dlg.isSearching(); }, 5000));
+        startCameras(list, {"--restart-ms", "0"});
+        WindowInLan::SetUpInLan();
+        windowSearch(1);
         ASSERT_EQ(dlg.listDevice()->GetItemCount(), 3);
         lynx::res::GetDlgItemAs<QCheckBox>(dlg, IDC_CHK_SELECT_ALL)->click();
-    }
-    void TearDown() override
-    {
-        CLynxDlg::SetUpgradePauseForTesting(nullptr);
-        lynx::platform::SetFileDialogHandler(previousFiles);
     }
 
     // Runs one batch with the given file and waits for "升级完成".
@@ -69,7 +38,7 @@ protected:
         chosen = dir.File(file);
         boxes.shown.clear();
         lynx::res::GetDlgItemAs<QPushButton>(dlg, IDC_BTN_BATCH_UPGRADE)->click();
-        return WaitFor([&] { return boxes.texts().contains(QStringLiteral("升级完成")); }, 30000);
+        return WaitFor([&] { return completed(); }, 30000);
     }
 
     QStringList statuses() const
@@ -79,15 +48,6 @@ protected:
             texts << dlg.listDevice()->GetItemText(r, 7);
         return texts;
     }
-
-    QString summary() const { return lynx::res::GetDlgItemAs<QLabel>(dlg, IDC_STATIC_UPGRADE_SUMMARY)->text(); }
-
-    TempDir dir;
-    CamsimProcess cameras_;
-    ScriptedBoxes boxes;
-    CLynxDlg dlg;
-    std::string chosen;
-    lynx::platform::FileDialogHandler previousFiles;
 };
 
 } // namespace
@@ -120,14 +80,10 @@ TEST_F(WindowUpgrade, ACameraReaddressedWithModifyIpIsUpgradedAtItsNewAddress)
     ASSERT_GE(moved, 0);
     ASSERT_GE(other, 0);
     list->SetCheck(moved, true);
-    auto previous = lynx::platform::SetModalDialogHandler([](QDialog& d) {
-        auto& modify = dynamic_cast<ModifyIp&>(d);
-        modify.IpControl(IDC_IPADDRESS_IP)->SetWindowText(QStringLiteral("192.168.1.150"));
-        modify.OnOK();
-        return modify.result();
-    });
-    dlg.OnBnClickedModifyIp();
-    lynx::platform::SetModalDialogHandler(previous);
+    {
+        ScriptedDialogs dialogs([](QDialog& d) { return AcceptModifyIp(d, "192.168.1.150"); });
+        dlg.OnBnClickedModifyIp();
+    }
     ASSERT_EQ(list->GetItemText(moved, 1), QStringLiteral("192.168.1.150"));
     // The camera has taken its new address once it listens there.
     ASSERT_TRUE(WaitUntil([] { return CanConnect("192.168.1.150", 8021); }, 10s));

@@ -1,8 +1,13 @@
 #include "app/tests/WindowTestSupport.h"
 
+#include "app/dialogs/IpAddressCtrl.h"
+#include "app/dialogs/ModifyIp.h"
+#include "app/dialogs/MulModifyIP.h"
 #include "app/shell/DialogBuilder.h"
 #include "app/shell/resource.h"
 
+#include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -28,6 +33,30 @@ void DeliverUpdateDatagram(uint16_t command, uint16_t result, uint32_t tag, cons
     Pump();
 }
 
+int AcceptModifyIp(QDialog& dialog, const QString& ip, const QString& mask, const QString& gateway)
+{
+    auto& modify = dynamic_cast<ModifyIp&>(dialog);
+    for (const auto& [id, text] : {std::pair{IDC_IPADDRESS_IP, ip}, std::pair{IDC_IPADDRESS_MASK, mask},
+                                   std::pair{IDC_IPADDRESS_GATEWAY, gateway}})
+        if (!text.isEmpty())
+            modify.IpControl(id)->SetWindowText(text);
+    modify.OnOK();
+    return modify.result();
+}
+
+int AcceptPlan(QDialog& dialog, QStringList* offered, const QString& network)
+{
+    auto& plan = dynamic_cast<MulModifyIP&>(dialog);
+    for (int i = 0; offered && i < plan.m_comboNet->count(); ++i)
+        *offered << plan.m_comboNet->itemText(i);
+    if (!network.isEmpty()) {
+        plan.m_comboNet->setCurrentIndex(plan.m_comboNet->findText(network));
+        plan.OnCbnSelchangeNet();
+    }
+    plan.OnOK();
+    return plan.result();
+}
+
 bool SearchInWindow(CLynxDlg& dlg, int seconds)
 {
     lynx::res::GetDlgItemAs<QLineEdit>(dlg, IDC_EDIT_SEARCH_SECONDS)->setText(QString::number(seconds));
@@ -48,4 +77,44 @@ void TickAllAndUpgrade(CLynxDlg& dlg)
     for (int r = 0; r < dlg.listDevice()->GetItemCount(); ++r)
         dlg.listDevice()->SetCheck(r, true);
     lynx::res::GetDlgItemAs<QPushButton>(dlg, IDC_BTN_BATCH_UPGRADE)->click();
+}
+
+void WindowInLan::SetUpInLan()
+{
+    CLynxDlg::SetUpgradePauseForTesting([](int) {});
+    m_handlersSet = true;
+    m_previousFiles = lynx::platform::SetFileDialogHandler([this](const lynx::platform::FileDialogRequest& request) {
+        fileRequest = request;
+        return QString::fromStdString(chosen);
+    });
+    if (!m_options.create)
+        return;
+    dlg.Create();
+    if (m_options.searchSeconds)
+        lynx::res::GetDlgItemAs<QLineEdit>(dlg, IDC_EDIT_SEARCH_SECONDS)->setText(m_options.searchSeconds);
+}
+
+void WindowInLan::TearDown()
+{
+    if (!m_handlersSet)
+        return;
+    CLynxDlg::SetUpgradePauseForTesting(nullptr);
+    lynx::platform::SetFileDialogHandler(m_previousFiles);
+}
+
+std::map<QString, int> WindowInLan::searchRowsBy(int column)
+{
+    if (dlg.isSearching())
+        dlg.OnBnClickedSearch();
+    dlg.OnBnClickedSearch();
+    EXPECT_TRUE(WaitFor([&] { return !dlg.isSearching(); }, 5000));
+    std::map<QString, int> rows;
+    for (int r = 0; r < dlg.listDevice()->GetItemCount(); ++r)
+        rows[dlg.listDevice()->GetItemText(r, column)] = r;
+    return rows;
+}
+
+QString WindowInLan::summary() const
+{
+    return lynx::res::GetDlgItemAs<QLabel>(dlg, IDC_STATIC_UPGRADE_SUMMARY)->text();
 }

@@ -14,7 +14,7 @@ using namespace lynx::test;
 
 constexpr const char* kErase = "\r\033[K";
 
-class LiveLine : public NetlabTest {};
+using LiveLine = NetlabTest;
 
 TEST_F(LiveLine, ASearchAtATerminalShowsTheCamerasFoundAndTheSecondsLeftThenClearsTheLine)
 {
@@ -53,7 +53,6 @@ TEST_F(LiveLine, NeverWrittenToAPipeOrAFile)
     EXPECT_EQ(piped.exitCode, 0) << piped.err;
     EXPECT_EQ(piped.err, "");
 
-    TempDir dir;
     const std::string file = dir.File("err.txt");
     const ProcessResult filed =
         RunProcess({"/bin/sh", "-c", BinDir() + "/lynx-cli search --seconds 1 2>" + file}, 30s, {"LYNX_LANG=zh"});

@@ -3,10 +3,6 @@
 #include "NetlabFixture.h"
 
 #include <gtest/gtest.h>
-#include <zip.h>
-
-#include <fstream>
-#include <iterator>
 
 namespace {
 
@@ -14,21 +10,7 @@ using namespace lynx::test;
 
 Json::Value Camera(int last, const char* option = nullptr, Json::Value value = true)
 {
-    Json::Value camera(Json::objectValue);
-    camera["ip"] = "192.168.1." + std::to_string(last);
-    camera["deviceId"] = "FW" + std::to_string(last);
-    camera["installMs"] = 300;
-    if (option)
-        camera[option] = value;
-    return camera;
-}
-
-size_t Count(const std::string& text, const std::string& part)
-{
-    size_t n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size()))
-        ++n;
-    return n;
+    return SimCamera(last, "FW", {{"installMs", 300}}, option, value);
 }
 
 class CliUpgrade : public NetlabTest {

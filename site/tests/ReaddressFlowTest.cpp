@@ -1,6 +1,6 @@
 // The readdress flow of the site engine: changes sent by MAC, each confirmed
 // by the camera's answer from its new address.
-#include "SiteFlowTest.h"
+#include "SessionInLan.h"
 #include "site/ReaddressFlow.h"
 #include "site/SearchFlow.h"
 
@@ -11,7 +11,7 @@ namespace {
 using namespace lynx;
 using namespace lynx::test;
 
-using SiteReaddress = SiteFlowTest;
+using SiteReaddress = SessionInLan;
 
 TEST_F(SiteReaddress, ConfirmsTheCameraThatAnswersAtItsNewAddressAndNotTheMacNobodyHas)
 {

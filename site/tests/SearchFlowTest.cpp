@@ -1,6 +1,6 @@
 // One search of the site engine: what it lists, how it tells its progress, and
 // the failures it reports instead of an empty list.
-#include "SiteFlowTest.h"
+#include "SessionInLan.h"
 #include "site/SearchFlow.h"
 
 #include "platform/Translation.h"
@@ -15,7 +15,7 @@ namespace {
 using namespace lynx;
 using namespace lynx::test;
 
-using SiteSearch = SiteFlowTest;
+using SiteSearch = SessionInLan;
 
 TEST(SiteFailure, EachFailureHasOneTextOfItsOwn)
 {

@@ -76,6 +76,21 @@ Json::Value CliSearchJson(const std::vector<std::string>& options)
     return rows.isArray() ? rows : Json::Value(Json::arrayValue);
 }
 
+Json::Value SimCamera(int last, const std::string& idPrefix,
+                      std::initializer_list<std::pair<const char*, Json::Value>> fields, const char* option,
+                      const Json::Value& value)
+{
+    Json::Value camera(Json::objectValue);
+    camera["ip"] = "192.168.1." + std::to_string(last);
+    camera["deviceId"] = idPrefix + std::to_string(last);
+    camera["installMs"] = 200;
+    for (const auto& [name, field] : fields)
+        camera[name] = field;
+    if (option)
+        camera[option] = value;
+    return camera;
+}
+
 int RowsWithIp(const Json::Value& rows, const std::string& ip)
 {
     int n = 0;
@@ -135,6 +150,24 @@ long UdpArrivals()
         return inDatagrams + inErrors;
     }
     return 0;
+}
+
+bool AddCameraSegmentHost(const std::string& ip)
+{
+    const ProcessResult added =
+        RunProcess({"/usr/bin/env", "ip", "-n", CameraNamespace(), "addr", "add", ip + "/24", "dev", CameraInterface()});
+    EXPECT_EQ(added.exitCode, 0) << added.err;
+    return added.exitCode == 0;
+}
+
+ProcessResult RunFlood(const std::string& from, uint16_t port, long count, const std::string& over,
+                       const std::vector<std::string>& more, std::chrono::milliseconds timeout)
+{
+    std::vector<std::string> argv{"/usr/bin/env", "ip", "netns", "exec", CameraNamespace(), BinDir() + "/lynx-flood",
+                                  PcAddress(), std::to_string(port), std::to_string(count), "--over", over, "--from",
+                                  from};
+    argv.insert(argv.end(), more.begin(), more.end());
+    return RunProcess(argv, timeout);
 }
 
 bool SetCameraLinkUp(bool up)

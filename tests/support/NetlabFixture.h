@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -26,16 +27,6 @@ using namespace std::chrono_literals;
 // True inside a LAN made by tools/netlab (LYNX_NETLAB_* are set).
 bool InNetlab();
 
-// A test of the virtual LAN: skipped unless tools/netlab runs it. A fixture
-// with a SetUp of its own calls this one first and stops when IsSkipped().
-class NetlabTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        if (!InNetlab())
-            GTEST_SKIP() << "runs inside a virtual LAN: ctest runs it through tools/netlab";
-    }
-};
 std::string EnvOr(const char* name, const std::string& fallback);
 std::string BinDir();                          // LYNX_BIN_DIR
 std::string CameraNamespace();                 // LYNX_NETLAB_CAMERA_NS
@@ -75,6 +66,13 @@ ProcessResult RunCli(const std::vector<std::string>& args, std::chrono::millisec
 // The same with its standard error on a pseudo-terminal, as at a user's
 // terminal (standard output still a pipe): err holds the terminal's bytes.
 ProcessResult RunCliOnTerminal(const std::vector<std::string>& args, std::chrono::milliseconds timeout = 60s);
+// Gives the camera namespace's interface one more address (ip/24), for a
+// stranger on the cameras' segment; false (with a failure) when it cannot.
+bool AddCameraSegmentHost(const std::string& ip);
+// lynx-flood in the camera namespace from the stranger's address: count
+// datagrams (or connections) to the PC's port, spread over `over` seconds.
+ProcessResult RunFlood(const std::string& from, uint16_t port, long count, const std::string& over,
+                       const std::vector<std::string>& more, std::chrono::milliseconds timeout);
 
 // A process run on a thread of its own while the test goes on; Finish waits for
 // it and gives its result (so does the destructor, dropping it).
@@ -184,6 +182,37 @@ public:
 private:
     TempDir m_dir;
     pid_t m_pid = -1;
+};
+
+// One camera of a simulator's configuration: 192.168.1.<last>, deviceId
+// idPrefix<last>, an install of 200 ms; then the fields given, and option set
+// to value when there is one.
+Json::Value SimCamera(int last, const std::string& idPrefix,
+                      std::initializer_list<std::pair<const char*, Json::Value>> fields = {},
+                      const char* option = nullptr, const Json::Value& value = true);
+
+// A test of the virtual LAN: skipped unless tools/netlab runs it. A suite's
+// own set-up goes in SetUpInLan, which a skipped test never reaches. Each
+// test has a folder of its own and a simulator it may start.
+class NetlabTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!InNetlab())
+            GTEST_SKIP() << "runs inside a virtual LAN: ctest runs it through tools/netlab";
+        SetUpInLan();
+    }
+    virtual void SetUpInLan() {}
+
+    // Starts the test's simulator playing the cameras of the JSON array.
+    void startCameras(const Json::Value& list, const std::vector<std::string>& args = {})
+    {
+        std::string error;
+        ASSERT_TRUE(cameras.StartCameras(list, args, &error)) << error;
+    }
+
+    TempDir dir;
+    CamsimProcess cameras;
 };
 
 // A minimal HTTP/1.1 file server for tests: GET /NAME answers with the file

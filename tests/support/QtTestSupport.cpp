@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
 ScriptedBoxes::ScriptedBoxes()
 {
@@ -32,6 +33,19 @@ QStringList ScriptedBoxes::texts() const
     for (const auto& box : shown)
         list << box.text;
     return list;
+}
+
+ScriptedDialogs::ScriptedDialogs(lynx::platform::ModalDialogHandler answer) : m_answer(std::move(answer))
+{
+    m_previous = lynx::platform::SetModalDialogHandler([this](QDialog& dialog) {
+        ++opened;
+        return m_answer(dialog);
+    });
+}
+
+ScriptedDialogs::~ScriptedDialogs()
+{
+    lynx::platform::SetModalDialogHandler(m_previous);
 }
 
 void Pump(int milliseconds)

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "app/shell/MessageBox.h"
+#include "app/shell/ModalDialog.h"
 
 #include <QString>
 #include <QStringList>
@@ -43,6 +44,21 @@ public:
 
 private:
     lynx::platform::MessageBoxHandler m_previous;
+};
+
+// Answers every modal dialog with answer while the object lives, counting them.
+class ScriptedDialogs {
+public:
+    explicit ScriptedDialogs(lynx::platform::ModalDialogHandler answer);
+    ~ScriptedDialogs();
+    ScriptedDialogs(const ScriptedDialogs&) = delete;
+    ScriptedDialogs& operator=(const ScriptedDialogs&) = delete;
+
+    int opened = 0;
+
+private:
+    lynx::platform::ModalDialogHandler m_answer;
+    lynx::platform::ModalDialogHandler m_previous;
 };
 
 // The longest the UI thread went without running a 10 ms timer, from its
