@@ -24,6 +24,7 @@
 // holds them for --over SECONDS or until the server has closed them all, then
 // prints how many it closed; --ready PATH creates that file once all are open.
 #include "tarn.h"
+#include "tools/camsim/Wire.h"
 
 #include <json/json.h>
 
@@ -52,17 +53,12 @@ using Clock = std::chrono::steady_clock;
 // The UDP payload limit over IPv4.
 constexpr size_t kLargest = 65507;
 
+// A camera's header, with the marker and the magic the flood chooses.
 std::string Header(uint16_t command, uint8_t marker, uint16_t result = 0, uint32_t tag = 0, uint16_t magic = TARN_MAGIC)
 {
-    PacketHeader header{};
-    header.magic = magic;
-    header.category = TARN_CATEGORY;
-    header.subCategory = TARN_SUBCATEGORY;
-    header.command = command;
-    header.result = result;
+    PacketHeader header = camsim::AnswerHeader(command, result, tag);
     header.bodyMarker = marker;
-    header.flags = TARN_FLAGS;
-    header.tag = tag;
+    header.magic = magic;
     return std::string(reinterpret_cast<const char*>(&header), sizeof header);
 }
 
