@@ -237,7 +237,7 @@ QColor CProcessList::GetItemBackground(int row, int column) const
 
 bool CProcessList::GetCheck(int row) const
 {
-    return model() && model()->index(row, 0).data(Qt::CheckStateRole).value<Qt::CheckState>() == Qt::Checked;
+    return model() && model()->index(row, 0).data(Qt::CheckStateRole).toInt() == Qt::Checked;
 }
 
 bool CProcessList::SetCheck(int row, bool checked)

@@ -114,7 +114,8 @@ bool DeviceListModel::setData(const QModelIndex& index, const QVariant& value, i
     if (!m_site.Device(device))
         return false;
     if (role == Qt::CheckStateRole && index.column() == static_cast<int>(Column::Number)) {
-        m_site.SetTicked(device, value.value<Qt::CheckState>() == Qt::Checked);
+        // A click hands the state over as an int, SetCheck as the enum.
+        m_site.SetTicked(device, value.toInt() == Qt::Checked);
         return true;
     }
     if (role == Qt::EditRole && index.column() == static_cast<int>(Column::Status)) {

@@ -8,6 +8,8 @@
 #include "app/shell/resource.h"
 
 #include <QAbstractItemModelTester>
+#include <QStyleOptionButton>
+#include <QTest>
 #include <QImage>
 #include <QPainter>
 
@@ -431,4 +433,21 @@ TEST_F(WindowWithRows, TheModelStaysSoundThroughArrivalsSortsTicksStatusesAndANe
     addDevices(2);
     EXPECT_EQ(dlg.listDevice()->GetItemText(0, 7), QString());
     EXPECT_FALSE(dlg.listDevice()->GetCheck(0));
+}
+
+TEST_F(WindowWithRows, AClickOnARowsCheckBoxTicksItsDeviceAndASecondUnticksIt)
+{
+    addDevices(2);
+    dlg.show();
+    CProcessList* list = dlg.listDevice();
+    // The check box sits at the left of the number cell.
+    const QRect cell = list->visualRect(list->model()->index(1, 0));
+    QStyleOptionButton box;
+    const int indicator = list->style()->pixelMetric(QStyle::PM_IndicatorWidth, &box, list);
+    const QPoint onBox(cell.left() + 3 + indicator / 2, cell.center().y());
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, onBox);
+    EXPECT_TRUE(dlg.site().Ticked(2));
+    EXPECT_FALSE(dlg.site().Ticked(1));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, onBox);
+    EXPECT_FALSE(dlg.site().Ticked(2));
 }
