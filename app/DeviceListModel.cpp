@@ -80,8 +80,6 @@ QVariant DeviceListModel::data(const QModelIndex& index, int role) const
         return column == Column::Status ? QVariant(m_site.Status(device).percent) : QVariant();
     case FailedRole:
         return column == Column::Status ? QVariant(m_site.Status(device).failed) : QVariant();
-    case DeviceRole:
-        return device;
     default:
         return {};
     }

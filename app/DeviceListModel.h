@@ -19,8 +19,6 @@ public:
     // full red bar (bool).
     static constexpr int PercentRole = Qt::UserRole + 1;
     static constexpr int FailedRole = Qt::UserRole + 2;
-    // The device's record number (int), on every cell of its row.
-    static constexpr int DeviceRole = Qt::UserRole + 3;
     // The IP cell's background when two cameras hold one address.
     static constexpr QRgb kConflictColor = 0xFFE0B2;
 
