@@ -68,21 +68,6 @@ bool SplitCsvLine(std::string_view line, std::vector<std::string>& fields)
     }
 }
 
-std::optional<uint32_t> Ipv4(const std::string& text)
-{
-    in_addr address{};
-    if (::inet_pton(AF_INET, text.c_str(), &address) != 1)
-        return std::nullopt;
-    return ntohl(address.s_addr);
-}
-
-std::string Lower(std::string text)
-{
-    for (char& c : text)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
 
 bool ContiguousMask(uint32_t mask)
 {
@@ -91,23 +76,27 @@ bool ContiguousMask(uint32_t mask)
 
 } // namespace
 
-std::optional<std::vector<PlanRow>> ParsePlanCsv(std::string_view text, std::string* error)
+std::optional<uint32_t> DottedIpv4(const std::string& text)
 {
-    if (text.size() > kMaxPlanBytes) {
-        *error = "the plan is larger than " + std::to_string(kMaxPlanBytes / (1024 * 1024)) + " MiB";
+    in_addr address{};
+    if (::inet_pton(AF_INET, text.c_str(), &address) != 1)
         return std::nullopt;
-    }
+    return ntohl(address.s_addr);
+}
+
+std::string LowerAscii(std::string text)
+{
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+void ForEachCsvLine(std::string_view text, const CsvLineFn& each)
+{
     if (text.substr(0, 3) == "\xEF\xBB\xBF")
         text.remove_prefix(3);
-    std::vector<PlanRow> rows;
-    std::array<int, 4> column{-1, -1, -1, -1};
-    bool haveHeader = false;
     std::vector<std::string> fields;
     int lineNumber = 0;
-    const auto fail = [&](const std::string& why) {
-        *error = "line " + std::to_string(lineNumber) + ": " + why;
-        return std::nullopt;
-    };
     while (!text.empty()) {
         const size_t end = text.find('\n');
         std::string_view line = text.substr(0, end);
@@ -118,42 +107,80 @@ std::optional<std::vector<PlanRow>> ParsePlanCsv(std::string_view text, std::str
         const std::string trimmed = Trim(line);
         if (trimmed.empty() || trimmed[0] == '#')
             continue;
-        if (!SplitCsvLine(line, fields))
-            return fail("a quoted field is not closed");
+        const bool closed = SplitCsvLine(line, fields);
+        if (!each(lineNumber, closed, fields))
+            return;
+    }
+}
+
+std::optional<std::vector<PlanRow>> ParsePlanCsv(std::string_view text, std::string* error)
+{
+    if (text.size() > kMaxPlanBytes) {
+        *error = "the plan is larger than " + std::to_string(kMaxPlanBytes / (1024 * 1024)) + " MiB";
+        return std::nullopt;
+    }
+    std::vector<PlanRow> rows;
+    std::array<int, 4> column{-1, -1, -1, -1};
+    bool haveHeader = false;
+    int lineNumber = 0;
+    std::string why;
+    const auto fail = [&](const std::string& text) {
+        *error = "line " + std::to_string(lineNumber) + ": " + text;
+        return std::nullopt;
+    };
+    ForEachCsvLine(text, [&](int line, bool closed, std::vector<std::string>& fields) {
+        lineNumber = line;
+        if (!closed) {
+            why = "a quoted field is not closed";
+            return false;
+        }
         if (!haveHeader) {
             for (size_t i = 0; i < fields.size(); ++i) {
                 for (size_t c = 0; c < kColumns.size(); ++c) {
-                    if (Lower(fields[i]) == kColumns[c] && column[c] < 0)
+                    if (LowerAscii(fields[i]) == kColumns[c] && column[c] < 0)
                         column[c] = static_cast<int>(i);
                 }
             }
             for (size_t c = 0; c < kColumns.size(); ++c) {
-                if (column[c] < 0)
-                    return fail("the header names no column \"" + std::string(kColumns[c]) +
-                                "\" (it must name mac, ip, mask and gateway)");
+                if (column[c] < 0) {
+                    why = "the header names no column \"" + std::string(kColumns[c]) +
+                          "\" (it must name mac, ip, mask and gateway)";
+                    return false;
+                }
             }
             haveHeader = true;
-            continue;
+            return true;
         }
         const int needed = *std::max_element(column.begin(), column.end()) + 1;
-        if (static_cast<int>(fields.size()) < needed)
-            return fail("has " + std::to_string(fields.size()) + " fields, the header " + std::to_string(needed));
+        if (static_cast<int>(fields.size()) < needed) {
+            why = "has " + std::to_string(fields.size()) + " fields, the header " + std::to_string(needed);
+            return false;
+        }
         PlanRow row;
-        row.line = lineNumber;
+        row.line = line;
         row.mac = fields[static_cast<size_t>(column[0])];
         row.ip = fields[static_cast<size_t>(column[1])];
         row.mask = fields[static_cast<size_t>(column[2])];
         row.gateway = fields[static_cast<size_t>(column[3])];
-        if (row.mac.empty())
-            return fail("the MAC is empty");
-        for (const auto& [name, value] : {std::pair{"ip", &row.ip}, {"mask", &row.mask}, {"gateway", &row.gateway}}) {
-            if (!Ipv4(*value))
-                return fail(std::string(name) + " '" + *value + "' is not a dotted IPv4 address");
+        if (row.mac.empty()) {
+            why = "the MAC is empty";
+            return false;
         }
-        if (rows.size() == kMaxPlanRows)
-            return fail("the plan has more than " + std::to_string(kMaxPlanRows) + " rows");
+        for (const auto& [name, value] : {std::pair{"ip", &row.ip}, {"mask", &row.mask}, {"gateway", &row.gateway}}) {
+            if (!DottedIpv4(*value)) {
+                why = std::string(name) + " '" + *value + "' is not a dotted IPv4 address";
+                return false;
+            }
+        }
+        if (rows.size() == kMaxPlanRows) {
+            why = "the plan has more than " + std::to_string(kMaxPlanRows) + " rows";
+            return false;
+        }
         rows.push_back(std::move(row));
-    }
+        return true;
+    });
+    if (!why.empty())
+        return fail(why);
     if (!haveHeader)
         return fail("no header line (mac,ip,mask,gateway)");
     if (rows.empty())
@@ -219,7 +246,7 @@ std::vector<CheckedRow> CheckPlan(const std::vector<PlanRow>& plan, const std::v
             if (moved == newIpOfMac.end() || moved->second == row.ip)
                 result.flags.push_back("address held by " + holder.mac);
         }
-        const uint32_t ip = *Ipv4(row.ip), mask = *Ipv4(row.mask), gateway = *Ipv4(row.gateway);
+        const uint32_t ip = *DottedIpv4(row.ip), mask = *DottedIpv4(row.mask), gateway = *DottedIpv4(row.gateway);
         const bool outside = (ip & mask) != (gateway & mask);
         // The dialog's gateway message says less than the subnet check.
         const auto refused = ValidateSingleChange(ParseIpFields(row.ip), ParseIpFields(row.mask), ParseIpFields(row.gateway));

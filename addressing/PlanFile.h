@@ -7,6 +7,8 @@
 #include "platform/MacKey.h"
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,6 +28,19 @@ struct PlanRow {
 // enough that a wrong file cannot exhaust the PC.
 inline constexpr size_t kMaxPlanBytes = 16 * 1024 * 1024;
 inline constexpr size_t kMaxPlanRows = 100000;
+
+// The pieces of reading a plan's text, shared with other files keyed by MAC
+// (a site's expected inventory). Calls each, in order, for every line that is
+// neither blank nor a '#' comment, after a byte-order mark and with CRLF taken:
+// its number (from 1), whether its quotes are closed, and its fields (commas
+// separate, a field in double quotes may hold commas and doubled quotes,
+// blanks around a field are dropped). each returns false to stop.
+using CsvLineFn = std::function<bool(int line, bool quotesClosed, std::vector<std::string>& fields)>;
+void ForEachCsvLine(std::string_view text, const CsvLineFn& each);
+// A dotted IPv4 address (host byte order), nullopt for any other text.
+std::optional<uint32_t> DottedIpv4(const std::string& text);
+// ASCII letters in lower case: header names are compared so.
+std::string LowerAscii(std::string text);
 
 // The rows of a plan file's text, or nullopt and "line N: why" in *error for a
 // file that cannot be read as one: no header naming the four columns (in any

@@ -6,6 +6,7 @@
 #include <json/value.h>
 #include <json/writer.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace lynx::cli {
@@ -88,16 +89,14 @@ size_t DisplayWidth(std::string_view utf8)
 }
 
 
-std::string FormatTable(const std::vector<DeviceRow>& rows)
+std::string AlignedTable(const std::vector<std::vector<std::string>>& lines)
 {
-    std::vector<std::array<std::string, 8>> lines;
-    lines.push_back(ColumnHeaders());
-    for (const DeviceRow& row : rows)
-        lines.push_back(Cells(row));
-    std::array<size_t, 8> widths{};
-    for (const auto& cells : lines)
+    std::vector<size_t> widths;
+    for (const auto& cells : lines) {
+        widths.resize(std::max(widths.size(), cells.size()));
         for (size_t c = 0; c < cells.size(); ++c)
             widths[c] = std::max(widths[c], DisplayWidth(cells[c]));
+    }
     std::string out;
     for (const auto& cells : lines) {
         std::string line;
@@ -111,6 +110,17 @@ std::string FormatTable(const std::vector<DeviceRow>& rows)
         out += line + "\n";
     }
     return out;
+}
+
+std::string FormatTable(const std::vector<DeviceRow>& rows)
+{
+    std::vector<std::vector<std::string>> lines;
+    lines.emplace_back(ColumnHeaders().begin(), ColumnHeaders().end());
+    for (const DeviceRow& row : rows) {
+        const auto cells = Cells(row);
+        lines.emplace_back(cells.begin(), cells.end());
+    }
+    return AlignedTable(lines);
 }
 
 std::string FormatJson(const std::vector<DeviceRow>& rows)

@@ -28,6 +28,10 @@ size_t DisplayWidth(std::string_view utf8);
 
 using platform::CsvField;
 
+// Lines of cells as aligned columns: each column as wide as its widest cell
+// (DisplayWidth) plus two spaces, no blanks at a line's end.
+std::string AlignedTable(const std::vector<std::vector<std::string>>& lines);
+
 std::string FormatTable(const std::vector<DeviceRow>& rows);
 std::string FormatJson(const std::vector<DeviceRow>& rows);
 std::string FormatCsv(const std::vector<DeviceRow>& rows);

@@ -38,8 +38,6 @@ The exit status is 1 when the search went out on no network card.
 )";
 }
 
-namespace {
-
 bool ReadFormat(const std::string& text, OutputFormat& format, OptionReader& reader)
 {
     if (text == "table")
@@ -52,8 +50,6 @@ bool ReadFormat(const std::string& text, OutputFormat& format, OptionReader& rea
         return reader.Fail("--format takes table, json or csv, not '" + text + "'");
     return true;
 }
-
-} // namespace
 
 std::optional<SearchOptions> ParseSearchOptions(const std::vector<std::string>& args, std::string* error)
 {

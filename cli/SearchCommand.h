@@ -26,4 +26,8 @@ std::optional<SearchOptions> ParseSearchOptions(const std::vector<std::string>& 
 
 const char* SearchUsage();
 
+class OptionReader;
+// --format's value: table, json or csv; a fault of reader for anything else.
+bool ReadFormat(const std::string& text, OutputFormat& format, OptionReader& reader);
+
 } // namespace lynx::cli

@@ -22,6 +22,7 @@ const Command kCommands[] = {
     {"plan", "check a batch address plan", &lynx::cli::RunPlanCommand},
     {"assign", "readdress cameras from a plan", &lynx::cli::RunAssignCommand},
     {"upgrade", "upgrade the firmware of cameras", &lynx::cli::RunUpgradeCommand},
+    {"check", "check a site's cameras against its inventory", &lynx::cli::RunCheckCommand},
 };
 
 // The help is written in English and shown in the language chosen, as every

@@ -16,12 +16,12 @@ _lynx_cli()
     fi
     local files=_filedir
     declare -F _filedir >/dev/null || files=_lynx_cli_files
-    local commands="search set-ip plan assign upgrade"
+    local commands="search set-ip plan assign upgrade check"
     local command=""
     local i
     for ((i = 1; i < cword; i++)); do
         case "${words[i]}" in
-        search | set-ip | plan | assign | upgrade)
+        search | set-ip | plan | assign | upgrade | check)
             command=${words[i]}
             break
             ;;
@@ -41,7 +41,7 @@ _lynx_cli()
         $files zip
         return
         ;;
-    --plan | --write-plan)
+    --plan | --write-plan | --site)
         $files csv
         return
         ;;
@@ -61,6 +61,7 @@ _lynx_cli()
     set-ip) options="--mac --ip --mask --gateway --interface --confirm-wait --no-confirm --report --help" ;;
     plan) options="--start --end --gateway --mask --write-plan --seconds --interface --help" ;;
     assign) options="--start --end --gateway --mask --mac --plan --dry-run --seconds --confirm-wait --interface --report --help" ;;
+    check) options="--site --expect-version --seconds --allow-unexpected --format --report --interface --help" ;;
     upgrade) options="--file --all --ip --seconds --wait --interface --parallel --verify --reboot-wait --expect-version --retry --report --help" ;;
     *)
         COMPREPLY=($(compgen -W "$commands --help --version" -- "$cur"))

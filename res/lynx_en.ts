@@ -351,5 +351,109 @@
         <source>设备列表已满，之后的应答不再列出。台数上限：</source>
         <translation>The device list is full: later answers are not listed. Limit: </translation>
     </message>
+    <message>
+        <source>文件超过 %1 MiB</source>
+        <translation>the file is larger than %1 MiB</translation>
+    </message>
+    <message>
+        <source>引号未闭合</source>
+        <translation>a quoted field is not closed</translation>
+    </message>
+    <message>
+        <source>表头没有mac列</source>
+        <translation>the header names no mac column</translation>
+    </message>
+    <message>
+        <source>只有 %1 个字段，表头有 %2 个</source>
+        <translation>has %1 fields, the header %2</translation>
+    </message>
+    <message>
+        <source>相机超过 %1 台</source>
+        <translation>more than %1 cameras</translation>
+    </message>
+    <message>
+        <source>MAC地址为空</source>
+        <translation>the MAC address is empty</translation>
+    </message>
+    <message>
+        <source>MAC地址“%1”无效</source>
+        <translation>'%1' is not a MAC address</translation>
+    </message>
+    <message>
+        <source>MAC地址与第 %1 行重复</source>
+        <translation>the MAC address is also on line %1</translation>
+    </message>
+    <message>
+        <source>“%1”不是点分十进制的IPv4地址</source>
+        <translation>'%1' is not a dotted IPv4 address</translation>
+    </message>
+    <message>
+        <source>IP地址与第 %1 行重复</source>
+        <translation>the address is also on line %1</translation>
+    </message>
+    <message>
+        <source>没有表头行</source>
+        <translation>no header line</translation>
+    </message>
+    <message>
+        <source>文件中没有相机</source>
+        <translation>the file lists no camera</translation>
+    </message>
+    <message>
+        <source>无法读取“%1”：%2</source>
+        <translation>cannot read '%1': %2</translation>
+    </message>
+    <message>
+        <source>第 %1 行：%2</source>
+        <translation>line %1: %2</translation>
+    </message>
+    <message>
+        <source>第 %1 行，%2 列：%3</source>
+        <translation>line %1, column %2: %3</translation>
+    </message>
+    <message>
+        <source>正常</source>
+        <translation>ok</translation>
+    </message>
+    <message>
+        <source>地址不符</source>
+        <translation>address differs</translation>
+    </message>
+    <message>
+        <source>版本不符</source>
+        <translation>version differs</translation>
+    </message>
+    <message>
+        <source>未找到</source>
+        <translation>missing</translation>
+    </message>
+    <message>
+        <source>多余</source>
+        <translation>unexpected</translation>
+    </message>
+    <message>
+        <source>地址冲突</source>
+        <translation>IP conflict</translation>
+    </message>
+    <message>
+        <source>应有 %1 台，正常 %2，地址不符 %3，版本不符 %4，未找到 %5，多余 %6，地址冲突 %7</source>
+        <translation>expected %1, ok %2, address %3, version %4, missing %5, unexpected %6, conflict %7</translation>
+    </message>
+    <message>
+        <source>标签</source>
+        <translation>Label</translation>
+    </message>
+    <message>
+        <source>计划IP</source>
+        <translation>Planned IP</translation>
+    </message>
+    <message>
+        <source>计划版本</source>
+        <translation>Planned version</translation>
+    </message>
+    <message>
+        <source>说明</source>
+        <translation>Details</translation>
+    </message>
 </context>
 </TS>

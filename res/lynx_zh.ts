@@ -201,5 +201,60 @@ status is 0 when every chosen camera reported success (and verified, with
         <source>unknown command '%1'</source>
         <translation>未知的命令“%1”</translation>
     </message>
+    <message>
+        <source>usage: lynx-cli check --site FILE [--expect-version V] [--seconds N]
+                      [--allow-unexpected] [--format table|json|csv]
+                      [--report FILE] [--interface NAME ...]
+Checks a site's cameras against its expected inventory: searches the LAN for
+N seconds (default 12, brought into 1..3600) on every network card and gives
+each camera one state: ok, address (its IP, mask or gateway is not the
+planned one), version (another software version), missing (planned, not
+heard), unexpected (heard, not planned) or conflict (another camera holds its
+IP too; it comes before address, which comes before version).
+  --site FILE         the cameras expected, by MAC: an address plan (columns
+                      mac, ip, mask, gateway) or a list the window exported;
+                      only mac is required; optional columns softwareVersion
+                      (the version expected) and label (a name or place). A
+                      file with faults is refused, each fault named by line
+                      and column, and nothing is sent
+  --expect-version V  the version expected of every camera the file gives
+                      none of (the version, or the list's version text with
+                      its build date)
+  --allow-unexpected  devices that are not planned do not fail the check
+  --format            table (default), json or csv (UTF-8 with a byte-order
+                      mark)
+  --report FILE       the same rows to FILE: CSV, or JSON when FILE ends
+                      in .json
+  --interface NAME    search on this network card only (repeat for more)
+The counts go to standard error. The exit status is 0 when every planned
+camera is ok and no device is unexpected (or --allow-unexpected), 1
+otherwise, and 2 for options or a site file that are not understood.
+</source>
+        <translation>用法：lynx-cli check --site FILE [--expect-version V] [--seconds N]
+                      [--allow-unexpected] [--format table|json|csv]
+                      [--report FILE] [--interface NAME ...]
+按现场的应有清单检查相机：在每块网卡上搜索局域网 N 秒（默认 12，限定在
+1..3600），给每台相机一个状态：ok（正常）、address（IP、掩码或网关与计划
+不符）、version（软件版本不同）、missing（计划中有，未应答）、unexpected
+（有应答，计划中没有）或 conflict（另一台相机也占用它的 IP；先于 address，
+address 又先于 version）。
+  --site FILE         应有的相机，按 MAC：地址方案（列 mac、ip、mask、
+                      gateway）或窗口导出的列表；只有 mac 列必需；可选列
+                      softwareVersion（应有的版本）和 label（名称或位置）。
+                      有错误的文件被拒绝，每个错误都注明行和列，不发送任何数据
+  --expect-version V  文件未给出版本的每台相机应有的版本（版本号，或列表中
+                      带编译日期的版本文字）
+  --allow-unexpected  计划外的设备不算检查失败
+  --format            table（默认）、json 或 csv（带字节顺序标记的 UTF-8）
+  --report FILE       同样的各行写入 FILE：CSV，FILE 以 .json 结尾时为 JSON
+  --interface NAME    只在这块网卡上搜索（可重复）
+各项计数写到标准错误。每台计划中的相机都正常、且没有计划外设备（或使用
+--allow-unexpected）时退出状态为 0，否则为 1，选项或现场文件无法理解时为 2。
+</translation>
+    </message>
+    <message>
+        <source>check a site's cameras against its inventory</source>
+        <translation>按现场清单检查相机</translation>
+    </message>
 </context>
 </TS>

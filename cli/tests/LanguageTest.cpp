@@ -62,6 +62,7 @@ TEST(CliLanguage, HelpAndMessagesSpeakTheOneLanguageChosenByLangThenLynxLangThen
     };
     const std::vector<std::vector<std::string>> helps = {
         {"--help"}, {"search", "--help"}, {"set-ip", "--help"}, {"plan", "--help"}, {"assign", "--help"}, {"upgrade", "--help"},
+        {"check", "--help"},
     };
     // A message of the address rules, before anything is sent.
     const std::vector<std::string> badPlan = {"plan", "--start", "192.168.1.20", "--end", "192.168.1.10",
@@ -106,7 +107,7 @@ TEST(CliLanguage, HelpAndMessagesSpeakTheOneLanguageChosenByLangThenLynxLangThen
 // a translation of it, the options named as they are typed.
 TEST(CliLanguage, TheChineseHelpOfEachCommandNamesTheSameOptions)
 {
-    for (const char* command : {"search", "set-ip", "plan", "assign", "upgrade"}) {
+    for (const char* command : {"search", "set-ip", "plan", "assign", "upgrade", "check"}) {
         const ProcessResult en = Cli({"LANG=C"}, {}, {command, "--help"});
         const ProcessResult zh = Cli({"LANG=zh_CN.UTF-8"}, {}, {command, "--help"});
         ASSERT_EQ(en.exitCode, 0) << command;

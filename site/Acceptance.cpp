@@ -1,0 +1,191 @@
+#include "site/Acceptance.h"
+
+#include "platform/MacKey.h"
+#include "platform/Translation.h"
+
+#include <unordered_map>
+#include <unordered_set>
+
+namespace lynx::site {
+
+namespace {
+
+// An address the plan does not give is not checked. Dotted IPv4 has one way
+// of writing each address (the file's are checked so), so texts compare.
+bool SameAddress(const std::string& planned, const std::string& found)
+{
+    return planned.empty() || planned == found;
+}
+
+void Found(CameraAcceptance& camera, const DeviceRecord& record)
+{
+    camera.ip = protocol::FieldText(record.deviceIp);
+    camera.mask = protocol::FieldText(record.netMask);
+    camera.gateway = protocol::FieldText(record.gatewayIp);
+    camera.softwareVersion = protocol::FieldText(record.softwareVersion);
+    camera.versionText = protocol::SoftwareVersionText(record);
+}
+
+std::vector<std::string> ConflictMacs(const protocol::DeviceTable& table, int number)
+{
+    std::vector<std::string> macs;
+    for (const int other : table.IpConflictsOf(number))
+        if (const DeviceRecord* record = table.ByNumber(other))
+            macs.push_back(protocol::FieldText(record->mac));
+    return macs;
+}
+
+void Count(AcceptanceSummary& summary, AcceptanceState state)
+{
+    switch (state) {
+    case AcceptanceState::Ok:
+        ++summary.ok;
+        break;
+    case AcceptanceState::Address:
+        ++summary.address;
+        break;
+    case AcceptanceState::Version:
+        ++summary.version;
+        break;
+    case AcceptanceState::Missing:
+        ++summary.missing;
+        break;
+    case AcceptanceState::Unexpected:
+        ++summary.unexpected;
+        break;
+    case AcceptanceState::Conflict:
+        ++summary.conflict;
+        break;
+    }
+}
+
+} // namespace
+
+bool VersionMatches(const std::string& expected, const DeviceRecord& record)
+{
+    return expected.empty() || expected == protocol::FieldText(record.softwareVersion) ||
+           expected == protocol::SoftwareVersionText(record);
+}
+
+bool AcceptanceResult::Passed(bool allowUnexpected) const
+{
+    return summary.ok == summary.expected && (allowUnexpected || summary.unexpected == 0);
+}
+
+AcceptanceResult CheckAcceptance(const SiteFile& site, const protocol::DeviceTable& table, const std::string& expectVersion)
+{
+    // The devices by MAC, in number order: a camera that answered more than
+    // once (from two addresses) is one camera.
+    std::unordered_map<std::string, std::vector<int>> numbersOfMac;
+    for (const auto& [number, record] : table.Map())
+        numbersOfMac[platform::MacKey(protocol::FieldText(record->mac))].push_back(number);
+
+    AcceptanceResult result;
+    std::unordered_set<std::string> planned;
+    for (const PlannedCamera& plan : site.cameras) {
+        const std::string key = platform::MacKey(plan.mac);
+        planned.insert(key);
+        CameraAcceptance camera;
+        camera.line = plan.line;
+        camera.mac = plan.mac;
+        camera.label = plan.label;
+        camera.plannedIp = plan.ip;
+        camera.plannedMask = plan.mask;
+        camera.plannedGateway = plan.gateway;
+        camera.plannedVersion = plan.softwareVersion.empty() ? expectVersion : plan.softwareVersion;
+        const auto found = numbersOfMac.find(key);
+        if (found == numbersOfMac.end()) {
+            camera.state = AcceptanceState::Missing;
+        } else {
+            // Of its answers, the one from its planned address when there is one.
+            camera.number = found->second.front();
+            for (const int number : found->second)
+                if (!plan.ip.empty() && plan.ip == protocol::FieldText(table.ByNumber(number)->deviceIp)) {
+                    camera.number = number;
+                    break;
+                }
+            const DeviceRecord& record = *table.ByNumber(camera.number);
+            Found(camera, record);
+            camera.conflictWith = ConflictMacs(table, camera.number);
+            if (!camera.conflictWith.empty())
+                camera.state = AcceptanceState::Conflict;
+            else if (!SameAddress(plan.ip, camera.ip) || !SameAddress(plan.mask, camera.mask) ||
+                     !SameAddress(plan.gateway, camera.gateway))
+                camera.state = AcceptanceState::Address;
+            else if (!VersionMatches(camera.plannedVersion, record))
+                camera.state = AcceptanceState::Version;
+            else
+                camera.state = AcceptanceState::Ok;
+        }
+        result.cameras.push_back(std::move(camera));
+    }
+    result.summary.expected = result.cameras.size();
+    for (const auto& [number, record] : table.Map()) {
+        const std::string key = platform::MacKey(protocol::FieldText(record->mac));
+        if (planned.count(key) || numbersOfMac[key].front() != number)
+            continue;
+        CameraAcceptance camera;
+        camera.state = AcceptanceState::Unexpected;
+        camera.number = number;
+        camera.mac = protocol::FieldText(record->mac);
+        Found(camera, *record);
+        camera.conflictWith = ConflictMacs(table, number);
+        result.cameras.push_back(std::move(camera));
+    }
+    for (const CameraAcceptance& camera : result.cameras)
+        Count(result.summary, camera.state);
+    return result;
+}
+
+const char* StateName(AcceptanceState state)
+{
+    switch (state) {
+    case AcceptanceState::Ok:
+        return "ok";
+    case AcceptanceState::Address:
+        return "address";
+    case AcceptanceState::Version:
+        return "version";
+    case AcceptanceState::Missing:
+        return "missing";
+    case AcceptanceState::Unexpected:
+        return "unexpected";
+    case AcceptanceState::Conflict:
+        return "conflict";
+    }
+    return "";
+}
+
+std::string StateText(AcceptanceState state)
+{
+    switch (state) {
+    case AcceptanceState::Ok:
+        return platform::TrUtf8("正常");
+    case AcceptanceState::Address:
+        return platform::TrUtf8("地址不符");
+    case AcceptanceState::Version:
+        return platform::TrUtf8("版本不符");
+    case AcceptanceState::Missing:
+        return platform::TrUtf8("未找到");
+    case AcceptanceState::Unexpected:
+        return platform::TrUtf8("多余");
+    case AcceptanceState::Conflict:
+        return platform::TrUtf8("地址冲突");
+    }
+    return {};
+}
+
+std::string SummaryText(const AcceptanceSummary& s)
+{
+    return platform::Tr("应有 %1 台，正常 %2，地址不符 %3，版本不符 %4，未找到 %5，多余 %6，地址冲突 %7")
+        .arg(s.expected)
+        .arg(s.ok)
+        .arg(s.address)
+        .arg(s.version)
+        .arg(s.missing)
+        .arg(s.unexpected)
+        .arg(s.conflict)
+        .toStdString();
+}
+
+} // namespace lynx::site

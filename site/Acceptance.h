@@ -1,0 +1,81 @@
+// A site's acceptance: each camera of the expected inventory (SiteFile) and
+// each device a search found, given exactly one state. Free of any output
+// format: lynx-cli prints it as a table, JSON or CSV, the window greys its rows
+// and shows the counts line.
+#pragma once
+
+#include "protocol/DeviceTable.h"
+#include "site/SiteFile.h"
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace lynx::site {
+
+// When several apply to a planned camera that was found, the first of
+// Conflict, Address, Version is its state: an address held twice makes every
+// other test of that camera unreliable (which of the two answered?), and a
+// camera must be reachable at its address before its version counts. A found
+// device that is not planned is Unexpected whatever else holds: it should not
+// be there at all (the planned camera it shares an address with is Conflict).
+enum class AcceptanceState {
+    Ok,          // found at its planned address, on its planned version
+    Address,     // found, but its IP, mask or gateway differs from the plan
+    Version,     // found, on another software version
+    Missing,     // planned, not heard
+    Unexpected,  // heard, not planned
+    Conflict,    // its IP is held by another camera too
+};
+
+struct CameraAcceptance {
+    AcceptanceState state = AcceptanceState::Ok;
+    int line = 0;        // in the site file; 0 for an unexpected device
+    int number = 0;      // in the device table; 0 for a missing camera
+    std::string mac;     // as planned, or as found for an unexpected device
+    std::string label;
+    // As planned (empty: not planned, not checked); plannedVersion is the
+    // camera's own, else the version expected for every camera.
+    std::string plannedIp, plannedMask, plannedGateway, plannedVersion;
+    // As found (empty for a missing camera): the record's fields, and the
+    // version as the list shows it, with its build date.
+    std::string ip, mask, gateway, softwareVersion, versionText;
+    std::vector<std::string> conflictWith;  // the MACs of the others holding ip
+};
+
+struct AcceptanceSummary {
+    std::size_t expected = 0;  // planned cameras: ok + address + version + missing + conflicts of planned ones
+    std::size_t ok = 0, address = 0, version = 0, missing = 0, unexpected = 0, conflict = 0;
+};
+
+struct AcceptanceResult {
+    // The planned cameras in the file's order, then the unexpected devices in
+    // the table's.
+    std::vector<CameraAcceptance> cameras;
+    AcceptanceSummary summary;
+    // Every planned camera ok, and no unexpected device unless allowed.
+    bool Passed(bool allowUnexpected) const;
+};
+
+// Whether a device's software version is the one expected: equal to its
+// reported "softwareVersion", or to the version text the list shows and
+// exports ("V1.0.3 build[2018-11-07]"). An empty expectation takes any.
+bool VersionMatches(const std::string& expected, const DeviceRecord& record);
+
+// Classifies the site's cameras against the devices in table (after a
+// search). expectVersion is expected of every camera the file gives no
+// version of (empty: any).
+AcceptanceResult CheckAcceptance(const SiteFile& site, const protocol::DeviceTable& table,
+                                 const std::string& expectVersion = {});
+
+// "ok", "address", "version", "missing", "unexpected", "conflict": the name in
+// JSON and CSV, never translated.
+const char* StateName(AcceptanceState state);
+// The state's short status text, translated: 正常, 地址不符, 版本不符, 未找到,
+// 多余, 地址冲突.
+std::string StateText(AcceptanceState state);
+// The counts in one translated line: "应有 200 台，正常 196，地址不符 1，版本不符 0，
+// 未找到 3，多余 2，地址冲突 0" (every count, always in this order).
+std::string SummaryText(const AcceptanceSummary& summary);
+
+} // namespace lynx::site

@@ -1,0 +1,213 @@
+#include "site/SiteFile.h"
+
+#include "addressing/PlanFile.h"
+#include "platform/MacKey.h"
+#include "platform/Translation.h"
+#include "protocol/DeviceTable.h"
+
+#include <array>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <unordered_map>
+#include <utility>
+
+namespace lynx::site {
+
+namespace {
+
+enum Field : size_t { kMac, kIp, kMask, kGateway, kVersion, kLabel, kFieldCount };
+
+// The names a header may give each field: the plan's and this file's own
+// (compared without letter case), the window's column titles as its export
+// writes them in Chinese, and in English (res/lynx_en.ts).
+struct FieldNames {
+    const char* key;
+    protocol::Column column;
+    bool titled;  // whether the window has a column for it
+    const char* english;
+};
+constexpr std::array<FieldNames, kFieldCount> kNames{{
+    {"mac", protocol::Column::Mac, true, "mac address"},
+    {"ip", protocol::Column::Ip, true, "device ip"},
+    {"mask", protocol::Column::Mask, true, "subnet mask"},
+    {"gateway", protocol::Column::Gateway, true, "gateway"},
+    {"softwareversion", protocol::Column::SoftwareVersion, true, "software version"},
+    {"label", protocol::Column::Number, false, nullptr},
+}};
+
+std::optional<size_t> FieldOfHeader(const std::string& header)
+{
+    const std::string lower = addressing::LowerAscii(header);
+    for (size_t f = 0; f < kNames.size(); ++f) {
+        const FieldNames& names = kNames[f];
+        if (lower == names.key || (names.english && lower == names.english) ||
+            (names.titled && header == protocol::ColumnTitle(names.column)))
+            return f;
+    }
+    return std::nullopt;
+}
+
+// Twelve hex digits, with or without separators (':', '-', '.').
+bool IsMac(const std::string& text)
+{
+    int digits = 0;
+    for (const char c : text) {
+        if (std::isxdigit(static_cast<unsigned char>(c)))
+            ++digits;
+        else if (c != ':' && c != '-' && c != '.')
+            return false;
+    }
+    return digits == 12;
+}
+
+// The window's export keeps a text that begins like a formula as text with a
+// leading apostrophe (platform::SpreadsheetField): read back, it is the text.
+std::string Unprotected(std::string text)
+{
+    if (text.size() > 1 && text[0] == '\'' && std::string_view("=+-@\t\r").find(text[1]) != std::string_view::npos)
+        text.erase(0, 1);
+    return text;
+}
+
+std::string Text(const char* source, const std::string& a)
+{
+    return platform::Tr(source).arg(QString::fromStdString(a)).toStdString();
+}
+
+std::string Text(const char* source, long long a, long long b = -1)
+{
+    QString text = platform::Tr(source).arg(a);
+    if (b >= 0)
+        text = text.arg(b);
+    return text.toStdString();
+}
+
+} // namespace
+
+const PlannedCamera* SiteFile::Find(std::string_view mac) const
+{
+    const std::string key = platform::MacKey(mac);
+    for (const PlannedCamera& camera : cameras)
+        if (platform::MacKey(camera.mac) == key)
+            return &camera;
+    return nullptr;
+}
+
+std::optional<SiteFile> ParseSiteFile(std::string_view text, std::vector<SiteFileFault>* faults)
+{
+    faults->clear();
+    if (text.size() > addressing::kMaxPlanBytes) {
+        faults->push_back({0, {}, Text("文件超过 %1 MiB", addressing::kMaxPlanBytes / (1024 * 1024))});
+        return std::nullopt;
+    }
+    SiteFile site;
+    std::array<int, kFieldCount> column;
+    column.fill(-1);
+    std::array<std::string, kFieldCount> header;
+    bool haveHeader = false;
+    int needed = 0;
+    // The first line holding each MAC and each address, for the repeats.
+    std::unordered_map<std::string, int> lineOfMac, lineOfIp;
+    const auto fault = [&](int line, size_t field, std::string why) {
+        faults->push_back({line, field < kFieldCount ? header[field] : std::string(), std::move(why)});
+    };
+    addressing::ForEachCsvLine(text, [&](int line, bool closed, std::vector<std::string>& fields) {
+        if (!closed) {
+            fault(line, kFieldCount, platform::TrUtf8("引号未闭合"));
+            // Without its header, no line of the file can be read.
+            return std::exchange(haveHeader, true);
+        }
+        if (!haveHeader) {
+            haveHeader = true;
+            for (size_t i = 0; i < fields.size(); ++i) {
+                const auto field = FieldOfHeader(fields[i]);
+                if (field && column[*field] < 0) {
+                    column[*field] = static_cast<int>(i);
+                    header[*field] = fields[i];
+                    needed = std::max(needed, static_cast<int>(i) + 1);
+                }
+            }
+            if (column[kMac] >= 0)
+                return true;
+            header[kMac] = kNames[kMac].key;
+            fault(line, kMac, platform::TrUtf8("表头没有mac列"));
+            return false;
+        }
+        if (static_cast<int>(fields.size()) < needed) {
+            size_t missing = kMac;
+            for (size_t f = 0; f < kFieldCount; ++f)
+                if (column[f] >= static_cast<int>(fields.size()) && (missing == kMac || column[f] < column[missing]))
+                    missing = f;
+            fault(line, missing, Text("只有 %1 个字段，表头有 %2 个", static_cast<long long>(fields.size()), needed));
+            return true;
+        }
+        if (site.cameras.size() == addressing::kMaxPlanRows) {
+            fault(line, kFieldCount, Text("相机超过 %1 台", addressing::kMaxPlanRows));
+            return false;
+        }
+        const auto value = [&](size_t field) {
+            return column[field] < 0 ? std::string() : fields[static_cast<size_t>(column[field])];
+        };
+        PlannedCamera camera;
+        camera.line = line;
+        camera.mac = value(kMac);
+        camera.ip = value(kIp);
+        camera.mask = value(kMask);
+        camera.gateway = value(kGateway);
+        camera.softwareVersion = Unprotected(value(kVersion));
+        camera.label = Unprotected(value(kLabel));
+        if (camera.mac.empty())
+            fault(line, kMac, platform::TrUtf8("MAC地址为空"));
+        else if (!IsMac(camera.mac))
+            fault(line, kMac, Text("MAC地址“%1”无效", camera.mac));
+        else if (const auto [first, added] = lineOfMac.emplace(platform::MacKey(camera.mac), line); !added)
+            fault(line, kMac, Text("MAC地址与第 %1 行重复", first->second));
+        for (const size_t field : {kIp, kMask, kGateway}) {
+            const std::string& address = field == kIp ? camera.ip : field == kMask ? camera.mask : camera.gateway;
+            if (!address.empty() && !addressing::DottedIpv4(address))
+                fault(line, field, Text("“%1”不是点分十进制的IPv4地址", address));
+        }
+        if (const auto ip = addressing::DottedIpv4(camera.ip)) {
+            if (const auto [first, added] = lineOfIp.emplace(std::to_string(*ip), line); !added)
+                fault(line, kIp, Text("IP地址与第 %1 行重复", first->second));
+        }
+        site.cameras.push_back(std::move(camera));
+        return true;
+    });
+    if (!haveHeader)
+        faults->push_back({0, {}, platform::TrUtf8("没有表头行")});
+    else if (faults->empty() && site.cameras.empty())
+        faults->push_back({0, {}, platform::TrUtf8("文件中没有相机")});
+    if (!faults->empty())
+        return std::nullopt;
+    return site;
+}
+
+std::optional<SiteFile> ReadSiteFile(const std::string& path, std::vector<SiteFileFault>* faults)
+{
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        const std::string why = std::strerror(errno);
+        faults->assign(1, {0, {}, platform::Tr("无法读取“%1”：%2").arg(QString::fromStdString(path), QString::fromStdString(why)).toStdString()});
+        return std::nullopt;
+    }
+    // No more than one byte past the limit is read: a file that large is refused.
+    std::string text(addressing::kMaxPlanBytes + 1, '\0');
+    file.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<size_t>(file.gcount()));
+    return ParseSiteFile(text, faults);
+}
+
+std::string FaultText(const SiteFileFault& fault)
+{
+    const QString text = QString::fromStdString(fault.text);
+    if (fault.line <= 0)
+        return fault.text;
+    if (fault.column.empty())
+        return platform::Tr("第 %1 行：%2").arg(fault.line).arg(text).toStdString();
+    return platform::Tr("第 %1 行，%2 列：%3").arg(QString::number(fault.line), QString::fromStdString(fault.column), text).toStdString();
+}
+
+} // namespace lynx::site
