@@ -1,7 +1,8 @@
 // What people type or keep in files: lynx-cli's options (one argument a
 // line) through every command's parser, with its address rules, the address
-// plan file (the whole input as one, checked against a few cameras found), and
-// the simulator's camera file (the whole input as its JSON).
+// plan file (the whole input as one, checked against a few cameras found), a
+// site's expected inventory (the whole input as one, classified against a few
+// devices), and the simulator's camera file (the whole input as its JSON).
 #include "CameraConfig.h"
 #include "CommandLine.h"
 #include "FuzzInput.h"
@@ -9,8 +10,10 @@
 #include "addressing/IpFields.h"
 #include "addressing/PlanFile.h"
 #include "cli/AddressCommands.h"
+#include "cli/CheckCommand.h"
 #include "cli/SearchCommand.h"
 #include "cli/UpgradeCommand.h"
+#include "site/Acceptance.h"
 
 #include <json/reader.h>
 
@@ -38,13 +41,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::vector<std::string> args = Lines(text);
     // Options that search the network or write files are left to the tests.
     for (std::string& arg : args) {
-        for (const char* worldly : {"--plan", "--write-plan", "--report"})
+        for (const char* worldly : {"--plan", "--write-plan", "--report", "--site"})
             if (arg.rfind(worldly, 0) == 0)
                 arg = "--x";
     }
     std::string error;
     lynx::cli::ParseSearchOptions(args, &error);
     lynx::cli::ParseUpgradeOptions(args, &error);
+    lynx::cli::ParseCheckOptions(args, &error);
     std::ostringstream out, err;
     // The address commands, with a send that goes nowhere.
     const lynx::addressing::ChangeIpSender nowhere = [](const std::string&, const std::string&, const std::string&,
@@ -81,6 +85,33 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             if (a.mac != b.mac || a.ip != b.ip || a.mask != b.mask || a.gateway != b.gateway)
                 std::abort();
         }
+    }
+    // The site file, its cameras against devices that hold some of its
+    // addresses: one state each, and every camera found again by its MAC.
+    std::vector<lynx::site::SiteFileFault> faults;
+    if (const auto site = lynx::site::ParseSiteFile(text, &faults)) {
+        if (!faults.empty() || site->cameras.empty())
+            std::abort();
+        lynx::protocol::DeviceTable table;
+        const auto report = [](const std::string& ip, const std::string& mac) {
+            return R"({"data":{"deviceIp":")" + ip + R"(","netMask":"255.255.255.0","gatewayIp":"192.168.1.1",)" +
+                   R"("deviceId":"F","machineInfo":{"mac":")" + mac + R"(","softwareVersion":"V1"}}})";
+        };
+        table.AddReport(report("192.168.1.101", "00:1A:2B:00:00:01"), {});
+        table.AddReport(report(site->cameras.front().ip, "AA:BB:CC:DD:EE:FF"), {});
+        table.AddReport(report(site->cameras.front().ip, site->cameras.front().mac), {});
+        const auto result = lynx::site::CheckAcceptance(*site, table, "V1");
+        const auto& s = result.summary;
+        if (s.expected != site->cameras.size() || s.ok + s.address + s.version + s.missing + s.conflict != s.expected ||
+            result.cameras.size() != s.expected + s.unexpected)
+            std::abort();
+        for (const auto& camera : site->cameras)
+            if (site->Find(camera.mac) != &camera)
+                std::abort();
+        lynx::site::SummaryText(s);
+    } else {
+        for (const auto& fault : faults)
+            lynx::site::FaultText(fault);
     }
     // The simulator's command line and camera file.
     try {
