@@ -448,16 +448,6 @@ int Assign(const Arguments& args, std::ostream& out, std::ostream& err, const ad
     return SaveReport(report, o->report, err, "assign") && outcome.allSent() ? kExitOk : kExitFailed;
 }
 
-// A command on the standard streams with the real transport and the live line.
-template <class Run>
-int OnTerminal(Run run)
-{
-    LiveLine live;
-    const int status = run(live);
-    live.Finish();
-    return status;
-}
-
 } // namespace
 
 int RunSetIp(const Arguments& args, std::ostream& out, std::ostream& err, const addressing::ChangeIpSender& send,

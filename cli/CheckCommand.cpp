@@ -238,10 +238,7 @@ std::string FormatAcceptance(OutputFormat format, const site::AcceptanceResult& 
 
 int RunCheckCommand(const Arguments& args)
 {
-    LiveLine live;
-    const int status = Check(args, live.Out(), live.Err(), &live);
-    live.Finish();
-    return status;
+    return OnTerminal([&](LiveLine& live) { return Check(args, live.Out(), live.Err(), &live); });
 }
 
 } // namespace lynx::cli

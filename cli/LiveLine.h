@@ -65,6 +65,17 @@ private:
     std::ostream m_err;
 };
 
+// A command on the standard streams with the real transport and the live
+// line: run(line) gives the exit status.
+template <class Run>
+int OnTerminal(Run run)
+{
+    LiveLine live;
+    const int status = run(live);
+    live.Finish();
+    return status;
+}
+
 // A flow's progress events drawn on line; none without a line.
 site::SearchProgressFn SearchEvents(LiveLine* line);
 site::ReaddressEvents ReaddressEvents(LiveLine* line);

@@ -188,10 +188,7 @@ int RunUpgrade(const Arguments& args, std::ostream& out, std::ostream& err)
 
 int RunUpgradeCommand(const Arguments& args)
 {
-    LiveLine live;
-    const int status = Upgrade(args, live.Out(), live.Err(), &live);
-    live.Finish();
-    return status;
+    return OnTerminal([&](LiveLine& live) { return Upgrade(args, live.Out(), live.Err(), &live); });
 }
 
 } // namespace lynx::cli

@@ -3,6 +3,7 @@
 #include "platform/MacKey.h"
 #include "platform/Translation.h"
 
+#include <array>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -35,29 +36,10 @@ std::vector<std::string> ConflictMacs(const protocol::DeviceTable& table, int nu
     return macs;
 }
 
-void Count(AcceptanceSummary& summary, AcceptanceState state)
-{
-    switch (state) {
-    case AcceptanceState::Ok:
-        ++summary.ok;
-        break;
-    case AcceptanceState::Address:
-        ++summary.address;
-        break;
-    case AcceptanceState::Version:
-        ++summary.version;
-        break;
-    case AcceptanceState::Missing:
-        ++summary.missing;
-        break;
-    case AcceptanceState::Unexpected:
-        ++summary.unexpected;
-        break;
-    case AcceptanceState::Conflict:
-        ++summary.conflict;
-        break;
-    }
-}
+// Each state's count, in the order of the enumeration.
+constexpr std::array<std::size_t AcceptanceSummary::*, 6> kCountOf{
+    &AcceptanceSummary::ok,      &AcceptanceSummary::address,    &AcceptanceSummary::version,
+    &AcceptanceSummary::missing, &AcceptanceSummary::unexpected, &AcceptanceSummary::conflict};
 
 } // namespace
 
@@ -133,7 +115,7 @@ AcceptanceResult CheckAcceptance(const SiteFile& site, const protocol::DeviceTab
         result.cameras.push_back(std::move(camera));
     }
     for (const CameraAcceptance& camera : result.cameras)
-        Count(result.summary, camera.state);
+        ++(result.summary.*kCountOf[static_cast<std::size_t>(camera.state)]);
     return result;
 }
 
