@@ -108,12 +108,19 @@ std::optional<SiteFile> ParseSiteFile(std::string_view text, std::vector<SiteFil
     std::array<std::string, kFieldCount> header;
     bool haveHeader = false;
     int needed = 0;
+    size_t rows = 0;
     // The first line holding each MAC and each address, for the repeats.
     std::unordered_map<std::string, int> lineOfMac, lineOfIp;
     const auto fault = [&](int line, size_t field, std::string why) {
         faults->push_back({line, field < kFieldCount ? header[field] : std::string(), std::move(why)});
     };
     addressing::ForEachCsvLine(text, [&](int line, bool closed, std::vector<std::string>& fields) {
+        // Every line after the header counts toward the limit, readable or
+        // not: a file of faults is as bounded as a file of cameras.
+        if (haveHeader && ++rows > addressing::kMaxPlanRows) {
+            fault(line, kFieldCount, Text("相机超过 %1 台", addressing::kMaxPlanRows));
+            return false;
+        }
         if (!closed) {
             fault(line, kFieldCount, platform::TrUtf8("引号未闭合"));
             // Without its header, no line of the file can be read.
@@ -142,10 +149,6 @@ std::optional<SiteFile> ParseSiteFile(std::string_view text, std::vector<SiteFil
                     missing = f;
             fault(line, missing, Text("只有 %1 个字段，表头有 %2 个", static_cast<long long>(fields.size()), needed));
             return true;
-        }
-        if (site.cameras.size() == addressing::kMaxPlanRows) {
-            fault(line, kFieldCount, Text("相机超过 %1 台", addressing::kMaxPlanRows));
-            return false;
         }
         const auto value = [&](size_t field) {
             return column[field] < 0 ? std::string() : fields[static_cast<size_t>(column[field])];

@@ -194,6 +194,22 @@ TEST(SiteFile, AFileThatIsNoInventoryIsOneFault)
     lynx::platform::SelectLanguage("");
 }
 
+TEST(SiteFile, AFileOfFaultsIsBoundedAsAFileOfCamerasIs)
+{
+    lynx::platform::SelectLanguage("en");
+    std::string text = "mac,ip\n";
+    for (int n = 0; n <= 100000; ++n)
+        text += n % 2 ? "x\n" : "\"open\n";
+    const auto faults = FaultsOf(text);
+    ASSERT_EQ(faults.size(), 100001u);
+    EXPECT_EQ(faults[0].text, "a quoted field is not closed");
+    EXPECT_EQ(faults[1].text, "has 1 fields, the header 2");
+    EXPECT_EQ(faults[1].column, "ip");
+    EXPECT_EQ(faults.back().line, 100002);
+    EXPECT_EQ(faults.back().text, "more than 100000 cameras");
+    lynx::platform::SelectLanguage("");
+}
+
 TEST(SiteFile, AFileThatCannotBeReadIsOneFaultAtLineZero)
 {
     lynx::test::TempDir dir;
