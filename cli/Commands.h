@@ -27,6 +27,7 @@ int RunSetIpCommand(const Arguments& args);    // AddressCommands.cpp
 int RunPlanCommand(const Arguments& args);
 int RunAssignCommand(const Arguments& args);
 int RunUpgradeCommand(const Arguments& args);  // UpgradeCommand.cpp
+int RunWatchCommand(const Arguments& args);    // WatchCommand.cpp
 
 // Exit statuses shared by every command.
 constexpr int kExitOk = 0;

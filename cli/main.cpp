@@ -22,6 +22,7 @@ const Command kCommands[] = {
     {"plan", "check a batch address plan", &lynx::cli::RunPlanCommand},
     {"assign", "readdress cameras from a plan", &lynx::cli::RunAssignCommand},
     {"upgrade", "upgrade the firmware of cameras", &lynx::cli::RunUpgradeCommand},
+    {"watch", "report cameras that appear, go dark or change", &lynx::cli::RunWatchCommand},
 };
 
 // The help is written in English and shown in the language chosen, as every
