@@ -99,9 +99,11 @@ bool CollectRound(protocol::DiscoverySession& session, RoundCollector& round, Cl
         const auto now = Clock::now();
         if (now >= deadline)
             return true;
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
+        const long long left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
         pollfd waits[2] = {{inbox.WakeFd(), POLLIN, 0}, {stopFd, POLLIN, 0}};
-        const int ready = ::poll(waits, stopFd >= 0 ? 2 : 1, static_cast<int>(std::min<long long>(left, 60000)));
+        // A session that wakes no descriptor is looked at every 100 ms instead.
+        const long long most = inbox.WakeFd() >= 0 ? 60000 : 100;
+        const int ready = ::poll(waits, stopFd >= 0 ? 2 : 1, static_cast<int>(std::min(left, most)));
         if (ready < 0 && errno != EINTR)
             return true;
         if (Readable(stopFd))
