@@ -2,20 +2,13 @@
 // leaves it running after handover: a camera unplugged and plugged in again,
 // one readdressed, the events read live from its output, and its end on a
 // signal with the summary.
-#include "NetlabFixture.h"
-
-#include "protocol/JsonMessages.h"
-#include "protocol/Transport.h"
+#include "SessionInLan.h"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -117,30 +110,6 @@ private:
     int m_run = 0;
 };
 
-// An address change as any tool on the LAN sends it: broadcast to the
-// cameras' port, naming the camera by its MAC. (lynx-cli set-ip cannot run
-// beside the watch: the two would share the report port.)
-bool SendAddressChange(const std::string& mac, const std::string& ip)
-{
-    const PacketHeader header = lynx::protocol::MakeRequestHeader(lynx::protocol::kCmdChangeIp);
-    const std::string body = BuildJsonRequest(
-        "changeIp", lynx::protocol::MakeChangeIpRecord(mac, ip, "192.168.1.1", "255.255.255.0"));
-    std::string datagram(reinterpret_cast<const char*>(&header), sizeof header);
-    datagram += body;
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return false;
-    const int on = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(lynx::protocol::kReportPort);
-    to.sin_addr.s_addr = htonl(INADDR_BROADCAST);
-    const ssize_t sent = ::sendto(fd, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
-    ::close(fd);
-    return sent == static_cast<ssize_t>(datagram.size());
-}
-
 TEST_F(WatchCli, ACameraThatLeavesAndReturnsAndOneReaddressedAreEachReportedOnceAsTheyHappen)
 {
     CamsimProcess leaving;
@@ -159,7 +128,8 @@ TEST_F(WatchCli, ACameraThatLeavesAndReturnsAndOneReaddressedAreEachReportedOnce
     ASSERT_TRUE(back.StartCameras(Cameras({{121, kLeaving}}), {}, &error)) << error;
     ASSERT_TRUE(WaitFor("returned", kLeaving)) << Read("events");
 
-    ASSERT_TRUE(SendAddressChange(kReaddressed, "192.168.1.150"));
+    // (lynx-cli set-ip cannot run beside the watch: the two would share the report port.)
+    ASSERT_TRUE(BroadcastAddressChange(kReaddressed, "192.168.1.150"));
     ASSERT_TRUE(WaitFor("address", kReaddressed)) << Read("events") << cameras.Log();
     // Nothing else may follow from what happened: a fixed wait of more than
     // two searches, proving that no event comes late or twice.
@@ -188,8 +158,9 @@ TEST_F(WatchCli, ACameraThatLeavesAndReturnsAndOneReaddressedAreEachReportedOnce
             EXPECT_EQ(e["previousIp"].asString(), "192.168.1.122");
             EXPECT_EQ(e["ip"].asString(), "192.168.1.150");
         }
-        if (e["event"] == "returned")
+        if (e["event"] == "returned") {
             EXPECT_EQ(e["ip"].asString(), "192.168.1.121");
+        }
     }
     EXPECT_NE(result.err.find("在线相机 3 台，消失 0 台"), std::string::npos) << result.err;
     EXPECT_NE(result.err.find("事件：出现 3，消失 1，恢复 1，地址变更 1，版本变更 0"), std::string::npos) << result.err;

@@ -111,8 +111,9 @@ TEST(WatchPrinting, TableLinesKeepTheirColumnsWhateverTheEventAddressAndLanguage
                 restColumn = DisplayWidth(line.substr(0, rest));
             }
             EXPECT_EQ(DisplayWidth(line.substr(0, mac)), macColumn);
-            if (rest != std::string::npos)
+            if (rest != std::string::npos) {
                 EXPECT_EQ(DisplayWidth(line.substr(0, rest)), restColumn);
+            }
         }
         EXPECT_NE(WatchEventLine(events[4]).find("V1.0.0 -> V2.0.0"), std::string::npos);
         EXPECT_NE(WatchEventLine(events[3]).find("192.168.1.101"), std::string::npos);
