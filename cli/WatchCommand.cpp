@@ -262,7 +262,10 @@ int RunWatchCommand(const Arguments& args)
         request.duration = std::chrono::seconds(*options->durationSeconds);
     request.interfaces = options->interfaces;
     request.stopFd = stop.ReadFd();
-    const site::WatchRun run = site::RunWatch(session, watch, printer, request);
+    // Every sink hears each event: the printer now, a publisher beside it later.
+    site::WatchSinks sinks;
+    sinks.Add(printer);
+    const site::WatchRun run = site::RunWatch(session, watch, sinks, request);
     if (!run.ok())
         return Failed(std::cerr, "watch", site::FailureText(run.failure));
     std::cerr << WatchSummaryText(watch.Summary());

@@ -64,6 +64,21 @@ public:
     virtual void Event(const WatchEvent& event) = 0;
 };
 
+// Several sinks as one (the printer, a publisher): each hears every event, in
+// the order they were added. The sinks are not owned.
+class WatchSinks : public WatchSink {
+public:
+    void Add(WatchSink& sink) { m_sinks.push_back(&sink); }
+    void Event(const WatchEvent& event) override
+    {
+        for (WatchSink* sink : m_sinks)
+            sink->Event(event);
+    }
+
+private:
+    std::vector<WatchSink*> m_sinks;
+};
+
 struct WatchSummary {
     std::size_t rounds = 0;          // rounds ended, complete or not
     std::size_t present = 0;         // cameras heard and not gone

@@ -162,6 +162,19 @@ TEST(WatchEvents, AnEventCarriesTheRoundsTimeAndADisappearanceWhenTheCameraWasLa
     EXPECT_EQ(recorder.events[1].softwareVersion, "V1.0.0");
 }
 
+TEST(WatchEvents, EverySinkHearsEachEventInTheSameOrder)
+{
+    Recorder first, second;
+    lynx::site::WatchSinks sinks;
+    sinks.Add(first);
+    sinks.Add(second);
+    Watch watch(1);
+    watch.Round(WallClock::now(), {Cam(kA), Cam(kB, "192.168.1.102")}, true, sinks);
+    watch.Round(WallClock::now(), {Cam(kB, "192.168.1.103")}, true, sinks);
+    EXPECT_EQ(first.lines.size(), 4u);
+    EXPECT_EQ(first.lines, second.lines);
+}
+
 TEST(WatchSummary, CountsThePresentTheGoneTheExpectedAbsentAndTheEvents)
 {
     Watch watch(1, {{kA, "P1"}, {kB, "P2"}, {"00:1A:2B:00:00:03", "P3"}});
