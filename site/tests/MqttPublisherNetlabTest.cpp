@@ -6,6 +6,7 @@
 #include "site/MqttPublisher.h"
 
 #include "NetlabFixture.h"
+#include "StatusLines.h"
 
 #include <gtest/gtest.h>
 
@@ -38,28 +39,6 @@ std::string ReadAll(const std::string& path)
     text << in.rdbuf();
     return text.str();
 }
-
-// Status lines as the publisher says them, kept for the checks.
-class Lines {
-public:
-    MqttPublisher::StatusCallback Callback()
-    {
-        return [this](const std::string& line) {
-            std::lock_guard lock(m_mutex);
-            m_lines.push_back(line);
-        };
-    }
-    size_t Count(const std::string& part) const
-    {
-        std::lock_guard lock(m_mutex);
-        return std::count_if(m_lines.begin(), m_lines.end(),
-                             [&](const std::string& line) { return line.find(part) != std::string::npos; });
-    }
-
-private:
-    mutable std::mutex m_mutex;
-    std::vector<std::string> m_lines;
-};
 
 class MqttBroker : public lynx::test::NetlabTest {
 protected:
@@ -145,7 +124,7 @@ protected:
     static std::string Line(int n, int version) { return kTopic + "/" + Mac(n) + " " + Event(n, version); }
 
     std::string host;
-    Lines lines;
+    lynx::test::StatusLines lines;
 
 private:
     pid_t m_pid = -1;

@@ -4,6 +4,7 @@
 #include "site/MqttPublisher.h"
 
 #include "NetlabFixture.h"
+#include "StatusLines.h"
 #include "platform/Translation.h"
 
 #include <gtest/gtest.h>
@@ -136,28 +137,6 @@ TEST(MqttTopic, AMacIsOneLevelWhateverItHolds)
         EXPECT_EQ(MqttTopicLevel(c.mac), c.level) << c.mac;
 }
 
-// Status lines as the publisher says them, kept for the checks.
-class Lines {
-public:
-    MqttPublisher::StatusCallback Callback()
-    {
-        return [this](const std::string& line) {
-            std::lock_guard lock(m_mutex);
-            m_lines.push_back(line);
-        };
-    }
-    size_t Count(const std::string& part) const
-    {
-        std::lock_guard lock(m_mutex);
-        return std::count_if(m_lines.begin(), m_lines.end(),
-                             [&](const std::string& line) { return line.find(part) != std::string::npos; });
-    }
-
-private:
-    mutable std::mutex m_mutex;
-    std::vector<std::string> m_lines;
-};
-
 TEST(MqttQueue, WithoutABrokerTheQueueIsBoundedAndCountsWhatItDrops)
 {
     // Nothing listens on loopback's port 9 here: every connection is refused.
@@ -166,7 +145,7 @@ TEST(MqttQueue, WithoutABrokerTheQueueIsBoundedAndCountsWhatItDrops)
     options.retryFirst = 20ms;
     options.retryLongest = 50ms;
     MqttPublisher publisher({"127.0.0.1", 9, "lynx"}, options);
-    Lines lines;
+    lynx::test::StatusLines lines;
     publisher.SetStatusCallback(lines.Callback());
     publisher.Start();
     for (int i = 1; i <= 8; ++i)
@@ -177,7 +156,7 @@ TEST(MqttQueue, WithoutABrokerTheQueueIsBoundedAndCountsWhatItDrops)
     EXPECT_EQ(counters.dropped, 3u);
     EXPECT_EQ(counters.published, 0u);
     EXPECT_TRUE(WaitUntil([&] { return lines.Count("无法连接") == 1 && lines.Count("队列已满") == 1; }, 10s));
-    EXPECT_NE(publisher.Connected(), true);
+    EXPECT_FALSE(publisher.Connected());
 
     // Proves that no second outage is said: several failed attempts fit in
     // this window (a retry every 50 ms at most).
@@ -209,7 +188,7 @@ TEST(MqttQueue, StopIsBoundedWhenTheBrokerNeverAnswers)
 
     auto publisher = std::make_unique<MqttPublisher>(
         lynx::site::MqttUrl{"127.0.0.1", ntohs(address.sin_port), "lynx"});
-    Lines lines;
+    lynx::test::StatusLines lines;
     publisher->SetStatusCallback(lines.Callback());
     publisher->Start();
     publisher->Publish("00:1A:2B:00:00:01", "{}");

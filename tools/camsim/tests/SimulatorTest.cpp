@@ -116,6 +116,18 @@ protected:
         return Got(kCmdSearch);
     }
 
+    // A changeIp request's body for the camera with this MAC, gateway 127.0.0.1.
+    static Json::Value ChangeIpBody(const std::string& mac, const std::string& ip, const std::string& mask)
+    {
+        Json::Value change(Json::objectValue);
+        change["type"] = 64;
+        change["mac"] = mac;
+        change["deviceIp"] = ip;
+        change["netMask"] = mask;
+        change["gatewayIp"] = "127.0.0.1";
+        return change;
+    }
+
     static std::vector<CameraConfig> Cameras(int n)
     {
         CameraBehaviour b;
@@ -229,12 +241,7 @@ TEST_F(SimulatorOnLoopback, AddressChangeByMacRestartsTheCameraWithItsNewValues)
 {
     auto cameras = Cameras(2);
     Start(cameras);
-    Json::Value change(Json::objectValue);
-    change["type"] = 64;
-    change["mac"] = cameras[1].mac;
-    change["deviceIp"] = "127.0.0.50";
-    change["netMask"] = "255.255.0.0";
-    change["gatewayIp"] = "127.0.0.1";
+    Json::Value change = ChangeIpBody(cameras[1].mac, "127.0.0.50", "255.255.0.0");
     Send(m_sim->ReportPort(), Request(kCmdChangeIp), WriteJson(change));
     Json::Value unknown = change;
     unknown["mac"] = "AA:AA:AA:AA:AA:AA";
@@ -368,13 +375,7 @@ TEST_F(CamerasLeavingAndReturning, ACameraAwayAnswersNothingAndComesBackAsItWas)
 
     // An address change and an upgrade request for it, then the same for a
     // camera present: once that one has answered, the other would have.
-    Json::Value change(Json::objectValue);
-    change["type"] = 64;
-    change["mac"] = cameras[1].mac;
-    change["deviceIp"] = "127.0.0.70";
-    change["netMask"] = "255.255.255.0";
-    change["gatewayIp"] = "127.0.0.1";
-    Send(m_sim->ReportPort(), Request(kCmdChangeIp), WriteJson(change));
+    Send(m_sim->ReportPort(), Request(kCmdChangeIp), WriteJson(ChangeIpBody(cameras[1].mac, "127.0.0.70", "255.255.255.0")));
     Json::Value update(Json::objectValue);
     update["deviceId"] = cameras[1].deviceId;
     update["filePath"] = "http://127.0.0.1:1/fw.zip";
@@ -418,12 +419,14 @@ TEST_F(CamerasLeavingAndReturning, ACameraAwayAnswersNothingAndComesBackAsItWas)
 TEST_F(CamerasLeavingAndReturning, ACameraThatLeavesBeforeItsDelayedAnswerSendsNone)
 {
     auto cameras = Cameras(2);
-    cameras[1].behaviour.delayMs = 500;
+    // Long enough that it leaves well before its answer is due, even on a
+    // loaded machine.
+    cameras[1].behaviour.delayMs = 1000;
     Start(cameras);
-    auto got = SearchAndWait(1);
+    SearchAndWait(1);
     ASSERT_TRUE(m_sim->Leave(1, "test"));
-    // Proves an answer does NOT come: three times the delay.
-    std::this_thread::sleep_for(1500ms);
+    // Proves an answer does NOT come: twice the delay.
+    std::this_thread::sleep_for(2000ms);
     EXPECT_EQ(From(Got(kCmdSearch), cameras[1].ip), 0u);
     EXPECT_EQ(From(Got(kCmdSearch), cameras[0].ip), 1u);
 }
