@@ -228,7 +228,7 @@ void CLynxDlg::DrainInbox()
     // the boxes before they exist: until then datagrams wait in the inbox.
     if (!m_bControlsReady)
         return;
-    // The reports come parsed (the inbox parses them on its own thread): what
+    // The reports come parsed (the receive thread parses them): what
     // is left here is the table's insert, about a microsecond each. A burst of
     // thousands is applied in slices that keep each turn of the event loop
     // short, the paint included: 2 ms of reports, then their rows listed with

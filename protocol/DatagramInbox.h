@@ -4,10 +4,9 @@
 // owner applies what waits in arrival order, a burst in slices when it asks
 // for them, so that a window keeps painting.
 //
-// An inbox given a preparation runs it on a thread of its own between the two:
-// every datagram is prepared (a report parsed into its record) in arrival
-// order before the owner sees it, so that the owner's share of a burst is only
-// what needs its state.
+// An inbox given a preparation runs it on the posting thread, before the
+// datagram is queued: a report is parsed into its record on the receive
+// thread, so that the owner's share of a burst is only what needs its state.
 #pragma once
 
 #include "protocol/DeviceRecord.h"
@@ -21,7 +20,6 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace lynx::protocol {
@@ -41,7 +39,7 @@ struct Datagram {
 class DatagramInbox {
 public:
     using Clock = std::chrono::steady_clock;
-    // Run on the inbox's own thread for each datagram, in arrival order.
+    // Run on the posting thread for each datagram, outside the inbox's lock.
     using Prepare = std::function<void(Datagram&)>;
     // What may wait to be taken by the owner; beyond it, datagrams are dropped.
     static constexpr size_t kMaxQueuedBytes = 64 * 1024 * 1024;
@@ -54,8 +52,8 @@ public:
     DatagramInbox(const DatagramInbox&) = delete;
     DatagramInbox& operator=(const DatagramInbox&) = delete;
 
-    // Any thread. The first datagram of a burst wakes the owner once (with a
-    // preparation: once the first of them is prepared).
+    // Any thread: prepares the datagram, then queues it. The first datagram of
+    // a burst wakes the owner once.
     void Post(Datagram datagram);
 
     // The owner's side.
@@ -69,7 +67,7 @@ public:
     bool Apply(const std::function<void(Datagram&)>& apply,
                std::chrono::nanoseconds budget = std::chrono::nanoseconds::max());
     // Forgets the waiting datagrams for which drop answers true, those being
-    // prepared at this moment included: none of them is applied.
+    // prepared at this moment included: none of them is queued.
     void Drop(const std::function<bool(const Datagram&)>& drop);
     // Datagrams dropped because the queue was full.
     uint64_t Dropped() const;
@@ -77,31 +75,22 @@ public:
 private:
     // What a datagram holds of the queue's bound.
     static size_t Charge(const Datagram& datagram);
-    // Moves datagrams to the owner's side and wakes it when they are the first
-    // to wait there; called with m_mutex held.
-    void HandOverLocked(std::vector<Datagram>& datagrams);
-    void WakeOwnerLocked();
-    void PrepareLoop();
 
     mutable std::mutex m_mutex;  // guards everything below up to m_taken
-    std::condition_variable m_ready;    // the owner waits on it
-    std::condition_variable m_arrived;  // the preparing thread waits on it
-    std::vector<Datagram> m_queue;      // posted; with a preparation, not prepared yet
-    std::vector<Datagram> m_prepared;   // prepared, for the owner to take
-    size_t m_queuedBytes = 0;           // the charges of everything not taken by the owner
+    std::condition_variable m_ready;
+    std::vector<Datagram> m_queue;
+    size_t m_queuedBytes = 0;
     uint64_t m_dropped = 0;
-    // Each Drop is a generation: what the preparing thread took before it is
-    // stamped with an older one, and is tested against the drops made since
-    // before it is handed over.
+    // Each Drop is a generation. A datagram is stamped with the generation
+    // its preparation began in; one that ends after a Drop is tested against
+    // the drops made since, as it would have been had it been queued.
     uint64_t m_generation = 0;
-    uint64_t m_takenGeneration = 0;  // the generation of what is being prepared
-    std::vector<std::pair<uint64_t, std::function<bool(const Datagram&)>>> m_drops;  // since that take
-    bool m_stopping = false;
+    int m_preparing = 0;  // preparations under way; the drops are kept while any is
+    std::vector<std::pair<uint64_t, std::function<bool(const Datagram&)>>> m_drops;
 
     std::deque<Datagram> m_taken;  // the owner's: taken from the queue, not applied yet
     int m_wakeFd = -1;
-    Prepare m_prepare;
-    std::thread m_preparer;  // last: started once everything it uses exists
+    const Prepare m_prepare;
 };
 
 } // namespace lynx::protocol

@@ -27,8 +27,8 @@ int Receive(uint16_t port, uint32_t peer, const PacketHeader& header, uint32_t l
     return 0;
 }
 
-// The inbox's preparation: a report is parsed off the owner's thread, and its
-// body, read once, is given back.
+// The inbox's preparation: a report is parsed on the receive thread, off the
+// owner's, and its body, read once, is given back.
 void ParseReport(Datagram& datagram)
 {
     if (datagram.port != kReportPort)

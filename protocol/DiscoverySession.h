@@ -51,7 +51,7 @@ public:
 
     // The session receives from now on: one session per process receives at a
     // time, the one made last, until it is destroyed. Its inbox parses each
-    // report on a thread of its own before the owner takes it.
+    // report on the receive thread, before the owner takes it.
     explicit DiscoverySession(DatagramInbox::Wake wake = DatagramInbox::Wake::Condition);
     ~DiscoverySession();
     DiscoverySession(const DiscoverySession&) = delete;

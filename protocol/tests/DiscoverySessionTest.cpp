@@ -1,7 +1,8 @@
 // The discovery session without a network: datagrams handed over from many
 // threads reach the device table once each, in the owner's thread; a new
-// search starts from an empty table. Reports are parsed on the inbox's own
-// thread: order, counters and a search's forgetting are the same.
+// search starts from an empty table. Reports are parsed on the receive
+// thread before they are queued: order, counters and a search's forgetting
+// are the same.
 #include "protocol/DiscoverySession.h"
 
 #include "protocol/JsonMessages.h"
@@ -217,21 +218,33 @@ TEST(PreparingInbox, EveryDatagramIsPreparedBeforeTheOwnerSeesItInArrivalOrder)
     EXPECT_FALSE(inbox.Apply([&](Datagram&) { FAIL() << "nothing is left"; }));
 }
 
-// A new search's drop must reach a datagram wherever it waits: posted and not
-// prepared, being prepared, or prepared and not applied.
+// A new search's drop must reach a datagram wherever it waits: being prepared
+// on a receive thread, or prepared and queued.
 TEST(PreparingInbox, ADropForgetsWhatIsBeingPreparedAtThatMoment)
 {
     Gate gate;
     DatagramInbox inbox(DatagramInbox::Wake::Condition, [&](Datagram&) { gate.Pass(); });
-    inbox.Post(Datagram{kReportPort, {}, "old report", {}, {}});
-    ASSERT_TRUE(gate.WaitEntered(1)) << "the first is being prepared";
-    inbox.Post(Datagram{kReportPort, {}, "old report, not prepared yet", {}, {}});
-    inbox.Post(Datagram{kUpdatePort, {}, "reply", {}, {}});
+    std::thread receiver([&] { inbox.Post(Datagram{kReportPort, {}, "old report", {}, {}}); });
+    ASSERT_TRUE(gate.WaitEntered(1)) << "the old report is being prepared";
     inbox.Drop([](const Datagram& d) { return d.port == kReportPort; });
-    inbox.Post(Datagram{kReportPort, {}, "new report", {}, {}});
     gate.Open();
+    receiver.join();
+    inbox.Post(Datagram{kUpdatePort, {}, "reply", {}, {}});
+    inbox.Post(Datagram{kReportPort, {}, "new report", {}, {}});
     EXPECT_THAT(ApplyBodies(inbox, 2), ElementsAre("reply", "new report"));
     EXPECT_FALSE(inbox.WaitUntil(DatagramInbox::Clock::now() + 50ms)) << "nothing else comes (50 ms)";
+}
+
+TEST(PreparingInbox, ADropMadeWhileAnotherIsPreparedKeepsWhatItDoesNotName)
+{
+    Gate gate;
+    DatagramInbox inbox(DatagramInbox::Wake::Condition, [&](Datagram&) { gate.Pass(); });
+    std::thread receiver([&] { inbox.Post(Datagram{kUpdatePort, {}, "reply", {}, {}}); });
+    ASSERT_TRUE(gate.WaitEntered(1));
+    inbox.Drop([](const Datagram& d) { return d.port == kReportPort; });
+    gate.Open();
+    receiver.join();
+    EXPECT_THAT(ApplyBodies(inbox, 1), ElementsAre("reply"));
 }
 
 TEST(PreparingInbox, ADropForgetsWhatWasPreparedButNotApplied)
@@ -249,11 +262,12 @@ TEST(PreparingInbox, TheWakeFdSignalsOnlyOncePrepared)
 {
     Gate gate;
     DatagramInbox inbox(DatagramInbox::Wake::EventFd, [&](Datagram&) { gate.Pass(); });
-    inbox.Post(Datagram{kReportPort, {}, "report", {}, {}});
+    std::thread receiver([&] { inbox.Post(Datagram{kReportPort, {}, "report", {}, {}}); });
     ASSERT_TRUE(gate.WaitEntered(1));
     pollfd fd{inbox.WakeFd(), POLLIN, 0};
     EXPECT_EQ(::poll(&fd, 1, 50), 0) << "nothing to take while it is being prepared (50 ms)";
     gate.Open();
+    receiver.join();
     ASSERT_EQ(::poll(&fd, 1, 10000), 1);
     inbox.ClearWake();
     EXPECT_THAT(ApplyBodies(inbox, 1), ElementsAre("report"));
@@ -264,9 +278,9 @@ TEST(PreparingInbox, TheWakeFdSignalsOnlyOncePrepared)
 TEST(DiscoveryParsing, ASearchForgetsEveryReportOfThePreviousOneWhereverItWaits)
 {
     DiscoverySession session;
-    // Each round searches at another moment of the previous burst's parsing:
-    // some of it applied, some parsed and waiting, some being parsed, some
-    // not parsed yet.
+    // Each round searches after a burst of another size, with some of it
+    // applied (odd rounds) and the rest parsed and waiting. (A report being
+    // parsed at the moment of the search: PreparingInbox above.)
     for (int round = 0; round < 20; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
         for (int i = 0; i < 50 * round + 1; ++i)
