@@ -7,7 +7,7 @@
 
 namespace lynx::protocol {
 
-DatagramInbox::DatagramInbox(Wake wake)
+DatagramInbox::DatagramInbox(Wake wake, Prepare prepare) : m_prepare(std::move(prepare))
 {
     if (wake == Wake::EventFd)
         m_wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -19,15 +19,40 @@ DatagramInbox::~DatagramInbox()
         ::close(m_wakeFd);
 }
 
+size_t DatagramInbox::Charge(const Datagram& datagram)
+{
+    return sizeof(Datagram) + datagram.body.size() + (datagram.report ? sizeof(DeviceRecord) : 0);
+}
+
 void DatagramInbox::Post(Datagram datagram)
 {
+    uint64_t generation = 0;
+    if (m_prepare) {
+        {
+            std::lock_guard lock(m_mutex);
+            generation = m_generation;
+            ++m_preparing;
+        }
+        m_prepare(datagram);
+    }
     bool first;
     {
         std::lock_guard lock(m_mutex);
+        if (m_prepare) {
+            // A drop made while it was being prepared forgets it as one made
+            // after it was queued would have.
+            const bool dropped = std::any_of(m_drops.begin(), m_drops.end(), [&](const auto& drop) {
+                return drop.first > generation && drop.second(datagram);
+            });
+            if (--m_preparing == 0)
+                m_drops.clear();
+            if (dropped)
+                return;
+        }
         // A flood that outruns the owner must not take the PC's memory: what
         // finds the queue full is dropped, as the kernel drops what finds the
         // socket's buffer full.
-        const size_t bytes = sizeof(Datagram) + datagram.body.size();
+        const size_t bytes = Charge(datagram);
         if (m_queuedBytes + bytes > kMaxQueuedBytes) {
             ++m_dropped;
             return;
@@ -101,7 +126,10 @@ void DatagramInbox::Drop(const std::function<bool(const Datagram&)>& drop)
         std::erase_if(m_queue, drop);
         m_queuedBytes = 0;
         for (const Datagram& datagram : m_queue)
-            m_queuedBytes += sizeof(Datagram) + datagram.body.size();
+            m_queuedBytes += Charge(datagram);
+        ++m_generation;
+        if (m_preparing > 0)
+            m_drops.emplace_back(m_generation, drop);
     }
     std::erase_if(m_taken, drop);
 }

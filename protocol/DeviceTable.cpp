@@ -115,7 +115,7 @@ int DeviceTable::Add(std::unique_ptr<DeviceRecord> record, DuplicateFilter filte
     m_numbersByIp[std::string(FieldBytes(record->deviceIp))].push_back(number);
     m_macKeys[macKey(*record)] |= !hearsay;
     m_ipAndMacKeys[ipAndMacKey(*record)] |= !hearsay;
-    m_map[number] = record.get();
+    m_map.Append(record.get());
     m_list.push_back(std::move(record));
     StoredArrival stored{0, 0};
     const auto card = std::find(m_cards.begin(), m_cards.end(),
@@ -179,8 +179,7 @@ std::optional<ReportArrival> DeviceTable::ArrivalOf(int number) const
 
 DeviceRecord* DeviceTable::ByNumber(int number) const
 {
-    const auto it = m_map.find(number);
-    return it == m_map.end() ? nullptr : it->second;
+    return m_map.Find(number);
 }
 
 void DeviceTable::Readdress(int number, const std::string& ip, const std::string& gateway, const std::string& mask)

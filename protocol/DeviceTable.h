@@ -10,17 +10,78 @@
 #include <cstddef>
 #include <cstdint>
 #include <list>
-#include <map>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
+namespace lynx::protocol {
+
+// The records by number, the numbers running from 1 to the count: a vector,
+// so that a number finds its record without a search. It reads as a map from
+// number to record (size, and number-record pairs in number order).
+class RecordsByNumber {
+public:
+    class const_iterator {
+    public:
+        using value_type = std::pair<int, DeviceRecord*>;
+        using difference_type = std::ptrdiff_t;
+        const_iterator() = default;
+        const_iterator(const RecordsByNumber* owner, size_t index) : m_owner(owner), m_index(index) {}
+        value_type operator*() const { return {static_cast<int>(m_index) + 1, m_owner->m_records[m_index]}; }
+        const_iterator& operator++()
+        {
+            ++m_index;
+            return *this;
+        }
+        const_iterator operator++(int)
+        {
+            const_iterator before = *this;
+            ++m_index;
+            return before;
+        }
+        bool operator==(const const_iterator& other) const { return m_index == other.m_index; }
+
+    private:
+        const RecordsByNumber* m_owner = nullptr;
+        size_t m_index = 0;
+    };
+
+    size_t size() const { return m_records.size(); }
+    bool empty() const { return m_records.empty(); }
+    const_iterator begin() const { return {this, 0}; }
+    const_iterator end() const { return {this, m_records.size()}; }
+    // The record under number; null for none.
+    DeviceRecord* Find(int number) const
+    {
+        return number >= 1 && static_cast<size_t>(number) <= m_records.size()
+                   ? m_records[static_cast<size_t>(number - 1)]
+                   : nullptr;
+    }
+    // The record under number; throws std::out_of_range for none.
+    DeviceRecord* at(int number) const
+    {
+        if (DeviceRecord* record = Find(number))
+            return record;
+        throw std::out_of_range("no record under this number");
+    }
+    // Adds record under the next number, size() + 1.
+    void Append(DeviceRecord* record) { m_records.push_back(record); }
+    void clear() { std::vector<DeviceRecord*>().swap(m_records); }
+
+private:
+    std::vector<DeviceRecord*> m_records;  // by number - 1
+};
+
+} // namespace lynx::protocol
+
 using DeviceList = std::list<std::unique_ptr<DeviceRecord>>;
-using DeviceMap = std::map<int, DeviceRecord*>;
+using DeviceMap = lynx::protocol::RecordsByNumber;
 
 namespace lynx::protocol {
 

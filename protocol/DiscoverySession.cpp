@@ -1,5 +1,6 @@
 #include "protocol/DiscoverySession.h"
 
+#include "protocol/JsonMessages.h"
 #include "protocol/Transport.h"
 
 #include <cerrno>
@@ -26,7 +27,28 @@ int Receive(uint16_t port, uint32_t peer, const PacketHeader& header, uint32_t l
     return 0;
 }
 
+// The inbox's preparation: a report is parsed on the receive thread, off the
+// owner's, and its body, read once, is given back.
+void ParseReport(Datagram& datagram)
+{
+    if (datagram.port != kReportPort)
+        return;
+    auto record = std::make_shared<DeviceRecord>();  // value-initialised: zero-filled
+    ParseReportBody(datagram.body, *record);
+    datagram.report = std::move(record);
+    std::string().swap(datagram.body);
+}
+
 } // namespace
+
+DeviceRecord ReportOf(const Datagram& datagram)
+{
+    if (datagram.report)
+        return *datagram.report;
+    DeviceRecord record{};
+    ParseReportBody(datagram.body, record);
+    return record;
+}
 
 ReportArrival ArrivalOf(const Datagram& datagram)
 {
@@ -55,7 +77,7 @@ void LogLine(const std::string& line)
     tarn_ext_LogLine(line.c_str());
 }
 
-DiscoverySession::DiscoverySession(DatagramInbox::Wake wake) : m_inbox(wake)
+DiscoverySession::DiscoverySession(DatagramInbox::Wake wake) : m_inbox(wake, ParseReport)
 {
     std::lock_guard lock(g_receivingMutex);
     g_receiving = this;
@@ -126,6 +148,13 @@ bool DiscoverySession::Search()
     return SendSearch();
 }
 
+int DiscoverySession::AddReport(const Datagram& datagram, DuplicateFilter filter)
+{
+    if (!datagram.report)
+        return m_table.AddReport(datagram.body, filter, ArrivalOf(datagram));
+    return m_table.Add(std::make_unique<DeviceRecord>(*datagram.report), filter, ArrivalOf(datagram));
+}
+
 void DiscoverySession::Deliver(uint16_t port, const PacketHeader& header, const char* body, uint32_t length,
                                uint32_t peer)
 {
@@ -158,7 +187,7 @@ void DiscoverySession::CollectUntil(Clock::time_point deadline, DuplicateFilter 
             [&](Datagram& datagram) {
                 if (datagram.port == kReportPort) {
                     ++m_reportsApplied;
-                    if (m_table.AddReport(datagram.body, filter, ArrivalOf(datagram)) > 0)
+                    if (AddReport(datagram, filter) > 0)
                         m_lastRowAdded = std::chrono::system_clock::now();
                 } else if (other) {
                     other(datagram);

@@ -41,13 +41,17 @@ void LogLine(const std::string& line);
 
 // Where a received datagram came in, as the device table keeps it.
 ReportArrival ArrivalOf(const Datagram& datagram);
+// A report datagram's record: as the session's inbox parsed it, or parsed
+// from its body now (zero-filled when it does not parse).
+DeviceRecord ReportOf(const Datagram& datagram);
 
 class DiscoverySession {
 public:
     using Clock = DatagramInbox::Clock;
 
     // The session receives from now on: one session per process receives at a
-    // time, the one made last, until it is destroyed.
+    // time, the one made last, until it is destroyed. Its inbox parses each
+    // report on the receive thread, before the owner takes it.
     explicit DiscoverySession(DatagramInbox::Wake wake = DatagramInbox::Wake::Condition);
     ~DiscoverySession();
     DiscoverySession(const DiscoverySession&) = delete;
@@ -68,6 +72,11 @@ public:
     // default): every interface that can broadcast, read afresh at each send.
     void SetInterfaces(InterfaceNames names) { m_interfaces = std::move(names); }
     const InterfaceNames& Interfaces() const { return m_interfaces; }
+
+    // Keeps a report datagram in the table under filter (its record as the
+    // inbox parsed it, or its body parsed now); the number it was kept under,
+    // 0 when dropped.
+    int AddReport(const Datagram& datagram, DuplicateFilter filter);
 
     // A new search: the reports received and not applied yet are forgotten, the
     // table emptied (numbers restart at 1), and the broadcast sent. False, and

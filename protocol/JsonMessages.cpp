@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <exception>
+#include <string_view>
 
 using lynx::platform::Cp936ToUtf8;
 using lynx::platform::TruncateCp936;
@@ -36,35 +37,60 @@ bool parseJson(const std::string& text, Json::Value& root)
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
     try {
         Json::Reader reader;
-        return reader.parse(text, root, true);
+        // Comments are skipped either way; none is kept with the values.
+        return reader.parse(text, root, false);
     } catch (const std::exception&) {
         return false;
     }
 #pragma GCC diagnostic pop
 }
 
+// A member of an object, read in place: Value::get would copy it, and a
+// report's "data" holds the whole report. Null when absent (or when object is
+// null); Json::LogicError, as get throws it, when object is not an object.
+const Json::Value* member(const Json::Value& object, std::string_view key)
+{
+    return object.find(key.data(), key.data() + key.size());
+}
+
+template <std::size_t N>
+void storeMember(char (&field)[N], const Json::Value& object, std::string_view key)
+{
+    const Json::Value* value = member(object, key);
+    storeText(field, value ? *value : Json::Value(""));
+}
+
+int intMember(const Json::Value& object, std::string_view key)
+{
+    const Json::Value* value = member(object, key);
+    return value ? value->asInt() : 0;
+}
+
 // Member access throws Json::LogicError where the report's shape is not what a
 // camera sends; the caller drops such a report whole.
 void readDeviceReport(const Json::Value& root, DeviceRecord& record)
 {
-    const Json::Value data = root.get("data", Json::Value());
-    storeText(record.deviceIp, data.get("deviceIp", ""));
-    storeText(record.netMask, data.get("netMask", ""));
-    storeText(record.gatewayIp, data.get("gatewayIp", ""));
-    storeText(record.deviceId, data.get("deviceId", ""));
-    const Json::Value info = data.get("machineInfo", Json::Value());
+    static const Json::Value none;
+    const Json::Value* found = member(root, "data");
+    const Json::Value& data = found ? *found : none;
+    storeMember(record.deviceIp, data, "deviceIp");
+    storeMember(record.netMask, data, "netMask");
+    storeMember(record.gatewayIp, data, "gatewayIp");
+    storeMember(record.deviceId, data, "deviceId");
+    found = member(data, "machineInfo");
+    const Json::Value& info = found ? *found : none;
     // The record keeps the low 16 bits of the type, as the camera's own record does.
-    record.productType = static_cast<uint16_t>(static_cast<uint32_t>(info.get("type", 0).asInt()));
-    storeText(record.name, info.get("name", ""));
-    storeText(record.model, info.get("model", ""));
-    storeText(record.mac, info.get("mac", ""));
-    storeText(record.manufacturer, info.get("manufacturer", ""));
-    storeText(record.company, info.get("company", ""));
-    storeText(record.softwareVersion, info.get("softwareVersion", ""));
-    storeText(record.hardwareVersion, info.get("hardwareVersion", ""));
-    record.sn = info.get("sn", 0).asInt();
-    const Json::Value date = info.get("productDate", Json::Value());
-    storeText(record.productDate, date.get("time", ""));
+    record.productType = static_cast<uint16_t>(static_cast<uint32_t>(intMember(info, "type")));
+    storeMember(record.name, info, "name");
+    storeMember(record.model, info, "model");
+    storeMember(record.mac, info, "mac");
+    storeMember(record.manufacturer, info, "manufacturer");
+    storeMember(record.company, info, "company");
+    storeMember(record.softwareVersion, info, "softwareVersion");
+    storeMember(record.hardwareVersion, info, "hardwareVersion");
+    record.sn = intMember(info, "sn");
+    found = member(info, "productDate");
+    storeMember(record.productDate, found ? *found : none, "time");
 }
 
 void readUpdateStatus(const Json::Value& root, UpdateStatusRecord& record)

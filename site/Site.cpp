@@ -69,7 +69,7 @@ void Site::Clear()
 
 int Site::AddReport(const protocol::Datagram& datagram, protocol::DuplicateFilter filter)
 {
-    return Table().AddReport(datagram.body, filter, protocol::ArrivalOf(datagram));
+    return m_discovery.AddReport(datagram, filter);
 }
 
 void Site::AnnounceAdded()

@@ -41,8 +41,8 @@ std::unique_ptr<VersionCheck> VersionCheck::Begin(Site& site)
 
 void VersionCheck::Take(const protocol::Datagram& datagram)
 {
-    DeviceRecord report{};
-    if (!protocol::ParseReportBody(datagram.body, report) || report.mac[0] == '\0')
+    const DeviceRecord report = protocol::ReportOf(datagram);
+    if (report.mac[0] == '\0')
         return;
     const std::string mac = MacKeyOf(report);
     const auto it = std::find_if(m_cameras.begin(), m_cameras.end(), [&](const Camera& c) { return c.mac == mac; });

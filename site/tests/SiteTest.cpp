@@ -135,3 +135,33 @@ TEST_F(SiteDevices, AReaddressedDeviceShowsItsNewAddressAndConflictsFollowIt)
     EXPECT_THAT(heard.events, ElementsAre("changed 2", "changed 1"));
     EXPECT_EQ(site.Table().ByIp("10.0.0.3"), site.Device(2));
 }
+
+TEST_F(SiteDevices, ASearchForgetsTheReportsParsedButNotAppliedAndListsOnlyWhatCameAfter)
+{
+    Report("10.0.0.1", "02:00:00:00:00:01");
+    site.AnnounceAdded();
+    // Received and parsed by the inbox's own thread, not applied yet.
+    const auto deliver = [this](const std::string& ip, const std::string& mac) {
+        PacketHeader header{};
+        header.bodyMarker = lynx::protocol::kMarkerBody;
+        const std::string body = ReportJson(ip, mac);
+        site.Discovery().Deliver(lynx::protocol::kReportPort, header, body.c_str(),
+                                 static_cast<uint32_t>(body.size()));
+    };
+    deliver("10.0.0.2", "02:00:00:00:00:02");
+    auto& inbox = site.Discovery().Inbox();
+    ASSERT_TRUE(inbox.WaitUntil(lynx::protocol::DatagramInbox::Clock::now() + std::chrono::seconds(10)));
+    site.Search();  // no server: nothing is sent
+    deliver("10.0.0.3", "02:00:00:00:00:03");
+    // Applied as a front end applies them, slice by slice.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (site.Count() < 1 && inbox.WaitUntil(deadline)) {
+        inbox.Apply([this](lynx::protocol::Datagram& d) { site.AddReport(d, {}); });
+        site.AnnounceAdded();
+    }
+    EXPECT_FALSE(inbox.WaitUntil(lynx::protocol::DatagramInbox::Clock::now() + std::chrono::milliseconds(50)))
+        << "nothing else waits (50 ms)";
+    EXPECT_THAT(heard.events, ElementsAre("added 1+1", "cleared", "added 1+1"));
+    ASSERT_EQ(site.Count(), 1);
+    EXPECT_STREQ(site.Device(1)->deviceIp, "10.0.0.3");
+}
