@@ -28,6 +28,7 @@ int RunPlanCommand(const Arguments& args);
 int RunAssignCommand(const Arguments& args);
 int RunUpgradeCommand(const Arguments& args);  // UpgradeCommand.cpp
 int RunCheckCommand(const Arguments& args);    // CheckCommand.cpp
+int RunWatchCommand(const Arguments& args);    // WatchCommand.cpp
 
 // Exit statuses shared by every command.
 constexpr int kExitOk = 0;

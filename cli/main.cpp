@@ -23,6 +23,7 @@ const Command kCommands[] = {
     {"assign", "readdress cameras from a plan", &lynx::cli::RunAssignCommand},
     {"upgrade", "upgrade the firmware of cameras", &lynx::cli::RunUpgradeCommand},
     {"check", "check a site's cameras against its inventory", &lynx::cli::RunCheckCommand},
+    {"watch", "report cameras that appear, go dark or change", &lynx::cli::RunWatchCommand},
 };
 
 // The help is written in English and shown in the language chosen, as every

@@ -16,12 +16,12 @@ _lynx_cli()
     fi
     local files=_filedir
     declare -F _filedir >/dev/null || files=_lynx_cli_files
-    local commands="search set-ip plan assign upgrade check"
+    local commands="search set-ip plan assign upgrade check watch"
     local command=""
     local i
     for ((i = 1; i < cword; i++)); do
         case "${words[i]}" in
-        search | set-ip | plan | assign | upgrade | check)
+        search | set-ip | plan | assign | upgrade | check | watch)
             command=${words[i]}
             break
             ;;
@@ -34,7 +34,11 @@ _lynx_cli()
         return
         ;;
     --format)
-        COMPREPLY=($(compgen -W "table json csv" -- "$cur"))
+        if [ "$command" = watch ]; then
+            COMPREPLY=($(compgen -W "table json" -- "$cur"))
+        else
+            COMPREPLY=($(compgen -W "table json csv" -- "$cur"))
+        fi
         return
         ;;
     --file)
@@ -50,7 +54,7 @@ _lynx_cli()
         return
         ;;
     --seconds | --wait | --reboot-wait | --parallel | --retry | --confirm-wait | --max-devices | --mac | --ip | --mask | \
-        --gateway | --start | --end | --expect-version)
+        --gateway | --start | --end | --expect-version | --interval | --missed | --duration)
         return
         ;;
     esac
@@ -62,6 +66,7 @@ _lynx_cli()
     plan) options="--start --end --gateway --mask --write-plan --seconds --interface --help" ;;
     assign) options="--start --end --gateway --mask --mac --plan --dry-run --seconds --confirm-wait --interface --report --help" ;;
     check) options="--site --expect-version --seconds --allow-unexpected --format --report --interface --help" ;;
+    watch) options="--interval --missed --duration --format --interface --help" ;;
     upgrade) options="--file --all --ip --seconds --wait --interface --parallel --verify --reboot-wait --expect-version --retry --report --help" ;;
     *)
         COMPREPLY=($(compgen -W "$commands --help --version" -- "$cur"))

@@ -255,6 +255,109 @@ address 又先于 version）。
     <message>
         <source>check a site's cameras against its inventory</source>
         <translation>按现场清单检查相机</translation>
+        <source>usage: lynx-cli watch [--interval S] [--missed N] [--duration S]
+                      [--format table|json] [--interface NAME ...]
+
+Searches the LAN every S seconds and prints, one line each, what changed:
+  appeared     a camera answered for the first time
+  disappeared  a camera did not answer N searches in a row
+  returned     a camera that disappeared answers again
+  address      a camera answers with another IP address, mask or gateway
+  version      a camera answers with another software version
+Cameras are told apart by MAC; a camera that misses fewer than N searches
+and answers again is not reported.
+  --interval S     seconds from one search to the next (default 10, 1..3600)
+  --missed N       searches in a row a camera must miss to count as gone
+                   (default 3, 1..1000)
+  --duration S     stop after S seconds; by default it runs until Ctrl+C
+                   (SIGINT) or SIGTERM
+  --format         table (default) or json: one JSON object per line with
+                   &quot;time&quot; (UTC), &quot;event&quot;, &quot;mac&quot;, &quot;ip&quot; and, as they apply,
+                   &quot;softwareVersion&quot;, &quot;previousIp&quot;, &quot;previousMask&quot;,
+                   &quot;previousGateway&quot;, &quot;previousVersion&quot;, &quot;lastHeard&quot;
+  --interface NAME search on this network card only (repeat for more); by
+                   default every card that can broadcast
+A summary goes to standard error at the end. The exit status is 0 when the
+watch ended at its duration or on a signal, 1 when the first search went out
+on no network card or the output could not be written, 2 for bad options.
+</source>
+        <translation>用法：lynx-cli watch [--interval S] [--missed N] [--duration S]
+                      [--format table|json] [--interface NAME ...]
+
+每 S 秒搜索一次局域网，每项变化输出一行：
+  appeared     相机首次应答（出现）
+  disappeared  相机连续 N 次搜索未应答（消失）
+  returned     消失的相机重新应答（恢复）
+  address      相机以另一 IP 地址、子网掩码或网关应答（地址变更）
+  version      相机以另一软件版本应答（版本变更）
+相机按 MAC 区分；少于 N 次未应答后又应答的相机不报告。
+  --interval S     两次搜索之间的秒数（默认 10，1..3600）
+  --missed N       相机连续未应答多少次搜索即视为消失（默认 3，1..1000）
+  --duration S     S 秒后结束；默认一直运行，直到 Ctrl+C（SIGINT）或 SIGTERM
+  --format         table（默认）或 json：每行一个 JSON 对象，含 &quot;time&quot;（UTC）、
+                   &quot;event&quot;、&quot;mac&quot;、&quot;ip&quot;，以及视情况而定的 &quot;softwareVersion&quot;、
+                   &quot;previousIp&quot;、&quot;previousMask&quot;、&quot;previousGateway&quot;、
+                   &quot;previousVersion&quot;、&quot;lastHeard&quot;
+  --interface NAME 只在此网卡上搜索（可重复）；默认在每块能广播的网卡上搜索
+结束时在标准错误输出汇总。按时长或因信号结束时退出状态为 0；第一次搜索未能从
+任何网卡发出或输出无法写入时为 1；选项无效时为 2。
+</translation>
+    </message>
+    <message>
+        <source>report cameras that appear, go dark or change</source>
+        <translation>报告出现、掉线或变化的相机</translation>
+    </message>
+    <message>
+        <source>appeared</source>
+        <translation>出现</translation>
+    </message>
+    <message>
+        <source>disappeared</source>
+        <translation>消失</translation>
+    </message>
+    <message>
+        <source>returned</source>
+        <translation>恢复</translation>
+    </message>
+    <message>
+        <source>address changed</source>
+        <translation>地址变更</translation>
+    </message>
+    <message>
+        <source>version changed</source>
+        <translation>版本变更</translation>
+    </message>
+    <message>
+        <source>never answered</source>
+        <translation>从未应答</translation>
+    </message>
+    <message>
+        <source>was %1 mask %2 gateway %3, now mask %4 gateway %5</source>
+        <translation>原为 %1 掩码 %2 网关 %3，现掩码 %4 网关 %5</translation>
+    </message>
+    <message>
+        <source>last heard %1</source>
+        <translation>最后应答于 %1</translation>
+    </message>
+    <message>
+        <source>watch ended after %1 searches: %2 cameras present, %3 disappeared, %4 expected but absent</source>
+        <translation>监视结束，共搜索 %1 次：在线相机 %2 台，消失 %3 台，应有而缺席 %4 台</translation>
+    </message>
+    <message>
+        <source>events: %1 appeared, %2 disappeared, %3 returned, %4 address changes, %5 version changes, %6 never answered</source>
+        <translation>事件：出现 %1，消失 %2，恢复 %3，地址变更 %4，版本变更 %5，从未应答 %6</translation>
+    </message>
+    <message>
+        <source>absent: %1 %2</source>
+        <translation>缺席：%1 %2</translation>
+    </message>
+    <message>
+        <source>%1 answers of cameras beyond the first %2 were not followed</source>
+        <translation>超出前 %2 台之外的相机应答 %1 次，未跟踪</translation>
+    </message>
+    <message>
+        <source>%1 searches went out on no network card</source>
+        <translation>%1 次搜索未能从任何网卡发出</translation>
     </message>
 </context>
 </TS>

@@ -107,7 +107,7 @@ TEST(CliLanguage, HelpAndMessagesSpeakTheOneLanguageChosenByLangThenLynxLangThen
 // a translation of it, the options named as they are typed.
 TEST(CliLanguage, TheChineseHelpOfEachCommandNamesTheSameOptions)
 {
-    for (const char* command : {"search", "set-ip", "plan", "assign", "upgrade", "check"}) {
+    for (const char* command : {"search", "set-ip", "plan", "assign", "upgrade", "check", "watch"}) {
         const ProcessResult en = Cli({"LANG=C"}, {}, {command, "--help"});
         const ProcessResult zh = Cli({"LANG=zh_CN.UTF-8"}, {}, {command, "--help"});
         ASSERT_EQ(en.exitCode, 0) << command;

@@ -388,6 +388,22 @@ bool CanConnect(const std::string& ip, uint16_t port)
     return connected;
 }
 
+bool SendUdp(const std::string& ip, uint16_t port, const std::string& bytes)
+{
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    const int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    ::inet_pton(AF_INET, ip.c_str(), &to.sin_addr);
+    const ssize_t sent = ::sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    ::close(fd);
+    return sent == static_cast<ssize_t>(bytes.size());
+}
+
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout,
                std::chrono::milliseconds step)
 {

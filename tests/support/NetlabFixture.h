@@ -124,6 +124,10 @@ bool WriteCorruptCopy(const std::string& path, const std::string& corruptPath);
 // giving up after two seconds.
 bool CanConnect(const std::string& ip, uint16_t port);
 
+// One UDP datagram from an ephemeral port of this namespace to ip:port
+// (255.255.255.255 broadcasts); false when it was not sent whole.
+bool SendUdp(const std::string& ip, uint16_t port, const std::string& bytes);
+
 // Polls until the condition holds or the time is up; the condition's last value.
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout,
                std::chrono::milliseconds step = 50ms);

@@ -1,0 +1,145 @@
+// lynx-cli watch's options and its printing of events: a table a person reads
+// in columns, JSON Lines a program reads, each line out as it happens.
+#include "cli/DeviceOutput.h"
+#include "cli/WatchCommand.h"
+#include "platform/Translation.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sstream>
+
+namespace {
+
+using namespace lynx::cli;
+using lynx::site::WatchEvent;
+using lynx::site::WatchEventKind;
+
+struct OptionCase {
+    std::vector<std::string> args;
+    const char* error;  // the start of the fault, nullptr when it reads
+};
+
+TEST(WatchOptions, DefaultsAreASearchEveryTenSecondsThreeMissedAndNoEnd)
+{
+    std::string error;
+    const auto o = ParseWatchOptions({}, &error);
+    ASSERT_TRUE(o) << error;
+    EXPECT_EQ(o->intervalSeconds, 10);
+    EXPECT_EQ(o->missedRounds, 3);
+    EXPECT_FALSE(o->durationSeconds);
+    EXPECT_EQ(o->format, WatchFormat::Table);
+}
+
+TEST(WatchOptions, EachOptionIsReadAndBadInputIsRefusedWithItsReason)
+{
+    const std::vector<OptionCase> cases = {
+        {{"--interval", "2", "--missed", "5", "--duration", "600", "--format", "json"}, nullptr},
+        {{"--interval=1", "--missed=1", "--duration=1", "--format=table"}, nullptr},
+        {{"--interval", "0"}, "--interval"},
+        {{"--interval", "ten"}, "--interval"},
+        {{"--interval", "-5"}, "--interval"},
+        {{"--missed", "0"}, "--missed"},
+        {{"--duration", "0"}, "--duration"},
+        {{"--duration"}, "--duration"},
+        {{"--format", "csv"}, "--format takes table or json, not 'csv'"},
+        {{"--interval", "2", "--interval", "3"}, "--interval"},
+        {{"--site-plan", "x"}, "unknown option '--site-plan'"},
+    };
+    for (const OptionCase& c : cases) {
+        std::string all;
+        for (const std::string& a : c.args)
+            all += a + " ";
+        SCOPED_TRACE(all);
+        std::string error;
+        const auto o = ParseWatchOptions(c.args, &error);
+        if (!c.error) {
+            EXPECT_TRUE(o) << error;
+            continue;
+        }
+        EXPECT_FALSE(o);
+        EXPECT_NE(error.find(c.error), std::string::npos) << error;
+    }
+    std::string error;
+    const auto o = ParseWatchOptions({"--interval", "2", "--missed", "5", "--duration", "600", "--format", "json"}, &error);
+    ASSERT_TRUE(o);
+    EXPECT_EQ(o->intervalSeconds, 2);
+    EXPECT_EQ(o->missedRounds, 5);
+    EXPECT_EQ(o->durationSeconds, 600);
+    EXPECT_EQ(o->format, WatchFormat::Json);
+    const auto high = ParseWatchOptions({"--interval", "99999", "--missed", "99999"}, &error);
+    ASSERT_TRUE(high);
+    EXPECT_EQ(high->intervalSeconds, 3600) << "brought down to an hour";
+    EXPECT_EQ(high->missedRounds, 1000);
+}
+
+WatchEvent Event(WatchEventKind kind, const std::string& ip)
+{
+    WatchEvent event;
+    event.time = lynx::site::WallClock::time_point(std::chrono::milliseconds(1'796'874'067'123));
+    event.kind = kind;
+    event.mac = "00:1A:2B:00:00:01";
+    event.ip = ip;
+    event.previousIp = "192.168.1.101";
+    event.previousVersion = "V1.0.0";
+    event.softwareVersion = "V2.0.0";
+    return event;
+}
+
+TEST(WatchPrinting, TableLinesKeepTheirColumnsWhateverTheEventAddressAndLanguage)
+{
+    for (const char* language : {"en", ""}) {
+        SCOPED_TRACE(language);
+        lynx::platform::SelectLanguage(language);
+        const std::vector<WatchEvent> events = {
+            Event(WatchEventKind::Appeared, "192.168.1.5"),  Event(WatchEventKind::Disappeared, "10.0.0.1"),
+            Event(WatchEventKind::Returned, "192.168.100.200"), Event(WatchEventKind::Address, "192.168.1.50"),
+            Event(WatchEventKind::Version, "192.168.1.5"),   Event(WatchEventKind::Missing, ""),
+        };
+        size_t macColumn = 0, restColumn = 0;
+        for (const WatchEvent& event : events) {
+            const std::string line = WatchEventLine(event);
+            SCOPED_TRACE(line);
+            EXPECT_EQ(line.rfind("2026-12-10T03:41:07.123Z ", 0), 0u);
+            const size_t mac = line.find(event.mac);
+            ASSERT_NE(mac, std::string::npos);
+            const size_t ip = line.find(event.ip.empty() ? "-" : event.ip, mac);
+            ASSERT_NE(ip, std::string::npos);
+            const size_t rest = line.find_first_not_of(' ', line.find(' ', ip));
+            if (!macColumn) {
+                macColumn = DisplayWidth(line.substr(0, mac));
+                restColumn = DisplayWidth(line.substr(0, rest));
+            }
+            EXPECT_EQ(DisplayWidth(line.substr(0, mac)), macColumn);
+            if (rest != std::string::npos) {
+                EXPECT_EQ(DisplayWidth(line.substr(0, rest)), restColumn);
+            }
+        }
+        EXPECT_NE(WatchEventLine(events[4]).find("V1.0.0 -> V2.0.0"), std::string::npos);
+        EXPECT_NE(WatchEventLine(events[3]).find("192.168.1.101"), std::string::npos);
+        EXPECT_NE(WatchEventLine(events[1]).find(*language ? "disappeared" : "消失"), std::string::npos);
+    }
+    lynx::platform::SelectLanguage("en");
+}
+
+TEST(WatchPrinting, EachEventIsOneLineOnTheStreamAtOnceAndAFailedStreamIsToldOnce)
+{
+    std::ostringstream out;
+    WatchPrinter json(out, WatchFormat::Json);
+    json.Event(Event(WatchEventKind::Appeared, "192.168.1.5"));
+    EXPECT_EQ(out.str(), lynx::site::WatchEventJson(Event(WatchEventKind::Appeared, "192.168.1.5")) + "\n");
+    json.Event(Event(WatchEventKind::Returned, "192.168.1.5"));
+    const std::string printed = out.str();
+    EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 2);
+
+    std::ostringstream broken;
+    broken.setstate(std::ios::badbit);
+    int told = 0;
+    WatchPrinter failing(broken, WatchFormat::Table, [&] { ++told; });
+    failing.Event(Event(WatchEventKind::Appeared, "192.168.1.5"));
+    failing.Event(Event(WatchEventKind::Appeared, "192.168.1.6"));
+    EXPECT_TRUE(failing.Failed());
+    EXPECT_EQ(told, 1);
+}
+
+} // namespace

@@ -1,0 +1,165 @@
+#include "site/WatchFlow.h"
+
+#include "platform/MacKey.h"
+#include "protocol/JsonMessages.h"
+
+#include <poll.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace lynx::site {
+
+namespace {
+
+using Clock = protocol::DiscoverySession::Clock;
+
+// The reports of the rounds: each camera's own told to the watch as it
+// arrives, and the table kept, one row per camera (by MAC).
+class RoundCollector {
+public:
+    RoundCollector(protocol::DeviceTable& table, Watch& watch, WatchSink& sink)
+        : m_table(table), m_watch(watch), m_sink(sink)
+    {
+    }
+
+    void Report(const protocol::Datagram& datagram, WatchRun& run)
+    {
+        auto record = std::make_unique<DeviceRecord>();
+        std::memset(record.get(), 0, sizeof *record);
+        if (!protocol::ParseReportBody(datagram.body, *record) || !record->mac[0] || !record->deviceIp[0])
+            return;
+        // Anyone may send a report naming a camera: only the camera's own
+        // word keeps it on the site, or a stranger could hide that it went dark.
+        if (protocol::IsHearsay(*record, protocol::ArrivalOf(datagram))) {
+            ++run.hearsay;
+            return;
+        }
+        m_watch.Heard(WallClock::now(), HeardFrom(*record), m_sink);
+        Keep(std::move(record), datagram);
+    }
+
+private:
+    void Keep(std::unique_ptr<DeviceRecord> record, const protocol::Datagram& datagram)
+    {
+        std::string key = platform::MacKey(protocol::FieldBytes(record->mac));
+        const auto it = m_rows.find(key);
+        if (it == m_rows.end()) {
+            // Every row is a camera of its own here: no duplicate rule hides it.
+            const int number = m_table.Add(std::move(record), protocol::DuplicateFilter{false, false},
+                                           protocol::ArrivalOf(datagram));
+            if (number > 0)
+                m_rows.emplace(std::move(key), number);
+            return;
+        }
+        DeviceRecord* row = m_table.ByNumber(it->second);
+        if (!row)
+            return;
+        if (protocol::FieldBytes(row->deviceIp) != protocol::FieldBytes(record->deviceIp) ||
+            protocol::FieldBytes(row->netMask) != protocol::FieldBytes(record->netMask) ||
+            protocol::FieldBytes(row->gatewayIp) != protocol::FieldBytes(record->gatewayIp))
+            m_table.Readdress(it->second, std::string(protocol::FieldBytes(record->deviceIp)),
+                              std::string(protocol::FieldBytes(record->gatewayIp)),
+                              std::string(protocol::FieldBytes(record->netMask)));
+        std::memcpy(row->softwareVersion, record->softwareVersion, sizeof row->softwareVersion);
+        std::memcpy(row->productDate, record->productDate, sizeof row->productDate);
+    }
+
+    protocol::DeviceTable& m_table;
+    Watch& m_watch;
+    WatchSink& m_sink;
+    std::unordered_map<std::string, int> m_rows;  // MacKey -> number
+};
+
+bool Readable(int fd)
+{
+    if (fd < 0)
+        return false;
+    pollfd one{fd, POLLIN, 0};
+    return ::poll(&one, 1, 0) > 0 && (one.revents & (POLLIN | POLLHUP | POLLERR));
+}
+
+// What arrives until deadline, or until the stop descriptor is readable;
+// false when stopped. The reports and the stop are waited on together, so a
+// stop is seen at once, whatever the interval.
+bool CollectRound(protocol::DiscoverySession& session, RoundCollector& round, Clock::time_point deadline, int stopFd,
+                  WatchRun& run)
+{
+    protocol::DatagramInbox& inbox = session.Inbox();
+    const auto apply = [&](protocol::Datagram& datagram) {
+        if (datagram.port == protocol::kReportPort)
+            round.Report(datagram, run);
+    };
+    for (;;) {
+        const auto now = Clock::now();
+        if (now >= deadline)
+            return true;
+        const long long left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
+        pollfd waits[2] = {{inbox.WakeFd(), POLLIN, 0}, {stopFd, POLLIN, 0}};
+        // A session that wakes no descriptor is looked at every 100 ms instead.
+        const long long most = inbox.WakeFd() >= 0 ? 60000 : 100;
+        const int ready = ::poll(waits, stopFd >= 0 ? 2 : 1, static_cast<int>(std::min(left, most)));
+        if (ready < 0 && errno != EINTR)
+            return true;
+        if (Readable(stopFd))
+            return false;
+        inbox.ClearWake();
+        // In slices, so that a flood does not keep the stop and the deadline unseen.
+        while (inbox.Apply(apply, std::chrono::milliseconds(20))) {
+            if (Clock::now() >= deadline || Readable(stopFd))
+                break;
+        }
+    }
+}
+
+} // namespace
+
+WatchRun RunWatch(protocol::DiscoverySession& session, Watch& watch, WatchSink& sink, const WatchRequest& request)
+{
+    WatchRun run;
+    session.SetInterfaces(request.interfaces);
+    session.Table().Clear();
+    session.Table().SetCapacity(Watch::kDefaultCapacity);
+    run.failure = StartServers(session, false);
+    if (!run.ok())
+        return run;
+    RoundCollector round(session.Table(), watch, sink);
+    const auto start = Clock::now();
+    const bool ends = request.duration.has_value();
+    const Clock::time_point end = ends ? start + *request.duration : Clock::time_point::max();
+    const auto interval = std::max(request.interval, std::chrono::milliseconds(1));
+    bool first = true;
+    for (auto roundStart = start;; roundStart += interval) {
+        // A round that could not start in time (a long flood) starts now.
+        roundStart = std::max(roundStart, Clock::now());
+        if (ends && roundStart >= end)
+            return run;
+        const bool sent = session.SendSearch();
+        if (!sent && first) {
+            run.failure = Failure::NoCard;
+            return run;
+        }
+        first = false;
+        if (!sent)
+            ++run.roundsUnsent;
+        auto roundEnd = roundStart + interval;
+        const bool cut = ends && end < roundEnd;
+        if (cut)
+            roundEnd = end;
+        const bool ran = CollectRound(session, round, roundEnd, request.stopFd, run);
+        // A round whose search went out on no card heard nothing of the cameras:
+        // they are not missing for it. One cut short says only whom it heard.
+        watch.EndRound(WallClock::now(), ran && sent && !cut, sink);
+        if (!ran) {
+            run.stopped = true;
+            return run;
+        }
+    }
+}
+
+} // namespace lynx::site

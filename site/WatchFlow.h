@@ -1,0 +1,39 @@
+// A watch of the LAN over a discovery session, for a front end without an
+// event loop: a search every interval, the cameras that answered each round
+// fed to a Watch, until the duration passes or the stop descriptor becomes
+// readable. The device table is kept between rounds, one row per camera: a
+// camera heard at a new address or with a new version has its row updated,
+// so that the table (and its IP-conflict marks) shows the site as it is now.
+#pragma once
+
+#include "protocol/DiscoverySession.h"
+#include "site/Failure.h"
+#include "site/Watch.h"
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+
+namespace lynx::site {
+
+struct WatchRequest {
+    std::chrono::milliseconds interval{10000};             // from one search to the next
+    std::optional<std::chrono::milliseconds> duration;     // none: until stopped
+    protocol::InterfaceNames interfaces;                    // empty: every card that can broadcast
+    int stopFd = -1;  // the watch ends as soon as this descriptor is readable (-1: none)
+};
+
+struct WatchRun {
+    Failure failure = Failure::None;  // PortsTaken, NoReportPort, or NoCard for a first search sent on no card
+    bool stopped = false;             // ended by the stop descriptor, not by the duration
+    std::uint64_t roundsUnsent = 0;   // later rounds whose search went out on no card (not counted as misses)
+    std::uint64_t hearsay = 0;        // reports sent from another address than the one they name: not counted
+    bool ok() const { return failure == Failure::None; }
+};
+
+// Runs the watch; session must wake by its eventfd (DatagramInbox::Wake::EventFd),
+// so that the stop descriptor and the reports are waited on together.
+// Returns early with a failure when nothing could be searched at all.
+WatchRun RunWatch(protocol::DiscoverySession& session, Watch& watch, WatchSink& sink, const WatchRequest& request);
+
+} // namespace lynx::site
