@@ -454,6 +454,60 @@
     <message>
         <source>说明</source>
         <translation>Details</translation>
+        <source>不支持加密的MQTT连接（mqtts://），请使用 mqtt://：%1</source>
+        <translation>Encrypted MQTT connections (mqtts://) are not supported, use mqtt://: %1</translation>
+    </message>
+    <message>
+        <source>MQTT地址应写作 mqtt://主机[:端口]/主题：%1</source>
+        <translation>The MQTT address must be written mqtt://HOST[:PORT]/TOPIC: %1</translation>
+    </message>
+    <message>
+        <source>MQTT地址不支持用户名和密码：%1</source>
+        <translation>The MQTT address cannot hold a user name or password: %1</translation>
+    </message>
+    <message>
+        <source>MQTT地址的主机无效：%1</source>
+        <translation>The MQTT address&apos;s host is not valid: %1</translation>
+    </message>
+    <message>
+        <source>MQTT地址缺少主机：%1</source>
+        <translation>The MQTT address names no host: %1</translation>
+    </message>
+    <message>
+        <source>MQTT地址的端口应为1到65535的数字：%1</source>
+        <translation>The MQTT address&apos;s port must be a number from 1 to 65535: %1</translation>
+    </message>
+    <message>
+        <source>MQTT地址缺少主题：%1</source>
+        <translation>The MQTT address names no topic: %1</translation>
+    </message>
+    <message>
+        <source>MQTT主题不能包含 +、#、控制字符或无效的UTF-8，也不能以 $ 开头：%1</source>
+        <translation>The MQTT topic must not hold +, #, control characters or invalid UTF-8, nor begin with $: %1</translation>
+    </message>
+    <message>
+        <source>MQTT队列已满（%1 条），最早的事件被丢弃</source>
+        <translation>The MQTT queue is full (%1 events): the oldest events are dropped</translation>
+    </message>
+    <message>
+        <source>MQTT服务器 %1 已重新连接</source>
+        <translation>MQTT broker %1 is connected again</translation>
+    </message>
+    <message>
+        <source>MQTT服务器 %1 已重新连接；队列满时丢弃了 %2 条事件</source>
+        <translation>MQTT broker %1 is connected again; %2 events were dropped while the queue was full</translation>
+    </message>
+    <message>
+        <source>MQTT：一条事件无法发送（%1），已丢弃</source>
+        <translation>MQTT: an event could not be sent (%1) and was dropped</translation>
+    </message>
+    <message>
+        <source>MQTT服务器 %1 无法连接（%2），事件暂存在队列中，稍后重试</source>
+        <translation>MQTT broker %1 cannot be reached (%2): events are kept in the queue, and the connection is retried</translation>
+    </message>
+    <message>
+        <source>MQTT：停止时仍有 %1 条事件未送达服务器 %2</source>
+        <translation>MQTT: %1 events were not delivered to broker %2 when stopping</translation>
     </message>
     <message>
         <source>载入站点清单…</source>

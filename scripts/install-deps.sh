@@ -8,6 +8,7 @@ packages=(
   fonts-wqy-microhei iproute2 procps curl zip xvfb xauth openbox wmctrl xdotool x11-utils nginx-light time
   qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
   dpkg-dev file lintian desktop-file-utils appstream
+  libmosquitto-dev mosquitto mosquitto-clients
 )
 missing=()
 for p in "${packages[@]}"; do

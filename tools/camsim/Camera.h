@@ -1,6 +1,6 @@
 // One simulated camera: its identity as it stands now (an address change or an
 // upgrade alters it), what it says in a device report, and its short-lived
-// states (restarting, upgrading). Not locked itself: the simulator that routes
+// states (restarting, upgrading, away from the network). Not locked itself: the simulator that routes
 // datagrams to it holds one lock around every camera.
 #pragma once
 
@@ -43,11 +43,23 @@ public:
     // Counts an installation; returns how many there have been, this one included.
     int CountInstall() { return ++m_installs; }
 
+    // A camera that is away (powered off, its cable out) hears nothing and
+    // answers nothing until it returns, with the identity it had.
+    bool IsAway() const { return m_away; }
+    void SetAway(bool away, Clock::time_point now)
+    {
+        m_away = away;
+        m_awaySince = now;
+    }
+    Clock::time_point AwaySince() const { return m_awaySince; }
+
 private:
     CameraConfig m_config;
     Clock::time_point m_restartUntil{};
     bool m_upgrading = false;
     int m_installs = 0;
+    bool m_away = false;
+    Clock::time_point m_awaySince{};
 };
 
 } // namespace camsim

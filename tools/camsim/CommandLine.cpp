@@ -1,5 +1,7 @@
 #include "CommandLine.h"
 
+#include "Presence.h"
+
 #include <charconv>
 #include <stdexcept>
 
@@ -60,6 +62,23 @@ Firmware upgrade:
   --new-version V      software version after a successful upgrade
   --download-timeout S give up a download after S seconds (default 300)
   --download-rate B    download no faster than B bytes a second (a slow link)
+Leaving and returning (each leave and return is logged on stderr, whatever
+--verbose, as "left MAC t=SECONDS ip=IP by=WHY" and "returned MAC t=...",
+t the wall-clock time in seconds; a camera away answers nothing at all, not
+even on TCP 8021, and comes back with its MAC and address as they were):
+  --leave SPEC         WHO@AT[+FOR][,...]: camera WHO (its number in the list,
+                       1 for the first, or its MAC) leaves AT ms after the
+                       start and returns FOR ms later (without +FOR it stays
+                       away until SIGUSR2); repeatable
+  --churn SPEC         PERCENT:MINMS:MAXMS[:SEED]: that share of the cameras
+                       (rounded up, picked at random) come and go while the
+                       simulator runs, each present and each away for a random
+                       MINMS..MAXMS; the seed (logged when not given) repeats
+                       the same cameras and times
+  SIGUSR1              the first camera in the list that is present leaves
+  SIGUSR2              the camera away the longest returns
+                       (one camera a signal; signals sent faster than the
+                       simulator takes them may merge: wait for its log line)
 Ports (tests on loopback; 0 picks a free one):
   --report-port P  --update-port P  --probe-port P  --notify-port P
 Running:
@@ -143,6 +162,11 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
             line.sim.probePort = port();
         else if (a == "--notify-port")
             line.sim.notifyPort = port();
+        else if (a == "--leave") {
+            auto specs = ParseLeaveSpecs(value());
+            line.sim.leaves.insert(line.sim.leaves.end(), specs.begin(), specs.end());
+        } else if (a == "--churn")
+            line.sim.churn = ParseChurnSpec(value());
         else if (a == "--ready-file")
             line.readyFile = value();
         else if (a == "--timing")
@@ -166,6 +190,10 @@ std::vector<CameraConfig> CamerasFor(const CommandLine& line)
         auto generated = GenerateCameras(line.count, line.firstIp, line.behaviour, line.firstNumber);
         cameras.insert(cameras.end(), generated.begin(), generated.end());
     }
+    for (const LeaveSpec& leave : line.sim.leaves)
+        if (!FindCamera(leave.who, cameras))
+            throw std::invalid_argument("--leave: no camera '" + leave.who + "' among the " +
+                                        std::to_string(cameras.size()) + " played");
     return cameras;
 }
 

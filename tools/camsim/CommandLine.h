@@ -24,7 +24,8 @@ struct CommandLine {
 
 // Throws std::invalid_argument with a message meant for the user.
 CommandLine ParseCommandLine(const std::vector<std::string>& args);
-// The cameras the command line asks for (config file and/or --count).
+// The cameras the command line asks for (config file and/or --count); throws
+// std::invalid_argument when a --leave names none of them.
 std::vector<CameraConfig> CamerasFor(const CommandLine& line);
 const char* UsageText();
 

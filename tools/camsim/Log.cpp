@@ -20,9 +20,15 @@ void Log::Always(const std::string& line) const
 {
     using namespace std::chrono;
     auto ms = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+    char stamp[48];
+    std::snprintf(stamp, sizeof stamp, "camsim %lld.%03lld ", static_cast<long long>(ms / 1000),
+                  static_cast<long long>(ms % 1000));
     std::lock_guard lock(g_lineMutex);
-    std::fprintf(stderr, "camsim %lld.%03lld %s\n", static_cast<long long>(ms / 1000),
-                 static_cast<long long>(ms % 1000), line.c_str());
+    if (m_sink) {
+        m_sink(stamp + line);
+        return;
+    }
+    std::fprintf(stderr, "%s%s\n", stamp, line.c_str());
     std::fflush(stderr);
 }
 

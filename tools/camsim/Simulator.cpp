@@ -10,10 +10,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <numeric>
 
 namespace camsim {
 
@@ -118,7 +120,159 @@ bool Simulator::Start(std::string* error)
     m_log.Event("listening: UDP " + std::to_string(ReportPort()) + " and " + std::to_string(UpdatePort()) +
                 ", TCP " + std::to_string(m_options.probePort) + " on " + std::to_string(listening) + " of " +
                 std::to_string(addresses.size()) + " camera addresses");
+    return PlanAbsences(error);
+}
+
+bool Simulator::PlanAbsences(std::string* error)
+{
+    using std::chrono::milliseconds;
+    const std::vector<CameraConfig> cameras = Cameras();
+    const auto start = Scheduler::Clock::now();
+    for (const LeaveSpec& spec : m_options.leaves) {
+        const std::optional<size_t> camera = FindCamera(spec.who, cameras);
+        if (!camera) {
+            *error = "--leave: no camera '" + spec.who + "'";
+            return false;
+        }
+        // The return is timed from the start too, so that a late leave (a
+        // loaded machine) does not shift the whole plan.
+        const auto back = spec.forMs ? std::optional(start + milliseconds(spec.atMs + *spec.forMs)) : std::nullopt;
+        m_scheduler.At(start + milliseconds(spec.atMs), [this, index = *camera, back] {
+            if (Leave(index, "plan") && back)
+                m_scheduler.At(*back, [this, index] { Return(index, "plan"); });
+        });
+    }
+    if (!m_options.churn)
+        return true;
+    const ChurnSpec& churn = *m_options.churn;
+    const uint32_t seed = churn.seed.value_or(std::random_device{}());
+    std::vector<size_t> moving(cameras.size());
+    std::iota(moving.begin(), moving.end(), size_t{0});
+    {
+        std::lock_guard lock(m_churnMutex);
+        m_churnRandom.seed(seed);
+        std::shuffle(moving.begin(), moving.end(), m_churnRandom);
+    }
+    moving.resize(ChurnCount(cameras.size(), churn.percent));
+    m_log.Always("churn: " + std::to_string(moving.size()) + " of " + std::to_string(cameras.size()) +
+                 " cameras come and go, " + std::to_string(churn.minMs) + " to " + std::to_string(churn.maxMs) +
+                 " ms, seed " + std::to_string(seed));
+    for (size_t index : moving)
+        m_scheduler.After(milliseconds(ChurnDelayMs()), [this, index] { ChurnLeave(index); });
     return true;
+}
+
+int Simulator::ChurnDelayMs()
+{
+    std::lock_guard lock(m_churnMutex);
+    return std::uniform_int_distribution<int>(m_options.churn->minMs, m_options.churn->maxMs)(m_churnRandom);
+}
+
+void Simulator::ChurnLeave(size_t camera)
+{
+    // A camera a signal took away already is tried again later.
+    const bool left = Leave(camera, "churn");
+    m_scheduler.After(std::chrono::milliseconds(ChurnDelayMs()), [this, camera, left] {
+        if (left)
+            ChurnReturn(camera);
+        else
+            ChurnLeave(camera);
+    });
+}
+
+void Simulator::ChurnReturn(size_t camera)
+{
+    Return(camera, "churn");
+    m_scheduler.After(std::chrono::milliseconds(ChurnDelayMs()), [this, camera] { ChurnLeave(camera); });
+}
+
+bool Simulator::Leave(size_t camera, const std::string& why)
+{
+    // One leave or return at a time, so that the TCP listener and the log
+    // follow the order the cameras really changed in.
+    std::lock_guard presence(m_presenceMutex);
+    if (!m_ready || m_stopping)
+        return false;
+    CameraConfig config;
+    bool addressStillAnswers = false;
+    {
+        std::lock_guard lock(m_mutex);
+        if (camera >= m_cameras.size() || m_cameras[camera].IsAway())
+            return false;
+        m_cameras[camera].SetAway(true, Camera::Clock::now());
+        config = m_cameras[camera].Config();
+        for (const Camera& c : m_cameras)
+            addressStillAnswers = addressStillAnswers || (!c.IsAway() && c.Config().ip == config.ip);
+    }
+    if (!addressStillAnswers)
+        m_probe.Close(config.ip);
+    LogPresence("left", config, why);
+    return true;
+}
+
+bool Simulator::Return(size_t camera, const std::string& why)
+{
+    std::lock_guard presence(m_presenceMutex);
+    if (!m_ready || m_stopping)
+        return false;
+    CameraConfig config;
+    {
+        std::lock_guard lock(m_mutex);
+        if (camera >= m_cameras.size() || !m_cameras[camera].IsAway())
+            return false;
+        m_cameras[camera].SetAway(false, Camera::Clock::now());
+        config = m_cameras[camera].Config();
+    }
+    m_probe.Open(config.ip);
+    LogPresence("returned", config, why);
+    return true;
+}
+
+std::optional<size_t> Simulator::LeaveNext(const std::string& why)
+{
+    for (size_t i = 0;; ++i) {
+        {
+            std::lock_guard lock(m_mutex);
+            if (i >= m_cameras.size())
+                return std::nullopt;
+        }
+        if (Leave(i, why))
+            return i;
+    }
+}
+
+std::optional<size_t> Simulator::ReturnLongestAway(const std::string& why)
+{
+    std::optional<size_t> longest;
+    {
+        std::lock_guard lock(m_mutex);
+        for (size_t i = 0; i < m_cameras.size(); ++i)
+            if (m_cameras[i].IsAway() && (!longest || m_cameras[i].AwaySince() < m_cameras[*longest].AwaySince()))
+                longest = i;
+    }
+    if (longest && Return(*longest, why))
+        return longest;
+    return std::nullopt;
+}
+
+size_t Simulator::AwayCount() const
+{
+    std::lock_guard lock(m_mutex);
+    return static_cast<size_t>(
+        std::count_if(m_cameras.begin(), m_cameras.end(), [](const Camera& c) { return c.IsAway(); }));
+}
+
+bool Simulator::IsPresent(size_t camera) const
+{
+    std::lock_guard lock(m_mutex);
+    return camera < m_cameras.size() && !m_cameras[camera].IsAway();
+}
+
+void Simulator::LogPresence(const char* what, const CameraConfig& camera, const std::string& why) const
+{
+    char time[32];
+    std::snprintf(time, sizeof time, "%.6f", NowSeconds());
+    m_log.Always(std::string(what) + " " + camera.mac + " t=" + time + " ip=" + camera.ip + " by=" + why);
 }
 
 void Simulator::Stop()
@@ -238,9 +392,10 @@ void Simulator::AnswerSearch(const std::string& peerIp, uint16_t peerPort)
         std::lock_guard lock(m_mutex);
         auto now = Camera::Clock::now();
         answers.reserve(m_cameras.size());
-        for (const Camera& c : m_cameras) {
+        for (size_t index = 0; index < m_cameras.size(); ++index) {
+            const Camera& c = m_cameras[index];
             const CameraBehaviour& b = c.Behaviour();
-            if (b.silent || c.IsRestarting(now))
+            if (b.silent || c.IsAway() || c.IsRestarting(now))
                 continue;
             int delay = 0;
             if (!m_options.burst) {
@@ -250,16 +405,16 @@ void Simulator::AnswerSearch(const std::string& peerIp, uint16_t peerPort)
             }
             if (b.malformed) {
                 for (std::string& broken : Camera::MalformedBodies())
-                    answers.push_back({c.Config().ip, std::move(broken), delay});
+                    answers.push_back({c.Config().ip, std::move(broken), delay, false, index});
                 // The same bodies as status notifications, which the searcher
                 // reads on its update port whether or not it upgrades anything.
                 for (std::string& broken : Camera::MalformedBodies())
-                    answers.push_back({c.Config().ip, std::move(broken), delay, true});
+                    answers.push_back({c.Config().ip, std::move(broken), delay, true, index});
             }
             std::string report = c.ReportBody();
             if (b.answerTwice)
-                answers.push_back({c.Config().ip, report, delay});
-            answers.push_back({c.Config().ip, std::move(report), delay});
+                answers.push_back({c.Config().ip, report, delay, false, index});
+            answers.push_back({c.Config().ip, std::move(report), delay, false, index});
         }
     }
     m_log.Event("search from " + peerIp + ":" + std::to_string(peerPort) + ": " + std::to_string(answers.size()) +
@@ -274,7 +429,11 @@ void Simulator::AnswerSearch(const std::string& peerIp, uint16_t peerPort)
     size_t sent = 0, failed = 0;
     for (Outgoing& a : answers) {
         if (a.delayMs > 0) {
-            m_scheduler.After(std::chrono::milliseconds(a.delayMs), [send, a] { send(a); });
+            // A camera that leaves before its delayed answer is due sends nothing.
+            m_scheduler.After(std::chrono::milliseconds(a.delayMs), [this, send, a] {
+                if (IsPresent(a.camera))
+                    send(a);
+            });
             continue;
         }
         if (a.notification)
@@ -301,11 +460,11 @@ void Simulator::ChangeAddress(const std::string& body)
     }
     std::unique_lock lock(m_mutex);
     for (Camera& c : m_cameras)
-        if (c.MacMatches(change->mac)) {
+        if (c.MacMatches(change->mac) && !c.IsAway()) {
             MoveCamera(c, change->ip, change->mask, change->gateway, change->prefix, lock);
             return;
         }
-    m_log.Event("changeIp for unknown MAC " + change->mac + " ignored");
+    m_log.Event("changeIp for MAC " + change->mac + " ignored: no such camera is present");
 }
 
 void Simulator::MoveCamera(Camera& camera, const std::string& ip, const std::string& mask, const std::string& gateway,
@@ -351,6 +510,10 @@ void Simulator::UpdateRequest(const std::string& peerIp, uint16_t peerPort, cons
             return;
         }
         Camera& camera = m_cameras[index];
+        if (camera.IsAway()) {
+            m_log.Event("update request for device " + deviceId + " ignored: the camera is away");
+            return;
+        }
         if (camera.IsRestarting(now)) {
             m_log.Event("update request for restarting device " + deviceId + " ignored");
             return;
@@ -424,6 +587,14 @@ void Simulator::FinishUpgrade(size_t camera, int status, const std::string& peer
         std::unique_lock lock(m_mutex);
         Camera& c = m_cameras[camera];
         c.SetUpgrading(false);
+        deviceId = c.Config().deviceId;
+        // Gone in the middle of its upgrade: it comes back with the firmware
+        // it had, and tells no one.
+        if (c.IsAway()) {
+            lock.unlock();
+            m_log.Event("device " + deviceId + " left during its upgrade: the upgrade is lost");
+            return;
+        }
         behaviour = c.Behaviour();
         if (status == 0 && c.CountInstall() <= behaviour.failInstalls)
             status = 1;

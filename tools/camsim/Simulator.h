@@ -7,6 +7,7 @@
 #include "AddressManager.h"
 #include "Camera.h"
 #include "Log.h"
+#include "Presence.h"
 #include "ProbeListener.h"
 #include "Requests.h"
 #include "Scheduler.h"
@@ -18,6 +19,7 @@
 #include <list>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <set>
 #include <string>
@@ -39,6 +41,8 @@ struct SimOptions {
     int downloadTimeoutSeconds = 300;
     long long downloadBytesPerSecond = 0;  // 0: as fast as the link allows
     std::string downloadDir = "/tmp";
+    std::vector<LeaveSpec> leaves;   // planned absences, timed from Start
+    std::optional<ChurnSpec> churn;  // random absences from Start until Stop
 };
 
 class Simulator {
@@ -59,12 +63,24 @@ public:
     std::vector<CameraConfig> Cameras() const;
     size_t ProbeListenerCount() const { return m_probe.Count(); }
 
+    // Takes a camera (its position in the list) off the network or brings it
+    // back, logging it; false when there is no such camera, it is already
+    // away (present), or the simulator is not running. why ends the log line.
+    bool Leave(size_t camera, const std::string& why);
+    bool Return(size_t camera, const std::string& why);
+    // The first camera in the list that is present leaves; the one away the
+    // longest returns. The camera moved, nullopt when there was none.
+    std::optional<size_t> LeaveNext(const std::string& why);
+    std::optional<size_t> ReturnLongestAway(const std::string& why);
+    size_t AwayCount() const;
+
 private:
     struct Outgoing {
         std::string fromIp;
         std::string body;
         int delayMs = 0;
         bool notification = false;  // a status notification to the searcher's notify port
+        size_t camera = 0;          // sent only while it is present
     };
     struct Worker {
         std::thread thread;
@@ -89,6 +105,14 @@ private:
     void FinishUpgrade(size_t camera, int status, const std::string& peerIp);
 
     // From the camera's own address where this host has it, else from any.
+    bool IsPresent(size_t camera) const;
+    void LogPresence(const char* what, const CameraConfig& camera, const std::string& why) const;
+    // Schedules the absences asked for in the options.
+    bool PlanAbsences(std::string* error);
+    void ChurnLeave(size_t camera);
+    void ChurnReturn(size_t camera);
+    int ChurnDelayMs();
+
     bool Send(uint16_t socket, const PacketHeader& header, const std::string& body, const std::string& fromIp,
               const std::string& toIp, uint16_t toPort);
     void RefreshLocalAddresses();
@@ -99,6 +123,9 @@ private:
     std::vector<Camera> m_cameras;
     std::set<std::string> m_localAddresses;
     std::mt19937 m_random{std::random_device{}()};
+    std::mutex m_presenceMutex;  // one leave or return at a time
+    std::mutex m_churnMutex;
+    std::mt19937 m_churnRandom;
 
     // The transport hands a handle out only after its receive thread runs, so
     // datagrams are routed once both handles are known (m_ready).

@@ -55,13 +55,13 @@ int main(int argc, char** argv)
     }
 
     // Signals are taken by sigwait below only: every thread started later
-    // inherits this mask.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGTERM);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGHUP);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    // inherits this mask. SIGUSR1 and SIGUSR2 take a camera away and bring
+    // one back; the others stop the simulator.
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (int s : {SIGTERM, SIGINT, SIGHUP, SIGUSR1, SIGUSR2})
+        sigaddset(&signals, s);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
     RaiseFileLimit();
     curl_global_init(CURL_GLOBAL_DEFAULT);
@@ -84,7 +84,12 @@ int main(int argc, char** argv)
                                                          std::to_string(simulator.UpdatePort()) + "\n"))
                 log.Always("cannot write " + line.readyFile);
             int signal = 0;
-            sigwait(&stopSignals, &signal);
+            while (sigwait(&signals, &signal) == 0 && (signal == SIGUSR1 || signal == SIGUSR2)) {
+                const bool leave = signal == SIGUSR1;
+                auto moved = leave ? simulator.LeaveNext("signal") : simulator.ReturnLongestAway("signal");
+                if (!moved)
+                    log.Always(leave ? "SIGUSR1: every camera is away already" : "SIGUSR2: no camera is away");
+            }
             log.Event("stopping on signal " + std::to_string(signal));
         }
         simulator.Stop();

@@ -6,7 +6,12 @@
 #include <gtest/gtest.h>
 #include <json/reader.h>
 
+#include <cstdio>
+#include <map>
 #include <mutex>
+#include <set>
+#include <sstream>
+#include <thread>
 
 namespace {
 
@@ -70,9 +75,9 @@ protected:
         tarn_ext_Close(m_notifications);
     }
 
-    void Start(std::vector<CameraConfig> cameras)
+    // options: what the test asks of the simulator beyond its free ports.
+    void Start(std::vector<CameraConfig> cameras, SimOptions options = {})
     {
-        SimOptions options;
         options.reportPort = 0;
         options.updatePort = 0;
         options.probePort = 0;
@@ -111,6 +116,18 @@ protected:
         return Got(kCmdSearch);
     }
 
+    // A changeIp request's body for the camera with this MAC, gateway 127.0.0.1.
+    static Json::Value ChangeIpBody(const std::string& mac, const std::string& ip, const std::string& mask)
+    {
+        Json::Value change(Json::objectValue);
+        change["type"] = 64;
+        change["mac"] = mac;
+        change["deviceIp"] = ip;
+        change["netMask"] = mask;
+        change["gatewayIp"] = "127.0.0.1";
+        return change;
+    }
+
     static std::vector<CameraConfig> Cameras(int n)
     {
         CameraBehaviour b;
@@ -121,7 +138,27 @@ protected:
         return GenerateCameras(n, "127.0.0.11", b);
     }
 
-    Log m_log{false};
+    // The simulator's lines that begin with what (after its time stamp).
+    std::vector<std::string> LogLines(const std::string& what)
+    {
+        std::lock_guard lock(m_logMutex);
+        std::vector<std::string> out;
+        for (const std::string& line : m_logLines) {
+            const size_t text = line.find(' ', line.find(' ') + 1) + 1;
+            if (line.compare(text, what.size(), what) == 0)
+                out.push_back(line.substr(text));
+        }
+        return out;
+    }
+
+    std::mutex m_logMutex;
+    std::vector<std::string> m_logLines;
+    // Kept for the checks, and shown as a plain log would be.
+    Log m_log{false, [this](const std::string& line) {
+                  std::fprintf(stderr, "%s\n", line.c_str());
+                  std::lock_guard lock(m_logMutex);
+                  m_logLines.push_back(line);
+              }};
     uint16_t m_client = 0;
     uint16_t m_notifications = 0;
     std::unique_ptr<Simulator> m_sim;
@@ -204,12 +241,7 @@ TEST_F(SimulatorOnLoopback, AddressChangeByMacRestartsTheCameraWithItsNewValues)
 {
     auto cameras = Cameras(2);
     Start(cameras);
-    Json::Value change(Json::objectValue);
-    change["type"] = 64;
-    change["mac"] = cameras[1].mac;
-    change["deviceIp"] = "127.0.0.50";
-    change["netMask"] = "255.255.0.0";
-    change["gatewayIp"] = "127.0.0.1";
+    Json::Value change = ChangeIpBody(cameras[1].mac, "127.0.0.50", "255.255.0.0");
     Send(m_sim->ReportPort(), Request(kCmdChangeIp), WriteJson(change));
     Json::Value unknown = change;
     unknown["mac"] = "AA:AA:AA:AA:AA:AA";
@@ -279,6 +311,234 @@ TEST_F(SimulatorOnLoopback, UpgradeIsAcceptedDownloadedCheckedAndReported)
     EXPECT_EQ(http.RequestsServed(), 1);
     EXPECT_EQ(m_sim->Cameras()[0].softwareVersion, "V3.0");
     EXPECT_EQ(m_sim->Cameras()[1].softwareVersion, cameras[1].softwareVersion);
+}
+
+// A leave or return as the simulator logs it: "left MAC t=SECONDS ip=IP by=WHY".
+struct PresenceLine {
+    std::string what, mac, ip, by;
+    double t = 0;
+};
+
+PresenceLine ParsePresence(const std::string& line)
+{
+    PresenceLine p;
+    std::istringstream in(line);
+    std::string t, ip, by;
+    in >> p.what >> p.mac >> t >> ip >> by;
+    EXPECT_EQ(t.rfind("t=", 0), 0u) << line;
+    EXPECT_EQ(ip.rfind("ip=", 0), 0u) << line;
+    EXPECT_EQ(by.rfind("by=", 0), 0u) << line;
+    p.t = std::atof(t.c_str() + 2);
+    p.ip = ip.substr(3);
+    p.by = by.substr(3);
+    return p;
+}
+
+// Every leave and return logged so far, in order.
+std::vector<PresenceLine> Presence(const std::vector<std::string>& left, const std::vector<std::string>& returned)
+{
+    std::vector<PresenceLine> all;
+    for (const auto* lines : {&left, &returned})
+        for (const std::string& line : *lines)
+            all.push_back(ParsePresence(line));
+    std::stable_sort(all.begin(), all.end(), [](const PresenceLine& a, const PresenceLine& b) { return a.t < b.t; });
+    return all;
+}
+
+double WallSeconds()
+{
+    using namespace std::chrono;
+    return duration_cast<microseconds>(system_clock::now().time_since_epoch()).count() / 1e6;
+}
+
+class CamerasLeavingAndReturning : public SimulatorOnLoopback {
+protected:
+    std::vector<PresenceLine> Moves() { return Presence(LogLines("left "), LogLines("returned ")); }
+
+    static size_t From(const std::vector<Datagram>& got, const std::string& ip)
+    {
+        return std::count_if(got.begin(), got.end(), [&](const Datagram& d) { return d.from == ip; });
+    }
+};
+
+TEST_F(CamerasLeavingAndReturning, ACameraAwayAnswersNothingAndComesBackAsItWas)
+{
+    auto cameras = Cameras(3);
+    Start(cameras);
+    const size_t listening = m_sim->ProbeListenerCount();
+    ASSERT_TRUE(m_sim->Leave(1, "test"));
+    EXPECT_FALSE(m_sim->Leave(1, "test")) << "already away";
+    EXPECT_FALSE(m_sim->Return(0, "test")) << "never left";
+    EXPECT_FALSE(m_sim->Leave(3, "test")) << "no such camera";
+    EXPECT_EQ(m_sim->AwayCount(), 1u);
+    EXPECT_EQ(m_sim->ProbeListenerCount(), listening - 1) << "its TCP port is closed too";
+
+    // An address change and an upgrade request for it, then the same for a
+    // camera present: once that one has answered, the other would have.
+    Send(m_sim->ReportPort(), Request(kCmdChangeIp), WriteJson(ChangeIpBody(cameras[1].mac, "127.0.0.70", "255.255.255.0")));
+    Json::Value update(Json::objectValue);
+    update["deviceId"] = cameras[1].deviceId;
+    update["filePath"] = "http://127.0.0.1:1/fw.zip";
+    Send(m_sim->UpdatePort(), Request(kCmdUpdate, 1), WriteJson(update));
+    update["deviceId"] = cameras[2].deviceId;
+    Send(m_sim->UpdatePort(), Request(kCmdUpdate, 2), WriteJson(update));
+    ASSERT_TRUE(WaitUntil([&] { return !Got(kCmdUpdate).empty(); }, 5s));
+    ASSERT_EQ(Got(kCmdUpdate).size(), 1u);
+    EXPECT_EQ(uint32_t(Got(kCmdUpdate)[0].header.tag), 2u) << "only the camera present answers its request";
+
+    auto during = SearchAndWait(2);
+    Send(m_sim->ReportPort(), Request(kCmdSearch));
+    ASSERT_TRUE(WaitUntil([&] { return Got(kCmdSearch).size() >= 4; }, 5s));
+    during = Got(kCmdSearch);
+    EXPECT_EQ(From(during, cameras[1].ip), 0u);
+    EXPECT_EQ(From(during, cameras[0].ip), 2u);
+    EXPECT_EQ(From(during, cameras[2].ip), 2u);
+    EXPECT_EQ(m_sim->Cameras()[1].ip, cameras[1].ip) << "an address change it never heard";
+
+    ASSERT_TRUE(m_sim->Return(1, "test"));
+    EXPECT_EQ(m_sim->AwayCount(), 0u);
+    EXPECT_EQ(m_sim->ProbeListenerCount(), listening);
+    auto after = SearchAndWait(3);
+    ASSERT_EQ(From(after, cameras[1].ip), 1u);
+    auto back = std::find_if(after.begin(), after.end(), [&](const Datagram& d) { return d.from == cameras[1].ip; });
+    EXPECT_EQ(Body(back->body)["data"]["machineInfo"]["mac"].asString(), cameras[1].mac);
+    EXPECT_EQ(Body(back->body)["data"]["deviceIp"].asString(), cameras[1].ip);
+
+    const auto moves = Moves();
+    ASSERT_EQ(moves.size(), 2u);
+    EXPECT_EQ(moves[0].what, "left");
+    EXPECT_EQ(moves[1].what, "returned");
+    for (const PresenceLine& m : moves) {
+        EXPECT_EQ(m.mac, cameras[1].mac);
+        EXPECT_EQ(m.ip, cameras[1].ip);
+        EXPECT_EQ(m.by, "test");
+    }
+    EXPECT_LE(moves[0].t, moves[1].t);
+}
+
+TEST_F(CamerasLeavingAndReturning, ACameraThatLeavesBeforeItsDelayedAnswerSendsNone)
+{
+    auto cameras = Cameras(2);
+    // Long enough that it leaves well before its answer is due, even on a
+    // loaded machine.
+    cameras[1].behaviour.delayMs = 1000;
+    Start(cameras);
+    SearchAndWait(1);
+    ASSERT_TRUE(m_sim->Leave(1, "test"));
+    // Proves an answer does NOT come: twice the delay.
+    std::this_thread::sleep_for(2000ms);
+    EXPECT_EQ(From(Got(kCmdSearch), cameras[1].ip), 0u);
+    EXPECT_EQ(From(Got(kCmdSearch), cameras[0].ip), 1u);
+}
+
+TEST_F(CamerasLeavingAndReturning, PlannedAbsencesKeepTheirTimesFromTheStart)
+{
+    auto cameras = Cameras(4);
+    SimOptions options;
+    options.leaves = {{"2", 0, 1500}, {cameras[2].mac, 200, std::nullopt}};
+    const double started = WallSeconds();
+    Start(cameras, options);
+
+    ASSERT_TRUE(WaitUntil([&] { return LogLines("returned ").size() == 1; }, 10s));
+    ASSERT_TRUE(WaitUntil([&] { return LogLines("left ").size() == 2; }, 10s));
+    const auto moves = Moves();
+    ASSERT_EQ(moves.size(), 3u);
+    const auto of = [&](const std::string& mac, const std::string& what) {
+        return std::find_if(moves.begin(), moves.end(),
+                            [&](const PresenceLine& m) { return m.mac == mac && m.what == what; });
+    };
+    auto left = of(cameras[1].mac, "left"), returned = of(cameras[1].mac, "returned");
+    ASSERT_NE(left, moves.end());
+    ASSERT_NE(returned, moves.end());
+    EXPECT_GE(returned->t - started, 1.5);
+    EXPECT_GE(returned->t - left->t, 0.0);
+    EXPECT_EQ(returned->by, "plan");
+    auto gone = of(cameras[2].mac, "left");
+    ASSERT_NE(gone, moves.end());
+    EXPECT_GE(gone->t - started, 0.2);
+    EXPECT_EQ(of(cameras[2].mac, "returned"), moves.end()) << "no time to return was given";
+
+    // The camera back answers; the one gone for good does not.
+    auto after = SearchAndWait(3);
+    EXPECT_EQ(From(after, cameras[1].ip), 1u);
+    EXPECT_EQ(From(after, cameras[2].ip), 0u);
+    EXPECT_EQ(m_sim->AwayCount(), 1u);
+}
+
+TEST_F(CamerasLeavingAndReturning, SignalsTakeTheFirstPresentAwayAndBringTheLongestAwayBack)
+{
+    auto cameras = Cameras(3);
+    Start(cameras);
+    EXPECT_EQ(m_sim->ReturnLongestAway("signal"), std::nullopt) << "none is away";
+    EXPECT_EQ(m_sim->LeaveNext("signal"), 0u);
+    EXPECT_EQ(m_sim->LeaveNext("signal"), 1u);
+    EXPECT_EQ(m_sim->ReturnLongestAway("signal"), 0u);
+    EXPECT_EQ(m_sim->LeaveNext("signal"), 0u);
+    EXPECT_EQ(m_sim->LeaveNext("signal"), 2u);
+    EXPECT_EQ(m_sim->LeaveNext("signal"), std::nullopt) << "all are away";
+    EXPECT_EQ(m_sim->ReturnLongestAway("signal"), 1u);
+    EXPECT_EQ(m_sim->AwayCount(), 2u);
+    const auto moves = Moves();
+    ASSERT_EQ(moves.size(), 6u);
+    for (const PresenceLine& m : moves)
+        EXPECT_EQ(m.by, "signal");
+}
+
+TEST_F(CamerasLeavingAndReturning, ChurnMovesItsShareBackAndForthAndItsSeedRepeatsTheChoice)
+{
+    auto cameras = Cameras(10);
+    SimOptions options;
+    options.churn = ChurnSpec{30, 20, 80, 42};
+    // The cameras that came and went, once each has left and returned twice.
+    const auto churned = [&] {
+        std::set<std::string> macs;
+        std::map<std::string, int> returns;
+        EXPECT_TRUE(WaitUntil(
+            [&] {
+                returns.clear();
+                for (const std::string& line : LogLines("returned "))
+                    ++returns[ParsePresence(line).mac];
+                return returns.size() >= 3 && std::all_of(returns.begin(), returns.end(),
+                                                          [](const auto& r) { return r.second >= 2; });
+            },
+            20s));
+        m_sim->Stop();
+        std::map<std::string, std::string> last;
+        for (const PresenceLine& m : Moves()) {
+            EXPECT_EQ(m.by, "churn");
+            // Each camera alternates: it leaves first, and only what left returns.
+            EXPECT_NE(last[m.mac], m.what) << m.mac;
+            if (last[m.mac].empty()) {
+                EXPECT_EQ(m.what, "left") << m.mac;
+            }
+            last[m.mac] = m.what;
+            macs.insert(m.mac);
+        }
+        EXPECT_EQ(LogLines("churn: 3 of 10 cameras").size(), 1u);
+        EXPECT_EQ(LogLines("churn: ")[0].find("seed 42") != std::string::npos, true);
+        return macs;
+    };
+    Start(cameras, options);
+    const std::set<std::string> first = churned();
+    EXPECT_EQ(first.size(), 3u);
+
+    {
+        std::lock_guard lock(m_logMutex);
+        m_logLines.clear();
+    }
+    m_sim.reset();
+    Start(cameras, options);
+    EXPECT_EQ(churned(), first);
+}
+
+TEST_F(CamerasLeavingAndReturning, ChurnWithoutASeedSaysWhichItTook)
+{
+    SimOptions options;
+    options.churn = ChurnSpec{50, 1000, 2000, std::nullopt};
+    Start(Cameras(4), options);
+    const auto lines = LogLines("churn: 2 of 4 cameras");
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find(", seed "), std::string::npos) << lines[0];
 }
 
 } // namespace
