@@ -245,6 +245,47 @@ TEST_F(SiteWindow, ASiteFileMarksHowEachCameraDiffersListsTheMissingGreyAndGoesW
     EXPECT_EQ(ListAsShown(dlg), plain);
 }
 
+TEST_F(SiteWindow, WatchingGreysACameraSilentForThreeSearchesAndBringsItBackOnOneRow)
+{
+    struct IntervalRestored {
+        ~IntervalRestored() { CLynxDlg::SetMonitorIntervalForTesting(0); }
+    } restored;
+    CLynxDlg::SetMonitorIntervalForTesting(300);
+    Json::Value list(Json::arrayValue);
+    list.append(Camera("192.168.1.101", "00:1A:2B:00:07:01", "W1"));
+    list.append(Camera("192.168.1.102", "00:1A:2B:00:07:02", "W2"));
+    // The second camera is unplugged 2 s after the start, for 4 s.
+    startCameras(list, {"--leave", "2@2000+4000"});
+    dir.Write("site.csv", "mac,label\n00:1A:2B:00:07:01,A-1\n00:1A:2B:00:07:02,A-2\n");
+    chosen = dir.File("site.csv");
+    menuChoice = ID_MENU_LOAD_SITE;
+    dlg.OnNMRClickList(-1);
+    ASSERT_TRUE(dlg.siteFileLoaded());
+
+    menuChoice = ID_MENU_MONITOR;
+    dlg.OnNMRClickList(-1);
+    ASSERT_TRUE(dlg.monitoring());
+    CProcessList* rows = dlg.listDevice();
+    const auto status = [&] { return rows->GetItemText(rowOf(QStringLiteral("00:1A:2B:00:07:02")), 7); };
+    const auto counts = [&] { return lynx::res::GetDlgItem(dlg, IDC_STATIC_SITE_COUNTS)->property("text").toString(); };
+    ASSERT_TRUE(WaitFor([&] { return rows->GetItemCount() == 2; }, 5000));
+    ASSERT_TRUE(WaitFor([&] { return status() == QStringLiteral("离线"); }, 10000)) << status().toStdString();
+    const int gone = rowOf(QStringLiteral("00:1A:2B:00:07:02"));
+    EXPECT_EQ(dlg.listModel()->index(gone, 1).data(Qt::ForegroundRole).value<QBrush>().color(), QColor(128, 128, 128));
+    EXPECT_EQ(rows->GetItemText(rowOf(QStringLiteral("00:1A:2B:00:07:01")), 7), QString());
+    // Gone dark, it counts as not found.
+    EXPECT_TRUE(WaitFor([&] { return counts() == QStringLiteral("应有 2 台 · 正常 1 · 未找到 1"); }, 2000))
+        << counts().toStdString();
+    ASSERT_TRUE(WaitFor([&] { return status() == QString(); }, 10000)) << status().toStdString();
+    EXPECT_TRUE(WaitFor([&] { return counts() == QStringLiteral("应有 2 台 · 正常 2"); }, 2000)) << counts().toStdString();
+    // Searched again and again, each camera kept one row.
+    EXPECT_EQ(rows->GetItemCount(), 2);
+
+    menuChoice = ID_MENU_MONITOR;
+    dlg.OnNMRClickList(-1);
+    EXPECT_FALSE(dlg.monitoring());
+}
+
 TEST_F(SiteWindow, TheWindowGrowsAndTheListFillsIt)
 {
     Json::Value list(Json::arrayValue);
