@@ -255,6 +255,8 @@ address 又先于 version）。
     <message>
         <source>check a site's cameras against its inventory</source>
         <translation>按现场清单检查相机</translation>
+    </message>
+    <message>
         <source>usage: lynx-cli watch [--interval S] [--missed N] [--duration S]
                       [--format table|json] [--interface NAME ...]
 
