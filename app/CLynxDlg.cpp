@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSocketNotifier>
+#include <QDateTime>
 #include <QTimer>
 
 #include <chrono>
@@ -149,6 +150,8 @@ bool CLynxDlg::OnInitDialog()
 void CLynxDlg::OnClose()
 {
     m_searchTimer->stop();
+    if (m_monitorTimer)
+        m_monitorTimer->stop();
     lynx::site::StopCameraSdkSearch(this);
     m_bClosing = true;
     reject();
@@ -236,8 +239,10 @@ void CLynxDlg::DrainInbox()
     const bool more = m_site.Discovery().Inbox().Apply(
         [this](lynx::protocol::Datagram& datagram) {
             if (datagram.port == lynx::protocol::kReportPort) {
-                if (!TakeVersionReport(datagram))
-                    m_site.AddReport(datagram, DuplicateBoxes());
+                if (TakeVersionReport(datagram) || KeepMonitorReport(datagram))
+                    return;
+                if (const int number = m_site.AddReport(datagram, DuplicateBoxes()))
+                    m_model->Answered(number, QDateTime::currentMSecsSinceEpoch());
                 return;
             }
             // A reply or a notification: the devices kept so far are listed first.
@@ -255,14 +260,19 @@ void CLynxDlg::DrainInbox()
 void CLynxDlg::DevicesAdded(int first, int count)
 {
     m_model->DevicesAdded(first, count);
+    ScheduleSiteRefresh();
 }
 
 void CLynxDlg::DevicesCleared()
 {
     m_model->DevicesCleared();
+    if (m_keeper)
+        m_keeper->Reindex();
+    ScheduleSiteRefresh();
 }
 
 void CLynxDlg::DeviceChanged(int number)
 {
     m_model->DeviceChanged(number);
+    ScheduleSiteRefresh();
 }

@@ -8,7 +8,9 @@
 #include "app/DeviceListModel.h"
 #include "app/shell/resource.h"
 #include "site/Site.h"
+#include "site/SiteFile.h"
 #include "site/VersionCheck.h"
+#include "site/WatchFlow.h"
 
 #include <QBrush>
 #include <QCheckBox>
@@ -20,6 +22,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 // A batch upgrade is being sent; column sorting is refused while it is set.
@@ -122,6 +125,19 @@ public:
     static constexpr const char* kListFull = "设备列表已满，之后的应答不再列出。台数上限：";
     bool versionCheckRunning() const { return m_versionCheck != nullptr; }
 
+    // A site file against the list, and watching the site (CLynxDlgWatch.cpp).
+    void OnMenuLoadSiteFile();
+    void OnMenuUnloadSiteFile();
+    // "持续监视" on or off: a search every interval, without clearing.
+    void OnMenuMonitor();
+    static constexpr int kMonitorIntervalMs = 10000;
+    static void SetMonitorIntervalForTesting(int milliseconds);  // 0 restores it
+    bool siteFileLoaded() const { return m_siteFile.has_value(); }
+    bool monitoring() const { return m_keeper != nullptr; }
+    // Classifies the list against the site file now (it does so by itself
+    // shortly after each change).
+    void RefreshSiteView();
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -159,6 +175,12 @@ private:
     // launcher that finds none later says so itself, through SayNoBrowser).
     bool OpenWebPage(const DeviceRecord& record);
     void SayNoBrowser();
+    // A report while watching: kept by MAC, one row per camera (true).
+    bool KeepMonitorReport(const lynx::protocol::Datagram& datagram);
+    void MonitorTick();
+    void StopMonitor();
+    void ScheduleSiteRefresh();
+    static constexpr int kSiteRefreshMs = 200;
 
     // The engine, and the list's model over it.
     lynx::site::Site m_site;
@@ -207,4 +229,21 @@ private:
     std::unique_ptr<lynx::site::VersionCheck> m_versionCheck;
     int m_versionRequestsLeft = 0;  // searches the check still sends
     class QTimer* m_versionTimer = nullptr;
+    // The site file loaded, and the watch while "持续监视" is on.
+    std::optional<lynx::site::SiteFile> m_siteFile;
+    class QTimer* m_siteRefreshTimer = nullptr;
+    // A watched camera gone dark is grey until it answers again.
+    class MonitorSink : public lynx::site::WatchSink {
+    public:
+        explicit MonitorSink(CLynxDlg& dlg) : m_dlg(dlg) {}
+        void Event(const lynx::site::WatchEvent& event) override;
+
+    private:
+        CLynxDlg& m_dlg;
+    };
+    std::unique_ptr<lynx::site::Watch> m_watch;
+    std::unique_ptr<lynx::site::RoundKeeper> m_keeper;
+    std::unique_ptr<MonitorSink> m_monitorSink;
+    class QTimer* m_monitorTimer = nullptr;
+    bool m_bMonitorSent = false;  // the round's search went out
 };

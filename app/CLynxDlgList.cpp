@@ -73,7 +73,7 @@ void CLynxDlg::OnLvnColumnclickList(int column)
 
 void CLynxDlg::OnBnClickedSelectAll()
 {
-    if (m_listDevice->GetItemCount() == 0) {
+    if (m_listDevice->GetItemCount() == m_model->MissingRows()) {
         lynx::platform::ShowMessageBox(this, QStringLiteral("列表中没有设备！"));
         return;
     }
@@ -83,18 +83,31 @@ void CLynxDlg::OnBnClickedSelectAll()
 void CLynxDlg::OnNMRClickList(int row)
 {
     m_nMenuRow = row;
-    // Below the last row only the export is offered.
+    // Below the last row only the export and the site commands are offered.
     lynx::platform::MenuItems items;
     if (m_nMenuRow != -1)
         items = {{ID_MENU_IE_BROWSE, lynx::platform::Tr("IE浏览")}, {ID_MENU_MORE_INFO, lynx::platform::Tr("更多信息")}};
     items.emplace_back(ID_MENU_EXPORT_LIST, lynx::platform::Tr("导出列表…"));
-    const int command = lynx::platform::TrackPopupMenu(this, items, QCursor::pos());
+    items.emplace_back(ID_MENU_LOAD_SITE, lynx::platform::Tr("载入站点清单…"));
+    if (siteFileLoaded())
+        items.emplace_back(ID_MENU_UNLOAD_SITE, lynx::platform::Tr("卸载站点清单"));
+    items.emplace_back(ID_MENU_MONITOR, lynx::platform::Tr("持续监视"));
+    std::vector<int> checked;
+    if (monitoring())
+        checked.push_back(ID_MENU_MONITOR);
+    const int command = lynx::platform::TrackPopupMenu(this, items, QCursor::pos(), checked);
     if (command == ID_MENU_IE_BROWSE)
         OnMenuIeBrowse();
     else if (command == ID_MENU_MORE_INFO)
         OnMenuMoreInfo();
     else if (command == ID_MENU_EXPORT_LIST)
         OnMenuExportList();
+    else if (command == ID_MENU_LOAD_SITE)
+        OnMenuLoadSiteFile();
+    else if (command == ID_MENU_UNLOAD_SITE)
+        OnMenuUnloadSiteFile();
+    else if (command == ID_MENU_MONITOR)
+        OnMenuMonitor();
 }
 
 void CLynxDlg::OnMenuIeBrowse()

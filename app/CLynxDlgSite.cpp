@@ -71,7 +71,8 @@ void CLynxDlg::resizeEvent(QResizeEvent* event)
 
 void CLynxDlg::OnMenuExportList()
 {
-    const int rows = m_model->rowCount();
+    // The devices heard: a site file's planned cameras not heard are not exported.
+    const int rows = m_model->rowCount() - m_model->MissingRows();
     if (rows == 0) {
         lynx::platform::ShowMessageBox(this, QStringLiteral("列表中没有设备！"));
         return;

@@ -4,17 +4,47 @@
 #include "platform/Translation.h"
 
 #include <QBrush>
+#include <QDateTime>
 
 #include <algorithm>
 #include <cstring>
 
-using lynx::site::Column;
+namespace {
+
+// Planned cameras not heard and watched devices gone dark: grey rows.
+const QColor kAbsentText(128, 128, 128);
+const QColor kAbsentBackground(0xF0, 0xF0, 0xF0);
+
+QString Utf8(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+// "计划：IP …，掩码 …，网关 …，版本 …" with what the plan gives, then the label.
+QString PlanText(const lynx::site::CameraAcceptance& camera)
+{
+    QStringList parts;
+    const auto add = [&parts](const char* name, const std::string& value) {
+        if (!value.empty())
+            parts << lynx::platform::Tr(name).arg(Utf8(value));
+    };
+    add("IP %1", camera.plannedIp);
+    add("掩码 %1", camera.plannedMask);
+    add("网关 %1", camera.plannedGateway);
+    add("版本 %1", camera.plannedVersion);
+    QString tip = parts.isEmpty() ? QString() : lynx::platform::TrPrefixed("计划：", parts.join(lynx::platform::Tr("，")));
+    if (!camera.label.empty())
+        tip += (tip.isEmpty() ? QString() : QStringLiteral("\n")) + lynx::platform::TrPrefixed("名称：", Utf8(camera.label));
+    return tip;
+}
+
+} // namespace
 
 DeviceListModel::DeviceListModel(lynx::site::Site& site, QObject* parent) : QAbstractTableModel(parent), m_site(site) {}
 
 int DeviceListModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : static_cast<int>(m_devices.size());
+    return parent.isValid() ? 0 : static_cast<int>(m_devices.size() + m_missing.size());
 }
 
 int DeviceListModel::columnCount(const QModelIndex& parent) const
@@ -42,13 +72,104 @@ QString DeviceListModel::IpConflictOf(int device) const
     return others.join(QStringLiteral(", "));
 }
 
+const lynx::site::CameraAcceptance* DeviceListModel::MissingAt(int row) const
+{
+    const size_t beyond = static_cast<size_t>(row) - m_devices.size();
+    return row >= 0 && static_cast<size_t>(row) >= m_devices.size() && beyond < m_missing.size()
+               ? &m_acceptance->cameras[m_missing[beyond]]
+               : nullptr;
+}
+
+const lynx::site::CameraAcceptance* DeviceListModel::AcceptanceOf(int device) const
+{
+    if (device < 1 || static_cast<size_t>(device) > m_acceptanceOf.size())
+        return nullptr;
+    const int at = m_acceptanceOf[static_cast<size_t>(device - 1)];
+    return at < 0 ? nullptr : &m_acceptance->cameras[static_cast<size_t>(at)];
+}
+
+bool DeviceListModel::Offline(int device) const
+{
+    return device >= 1 && static_cast<size_t>(device) <= m_offline.size() && m_offline[static_cast<size_t>(device - 1)];
+}
+
+QVariant DeviceListModel::MissingData(const lynx::site::CameraAcceptance& camera, Column column, int role) const
+{
+    switch (role) {
+    case Qt::DisplayRole:
+        switch (column) {
+        case Column::Ip:
+            return Utf8(camera.plannedIp);
+        case Column::Mac:
+            return Utf8(camera.mac);
+        case Column::Gateway:
+            return Utf8(camera.plannedGateway);
+        case Column::Mask:
+            return Utf8(camera.plannedMask);
+        case Column::SoftwareVersion:
+            return Utf8(camera.plannedVersion);
+        case Column::Status:
+            return Utf8(lynx::site::StateText(camera.state));
+        default:
+            return QString();
+        }
+    case Qt::ToolTipRole:
+        return column == Column::Status || column == Column::Mac ? QVariant(PlanText(camera)) : QVariant();
+    case Qt::ForegroundRole:
+        return QBrush(kAbsentText);
+    case Qt::BackgroundRole:
+        return QBrush(kAbsentBackground);
+    case PercentRole:
+        return column == Column::Status ? QVariant(0) : QVariant();
+    case FailedRole:
+        return column == Column::Status ? QVariant(false) : QVariant();
+    default:
+        return {};
+    }
+}
+
+// What a site file or a watch adds to a device's cells; null for nothing.
+QVariant DeviceListModel::SiteData(int device, Column column, int role) const
+{
+    const lynx::site::CameraAcceptance* camera = AcceptanceOf(device);
+    const bool offline = Offline(device);
+    switch (role) {
+    case Qt::DisplayRole:
+        if (column != Column::Status || !m_site.Status(device).text.empty())
+            return {};
+        if (offline)
+            return lynx::platform::Tr("离线");
+        if (camera && camera->state != lynx::site::AcceptanceState::Ok)
+            return Utf8(lynx::site::StateText(camera->state));
+        return {};
+    case Qt::ToolTipRole:
+        if (camera && (column == Column::Status || column == Column::Mac)) {
+            const QString plan = PlanText(*camera);
+            return plan.isEmpty() ? QVariant() : QVariant(plan);
+        }
+        return {};
+    case Qt::ForegroundRole:
+        return offline ? QVariant(QBrush(kAbsentText)) : QVariant();
+    case Qt::BackgroundRole:
+        return offline ? QVariant(QBrush(kAbsentBackground)) : QVariant();
+    default:
+        return {};
+    }
+}
+
 QVariant DeviceListModel::data(const QModelIndex& index, int role) const
 {
-    const int device = DeviceAt(index.row());
-    const DeviceRecord* record = m_site.Device(device);
-    if (!record || index.column() < 0 || index.column() >= lynx::site::kColumnCount)
+    if (index.column() < 0 || index.column() >= lynx::site::kColumnCount)
         return {};
     const auto column = static_cast<Column>(index.column());
+    if (const lynx::site::CameraAcceptance* missing = MissingAt(index.row()))
+        return MissingData(*missing, column, role);
+    const int device = DeviceAt(index.row());
+    const DeviceRecord* record = m_site.Device(device);
+    if (!record)
+        return {};
+    if (const QVariant site = SiteData(device, column, role); site.isValid())
+        return site;
     switch (role) {
     case Qt::DisplayRole:
         if (column == Column::Status) {
@@ -69,6 +190,11 @@ QVariant DeviceListModel::data(const QModelIndex& index, int role) const
             const QString others = IpConflictOf(device);
             if (!others.isEmpty())
                 tip = lynx::platform::TrPrefixed("IP冲突：", others) + (tip.isEmpty() ? QString() : QStringLiteral("\n") + tip);
+            const size_t at = static_cast<size_t>(device - 1);
+            if (m_answerTimesShown && at < m_answered.size() && m_answered[at] != 0) {
+                const QString when = QDateTime::fromMSecsSinceEpoch(m_answered[at]).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+                tip += (tip.isEmpty() ? QString() : QStringLiteral("\n")) + lynx::platform::TrPrefixed("最后应答：", when);
+            }
             return tip.isEmpty() ? QVariant() : QVariant(tip);
         }
         return {};
@@ -101,7 +227,7 @@ Qt::ItemFlags DeviceListModel::flags(const QModelIndex& index) const
     if (!index.isValid())
         return Qt::NoItemFlags;
     Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-    if (index.column() == static_cast<int>(Column::Number))
+    if (index.column() == static_cast<int>(Column::Number) && DeviceAt(index.row()) != 0)
         flags |= Qt::ItemIsUserCheckable;
     return flags;
 }
@@ -163,8 +289,11 @@ void DeviceListModel::SortRows(const std::function<bool(int, int)>& goesBefore)
         m_rows[static_cast<size_t>(m_devices[row] - 1)] = static_cast<int>(row);
     QModelIndexList after;
     after.reserve(before.size());
-    for (qsizetype i = 0; i < before.size(); ++i)
-        after << index(RowOf(devicesBefore[static_cast<size_t>(i)]), before[i].column());
+    for (qsizetype i = 0; i < before.size(); ++i) {
+        // A planned camera's row stays where it is, after the devices.
+        const int device = devicesBefore[static_cast<size_t>(i)];
+        after << index(device ? RowOf(device) : before[i].row(), before[i].column());
+    }
     changePersistentIndexList(before, after);
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
@@ -195,7 +324,68 @@ void DeviceListModel::DevicesCleared()
     beginResetModel();
     m_devices.clear();
     m_rows.clear();
+    // The devices' numbers start again: what was known of the old ones goes.
+    m_acceptanceOf.clear();
+    m_offline.clear();
+    m_answered.clear();
     endResetModel();
+}
+
+void DeviceListModel::SetAcceptance(std::optional<lynx::site::AcceptanceResult> acceptance)
+{
+    const int devices = static_cast<int>(m_devices.size());
+    if (!m_missing.empty()) {
+        beginRemoveRows(QModelIndex(), devices, devices + MissingRows() - 1);
+        m_missing.clear();
+        endRemoveRows();
+    }
+    m_acceptance = std::move(acceptance);
+    m_acceptanceOf.assign(m_rows.size(), -1);
+    std::vector<size_t> missing;
+    if (m_acceptance) {
+        for (size_t i = 0; i < m_acceptance->cameras.size(); ++i) {
+            const lynx::site::CameraAcceptance& camera = m_acceptance->cameras[i];
+            if (camera.state == lynx::site::AcceptanceState::Missing)
+                missing.push_back(i);
+            else if (camera.number >= 1 && static_cast<size_t>(camera.number) <= m_acceptanceOf.size())
+                m_acceptanceOf[static_cast<size_t>(camera.number - 1)] = static_cast<int>(i);
+        }
+    }
+    if (!missing.empty()) {
+        beginInsertRows(QModelIndex(), devices, devices + static_cast<int>(missing.size()) - 1);
+        m_missing = std::move(missing);
+        endInsertRows();
+    }
+    if (devices > 0)
+        emit dataChanged(index(0, 0), index(devices - 1, lynx::site::kColumnCount - 1));
+}
+
+void DeviceListModel::SetOffline(int device, bool offline)
+{
+    if (device < 1 || Offline(device) == offline)
+        return;
+    if (m_offline.size() < static_cast<size_t>(device))
+        m_offline.resize(static_cast<size_t>(device), 0);
+    m_offline[static_cast<size_t>(device - 1)] = offline;
+    DeviceChanged(device);
+}
+
+void DeviceListModel::ClearOffline()
+{
+    std::vector<uint8_t> offline;
+    offline.swap(m_offline);
+    for (size_t i = 0; i < offline.size(); ++i)
+        if (offline[i])
+            DeviceChanged(static_cast<int>(i + 1));
+}
+
+void DeviceListModel::Answered(int device, qint64 msSinceEpoch)
+{
+    if (device < 1)
+        return;
+    if (m_answered.size() < static_cast<size_t>(device))
+        m_answered.resize(static_cast<size_t>(device), 0);
+    m_answered[static_cast<size_t>(device - 1)] = msSinceEpoch;
 }
 
 void DeviceListModel::DeviceChanged(int device)

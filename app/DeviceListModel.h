@@ -4,13 +4,17 @@
 // text is read from the engine when the view asks for it.
 #pragma once
 
+#include "site/Acceptance.h"
 #include "site/Site.h"
 
 #include <QAbstractTableModel>
 #include <QColor>
 
 #include <functional>
+#include <optional>
 #include <vector>
+
+using lynx::site::Column;
 
 class DeviceListModel : public QAbstractTableModel {
     Q_OBJECT
@@ -34,7 +38,25 @@ public:
     // column): leading digits for a bar, a leading '-' for a failure's.
     bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
 
-    // The device shown in a row, 0 for none; the row showing a device, -1.
+    // A site file's view of the list: each device's state against the plan
+    // (its status when it has none of its own, the plan in its tool tip), and
+    // the planned cameras not heard as grey rows after the devices. None: the
+    // plain list.
+    void SetAcceptance(std::optional<lynx::site::AcceptanceResult> acceptance);
+    bool HasAcceptance() const { return m_acceptance.has_value(); }
+    // The planned cameras not heard, listed after the devices.
+    int MissingRows() const { return static_cast<int>(m_missing.size()); }
+    // A watched device gone dark: grey, "离线", until it answers again.
+    void SetOffline(int device, bool offline);
+    bool Offline(int device) const;
+    void ClearOffline();
+    // When each device last answered (ms since the epoch), shown in the IP
+    // cell's tool tip while answer times are shown.
+    void Answered(int device, qint64 msSinceEpoch);
+    void ShowAnswerTimes(bool shown) { m_answerTimesShown = shown; }
+
+    // The device shown in a row, 0 for none (a planned camera's row too); the
+    // row showing a device, -1.
     int DeviceAt(int row) const;
     int RowOf(int device) const;
     // "<mac>, <mac>" of the other cameras holding a device's IP, empty for none.
@@ -51,7 +73,19 @@ public:
     void DeviceChanged(int device);
 
 private:
+    // The planned camera a row beyond the devices shows, null for none.
+    const lynx::site::CameraAcceptance* MissingAt(int row) const;
+    const lynx::site::CameraAcceptance* AcceptanceOf(int device) const;
+    QVariant MissingData(const lynx::site::CameraAcceptance& camera, Column column, int role) const;
+    QVariant SiteData(int device, Column column, int role) const;
+
     lynx::site::Site& m_site;
     std::vector<int> m_devices;  // by row
     std::vector<int> m_rows;     // by device - 1
+    std::optional<lynx::site::AcceptanceResult> m_acceptance;
+    std::vector<int> m_acceptanceOf;  // by device - 1: its index in m_acceptance's cameras, -1
+    std::vector<size_t> m_missing;    // by row beyond the devices: an index in m_acceptance's cameras
+    std::vector<uint8_t> m_offline;   // by device - 1
+    std::vector<qint64> m_answered;   // by device - 1, 0: not known
+    bool m_answerTimesShown = false;
 };

@@ -511,5 +511,89 @@
         <source>MQTT：停止时仍有 %1 条事件未送达服务器 %2</source>
         <translation>MQTT: %1 events were not delivered to broker %2 when stopping</translation>
     </message>
+    <message>
+        <source>载入站点清单…</source>
+        <translation>Load site file…</translation>
+    </message>
+    <message>
+        <source>卸载站点清单</source>
+        <translation>Unload site file</translation>
+    </message>
+    <message>
+        <source>持续监视</source>
+        <translation>Keep watching</translation>
+    </message>
+    <message>
+        <source>离线</source>
+        <translation>Offline</translation>
+    </message>
+    <message>
+        <source>最后应答：</source>
+        <translation>Last answer: </translation>
+    </message>
+    <message>
+        <source>计划：</source>
+        <translation>Planned: </translation>
+    </message>
+    <message>
+        <source>名称：</source>
+        <translation>Name: </translation>
+    </message>
+    <message>
+        <source>IP %1</source>
+        <translation>IP %1</translation>
+    </message>
+    <message>
+        <source>掩码 %1</source>
+        <translation>mask %1</translation>
+    </message>
+    <message>
+        <source>网关 %1</source>
+        <translation>gateway %1</translation>
+    </message>
+    <message>
+        <source>版本 %1</source>
+        <translation>version %1</translation>
+    </message>
+    <message>
+        <source>，</source>
+        <translation>, </translation>
+    </message>
+    <message>
+        <source>应有 %1 台</source>
+        <translation>%1 expected</translation>
+    </message>
+    <message>
+        <source>正常 %1</source>
+        <translation>ok %1</translation>
+    </message>
+    <message>
+        <source>地址不符 %1</source>
+        <translation>address %1</translation>
+    </message>
+    <message>
+        <source>版本不符 %1</source>
+        <translation>version %1</translation>
+    </message>
+    <message>
+        <source>地址冲突 %1</source>
+        <translation>conflict %1</translation>
+    </message>
+    <message>
+        <source>未找到 %1</source>
+        <translation>missing %1</translation>
+    </message>
+    <message>
+        <source>多余 %1</source>
+        <translation>unexpected %1</translation>
+    </message>
+    <message>
+        <source>……共 %1 处错误</source>
+        <translation>… %1 faults in all</translation>
+    </message>
+    <message>
+        <source>站点清单有错误，未载入：</source>
+        <translation>The site file has faults and was not loaded:</translation>
+    </message>
 </context>
 </TS>

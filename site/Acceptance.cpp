@@ -54,13 +54,16 @@ bool AcceptanceResult::Passed(bool allowUnexpected) const
     return summary.ok == summary.expected && (allowUnexpected || summary.unexpected == 0);
 }
 
-AcceptanceResult CheckAcceptance(const SiteFile& site, const protocol::DeviceTable& table, const std::string& expectVersion)
+AcceptanceResult CheckAcceptance(const SiteFile& site, const protocol::DeviceTable& table, const std::string& expectVersion,
+                                 const std::function<bool(int)>& present)
 {
+    const auto heard = [&present](int number) { return !present || present(number); };
     // The devices by MAC, in number order: a camera that answered more than
     // once (from two addresses) is one camera.
     std::unordered_map<std::string, std::vector<int>> numbersOfMac;
     for (const auto& [number, record] : table.Map())
-        numbersOfMac[platform::MacKey(protocol::FieldText(record->mac))].push_back(number);
+        if (heard(number))
+            numbersOfMac[platform::MacKey(protocol::FieldText(record->mac))].push_back(number);
 
     AcceptanceResult result;
     std::unordered_set<std::string> planned;
@@ -104,7 +107,7 @@ AcceptanceResult CheckAcceptance(const SiteFile& site, const protocol::DeviceTab
     result.summary.expected = result.cameras.size();
     for (const auto& [number, record] : table.Map()) {
         const std::string key = platform::MacKey(protocol::FieldText(record->mac));
-        if (planned.count(key) || numbersOfMac[key].front() != number)
+        if (!heard(number) || planned.count(key) || numbersOfMac[key].front() != number)
             continue;
         CameraAcceptance camera;
         camera.state = AcceptanceState::Unexpected;

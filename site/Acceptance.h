@@ -8,6 +8,7 @@
 #include "site/SiteFile.h"
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -64,9 +65,11 @@ bool VersionMatches(const std::string& expected, const DeviceRecord& record);
 
 // Classifies the site's cameras against the devices in table (after a
 // search). expectVersion is expected of every camera the file gives no
-// version of (empty: any).
+// version of (empty: any). present, when given, leaves out the devices it
+// answers false for, as if not heard (a watched camera gone dark).
 AcceptanceResult CheckAcceptance(const SiteFile& site, const protocol::DeviceTable& table,
-                                 const std::string& expectVersion = {});
+                                 const std::string& expectVersion = {},
+                                 const std::function<bool(int number)>& present = {});
 
 // "ok", "address", "version", "missing", "unexpected", "conflict": the name in
 // JSON and CSV, never translated.

@@ -19,62 +19,73 @@ namespace {
 
 using Clock = protocol::DiscoverySession::Clock;
 
-// The reports of the rounds: each camera's own told to the watch as it
-// arrives, and the table kept, one row per camera (by MAC).
-class RoundCollector {
-public:
-    RoundCollector(protocol::DeviceTable& table, Watch& watch, WatchSink& sink)
-        : m_table(table), m_watch(watch), m_sink(sink)
-    {
-    }
+} // namespace
 
-    void Report(const protocol::Datagram& datagram, WatchRun& run)
-    {
-        auto record = std::make_unique<DeviceRecord>();
-        std::memset(record.get(), 0, sizeof *record);
-        if (!protocol::ParseReportBody(datagram.body, *record) || !record->mac[0] || !record->deviceIp[0])
-            return;
-        // Anyone may send a report naming a camera: only the camera's own
-        // word keeps it on the site, or a stranger could hide that it went dark.
-        if (protocol::IsHearsay(*record, protocol::ArrivalOf(datagram))) {
-            ++run.hearsay;
-            return;
-        }
-        m_watch.Heard(WallClock::now(), HeardFrom(*record), m_sink);
-        Keep(std::move(record), datagram);
-    }
+RoundKeeper::RoundKeeper(protocol::DeviceTable& table) : m_table(table)
+{
+    Reindex();
+}
 
-private:
-    void Keep(std::unique_ptr<DeviceRecord> record, const protocol::Datagram& datagram)
-    {
-        std::string key = platform::MacKey(protocol::FieldBytes(record->mac));
-        const auto it = m_rows.find(key);
-        if (it == m_rows.end()) {
-            // Every row is a camera of its own here: no duplicate rule hides it.
-            const int number = m_table.Add(std::move(record), protocol::DuplicateFilter{false, false},
-                                           protocol::ArrivalOf(datagram));
-            if (number > 0)
-                m_rows.emplace(std::move(key), number);
-            return;
-        }
-        DeviceRecord* row = m_table.ByNumber(it->second);
-        if (!row)
-            return;
-        if (protocol::FieldBytes(row->deviceIp) != protocol::FieldBytes(record->deviceIp) ||
-            protocol::FieldBytes(row->netMask) != protocol::FieldBytes(record->netMask) ||
-            protocol::FieldBytes(row->gatewayIp) != protocol::FieldBytes(record->gatewayIp))
-            m_table.Readdress(it->second, std::string(protocol::FieldBytes(record->deviceIp)),
-                              std::string(protocol::FieldBytes(record->gatewayIp)),
-                              std::string(protocol::FieldBytes(record->netMask)));
+void RoundKeeper::Reindex()
+{
+    m_rows.clear();
+    for (const auto& [number, record] : m_table.Map())
+        m_rows.emplace(platform::MacKey(protocol::FieldBytes(record->mac)), number);
+}
+
+int RoundKeeper::NumberOf(std::string_view mac) const
+{
+    const auto it = m_rows.find(platform::MacKey(mac));
+    return it == m_rows.end() ? 0 : it->second;
+}
+
+RoundKeeper::Kept RoundKeeper::Keep(const protocol::Datagram& datagram, Watch& watch, WatchSink& sink)
+{
+    Kept kept;
+    auto record = std::make_unique<DeviceRecord>();
+    std::memset(record.get(), 0, sizeof *record);
+    if (!protocol::ParseReportBody(datagram.body, *record) || !record->mac[0] || !record->deviceIp[0])
+        return kept;
+    // Anyone may send a report naming a camera: only the camera's own word
+    // keeps it on the site, or a stranger could hide that it went dark.
+    if (protocol::IsHearsay(*record, protocol::ArrivalOf(datagram))) {
+        kept.hearsay = true;
+        return kept;
+    }
+    watch.Heard(WallClock::now(), HeardFrom(*record), sink);
+    std::string key = platform::MacKey(protocol::FieldBytes(record->mac));
+    const auto it = m_rows.find(key);
+    if (it == m_rows.end()) {
+        // Every row is a camera of its own here: no duplicate rule hides it.
+        kept.number =
+            m_table.Add(std::move(record), protocol::DuplicateFilter{false, false}, protocol::ArrivalOf(datagram));
+        kept.added = kept.number > 0;
+        if (kept.added)
+            m_rows.emplace(std::move(key), kept.number);
+        return kept;
+    }
+    DeviceRecord* row = m_table.ByNumber(it->second);
+    if (!row)
+        return kept;
+    kept.number = it->second;
+    if (protocol::FieldBytes(row->deviceIp) != protocol::FieldBytes(record->deviceIp) ||
+        protocol::FieldBytes(row->netMask) != protocol::FieldBytes(record->netMask) ||
+        protocol::FieldBytes(row->gatewayIp) != protocol::FieldBytes(record->gatewayIp)) {
+        m_table.Readdress(it->second, std::string(protocol::FieldBytes(record->deviceIp)),
+                          std::string(protocol::FieldBytes(record->gatewayIp)),
+                          std::string(protocol::FieldBytes(record->netMask)));
+        kept.changed = true;
+    }
+    if (std::memcmp(row->softwareVersion, record->softwareVersion, sizeof row->softwareVersion) != 0 ||
+        std::memcmp(row->productDate, record->productDate, sizeof row->productDate) != 0) {
         std::memcpy(row->softwareVersion, record->softwareVersion, sizeof row->softwareVersion);
         std::memcpy(row->productDate, record->productDate, sizeof row->productDate);
+        kept.changed = true;
     }
+    return kept;
+}
 
-    protocol::DeviceTable& m_table;
-    Watch& m_watch;
-    WatchSink& m_sink;
-    std::unordered_map<std::string, int> m_rows;  // MacKey -> number
-};
+namespace {
 
 bool Readable(int fd)
 {
@@ -87,13 +98,13 @@ bool Readable(int fd)
 // What arrives until deadline, or until the stop descriptor is readable;
 // false when stopped. The reports and the stop are waited on together, so a
 // stop is seen at once, whatever the interval.
-bool CollectRound(protocol::DiscoverySession& session, RoundCollector& round, Clock::time_point deadline, int stopFd,
-                  WatchRun& run)
+bool CollectRound(protocol::DiscoverySession& session, RoundKeeper& round, Watch& watch, WatchSink& sink,
+                  Clock::time_point deadline, int stopFd, WatchRun& run)
 {
     protocol::DatagramInbox& inbox = session.Inbox();
     const auto apply = [&](protocol::Datagram& datagram) {
         if (datagram.port == protocol::kReportPort)
-            round.Report(datagram, run);
+            run.hearsay += round.Keep(datagram, watch, sink).hearsay ? 1 : 0;
     };
     for (;;) {
         const auto now = Clock::now();
@@ -128,7 +139,7 @@ WatchRun RunWatch(protocol::DiscoverySession& session, Watch& watch, WatchSink& 
     run.failure = StartServers(session, false);
     if (!run.ok())
         return run;
-    RoundCollector round(session.Table(), watch, sink);
+    RoundKeeper round(session.Table());
     const auto start = Clock::now();
     const bool ends = request.duration.has_value();
     const Clock::time_point end = ends ? start + *request.duration : Clock::time_point::max();
@@ -151,7 +162,7 @@ WatchRun RunWatch(protocol::DiscoverySession& session, Watch& watch, WatchSink& 
         const bool cut = ends && end < roundEnd;
         if (cut)
             roundEnd = end;
-        const bool ran = CollectRound(session, round, roundEnd, request.stopFd, run);
+        const bool ran = CollectRound(session, round, watch, sink, roundEnd, request.stopFd, run);
         // A round whose search went out on no card heard nothing of the cameras:
         // they are not missing for it. One cut short says only whom it heard.
         watch.EndRound(WallClock::now(), ran && sent && !cut, sink);

@@ -13,8 +13,37 @@
 #include <chrono>
 #include <cstdint>
 #include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
 
 namespace lynx::site {
+
+// The reports of a watch's rounds kept in a device table, one row per camera
+// (by MAC): a camera heard at a new address or with a new version has its row
+// updated, so that the table (and its IP-conflict marks) shows the site as it
+// is now. Each camera's own report is told to the watch as it arrives.
+class RoundKeeper {
+public:
+    // The rows already in table are the cameras' rows from now on.
+    explicit RoundKeeper(protocol::DeviceTable& table);
+    // The table was emptied or filled by someone else: its rows taken again.
+    void Reindex();
+
+    struct Kept {
+        int number = 0;        // the camera's row; 0 when the report was not kept
+        bool added = false;    // a new row
+        bool changed = false;  // its address or version changed
+        bool hearsay = false;  // sent from another address than the one it names: not counted
+    };
+    Kept Keep(const protocol::Datagram& datagram, Watch& watch, WatchSink& sink);
+    // The row of the camera with this MAC, 0 for none.
+    int NumberOf(std::string_view mac) const;
+
+private:
+    protocol::DeviceTable& m_table;
+    std::unordered_map<std::string, int> m_rows;  // MacKey -> number
+};
 
 struct WatchRequest {
     std::chrono::milliseconds interval{10000};             // from one search to the next

@@ -31,6 +31,8 @@ const DialogTemplate& MainDialogTemplate()
             {IDC_STATIC_LOGO, K::Placeholder, "", 492, 2, 78, 22},
             {IDC_CHK_HIDE_SAME_IP, K::AutoCheckBox, "屏蔽IP相同", 113, 12, 59, 13},
             {IDC_CHK_HIDE_SAME_MAC, K::AutoCheckBox, "屏蔽MAC相同", 174, 11, 53, 14},
+            // Empty until a site file is loaded: its counts after each search.
+            {IDC_STATIC_SITE_COUNTS, K::Static, "", 230, 13, 147, 8},
         }};
     return t;
 }

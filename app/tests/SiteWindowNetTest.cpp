@@ -125,12 +125,15 @@ TEST_F(SiteWindow, TheExportHoldsEveryRowAsShownForSpreadsheets)
     ASSERT_EQ(dlg.listDevice()->GetItemCount(), 2);
     dlg.listDevice()->SetItemText(rowOf(QStringLiteral("00:1A:2B:00:03:01")), 7, QStringLiteral("升级成功"));
 
-    // Below the last row, the menu offers the export alone.
+    // Below the last row, the menu offers the export first, then the site
+    // file and the watch.
     chosen = dir.File("site.csv");
     menuChoice = ID_MENU_EXPORT_LIST;
     dlg.OnNMRClickList(-1);
-    ASSERT_EQ(menu.size(), 1u);
+    ASSERT_EQ(menu.size(), 3u);
     EXPECT_EQ(menu[0].second, QStringLiteral("导出列表…"));
+    EXPECT_EQ(menu[1].second, QStringLiteral("载入站点清单…"));
+    EXPECT_EQ(menu[2].second, QStringLiteral("持续监视"));
     EXPECT_TRUE(fileRequest.save);
     QFile file(QString::fromStdString(chosen));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
@@ -148,8 +151,139 @@ TEST_F(SiteWindow, TheExportHoldsEveryRowAsShownForSpreadsheets)
     // On a row: the two entries of before, then the export.
     menuChoice = 0;
     dlg.OnNMRClickList(0);
-    ASSERT_EQ(menu.size(), 3u);
+    ASSERT_EQ(menu.size(), 5u);
     EXPECT_EQ(menu[2].first, ID_MENU_EXPORT_LIST);
+}
+
+// Every cell of the list as the user sees it: text, tool tip, colours, tick.
+QStringList ListAsShown(const CLynxDlg& dlg)
+{
+    QStringList cells;
+    const DeviceListModel& model = *dlg.listModel();
+    for (int r = 0; r < model.rowCount(); ++r)
+        for (int c = 0; c < model.columnCount(); ++c)
+            for (int role : {int(Qt::DisplayRole), int(Qt::ToolTipRole), int(Qt::ForegroundRole), int(Qt::BackgroundRole),
+                             int(Qt::CheckStateRole), DeviceListModel::PercentRole, DeviceListModel::FailedRole})
+                cells << model.index(r, c).data(role).toString() + QLatin1Char('|') +
+                             model.index(r, c).data(role).typeName();
+    return cells;
+}
+
+TEST_F(SiteWindow, ASiteFileMarksHowEachCameraDiffersListsTheMissingGreyAndGoesWithoutATrace)
+{
+    Json::Value list(Json::arrayValue);
+    list.append(Camera("192.168.1.101", "00:1A:2B:00:06:01", "P1"));  // as planned
+    list.append(Camera("192.168.1.102", "00:1A:2B:00:06:02", "P2"));  // planned at .120
+    list.append(Camera("192.168.1.103", "00:1A:2B:00:06:03", "P3"));  // planned on V2.0.0
+    list.append(Camera("192.168.1.104", "00:1A:2B:00:06:04", "P4"));  // not planned
+    startCameras(list);
+    search(true);
+    ASSERT_EQ(dlg.listDevice()->GetItemCount(), 4);
+    const QStringList plain = ListAsShown(dlg);
+
+    // A file with faults is refused, each named, and nothing is loaded.
+    dir.Write("bad.csv", "mac,ip,label\n00:1A:2B:00:06:01,192.168.1.101,B1\nnot-a-mac,192.168.1.300,B2\n");
+    chosen = dir.File("bad.csv");
+    menuChoice = ID_MENU_LOAD_SITE;
+    dlg.OnNMRClickList(-1);
+    EXPECT_FALSE(dlg.siteFileLoaded());
+    ASSERT_FALSE(boxes.texts().isEmpty());
+    EXPECT_TRUE(boxes.texts().last().contains(QStringLiteral("第 3 行，mac 列"))) << boxes.texts().last().toStdString();
+    EXPECT_TRUE(boxes.texts().last().contains(QStringLiteral("第 3 行，ip 列"))) << boxes.texts().last().toStdString();
+    EXPECT_EQ(ListAsShown(dlg), plain);
+
+    dir.Write("site.csv", "mac,ip,mask,gateway,softwareVersion,label\n"
+                          "00:1A:2B:00:06:01,192.168.1.101,255.255.255.0,192.168.1.1,V1.0.3,B1-001\n"
+                          "00:1A:2B:00:06:02,192.168.1.120,255.255.255.0,192.168.1.1,,B1-002\n"
+                          "00:1A:2B:00:06:03,192.168.1.103,255.255.255.0,192.168.1.1,V2.0.0,B1-003\n"
+                          "00:1A:2B:00:06:09,192.168.1.109,255.255.255.0,192.168.1.1,,B1-009\n");
+    chosen = dir.File("site.csv");
+    dlg.OnNMRClickList(-1);
+    ASSERT_TRUE(dlg.siteFileLoaded());
+    CProcessList* rows = dlg.listDevice();
+    ASSERT_EQ(rows->GetItemCount(), 5);
+    const auto status = [&](const char* mac) { return rows->GetItemText(rowOf(QString::fromLatin1(mac)), 7); };
+    EXPECT_EQ(status("00:1A:2B:00:06:01"), QString());
+    EXPECT_EQ(status("00:1A:2B:00:06:02"), QStringLiteral("地址不符"));
+    EXPECT_EQ(status("00:1A:2B:00:06:03"), QStringLiteral("版本不符"));
+    EXPECT_EQ(status("00:1A:2B:00:06:04"), QStringLiteral("多余"));
+    const QString planTip = rows->GetItemToolTip(rowOf(QStringLiteral("00:1A:2B:00:06:02")), 7);
+    EXPECT_TRUE(planTip.contains(QStringLiteral("IP 192.168.1.120"))) << planTip.toStdString();
+    EXPECT_TRUE(planTip.contains(QStringLiteral("B1-002"))) << planTip.toStdString();
+    EXPECT_TRUE(rows->GetItemToolTip(rowOf(QStringLiteral("00:1A:2B:00:06:03")), 7).contains(QStringLiteral("版本 V2.0.0")));
+    // The planned camera not heard: last, grey, at its planned address, not tickable.
+    const int missing = rowOf(QStringLiteral("00:1A:2B:00:06:09"));
+    EXPECT_EQ(missing, 4);
+    EXPECT_EQ(rows->GetItemText(missing, 1), QStringLiteral("192.168.1.109"));
+    EXPECT_EQ(rows->GetItemText(missing, 7), QStringLiteral("未找到"));
+    EXPECT_EQ(rows->GetItemText(missing, 0), QString());
+    EXPECT_EQ(dlg.listModel()->index(missing, 2).data(Qt::ForegroundRole).value<QBrush>().color(), QColor(128, 128, 128));
+    EXPECT_FALSE(dlg.listModel()->flags(dlg.listModel()->index(missing, 0)) & Qt::ItemIsUserCheckable);
+    const auto counts = [&] { return lynx::res::GetDlgItem(dlg, IDC_STATIC_SITE_COUNTS)->property("text").toString(); };
+    EXPECT_EQ(counts(), QStringLiteral("应有 4 台 · 正常 1 · 地址不符 1 · 版本不符 1 · 未找到 1 · 多余 1"));
+    // The IP cell says when the camera last answered.
+    EXPECT_TRUE(rows->GetItemToolTip(0, 1).contains(QStringLiteral("最后应答：")));
+
+    // A sort keeps the planned camera's row last; the export leaves it out.
+    dlg.OnLvnColumnclickList(2);
+    EXPECT_EQ(rowOf(QStringLiteral("00:1A:2B:00:06:09")), 4);
+    chosen = dir.File("export.csv");
+    menuChoice = ID_MENU_EXPORT_LIST;
+    dlg.OnNMRClickList(-1);
+    QFile exported(QString::fromStdString(chosen));
+    ASSERT_TRUE(exported.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(exported.readAll().contains("00:1A:2B:00:06:09"));
+    // Back to the order of numbers (a second click turns a column's order round).
+    while (dlg.listDevice()->GetItemText(0, 0) != QStringLiteral("1"))
+        dlg.OnLvnColumnclickList(0);
+
+    // Unloaded, the list is the plain list again, cell for cell.
+    menuChoice = ID_MENU_UNLOAD_SITE;
+    dlg.OnNMRClickList(0);
+    EXPECT_FALSE(dlg.siteFileLoaded());
+    EXPECT_EQ(counts(), QString());
+    EXPECT_EQ(ListAsShown(dlg), plain);
+}
+
+TEST_F(SiteWindow, WatchingGreysACameraSilentForThreeSearchesAndBringsItBackOnOneRow)
+{
+    struct IntervalRestored {
+        ~IntervalRestored() { CLynxDlg::SetMonitorIntervalForTesting(0); }
+    } restored;
+    CLynxDlg::SetMonitorIntervalForTesting(300);
+    Json::Value list(Json::arrayValue);
+    list.append(Camera("192.168.1.101", "00:1A:2B:00:07:01", "W1"));
+    list.append(Camera("192.168.1.102", "00:1A:2B:00:07:02", "W2"));
+    // The second camera is unplugged 2 s after the start, for 4 s.
+    startCameras(list, {"--leave", "2@2000+4000"});
+    dir.Write("site.csv", "mac,label\n00:1A:2B:00:07:01,A-1\n00:1A:2B:00:07:02,A-2\n");
+    chosen = dir.File("site.csv");
+    menuChoice = ID_MENU_LOAD_SITE;
+    dlg.OnNMRClickList(-1);
+    ASSERT_TRUE(dlg.siteFileLoaded());
+
+    menuChoice = ID_MENU_MONITOR;
+    dlg.OnNMRClickList(-1);
+    ASSERT_TRUE(dlg.monitoring());
+    CProcessList* rows = dlg.listDevice();
+    const auto status = [&] { return rows->GetItemText(rowOf(QStringLiteral("00:1A:2B:00:07:02")), 7); };
+    const auto counts = [&] { return lynx::res::GetDlgItem(dlg, IDC_STATIC_SITE_COUNTS)->property("text").toString(); };
+    ASSERT_TRUE(WaitFor([&] { return rows->GetItemCount() == 2; }, 5000));
+    ASSERT_TRUE(WaitFor([&] { return status() == QStringLiteral("离线"); }, 10000)) << status().toStdString();
+    const int gone = rowOf(QStringLiteral("00:1A:2B:00:07:02"));
+    EXPECT_EQ(dlg.listModel()->index(gone, 1).data(Qt::ForegroundRole).value<QBrush>().color(), QColor(128, 128, 128));
+    EXPECT_EQ(rows->GetItemText(rowOf(QStringLiteral("00:1A:2B:00:07:01")), 7), QString());
+    // Gone dark, it counts as not found.
+    EXPECT_TRUE(WaitFor([&] { return counts() == QStringLiteral("应有 2 台 · 正常 1 · 未找到 1"); }, 2000))
+        << counts().toStdString();
+    ASSERT_TRUE(WaitFor([&] { return status() == QString(); }, 10000)) << status().toStdString();
+    EXPECT_TRUE(WaitFor([&] { return counts() == QStringLiteral("应有 2 台 · 正常 2"); }, 2000)) << counts().toStdString();
+    // Searched again and again, each camera kept one row.
+    EXPECT_EQ(rows->GetItemCount(), 2);
+
+    menuChoice = ID_MENU_MONITOR;
+    dlg.OnNMRClickList(-1);
+    EXPECT_FALSE(dlg.monitoring());
 }
 
 TEST_F(SiteWindow, TheWindowGrowsAndTheListFillsIt)

@@ -1,0 +1,196 @@
+// The window against a site's plan and over time: a site file loaded from the
+// list's context menu marks each device's state against the plan and lists
+// the planned cameras not heard as grey rows, with the counts in one line;
+// "持续监视" searches again every interval without clearing, and greys a
+// camera silent for three searches until it answers again. With neither, the
+// window is the plain list.
+#include "app/CLynxDlg.h"
+
+#include "app/shell/DialogBuilder.h"
+#include "app/shell/FileDialog.h"
+#include "app/shell/MessageBox.h"
+#include "app/shell/resource.h"
+#include "platform/Translation.h"
+#include "protocol/Messages.h"
+
+#include <QDateTime>
+#include <QTimer>
+
+namespace {
+
+int& MonitorIntervalMs()
+{
+    static int interval = CLynxDlg::kMonitorIntervalMs;
+    return interval;
+}
+
+// The faults of a refused site file shown in one box: the first ones, and how
+// many there are in all.
+QString FaultsText(const std::vector<lynx::site::SiteFileFault>& faults)
+{
+    constexpr size_t kShown = 20;
+    QStringList lines;
+    for (size_t i = 0; i < faults.size() && i < kShown; ++i)
+        lines << QString::fromStdString(lynx::site::FaultText(faults[i]));
+    if (faults.size() > kShown)
+        lines << lynx::platform::Tr("……共 %1 处错误").arg(faults.size());
+    return lynx::platform::Tr("站点清单有错误，未载入：") + QStringLiteral("\n") + lines.join(QStringLiteral("\n"));
+}
+
+// "应有 200 台 · 正常 196 · 地址不符 1 · 未找到 3 · 多余 2": the differences
+// only where there are some.
+QString CountsLine(const lynx::site::AcceptanceSummary& s)
+{
+    QStringList parts{lynx::platform::Tr("应有 %1 台").arg(s.expected), lynx::platform::Tr("正常 %1").arg(s.ok)};
+    const std::pair<const char*, size_t> differences[] = {{"地址不符 %1", s.address}, {"版本不符 %1", s.version},
+                                                          {"地址冲突 %1", s.conflict}, {"未找到 %1", s.missing},
+                                                          {"多余 %1", s.unexpected}};
+    for (const auto& [format, count] : differences)
+        if (count > 0)
+            parts << lynx::platform::Tr(format).arg(count);
+    return parts.join(QStringLiteral(" · "));
+}
+
+} // namespace
+
+void CLynxDlg::MonitorSink::Event(const lynx::site::WatchEvent& event)
+{
+    if (event.kind != lynx::site::WatchEventKind::Disappeared && event.kind != lynx::site::WatchEventKind::Returned)
+        return;
+    if (const int number = m_dlg.m_keeper->NumberOf(event.mac))
+        m_dlg.m_model->SetOffline(number, event.kind == lynx::site::WatchEventKind::Disappeared);
+    m_dlg.ScheduleSiteRefresh();
+}
+
+void CLynxDlg::SetMonitorIntervalForTesting(int milliseconds)
+{
+    MonitorIntervalMs() = milliseconds > 0 ? milliseconds : kMonitorIntervalMs;
+}
+
+void CLynxDlg::OnMenuLoadSiteFile()
+{
+    lynx::platform::FileDialogRequest request;
+    request.parent = this;
+    request.filter = QStringLiteral("(*.csv)|*.csv|");
+    const QString path = lynx::platform::GetOpenFileName(request);
+    if (path.isEmpty())
+        return;
+    std::vector<lynx::site::SiteFileFault> faults;
+    std::optional<lynx::site::SiteFile> file = lynx::site::ReadSiteFile(path.toStdString(), &faults);
+    if (!file) {
+        // The file loaded before, if any, stays.
+        lynx::platform::ShowMessageBox(this, FaultsText(faults));
+        return;
+    }
+    m_siteFile = std::move(file);
+    m_model->ShowAnswerTimes(true);
+    RefreshSiteView();
+}
+
+void CLynxDlg::OnMenuUnloadSiteFile()
+{
+    m_siteFile.reset();
+    m_model->SetAcceptance(std::nullopt);
+    m_model->ShowAnswerTimes(m_keeper != nullptr);
+    if (QWidget* counts = lynx::res::GetDlgItem(*this, IDC_STATIC_SITE_COUNTS))
+        counts->setProperty("text", QString());
+}
+
+void CLynxDlg::OnMenuMonitor()
+{
+    if (m_keeper) {
+        StopMonitor();
+        return;
+    }
+    StartUdpServers();
+    if (m_site.Discovery().ReportSocket() == 0 && m_site.Discovery().PortTaken()) {
+        lynx::platform::ShowMessageBox(this, QString::fromUtf8(lynx::protocol::msg::kPortsTaken));
+        return;
+    }
+    m_watch = std::make_unique<lynx::site::Watch>();
+    m_keeper = std::make_unique<lynx::site::RoundKeeper>(m_site.Table());
+    m_monitorSink = std::make_unique<MonitorSink>(*this);
+    m_model->ShowAnswerTimes(true);
+    if (!m_monitorTimer) {
+        m_monitorTimer = new QTimer(this);
+        connect(m_monitorTimer, &QTimer::timeout, this, &CLynxDlg::MonitorTick);
+    }
+    m_monitorTimer->start(MonitorIntervalMs());
+    m_bMonitorSent = m_site.Discovery().SendSearch();
+    if (!m_bMonitorSent)
+        lynx::platform::ShowMessageBox(this, QString::fromUtf8(lynx::protocol::msg::kSearchSendFailed));
+}
+
+void CLynxDlg::StopMonitor()
+{
+    if (m_monitorTimer)
+        m_monitorTimer->stop();
+    m_keeper.reset();
+    m_watch.reset();
+    m_monitorSink.reset();
+    m_model->ClearOffline();
+    m_model->ShowAnswerTimes(m_siteFile.has_value());
+    ScheduleSiteRefresh();
+}
+
+void CLynxDlg::MonitorTick()
+{
+    if (!m_keeper)
+        return;
+    // The round that ends heard whom it heard; one whose search went out on no
+    // card says nothing of those it did not hear.
+    DrainInbox();
+    m_watch->EndRound(std::chrono::system_clock::now(), m_bMonitorSent, *m_monitorSink);
+    m_bMonitorSent = m_site.Discovery().SendSearch();
+    RefreshSiteView();
+}
+
+bool CLynxDlg::KeepMonitorReport(const lynx::protocol::Datagram& datagram)
+{
+    if (!m_keeper)
+        return false;
+    const lynx::site::RoundKeeper::Kept kept = m_keeper->Keep(datagram, *m_watch, *m_monitorSink);
+    if (kept.number == 0)
+        return true;
+    m_model->Answered(kept.number, QDateTime::currentMSecsSinceEpoch());
+    if (kept.changed) {
+        m_model->DeviceChanged(kept.number);
+        // Its old address's conflict marks go with it, its new one's come.
+        for (int other : m_site.Table().IpConflictsOf(kept.number))
+            m_model->DeviceChanged(other);
+    }
+    if (kept.added || kept.changed)
+        ScheduleSiteRefresh();
+    return true;
+}
+
+void CLynxDlg::ScheduleSiteRefresh()
+{
+    if (!m_siteFile)
+        return;
+    if (!m_siteRefreshTimer) {
+        m_siteRefreshTimer = new QTimer(this);
+        m_siteRefreshTimer->setSingleShot(true);
+        connect(m_siteRefreshTimer, &QTimer::timeout, this, &CLynxDlg::RefreshSiteView);
+    }
+    // A burst of reports is classified once, not once a slice.
+    if (!m_siteRefreshTimer->isActive())
+        m_siteRefreshTimer->start(kSiteRefreshMs);
+}
+
+void CLynxDlg::RefreshSiteView()
+{
+    if (m_siteRefreshTimer)
+        m_siteRefreshTimer->stop();
+    if (!m_siteFile)
+        return;
+    // A camera gone dark counts as not there.
+    lynx::site::AcceptanceResult result = lynx::site::CheckAcceptance(
+        *m_siteFile, m_site.Table(), {}, [this](int number) { return !m_model->Offline(number); });
+    const QString counts = CountsLine(result.summary);
+    m_model->SetAcceptance(std::move(result));
+    if (QWidget* label = lynx::res::GetDlgItem(*this, IDC_STATIC_SITE_COUNTS)) {
+        label->setProperty("text", counts);
+        label->setToolTip(counts);
+    }
+}
