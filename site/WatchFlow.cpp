@@ -42,9 +42,9 @@ int RoundKeeper::NumberOf(std::string_view mac) const
 RoundKeeper::Kept RoundKeeper::Keep(const protocol::Datagram& datagram, Watch& watch, WatchSink& sink)
 {
     Kept kept;
-    auto record = std::make_unique<DeviceRecord>();
-    std::memset(record.get(), 0, sizeof *record);
-    if (!protocol::ParseReportBody(datagram.body, *record) || !record->mac[0] || !record->deviceIp[0])
+    // The record the session's inbox parsed (an unparsable report is all zeros).
+    auto record = std::make_unique<DeviceRecord>(protocol::ReportOf(datagram));
+    if (!record->mac[0] || !record->deviceIp[0])
         return kept;
     // Anyone may send a report naming a camera: only the camera's own word
     // keeps it on the site, or a stranger could hide that it went dark.
