@@ -454,6 +454,8 @@
     <message>
         <source>说明</source>
         <translation>Details</translation>
+    </message>
+    <message>
         <source>不支持加密的MQTT连接（mqtts://），请使用 mqtt://：%1</source>
         <translation>Encrypted MQTT connections (mqtts://) are not supported, use mqtt://: %1</translation>
     </message>
