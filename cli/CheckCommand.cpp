@@ -185,14 +185,9 @@ int Check(const Arguments& args, std::ostream& out, std::ostream& err, LiveLine*
         return BadOptions(err, "check", error, CheckUsage());
     if (options->help)
         return ShowUsage(out, CheckUsage());
-    // The whole file is read and checked before anything is sent.
-    std::vector<site::SiteFileFault> faults;
-    const std::optional<site::SiteFile> site = site::ReadSiteFile(options->site, &faults);
-    if (!site) {
-        for (const site::SiteFileFault& fault : faults)
-            err << "lynx-cli check: " << options->site << ": " << site::FaultText(fault) << "\n";
+    const std::optional<site::SiteFile> site = ReadSiteFileOrSayFaults(options->site, err, "check");
+    if (!site)
         return kExitUsage;
-    }
 
     protocol::InitTransport();
     protocol::DiscoverySession session;

@@ -28,6 +28,17 @@ int Failed(std::ostream& err, const char* command, const std::string& text)
     return kExitFailed;
 }
 
+std::optional<site::SiteFile> ReadSiteFileOrSayFaults(const std::string& path, std::ostream& err, const char* command)
+{
+    std::vector<site::SiteFileFault> faults;
+    std::optional<site::SiteFile> site = site::ReadSiteFile(path, &faults);
+    if (!site) {
+        for (const site::SiteFileFault& fault : faults)
+            err << "lynx-cli " << command << ": " << path << ": " << site::FaultText(fault) << "\n";
+    }
+    return site;
+}
+
 bool SaveReport(const site::SiteReport& report, const std::string& path, std::ostream& err, const char* command)
 {
     std::string error;

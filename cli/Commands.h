@@ -3,7 +3,10 @@
 // message on stderr).
 #pragma once
 
+#include "site/SiteFile.h"
+
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,6 +44,9 @@ int ShowUsage(std::ostream& out, const char* usage);
 int BadOptions(std::ostream& err, const char* command, const std::string& error, const char* usage);
 // "lynx-cli COMMAND: text" on err: kExitFailed.
 int Failed(std::ostream& err, const char* command, const std::string& text);
+// The site file at path; nullopt after "lynx-cli COMMAND: PATH: fault" on err
+// for each of its faults (the whole file is checked before anything is sent).
+std::optional<site::SiteFile> ReadSiteFileOrSayFaults(const std::string& path, std::ostream& err, const char* command);
 // Writes report to path unless path is empty; false after "lynx-cli COMMAND:
 // why" on err when it cannot.
 bool SaveReport(const site::SiteReport& report, const std::string& path, std::ostream& err, const char* command);

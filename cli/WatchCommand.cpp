@@ -3,6 +3,7 @@
 #include "cli/Commands.h"
 #include "cli/DeviceOutput.h"
 #include "cli/OptionReader.h"
+#include "platform/MacKey.h"
 #include "platform/Translation.h"
 #include "site/WatchFlow.h"
 
@@ -13,13 +14,16 @@
 #include <cerrno>
 #include <cstring>
 #include <iostream>
+#include <memory>
+#include <mutex>
 
 namespace lynx::cli {
 
 const char* WatchUsage()
 {
     return R"(usage: lynx-cli watch [--interval S] [--missed N] [--duration S]
-                      [--format table|json] [--interface NAME ...]
+                      [--format table|json] [--site FILE]
+                      [--publish mqtt://HOST[:PORT]/TOPIC] [--interface NAME ...]
 
 Searches the LAN every S seconds and prints, one line each, what changed:
   appeared     a camera answered for the first time
@@ -27,6 +31,7 @@ Searches the LAN every S seconds and prints, one line each, what changed:
   returned     a camera that disappeared answers again
   address      a camera answers with another IP address, mask or gateway
   version      a camera answers with another software version
+  missing      a camera of the site file did not answer the first N searches
 Cameras are told apart by MAC; a camera that misses fewer than N searches
 and answers again is not reported.
   --interval S     seconds from one search to the next (default 10, 1..3600)
@@ -36,13 +41,27 @@ and answers again is not reported.
                    (SIGINT) or SIGTERM
   --format         table (default) or json: one JSON object per line with
                    "time" (UTC), "event", "mac", "ip" and, as they apply,
-                   "softwareVersion", "previousIp", "previousMask",
+                   "label", "softwareVersion", "previousIp", "previousMask",
                    "previousGateway", "previousVersion", "lastHeard"
+  --site FILE      the cameras the site should have, by MAC, in a file that
+                   check --site reads (an address plan or a list the window
+                   exported; an optional column label names each camera):
+                   each event of theirs carries its "label". A file with
+                   faults is refused, each fault named, and nothing is sent
+  --publish URL    also publish each event, the JSON object --format json
+                   prints, to the MQTT broker at mqtt://HOST[:PORT]/TOPIC
+                   (port 1883 by default): on TOPIC/MAC (MAC written
+                   00:1A:2B:3C:4D:5E), retained, at QoS 1. A broker that is
+                   away is said and tried again, its events kept meanwhile
+                   (the oldest dropped beyond 10000); at the end it is given
+                   5 seconds to take the rest
   --interface NAME search on this network card only (repeat for more); by
                    default every card that can broadcast
-A summary goes to standard error at the end. The exit status is 0 when the
-watch ended at its duration or on a signal, 1 when the first search went out
-on no network card or the output could not be written, 2 for bad options.
+A summary goes to standard error at the end, with the events published. The
+exit status is 0 when the watch ended at its duration or on a signal; 1 when
+the first search went out on no network card, the output could not be
+written, a camera of the site file was not present at the end, or events to
+publish were dropped or left unsent; 2 for bad options or a bad site file.
 )";
 }
 
@@ -52,7 +71,8 @@ std::optional<WatchOptions> ParseWatchOptions(const std::vector<std::string>& ar
     OptionReader reader(args);
     std::string format;
     while (reader.Next()) {
-        if (reader.Shared(options.interfaces, options.help))
+        if (reader.Shared(options.interfaces, options.help) ||
+            reader.ValueOf({{"--site", &options.site}, {"--publish", &options.publish}}))
             continue;
         if (reader.Is("--interval")) {
             reader.Number(options.intervalSeconds, 1, 3600);
@@ -76,7 +96,27 @@ std::optional<WatchOptions> ParseWatchOptions(const std::vector<std::string>& ar
             reader.Unknown();
         }
     }
+    // A URL that cannot be used is a bad option: nothing is searched or sent.
+    std::string urlError;
+    if (!reader.Failed() && !options.publish.empty() && !site::ParseMqttUrl(options.publish, &urlError))
+        reader.Fail("--publish: " + urlError);
     return reader.Result(options, error);
+}
+
+std::string PublishedMac(const std::string& mac)
+{
+    const std::string key = platform::MacKey(mac);
+    if (key.size() != 12 || key.find_first_not_of("0123456789ABCDEF") != std::string::npos)
+        return mac;
+    std::string text;
+    for (size_t at = 0; at < key.size(); at += 2)
+        text += (at ? ":" : "") + key.substr(at, 2);
+    return text;
+}
+
+void WatchPublisherSink::Event(const site::WatchEvent& event)
+{
+    m_publisher.Publish(PublishedMac(event.mac), site::WatchEventJson(event));
 }
 
 namespace {
@@ -241,6 +281,44 @@ std::string WatchSummaryText(const site::WatchSummary& summary)
     return text;
 }
 
+namespace {
+
+// The cameras of the site file, for the watch: by MAC, with their labels.
+std::vector<site::ExpectedCamera> ExpectedCameras(const std::optional<site::SiteFile>& file)
+{
+    std::vector<site::ExpectedCamera> expected;
+    if (file) {
+        for (const site::PlannedCamera& camera : file->cameras)
+            expected.push_back({camera.mac, camera.label});
+    }
+    return expected;
+}
+
+// How long the broker is given at the end to take the events still queued.
+constexpr std::chrono::seconds kPublishFlush{5};
+
+// Stops the publisher with a bounded flush and says what reached the broker:
+// false when any event was dropped or left unsent.
+bool FinishPublishing(site::MqttPublisher& publisher, const std::string& url)
+{
+    publisher.Stop(kPublishFlush);
+    const site::MqttCounters counters = publisher.Counters();
+    const auto n = [](uint64_t value) { return QString::number(static_cast<qulonglong>(value)); };
+    std::cerr << "lynx-cli watch: "
+              << platform::Tr("%1 events published to %2").arg(n(counters.published), QString::fromStdString(url)).toStdString()
+              << "\n";
+    if (counters.dropped == 0 && counters.queued == 0)
+        return true;
+    std::cerr << "lynx-cli watch: "
+              << platform::Tr("%1 events were dropped and %2 left unsent: the broker does not have every event")
+                     .arg(n(counters.dropped), n(counters.queued))
+                     .toStdString()
+              << "\n";
+    return false;
+}
+
+} // namespace
+
 int RunWatchCommand(const Arguments& args)
 {
     std::string error;
@@ -249,12 +327,28 @@ int RunWatchCommand(const Arguments& args)
         return BadOptions(std::cerr, "watch", error, WatchUsage());
     if (options->help)
         return ShowUsage(std::cout, WatchUsage());
+    std::optional<site::SiteFile> siteFile;
+    if (!options->site.empty() && !(siteFile = ReadSiteFileOrSayFaults(options->site, std::cerr, "watch")))
+        return kExitUsage;
     StopSignals stop;
     if (!stop.Ready())
         return Failed(std::cerr, "watch", std::string("cannot make a pipe: ") + std::strerror(errno));
+    // The publisher's lines (broker lost, back, events dropped) come from its
+    // own thread: each written whole, under a lock of their own.
+    std::mutex statusLock;
+    std::unique_ptr<site::MqttPublisher> publisher;
+    if (!options->publish.empty()) {
+        publisher = site::OpenPublisher(options->publish, &error, [&statusLock](const std::string& line) {
+            const std::string text = "lynx-cli watch: " + line + "\n";
+            std::lock_guard lock(statusLock);
+            std::cerr << text << std::flush;
+        });
+        if (!publisher)
+            return BadOptions(std::cerr, "watch", "--publish: " + error, WatchUsage());
+    }
     protocol::InitTransport();
     protocol::DiscoverySession session(protocol::DatagramInbox::Wake::EventFd);
-    site::Watch watch(options->missedRounds);
+    site::Watch watch(options->missedRounds, ExpectedCameras(siteFile));
     WatchPrinter printer(std::cout, options->format, [&] { stop.Stop(); });
     site::WatchRequest request;
     request.interval = std::chrono::seconds(options->intervalSeconds);
@@ -262,20 +356,27 @@ int RunWatchCommand(const Arguments& args)
         request.duration = std::chrono::seconds(*options->durationSeconds);
     request.interfaces = options->interfaces;
     request.stopFd = stop.ReadFd();
-    // Every sink hears each event: the printer now, a publisher beside it later.
+    // Every sink hears each event: the printer, then the publisher.
     site::WatchSinks sinks;
     sinks.Add(printer);
+    std::optional<WatchPublisherSink> published;
+    if (publisher)
+        sinks.Add(published.emplace(*publisher));
     const site::WatchRun run = site::RunWatch(session, watch, sinks, request);
     if (!run.ok())
         return Failed(std::cerr, "watch", site::FailureText(run.failure));
-    std::cerr << WatchSummaryText(watch.Summary());
-    if (run.roundsUnsent)
-        std::cerr << platform::Tr("%1 searches went out on no network card").arg(run.roundsUnsent).toStdString()
-                  << "\n";
+    {
+        std::lock_guard lock(statusLock);
+        std::cerr << WatchSummaryText(watch.Summary());
+        if (run.roundsUnsent)
+            std::cerr << platform::Tr("%1 searches went out on no network card").arg(run.roundsUnsent).toStdString()
+                      << "\n";
+    }
+    const int outputError = errno ? errno : EIO;
+    const bool allPublished = !publisher || FinishPublishing(*publisher, options->publish);
     if (printer.Failed())
-        return Failed(std::cerr, "watch",
-                      std::string("cannot write to standard output: ") + std::strerror(errno ? errno : EIO));
-    return watch.AllExpectedPresent() ? kExitOk : kExitFailed;
+        return Failed(std::cerr, "watch", std::string("cannot write to standard output: ") + std::strerror(outputError));
+    return watch.AllExpectedPresent() && allPublished ? kExitOk : kExitFailed;
 }
 
 } // namespace lynx::cli

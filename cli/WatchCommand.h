@@ -2,6 +2,7 @@
 // running it, so they can be checked.
 #pragma once
 
+#include "site/MqttPublisher.h"
 #include "site/Watch.h"
 
 #include <functional>
@@ -20,10 +21,13 @@ struct WatchOptions {
     std::optional<long long> durationSeconds;  // none: until SIGINT or SIGTERM
     WatchFormat format = WatchFormat::Table;
     std::vector<std::string> interfaces;       // --interface, repeatable; empty: every card
+    std::string site;                          // --site FILE: the cameras expected; empty: none
+    std::string publish;                       // --publish mqtt://HOST[:PORT]/TOPIC; empty: none
     bool help = false;
 };
 
-// nullopt and a message in *error for an option that is not understood.
+// nullopt and a message in *error for an option that is not understood (a
+// --publish URL that cannot be used among them).
 std::optional<WatchOptions> ParseWatchOptions(const std::vector<std::string>& args, std::string* error);
 
 const char* WatchUsage();
@@ -48,6 +52,23 @@ private:
     WatchFormat m_format;
     std::function<void()> m_onFailure;
     bool m_failed = false;
+};
+
+// The MAC under which a camera's events are published: 00:1A:2B:3C:4D:5E,
+// whatever the separators and letter case a site file or the camera wrote it
+// with, so that each camera keeps one retained state on the broker (an
+// expected camera's "missing" and its later "appeared" land on one topic).
+// Text that is not twelve hex digits is kept as given.
+std::string PublishedMac(const std::string& mac);
+
+// Publishes each event, as --format json prints it, under the camera's MAC.
+class WatchPublisherSink : public site::WatchSink {
+public:
+    explicit WatchPublisherSink(site::MqttPublisher& publisher) : m_publisher(publisher) {}
+    void Event(const site::WatchEvent& event) override;
+
+private:
+    site::MqttPublisher& m_publisher;
 };
 
 // The summary printed at the end, one line each, in the selected language.

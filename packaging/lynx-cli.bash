@@ -53,6 +53,13 @@ _lynx_cli()
         $files '@(csv|json)'
         return
         ;;
+    --publish)
+        if [ -z "$cur" ]; then
+            COMPREPLY=("mqtt://")
+            compopt -o nospace 2>/dev/null
+        fi
+        return
+        ;;
     --seconds | --wait | --reboot-wait | --parallel | --retry | --confirm-wait | --max-devices | --mac | --ip | --mask | \
         --gateway | --start | --end | --expect-version | --interval | --missed | --duration)
         return
@@ -66,7 +73,7 @@ _lynx_cli()
     plan) options="--start --end --gateway --mask --write-plan --seconds --interface --help" ;;
     assign) options="--start --end --gateway --mask --mac --plan --dry-run --seconds --confirm-wait --interface --report --help" ;;
     check) options="--site --expect-version --seconds --allow-unexpected --format --report --interface --help" ;;
-    watch) options="--interval --missed --duration --format --interface --help" ;;
+    watch) options="--interval --missed --duration --format --site --publish --interface --help" ;;
     upgrade) options="--file --all --ip --seconds --wait --interface --parallel --verify --reboot-wait --expect-version --retry --report --help" ;;
     *)
         COMPREPLY=($(compgen -W "$commands --help --version" -- "$cur"))

@@ -258,7 +258,8 @@ address 又先于 version）。
     </message>
     <message>
         <source>usage: lynx-cli watch [--interval S] [--missed N] [--duration S]
-                      [--format table|json] [--interface NAME ...]
+                      [--format table|json] [--site FILE]
+                      [--publish mqtt://HOST[:PORT]/TOPIC] [--interface NAME ...]
 
 Searches the LAN every S seconds and prints, one line each, what changed:
   appeared     a camera answered for the first time
@@ -266,6 +267,7 @@ Searches the LAN every S seconds and prints, one line each, what changed:
   returned     a camera that disappeared answers again
   address      a camera answers with another IP address, mask or gateway
   version      a camera answers with another software version
+  missing      a camera of the site file did not answer the first N searches
 Cameras are told apart by MAC; a camera that misses fewer than N searches
 and answers again is not reported.
   --interval S     seconds from one search to the next (default 10, 1..3600)
@@ -275,16 +277,31 @@ and answers again is not reported.
                    (SIGINT) or SIGTERM
   --format         table (default) or json: one JSON object per line with
                    &quot;time&quot; (UTC), &quot;event&quot;, &quot;mac&quot;, &quot;ip&quot; and, as they apply,
-                   &quot;softwareVersion&quot;, &quot;previousIp&quot;, &quot;previousMask&quot;,
+                   &quot;label&quot;, &quot;softwareVersion&quot;, &quot;previousIp&quot;, &quot;previousMask&quot;,
                    &quot;previousGateway&quot;, &quot;previousVersion&quot;, &quot;lastHeard&quot;
+  --site FILE      the cameras the site should have, by MAC, in a file that
+                   check --site reads (an address plan or a list the window
+                   exported; an optional column label names each camera):
+                   each event of theirs carries its &quot;label&quot;. A file with
+                   faults is refused, each fault named, and nothing is sent
+  --publish URL    also publish each event, the JSON object --format json
+                   prints, to the MQTT broker at mqtt://HOST[:PORT]/TOPIC
+                   (port 1883 by default): on TOPIC/MAC (MAC written
+                   00:1A:2B:3C:4D:5E), retained, at QoS 1. A broker that is
+                   away is said and tried again, its events kept meanwhile
+                   (the oldest dropped beyond 10000); at the end it is given
+                   5 seconds to take the rest
   --interface NAME search on this network card only (repeat for more); by
                    default every card that can broadcast
-A summary goes to standard error at the end. The exit status is 0 when the
-watch ended at its duration or on a signal, 1 when the first search went out
-on no network card or the output could not be written, 2 for bad options.
+A summary goes to standard error at the end, with the events published. The
+exit status is 0 when the watch ended at its duration or on a signal; 1 when
+the first search went out on no network card, the output could not be
+written, a camera of the site file was not present at the end, or events to
+publish were dropped or left unsent; 2 for bad options or a bad site file.
 </source>
         <translation>用法：lynx-cli watch [--interval S] [--missed N] [--duration S]
-                      [--format table|json] [--interface NAME ...]
+                      [--format table|json] [--site FILE]
+                      [--publish mqtt://HOST[:PORT]/TOPIC] [--interface NAME ...]
 
 每 S 秒搜索一次局域网，每项变化输出一行：
   appeared     相机首次应答（出现）
@@ -292,17 +309,28 @@ on no network card or the output could not be written, 2 for bad options.
   returned     消失的相机重新应答（恢复）
   address      相机以另一 IP 地址、子网掩码或网关应答（地址变更）
   version      相机以另一软件版本应答（版本变更）
+  missing      现场文件中的相机在最初 N 次搜索中都未应答（从未应答）
 相机按 MAC 区分；少于 N 次未应答后又应答的相机不报告。
   --interval S     两次搜索之间的秒数（默认 10，1..3600）
   --missed N       相机连续未应答多少次搜索即视为消失（默认 3，1..1000）
   --duration S     S 秒后结束；默认一直运行，直到 Ctrl+C（SIGINT）或 SIGTERM
   --format         table（默认）或 json：每行一个 JSON 对象，含 &quot;time&quot;（UTC）、
-                   &quot;event&quot;、&quot;mac&quot;、&quot;ip&quot;，以及视情况而定的 &quot;softwareVersion&quot;、
-                   &quot;previousIp&quot;、&quot;previousMask&quot;、&quot;previousGateway&quot;、
-                   &quot;previousVersion&quot;、&quot;lastHeard&quot;
+                   &quot;event&quot;、&quot;mac&quot;、&quot;ip&quot;，以及视情况而定的 &quot;label&quot;、
+                   &quot;softwareVersion&quot;、&quot;previousIp&quot;、&quot;previousMask&quot;、
+                   &quot;previousGateway&quot;、&quot;previousVersion&quot;、&quot;lastHeard&quot;
+  --site FILE      现场应有的相机，按 MAC，文件与 check --site 读取的相同（地址
+                   方案或窗口导出的列表；可选列 label 为每台相机命名）：这些
+                   相机的每个事件都带有其 &quot;label&quot;。有错误的文件被拒绝，每个
+                   错误都注明，不发送任何数据
+  --publish URL    同时把每个事件（即 --format json 输出的 JSON 对象）发布到
+                   mqtt://HOST[:PORT]/TOPIC 的 MQTT 服务器（默认端口 1883）：
+                   主题为 TOPIC/MAC（MAC 写作 00:1A:2B:3C:4D:5E），保留消息，
+                   QoS 1。服务器不可用时会提示并重试，期间事件暂存（超过 10000
+                   条时丢弃最早的）；结束时再给服务器 5 秒接收其余事件
   --interface NAME 只在此网卡上搜索（可重复）；默认在每块能广播的网卡上搜索
-结束时在标准错误输出汇总。按时长或因信号结束时退出状态为 0；第一次搜索未能从
-任何网卡发出或输出无法写入时为 1；选项无效时为 2。
+结束时在标准错误输出汇总及已发布的事件数。按时长或因信号结束时退出状态为 0；
+第一次搜索未能从任何网卡发出、输出无法写入、现场文件中的相机结束时不在线，或
+要发布的事件被丢弃或未送出时为 1；选项无效或现场文件有错误时为 2。
 </translation>
     </message>
     <message>
@@ -340,6 +368,14 @@ on no network card or the output could not be written, 2 for bad options.
     <message>
         <source>last heard %1</source>
         <translation>最后应答于 %1</translation>
+    </message>
+    <message>
+        <source>%1 events published to %2</source>
+        <translation>已向 %2 发布 %1 条事件</translation>
+    </message>
+    <message>
+        <source>%1 events were dropped and %2 left unsent: the broker does not have every event</source>
+        <translation>%1 条事件被丢弃，%2 条未送出：服务器上的事件不完整</translation>
     </message>
     <message>
         <source>watch ended after %1 searches: %2 cameras present, %3 disappeared, %4 expected but absent</source>

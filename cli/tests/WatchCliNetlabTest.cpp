@@ -2,6 +2,7 @@
 // leaves it running after handover: a camera unplugged and plugged in again,
 // one readdressed, the events read live from its output, and its end on a
 // signal with the summary.
+#include "MosquittoBroker.h"
 #include "SessionInLan.h"
 
 #include <gtest/gtest.h>
@@ -23,6 +24,8 @@ using namespace lynx::test;
 constexpr const char* kLeaving = "02:00:5E:10:00:21";
 constexpr const char* kReaddressed = "02:00:5E:10:00:22";
 constexpr const char* kStaying = "02:00:5E:10:00:23";
+// On the site's list, never on the LAN; written as a site file may write it.
+constexpr const char* kNeverThere = "02-00-5e-10-00-2f";
 
 Json::Value Cameras(std::initializer_list<std::pair<int, const char*>> cameras)
 {
@@ -96,13 +99,25 @@ protected:
     {
         const auto sent = std::chrono::steady_clock::now();
         ::kill(m_pid, signal);
+        ProcessResult result = Ended();
+        return {result, std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - sent)};
+    }
+
+    // The watch's result once it has ended by itself (its duration).
+    ProcessResult Ended()
+    {
         ProcessResult result = m_watch->Finish();
         m_watch.reset();
         m_pid = -1;
         result.out = Read("events");
         result.err = Read("err");
-        return {result, std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - sent)};
+        return result;
     }
+
+    // The test's simulator takes its first present camera away (SIGUSR1), or
+    // brings back the one away the longest (SIGUSR2).
+    void TakeAway() { ::kill(cameras.Pid(), SIGUSR1); }
+    void BringBack() { ::kill(cameras.Pid(), SIGUSR2); }
 
 private:
     std::unique_ptr<BackgroundRun> m_watch;
@@ -181,6 +196,162 @@ TEST_F(WatchCli, ASignalEndsTheWatchAtOnceWithTheSummaryInsteadOfWaitingOutTheIn
         EXPECT_NE(result.err.find("监视结束，共搜索 1 次：在线相机 1 台，消失 0 台，应有而缺席 0 台"), std::string::npos)
             << result.err;
     }
+}
+
+TEST_F(WatchCli, AgainstASiteFileEventsCarryTheLabelsAndACameraAbsentAtTheEndFailsTheWatch)
+{
+    startCameras(Cameras({{121, kLeaving}, {123, kStaying}}));
+    const std::string site = dir.Write("site.csv", std::string("mac,label\n") + kLeaving + ",B2-017\n" + kStaying +
+                                                       ",B2-018\n");
+    // Every expected camera there at the end: exit 0, each event labelled.
+    StartWatch({"--format", "json", "--interval", "1", "--missed", "2", "--site", site});
+    for (const char* mac : {kLeaving, kStaying})
+        ASSERT_TRUE(WaitFor("appeared", mac)) << mac << Read("events") << Read("err");
+    TakeAway();
+    ASSERT_TRUE(WaitFor("disappeared", kLeaving)) << Read("events") << cameras.Log();
+    BringBack();
+    ASSERT_TRUE(WaitFor("returned", kLeaving)) << Read("events") << cameras.Log();
+    ProcessResult result = End(SIGTERM).first;
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    const std::map<std::string, std::string> labels = {{kLeaving, "B2-017"}, {kStaying, "B2-018"}};
+    const std::vector<Json::Value> events = Events();
+    EXPECT_EQ(events.size(), 4u) << result.out;
+    for (const Json::Value& e : events)
+        EXPECT_EQ(e["label"].asString(), labels.at(e["mac"].asString())) << result.out;
+    EXPECT_NE(result.err.find("应有而缺席 0 台"), std::string::npos) << result.err;
+
+    // One more expected camera that is never on the LAN, and the duration
+    // ending while a camera is away: one "missing", and exit 1 naming both.
+    const std::string bigger = dir.Write("bigger.csv", std::string("mac,label\n") + kLeaving + ",B2-017\n" + kStaying +
+                                                           ",B2-018\n" + kNeverThere + ",B2-099\n");
+    StartWatch({"--format", "json", "--interval", "1", "--missed", "2", "--duration", "12", "--site", bigger});
+    ASSERT_TRUE(WaitFor("appeared", kLeaving)) << Read("events") << Read("err");
+    TakeAway();
+    ASSERT_TRUE(WaitFor("disappeared", kLeaving)) << Read("events") << cameras.Log();
+    result = Ended();
+    EXPECT_EQ(result.exitCode, 1) << result.err;
+    EXPECT_EQ(CountOf("missing", kNeverThere), 1) << result.out;
+    for (const Json::Value& e : Events()) {
+        if (e["event"] == "missing") {
+            EXPECT_EQ(e["label"].asString(), "B2-099");
+        }
+    }
+    EXPECT_EQ(CountOf("disappeared", kLeaving), 1) << result.out;
+    EXPECT_NE(result.err.find("应有而缺席 2 台"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find(std::string(kLeaving) + " B2-017"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find(std::string(kNeverThere) + " B2-099"), std::string::npos) << result.err;
+}
+
+// Bad input is refused before anything goes out: no search reaches the
+// cameras, no connection reaches the broker.
+TEST_F(WatchCli, ABadSiteFileOrPublishUrlIsRefusedWithExit2AndNothingIsSent)
+{
+    startCameras(Cameras({{123, kStaying}}));
+    MosquittoBroker broker(dir);
+    broker.Start();
+    const std::string bad = dir.Write("bad.csv", "mac,ip\n"
+                                                 "02:00:5E:10:00:2Z,192.168.1.130\n"
+                                                 "02:00:5E:10:00:31,192.168.1.1300\n");
+    struct Case {
+        std::vector<std::string> args;
+        std::vector<std::string> said;  // each on standard error
+    };
+    const std::vector<Case> cases = {
+        {{"--site", bad, "--publish", broker.Url("lynx/watch")},
+         {bad + ": 第 2 行，mac 列：MAC地址“02:00:5E:10:00:2Z”无效\n",
+          bad + ": 第 3 行，ip 列：“192.168.1.1300”不是点分十进制的IPv4地址\n"}},
+        {{"--site", dir.File("no-such.csv")}, {dir.File("no-such.csv") + ": "}},
+        {{"--publish", "mqtts://" + broker.Host() + "/lynx/watch"}, {"--publish: 不支持加密的MQTT连接"}},
+        {{"--publish", "mqtt://" + broker.Host() + ":18830"}, {"--publish: "}},
+        {{"--publish", "http://" + broker.Host() + "/x"}, {"--publish: MQTT地址应写作"}},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"watch", "--interval", "1", "--duration", "2"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        SCOPED_TRACE(c.args.back());
+        const ProcessResult r = RunCli(args, 30s);
+        EXPECT_EQ(r.exitCode, 2) << r.err;
+        EXPECT_EQ(r.out, "");
+        for (const std::string& part : c.said)
+            EXPECT_NE(r.err.find("lynx-cli watch: " + part), std::string::npos) << part << "\n" << r.err;
+    }
+    EXPECT_EQ(Count(broker.Log(), "New client connected"), 0u) << broker.Log();
+    // Nothing was sent: after one search more, the camera has heard exactly one.
+    ASSERT_EQ(CliSearchJson().size(), 1u);
+    ASSERT_TRUE(WaitUntil([&] { return Count(cameras.Log(), "search from ") >= 1; }, 5s));
+    EXPECT_EQ(Count(cameras.Log(), "search from "), 1u) << cameras.Log();
+}
+
+// Each event goes to the broker too, the very line --format json prints, on
+// TOPIC/MAC: a subscriber gets each once; with the broker killed while a
+// camera leaves, its events wait, and a subscriber of the restarted broker
+// gets them once each, in order; a dashboard that comes last sees the last.
+// A broker that never comes back fails the watch.
+TEST_F(WatchCli, PublishedEventsAreThePrintedLinesEachOnceAndNoneIsLostWhileTheBrokerRestarts)
+{
+    startCameras(Cameras({{121, kLeaving}, {123, kStaying}}));
+    MosquittoBroker broker(dir);
+    broker.Start();
+    const std::string topic = "lynx/watch";
+    auto live = broker.Subscribe(topic + "/#", 2);
+    StartWatch({"--format", "json", "--interval", "1", "--missed", "2", "--publish", broker.Url(topic)});
+    for (const char* mac : {kLeaving, kStaying})
+        ASSERT_TRUE(WaitFor("appeared", mac)) << mac << Read("events") << Read("err");
+    // The line a subscriber prints for each event the watch printed.
+    const auto published = [&](size_t from, size_t to) {
+        std::map<std::string, int> lines;
+        std::istringstream printed(Read("events"));
+        size_t n = 0;
+        for (std::string line; std::getline(printed, line); ++n) {
+            if (n >= from && n < to)
+                ++lines[topic + "/" + ParseJson(line)["mac"].asString() + " " + line];
+        }
+        return lines;
+    };
+    ProcessResult got = live->Finish();
+    EXPECT_EQ(MosquittoBroker::Received(got), published(0, 2)) << got.out << got.err;
+
+    // Killed (its retained states gone with it, as it keeps none on disk);
+    // the camera leaves while it is down and returns once it is back.
+    broker.Stop(SIGKILL);
+    TakeAway();
+    ASSERT_TRUE(WaitFor("disappeared", kLeaving)) << Read("events") << cameras.Log();
+    broker.Start();
+    // Subscribed before the camera returns: the event sent while the broker
+    // was down comes live or retained, whichever the reconnection makes it.
+    auto restarted = broker.Subscribe(topic + "/#", 2);
+    BringBack();
+    ASSERT_TRUE(WaitFor("returned", kLeaving)) << Read("events") << cameras.Log();
+    got = restarted->Finish();
+    EXPECT_EQ(MosquittoBroker::Received(got), published(2, 4)) << got.out << got.err;
+    EXPECT_LT(got.out.find("\"disappeared\""), got.out.find("\"returned\"")) << got.out;
+
+    const ProcessResult result = End(SIGTERM).first;
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(Events().size(), 4u) << result.out;
+    const std::string url = broker.Url(topic);
+    EXPECT_NE(result.err.find("lynx-cli watch: 已向 " + url + " 发布 4 条事件\n"), std::string::npos) << result.err;
+    EXPECT_EQ(result.err.find("丢弃"), std::string::npos) << result.err;
+    EXPECT_EQ(Count(result.err, "lynx-cli watch: MQTT服务器 " + broker.Host() + ":18830 无法连接"), 1u) << result.err;
+    EXPECT_EQ(Count(result.err, "lynx-cli watch: MQTT服务器 " + broker.Host() + ":18830 已重新连接"), 1u) << result.err;
+
+    // A dashboard that subscribes now gets the leaving camera's last state,
+    // retained, then a line of the test's own: nothing stale, nothing twice.
+    auto dashboard = broker.Subscribe(topic + "/#", 2);
+    broker.Publish(topic + "/end", "end");
+    got = dashboard->Finish();
+    std::map<std::string, int> last = published(3, 4);
+    last[topic + "/end end"] = 1;
+    EXPECT_EQ(MosquittoBroker::Received(got), last) << got.out;
+
+    // A broker gone for good: the events left unsent are said, and the watch fails.
+    broker.Stop(SIGTERM);
+    StartWatch({"--format", "json", "--interval", "1", "--duration", "3", "--publish", url});
+    const ProcessResult unsent = Ended();
+    EXPECT_EQ(unsent.exitCode, 1) << unsent.err;
+    EXPECT_EQ(Events().size(), 2u) << unsent.out;
+    EXPECT_NE(unsent.err.find("lynx-cli watch: 已向 " + url + " 发布 0 条事件\n"), std::string::npos) << unsent.err;
+    EXPECT_NE(unsent.err.find("lynx-cli watch: 0 条事件被丢弃，2 条未送出"), std::string::npos) << unsent.err;
 }
 
 } // namespace

@@ -45,6 +45,15 @@ TEST(WatchOptions, EachOptionIsReadAndBadInputIsRefusedWithItsReason)
         {{"--format", "csv"}, "--format takes table or json, not 'csv'"},
         {{"--interval", "2", "--interval", "3"}, "--interval"},
         {{"--site-plan", "x"}, "unknown option '--site-plan'"},
+        {{"--site", "site.csv", "--publish", "mqtt://192.168.1.5:1884/lynx/site"}, nullptr},
+        {{"--publish=mqtt://[fe80::1]/t"}, nullptr},
+        {{"--site"}, "--site"},
+        {{"--site", "a.csv", "--site", "b.csv"}, "--site"},
+        {{"--publish", "mqtt://broker"}, "--publish: "},
+        {{"--publish", "mqtts://broker/t"}, "--publish: "},
+        {{"--publish", "broker:1883/t"}, "--publish: "},
+        {{"--publish", "mqtt://broker/t/#"}, "--publish: "},
+        {{"--publish", "mqtt://broker/t", "--publish", "mqtt://other/t"}, "--publish"},
     };
     for (const OptionCase& c : cases) {
         std::string all;
@@ -67,6 +76,12 @@ TEST(WatchOptions, EachOptionIsReadAndBadInputIsRefusedWithItsReason)
     EXPECT_EQ(o->missedRounds, 5);
     EXPECT_EQ(o->durationSeconds, 600);
     EXPECT_EQ(o->format, WatchFormat::Json);
+    EXPECT_EQ(o->site, "");
+    EXPECT_EQ(o->publish, "");
+    const auto both = ParseWatchOptions({"--site", "site.csv", "--publish", "mqtt://broker/lynx"}, &error);
+    ASSERT_TRUE(both) << error;
+    EXPECT_EQ(both->site, "site.csv");
+    EXPECT_EQ(both->publish, "mqtt://broker/lynx");
     const auto high = ParseWatchOptions({"--interval", "99999", "--missed", "99999"}, &error);
     ASSERT_TRUE(high);
     EXPECT_EQ(high->intervalSeconds, 3600) << "brought down to an hour";
@@ -140,6 +155,24 @@ TEST(WatchPrinting, EachEventIsOneLineOnTheStreamAtOnceAndAFailedStreamIsToldOnc
     failing.Event(Event(WatchEventKind::Appeared, "192.168.1.6"));
     EXPECT_TRUE(failing.Failed());
     EXPECT_EQ(told, 1);
+}
+
+// A camera's retained state is one topic, however its MAC was written: by the
+// site file for "missing", by the camera for the rest.
+TEST(WatchPublishing, EachCameraIsPublishedUnderOneMacWhateverItsSeparatorsAndCase)
+{
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"00:1A:2B:3C:4D:5E", "00:1A:2B:3C:4D:5E"},
+        {"00-1a-2b-3c-4d-5e", "00:1A:2B:3C:4D:5E"},
+        {"001a2b3c4d5e", "00:1A:2B:3C:4D:5E"},
+        {"00.1A.2B.3C.4D.5E", "00:1A:2B:3C:4D:5E"},
+        // Not a MAC: left as it came, for the publisher to make a topic level of.
+        {"00:1A:2B:3C:4D", "00:1A:2B:3C:4D"},
+        {"camera/1", "camera/1"},
+        {"", ""},
+    };
+    for (const auto& [given, published] : cases)
+        EXPECT_EQ(PublishedMac(given), published) << given;
 }
 
 } // namespace
