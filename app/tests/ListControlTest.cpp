@@ -296,15 +296,17 @@ TEST_F(WindowWithRows, RightClickOnARowOffersTheMenuAndItsCommandsReachTheDevice
     dlg.OnLvnColumnclickList(0);  // rows now 3, 2, 1
     dlg.OnNMRClickList(0);
     lynx::platform::SetPopupMenuHandler(previous);
-    ASSERT_EQ(offered.size(), 3u);
+    ASSERT_EQ(offered.size(), 5u);
     EXPECT_EQ(offered[0], std::make_pair(ID_MENU_IE_BROWSE, QStringLiteral("IE浏览")));
     EXPECT_EQ(offered[1], std::make_pair(ID_MENU_MORE_INFO, QStringLiteral("更多信息")));
     EXPECT_EQ(offered[2], std::make_pair(ID_MENU_EXPORT_LIST, QStringLiteral("导出列表…")));
+    EXPECT_EQ(offered[3], std::make_pair(ID_MENU_LOAD_SITE, QStringLiteral("载入站点清单…")));
+    EXPECT_EQ(offered[4], std::make_pair(ID_MENU_MONITOR, QStringLiteral("持续监视")));
     EXPECT_EQ(dlg.menuRow(), 0);
     EXPECT_EQ(opened, QStringList{QStringLiteral("http://192.168.1.103")});
 }
 
-TEST_F(WindowWithRows, RightClickBelowTheLastRowOffersOnlyTheExportAndLaterCommandsDoNothing)
+TEST_F(WindowWithRows, RightClickBelowTheLastRowOffersTheExportAndTheSiteCommandsAndLaterCommandsDoNothing)
 {
     addDevices(2);
     lynx::platform::MenuItems offered;
@@ -314,8 +316,10 @@ TEST_F(WindowWithRows, RightClickBelowTheLastRowOffersOnlyTheExportAndLaterComma
     });
     dlg.OnNMRClickList(-1);
     lynx::platform::SetPopupMenuHandler(previous);
-    ASSERT_EQ(offered.size(), 1u);
+    ASSERT_EQ(offered.size(), 3u);
     EXPECT_EQ(offered[0].first, ID_MENU_EXPORT_LIST);
+    EXPECT_EQ(offered[1].first, ID_MENU_LOAD_SITE);
+    EXPECT_EQ(offered[2].first, ID_MENU_MONITOR);
     EXPECT_EQ(dlg.menuRow(), -1);
     dlg.OnMenuIeBrowse();
     dlg.OnMenuMoreInfo();
