@@ -236,13 +236,15 @@ void CLynxDlg::DrainInbox()
     // thousands is applied in slices that keep each turn of the event loop
     // short, the paint included: 2 ms of reports, then their rows listed with
     // one insertion.
+    // One answer time for the slice: its reports came within its 2 ms.
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
     const bool more = m_site.Discovery().Inbox().Apply(
-        [this](lynx::protocol::Datagram& datagram) {
+        [this, now](lynx::protocol::Datagram& datagram) {
             if (datagram.port == lynx::protocol::kReportPort) {
-                if (TakeVersionReport(datagram) || KeepMonitorReport(datagram))
+                if (TakeVersionReport(datagram) || KeepMonitorReport(datagram, now))
                     return;
                 if (const int number = m_site.AddReport(datagram, DuplicateBoxes()))
-                    m_model->Answered(number, QDateTime::currentMSecsSinceEpoch());
+                    m_model->Answered(number, now);
                 return;
             }
             // A reply or a notification: the devices kept so far are listed first.

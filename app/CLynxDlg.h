@@ -176,7 +176,11 @@ private:
     bool OpenWebPage(const DeviceRecord& record);
     void SayNoBrowser();
     // A report while watching: kept by MAC, one row per camera (true).
-    bool KeepMonitorReport(const lynx::protocol::Datagram& datagram);
+    bool KeepMonitorReport(const lynx::protocol::Datagram& datagram, qint64 now);
+    // Whether answer times are shown follows the site file and the watch.
+    void SiteModeChanged();
+    // Says so when another program holds the report port (true).
+    bool SayIfReportPortTaken();
     void MonitorTick();
     void StopMonitor();
     void ScheduleSiteRefresh();

@@ -24,12 +24,8 @@ void CLynxDlg::OnBnClickedSearch()
         button->setText(lynx::platform::Tr("搜索"));
         return;
     }
-    // Another program holds the report port: the cameras' answers would go
-    // to it, and a search here would look like a LAN without cameras.
-    if (m_site.Discovery().ReportSocket() == 0 && m_site.Discovery().PortTaken()) {
-        lynx::platform::ShowMessageBox(this, QString::fromUtf8(lynx::protocol::msg::kPortsTaken));
+    if (SayIfReportPortTaken())
         return;
-    }
     CancelVersionCheck();  // its devices go with the list
     m_bListFullTold = false;
     m_btnSelectAll->setChecked(false);
@@ -46,6 +42,16 @@ void CLynxDlg::OnBnClickedSearch()
     // like a LAN without cameras: say so.
     if (!sent)
         lynx::platform::ShowMessageBox(this, QString::fromUtf8(lynx::protocol::msg::kSearchSendFailed));
+}
+
+bool CLynxDlg::SayIfReportPortTaken()
+{
+    // Another program holds the report port: the cameras' answers would go
+    // to it, and a search here would look like a LAN without cameras.
+    if (m_site.Discovery().ReportSocket() != 0 || !m_site.Discovery().PortTaken())
+        return false;
+    lynx::platform::ShowMessageBox(this, QString::fromUtf8(lynx::protocol::msg::kPortsTaken));
+    return true;
 }
 
 void CLynxDlg::OnSearchTimeout()

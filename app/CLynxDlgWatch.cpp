@@ -13,7 +13,6 @@
 #include "platform/Translation.h"
 #include "protocol/Messages.h"
 
-#include <QDateTime>
 #include <QTimer>
 
 namespace {
@@ -83,7 +82,7 @@ void CLynxDlg::OnMenuLoadSiteFile()
         return;
     }
     m_siteFile = std::move(file);
-    m_model->ShowAnswerTimes(true);
+    SiteModeChanged();
     RefreshSiteView();
 }
 
@@ -91,7 +90,7 @@ void CLynxDlg::OnMenuUnloadSiteFile()
 {
     m_siteFile.reset();
     m_model->SetAcceptance(std::nullopt);
-    m_model->ShowAnswerTimes(m_keeper != nullptr);
+    SiteModeChanged();
     if (QWidget* counts = lynx::res::GetDlgItem(*this, IDC_STATIC_SITE_COUNTS))
         counts->setProperty("text", QString());
 }
@@ -103,14 +102,12 @@ void CLynxDlg::OnMenuMonitor()
         return;
     }
     StartUdpServers();
-    if (m_site.Discovery().ReportSocket() == 0 && m_site.Discovery().PortTaken()) {
-        lynx::platform::ShowMessageBox(this, QString::fromUtf8(lynx::protocol::msg::kPortsTaken));
+    if (SayIfReportPortTaken())
         return;
-    }
     m_watch = std::make_unique<lynx::site::Watch>();
     m_keeper = std::make_unique<lynx::site::RoundKeeper>(m_site.Table());
     m_monitorSink = std::make_unique<MonitorSink>(*this);
-    m_model->ShowAnswerTimes(true);
+    SiteModeChanged();
     if (!m_monitorTimer) {
         m_monitorTimer = new QTimer(this);
         connect(m_monitorTimer, &QTimer::timeout, this, &CLynxDlg::MonitorTick);
@@ -129,7 +126,7 @@ void CLynxDlg::StopMonitor()
     m_watch.reset();
     m_monitorSink.reset();
     m_model->ClearOffline();
-    m_model->ShowAnswerTimes(m_siteFile.has_value());
+    SiteModeChanged();
     ScheduleSiteRefresh();
 }
 
@@ -145,14 +142,21 @@ void CLynxDlg::MonitorTick()
     RefreshSiteView();
 }
 
-bool CLynxDlg::KeepMonitorReport(const lynx::protocol::Datagram& datagram)
+void CLynxDlg::SiteModeChanged()
+{
+    // Answer times matter against a plan or over time; the plain list keeps
+    // its tool tips as they were.
+    m_model->ShowAnswerTimes(m_siteFile.has_value() || m_keeper != nullptr);
+}
+
+bool CLynxDlg::KeepMonitorReport(const lynx::protocol::Datagram& datagram, qint64 now)
 {
     if (!m_keeper)
         return false;
     const lynx::site::RoundKeeper::Kept kept = m_keeper->Keep(datagram, *m_watch, *m_monitorSink);
     if (kept.number == 0)
         return true;
-    m_model->Answered(kept.number, QDateTime::currentMSecsSinceEpoch());
+    m_model->Answered(kept.number, now);
     if (kept.changed) {
         m_model->DeviceChanged(kept.number);
         // Its old address's conflict marks go with it, its new one's come.
