@@ -3,6 +3,7 @@
 #include "cli/DeviceOutput.h"
 #include "cli/WatchCommand.h"
 #include "platform/Translation.h"
+#include "RawControls.h"
 
 #include <gtest/gtest.h>
 
@@ -135,6 +136,26 @@ TEST(WatchPrinting, TableLinesKeepTheirColumnsWhateverTheEventAddressAndLanguage
         EXPECT_NE(WatchEventLine(events[1]).find(*language ? "disappeared" : "消失"), std::string::npos);
     }
     lynx::platform::SelectLanguage("en");
+}
+
+TEST(WatchPrinting, ATableLineShowsControlSequencesAsTextAndABoundedLabel)
+{
+    for (const WatchEventKind kind : {WatchEventKind::Appeared, WatchEventKind::Version, WatchEventKind::Address,
+                                      WatchEventKind::Disappeared}) {
+        WatchEvent event = Event(kind, "192.168.1.5\x1b[2K");
+        event.mac = "\x1b[1A\x1b[2K";
+        event.softwareVersion = "\x1b]0;owned\x07";
+        event.previousVersion = "\xC2\x9B" "2J";
+        event.label = std::string(1 << 20, 'L') + "\r";
+        const std::string line = WatchEventLine(event);
+        SCOPED_TRACE(line);
+        EXPECT_EQ(lynx::test::RawControls(line), "");
+        EXPECT_LT(line.size(), 1024u) << "the label is cut";
+        EXPECT_NE(line.find("\\x1b[1A\\x1b[2K"), std::string::npos);
+        EXPECT_NE(line.find("192.168.1.5\\x1b[2K"), std::string::npos);
+        if (kind == WatchEventKind::Version)
+            EXPECT_NE(line.find("\\u009b2J -> \\x1b]0;owned\\x07"), std::string::npos);
+    }
 }
 
 TEST(WatchPrinting, EachEventIsOneLineOnTheStreamAtOnceAndAFailedStreamIsToldOnce)
