@@ -30,10 +30,11 @@ protected:
         startCameras(list);
     }
 
-    static void ExpectNothingRaw(const ProcessResult& r, const std::string& what, const char* lineEnds = "\n")
+    // allowed: the controls lynx-cli writes itself (line ends, upgrade's tabs).
+    static void ExpectNothingRaw(const ProcessResult& r, const std::string& what, const char* allowed = "\n")
     {
         EXPECT_FALSE(r.timedOut) << what;
-        EXPECT_EQ(RawControls(r.out, lineEnds), "") << what << ":\n" << r.out;
+        EXPECT_EQ(RawControls(r.out, allowed), "") << what << ":\n" << r.out;
         EXPECT_EQ(RawControls(r.err), "") << what << ":\n" << r.err;
     }
 };
@@ -83,6 +84,33 @@ TEST_F(CliTextOutput, ChecksTableStaysSmallBesideAHugeLabelAndManyCameras)
     EXPECT_GE(Count(r.out, "02:00:5E:11:00:"), 150u) << r.err;
     EXPECT_LT(r.out.size(), 151u * 512) << "bytes: " << r.out.size();
     EXPECT_EQ(Count(r.out, label.substr(0, 1000)), 0u) << "the label is cut in the table";
+}
+
+TEST_F(CliTextOutput, UpgradesAndAssignsLinesShowTheCamerasTextsAsText)
+{
+    Json::Value list(Json::arrayValue);
+    const std::string hostileMac = std::string("02:00:5E:10:00:45") + kClear;
+    list.append(SimCamera(145, "TXT", {{"mac", hostileMac}, {"newVersion", kTitle}, {"restartMs", 300}}));
+    // Says it succeeded and keeps its version, which erases the line above.
+    list.append(SimCamera(146, "TXT", {{"softwareVersion", kEraseAbove}, {"newVersion", ""}, {"restartMs", 300}}));
+    startCameras(list);
+    const std::string firmware = dir.File("cam-3.0.zip");
+    ASSERT_TRUE(MakeFirmwareZip(firmware, 100000));
+    const ProcessResult upgrade = RunCli({"upgrade", "--file", firmware, "--all", "--seconds", "2", "--wait", "60",
+                                          "--verify", "--reboot-wait", "10"},
+                                         120s);
+    ExpectNothingRaw(upgrade, "upgrade", "\n\t");
+    EXPECT_NE(upgrade.out.find("verified: \\x1b]0;owned\\x07 at 192.168.1.145"), std::string::npos) << upgrade.out;
+    EXPECT_NE(upgrade.out.find("still runs \\x1b[1A\\x1b[2K"), std::string::npos) << upgrade.out;
+    EXPECT_NE(upgrade.out.find("02:00:5E:10:00:45\\x1b[2J\\x1b[H\t"), std::string::npos) << upgrade.out;
+
+    // The plan names the camera by its MAC as it reports it.
+    const std::string plan = dir.Write("plan.csv", "mac,ip,mask,gateway\n\"" + hostileMac +
+                                                       "\",192.168.1.150,255.255.255.0,192.168.1.1\n");
+    const ProcessResult assign = RunCli({"assign", "--plan", plan, "--dry-run", "--seconds", "2"});
+    ExpectNothingRaw(assign, "assign --dry-run");
+    EXPECT_NE(assign.out.find("02:00:5E:10:00:45\\x1b[2J\\x1b[H  192.168.1.145 -> 192.168.1.150"), std::string::npos)
+        << assign.out;
 }
 
 } // namespace
