@@ -113,4 +113,21 @@ TEST_F(CliTextOutput, UpgradesAndAssignsLinesShowTheCamerasTextsAsText)
         << assign.out;
 }
 
+TEST_F(CliTextOutput, TheFaultsOfAFileShowItsControlCharactersAsText)
+{
+    // Refused before anything is sent; a file may hold what a camera sent.
+    const std::string site = dir.Write("site.csv", std::string("mac\n\"02:00:5E\x1b[2J\"\n"));
+    const ProcessResult check = RunCli({"check", "--site", site});
+    EXPECT_EQ(check.exitCode, 2) << check.err;
+    ExpectNothingRaw(check, "check with a bad site file");
+    EXPECT_NE(check.err.find("02:00:5E\\x1b[2J"), std::string::npos) << check.err;
+
+    const std::string plan =
+        dir.Write("plan.csv", std::string("mac,ip,mask,gateway\n02:00:5E:10:00:41,\"1\x1b]0;x\x07\",255.255.255.0,192.168.1.1\n"));
+    const ProcessResult assign = RunCli({"assign", "--plan", plan, "--dry-run"});
+    EXPECT_EQ(assign.exitCode, 2) << assign.err;
+    ExpectNothingRaw(assign, "assign with a bad plan");
+    EXPECT_NE(assign.err.find("'1\\x1b]0;x\\x07'"), std::string::npos) << assign.err;
+}
+
 } // namespace
