@@ -68,19 +68,24 @@ bool SplitCsvLine(std::string_view line, std::vector<std::string>& fields)
     }
 }
 
-
 // A line of a file: CRLF, LF and CR end one alike.
 struct TextLine {
     size_t length;  // without its end
     size_t next;    // where the next line starts
 };
 
+// The bytes of the line end at text[at]: 2 for CRLF, else 1.
+size_t LineEndLength(std::string_view text, size_t at)
+{
+    return text.compare(at, 2, "\r\n") == 0 ? 2 : 1;
+}
+
 TextLine FirstLine(std::string_view text)
 {
     const size_t end = text.find_first_of("\r\n");
     if (end == std::string_view::npos)
         return {text.size(), text.size()};
-    return {end, end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1)};
+    return {end, end + LineEndLength(text, end)};
 }
 
 // A quoted field may hold line ends, up to this many lines: a note, never a
@@ -112,8 +117,7 @@ CsvRecord FirstRecord(std::string_view text)
             else if (c == '"')
                 at = At::AfterQuote;
             else if (lineEnd) {
-                if (text.compare(i, 2, "\r\n") == 0)
-                    ++i;
+                i += LineEndLength(text, i) - 1;
                 if (++lines > kMaxRecordLines)
                     break;
             }
@@ -122,7 +126,7 @@ CsvRecord FirstRecord(std::string_view text)
         if (lineEnd) {
             if (!clean && lines > 1)
                 break;
-            return {text.substr(0, i), i + (text.compare(i, 2, "\r\n") == 0 ? 2 : 1), lines};
+            return {text.substr(0, i), i + LineEndLength(text, i), lines};
         }
         if (c == ',')
             at = At::FieldStart;
