@@ -214,13 +214,12 @@ std::string WatchEventLine(const site::WatchEvent& event)
 {
     std::string line = Padded(site::UtcTimeText(event.time), 24) + Padded(platform::TrUtf8(EventWord(event.kind)), 15) +
                        Padded(event.mac, 17) + Padded(event.ip.empty() ? "-" : event.ip, 15);
-    size_t limit = TextTable::kCellWidth;
-    const auto more = [&](const std::string& text) {
+    // The label in a cell's width; what the event says after it may take more.
+    const auto more = [&](const std::string& text, size_t width = TextTable::kLastCellWidth) {
         if (!text.empty())
-            line += TerminalCell(text, limit) + "  ";
+            line += TerminalCell(text, width) + "  ";
     };
-    more(event.label);
-    limit = TextTable::kLastCellWidth;
+    more(event.label, TextTable::kCellWidth);
     switch (event.kind) {
     case site::WatchEventKind::Address:
         more(platform::Tr("was %1 mask %2 gateway %3, now mask %4 gateway %5")
