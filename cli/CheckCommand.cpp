@@ -226,7 +226,7 @@ std::string FormatAcceptance(OutputFormat format, const site::AcceptanceResult& 
 {
     switch (format) {
     case OutputFormat::Json:
-        return JsonText(result);
+        return TerminalJson(JsonText(result));
     case OutputFormat::Csv:
         return CsvText(result);
     case OutputFormat::Table:

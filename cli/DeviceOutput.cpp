@@ -110,7 +110,7 @@ std::string FormatJson(const std::vector<DeviceRow>& rows)
     Json::StreamWriterBuilder builder;
     builder["indentation"] = "  ";
     builder["emitUTF8"] = true;
-    return Json::writeString(builder, array) + "\n";
+    return TerminalJson(Json::writeString(builder, array)) + "\n";
 }
 
 std::string FormatCsv(const std::vector<DeviceRow>& rows)

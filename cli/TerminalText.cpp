@@ -107,6 +107,26 @@ std::string TerminalCell(std::string_view text, size_t maxWidth)
     return out;
 }
 
+std::string TerminalJson(std::string_view json)
+{
+    std::string out;
+    out.reserve(json.size());
+    for (size_t i = 0; i < json.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(json[i]);
+        const auto next = i + 1 < json.size() ? static_cast<unsigned char>(json[i + 1]) : 0;
+        // Outside its strings JSON is ASCII: DEL and C2 80..9F are inside one.
+        if (byte == 0x7F || (byte == 0xC2 && next >= 0x80 && next <= 0x9F)) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", byte == 0x7F ? 0x7Fu : static_cast<unsigned>(next));
+            out += escape;
+            i += byte == 0x7F ? 0 : 1;
+        } else {
+            out += json[i];
+        }
+    }
+    return out;
+}
+
 size_t DisplayWidth(std::string_view utf8)
 {
     size_t width = 0;

@@ -21,6 +21,10 @@ std::string TerminalText(std::string_view text);
 // longer text ends in "…" after the last whole character or escape that fits.
 std::string TerminalCell(std::string_view text, size_t maxWidth);
 
+// JSON text with what its writer leaves raw in strings written as escapes:
+// DEL and the C1 controls as "\u007f" and "\u009b". It reads back the same.
+std::string TerminalJson(std::string_view json);
+
 // Terminal columns a UTF-8 text takes: East Asian wide and full-width
 // characters take two, combining marks none, everything else one. Bytes that
 // are not UTF-8 count one each.

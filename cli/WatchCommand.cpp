@@ -247,7 +247,7 @@ void WatchPrinter::Event(const site::WatchEvent& event)
 {
     if (m_failed)
         return;
-    m_out << (m_format == WatchFormat::Json ? site::WatchEventJson(event) : WatchEventLine(event)) << '\n'
+    m_out << (m_format == WatchFormat::Json ? TerminalJson(site::WatchEventJson(event)) : WatchEventLine(event)) << '\n'
           << std::flush;
     if (!m_out.good()) {
         m_failed = true;

@@ -191,4 +191,17 @@ TEST(CheckOutput, TheTableIsBoundedPerCellAndWrittenALineAtATimeWhileJsonAndCsvK
     EXPECT_NE(FormatAcceptance(OutputFormat::Json, result).find(result.cameras[0].label), std::string::npos);
 }
 
+TEST(CheckOutput, JsonWritesTheControlsItsWriterLeavesRawAsEscapesAndReadsBackTheSame)
+{
+    lynx::site::AcceptanceResult result = Result();
+    result.cameras[0].label = "B2\xC2\x9B" "2J\x7f\x1b[2K车位";
+    const std::string text = FormatAcceptance(OutputFormat::Json, result);
+    EXPECT_EQ(lynx::test::RawControls(text), "") << text;
+    EXPECT_NE(text.find("车位"), std::string::npos) << "the rest stays UTF-8";
+    Json::Value rows;
+    std::unique_ptr<Json::CharReader> reader(Json::CharReaderBuilder().newCharReader());
+    ASSERT_TRUE(reader->parse(text.data(), text.data() + text.size(), &rows, nullptr)) << text;
+    EXPECT_EQ(rows[0]["label"].asString(), result.cameras[0].label);
+}
+
 } // namespace

@@ -114,7 +114,7 @@ TEST(CsvFormat, HeaderThenOneCrlfRecordPerDeviceWithTheTableCells)
               "eth1,192.168.1.100\r\n");
 }
 
-TEST(TableFormat, TheTableAndTheCsvShowControlSequencesFromTheNetworkAsTextAndTheRowsStayAligned)
+TEST(TableFormat, TheTableCsvAndJsonShowControlSequencesFromTheNetworkAsTextAndTheRowsStayAligned)
 {
     // A model that would erase the line above, a version that sets the
     // window's title, a MAC that clears the screen.
@@ -139,6 +139,9 @@ TEST(TableFormat, TheTableAndTheCsvShowControlSequencesFromTheNetworkAsTextAndTh
     std::ostringstream streamed;
     WriteRows(streamed, OutputFormat::Csv, rows);
     EXPECT_EQ(streamed.str(), csv);
+    const std::string json = FormatJson(rows);
+    EXPECT_EQ(lynx::test::RawControls(json), "") << json;
+    EXPECT_NE(json.find("\\u001bc\\u007f"), std::string::npos) << json;
 }
 
 TEST(JsonFormat, EveryRecordFieldWithTextsInUtf8)

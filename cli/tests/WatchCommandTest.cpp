@@ -167,6 +167,11 @@ TEST(WatchPrinting, EachEventIsOneLineOnTheStreamAtOnceAndAFailedStreamIsToldOnc
     json.Event(Event(WatchEventKind::Returned, "192.168.1.5"));
     const std::string printed = out.str();
     EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 2);
+    WatchEvent hostile = Event(WatchEventKind::Missing, "");
+    hostile.label = "B2\xC2\x9B" "2J\x7f";
+    json.Event(hostile);
+    EXPECT_EQ(lynx::test::RawControls(out.str()), "") << out.str();
+    EXPECT_NE(out.str().find("B2\\u009b2J\\u007f"), std::string::npos) << out.str();
 
     std::ostringstream broken;
     broken.setstate(std::ios::badbit);
