@@ -68,6 +68,81 @@ bool SplitCsvLine(std::string_view line, std::vector<std::string>& fields)
     }
 }
 
+// A line of a file: CRLF, LF and CR end one alike.
+struct TextLine {
+    size_t length;  // without its end
+    size_t next;    // where the next line starts
+};
+
+// The bytes of the line end at text[at]: 2 for CRLF, else 1.
+size_t LineEndLength(std::string_view text, size_t at)
+{
+    return text.compare(at, 2, "\r\n") == 0 ? 2 : 1;
+}
+
+TextLine FirstLine(std::string_view text)
+{
+    const size_t end = text.find_first_of("\r\n");
+    if (end == std::string_view::npos)
+        return {text.size(), text.size()};
+    return {end, end + LineEndLength(text, end)};
+}
+
+// A quoted field may hold line ends, up to this many lines: a note, never a
+// page. A quote left open costs at most this much reading again.
+constexpr int kMaxRecordLines = 16;
+
+struct CsvRecord {
+    std::string_view text;  // without its end
+    size_t next;            // where the next record starts
+    int lines;              // of the file it takes
+};
+
+// The record at the start of text, read as SplitCsvLine reads its fields: it
+// ends at the first line end outside double quotes. When its quotes do not
+// close within kMaxRecordLines lines, or text follows a closing quote on a
+// later line, the first line alone is the record (one with a fault), and the
+// next line is read afresh, as if no field could hold a line end.
+CsvRecord FirstRecord(std::string_view text)
+{
+    enum class At { FieldStart, Unquoted, Quoted, AfterQuote } at = At::FieldStart;
+    int lines = 1;
+    bool clean = true;  // nothing but blanks after a closing quote
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        const bool lineEnd = c == '\r' || c == '\n';
+        if (at == At::Quoted) {
+            if (c == '"' && i + 1 < text.size() && text[i + 1] == '"')
+                ++i;
+            else if (c == '"')
+                at = At::AfterQuote;
+            else if (lineEnd) {
+                i += LineEndLength(text, i) - 1;
+                if (++lines > kMaxRecordLines)
+                    break;
+            }
+            continue;
+        }
+        if (lineEnd) {
+            if (!clean && lines > 1)
+                break;
+            return {text.substr(0, i), i + LineEndLength(text, i), lines};
+        }
+        if (c == ',')
+            at = At::FieldStart;
+        else if (at == At::FieldStart && c == '"')
+            at = At::Quoted;
+        else if (at == At::FieldStart && c != ' ' && c != '\t')
+            at = At::Unquoted;
+        else if (at == At::AfterQuote && c != ' ' && c != '\t')
+            clean = false;
+    }
+    if (at != At::Quoted && (clean || lines == 1))
+        return {text, text.size(), lines};
+    const TextLine first = FirstLine(text);
+    return {text.substr(0, first.length), first.next, 1};
+}
+
 
 bool ContiguousMask(uint32_t mask)
 {
@@ -98,17 +173,19 @@ void ForEachCsvLine(std::string_view text, const CsvLineFn& each)
     std::vector<std::string> fields;
     int lineNumber = 0;
     while (!text.empty()) {
-        const size_t end = text.find('\n');
-        std::string_view line = text.substr(0, end);
-        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
         ++lineNumber;
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
-        const std::string trimmed = Trim(line);
-        if (trimmed.empty() || trimmed[0] == '#')
+        const TextLine first = FirstLine(text);
+        const std::string trimmed = Trim(text.substr(0, first.length));
+        if (trimmed.empty() || trimmed[0] == '#') {
+            text.remove_prefix(first.next);
             continue;
-        const bool closed = SplitCsvLine(line, fields);
-        if (!each(lineNumber, closed, fields))
+        }
+        const CsvRecord record = FirstRecord(text);
+        const bool closed = SplitCsvLine(record.text, fields);
+        text.remove_prefix(record.next);
+        const int line = lineNumber;
+        lineNumber += record.lines - 1;
+        if (!each(line, closed, fields))
             return;
     }
 }

@@ -30,11 +30,13 @@ inline constexpr size_t kMaxPlanBytes = 16 * 1024 * 1024;
 inline constexpr size_t kMaxPlanRows = 100000;
 
 // The pieces of reading a plan's text, shared with other files keyed by MAC
-// (a site's expected inventory). Calls each, in order, for every line that is
-// neither blank nor a '#' comment, after a byte-order mark and with CRLF taken:
-// its number (from 1), whether its quotes are closed, and its fields (commas
-// separate, a field in double quotes may hold commas and doubled quotes,
-// blanks around a field are dropped). each returns false to stop.
+// (a site's expected inventory). Calls each, in order, for every record that
+// is neither blank nor a '#' comment, after a byte-order mark; CRLF, LF and CR
+// end a line alike: its first line's number (from 1), whether its quotes are
+// closed, and its fields (commas separate, a field in double quotes may hold
+// commas, doubled quotes and line ends, blanks around a field are dropped).
+// A quote that does not close makes its line alone a record. each returns
+// false to stop.
 using CsvLineFn = std::function<bool(int line, bool quotesClosed, std::vector<std::string>& fields)>;
 void ForEachCsvLine(std::string_view text, const CsvLineFn& each);
 // A dotted IPv4 address (host byte order), nullopt for any other text.
@@ -45,8 +47,8 @@ std::string LowerAscii(std::string text);
 // The rows of a plan file's text, or nullopt and "line N: why" in *error for a
 // file that cannot be read as one: no header naming the four columns (in any
 // order, other columns ignored), a row with too few fields, an address that is
-// not dotted IPv4, an empty MAC. A byte-order mark and CRLF line ends are
-// taken; an empty plan, or one over the limits above, is an error too.
+// not dotted IPv4, an empty MAC. A byte-order mark and CRLF, LF or CR line
+// ends are taken; an empty plan, or one over the limits above, is an error too.
 std::optional<std::vector<PlanRow>> ParsePlanCsv(std::string_view text, std::string* error);
 // The file's text for the rows, header first, fields quoted where CSV needs it.
 std::string WritePlanCsv(const std::vector<PlanRow>& rows);

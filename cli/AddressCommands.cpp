@@ -6,6 +6,7 @@
 #include "cli/DeviceOutput.h"
 #include "cli/LiveLine.h"
 #include "cli/OptionReader.h"
+#include "cli/TerminalText.h"
 #include "site/SiteReport.h"
 #include "platform/CodePage.h"
 #include "platform/Translation.h"
@@ -112,7 +113,7 @@ bool MacFits(const std::string& mac)
 
 int Invalid(std::ostream& err, const std::string& message)
 {
-    err << platform::TrUtf8(message) << '\n';
+    err << TerminalText(platform::TrUtf8(message)) << '\n';
     return kExitUsage;
 }
 
@@ -213,7 +214,7 @@ int SetIp(const Arguments& args, std::ostream& out, std::ostream& err, const add
         out << ChangeText(true) << '\n';
         report.AddStatus(change.mac, "answered at " + change.ip);
     } else {
-        err << "lynx-cli set-ip: " << change.mac << " did not answer at " << change.ip << " within " << o->confirmWait
+        err << "lynx-cli set-ip: " << TerminalText(change.mac) << " did not answer at " << change.ip << " within " << o->confirmWait
             << " s\n";
     }
     report.SetOutcome(change.mac, result.confirmed ? "confirmed" : "not confirmed");
@@ -321,11 +322,12 @@ int AssignPlan(const Arguments& args, std::ostream& out, std::ostream& err, Live
 
     int flagged = 0;
     for (const addressing::CheckedRow& row : checked) {
-        out << "line " << row.row.line << "  " << row.row.mac << "  "
-            << (row.current ? row.current->ip : std::string("(not found)")) << " -> " << row.row.ip << "  mask "
-            << row.row.mask << "  gateway " << row.row.gateway << '\n';
+        out << "line " << row.row.line << "  " << TerminalText(row.row.mac) << "  "
+            << (row.current ? TerminalText(row.current->ip) : std::string("(not found)")) << " -> "
+            << TerminalText(row.row.ip) << "  mask " << TerminalText(row.row.mask) << "  gateway "
+            << TerminalText(row.row.gateway) << '\n';
         for (const std::string& flag : row.flags)
-            out << "    ! " << platform::TrUtf8(flag) << '\n';
+            out << "    ! " << TerminalText(platform::TrUtf8(flag)) << '\n';
         flagged += row.flags.empty() ? 0 : 1;
     }
     out << checked.size() << " rows, " << flagged << " flagged" << std::endl;
@@ -335,7 +337,8 @@ int AssignPlan(const Arguments& args, std::ostream& out, std::ostream& err, Live
         err << "lynx-cli assign: the plan has " << flagged << " flagged rows; nothing was sent\n";
         for (const addressing::CheckedRow& row : checked)
             for (const std::string& flag : row.flags)
-                err << "  line " << row.row.line << " (" << row.row.mac << "): " << platform::TrUtf8(flag) << '\n';
+                err << "  line " << row.row.line << " (" << TerminalText(row.row.mac)
+                    << "): " << TerminalText(platform::TrUtf8(flag)) << '\n';
         return kExitUsage;
     }
 
@@ -354,7 +357,8 @@ int AssignPlan(const Arguments& args, std::ostream& out, std::ostream& err, Live
     events.sent = [&](size_t i, bool sent) {
         const site::AddressChange& change = request.changes[i];
         report.AddStatus(change.mac, ChangeText(sent));
-        out << change.mac << ' ' << checked[i].current->ip << " -> " << change.ip << ' ' << ChangeText(sent) << std::endl;
+        out << TerminalText(change.mac) << ' ' << TerminalText(checked[i].current->ip) << " -> " << change.ip << ' '
+            << ChangeText(sent) << std::endl;
         if (!sent)
             report.SetOutcome(change.mac, "send failed");
     };
@@ -362,7 +366,7 @@ int AssignPlan(const Arguments& args, std::ostream& out, std::ostream& err, Live
         const site::AddressChange& change = request.changes[i];
         report.AddStatus(change.mac, "answered at " + change.ip);
         report.SetOutcome(change.mac, "confirmed");
-        out << change.mac << " answers at " << change.ip << std::endl;
+        out << TerminalText(change.mac) << " answers at " << change.ip << std::endl;
     };
     const site::ReaddressResult done = site::Readdress(session, request, events);
     if (!done.ok())
@@ -371,7 +375,7 @@ int AssignPlan(const Arguments& args, std::ostream& out, std::ostream& err, Live
     for (size_t i = 0; i < done.cameras.size(); ++i) {
         allConfirmed = allConfirmed && done.cameras[i].confirmed;
         if (done.cameras[i].sent && !done.cameras[i].confirmed) {
-            out << request.changes[i].mac << " did not answer at " << request.changes[i].ip << std::endl;
+            out << TerminalText(request.changes[i].mac) << " did not answer at " << request.changes[i].ip << std::endl;
             report.SetOutcome(request.changes[i].mac, "not confirmed");
         }
     }
@@ -433,7 +437,7 @@ int Assign(const Arguments& args, std::ostream& out, std::ostream& err, const ad
     SiteReport report;
     for (const auto& assignment : outcome.assignments) {
         const std::string& mac = devList.at(assignment.row).strMAC;
-        out << mac << ' ' << assignment.newIp;
+        out << TerminalText(mac) << ' ' << assignment.newIp;
         if (!assignment.sent)
             out << ' ' << ChangeText(false);
         out << '\n';

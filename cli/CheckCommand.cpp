@@ -3,6 +3,8 @@
 #include "cli/LiveLine.h"
 #include "cli/OptionReader.h"
 #include "cli/SearchCommand.h"
+#include "cli/TerminalText.h"
+#include "cli/TextTable.h"
 #include "platform/Csv.h"
 #include "platform/Translation.h"
 #include "platform/WholeFile.h"
@@ -108,17 +110,17 @@ std::string JoinedConflicts(const CameraAcceptance& camera)
     return macs;
 }
 
-std::string Table(const site::AcceptanceResult& result)
+TextTable Table(const site::AcceptanceResult& result)
 {
-    std::vector<std::vector<std::string>> lines;
+    TextTable table;
     std::vector<std::string> header;
     for (const char* title : {"状态", "MAC地址", "标签", "计划IP", "设备IP", "计划版本", "软件版本", "说明"})
         header.push_back(platform::TrUtf8(title));
-    lines.push_back(header);
+    table.Add(header);
     for (const CameraAcceptance& c : result.cameras)
-        lines.push_back({site::StateText(c.state), c.mac, c.label, c.plannedIp, c.ip, c.plannedVersion, c.softwareVersion,
-                         Details(c)});
-    return AlignedTable(lines);
+        table.Add({site::StateText(c.state), c.mac, c.label, c.plannedIp, c.ip, c.plannedVersion, c.softwareVersion,
+                   Details(c)});
+    return table;
 }
 
 // The fields of a row in JSON and CSV, named alike in both.
@@ -163,7 +165,8 @@ std::string JsonText(const site::AcceptanceResult& result)
 std::string CsvText(const site::AcceptanceResult& result)
 {
     // A byte-order mark, so that spreadsheet programs read the Chinese texts;
-    // texts from the file and the network are kept from being run as formulas.
+    // texts from the file and the network are kept from being run as formulas,
+    // and their control characters are written out.
     std::string out = "\xEF\xBB\xBFline";
     for (const auto& [name, value] : Fields({}))
         out += std::string(",") + name;
@@ -171,7 +174,7 @@ std::string CsvText(const site::AcceptanceResult& result)
     for (const CameraAcceptance& c : result.cameras) {
         out += std::to_string(c.line);
         for (const auto& [name, value] : Fields(c))
-            out += "," + platform::SpreadsheetField(value);
+            out += "," + platform::SpreadsheetField(TerminalText(value));
         out += "\r\n";
     }
     return out;
@@ -201,7 +204,8 @@ int Check(const Arguments& args, std::ostream& out, std::ostream& err, LiveLine*
         return Failed(err, "check", site::FailureText(found.failure));
 
     const site::AcceptanceResult result = site::CheckAcceptance(*site, session.Table(), options->expectVersion);
-    out << FormatAcceptance(options->format, result) << std::flush;
+    WriteAcceptance(out, options->format, result);
+    out << std::flush;
     err << site::SummaryText(result.summary) << "\n";
     if (!options->report.empty()) {
         const bool json = options->report.size() >= 5 && options->report.compare(options->report.size() - 5, 5, ".json") == 0;
@@ -222,13 +226,21 @@ std::string FormatAcceptance(OutputFormat format, const site::AcceptanceResult& 
 {
     switch (format) {
     case OutputFormat::Json:
-        return JsonText(result);
+        return TerminalJson(JsonText(result));
     case OutputFormat::Csv:
         return CsvText(result);
     case OutputFormat::Table:
         break;
     }
-    return Table(result);
+    return Table(result).Text();
+}
+
+void WriteAcceptance(std::ostream& out, OutputFormat format, const site::AcceptanceResult& result)
+{
+    if (format == OutputFormat::Table)
+        Table(result).Write(out);
+    else
+        out << FormatAcceptance(format, result);
 }
 
 int RunCheckCommand(const Arguments& args)

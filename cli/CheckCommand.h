@@ -8,6 +8,7 @@
 #include "protocol/SearchTiming.h"
 #include "site/Acceptance.h"
 
+#include <iosfwd>
 #include <optional>
 #include <string>
 #include <vector>
@@ -33,6 +34,9 @@ const char* CheckUsage();
 // The result as lynx-cli prints it: an aligned table (translated headers and
 // states), a JSON array of objects, or CSV (UTF-8 with a byte-order mark,
 // CRLF), one row per camera, in the result's order.
+// The table's cells are shown through TerminalText, cut to a bounded width.
 std::string FormatAcceptance(OutputFormat format, const site::AcceptanceResult& result);
+// The same on out, the table a line at a time.
+void WriteAcceptance(std::ostream& out, OutputFormat format, const site::AcceptanceResult& result);
 
 } // namespace lynx::cli

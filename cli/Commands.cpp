@@ -1,5 +1,6 @@
 #include "cli/Commands.h"
 
+#include "cli/TerminalText.h"
 #include "site/SiteReport.h"
 
 #include "platform/Translation.h"
@@ -17,14 +18,14 @@ int ShowUsage(std::ostream& out, const char* usage)
 
 int BadOptions(std::ostream& err, const char* command, const std::string& error, const char* usage)
 {
-    err << "lynx-cli " << command << ": " << error << "\n";
+    err << "lynx-cli " << command << ": " << TerminalText(error) << "\n";
     ShowUsage(err, usage);
     return kExitUsage;
 }
 
 int Failed(std::ostream& err, const char* command, const std::string& text)
 {
-    err << "lynx-cli " << command << ": " << text << "\n";
+    err << "lynx-cli " << command << ": " << TerminalText(text) << "\n";
     return kExitFailed;
 }
 
@@ -34,7 +35,8 @@ std::optional<site::SiteFile> ReadSiteFileOrSayFaults(const std::string& path, s
     std::optional<site::SiteFile> site = site::ReadSiteFile(path, &faults);
     if (!site) {
         for (const site::SiteFileFault& fault : faults)
-            err << "lynx-cli " << command << ": " << path << ": " << site::FaultText(fault) << "\n";
+            err << "lynx-cli " << command << ": " << TerminalText(path) << ": " << TerminalText(site::FaultText(fault))
+                << "\n";
     }
     return site;
 }

@@ -1,5 +1,6 @@
 #include "cli/LiveLine.h"
 
+#include "cli/TerminalText.h"
 #include "platform/Translation.h"
 
 #include <unistd.h>
@@ -30,7 +31,7 @@ void LiveLine::Show(const std::string& text)
         return;
     // What standard output holds back goes out first, above the line.
     std::cout.flush();
-    std::cerr << kErase << text << std::flush;
+    std::cerr << kErase << TerminalText(text) << std::flush;
     m_shown = true;
     m_text = text;
 }

@@ -111,7 +111,8 @@ int RunSearchCommand(const Arguments& args)
         std::fprintf(stderr, "timing: the search ended %.1f ms after its deadline\n",
                      std::chrono::duration<double, std::milli>(found.ended - found.deadline).count());
     }
-    std::cout << FormatRows(options->format, found.rows) << std::flush;
+    WriteRows(std::cout, options->format, found.rows);
+    std::cout << std::flush;
     // A list cut at its limit is no complete list: said, and not a success.
     if (found.dropped)
         return Failed(std::cerr, "search",

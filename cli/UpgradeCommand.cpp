@@ -2,6 +2,7 @@
 
 #include "cli/LiveLine.h"
 #include "cli/OptionReader.h"
+#include "cli/TerminalText.h"
 #include "site/SiteReport.h"
 #include "platform/Translation.h"
 #include "site/SearchFlow.h"
@@ -145,8 +146,11 @@ int Upgrade(const Arguments& args, std::ostream& out, std::ostream& err, LiveLin
     // warnings on err.
     site::UpgradeEvents events;
     events.searching = SearchEvents(live);
-    events.status = [&out](const std::string& ip, const std::string& status) { out << ip << "\t" << status << std::endl; };
-    events.summary = [&out](const std::string& summary) { out << summary << std::endl; };
+    // Addresses, versions and status texts come from the cameras: shown through TerminalText.
+    events.status = [&out](const std::string& ip, const std::string& status) {
+        out << TerminalText(ip) << "\t" << TerminalText(status) << std::endl;
+    };
+    events.summary = [&out](const std::string& summary) { out << TerminalText(summary) << std::endl; };
     events.complete = [&out] { out << platform::TrUtf8(upgrade::msg::kBatchComplete) << std::endl; };
     events.progress = [live](int done, int total, int failed) {
         if (live)
@@ -155,16 +159,18 @@ int Upgrade(const Arguments& args, std::ostream& out, std::ostream& err, LiveLin
     events.retry = [&out](int round, int rounds, size_t cameras) {
         out << "retry " << round << " of " << rounds << ": " << cameras << " cameras" << std::endl;
     };
-    events.unreported = [&out](const std::string& ip) { out << ip << "\t" << platform::TrUtf8("未报告升级结果") << std::endl; };
-    events.roundEnded = [&out](const std::string& summary) { out << summary << std::endl; };
+    events.unreported = [&out](const std::string& ip) {
+        out << TerminalText(ip) << "\t" << platform::TrUtf8("未报告升级结果") << std::endl;
+    };
+    events.roundEnded = [&out](const std::string& summary) { out << TerminalText(summary) << std::endl; };
     events.verified = [&out](const std::string& mac, const std::string& version, const std::string& ip) {
-        out << mac << "\tverified: " << version << " at " << ip << std::endl;
+        out << TerminalText(mac) << "\tverified: " << TerminalText(version) << " at " << TerminalText(ip) << std::endl;
     };
     events.notVerified = [&out](const std::string& mac, const std::string& why) {
-        out << mac << "\tnot verified: " << why << std::endl;
+        out << TerminalText(mac) << "\tnot verified: " << TerminalText(why) << std::endl;
     };
-    events.warning = [&err](const std::string& text) { err << "lynx-cli upgrade: " << text << std::endl; };
-    events.notice = [&err](const std::string& text) { err << text << std::endl; };
+    events.warning = [&err](const std::string& text) { err << "lynx-cli upgrade: " << TerminalText(text) << std::endl; };
+    events.notice = [&err](const std::string& text) { err << TerminalText(text) << std::endl; };
 
     const site::UpgradeResult result = site::RunUpgrade(request, events);
     if (!result.ok())
@@ -173,7 +179,8 @@ int Upgrade(const Arguments& args, std::ostream& out, std::ostream& err, LiveLin
         return Failed(err, "upgrade", "no camera to upgrade");
     if (options->verify || options->retries > 0) {
         for (const SiteReport::Row& row : result.report.Rows())
-            out << row.mac << "\t" << row.oldIp << "\t" << row.outcome << std::endl;
+            out << TerminalText(row.mac) << "\t" << TerminalText(row.oldIp) << "\t" << TerminalText(row.outcome)
+                << std::endl;
     }
     const bool written = SaveReport(result.report, options->report, err, "upgrade");
     return result.allSucceeded && written ? kExitOk : kExitFailed;

@@ -3,6 +3,8 @@
 #include "cli/Commands.h"
 #include "cli/DeviceOutput.h"
 #include "cli/OptionReader.h"
+#include "cli/TerminalText.h"
+#include "cli/TextTable.h"
 #include "platform/MacKey.h"
 #include "platform/Translation.h"
 #include "site/WatchFlow.h"
@@ -140,11 +142,13 @@ const char* EventWord(site::WatchEventKind kind)
     return "";
 }
 
-// text, then spaces up to width terminal columns (at least one).
+// text as a table cell shows it, then spaces up to width terminal columns
+// (at least one).
 std::string Padded(const std::string& text, size_t width)
 {
-    const size_t taken = DisplayWidth(text);
-    return text + std::string(taken < width ? width - taken + 1 : 1, ' ');
+    const std::string shown = TerminalCell(text, TextTable::kCellWidth);
+    const size_t taken = DisplayWidth(shown);
+    return shown + std::string(taken < width ? width - taken + 1 : 1, ' ');
 }
 
 // The end of a watch asked by a signal: the handler only writes a byte into a
@@ -210,11 +214,12 @@ std::string WatchEventLine(const site::WatchEvent& event)
 {
     std::string line = Padded(site::UtcTimeText(event.time), 24) + Padded(platform::TrUtf8(EventWord(event.kind)), 15) +
                        Padded(event.mac, 17) + Padded(event.ip.empty() ? "-" : event.ip, 15);
-    const auto more = [&](const std::string& text) {
+    // The label in a cell's width; what the event says after it may take more.
+    const auto more = [&](const std::string& text, size_t width = TextTable::kLastCellWidth) {
         if (!text.empty())
-            line += text + "  ";
+            line += TerminalCell(text, width) + "  ";
     };
-    more(event.label);
+    more(event.label, TextTable::kCellWidth);
     switch (event.kind) {
     case site::WatchEventKind::Address:
         more(platform::Tr("was %1 mask %2 gateway %3, now mask %4 gateway %5")
@@ -242,7 +247,7 @@ void WatchPrinter::Event(const site::WatchEvent& event)
 {
     if (m_failed)
         return;
-    m_out << (m_format == WatchFormat::Json ? site::WatchEventJson(event) : WatchEventLine(event)) << '\n'
+    m_out << (m_format == WatchFormat::Json ? TerminalJson(site::WatchEventJson(event)) : WatchEventLine(event)) << '\n'
           << std::flush;
     if (!m_out.good()) {
         m_failed = true;
@@ -269,7 +274,8 @@ std::string WatchSummaryText(const site::WatchSummary& summary)
         "\n";
     for (const site::ExpectedCamera& camera : summary.absent)
         text += platform::Tr("absent: %1 %2")
-                    .arg(QString::fromStdString(camera.mac), QString::fromStdString(camera.label))
+                    .arg(QString::fromStdString(TerminalText(camera.mac)),
+                         QString::fromStdString(TerminalCell(camera.label, TextTable::kCellWidth)))
                     .trimmed()
                     .toStdString() +
                 "\n";
@@ -339,7 +345,7 @@ int RunWatchCommand(const Arguments& args)
     std::unique_ptr<site::MqttPublisher> publisher;
     if (!options->publish.empty()) {
         publisher = site::OpenPublisher(options->publish, &error, [&statusLock](const std::string& line) {
-            const std::string text = "lynx-cli watch: " + line + "\n";
+            const std::string text = "lynx-cli watch: " + TerminalText(line) + "\n";
             std::lock_guard lock(statusLock);
             std::cerr << text << std::flush;
         });

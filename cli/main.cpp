@@ -78,7 +78,7 @@ int main(int argc, char** argv)
     std::string_view name = argv[1];
     if (name == "--help" || name == "-h" || name == "help") {
         PrintUsage(std::cout);
-        return lynx::cli::kExitOk;
+        return OutputWritten() ? lynx::cli::kExitOk : lynx::cli::kExitFailed;
     }
     if (name == "--version") {
         std::cout << "lynx-cli " << LYNX_VERSION << "\n";

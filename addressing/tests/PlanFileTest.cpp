@@ -46,6 +46,30 @@ TEST(PlanFile, ReadsWhatSpreadsheetsAndEditorsWrite)
     EXPECT_EQ(again[0].ip, odd[0].ip);
 }
 
+TEST(PlanFile, CrLfAndCrAloneEndLinesAlikeAndAQuotedFieldMayHoldThem)
+{
+    // Old Mac editors end lines with CR alone; a note may span lines in quotes.
+    for (const std::string end : {"\n", "\r\n", "\r"}) {
+        const std::string text = "# site A" + end + "mac,ip,mask,gateway,note" + end +
+                                 "00:1A:2B:00:00:01,192.168.1.20,255.255.255.0,192.168.1.1,\"by the gate," + end +
+                                 "north side\"" + end + end +
+                                 "00:1A:2B:00:00:02,192.168.1.21,255.255.255.0,192.168.1.1" + end;
+        const auto rows = Parse(text);
+        ASSERT_EQ(rows.size(), 2u) << testing::PrintToString(end);
+        EXPECT_EQ(rows[0].line, 3);
+        EXPECT_EQ(rows[0].gateway, "192.168.1.1") << testing::PrintToString(end);
+        EXPECT_EQ(rows[1].line, 6) << "the note's second line is counted";
+        EXPECT_EQ(rows[1].mac, "00:1A:2B:00:00:02");
+        EXPECT_EQ(rows[1].gateway, "192.168.1.1") << "no line end is left in a field";
+    }
+    // A quote that never closes is still that line's fault, whatever the line ends.
+    for (const std::string end : {"\n", "\r"})
+        EXPECT_NE(ErrorOf("mac,ip,mask,gateway" + end + "\"00:1A,192.168.1.20,255.255.255.0,192.168.1.1" + end +
+                          "00:1A:2B:00:00:02,192.168.1.21,255.255.255.0,192.168.1.1" + end)
+                      .find("line 2: a quoted field"),
+                  std::string::npos);
+}
+
 TEST(PlanFile, RefusesWhatIsNotAPlanWithTheLine)
 {
     const struct {

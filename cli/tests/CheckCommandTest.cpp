@@ -2,11 +2,14 @@
 #include "cli/CheckCommand.h"
 
 #include "platform/Translation.h"
+#include "RawControls.h"
 
 #include <gtest/gtest.h>
 #include <json/reader.h>
 
 #include <memory>
+#include <sstream>
+#include <streambuf>
 
 namespace {
 
@@ -113,6 +116,92 @@ TEST(CheckOutput, CsvHasAByteOrderMarkCrlfAndNoFormulaAndTheTableIsAligned)
         << table;
     EXPECT_NE(table.find("设备IP 192.168.1.20 -> 192.168.1.30"), std::string::npos) << table;
     EXPECT_NE(table.find("IP冲突：00:1A:2B:00:00:07 00:1A:2B:00:00:08"), std::string::npos) << table;
+}
+
+// A planned camera with a label of a megabyte, and 2,000 reports of others:
+// what an attacker on the LAN and a careless site file can give check.
+lynx::site::AcceptanceResult HugeResult()
+{
+    lynx::site::AcceptanceResult result;
+    lynx::site::CameraAcceptance planned;
+    planned.state = AcceptanceState::Ok;
+    planned.line = 2;
+    planned.mac = "00:1A:2B:00:00:01";
+    planned.label = std::string(1 << 20, 'L');
+    planned.ip = planned.plannedIp = "192.168.1.20";
+    result.cameras.push_back(planned);
+    for (int i = 0; i < 2000; ++i) {
+        lynx::site::CameraAcceptance stray;
+        stray.state = AcceptanceState::Unexpected;
+        stray.mac = "02:66:00:00:" + std::to_string(i / 100) + ":" + std::to_string(i % 100);
+        stray.ip = "192.168.1.66";
+        stray.softwareVersion = "\x1b]0;owned\x07\x1b[1A\x1b[2K";
+        result.cameras.push_back(stray);
+    }
+    return result;
+}
+
+// Counts what reaches it, and the largest single piece.
+class CountingBuffer : public std::streambuf {
+public:
+    size_t total = 0;
+    size_t largest = 0;
+
+protected:
+    int overflow(int c) override
+    {
+        if (c != traits_type::eof())
+            Count(1);
+        return traits_type::not_eof(c);
+    }
+    std::streamsize xsputn(const char*, std::streamsize n) override
+    {
+        Count(static_cast<size_t>(n));
+        return n;
+    }
+
+private:
+    void Count(size_t n)
+    {
+        total += n;
+        largest = std::max(largest, n);
+    }
+};
+
+TEST(CheckOutput, TheTableIsBoundedPerCellAndWrittenALineAtATimeWhileJsonAndCsvKeepTheFullTexts)
+{
+    const lynx::site::AcceptanceResult result = HugeResult();
+    CountingBuffer counted;
+    std::ostream out(&counted);
+    WriteAcceptance(out, OutputFormat::Table, result);
+    // Each line within its cells' bounds: a few hundred bytes, not a megabyte each.
+    EXPECT_LT(counted.total, result.cameras.size() * 1024) << counted.total;
+    EXPECT_LT(counted.largest, 2048u) << "one line at a time, not the whole table in one string";
+
+    const std::string table = FormatAcceptance(OutputFormat::Table, result);
+    EXPECT_EQ(table.size(), counted.total);
+    EXPECT_NE(table.find(std::string(TextTable::kCellWidth - 1, 'L') + "…  192.168.1.20"), std::string::npos);
+    EXPECT_EQ(lynx::test::RawControls(table), "");
+    EXPECT_NE(table.find("\\x1b]0;owned\\x07\\x1b[1A\\x1b[2K"), std::string::npos);
+
+    const std::string csv = FormatAcceptance(OutputFormat::Csv, result);
+    EXPECT_NE(csv.find("," + result.cameras[0].label + ","), std::string::npos) << "the full label";
+    EXPECT_EQ(lynx::test::RawControls(csv, "\r\n"), "");
+    EXPECT_NE(csv.find(",\\x1b]0;owned\\x07\\x1b[1A\\x1b[2K,"), std::string::npos);
+    EXPECT_NE(FormatAcceptance(OutputFormat::Json, result).find(result.cameras[0].label), std::string::npos);
+}
+
+TEST(CheckOutput, JsonWritesTheControlsItsWriterLeavesRawAsEscapesAndReadsBackTheSame)
+{
+    lynx::site::AcceptanceResult result = Result();
+    result.cameras[0].label = "B2\xC2\x9B" "2J\x7f\x1b[2K车位";
+    const std::string text = FormatAcceptance(OutputFormat::Json, result);
+    EXPECT_EQ(lynx::test::RawControls(text), "") << text;
+    EXPECT_NE(text.find("车位"), std::string::npos) << "the rest stays UTF-8";
+    Json::Value rows;
+    std::unique_ptr<Json::CharReader> reader(Json::CharReaderBuilder().newCharReader());
+    ASSERT_TRUE(reader->parse(text.data(), text.data() + text.size(), &rows, nullptr)) << text;
+    EXPECT_EQ(rows[0]["label"].asString(), result.cameras[0].label);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // makes them (code page 936 texts).
 #include "cli/DeviceOutput.h"
 #include "protocol/JsonMessages.h"
+#include "RawControls.h"
 
 #include <gtest/gtest.h>
 #include <json/reader.h>
@@ -111,6 +112,36 @@ TEST(CsvFormat, HeaderThenOneCrlfRecordPerDeviceWithTheTableCells)
               "序号,设备IP,MAC地址,网关地址,子网掩码,设备型号,软件版本,状态,interface,localAddress\r\n"
               "1,192.168.1.101,00:1A:2B:00:00:01,192.168.1.1,255.255.255.0,\"KV,\"\"Q\"\"\",V1.0 build[2018-11-07],,"
               "eth1,192.168.1.100\r\n");
+}
+
+TEST(TableFormat, TheTableCsvAndJsonShowControlSequencesFromTheNetworkAsTextAndTheRowsStayAligned)
+{
+    // A model that would erase the line above, a version that sets the
+    // window's title, a MAC that clears the screen.
+    DeviceRow hostile = Row(2, "192.168.1.66", "x", "\x1b[1A\x1b[2K");
+    Put(hostile.record.softwareVersion, "\x1b]0;owned\x07");
+    Put(hostile.record.mac, "\x1b" "c\x7f\x9b" "2J");
+    const std::vector<DeviceRow> rows = {Row(1, "192.168.1.101", "cam"), hostile};
+    const std::string table = FormatTable(rows);
+    EXPECT_EQ(lynx::test::RawControls(table), "") << table;
+    EXPECT_NE(table.find("\\x1b[1A\\x1b[2K"), std::string::npos) << table;
+    EXPECT_NE(table.find("\\x1b]0;owned\\x07 build[2018-11-07]"), std::string::npos) << table;
+    const auto lines = Lines(table);
+    ASSERT_EQ(lines.size(), 3u);
+    const auto gatewayColumn = [](const std::string& line) {
+        return DisplayWidth(line.substr(0, line.find("192.168.1.1 ")));
+    };
+    EXPECT_EQ(gatewayColumn(lines[1]), gatewayColumn(lines[2])) << "after the escaped MAC as after a plain one";
+
+    const std::string csv = FormatCsv(rows);
+    EXPECT_EQ(lynx::test::RawControls(csv, "\r\n"), "") << csv;
+    EXPECT_NE(csv.find(",\\x1b[1A\\x1b[2K,"), std::string::npos) << csv;
+    std::ostringstream streamed;
+    WriteRows(streamed, OutputFormat::Csv, rows);
+    EXPECT_EQ(streamed.str(), csv);
+    const std::string json = FormatJson(rows);
+    EXPECT_EQ(lynx::test::RawControls(json), "") << json;
+    EXPECT_NE(json.find("\\u001bc\\u007f"), std::string::npos) << json;
 }
 
 TEST(JsonFormat, EveryRecordFieldWithTextsInUtf8)

@@ -21,7 +21,10 @@ using lynx::platform::WriteFileWhole;
 
 TEST(Output, StandardOutputToAFullDiskIsAFailure)
 {
-    for (const char* words : {"--version", "search --help", "upgrade --help"}) {
+    // Every help and the version: each one a reader may send to a file.
+    for (const char* words : {"--version", "--help", "-h", "help", "search --help", "set-ip --help", "plan --help",
+                              "assign --help", "assign --plan x.csv --help", "upgrade --help", "check --help",
+                              "watch -h", "watch --help"}) {
         const lynx::test::ProcessResult r = lynx::test::RunProcess(
             {"/bin/sh", "-c", std::string(LYNX_CLI_PROGRAM) + " " + words + " > /dev/full"}, std::chrono::seconds(30));
         EXPECT_EQ(r.exitCode, 1) << words;

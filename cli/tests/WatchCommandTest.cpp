@@ -3,6 +3,7 @@
 #include "cli/DeviceOutput.h"
 #include "cli/WatchCommand.h"
 #include "platform/Translation.h"
+#include "RawControls.h"
 
 #include <gtest/gtest.h>
 
@@ -137,6 +138,26 @@ TEST(WatchPrinting, TableLinesKeepTheirColumnsWhateverTheEventAddressAndLanguage
     lynx::platform::SelectLanguage("en");
 }
 
+TEST(WatchPrinting, ATableLineShowsControlSequencesAsTextAndABoundedLabel)
+{
+    for (const WatchEventKind kind : {WatchEventKind::Appeared, WatchEventKind::Version, WatchEventKind::Address,
+                                      WatchEventKind::Disappeared}) {
+        WatchEvent event = Event(kind, "192.168.1.5\x1b[2K");
+        event.mac = "\x1b[1A\x1b[2K";
+        event.softwareVersion = "\x1b]0;owned\x07";
+        event.previousVersion = "\xC2\x9B" "2J";
+        event.label = std::string(1 << 20, 'L') + "\r";
+        const std::string line = WatchEventLine(event);
+        SCOPED_TRACE(line);
+        EXPECT_EQ(lynx::test::RawControls(line), "");
+        EXPECT_LT(line.size(), 1024u) << "the label is cut";
+        EXPECT_NE(line.find("\\x1b[1A\\x1b[2K"), std::string::npos);
+        EXPECT_NE(line.find("192.168.1.5\\x1b[2K"), std::string::npos);
+        if (kind == WatchEventKind::Version)
+            EXPECT_NE(line.find("\\u009b2J -> \\x1b]0;owned\\x07"), std::string::npos);
+    }
+}
+
 TEST(WatchPrinting, EachEventIsOneLineOnTheStreamAtOnceAndAFailedStreamIsToldOnce)
 {
     std::ostringstream out;
@@ -146,6 +167,11 @@ TEST(WatchPrinting, EachEventIsOneLineOnTheStreamAtOnceAndAFailedStreamIsToldOnc
     json.Event(Event(WatchEventKind::Returned, "192.168.1.5"));
     const std::string printed = out.str();
     EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 2);
+    WatchEvent hostile = Event(WatchEventKind::Missing, "");
+    hostile.label = "B2\xC2\x9B" "2J\x7f";
+    json.Event(hostile);
+    EXPECT_EQ(lynx::test::RawControls(out.str()), "") << out.str();
+    EXPECT_NE(out.str().find("B2\\u009b2J\\u007f"), std::string::npos) << out.str();
 
     std::ostringstream broken;
     broken.setstate(std::ios::badbit);

@@ -69,6 +69,20 @@ TEST(SiteFile, ReadsAnAddressPlanWithItsOptionalColumnsInAnyOrder)
     }
 }
 
+TEST(SiteFile, CrLfAndCrAloneEndLinesAlikeAndALabelMaySpanLinesInQuotes)
+{
+    for (const std::string end : {"\n", "\r\n", "\r"}) {
+        const std::string name = testing::PrintToString(end);
+        const SiteFile site = Parse("mac,ip,label" + end + "00:1A:2B:00:00:01,192.168.1.20,\"B2-017" + end +
+                                    "north\"" + end + "# spare" + end + "00:1A:2B:00:00:02,192.168.1.21,B2-018" + end);
+        ASSERT_EQ(site.cameras.size(), 2u) << name;
+        EXPECT_EQ(site.cameras[0].label, "B2-017" + end + "north") << name;
+        EXPECT_EQ(site.cameras[1].line, 5) << name;
+        EXPECT_EQ(site.cameras[1].ip, "192.168.1.21") << name;
+        EXPECT_EQ(site.cameras[1].label, "B2-018") << name << ": no line end is left in a field";
+    }
+}
+
 TEST(SiteFile, OnlyTheMacIsRequiredAndWhatIsNotGivenIsNotPlanned)
 {
     const SiteFile site = Parse("mac\n00:1A:2B:00:00:01\n00:1A:2B:00:00:02\n");
