@@ -2,6 +2,7 @@
 // leaves it running after handover: a camera unplugged and plugged in again,
 // one readdressed, the events read live from its output, and its end on a
 // signal with the summary.
+#include "DeafListener.h"
 #include "MosquittoBroker.h"
 #include "SessionInLan.h"
 
@@ -55,7 +56,7 @@ protected:
             command += " " + option;
         command += " > " + File("events") + " 2> " + File("err");
         m_watch = std::make_unique<BackgroundRun>(
-            [command] { return RunProcess({"/bin/sh", "-c", command}, 120s, {"LYNX_LANG=zh"}); });
+            [command] { return RunProcess({"/bin/sh", "-c", command}, 300s, {"LYNX_LANG=zh"}); });
         ASSERT_TRUE(WaitUntil([&] { return (m_pid = std::atoi(Read("pid").c_str())) > 0; }, 10s));
     }
 
@@ -352,6 +353,95 @@ TEST_F(WatchCli, PublishedEventsAreThePrintedLinesEachOnceAndNoneIsLostWhileTheB
     EXPECT_EQ(Events().size(), 2u) << unsent.out;
     EXPECT_NE(unsent.err.find("lynx-cli watch: 已向 " + url + " 发布 0 条事件\n"), std::string::npos) << unsent.err;
     EXPECT_NE(unsent.err.find("lynx-cli watch: 0 条事件被丢弃，2 条未送出"), std::string::npos) << unsent.err;
+}
+
+// A broker whose accept queue is full answers no SYN, and the system would
+// wait minutes for it: the watch still ends at its duration plus the flush,
+// and at once on a signal, failing as events are left unsent.
+TEST_F(WatchCli, AWatchPublishingToABrokerThatNeverAnswersEndsInTimeAndAtOnceOnASignal)
+{
+    startCameras(Cameras({{123, kStaying}}));
+    struct Case {
+        const char* name;
+        bool filled;  // the broker's queue full before the watch comes
+        int signal;   // 0: the watch ends at its duration
+    };
+    const Case cases[] = {
+        {"the watch takes the queue's last place, at its duration", false, 0},
+        {"a full queue, at its duration", true, 0},
+        {"SIGTERM", false, SIGTERM},
+        {"SIGINT", true, SIGINT},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DeafListener broker("127.0.0.1", c.filled);
+        ASSERT_TRUE(broker.ok());
+        const auto start = std::chrono::steady_clock::now();
+        StartWatch({"--format", "json", "--interval", "1", "--duration", c.signal ? "600" : "2", "--publish",
+                    "mqtt://127.0.0.1:" + std::to_string(broker.port()) + "/lynx/watch"});
+        ASSERT_TRUE(WaitFor("appeared", kStaying)) << Read("err");
+        ProcessResult result;
+        std::chrono::milliseconds took{};
+        if (c.signal) {
+            // Past the first attempts, one of which may hang in the system.
+            std::this_thread::sleep_for(3s);
+            std::tie(result, took) = End(c.signal);
+        } else {
+            result = Ended();
+            took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+        }
+        std::printf("%s: ended after %lld ms\n", c.name, static_cast<long long>(took.count()));
+        EXPECT_FALSE(result.timedOut);
+        EXPECT_LT(took, c.signal ? 3s : 30s) << result.err;
+        EXPECT_EQ(result.exitCode, 1) << result.err;
+        EXPECT_NE(result.err.find("lynx-cli watch: 0 条事件被丢弃，1 条未送出"), std::string::npos) << result.err;
+    }
+}
+
+// A host floods the watch with more made-up cameras at its own address than
+// it follows: a camera plugged in after the flood is still reported once the
+// made-up ones have disappeared, the cap is said once, and the watch fails
+// for what it dropped.
+TEST_F(WatchCli, ACameraPluggedInAfterAFloodBeyondTheCapIsReportedAndTheWatchFails)
+{
+    constexpr const char* kFlooder = "192.168.1.66";
+    startCameras(Cameras({{123, kStaying}}));
+    ASSERT_TRUE(AddCameraSegmentHost(kFlooder));
+    StartWatch({"--format", "json", "--interval", "1", "--missed", "2"});
+    const auto said = [&](const char* event, const char* mac) {
+        return Read("events").find(std::string(R"("event":")") + event + R"(","mac":")" + mac + '"') !=
+               std::string::npos;
+    };
+    ASSERT_TRUE(WaitUntil([&] { return said("appeared", kStaying); }, 20s)) << Read("err");
+    // What the watch printed, counted, for a failure's message.
+    const auto tally = [&] {
+        const std::string events = Read("events");
+        std::string text;
+        for (const char* event : {"appeared", "disappeared", "returned"})
+            text += std::string(event) + " " + std::to_string(Count(events, std::string(R"("event":")") + event)) + "; ";
+        return text + events.substr(events.size() > 2000 ? events.size() - 2000 : 0) + "\n" + Read("err");
+    };
+    // In bursts of new made-up cameras until the watch says it is full: how
+    // many reach it depends on how busy the machine is.
+    const std::string full = "lynx-cli watch: 已跟踪 65536 台相机，达到监视上限";
+    const auto saidFull = [&] { return Read("err").find(full) != std::string::npos; };
+    for (long burst = 0; burst < 10 && !saidFull(); ++burst) {
+        const ProcessResult flood =
+            RunFlood(kFlooder, lynx::protocol::kReportPort, 50000, "1",
+                     {"--kind", "reports", "--report-ip", kFlooder, "--first", std::to_string(burst * 50000)}, 60s);
+        ASSERT_EQ(flood.exitCode, 0) << flood.err;
+        WaitUntil(saidFull, 3s);
+    }
+    ASSERT_TRUE(saidFull()) << tally();
+
+    CamsimProcess later;
+    std::string error;
+    ASSERT_TRUE(later.StartCameras(Cameras({{121, kLeaving}}), {}, &error)) << error;
+    EXPECT_TRUE(WaitUntil([&] { return said("appeared", kLeaving); }, 180s)) << tally();
+    const ProcessResult result = End(SIGTERM).first;
+    EXPECT_EQ(result.exitCode, 1) << result.err;
+    EXPECT_EQ(Count(result.err, full), 1u) << result.err;
+    EXPECT_NE(result.err.find("超出前 65536 台之外的相机应答"), std::string::npos) << result.err;
 }
 
 } // namespace
