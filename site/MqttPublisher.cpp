@@ -71,13 +71,13 @@ std::string LibraryError(int code)
     return mosquitto_strerror(code);
 }
 
-// The errors of one event that no connection will ever send: it is dropped.
 bool Readable(int fd)
 {
     pollfd one{fd, POLLIN, 0};
     return ::poll(&one, 1, 0) > 0;
 }
 
+// The errors of one event that no connection will ever send: it is dropped.
 bool EventRefused(int code)
 {
     return code == MOSQ_ERR_PAYLOAD_SIZE || code == MOSQ_ERR_MALFORMED_UTF8 || code == MOSQ_ERR_INVAL ||
