@@ -4,13 +4,17 @@
 
 #include <mosquitto.h>
 
+#include <arpa/inet.h>
+#include <netdb.h>
 #include <poll.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <iostream>
+#include <vector>
 
 namespace lynx::site {
 
@@ -75,6 +79,60 @@ bool Readable(int fd)
 {
     pollfd one{fd, POLLIN, 0};
     return ::poll(&one, 1, 0) > 0;
+}
+
+// The broker's numeric addresses, in the order the system prefers them. A
+// name is looked up on a thread of its own, left to finish by itself on a
+// stop: a name server that does not answer holds that thread for its
+// time-outs, never the publisher's end. None, with *reason set unless the
+// publisher gave up, when the name has no address.
+std::vector<std::string> NumericAddresses(const std::string& host, const std::function<bool()>& givingUp,
+                                          std::string* reason)
+{
+    unsigned char bytes[sizeof(in6_addr)];
+    if (::inet_pton(AF_INET, host.c_str(), bytes) == 1 || ::inet_pton(AF_INET6, host.c_str(), bytes) == 1)
+        return {host};
+    struct Lookup {
+        std::mutex mutex;
+        std::condition_variable done;
+        bool finished = false;
+        std::vector<std::string> addresses;
+        std::string error;
+    };
+    auto lookup = std::make_shared<Lookup>();
+    std::thread([lookup, host] {
+        addrinfo hints{};
+        hints.ai_family = AF_UNSPEC;
+        hints.ai_socktype = SOCK_STREAM;
+        addrinfo* found = nullptr;
+        std::vector<std::string> addresses;
+        std::string error = "no address";
+        if (const int code = ::getaddrinfo(host.c_str(), nullptr, &hints, &found); code != 0) {
+            error = ::gai_strerror(code);
+        } else {
+            for (const addrinfo* a = found; a; a = a->ai_next) {
+                char text[INET6_ADDRSTRLEN] = {};
+                if (::getnameinfo(a->ai_addr, a->ai_addrlen, text, sizeof text, nullptr, 0, NI_NUMERICHOST) == 0)
+                    addresses.emplace_back(text);
+            }
+            ::freeaddrinfo(found);
+        }
+        std::lock_guard lock(lookup->mutex);
+        lookup->finished = true;
+        lookup->addresses = std::move(addresses);
+        lookup->error = std::move(error);
+        lookup->done.notify_all();
+    }).detach();
+    std::unique_lock lock(lookup->mutex);
+    while (!lookup->finished) {
+        lock.unlock();
+        if (givingUp())
+            return {};
+        lock.lock();
+        lookup->done.wait_for(lock, milliseconds(20));
+    }
+    *reason = lookup->error;
+    return lookup->addresses;
 }
 
 // The errors of one event that no connection will ever send: it is dropped.
@@ -367,19 +425,35 @@ void MqttPublisher::Requeue()
     m_orderOfMessage.clear();
 }
 
+bool MqttPublisher::GivingUp() const
+{
+    std::lock_guard lock(m_mutex);
+    return FlushOver();
+}
+
 std::string MqttPublisher::Serve(bool* connected)
 {
-    const auto givingUp = [this] {
-        std::lock_guard lock(m_mutex);
-        return FlushOver();
-    };
+    std::string failure;
+    const std::vector<std::string> addresses = NumericAddresses(m_url.host, [this] { return GivingUp(); }, &failure);
+    // Each address in turn, as the system orders them, until one takes the connection.
+    for (const std::string& address : addresses) {
+        failure = ServeAt(address, connected);
+        if (failure.empty() || *connected || GivingUp())
+            break;
+    }
+    return GivingUp() && !*connected ? std::string() : failure;
+}
+
+std::string MqttPublisher::ServeAt(const std::string& address, bool* connected)
+{
+    const auto givingUp = [this] { return GivingUp(); };
     Session session(*this);
     if (!session.client())
         return LibraryError(MOSQ_ERR_NOMEM);
     // The library's blocking connect waits as long as the system does (over
     // two minutes) for a broker whose SYNs go unanswered, deaf to a stop: the
     // connection is started without waiting, and the loop below bounds it.
-    int code = mosquitto_connect_async(session.client(), m_url.host.c_str(), m_url.port, m_options.keepAliveSeconds);
+    int code = mosquitto_connect_async(session.client(), address.c_str(), m_url.port, m_options.keepAliveSeconds);
     if (code != MOSQ_ERR_SUCCESS)
         return LibraryError(code);
     const auto attempt = Clock::now();

@@ -106,6 +106,9 @@ private:
     // ends; the reason it failed, empty when it ended in order. *connected:
     // whether the broker took the connection.
     std::string Serve(bool* connected);
+    // The same at one of the broker's numeric addresses.
+    std::string ServeAt(const std::string& address, bool* connected);
+    bool GivingUp() const;  // FlushOver, taking the lock
     // Hands waiting events to the connection, up to the in-flight limit; the
     // reason when the connection failed.
     std::string SendWaiting(mosquitto* client);

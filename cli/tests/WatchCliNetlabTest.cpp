@@ -8,9 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -47,11 +50,12 @@ protected:
     // lynx-cli watch in the background, in Chinese, its standard output into
     // a file that the test reads as it grows: every line must be there as
     // soon as its event happened.
-    // Each run writes files of its own.
-    void StartWatch(const std::vector<std::string>& options)
+    // Each run writes files of its own. launcher: a command that runs it
+    // (with exec, so that it keeps the pid), empty for none.
+    void StartWatch(const std::vector<std::string>& options, const std::string& launcher = "")
     {
         ++m_run;
-        std::string command = "echo $$ > " + File("pid") + "; exec " + BinDir() + "/lynx-cli watch";
+        std::string command = "echo $$ > " + File("pid") + "; exec " + launcher + " " + BinDir() + "/lynx-cli watch";
         for (const std::string& option : options)
             command += " " + option;
         command += " > " + File("events") + " 2> " + File("err");
@@ -361,24 +365,41 @@ TEST_F(WatchCli, PublishedEventsAreThePrintedLinesEachOnceAndNoneIsLostWhileTheB
 TEST_F(WatchCli, AWatchPublishingToABrokerThatNeverAnswersEndsInTimeAndAtOnceOnASignal)
 {
     startCameras(Cameras({{123, kStaying}}));
+    // A broker known by a name that only a name server which never answers
+    // could resolve: the watch runs in a mount namespace of its own, whose
+    // /etc/resolv.conf names a UDP socket of the test's that reads nothing.
+    const int nameServer = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in dns{};
+    dns.sin_family = AF_INET;
+    dns.sin_port = htons(53);
+    dns.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(nameServer, reinterpret_cast<sockaddr*>(&dns), sizeof dns), 0) << std::strerror(errno);
+    const std::string resolv = dir.Write("resolv.conf", "nameserver 127.0.0.1\noptions timeout:30 attempts:2\n");
+    const std::string deafNames = dir.Write("deaf-names.sh", "mount --bind " + resolv + " /etc/resolv.conf || exit 99\n"
+                                                             "exec \"$@\"\n");
     struct Case {
         const char* name;
-        bool filled;  // the broker's queue full before the watch comes
-        int signal;   // 0: the watch ends at its duration
+        bool filled;     // the broker's queue full before the watch comes
+        int signal;      // 0: the watch ends at its duration
+        bool byName;     // the broker named, its name server deaf
     };
     const Case cases[] = {
-        {"the watch takes the queue's last place, at its duration", false, 0},
-        {"a full queue, at its duration", true, 0},
-        {"SIGTERM", false, SIGTERM},
-        {"SIGINT", true, SIGINT},
+        {"the watch takes the queue's last place, at its duration", false, 0, false},
+        {"a full queue, at its duration", true, 0, false},
+        {"SIGTERM", false, SIGTERM, false},
+        {"SIGINT", true, SIGINT, false},
+        {"a name no server answers for, at its duration", false, 0, true},
+        {"a name no server answers for, SIGTERM", false, SIGTERM, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         DeafListener broker("127.0.0.1", c.filled);
         ASSERT_TRUE(broker.ok());
         const auto start = std::chrono::steady_clock::now();
+        const std::string host = c.byName ? "broker.lynx.test" : "127.0.0.1";
         StartWatch({"--format", "json", "--interval", "1", "--duration", c.signal ? "600" : "2", "--publish",
-                    "mqtt://127.0.0.1:" + std::to_string(broker.port()) + "/lynx/watch"});
+                    "mqtt://" + host + ":" + std::to_string(broker.port()) + "/lynx/watch"},
+                   c.byName ? "unshare -m /bin/sh " + deafNames : "");
         ASSERT_TRUE(WaitFor("appeared", kStaying)) << Read("err");
         ProcessResult result;
         std::chrono::milliseconds took{};
@@ -396,6 +417,7 @@ TEST_F(WatchCli, AWatchPublishingToABrokerThatNeverAnswersEndsInTimeAndAtOnceOnA
         EXPECT_EQ(result.exitCode, 1) << result.err;
         EXPECT_NE(result.err.find("lynx-cli watch: 0 条事件被丢弃，1 条未送出"), std::string::npos) << result.err;
     }
+    ::close(nameServer);
 }
 
 // A host floods the watch with more made-up cameras at its own address than
