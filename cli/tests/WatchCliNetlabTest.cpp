@@ -404,7 +404,8 @@ TEST_F(WatchCli, AWatchPublishingToABrokerThatNeverAnswersEndsInTimeAndAtOnceOnA
         ProcessResult result;
         std::chrono::milliseconds took{};
         if (c.signal) {
-            // Past the first attempts, one of which may hang in the system.
+            // Time for the attempts that hang in the system (a connect, a
+            // name looked up) to begin: nothing outside shows that they have.
             std::this_thread::sleep_for(3s);
             std::tie(result, took) = End(c.signal);
         } else {

@@ -233,7 +233,9 @@ TEST(MqttQueue, StopIsBoundedWhileTheConnectionToAFullBrokerHangs)
         publisher.SetStatusCallback(lines.Callback());
         publisher.Start();
         publisher.Publish("00:1A:2B:00:00:01", "{}");
-        // Several attempts, so that one that hangs in the system is among them.
+        // The first attempt has failed; the time for the next ones (50 ms
+        // apart), which hang in the system, to begin: nothing to wait on
+        // shows that a connect has started.
         ASSERT_TRUE(WaitUntil([&] { return lines.Count("无法连接") == 1; }, 10s));
         std::this_thread::sleep_for(1s);
         int abandon[2] = {-1, -1};
