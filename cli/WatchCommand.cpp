@@ -59,11 +59,17 @@ and answers again is not reported.
                    5 seconds to take the rest
   --interface NAME search on this network card only (repeat for more); by
                    default every card that can broadcast
+The watch follows 65536 cameras at most; when a new one would be more, that
+is said once, and cameras that disappeared (not those of the site file) are
+forgotten to make room.
 A summary goes to standard error at the end, with the events published. The
 exit status is 0 when the watch ended at its duration or on a signal; 1 when
 the first search went out on no network card, the output could not be
-written, a camera of the site file was not present at the end, or events to
-publish were dropped or left unsent; 2 for bad options or a bad site file.
+written, a camera of the site file was not present at the end, answers of
+cameras beyond the 65536 were not followed, or events to publish were
+dropped or left unsent; 2 for bad options or a bad site file. After a
+signal, events not yet published are given to the broker only while it is
+connected (up to 5 seconds); a second signal ends that at once.
 )";
 }
 
@@ -186,6 +192,13 @@ public:
     int ReadFd() const { return m_pipe[0]; }
     // Stops the watch from inside the program (the output failed).
     void Stop() const { Handle(0); }
+    // Takes the bytes written so far, so that the descriptor tells of the next stop only.
+    void Drain() const
+    {
+        char bytes[64];
+        while (::read(m_pipe[0], bytes, sizeof bytes) > 0) {
+        }
+    }
     // Whether a signal (not the program itself) asked for the end.
     static bool Signalled() { return s_signal != 0; }
 
@@ -304,10 +317,15 @@ std::vector<site::ExpectedCamera> ExpectedCameras(const std::optional<site::Site
 constexpr std::chrono::seconds kPublishFlush{5};
 
 // Stops the publisher with a bounded flush and says what reached the broker:
-// false when any event was dropped or left unsent.
-bool FinishPublishing(site::MqttPublisher& publisher, const std::string& url)
+// false when any event was dropped or left unsent. After a signal the flush
+// lasts only while a broker is connected; a signal during it ends it at once.
+bool FinishPublishing(site::MqttPublisher& publisher, const std::string& url, const StopSignals& stop)
 {
-    publisher.Stop(kPublishFlush);
+    const bool signalled = StopSignals::Signalled();
+    stop.Drain();
+    publisher.Stop(kPublishFlush,
+                   signalled ? site::MqttPublisher::Flush::WhileConnected : site::MqttPublisher::Flush::Always,
+                   stop.ReadFd());
     const site::MqttCounters counters = publisher.Counters();
     const auto n = [](uint64_t value) { return QString::number(static_cast<qulonglong>(value)); };
     std::cerr << "lynx-cli watch: "
@@ -362,6 +380,17 @@ int RunWatchCommand(const Arguments& args)
         request.duration = std::chrono::seconds(*options->durationSeconds);
     request.interfaces = options->interfaces;
     request.stopFd = stop.ReadFd();
+    request.onFull = [&statusLock](std::size_t capacity) {
+        const std::string text =
+            "lynx-cli watch: " +
+            platform::Tr("%1 cameras are followed, as many as the watch can: a camera new to it is not followed "
+                         "until cameras that disappeared are forgotten")
+                .arg(QString::number(static_cast<qulonglong>(capacity)))
+                .toStdString() +
+            "\n";
+        std::lock_guard lock(statusLock);
+        std::cerr << text << std::flush;
+    };
     // Every sink hears each event: the printer, then the publisher.
     site::WatchSinks sinks;
     sinks.Add(printer);
@@ -379,10 +408,12 @@ int RunWatchCommand(const Arguments& args)
                       << "\n";
     }
     const int outputError = errno ? errno : EIO;
-    const bool allPublished = !publisher || FinishPublishing(*publisher, options->publish);
+    const bool allPublished = !publisher || FinishPublishing(*publisher, options->publish, stop);
     if (printer.Failed())
         return Failed(std::cerr, "watch", std::string("cannot write to standard output: ") + std::strerror(outputError));
-    return watch.AllExpectedPresent() && allPublished ? kExitOk : kExitFailed;
+    // Answers the watch could not follow may hide a camera: never a success.
+    const bool allFollowed = watch.NotTracked() == 0;
+    return watch.AllExpectedPresent() && allPublished && allFollowed ? kExitOk : kExitFailed;
 }
 
 } // namespace lynx::cli

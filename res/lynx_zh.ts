@@ -293,11 +293,17 @@ and answers again is not reported.
                    5 seconds to take the rest
   --interface NAME search on this network card only (repeat for more); by
                    default every card that can broadcast
+The watch follows 65536 cameras at most; when a new one would be more, that
+is said once, and cameras that disappeared (not those of the site file) are
+forgotten to make room.
 A summary goes to standard error at the end, with the events published. The
 exit status is 0 when the watch ended at its duration or on a signal; 1 when
 the first search went out on no network card, the output could not be
-written, a camera of the site file was not present at the end, or events to
-publish were dropped or left unsent; 2 for bad options or a bad site file.
+written, a camera of the site file was not present at the end, answers of
+cameras beyond the 65536 were not followed, or events to publish were
+dropped or left unsent; 2 for bad options or a bad site file. After a
+signal, events not yet published are given to the broker only while it is
+connected (up to 5 seconds); a second signal ends that at once.
 </source>
         <translation>用法：lynx-cli watch [--interval S] [--missed N] [--duration S]
                       [--format table|json] [--site FILE]
@@ -328,9 +334,13 @@ publish were dropped or left unsent; 2 for bad options or a bad site file.
                    QoS 1。服务器不可用时会提示并重试，期间事件暂存（超过 10000
                    条时丢弃最早的）；结束时再给服务器 5 秒接收其余事件
   --interface NAME 只在此网卡上搜索（可重复）；默认在每块能广播的网卡上搜索
+监视最多跟踪 65536 台相机；再有新相机时提示一次，并清除已消失的相机（现场文件
+中的相机除外）以腾出位置。
 结束时在标准错误输出汇总及已发布的事件数。按时长或因信号结束时退出状态为 0；
-第一次搜索未能从任何网卡发出、输出无法写入、现场文件中的相机结束时不在线，或
-要发布的事件被丢弃或未送出时为 1；选项无效或现场文件有错误时为 2。
+第一次搜索未能从任何网卡发出、输出无法写入、现场文件中的相机结束时不在线、
+超出 65536 台的相机应答未被跟踪，或要发布的事件被丢弃或未送出时为 1；选项无效
+或现场文件有错误时为 2。因信号结束时，尚未发布的事件只在服务器已连接时继续
+发送（最多 5 秒）；再来一个信号则立即结束。
 </translation>
     </message>
     <message>
@@ -392,6 +402,10 @@ publish were dropped or left unsent; 2 for bad options or a bad site file.
     <message>
         <source>%1 answers of cameras beyond the first %2 were not followed</source>
         <translation>超出前 %2 台之外的相机应答 %1 次，未跟踪</translation>
+    </message>
+    <message>
+        <source>%1 cameras are followed, as many as the watch can: a camera new to it is not followed until cameras that disappeared are forgotten</source>
+        <translation>已跟踪 %1 台相机，达到监视上限：在已消失的相机被清除之前，新出现的相机不予跟踪</translation>
     </message>
     <message>
         <source>%1 searches went out on no network card</source>

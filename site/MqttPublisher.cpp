@@ -4,17 +4,17 @@
 
 #include <mosquitto.h>
 
-#include <fcntl.h>
+#include <arpa/inet.h>
 #include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <iostream>
+#include <vector>
 
 namespace lynx::site {
 
@@ -73,6 +73,66 @@ std::string LibraryError(int code)
     if (code == MOSQ_ERR_ERRNO)
         return std::strerror(errno);
     return mosquitto_strerror(code);
+}
+
+bool Readable(int fd)
+{
+    pollfd one{fd, POLLIN, 0};
+    return ::poll(&one, 1, 0) > 0;
+}
+
+// The broker's numeric addresses, in the order the system prefers them. A
+// name is looked up on a thread of its own, left to finish by itself on a
+// stop: a name server that does not answer holds that thread for its
+// time-outs, never the publisher's end. None, with *reason set unless the
+// publisher gave up, when the name has no address.
+std::vector<std::string> NumericAddresses(const std::string& host, const std::function<bool()>& givingUp,
+                                          std::string* reason)
+{
+    unsigned char bytes[sizeof(in6_addr)];
+    if (::inet_pton(AF_INET, host.c_str(), bytes) == 1 || ::inet_pton(AF_INET6, host.c_str(), bytes) == 1)
+        return {host};
+    struct Lookup {
+        std::mutex mutex;
+        std::condition_variable done;
+        bool finished = false;
+        std::vector<std::string> addresses;
+        std::string error;
+    };
+    auto lookup = std::make_shared<Lookup>();
+    std::thread([lookup, host] {
+        addrinfo hints{};
+        hints.ai_family = AF_UNSPEC;
+        hints.ai_socktype = SOCK_STREAM;
+        addrinfo* found = nullptr;
+        std::vector<std::string> addresses;
+        std::string error = "no address";
+        if (const int code = ::getaddrinfo(host.c_str(), nullptr, &hints, &found); code != 0) {
+            error = ::gai_strerror(code);
+        } else {
+            for (const addrinfo* a = found; a; a = a->ai_next) {
+                char text[INET6_ADDRSTRLEN] = {};
+                if (::getnameinfo(a->ai_addr, a->ai_addrlen, text, sizeof text, nullptr, 0, NI_NUMERICHOST) == 0)
+                    addresses.emplace_back(text);
+            }
+            ::freeaddrinfo(found);
+        }
+        std::lock_guard lock(lookup->mutex);
+        lookup->finished = true;
+        lookup->addresses = std::move(addresses);
+        lookup->error = std::move(error);
+        lookup->done.notify_all();
+    }).detach();
+    std::unique_lock lock(lookup->mutex);
+    while (!lookup->finished) {
+        lock.unlock();
+        if (givingUp())
+            return {};
+        lock.lock();
+        lookup->done.wait_for(lock, milliseconds(20));
+    }
+    *reason = lookup->error;
+    return lookup->addresses;
 }
 
 // The errors of one event that no connection will ever send: it is dropped.
@@ -246,20 +306,35 @@ void MqttPublisher::Publish(const std::string& mac, const std::string& json)
     m_wake.notify_all();
 }
 
-bool MqttPublisher::Stop(milliseconds flushFor)
+bool MqttPublisher::Stop(milliseconds flushFor, Flush flush, int abandonFd)
 {
     {
         std::lock_guard lock(m_mutex);
         if (!m_stopping) {
             m_stopping = true;
             m_stopBy = Clock::now() + flushFor;
+            m_flushWhileConnected = flush == Flush::WhileConnected;
         }
     }
     m_wake.notify_all();
-    if (m_thread.joinable())
+    if (m_thread.joinable()) {
+        AwaitThreadEnd(abandonFd);
         m_thread.join();
+    }
     std::lock_guard lock(m_mutex);
     return m_waiting.empty() && m_inFlight.empty();
+}
+
+void MqttPublisher::AwaitThreadEnd(int abandonFd)
+{
+    std::unique_lock lock(m_mutex);
+    while (!m_threadEnded) {
+        if (abandonFd >= 0 && Readable(abandonFd) && m_stopBy > Clock::now()) {
+            m_stopBy = Clock::now();
+            m_wake.notify_all();
+        }
+        m_wake.wait_for(lock, abandonFd >= 0 ? milliseconds(20) : milliseconds(1000));
+    }
 }
 
 MqttCounters MqttPublisher::Counters() const
@@ -282,10 +357,15 @@ std::string MqttPublisher::Where() const
            std::to_string(m_url.port);
 }
 
+bool MqttPublisher::FlushOver() const
+{
+    return m_stopping && (Clock::now() >= m_stopBy || (m_flushWhileConnected && !m_connected.load()));
+}
+
 bool MqttPublisher::Finished() const
 {
     std::lock_guard lock(m_mutex);
-    return m_stopping && ((m_waiting.empty() && m_inFlight.empty()) || Clock::now() >= m_stopBy);
+    return m_stopping && ((m_waiting.empty() && m_inFlight.empty()) || FlushOver());
 }
 
 bool MqttPublisher::Sleep(milliseconds delay)
@@ -293,7 +373,7 @@ bool MqttPublisher::Sleep(milliseconds delay)
     const auto until = Clock::now() + delay;
     std::unique_lock lock(m_mutex);
     for (;;) {
-        if (m_stopping && ((m_waiting.empty() && m_inFlight.empty()) || Clock::now() >= m_stopBy))
+        if (m_stopping && ((m_waiting.empty() && m_inFlight.empty()) || FlushOver()))
             return false;
         if (Clock::now() >= until)
             return true;
@@ -345,60 +425,35 @@ void MqttPublisher::Requeue()
     m_orderOfMessage.clear();
 }
 
-std::string MqttPublisher::Reach(const std::function<bool()>& givingUp) const
+bool MqttPublisher::GivingUp() const
 {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    const int resolved = ::getaddrinfo(m_url.host.c_str(), std::to_string(m_url.port).c_str(), &hints, &found);
-    if (resolved != 0)
-        return ::gai_strerror(resolved);
-    std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> addresses(found, &::freeaddrinfo);
-    std::string reason = "no address";
-    for (addrinfo* a = found; a; a = a->ai_next) {
-        const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
-        if (fd < 0) {
-            reason = std::strerror(errno);
-            continue;
-        }
-        int error = ::connect(fd, a->ai_addr, a->ai_addrlen) == 0 ? 0 : errno;
-        const auto deadline = Clock::now() + m_options.connectTimeout;
-        while (error == EINPROGRESS) {
-            if (givingUp() || Clock::now() >= deadline) {
-                error = ETIMEDOUT;
-                break;
-            }
-            pollfd p{fd, POLLOUT, 0};
-            if (::poll(&p, 1, 50) > 0) {
-                socklen_t length = sizeof error;
-                if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
-                    error = errno;
-            }
-        }
-        ::close(fd);
-        if (error == 0)
-            return {};
-        reason = std::strerror(error);
-    }
-    return reason;
+    std::lock_guard lock(m_mutex);
+    return FlushOver();
 }
 
 std::string MqttPublisher::Serve(bool* connected)
 {
-    const auto givingUp = [this] {
-        std::lock_guard lock(m_mutex);
-        return m_stopping && Clock::now() >= m_stopBy;
-    };
-    // The client library's connect waits as long as the system does (minutes)
-    // for an address that does not answer: a connection of our own, bounded
-    // and given up on a stop, tells first whether the broker is there.
-    if (std::string unreachable = Reach(givingUp); !unreachable.empty())
-        return givingUp() ? std::string() : unreachable;
+    std::string failure;
+    const std::vector<std::string> addresses = NumericAddresses(m_url.host, [this] { return GivingUp(); }, &failure);
+    // Each address in turn, as the system orders them, until one takes the connection.
+    for (const std::string& address : addresses) {
+        failure = ServeAt(address, connected);
+        if (failure.empty() || *connected || GivingUp())
+            break;
+    }
+    return GivingUp() && !*connected ? std::string() : failure;
+}
+
+std::string MqttPublisher::ServeAt(const std::string& address, bool* connected)
+{
+    const auto givingUp = [this] { return GivingUp(); };
     Session session(*this);
     if (!session.client())
         return LibraryError(MOSQ_ERR_NOMEM);
-    int code = mosquitto_connect(session.client(), m_url.host.c_str(), m_url.port, m_options.keepAliveSeconds);
+    // The library's blocking connect waits as long as the system does (over
+    // two minutes) for a broker whose SYNs go unanswered, deaf to a stop: the
+    // connection is started without waiting, and the loop below bounds it.
+    int code = mosquitto_connect_async(session.client(), address.c_str(), m_url.port, m_options.keepAliveSeconds);
     if (code != MOSQ_ERR_SUCCESS)
         return LibraryError(code);
     const auto attempt = Clock::now();
@@ -525,6 +580,11 @@ void MqttPublisher::Run()
     }
     if (left > 0)
         Say(Text("MQTT：停止时仍有 %1 条事件未送达服务器 %2", std::to_string(left), Where()));
+    {
+        std::lock_guard lock(m_mutex);
+        m_threadEnded = true;
+    }
+    m_wake.notify_all();
 }
 
 std::unique_ptr<MqttPublisher> OpenPublisher(std::string_view url, std::string* error,

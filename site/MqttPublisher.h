@@ -80,10 +80,15 @@ public:
     void Start();
     // Queues the event for TOPIC/MAC; never blocks on the network.
     void Publish(const std::string& mac, const std::string& json);
+    // Whether the flush at the stop goes on while no broker is connected
+    // (trying to reach one), or ends as soon as none is.
+    enum class Flush { Always, WhileConnected };
     // Waits up to flushFor for every queued event to be acknowledged, then
-    // disconnects and ends the thread. True when none was left; what was
-    // left is said through the status callback.
-    bool Stop(std::chrono::milliseconds flushFor = std::chrono::seconds(5));
+    // disconnects and ends the thread; the flush ends at once when abandonFd
+    // (-1: none) becomes readable. True when none was left; what was left is
+    // said through the status callback.
+    bool Stop(std::chrono::milliseconds flushFor = std::chrono::seconds(5), Flush flush = Flush::Always,
+              int abandonFd = -1);
 
     MqttCounters Counters() const;
     bool Connected() const { return m_connected.load(); }
@@ -101,17 +106,22 @@ private:
     // ends; the reason it failed, empty when it ended in order. *connected:
     // whether the broker took the connection.
     std::string Serve(bool* connected);
-    // Whether a TCP connection to the broker can be made, within the
-    // connect time-out; the reason when not.
-    std::string Reach(const std::function<bool()>& givingUp) const;
+    // The same at one of the broker's numeric addresses.
+    std::string ServeAt(const std::string& address, bool* connected);
+    bool GivingUp() const;  // FlushOver, taking the lock
     // Hands waiting events to the connection, up to the in-flight limit; the
     // reason when the connection failed.
     std::string SendWaiting(mosquitto* client);
     void Acknowledged(int mid);
     // Events in flight go back to the front of the queue, in their order.
     void Requeue();
-    // Whether the thread is done: stopping, and the queue empty or the time up.
+    // Stopping, and the flush's time up (or no broker to flush to, when the
+    // flush was only while connected). Called with m_mutex held.
+    bool FlushOver() const;
+    // Whether the thread is done: stopping, and the queue empty or the flush over.
     bool Finished() const;
+    // Waits for the thread's end, cutting the flush short once abandonFd is readable.
+    void AwaitThreadEnd(int abandonFd);
     // Waits until the time or a stop; false when the thread should end now.
     bool Sleep(std::chrono::milliseconds delay);
     void Say(const std::string& line);
@@ -135,6 +145,8 @@ private:
     uint64_t m_droppedAtOutage = 0;  // dropped when the outage began
     bool m_fullSaid = false;         // said that the queue is full, not yet that it has room
     bool m_stopping = false;
+    bool m_flushWhileConnected = false;
+    bool m_threadEnded = false;
     std::chrono::steady_clock::time_point m_stopBy{};
     std::atomic<bool> m_connected{false};
     bool m_outage = false;  // said that the broker is away, not yet that it is back

@@ -128,7 +128,7 @@ void Watch::EndRound(WallClock::time_point time, bool complete, WatchSink& sink)
     // In MAC order, so that one round's events come out the same way each run.
     std::vector<std::pair<const std::string*, Camera*>> missed;
     for (auto& [key, camera] : m_cameras) {
-        if (camera.heardInRound != ending)
+        if (camera.heardInRound != ending && !Settled(camera))
             missed.emplace_back(&key, &camera);
     }
     std::sort(missed.begin(), missed.end(), [](const auto& a, const auto& b) { return *a.first < *b.first; });
@@ -192,10 +192,15 @@ void Watch::Heard(WallClock::time_point time, const HeardCamera& heard, WatchSin
     }
 }
 
+bool Watch::Settled(const Camera& camera)
+{
+    return camera.gone || (camera.heardInRound == 0 && camera.missingTold);
+}
+
 void Watch::Missed(WallClock::time_point time, Camera& camera, WatchSink& sink)
 {
     const bool everHeard = camera.heardInRound != 0;
-    if (camera.gone || (!everHeard && camera.missingTold))
+    if (Settled(camera))
         return;
     if (++camera.missed < m_missedRounds)
         return;
@@ -216,6 +221,20 @@ void Watch::Missed(WallClock::time_point time, Camera& camera, WatchSink& sink)
         event.kind = WatchEventKind::Missing;
     }
     Emit(std::move(event), sink);
+}
+
+std::vector<std::string> Watch::ForgetGone()
+{
+    std::vector<std::string> forgotten;
+    for (auto it = m_cameras.begin(); it != m_cameras.end();) {
+        if (it->second.gone && !it->second.expected) {
+            forgotten.push_back(std::move(it->second.last.mac));
+            it = m_cameras.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    return forgotten;
 }
 
 WatchSummary Watch::Summary() const

@@ -119,6 +119,16 @@ public:
     bool AllExpectedPresent() const;
     // Cameras followed: those heard and the expected ones.
     std::size_t Tracked() const { return m_cameras.size(); }
+    std::size_t Capacity() const { return m_capacity; }  // 0: no limit
+    // Whether a camera not yet followed would be turned away now.
+    bool Full() const { return m_capacity != 0 && m_cameras.size() >= m_capacity; }
+    // Hearings of cameras beyond the capacity so far, not followed.
+    std::uint64_t NotTracked() const { return m_notTracked; }
+    // Makes room: forgets every camera that has disappeared and is not
+    // expected, so that a flood of made-up cameras, gone once it stops, does
+    // not keep a camera plugged in later out for good. One heard recently,
+    // or expected, is never forgotten. Their MACs as last heard, in no order.
+    std::vector<std::string> ForgetGone();
 
 private:
     struct Camera {
@@ -132,6 +142,8 @@ private:
         bool missingTold = false;        // expected, never heard, and said so
     };
 
+    // Gone, or expected and said to be missing: a round it misses changes nothing.
+    static bool Settled(const Camera& camera);
     void Missed(WallClock::time_point time, Camera& camera, WatchSink& sink);
     void Emit(WatchEvent event, WatchSink& sink);
 

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace lynx::site {
@@ -85,6 +86,36 @@ RoundKeeper::Kept RoundKeeper::Keep(const protocol::Datagram& datagram, Watch& w
     return kept;
 }
 
+std::size_t RoundKeeper::MakeRoom(Watch& watch)
+{
+    if (!watch.Full() && !m_table.Full())
+        return 0;
+    const std::vector<std::string> gone = watch.ForgetGone();
+    if (gone.empty())
+        return 0;
+    std::unordered_set<std::string> goneKeys;
+    for (const std::string& mac : gone)
+        goneKeys.insert(platform::MacKey(mac));
+    struct Row {
+        std::unique_ptr<DeviceRecord> record;
+        protocol::ReportArrival arrival;
+    };
+    std::vector<Row> kept;
+    for (const auto& [number, record] : m_table.Map()) {
+        if (!goneKeys.count(platform::MacKey(protocol::FieldBytes(record->mac))))
+            kept.push_back({std::make_unique<DeviceRecord>(*record), m_table.ArrivalOf(number).value_or(protocol::ReportArrival{})});
+    }
+    const std::size_t removed = m_table.Size() - kept.size();
+    if (removed == 0)
+        return 0;
+    // The table only grows or empties: it is filled again with the rows kept.
+    m_table.Clear();
+    for (Row& row : kept)
+        m_table.Add(std::move(row.record), protocol::DuplicateFilter{false, false}, std::move(row.arrival));
+    Reindex();
+    return removed;
+}
+
 namespace {
 
 bool Readable(int fd)
@@ -99,12 +130,19 @@ bool Readable(int fd)
 // false when stopped. The reports and the stop are waited on together, so a
 // stop is seen at once, whatever the interval.
 bool CollectRound(protocol::DiscoverySession& session, RoundKeeper& round, Watch& watch, WatchSink& sink,
-                  Clock::time_point deadline, int stopFd, WatchRun& run)
+                  Clock::time_point deadline, int stopFd, const std::function<void(std::size_t)>& onFull,
+                  WatchRun& run)
 {
     protocol::DatagramInbox& inbox = session.Inbox();
     const auto apply = [&](protocol::Datagram& datagram) {
-        if (datagram.port == protocol::kReportPort)
-            run.hearsay += round.Keep(datagram, watch, sink).hearsay ? 1 : 0;
+        if (datagram.port != protocol::kReportPort)
+            return;
+        run.hearsay += round.Keep(datagram, watch, sink).hearsay ? 1 : 0;
+        if (!run.full && watch.NotTracked() > 0) {
+            run.full = true;
+            if (onFull)
+                onFull(watch.Capacity());
+        }
     };
     for (;;) {
         const auto now = Clock::now();
@@ -162,10 +200,11 @@ WatchRun RunWatch(protocol::DiscoverySession& session, Watch& watch, WatchSink& 
         const bool cut = ends && end < roundEnd;
         if (cut)
             roundEnd = end;
-        const bool ran = CollectRound(session, round, watch, sink, roundEnd, request.stopFd, run);
+        const bool ran = CollectRound(session, round, watch, sink, roundEnd, request.stopFd, request.onFull, run);
         // A round whose search went out on no card heard nothing of the cameras:
         // they are not missing for it. One cut short says only whom it heard.
         watch.EndRound(WallClock::now(), ran && sent && !cut, sink);
+        round.MakeRoom(watch);
         if (!ran) {
             run.stopped = true;
             return run;

@@ -11,7 +11,9 @@
 #include "site/Watch.h"
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -39,6 +41,11 @@ public:
     Kept Keep(const protocol::Datagram& datagram, Watch& watch, WatchSink& sink);
     // The row of the camera with this MAC, 0 for none.
     int NumberOf(std::string_view mac) const;
+    // When the watch or the table is full, forgets the cameras the watch has
+    // seen disappear (Watch::ForgetGone) and takes their rows out of the
+    // table, which is filled again in its order: the rows' numbers change.
+    // How many rows went; 0 when nothing changed.
+    std::size_t MakeRoom(Watch& watch);
 
 private:
     protocol::DeviceTable& m_table;
@@ -50,6 +57,9 @@ struct WatchRequest {
     std::optional<std::chrono::milliseconds> duration;     // none: until stopped
     protocol::InterfaceNames interfaces;                    // empty: every card that can broadcast
     int stopFd = -1;  // the watch ends as soon as this descriptor is readable (-1: none)
+    // Called once, the first time a camera is turned away because the watch
+    // follows as many as it can (its argument: that number).
+    std::function<void(std::size_t capacity)> onFull;
 };
 
 struct WatchRun {
@@ -57,6 +67,7 @@ struct WatchRun {
     bool stopped = false;             // ended by the stop descriptor, not by the duration
     std::uint64_t roundsUnsent = 0;   // later rounds whose search went out on no card (not counted as misses)
     std::uint64_t hearsay = 0;        // reports sent from another address than the one they name: not counted
+    bool full = false;                // a camera was turned away, the watch following as many as it can
     bool ok() const { return failure == Failure::None; }
 };
 

@@ -2,14 +2,18 @@
 // leaves it running after handover: a camera unplugged and plugged in again,
 // one readdressed, the events read live from its output, and its end on a
 // signal with the summary.
+#include "DeafListener.h"
 #include "MosquittoBroker.h"
 #include "SessionInLan.h"
 
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -46,16 +50,17 @@ protected:
     // lynx-cli watch in the background, in Chinese, its standard output into
     // a file that the test reads as it grows: every line must be there as
     // soon as its event happened.
-    // Each run writes files of its own.
-    void StartWatch(const std::vector<std::string>& options)
+    // Each run writes files of its own. launcher: a command that runs it
+    // (with exec, so that it keeps the pid), empty for none.
+    void StartWatch(const std::vector<std::string>& options, const std::string& launcher = "")
     {
         ++m_run;
-        std::string command = "echo $$ > " + File("pid") + "; exec " + BinDir() + "/lynx-cli watch";
+        std::string command = "echo $$ > " + File("pid") + "; exec " + launcher + " " + BinDir() + "/lynx-cli watch";
         for (const std::string& option : options)
             command += " " + option;
         command += " > " + File("events") + " 2> " + File("err");
         m_watch = std::make_unique<BackgroundRun>(
-            [command] { return RunProcess({"/bin/sh", "-c", command}, 120s, {"LYNX_LANG=zh"}); });
+            [command] { return RunProcess({"/bin/sh", "-c", command}, 300s, {"LYNX_LANG=zh"}); });
         ASSERT_TRUE(WaitUntil([&] { return (m_pid = std::atoi(Read("pid").c_str())) > 0; }, 10s));
     }
 
@@ -352,6 +357,117 @@ TEST_F(WatchCli, PublishedEventsAreThePrintedLinesEachOnceAndNoneIsLostWhileTheB
     EXPECT_EQ(Events().size(), 2u) << unsent.out;
     EXPECT_NE(unsent.err.find("lynx-cli watch: 已向 " + url + " 发布 0 条事件\n"), std::string::npos) << unsent.err;
     EXPECT_NE(unsent.err.find("lynx-cli watch: 0 条事件被丢弃，2 条未送出"), std::string::npos) << unsent.err;
+}
+
+// A broker whose accept queue is full answers no SYN, and the system would
+// wait minutes for it: the watch still ends at its duration plus the flush,
+// and at once on a signal, failing as events are left unsent.
+TEST_F(WatchCli, AWatchPublishingToABrokerThatNeverAnswersEndsInTimeAndAtOnceOnASignal)
+{
+    startCameras(Cameras({{123, kStaying}}));
+    // A broker known by a name that only a name server which never answers
+    // could resolve: the watch runs in a mount namespace of its own, whose
+    // /etc/resolv.conf names a UDP socket of the test's that reads nothing.
+    const int nameServer = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in dns{};
+    dns.sin_family = AF_INET;
+    dns.sin_port = htons(53);
+    dns.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(nameServer, reinterpret_cast<sockaddr*>(&dns), sizeof dns), 0) << std::strerror(errno);
+    const std::string resolv = dir.Write("resolv.conf", "nameserver 127.0.0.1\noptions timeout:30 attempts:2\n");
+    const std::string deafNames = dir.Write("deaf-names.sh", "mount --bind " + resolv + " /etc/resolv.conf || exit 99\n"
+                                                             "exec \"$@\"\n");
+    struct Case {
+        const char* name;
+        bool filled;     // the broker's queue full before the watch comes
+        int signal;      // 0: the watch ends at its duration
+        bool byName;     // the broker named, its name server deaf
+    };
+    const Case cases[] = {
+        {"the watch takes the queue's last place, at its duration", false, 0, false},
+        {"a full queue, at its duration", true, 0, false},
+        {"SIGTERM", false, SIGTERM, false},
+        {"SIGINT", true, SIGINT, false},
+        {"a name no server answers for, at its duration", false, 0, true},
+        {"a name no server answers for, SIGTERM", false, SIGTERM, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DeafListener broker("127.0.0.1", c.filled);
+        ASSERT_TRUE(broker.ok());
+        const auto start = std::chrono::steady_clock::now();
+        const std::string host = c.byName ? "broker.lynx.test" : "127.0.0.1";
+        StartWatch({"--format", "json", "--interval", "1", "--duration", c.signal ? "600" : "2", "--publish",
+                    "mqtt://" + host + ":" + std::to_string(broker.port()) + "/lynx/watch"},
+                   c.byName ? "unshare -m /bin/sh " + deafNames : "");
+        ASSERT_TRUE(WaitFor("appeared", kStaying)) << Read("err");
+        ProcessResult result;
+        std::chrono::milliseconds took{};
+        if (c.signal) {
+            // Time for the attempts that hang in the system (a connect, a
+            // name looked up) to begin: nothing outside shows that they have.
+            std::this_thread::sleep_for(3s);
+            std::tie(result, took) = End(c.signal);
+        } else {
+            result = Ended();
+            took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+        }
+        std::printf("%s: ended after %lld ms\n", c.name, static_cast<long long>(took.count()));
+        EXPECT_FALSE(result.timedOut);
+        EXPECT_LT(took, c.signal ? 3s : 30s) << result.err;
+        EXPECT_EQ(result.exitCode, 1) << result.err;
+        EXPECT_NE(result.err.find("lynx-cli watch: 0 条事件被丢弃，1 条未送出"), std::string::npos) << result.err;
+    }
+    ::close(nameServer);
+}
+
+// A host floods the watch with more made-up cameras at its own address than
+// it follows: a camera plugged in after the flood is still reported once the
+// made-up ones have disappeared, the cap is said once, and the watch fails
+// for what it dropped.
+TEST_F(WatchCli, ACameraPluggedInAfterAFloodBeyondTheCapIsReportedAndTheWatchFails)
+{
+    constexpr const char* kFlooder = "192.168.1.66";
+    startCameras(Cameras({{123, kStaying}}));
+    ASSERT_TRUE(AddCameraSegmentHost(kFlooder));
+    StartWatch({"--format", "json", "--interval", "1", "--missed", "2"});
+    const auto said = [&](const char* event, const char* mac) {
+        return Read("events").find(std::string(R"("event":")") + event + R"(","mac":")" + mac + '"') !=
+               std::string::npos;
+    };
+    ASSERT_TRUE(WaitUntil([&] { return said("appeared", kStaying); }, 20s)) << Read("err");
+    // What the watch printed, counted, for a failure's message.
+    const auto tally = [&] {
+        const std::string events = Read("events");
+        std::string text;
+        for (const char* event : {"appeared", "disappeared", "returned"})
+            text += std::string(event) + " " + std::to_string(Count(events, std::string(R"("event":")") + event)) + "; ";
+        return text + events.substr(events.size() > 2000 ? events.size() - 2000 : 0) + "\n" + Read("err");
+    };
+    // In bursts of new made-up cameras until the watch says it is full: how
+    // many reach it depends on how busy the machine is.
+    const std::string full = "lynx-cli watch: 已跟踪 65536 台相机，达到监视上限";
+    const auto saidFull = [&] { return Read("err").find(full) != std::string::npos; };
+    // A made-up camera gone is still followed until the watch is full, so
+    // the bursts add up; at 10,000 a second, few are lost on the way.
+    constexpr long kBurst = 20000;
+    for (long burst = 0; burst < 40 && !saidFull(); ++burst) {
+        const ProcessResult flood =
+            RunFlood(kFlooder, lynx::protocol::kReportPort, kBurst, "2",
+                     {"--kind", "reports", "--report-ip", kFlooder, "--first", std::to_string(burst * kBurst)}, 60s);
+        ASSERT_EQ(flood.exitCode, 0) << flood.err;
+        WaitUntil(saidFull, 1s);
+    }
+    ASSERT_TRUE(saidFull()) << tally();
+
+    CamsimProcess later;
+    std::string error;
+    ASSERT_TRUE(later.StartCameras(Cameras({{121, kLeaving}}), {}, &error)) << error;
+    EXPECT_TRUE(WaitUntil([&] { return said("appeared", kLeaving); }, 120s)) << tally();
+    const ProcessResult result = End(SIGTERM).first;
+    EXPECT_EQ(result.exitCode, 1) << result.err;
+    EXPECT_EQ(Count(result.err, full), 1u) << result.err;
+    EXPECT_NE(result.err.find("超出前 65536 台之外的相机应答"), std::string::npos) << result.err;
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // bounded while no broker can be reached. Nothing here leaves loopback.
 #include "site/MqttPublisher.h"
 
+#include "DeafListener.h"
 #include "NetlabFixture.h"
 #include "StatusLines.h"
 #include "platform/Translation.h"
@@ -198,6 +199,65 @@ TEST(MqttQueue, StopIsBoundedWhenTheBrokerNeverAnswers)
     EXPECT_EQ(lines.Count("仍有 1 条事件"), 1u);
     publisher.reset();
     ::close(fd);
+}
+
+// A broker whose accept queue is full answers no SYN: the connection hangs
+// in the system for minutes. The stop still ends within its flush, sooner
+// when the flush is only while connected, at once when it is abandoned.
+TEST(MqttQueue, StopIsBoundedWhileTheConnectionToAFullBrokerHangs)
+{
+    using Flush = MqttPublisher::Flush;
+    struct Case {
+        const char* name;
+        bool filled;  // the queue's one place taken before the publisher comes
+        std::chrono::milliseconds flushFor;
+        Flush flush;
+        bool abandon;  // the abandon descriptor readable 300 ms into the stop
+    };
+    const Case cases[] = {
+        {"the publisher takes the last place, its next attempt hangs", false, 2s, Flush::Always, false},
+        {"no place left at all", true, 2s, Flush::Always, false},
+        {"only while connected, and never connected", false, 60s, Flush::WhileConnected, false},
+        {"abandoned during the flush", true, 60s, Flush::Always, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        lynx::test::DeafListener broker("127.0.0.1", c.filled);
+        ASSERT_TRUE(broker.ok());
+        lynx::site::MqttOptions options;
+        options.retryFirst = 50ms;
+        options.retryLongest = 100ms;
+        options.connectTimeout = 300ms;
+        MqttPublisher publisher({"127.0.0.1", broker.port(), "lynx"}, options);
+        lynx::test::StatusLines lines;
+        publisher.SetStatusCallback(lines.Callback());
+        publisher.Start();
+        publisher.Publish("00:1A:2B:00:00:01", "{}");
+        // The first attempt has failed; the time for the next ones (50 ms
+        // apart), which hang in the system, to begin: nothing to wait on
+        // shows that a connect has started.
+        ASSERT_TRUE(WaitUntil([&] { return lines.Count("无法连接") == 1; }, 10s));
+        std::this_thread::sleep_for(1s);
+        int abandon[2] = {-1, -1};
+        ASSERT_EQ(::pipe(abandon), 0);
+        std::thread writer;
+        if (c.abandon)
+            writer = std::thread([&] {
+                std::this_thread::sleep_for(300ms);
+                [[maybe_unused]] ssize_t written = ::write(abandon[1], "x", 1);
+            });
+        const auto before = std::chrono::steady_clock::now();
+        EXPECT_FALSE(publisher.Stop(c.flushFor, c.flush, abandon[0]));
+        const auto took = std::chrono::steady_clock::now() - before;
+        if (writer.joinable())
+            writer.join();
+        ::close(abandon[0]);
+        ::close(abandon[1]);
+        EXPECT_LT(took, std::min<std::chrono::nanoseconds>(c.flushFor + 3s, 10s));
+        EXPECT_EQ(lines.Count("仍有 1 条事件"), 1u);
+        std::printf("%s: stopped in %lld ms\n", c.name,
+                    static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
+    }
 }
 
 } // namespace

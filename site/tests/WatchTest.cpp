@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <json/reader.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -232,6 +234,50 @@ TEST(WatchState, StaysOneEntryPerCameraHoweverLongItRunsAndCapsMadeUpCameras)
     EXPECT_EQ(watch.Tracked(), 100u);
     EXPECT_EQ(recorder.events.size(), 50u) << "the cameras beyond the capacity are not followed";
     EXPECT_EQ(watch.Summary().notTracked, 450u);
+}
+
+// A full watch makes room by forgetting the cameras that disappeared, never
+// one heard recently nor one the site expects, even while it is away: a
+// camera new to the watch is followed again once the flood has gone.
+TEST(WatchState, AFullWatchForgetsOnlyTheGoneAndFollowsANewCameraAgain)
+{
+    constexpr const char* kExpectedAway = "00:1A:2B:00:00:09";
+    Watch watch(2, {{kExpectedAway, "B2-009"}}, 6);
+    Recorder recorder;
+    const auto t = WallClock::now();
+    const auto fake = [](int i) {
+        static char mac[18];
+        std::snprintf(mac, sizeof mac, "FE:00:00:00:00:%02X", i);
+        return Cam(mac, "192.168.1.66");
+    };
+    EXPECT_TRUE(watch.ForgetGone().empty()) << "nothing gone, nothing forgotten";
+    // The real cameras, then a flood of made-up ones that fills the watch.
+    watch.Round(t, {Cam(kA), Cam(kB)}, true, recorder);
+    for (int i = 0; i < 10; ++i)
+        watch.Heard(t, fake(i), recorder);
+    watch.EndRound(t, true, recorder);
+    EXPECT_TRUE(watch.Full());
+    EXPECT_EQ(watch.NotTracked(), 7u) << "6 places: the expected camera, kA, kB and three made-up ones";
+    // Still full while the made-up ones have not yet missed two rounds.
+    watch.Round(t, {Cam(kA), Cam(kB)}, true, recorder);
+    EXPECT_TRUE(watch.ForgetGone().empty()) << "one missed round is not gone";
+    watch.Round(t, {Cam(kA), Cam(kB)}, true, recorder);
+
+    std::vector<std::string> forgotten = watch.ForgetGone();
+    std::sort(forgotten.begin(), forgotten.end());
+    EXPECT_EQ(forgotten, (std::vector<std::string>{"FE:00:00:00:00:00", "FE:00:00:00:00:01", "FE:00:00:00:00:02"}))
+        << "the expected camera, missing, is kept";
+    EXPECT_FALSE(watch.Full());
+    EXPECT_EQ(watch.Tracked(), 3u);
+
+    recorder.lines.clear();
+    recorder.round = 9;
+    watch.Round(t, {Cam(kA), Cam(kB), Cam("00:1A:2B:00:00:03")}, true, recorder);
+    EXPECT_EQ(recorder.lines, (std::vector<std::string>{"9 appeared 00:1A:2B:00:00:03 192.168.1.101"}));
+    const lynx::site::WatchSummary summary = watch.Summary();
+    EXPECT_EQ(summary.present, 3u);
+    EXPECT_EQ(summary.expectedAbsent, 1u);
+    EXPECT_EQ(summary.notTracked, 7u) << "what was turned away stays counted";
 }
 
 TEST(WatchEventJson, OneObjectOnOneLineWithTheUtcTimeFirstAndTheFieldsThatApply)

@@ -5,6 +5,7 @@
 //   lynx-flood IP PORT COUNT [--kind hostile|reports|notices|claims|connections]
 //                            [--over SECONDS] [--from IP] [--seed N]
 //                            [--devices FILE] [--status N] [--version V] [--ready PATH]
+//                            [--report-ip IP] [--first N]
 //
 // hostile (the default) mixes what anyone on a site's LAN may send, each
 // datagram different: short ones, oversized ones (64 KiB), the report marker
@@ -13,7 +14,10 @@
 // notifications. Made-up devices that it describes have addresses in
 // 10.250.0.0/16 and up (wrong markers in 10.252.0.0/16), never a real
 // camera's. reports sends well-formed reports of made-up devices, one each.
-// --from binds the sender to one of its host's addresses.
+// --from binds the sender to one of its host's addresses; --report-ip IP has
+// every made-up device of reports name IP as its address (many MACs at one
+// address, the sender's own when it is --from's), and --first N numbers the
+// made-up devices from N, so that floods one after another make new ones.
 //
 // A forger that has searched the LAN (FILE: lynx-cli search --format json)
 // speaks for its cameras, in turn: notices are upgrade results (status N,
@@ -172,7 +176,7 @@ int Usage()
 {
     std::fprintf(stderr, "usage: lynx-flood IP PORT COUNT [--kind hostile|reports|notices|claims|connections]\n"
                          "                  [--over SECONDS] [--from IP] [--seed N] [--devices FILE] [--status N]\n"
-                         "                  [--version V] [--ready PATH]\n");
+                         "                  [--version V] [--ready PATH] [--report-ip IP] [--first N]\n");
     return 2;
 }
 
@@ -313,9 +317,10 @@ int main(int argc, char** argv)
     if (::inet_pton(AF_INET, argv[1], &to.sin_addr) != 1)
         return Usage();
     const long count = std::atol(argv[3]);
-    std::string kind = "hostile", from, devicesFile, version = "V9.9.9", ready;
+    std::string kind = "hostile", from, devicesFile, version = "V9.9.9", ready, reportIp;
     double over = 0;
     unsigned seed = 1;
+    long first = 0;
     int status = 0;
     for (int a = 4; a < argc; a += 2) {
         if (a + 1 >= argc)
@@ -336,6 +341,10 @@ int main(int argc, char** argv)
             over = std::atof(value.c_str());
         else if (name == "--from")
             from = value;
+        else if (name == "--report-ip")
+            reportIp = value;
+        else if (name == "--first")
+            first = std::atol(value.c_str());
         else if (name == "--seed")
             seed = static_cast<unsigned>(std::strtoul(value.c_str(), nullptr, 10));
         else
@@ -375,8 +384,10 @@ int main(int argc, char** argv)
             std::string& d = datagrams[static_cast<size_t>(i)];
             const Json::Value& device = devices.empty() ? Json::Value::nullSingleton()
                                                         : devices[static_cast<size_t>(index) % devices.size()];
-            d = kind == "reports"   ? Header(0x701, '$') + Report(Address(200 + static_cast<int>((index >> 16) % 50), index),
-                                                                  Mac(index), "FAKE")
+            const long made = first + index;
+            const std::string reported =
+                reportIp.empty() ? Address(200 + static_cast<int>((made >> 16) % 50), made) : reportIp;
+            d = kind == "reports"   ? Header(0x701, '$') + Report(reported, Mac(made), "FAKE")
                 : kind == "notices" ? Notice(device, status)
                 : kind == "claims"  ? Claim(device, version)
                                     : hostile.Datagram(index);
