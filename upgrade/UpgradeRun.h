@@ -31,6 +31,9 @@ public:
 
     UpgradeRun(std::unique_ptr<UpgradeView> view, FrontEnd frontEnd);
     ~UpgradeRun();
+    // The batch asks the run for its server: the run stays where it was made.
+    UpgradeRun(const UpgradeRun&) = delete;
+    UpgradeRun& operator=(const UpgradeRun&) = delete;
     // A front end that needs the run to make its own (lynx-cli's pause applies
     // what arrives to the batch) gives it after construction.
     void SetFrontEnd(FrontEnd frontEnd) { m_frontEnd = std::move(frontEnd); }
