@@ -697,6 +697,11 @@ struct AfterDisbelief {
     bool stillOpen;  // the job still waits for its camera
 };
 
+void PrintTo(const AfterDisbelief& after, std::ostream* out)
+{
+    *out << after.what;
+}
+
 class UnprovenSuccess : public BatchTest, public ::testing::WithParamInterface<AfterDisbelief> {
 protected:
     UnprovenSuccess()
