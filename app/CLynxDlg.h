@@ -153,6 +153,7 @@ private:
     void UpgradingChanged(bool upgrading) override;
     void UpgradeComplete() override;
     std::string SummaryFormat() const override;
+    void UpgradeReviewDue(int milliseconds) override;
 
     // Finds the controls the window works with, and connects their signals.
     void BindControls();
@@ -219,6 +220,7 @@ private:
     bool m_bLogoLoaded = false;
     bool m_bInUpgradeSend = false;       // the send loop is running
     bool m_bUpgradeDonePending = false;  // "升级完成" waits for the loop's end
+    bool m_bUpgradeReviewDue = false;    // a review of held success notices is scheduled
     QSize m_templateSize;                // the dialog at its template size
     struct TemplatePlace {
         QWidget* control = nullptr;

@@ -17,6 +17,7 @@
 
 #include <QCoreApplication>
 #include <QThread>
+#include <QTimer>
 #include <QWidget>
 
 #include <chrono>
@@ -95,6 +96,18 @@ void CLynxDlg::UpgradeComplete()
         m_bUpgradeDonePending = true;
     else
         lynx::platform::ShowMessageBox(this, Text(msg::kBatchComplete));
+}
+
+void CLynxDlg::UpgradeReviewDue(int milliseconds)
+{
+    // One review at a time, however many notices wait.
+    if (m_bUpgradeReviewDue)
+        return;
+    m_bUpgradeReviewDue = true;
+    QTimer::singleShot(milliseconds, this, [this] {
+        m_bUpgradeReviewDue = false;
+        m_site.Upgrade().Batch().Review();
+    });
 }
 
 std::string CLynxDlg::SummaryFormat() const

@@ -2,10 +2,12 @@
 // send them to UDP 8025, through a batch of three jobs whose requests went
 // out: the input is a run of datagrams, each a sender byte (0 not known, 1 to
 // 4 the devices' cameras, else another host), a 20-byte header, a length byte
-// (times four) and that many body bytes.
+// (times four) and that many body bytes. After some of them the successes
+// waiting for their downloads are reviewed as if their grace had passed.
 #include "FuzzInput.h"
 #include "upgrade/UpgradeBatch.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <map>
 #include <vector>
@@ -61,6 +63,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     };
     hooks.pause = [](int) {};
     batch.Confirm("/fw/cam.zip", hooks);
+    // The first device's camera has downloaded the file, the others have not:
+    // their successes wait, and are not believed once reviewed.
+    batch.SetDownloadWitness([](const std::string& ip) { return ip == "192.168.1.101"; });
+    const auto afterTheGrace = std::chrono::steady_clock::now() + UpgradeBatch::kProofGrace;
 
     FuzzInput input(data, size);
     while (input.Left() > sizeof(PacketHeader)) {
@@ -69,10 +75,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const PacketHeader header = input.Raw<PacketHeader>();
         const std::string body = input.Bytes(static_cast<size_t>(input.Byte()) * 4);
         batch.OnDatagram(header, body, from);
+        if (input.Left() % 2 == 0)
+            batch.Review(afterTheGrace);
         // The counts tell what the devices show: a job counts once, whatever it sends.
         if (batch.succeeded() != view.RowsShowing({UgState::Succeeded}) ||
             batch.failed() != view.RowsShowing({UgState::Refused, UgState::Failed, UgState::DownloadFailed,
-                                                UgState::Cleared}) ||
+                                                UgState::Unproven, UgState::Cleared}) ||
             view.announced > 1)
             std::abort();
     }

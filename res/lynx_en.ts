@@ -288,6 +288,10 @@
         <translation>Download or check failed</translation>
     </message>
     <message>
+        <source>未下载固件，不予采信</source>
+        <translation>Firmware not downloaded: success not believed</translation>
+    </message>
+    <message>
         <source>升级正在进行中</source>
         <translation>An upgrade is in progress</translation>
     </message>

@@ -36,6 +36,11 @@ public:
     {
         return m_site.m_observer ? m_site.m_observer->SummaryFormat() : upgrade::UpgradeView::SummaryFormat();
     }
+    void ReviewAfter(int milliseconds) override
+    {
+        if (m_site.m_observer)
+            m_site.m_observer->UpgradeReviewDue(milliseconds);
+    }
 
 private:
     Site& m_site;

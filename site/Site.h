@@ -48,6 +48,9 @@ public:
     virtual void UpgradeComplete() = 0;
     // The summary line's format in the front end's language.
     virtual std::string SummaryFormat() const = 0;
+    // The batch wants its held success notices reviewed this long from now
+    // (upgrade::UpgradeBatch::Review).
+    virtual void UpgradeReviewDue(int /*milliseconds*/) {}
 };
 
 class Site {

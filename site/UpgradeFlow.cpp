@@ -108,6 +108,21 @@ std::vector<protocol::DeviceRow> OwnRows(const protocol::DeviceTable& table)
     return kept;
 }
 
+// Collects what arrives until the deadline or until done, reviewing the
+// batch's held success notices as it goes: the session's own wait ends only
+// when a datagram comes, and a held notice must not wait for one.
+void CollectReviewing(protocol::DiscoverySession& session, Clock::time_point deadline,
+                      const protocol::DuplicateFilter& filter, const std::function<void(protocol::Datagram&)>& toBatch,
+                      upgrade::UpgradeBatch& batch, const std::function<bool()>& done = {})
+{
+    const auto slice = std::chrono::milliseconds(upgrade::UpgradeBatch::kReviewMs);
+    do {
+        batch.Review();
+        session.CollectUntil(std::min(deadline, Clock::now() + slice), filter, toBatch, done);
+    } while (Clock::now() < deadline && !(done && done()));
+    batch.Review();
+}
+
 } // namespace
 
 UpgradeResult RunUpgrade(const UpgradeRequest& request, const UpgradeEvents& events)
@@ -131,7 +146,7 @@ UpgradeResult RunUpgrade(const UpgradeRequest& request, const UpgradeEvents& eve
     upgrade::UpgradeRun::FrontEnd frontEnd;
     frontEnd.pause = [&](int milliseconds) {
         TellProgress(events, run.Batch());
-        session.CollectFor(std::chrono::milliseconds(milliseconds), filter, toBatch);
+        CollectReviewing(session, Clock::now() + std::chrono::milliseconds(milliseconds), filter, toBatch, run.Batch());
     };
     frontEnd.clientFailed = [&events] { Tell(events.notice, upgrade::msg::kClientError); };
     frontEnd.giveUp = [&roundDeadline] { return Clock::now() >= roundDeadline; };
@@ -207,7 +222,7 @@ UpgradeResult RunUpgrade(const UpgradeRequest& request, const UpgradeEvents& eve
         // neither of those will report.
         if (request.parallel == 0)
             roundDeadline = Clock::now() + std::chrono::seconds(request.waitSeconds);
-        session.CollectUntil(roundDeadline, filter, toBatch, [&] {
+        CollectReviewing(session, roundDeadline, filter, toBatch, run.Batch(), [&] {
             TellProgress(events, run.Batch());
             return run.Batch().Settled();
         });
@@ -217,9 +232,12 @@ UpgradeResult RunUpgrade(const UpgradeRequest& request, const UpgradeEvents& eve
         if (const int open = run.DownloadsOpen(); open > 0) {
             Tell(events.warning, "waiting for " + std::to_string(open) + " download(s) still in flight");
             const auto limit = Clock::now() + std::chrono::seconds(request.waitSeconds);
-            while (run.DownloadsOpen() > 0 && Clock::now() < limit)
-                session.CollectFor(std::chrono::milliseconds(100), filter, toBatch);
+            CollectReviewing(session, limit, filter, toBatch, run.Batch(), [&] { return run.DownloadsOpen() == 0; });
         }
+        // A success notice still waiting for its download is settled first,
+        // within its grace.
+        CollectReviewing(session, Clock::now() + upgrade::UpgradeBatch::kProofGrace, filter, toBatch, run.Batch(),
+                         [&] { return !run.Batch().Holding(); });
 
         std::map<std::string, std::string> failed;  // MAC -> why
         std::set<std::string> succeeded;

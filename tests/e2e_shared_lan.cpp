@@ -193,6 +193,130 @@ TEST_F(SharedLan, ForgedFailuresAndVersionReportsChangeNoOutcome)
     EXPECT_EQ(claims.Finish().exitCode, 0);
 }
 
+// The cameras' TCP receive buffers as small as an embedded device's, for the
+// scope: what their TCP acknowledges is then what they have read, give or
+// take the buffer, and not a whole firmware taken into a PC's large one.
+class SmallCameraBuffers {
+public:
+    SmallCameraBuffers()
+    {
+        m_before = Sysctl({"-n", kName});
+        while (!m_before.empty() && m_before.back() == '\n')
+            m_before.pop_back();
+        EXPECT_FALSE(m_before.empty());
+        EXPECT_EQ(Sysctl({"-qw", std::string(kName) + "=4096 65536 131072"}), "");
+    }
+    ~SmallCameraBuffers()
+    {
+        if (!m_before.empty())
+            Sysctl({"-qw", std::string(kName) + "=" + m_before});
+    }
+    SmallCameraBuffers(const SmallCameraBuffers&) = delete;
+    SmallCameraBuffers& operator=(const SmallCameraBuffers&) = delete;
+
+private:
+    static constexpr const char* kName = "net.ipv4.tcp_rmem";
+    static std::string Sysctl(const std::vector<std::string>& args)
+    {
+        std::vector<std::string> argv{"/usr/bin/env", "ip", "netns", "exec", CameraNamespace(), "sysctl"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        const ProcessResult run = RunProcess(argv, 10s);
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        return run.out;
+    }
+    std::string m_before;
+};
+
+// A forger that speaks from each camera's own address, as a host that forges
+// source addresses does: every notice of success claims the camera's own.
+struct OwnAddressForger : Forger {
+    OwnAddressForger(long count, std::chrono::seconds over, const std::string& found)
+        : Forger(8025, count, over,
+                 {"--kind", "notices", "--devices", found, "--status", "0", "--forge-source", "yes"})
+    {
+    }
+};
+
+TEST_F(SharedLan, SuccessesForgedFromTheCamerasOwnAddressesCountForNoCameraThatDidNotDownload)
+{
+    // Every camera's download breaks off: its link is too slow for its
+    // time-out. Half of them then report the failure, half say nothing.
+    const SmallCameraBuffers embedded;
+    Json::Value list(Json::arrayValue);
+    for (int i = 0; i < kCameras; ++i)
+        list.append(SimCamera(101 + i, "SH", {{"softwareVersion", "V1.0.0"}, {"restartMs", 0}},
+                              i % 2 ? "silentUpgrade" : nullptr));
+    startCameras(list, {"--download-rate", "20000", "--download-timeout", "1"});
+    ASSERT_TRUE(MakeFirmwareZip(chosen, 2000000));
+    const std::string found = forgersSearch();
+    const auto expected = [](int i) { return i % 2 ? "未下载固件，不予采信" : "下载或校验失败"; };
+
+    const std::string report = dir.File("report.json");
+    {
+        OwnAddressForger forger(1500, 10s, found);
+        const ProcessResult run = RunCli({"upgrade", "--file", chosen, "--seconds", "1", "--all", "--parallel", "6",
+                                          "--wait", "8", "--report", report},
+                                         120s);
+        EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+        for (int i = 0; i < kCameras; ++i)
+            EXPECT_NE(run.out.find(CameraIp(i) + "\t" + expected(i)), std::string::npos) << run.out;
+        EXPECT_EQ(run.out.find("升级成功"), std::string::npos) << run.out;
+        EXPECT_NE(run.out.find("总共:6    完成:6    成功:0    失败：6"), std::string::npos) << run.out;
+        const ProcessResult forged = forger.Finish();
+        ASSERT_EQ(forged.exitCode, 0) << forged.err;
+        EXPECT_NE(forged.out.find("from 6 forged sources"), std::string::npos) << forged.out;
+    }
+    const Json::Value rows = ReadJsonFile(report);
+    ASSERT_EQ(rows.size(), static_cast<Json::ArrayIndex>(kCameras));
+    for (const Json::Value& row : rows) {
+        const int i = std::stoi(row["oldIp"].asString().substr(10)) - 101;
+        EXPECT_EQ(row["outcome"].asString(), expected(i)) << row.toStyledString();
+    }
+
+    // The window, under the same forgery: the jobs without a download show
+    // that their success is not believed, and every one counts as failed.
+    dlg.Create();
+    windowSearch(1);
+    // Paced: the last camera is asked 15 seconds after the first.
+    OwnAddressForger forger(2200, 22s, found);
+    TickAllAndUpgrade(dlg);
+    const auto allFailed = [&] {
+        return summary() == QStringLiteral("总共:6    完成:6    成功:0    失败：6");
+    };
+    EXPECT_TRUE(WaitFor(allFailed, 60000)) << summary().toStdString();
+    for (int i = 0; i < kCameras; ++i)
+        EXPECT_EQ(statuses()[CameraIp(i)], QString::fromUtf8(expected(i))) << CameraIp(i);
+    ASSERT_EQ(forger.Finish().exitCode, 0);
+}
+
+TEST_F(SharedLan, CamerasStillDownloadingWhenTheirSuccessIsForgedSucceedOnTheirOwnReport)
+{
+    // Each download takes ten seconds, far longer than a notice waits for
+    // its download: the forged ones are disbelieved first, and the cameras'
+    // own reports after their downloads are the outcome.
+    const SmallCameraBuffers embedded;
+    startCameras(Cameras(), {"--download-rate", "200000"});
+    ASSERT_TRUE(MakeFirmwareZip(chosen, 2000000));
+    const std::string found = forgersSearch();
+    OwnAddressForger forger(2000, 14s, found);
+    const ProcessResult run =
+        RunCli({"upgrade", "--file", chosen, "--seconds", "1", "--all", "--parallel", "6", "--wait", "60"}, 120s);
+    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+    // How soon a camera's TCP has taken the whole file depends on how its
+    // HTTP client paces itself: at least one was still at it when its forged
+    // success had waited out its grace.
+    int disbelievedFirst = 0;
+    for (int i = 0; i < kCameras; ++i) {
+        const size_t disbelieved = run.out.find(CameraIp(i) + "\t未下载固件，不予采信");
+        const size_t succeeded = run.out.find(CameraIp(i) + "\t升级成功");
+        EXPECT_NE(succeeded, std::string::npos) << run.out;
+        disbelievedFirst += disbelieved < succeeded ? 1 : 0;
+    }
+    EXPECT_GE(disbelievedFirst, 1) << run.out;
+    EXPECT_NE(run.out.find("总共:6    完成:6    成功:6    失败：0"), std::string::npos) << run.out;
+    ASSERT_EQ(forger.Finish().exitCode, 0);
+}
+
 TEST_F(SharedLan, AFirmwareNamedInChineseWithASpaceAndAHashReachesEveryCamera)
 {
     startCameras(Cameras());

@@ -13,6 +13,9 @@ enum class UgState {
     Succeeded,       // notification status 0
     Failed,          // notification status 1
     DownloadFailed,  // notification status 2
+    // A success notice came, but the camera's address never downloaded the
+    // whole file: a failure, unless the camera proves otherwise later.
+    Unproven,
     Cleared,         // any other status; also a batch whose confirmation was refused
 };
 
@@ -36,6 +39,8 @@ constexpr const char* StatusText(UgState state)
         return "升级失败";
     case UgState::DownloadFailed:
         return "下载或校验失败";
+    case UgState::Unproven:
+        return "未下载固件，不予采信";
     case UgState::Cleared:
         break;
     }
@@ -52,7 +57,15 @@ constexpr bool WillNotReport(UgState state)
 // job can be answered or finished by a camera.
 constexpr bool RequestWentOut(UgState state)
 {
-    return state == UgState::Sent || state == UgState::Upgrading || state == UgState::Refused;
+    return state == UgState::Sent || state == UgState::Upgrading || state == UgState::Refused ||
+           state == UgState::Unproven;
+}
+
+// A job whose camera may still be downloading or installing: it holds a
+// place of a parallel batch, and a batch waits for it.
+constexpr bool MayStillReport(UgState state)
+{
+    return state == UgState::Sent || state == UgState::Upgrading || state == UgState::Unproven;
 }
 
 namespace msg {

@@ -5,7 +5,9 @@
 
 #include "upgrade/Messages.h"
 
+#include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 struct UgInfo {
@@ -14,4 +16,7 @@ struct UgInfo {
     std::string ip;          // the address its request goes to (UTF-8)
     char deviceId[16] = {};  // the record's identifier (code page 936), NUL-terminated
     lynx::upgrade::UgState state = lynx::upgrade::UgState::Waiting;
+    // When a success notice came before the server had seen the camera take
+    // the whole file: it waits a short while for the download to be counted.
+    std::optional<std::chrono::steady_clock::time_point> successHeldSince;
 };

@@ -169,9 +169,8 @@ std::vector<const UgInfo*> UpgradeBatch::jobs() const
 
 int UpgradeBatch::InFlight() const
 {
-    return static_cast<int>(std::count_if(m_pending.begin(), m_pending.end(), [](const UgInfo* job) {
-        return job->state == UgState::Sent || job->state == UgState::Upgrading;
-    }));
+    return static_cast<int>(
+        std::count_if(m_pending.begin(), m_pending.end(), [](const UgInfo* job) { return MayStillReport(job->state); }));
 }
 
 bool UpgradeBatch::Settled() const
@@ -186,47 +185,8 @@ void UpgradeBatch::OnDatagram(const PacketHeader& header, const std::string& bod
     if (header.command == protocol::kCmdUpdateStatus) {
         // The identifier comes out in code page 936, as the records hold it.
         UpdateStatusRecord notification{};
-        if (!protocol::ParseNotificationBody(body, notification))
-            return;
-        // Only a job whose request went out can have ended: a notification for
-        // one still waiting its turn would be overwritten by the send loop's
-        // "已发送升级命令,等待升级" and its outcome lost. And only the camera
-        // asked can end it: the identifier alone is no proof, as any host that
-        // searched the LAN knows it. A camera that reports from an address
-        // other than the one it was asked at is not heard either.
-        const auto job = std::find_if(m_pending.begin(), m_pending.end(), [&](const UgInfo* candidate) {
-            return RequestWentOut(candidate->state) &&
-                   std::strncmp(candidate->deviceId, notification.deviceId, sizeof candidate->deviceId) == 0 &&
-                   FromJobsCamera(*candidate, from);
-        });
-        if (job == m_pending.end())
-            return;
-        // A camera that refused and reports after all: its report is the
-        // truth, and the job counts once.
-        if ((*job)->state == UgState::Refused)
-            --m_failed;
-        UgState outcome = UgState::Cleared;
-        switch (notification.status) {
-        case 0:
-            outcome = UgState::Succeeded;
-            ++m_succeeded;
-            break;
-        case 1:
-            outcome = UgState::Failed;
-            ++m_failed;
-            break;
-        case 2:
-            outcome = UgState::DownloadFailed;
-            ++m_failed;
-            break;
-        default:
-            ++m_failed;
-            break;
-        }
-        (*job)->state = outcome;
-        Show(**job, outcome);
-        m_pending.erase(job);
-        UpdateSummary();
+        if (protocol::ParseNotificationBody(body, notification))
+            OnNotification(notification, from);
     } else if (header.command == protocol::kCmdUpdate) {
         // Only a request that went out can be answered, and only once: a reply
         // for another job, a repeated one, or one after the notification would
@@ -247,6 +207,92 @@ void UpgradeBatch::OnDatagram(const PacketHeader& header, const std::string& bod
             UpdateSummary();
         }
     }
+}
+
+void UpgradeBatch::OnNotification(const UpdateStatusRecord& notification, uint32_t from)
+{
+    // Only a job whose request went out can have ended: a notification for
+    // one still waiting its turn would be overwritten by the send loop's
+    // "已发送升级命令,等待升级" and its outcome lost. And only the camera
+    // asked can end it: the identifier alone is no proof, as any host that
+    // searched the LAN knows it. A camera that reports from an address
+    // other than the one it was asked at is not heard either.
+    const auto job = std::find_if(m_pending.begin(), m_pending.end(), [&](const UgInfo* candidate) {
+        return RequestWentOut(candidate->state) &&
+               std::strncmp(candidate->deviceId, notification.deviceId, sizeof candidate->deviceId) == 0 &&
+               FromJobsCamera(*candidate, from);
+    });
+    if (job == m_pending.end())
+        return;
+    switch (notification.status) {
+    case 0:
+        // A source address is easily forged; a download from it over TCP is
+        // not. Until the server has counted one, the notice waits.
+        if (Proven(**job)) {
+            Finish(**job, UgState::Succeeded);
+        } else {
+            if (!(*job)->successHeldSince)
+                (*job)->successHeldSince = std::chrono::steady_clock::now();
+            m_view->ReviewAfter(kReviewMs);
+        }
+        break;
+    case 1:
+        Finish(**job, UgState::Failed);
+        break;
+    case 2:
+        Finish(**job, UgState::DownloadFailed);
+        break;
+    default:
+        Finish(**job, UgState::Cleared);
+        break;
+    }
+}
+
+void UpgradeBatch::Finish(UgInfo& job, UgState outcome)
+{
+    // A camera that refused, or whose success was not believed, and reports
+    // after all: its report is the truth, and the job counts once.
+    if (job.state == UgState::Refused || job.state == UgState::Unproven)
+        --m_failed;
+    if (outcome == UgState::Succeeded)
+        ++m_succeeded;
+    else
+        ++m_failed;
+    job.state = outcome;
+    job.successHeldSince.reset();
+    Show(job, outcome);
+    m_pending.remove(&job);
+    UpdateSummary();
+}
+
+void UpgradeBatch::Review(std::chrono::steady_clock::time_point now)
+{
+    std::vector<UgInfo*> held;
+    for (UgInfo* job : m_pending) {
+        if (job->successHeldSince)
+            held.push_back(job);
+    }
+    for (UgInfo* job : held) {
+        if (Proven(*job)) {
+            Finish(*job, UgState::Succeeded);
+        } else if (now - *job->successHeldSince >= kProofGrace) {
+            job->successHeldSince.reset();
+            if (job->state == UgState::Unproven)
+                continue;
+            if (job->state != UgState::Refused)
+                ++m_failed;
+            job->state = UgState::Unproven;
+            Show(*job, UgState::Unproven);
+            UpdateSummary();
+        }
+    }
+    if (Holding())
+        m_view->ReviewAfter(kReviewMs);
+}
+
+bool UpgradeBatch::Holding() const
+{
+    return std::any_of(m_pending.begin(), m_pending.end(), [](const UgInfo* job) { return job->successHeldSince.has_value(); });
 }
 
 std::string UpgradeBatch::FileNameOf(const std::string& path)

@@ -5,9 +5,11 @@
 // network.
 #pragma once
 
+#include "protocol/DeviceRecord.h"
 #include "tarn.h"
 #include "upgrade/UgInfo.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <list>
@@ -34,6 +36,10 @@ public:
     // The summary line's printf format, with four %d (total, done, succeeded,
     // failed) in the view's language; one that is not is not used.
     virtual std::string SummaryFormat() const { return msg::kSummaryFormat; }
+    // A success notice waits for its camera's download to be counted:
+    // UpgradeBatch::Review is wanted this long from now. A front end that
+    // reviews as it waits anyway need not do anything.
+    virtual void ReviewAfter(int /*milliseconds*/) {}
 };
 
 // One device of a batch: its record number, the address its request goes to
@@ -75,6 +81,12 @@ public:
     static constexpr int kPauseAfterFailureMs = 1000;
     // How often a parallel send loop looks for a free place.
     static constexpr int kParallelPollMs = 50;
+    // How long a success notice waits for the file server to count its
+    // camera's download: the notice of a camera that has just taken the last
+    // byte may overtake the server's account of it. And how often it is
+    // looked at meanwhile.
+    static constexpr std::chrono::milliseconds kProofGrace{3000};
+    static constexpr int kReviewMs = 100;
 
     explicit UpgradeBatch(std::unique_ptr<UpgradeView> view);
     ~UpgradeBatch();
@@ -86,6 +98,16 @@ public:
     // the next request sent as soon as one of them finishes.
     void SetParallel(int cameras) { m_parallel = cameras < 0 ? 0 : cameras; }
     int Parallel() const { return m_parallel; }
+
+    // Whether the camera at this address has downloaded the whole file of
+    // the batch from the batch's server. A success notice is believed only
+    // then: the protocol carries no proof of its sender, but a forged source
+    // address cannot download over TCP. Without one, every notice from the
+    // job's address is believed (the bookkeeping alone, in tests).
+    void SetDownloadWitness(std::function<bool(const std::string& ip)> downloaded)
+    {
+        m_downloaded = std::move(downloaded);
+    }
 
     // Starts a new batch: counters zeroed, the previous jobs released, and one
     // job ("等待中") per device, in the order given. Returns the number of jobs.
@@ -108,6 +130,13 @@ public:
     // the job's request went to, and is dropped otherwise. from is the
     // sender's IPv4 address in host byte order, 0 when not known.
     void OnDatagram(const PacketHeader& header, const std::string& body, uint32_t from = 0);
+    // The success notices waiting for their downloads: each one whose camera
+    // has now downloaded the file succeeds; one that has waited out the grace
+    // is not believed, and its job shows so, counted as a failure, until its
+    // camera downloads the file and reports again.
+    void Review(std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now());
+    // Some success notice is still waiting for its download.
+    bool Holding() const;
 
     int total() const { return m_total; }
     int done() const { return m_done; }
@@ -135,6 +164,10 @@ public:
 private:
     std::unique_ptr<UpgradeView> m_view;
     UgInfo* JobOfTag(uint32_t tag);
+    void OnNotification(const UpdateStatusRecord& notification, uint32_t from);
+    // Ends the job with its camera's outcome, counted once.
+    void Finish(UgInfo& job, UgState outcome);
+    bool Proven(const UgInfo& job) const { return !m_downloaded || m_downloaded(job.ip); }
     void Show(const UgInfo& job, UgState state) { m_view->SetStatus(job.device, state); }
 
     std::vector<std::unique_ptr<UgInfo>> m_jobs;
@@ -151,6 +184,7 @@ private:
     // One client per device address for the life of the batch object, reused
     // by later batches, so that repeated batches hold a bounded set of sockets.
     std::map<std::string, uint16_t> m_clients;
+    std::function<bool(const std::string& ip)> m_downloaded;
 };
 
 } // namespace lynx::upgrade

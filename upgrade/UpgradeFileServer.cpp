@@ -7,10 +7,13 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <linux/sockios.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -167,12 +170,62 @@ void UpgradeFileServer::SetFile(const std::string& path, const std::string& file
 {
     std::lock_guard lock(m_fileMutex);
     m_file = UpgradeFile{path, fileName};
+    ++m_account;
+    m_downloads.clear();
 }
 
 UpgradeFile UpgradeFileServer::File() const
 {
     std::lock_guard lock(m_fileMutex);
     return m_file;
+}
+
+std::pair<UpgradeFile, uint64_t> UpgradeFileServer::FileAndAccount() const
+{
+    std::lock_guard lock(m_fileMutex);
+    return {m_file, m_account};
+}
+
+void UpgradeFileServer::StartAccount()
+{
+    std::lock_guard lock(m_fileMutex);
+    ++m_account;
+    m_downloads.clear();
+}
+
+void UpgradeFileServer::Account(const Downloader& downloader, uint64_t sent, uint64_t size, bool complete)
+{
+    std::lock_guard lock(m_fileMutex);
+    if (downloader.account != m_account)
+        return;
+    Download& download = m_downloads[downloader.peer];
+    download.sent = sent;
+    download.size = size;
+    download.complete = download.complete || complete;
+}
+
+std::map<std::string, Download> UpgradeFileServer::Downloads() const
+{
+    std::map<std::string, Download> all;
+    std::lock_guard lock(m_fileMutex);
+    for (const auto& [peer, download] : m_downloads) {
+        char text[INET_ADDRSTRLEN] = {};
+        in_addr address{};
+        address.s_addr = peer;
+        ::inet_ntop(AF_INET, &address, text, sizeof text);
+        all[text] = download;
+    }
+    return all;
+}
+
+Download UpgradeFileServer::DownloadOf(const std::string& ip) const
+{
+    in_addr address{};
+    if (::inet_pton(AF_INET, ip.c_str(), &address) != 1)
+        return {};
+    std::lock_guard lock(m_fileMutex);
+    const auto it = m_downloads.find(address.s_addr);
+    return it == m_downloads.end() ? Download{} : it->second;
 }
 
 bool UpgradeFileServer::Admit(const std::string& ip)
@@ -187,8 +240,11 @@ bool UpgradeFileServer::Admit(const std::string& ip)
 
 void UpgradeFileServer::ForgetAdmitted()
 {
-    std::lock_guard lock(m_admittedMutex);
-    m_admitted.clear();
+    {
+        std::lock_guard lock(m_admittedMutex);
+        m_admitted.clear();
+    }
+    StartAccount();
 }
 
 namespace {
@@ -243,6 +299,7 @@ bool UpgradeFileServer::Serve()
         int fd;
         uint32_t peer;
         UpgradeFile file;
+        uint64_t account;
     };
     struct Worker {
         std::thread thread;
@@ -295,9 +352,10 @@ bool UpgradeFileServer::Serve()
             ready.pop_front();
             Worker& worker = workers.emplace_back();
             worker.peer = next.peer;
-            worker.thread = std::thread([this, fd = next.fd, file = std::move(next.file), done = worker.done] {
+            worker.thread = std::thread([this, fd = next.fd, file = std::move(next.file),
+                                         downloader = Downloader{next.peer, next.account}, done = worker.done] {
                 const SigpipeBlock sigpipeBlock;
-                Transfer(fd, file);
+                Transfer(fd, file, downloader);
                 done->store(true);
             });
         }
@@ -367,10 +425,10 @@ bool UpgradeFileServer::Serve()
             const ssize_t received = ::recv(p.fd, request, sizeof request, 0);
             if (received < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
                 continue;
-            const UpgradeFile file = File();
+            const auto [file, account] = FileAndAccount();
             const std::string_view firstReceive(request, received > 0 ? static_cast<size_t>(received) : 0);
             if (Decide(firstReceive, file) == Response::SendFile) {
-                ready.push_back({p.fd, p.peer, file});
+                ready.push_back({p.fd, p.peer, file, account});
                 p.fd = -1;
                 finished.push_back(&p);
             } else {
@@ -476,7 +534,7 @@ bool UpgradeFileServer::SendAll(int fd, const char* data, size_t size)
     return true;
 }
 
-bool UpgradeFileServer::SendFile(int fd, int fileFd, uint64_t size)
+bool UpgradeFileServer::SendFile(int fd, int fileFd, uint64_t size, const std::function<void(uint64_t sent)>& progress)
 {
     off_t offset = 0;
     uint64_t left = size;
@@ -498,6 +556,7 @@ bool UpgradeFileServer::SendFile(int fd, int fileFd, uint64_t size)
         const ssize_t n = ::sendfile(fd, fileFd, &offset, chunk);
         if (n > 0) {
             left -= static_cast<uint64_t>(n);
+            progress(size - left);
             if (m_stop.stop_requested())
                 return false;
         } else if (n == 0) {
@@ -524,8 +583,44 @@ bool UpgradeFileServer::SendFile(int fd, int fileFd, uint64_t size)
             return false;
         offset += n;
         left -= static_cast<uint64_t>(n);
+        progress(size - left);
     }
     return true;
+}
+
+bool UpgradeFileServer::WaitAcknowledged(int fd)
+{
+    // The kernel tells how much of what was written the peer has not yet
+    // acknowledged; it is polled, as no event marks an empty send queue. A
+    // queue that stops shrinking for the I/O time-out is a camera that no
+    // longer takes the file.
+    constexpr std::chrono::milliseconds kPoll{5};
+    int unacknowledged = 0;
+    int before = -1;
+    auto stalledAt = std::chrono::steady_clock::now() + m_options.ioTimeout;
+    for (;;) {
+        tcp_info info{};
+        socklen_t length = sizeof info;
+        if (::ioctl(fd, SIOCOUTQ, &unacknowledged) != 0 ||
+            ::getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &length) != 0)
+            return false;
+        // A reset empties the queue too, and leaves the connection closed.
+        if (info.tcpi_state == TCP_CLOSE)
+            return false;
+        if (unacknowledged == 0)
+            return true;
+        const auto now = std::chrono::steady_clock::now();
+        if (unacknowledged != before) {
+            before = unacknowledged;
+            stalledAt = now + m_options.ioTimeout;
+        } else if (now >= stalledAt) {
+            return false;
+        }
+        // Wakes early for the stop request; the peer's data is left unread.
+        pollfd wake{m_wakeFds[0], POLLIN, 0};
+        if (::poll(&wake, 1, static_cast<int>(kPoll.count())) != 0 || m_stop.stop_requested())
+            return false;
+    }
 }
 
 void UpgradeFileServer::CloseConnection(int fd)
@@ -548,7 +643,7 @@ void UpgradeFileServer::CloseConnection(int fd)
     ::close(fd);
 }
 
-void UpgradeFileServer::Transfer(int fd, const UpgradeFile& file)
+void UpgradeFileServer::Transfer(int fd, const UpgradeFile& file, const Downloader& downloader)
 {
     // Opened anew for every request, so a file replaced on disk is served in
     // its new form; streamed from disk, never held in memory.
@@ -566,8 +661,15 @@ void UpgradeFileServer::Transfer(int fd, const UpgradeFile& file)
     }
     const uint64_t size = static_cast<uint64_t>(status.st_size);
     const std::string header = ResponseHeader(size);
-    if (SendAll(fd, header.data(), header.size()) && SendFile(fd, firmware.get(), size))
+    Account(downloader, 0, size, false);
+    const auto progress = [&](uint64_t sent) { Account(downloader, sent, size, false); };
+    if (SendAll(fd, header.data(), header.size()) && SendFile(fd, firmware.get(), size, progress)) {
         ++m_served;
+        // Written is not yet received: the socket's buffers hold the end of
+        // the file until the camera takes it.
+        if (WaitAcknowledged(fd))
+            Account(downloader, size, size, true);
+    }
     CloseConnection(fd);
 }
 
@@ -622,6 +724,11 @@ bool AdmitUpgradeCamera(const std::string& ip)
 void ForgetUpgradeCameras()
 {
     Process().server.ForgetAdmitted();
+}
+
+lynx::upgrade::Download UpgradeDownloadOf(const std::string& ip)
+{
+    return Process().server.DownloadOf(ip);
 }
 
 namespace {

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <set>
 #include <stop_token>
@@ -25,6 +26,15 @@ namespace lynx::upgrade {
 struct UpgradeFile {
     std::string path;
     std::string fileName;
+};
+
+// What the server has sent of the current batch's file to one address.
+struct Download {
+    uint64_t sent = 0;      // bytes of the file the latest transfer has written to its socket
+    uint64_t size = 0;      // the file's size as that transfer found it
+    // A transfer wrote the whole file and the camera's TCP acknowledged its
+    // last byte: only then has the camera the file.
+    bool complete = false;
 };
 
 // Called on the server thread to tell the user of a failure ("升级文件打开失败！",
@@ -89,14 +99,23 @@ public:
     int Port() const { return m_port.load(); }
 
     // The file that requests are matched against; copies under one lock, so a
-    // reader never sees a half-written pair.
+    // reader never sees a half-written pair. A new file starts a new account
+    // of downloads.
     void SetFile(const std::string& path, const std::string& fileName);
     UpgradeFile File() const;
 
+    // What each address has downloaded of the current file since it was set
+    // and the admitted addresses were last forgotten, by IPv4 text; safe from
+    // any thread while transfers run. A transfer that began before is not
+    // counted.
+    std::map<std::string, Download> Downloads() const;
+    Download DownloadOf(const std::string& ip) const;
+
     // The addresses whose connections are served: a batch admits each camera
     // before it tells the camera to download, and forgets them all when the
-    // next batch begins. Connections already held are not cut off. False for
-    // text that is no IPv4 address.
+    // next batch begins. Connections already held are not cut off, but what
+    // they send is no longer counted as anyone's download. False for text
+    // that is no IPv4 address.
     bool Admit(const std::string& ip);
     void ForgetAdmitted();
     // Connections accepted from admitted addresses and not closed yet: the
@@ -113,11 +132,26 @@ public:
     uint64_t Turned() const { return m_turned.load(); }
 
 private:
+    // Whose download a transfer is, and of which file: the account it was
+    // begun under (a later file or batch begins another).
+    struct Downloader {
+        uint32_t peer;  // network byte order
+        uint64_t account;
+    };
+    // The current file with the number of its account, under one lock.
+    std::pair<UpgradeFile, uint64_t> FileAndAccount() const;
+    void StartAccount();
+    // Records what a transfer has sent, unless its account is gone.
+    void Account(const Downloader& downloader, uint64_t sent, uint64_t size, bool complete);
+
     // Sends the file of a request that named it, then closes.
-    void Transfer(int fd, const UpgradeFile& file);
+    void Transfer(int fd, const UpgradeFile& file, const Downloader& downloader);
     bool WaitReady(int fd, short events, std::chrono::milliseconds timeout);
     bool SendAll(int fd, const char* data, size_t size);
-    bool SendFile(int fd, int fileFd, uint64_t size);
+    bool SendFile(int fd, int fileFd, uint64_t size, const std::function<void(uint64_t sent)>& progress);
+    // Waits until the peer's TCP has acknowledged every byte written, while
+    // it keeps taking them; false when it stalls, resets or the server stops.
+    bool WaitAcknowledged(int fd);
     void CloseConnection(int fd);
 
     Options m_options;
@@ -127,8 +161,10 @@ private:
     std::stop_source m_stop;
     std::thread m_thread;
     std::mutex m_notifyMutex;  // one failure message at a time
-    mutable std::mutex m_fileMutex;
+    mutable std::mutex m_fileMutex;  // the file, its account and the downloads
     UpgradeFile m_file;
+    uint64_t m_account = 0;
+    std::map<uint32_t, Download> m_downloads;  // by IPv4, network byte order
     std::atomic<uint64_t> m_accepted{0};
     std::atomic<uint64_t> m_served{0};
     std::atomic<uint64_t> m_refused{0};
@@ -152,6 +188,8 @@ lynx::upgrade::UpgradeFile GetUpgradeFile();
 // The process-wide server's admitted addresses (UpgradeFileServer::Admit).
 bool AdmitUpgradeCamera(const std::string& ip);
 void ForgetUpgradeCameras();
+// What the process-wide server has sent of its file to this address.
+lynx::upgrade::Download UpgradeDownloadOf(const std::string& ip);
 
 // Binds the process-wide server from 9000 upward and serves on a thread of its
 // own, once per process until stopped (a later call leaves the running server

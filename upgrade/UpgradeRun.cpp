@@ -10,6 +10,10 @@ namespace lynx::upgrade {
 UpgradeRun::UpgradeRun(std::unique_ptr<UpgradeView> view, FrontEnd frontEnd)
     : m_batch(std::move(view)), m_frontEnd(std::move(frontEnd))
 {
+    // The server the batch's file comes from, whichever it is when asked.
+    m_batch.SetDownloadWitness([this](const std::string& ip) {
+        return (m_ownServer ? m_ownServer->DownloadOf(ip) : UpgradeDownloadOf(ip)).complete;
+    });
 }
 
 UpgradeRun::~UpgradeRun() = default;

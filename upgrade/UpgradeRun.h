@@ -3,7 +3,8 @@
 // a UDP client towards its port 8025 whose replies reach the receiving
 // discovery session; the download URL is built from the PC's address towards
 // the camera (TCP 8021) and the file server's port; the "update" requests go
-// out through the transport. The file server is the tool's process-wide one
+// out through the transport. A camera's success counts once that server has
+// seen its address download the whole file. The file server is the tool's process-wide one
 // (the window's, started with it), unless the run starts one of its own.
 #pragma once
 
@@ -30,6 +31,9 @@ public:
 
     UpgradeRun(std::unique_ptr<UpgradeView> view, FrontEnd frontEnd);
     ~UpgradeRun();
+    // The batch asks the run for its server: the run stays where it was made.
+    UpgradeRun(const UpgradeRun&) = delete;
+    UpgradeRun& operator=(const UpgradeRun&) = delete;
     // A front end that needs the run to make its own (lynx-cli's pause applies
     // what arrives to the batch) gives it after construction.
     void SetFrontEnd(FrontEnd frontEnd) { m_frontEnd = std::move(frontEnd); }

@@ -47,10 +47,12 @@ size_t Discard(char*, size_t size, size_t count, void* total)
 
 // A camera on a loopback address of its own: answers an update request on
 // port 8025 with an accepting reply, downloads the file it names, and reports
-// success when it got the whole file.
+// success when it got the whole file. One that does not download reports
+// success all the same, as a host forging its address would.
 class LoopbackCamera {
 public:
-    LoopbackCamera(std::string ip, std::string deviceId) : m_ip(std::move(ip)), m_deviceId(std::move(deviceId))
+    LoopbackCamera(std::string ip, std::string deviceId, bool downloads = true)
+        : m_ip(std::move(ip)), m_deviceId(std::move(deviceId)), m_downloads(downloads)
     {
         m_fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
         int on = 1;
@@ -108,6 +110,10 @@ private:
             reply.result = 0x4F4B;
             ::sendto(m_fd, &reply, sizeof reply, 0, reinterpret_cast<sockaddr*>(&peer), length);
 
+            if (!m_downloads) {
+                Notify(peer, length, 0);
+                continue;
+            }
             size_t total = 0;
             CURL* curl = curl_easy_init();
             curl_easy_setopt(curl, CURLOPT_URL, url().c_str());
@@ -121,21 +127,25 @@ private:
             const bool fetched = curl_easy_perform(curl) == CURLE_OK;
             curl_easy_cleanup(curl);
             m_downloaded = total;
-
-            const std::string body =
-                R"({"deviceId":")" + m_deviceId + R"(","status":)" + (fetched && total > 0 ? "0" : "2") + "}";
-            PacketHeader note{};
-            note.magic = 0x8000;
-            note.command = 0x712;
-            note.bodyMarker = '$';
-            std::string packet(reinterpret_cast<const char*>(&note), sizeof note);
-            packet += body;
-            ::sendto(m_fd, packet.data(), packet.size(), 0, reinterpret_cast<sockaddr*>(&peer), length);
+            Notify(peer, length, fetched && total > 0 ? 0 : 2);
         }
+    }
+
+    void Notify(sockaddr_in& peer, socklen_t length, int status)
+    {
+        const std::string body = R"({"deviceId":")" + m_deviceId + R"(","status":)" + std::to_string(status) + "}";
+        PacketHeader note{};
+        note.magic = 0x8000;
+        note.command = 0x712;
+        note.bodyMarker = '$';
+        std::string packet(reinterpret_cast<const char*>(&note), sizeof note);
+        packet += body;
+        ::sendto(m_fd, packet.data(), packet.size(), 0, reinterpret_cast<sockaddr*>(&peer), length);
     }
 
     std::string m_ip;
     std::string m_deviceId;
+    bool m_downloads;
     int m_fd = -1;
     bool m_bound = false;
     std::atomic<bool> m_stop{false};
@@ -289,6 +299,24 @@ TEST_F(UpgradeWindow, TickedCamerasAreUpgradedThroughTheToolsOwnServer)
     EXPECT_EQ(Count("升级完成"), 1);
     EXPECT_EQ(boxes.texts().front(), QStringLiteral("是否要进行升级？"));
     EXPECT_EQ(boxes.texts().back(), QStringLiteral("升级完成"));
+}
+
+TEST_F(UpgradeWindow, ASuccessFromAnAddressThatNeverDownloadedTheFileIsNotBelieved)
+{
+    ASSERT_TRUE(m_dlg->fileServerStarted());
+    LoopbackCamera real("127.0.0.31", "W31");
+    LoopbackCamera claimant("127.0.0.33", "W33", false);
+    ASSERT_TRUE(real.bound() && claimant.bound());
+    AddDevice("127.0.0.31", "W31");
+    AddDevice("127.0.0.33", "W33");
+
+    m_dlg->OnBnClickedBatchUpgrade();
+    ASSERT_TRUE(WaitFor([&] { return Status(0) == "升级成功" && Status(1) == "未下载固件，不予采信"; }, 20000))
+        << Status(0) << " / " << Status(1);
+    EXPECT_EQ(real.downloaded(), m_firmwareSize);
+    EXPECT_EQ(Summary(), "总共:2    完成:2    成功:1    失败：1");
+    EXPECT_EQ(m_dlg->upgradeSucceeded(), 1);
+    EXPECT_EQ(m_dlg->upgradeFailed(), 1);
 }
 
 } // namespace

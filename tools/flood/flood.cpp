@@ -5,7 +5,7 @@
 //   lynx-flood IP PORT COUNT [--kind hostile|reports|notices|claims|connections]
 //                            [--over SECONDS] [--from IP] [--seed N]
 //                            [--devices FILE] [--status N] [--version V] [--ready PATH]
-//                            [--report-ip IP] [--first N]
+//                            [--report-ip IP] [--first N] [--forge-source yes]
 //
 // hostile (the default) mixes what anyone on a site's LAN may send, each
 // datagram different: short ones, oversized ones (64 KiB), the report marker
@@ -22,7 +22,10 @@
 // A forger that has searched the LAN (FILE: lynx-cli search --format json)
 // speaks for its cameras, in turn: notices are upgrade results (status N,
 // default 0) with each camera's identifier; claims are search reports with
-// each camera's address, MAC and identifier and software version V.
+// each camera's address, MAC and identifier and software version V. With
+// --forge-source yes each of them goes out from the address of the camera it
+// speaks for, whether or not its host holds that address (IP_TRANSPARENT:
+// root), as a host that forges source addresses sends them.
 // connections opens COUNT TCP connections to IP:PORT (trying again while
 // they are refused, as the server may not listen yet), sends nothing and
 // holds them for --over SECONDS or until the server has closed them all, then
@@ -45,6 +48,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <random>
 #include <string>
 #include <thread>
@@ -176,7 +181,8 @@ int Usage()
 {
     std::fprintf(stderr, "usage: lynx-flood IP PORT COUNT [--kind hostile|reports|notices|claims|connections]\n"
                          "                  [--over SECONDS] [--from IP] [--seed N] [--devices FILE] [--status N]\n"
-                         "                  [--version V] [--ready PATH] [--report-ip IP] [--first N]\n");
+                         "                  [--version V] [--ready PATH] [--report-ip IP] [--first N]\n"
+                         "                  [--forge-source yes]\n");
     return 2;
 }
 
@@ -245,6 +251,60 @@ bool SendFrom(int fd, const std::string& from)
         return true;
     std::fprintf(stderr, "lynx-flood: cannot send from %s: %s\n", from.c_str(), std::strerror(errno));
     return false;
+}
+
+// A socket that sends from the address given, which need not be its host's.
+int ForgingSocket(const std::string& source)
+{
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const int on = 1;
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    if (fd >= 0 && ::setsockopt(fd, SOL_IP, IP_TRANSPARENT, &on, sizeof on) == 0 &&
+        ::setsockopt(fd, SOL_IP, IP_FREEBIND, &on, sizeof on) == 0 &&
+        ::inet_pton(AF_INET, source.c_str(), &local.sin_addr) == 1 &&
+        ::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0)
+        return fd;
+    std::fprintf(stderr, "lynx-flood: cannot send from %s: %s\n", source.c_str(), std::strerror(errno));
+    if (fd >= 0)
+        ::close(fd);
+    return -1;
+}
+
+// Sends the datagrams spoken for the devices, each from its device's address,
+// count in all, spread over the given time.
+int SendForged(const sockaddr_in& to, long count, double over, const std::vector<Json::Value>& devices,
+               const std::function<std::string(const Json::Value&)>& datagramOf)
+{
+    std::map<std::string, int> sockets;  // by device address
+    for (const Json::Value& device : devices) {
+        const std::string ip = device["deviceIp"].asString();
+        if (sockets.count(ip) == 0 && (sockets[ip] = ForgingSocket(ip)) < 0)
+            return 1;
+    }
+    unsigned long long bytes = 0;
+    const auto start = Clock::now();
+    for (long sent = 0; sent < count; ++sent) {
+        if (over > 0)
+            std::this_thread::sleep_until(start + std::chrono::duration_cast<Clock::duration>(
+                                                      std::chrono::duration<double>(over * sent / count)));
+        const Json::Value& device = devices[static_cast<size_t>(sent) % devices.size()];
+        const std::string datagram = datagramOf(device);
+        while (::sendto(sockets[device["deviceIp"].asString()], datagram.data(), datagram.size(), 0,
+                        reinterpret_cast<const sockaddr*>(&to), sizeof to) < 0) {
+            if (errno != EAGAIN && errno != ENOBUFS && errno != EINTR) {
+                std::fprintf(stderr, "lynx-flood: %s\n", std::strerror(errno));
+                return 1;
+            }
+        }
+        bytes += datagram.size();
+    }
+    for (const auto& [ip, fd] : sockets)
+        ::close(fd);
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    std::printf("flood: %ld datagrams (%llu bytes) from %zu forged sources in %.2f s\n", count, bytes, sockets.size(),
+                seconds);
+    return 0;
 }
 
 // Holds count silent connections to the address for the given time.
@@ -318,6 +378,7 @@ int main(int argc, char** argv)
         return Usage();
     const long count = std::atol(argv[3]);
     std::string kind = "hostile", from, devicesFile, version = "V9.9.9", ready, reportIp;
+    bool forgeSource = false;
     double over = 0;
     unsigned seed = 1;
     long first = 0;
@@ -345,6 +406,8 @@ int main(int argc, char** argv)
             reportIp = value;
         else if (name == "--first")
             first = std::atol(value.c_str());
+        else if (name == "--forge-source" && (value == "yes" || value == "no"))
+            forgeSource = value == "yes";
         else if (name == "--seed")
             seed = static_cast<unsigned>(std::strtoul(value.c_str(), nullptr, 10));
         else
@@ -359,6 +422,13 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "lynx-flood: no devices in '%s'\n", devicesFile.c_str());
             return 2;
         }
+    }
+    if (forgeSource) {
+        if (devices.empty())
+            return Usage();
+        return SendForged(to, count, over, devices, [&](const Json::Value& device) {
+            return kind == "notices" ? Notice(device, status) : Claim(device, version);
+        });
     }
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     const int big = 4 << 20;

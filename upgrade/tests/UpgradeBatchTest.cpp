@@ -57,6 +57,8 @@ public:
     void SetSummaryText(const std::string& text) override { summaries.push_back(text); }
     void SetUpgrading(bool value) override { upgrading = value; }
     void AnnounceComplete() override { ++announcements; }
+    void ReviewAfter(int) override { ++reviewsAsked; }
+    int reviewsAsked = 0;
 
     std::string Status(int row) const { return rows.at(static_cast<size_t>(row)).cells[7]; }
 };
@@ -680,3 +682,120 @@ TEST_F(BatchTest, NotificationOfADeviceWithoutJobIsIgnored)
 }
 
 } // namespace
+
+// ---- A success counts only after the camera's own download ----
+
+// What comes for a camera whose success notice was not believed, and what
+// its job ends as.
+struct AfterDisbelief {
+    const char* what;
+    bool downloadsFirst;  // the server sees the camera take the whole file before it reports
+    int status;           // what it reports then
+    const char* shown;
+    int succeeded;
+    int failed;
+    bool stillOpen;  // the job still waits for its camera
+};
+
+void PrintTo(const AfterDisbelief& after, std::ostream* out)
+{
+    *out << after.what;
+}
+
+class UnprovenSuccess : public BatchTest, public ::testing::WithParamInterface<AfterDisbelief> {
+protected:
+    UnprovenSuccess()
+    {
+        batch->SetDownloadWitness([this](const std::string& ip) { return downloaded.count(ip) > 0; });
+    }
+    void NotifyFrom(const std::string& deviceId, int status, const std::string& ip)
+    {
+        batch->OnDatagram(NotificationHeader(), Notification(deviceId, status), HostOrder(ip.c_str()));
+    }
+    static std::chrono::steady_clock::time_point AfterTheGrace()
+    {
+        return std::chrono::steady_clock::now() + UpgradeBatch::kProofGrace + std::chrono::milliseconds(1);
+    }
+    std::set<std::string> downloaded;
+};
+
+TEST_P(UnprovenSuccess, IsHeldForItsDownloadThenShownAsNotBelievedUntilTheCameraProvesOtherwise)
+{
+    ThreeDevices();
+    RunBatch();
+    // The first camera took the file and reports: believed at once.
+    downloaded.insert("192.168.1.11");
+    NotifyFrom("CAM-A", 0, "192.168.1.11");
+    EXPECT_EQ(list->Status(0), "升级成功");
+
+    // The second one's address never downloaded: its notice waits, unshown,
+    // for the grace the server's account may lag by, and is then not believed.
+    NotifyFrom("CAM-B", 0, "192.168.1.12");
+    EXPECT_EQ(list->Status(1), "已发送升级命令,等待升级");
+    EXPECT_TRUE(batch->Holding());
+    EXPECT_GT(list->reviewsAsked, 0);
+    batch->Review();
+    EXPECT_EQ(list->Status(1), "已发送升级命令,等待升级");
+    batch->Review(AfterTheGrace());
+    EXPECT_FALSE(batch->Holding());
+    EXPECT_EQ(list->Status(1), "未下载固件，不予采信");
+    EXPECT_EQ(Summary(), "总共:3    完成:3    成功:1    失败：1");
+    EXPECT_EQ(batch->InFlight(), 2) << "the camera may still be downloading";
+    // Said once: a flood of such notices changes nothing more.
+    for (int i = 0; i < 50; ++i)
+        NotifyFrom("CAM-B", 0, "192.168.1.12");
+    batch->Review(AfterTheGrace());
+    EXPECT_EQ(batch->failed(), 1);
+
+    // Then the camera itself.
+    if (GetParam().downloadsFirst)
+        downloaded.insert("192.168.1.12");
+    NotifyFrom("CAM-B", GetParam().status, "192.168.1.12");
+    batch->Review(AfterTheGrace());
+    EXPECT_EQ(list->Status(1), GetParam().shown);
+    EXPECT_EQ(batch->succeeded(), 1 + GetParam().succeeded);
+    EXPECT_EQ(batch->failed(), GetParam().failed);
+    EXPECT_EQ(batch->pending().size(), GetParam().stillOpen ? 2u : 1u);
+    EXPECT_FALSE(batch->Settled());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Afterwards, UnprovenSuccess,
+    ::testing::Values(AfterDisbelief{"DownloadsAndSucceeds", true, 0, "升级成功", 1, 0, false},
+                      AfterDisbelief{"DownloadsAndFailsToInstall", true, 1, "升级失败", 0, 1, false},
+                      AfterDisbelief{"ReportsItsDownloadFailed", false, 2, "下载或校验失败", 0, 1, false},
+                      AfterDisbelief{"ClaimsSuccessAgainWithoutADownload", false, 0, "未下载固件，不予采信", 0, 1, true}),
+    [](const ::testing::TestParamInfo<AfterDisbelief>& info) { return std::string(info.param.what); });
+
+TEST_F(UnprovenSuccess, ANoticeThatOvertakesTheAccountOfItsDownloadSucceedsOnceItIsCounted)
+{
+    ThreeDevices();
+    RunBatch();
+    NotifyFrom("CAM-A", 0, "192.168.1.11");
+    NotifyFrom("CAM-B", 0, "192.168.1.12");
+    NotifyFrom("CAM-C", 0, "192.168.1.13");
+    EXPECT_EQ(batch->succeeded(), 0);
+    downloaded = {"192.168.1.11", "192.168.1.12", "192.168.1.13"};
+    batch->Review();
+    for (int row = 0; row < 3; ++row)
+        EXPECT_EQ(list->Status(row), "升级成功");
+    EXPECT_EQ(Summary(), "总共:3    完成:3    成功:3    失败：0");
+    EXPECT_EQ(list->announcements, 1);
+    EXPECT_FALSE(batch->Holding());
+}
+
+TEST_F(UnprovenSuccess, ARefusalThenAnUnbelievedSuccessCountsOneFailure)
+{
+    ThreeDevices();
+    RunBatch();
+    batch->OnDatagram(Reply(Tag(0), 0), "", HostOrder("192.168.1.11"));
+    EXPECT_EQ(batch->failed(), 1);
+    NotifyFrom("CAM-A", 0, "192.168.1.11");
+    batch->Review(AfterTheGrace());
+    EXPECT_EQ(list->Status(0), "未下载固件，不予采信");
+    EXPECT_EQ(batch->failed(), 1);
+    downloaded.insert("192.168.1.11");
+    NotifyFrom("CAM-A", 0, "192.168.1.11");
+    EXPECT_EQ(batch->failed(), 0);
+    EXPECT_EQ(batch->succeeded(), 1);
+}

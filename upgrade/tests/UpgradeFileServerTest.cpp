@@ -672,6 +672,115 @@ TEST_F(ServerFixture, AnAddressHoldsItsShareAndABatchForgetsTheLastOnesCameras)
     EXPECT_EQ(m_server->Turned(), 2u);
 }
 
+// ---- What each camera has downloaded ----
+
+// A request from the address, read in full or in part (at most `take` bytes
+// of the answer), then closed.
+std::string Take(int port, const char* from, size_t take = SIZE_MAX)
+{
+    const int fd = Connect(port, from);
+    if (fd < 0)
+        return "<no connection>";
+    SendText(fd, GetRequest("/fw.zip"));
+    std::string data;
+    char buffer[4096];
+    while (data.size() < take) {
+        const ssize_t n = ::recv(fd, buffer, std::min(sizeof buffer, take - data.size()), 0);
+        if (n <= 0)
+            break;
+        data.append(buffer, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return data;
+}
+
+TEST_F(ServerFixture, EachAddressHasDownloadedTheCurrentFileOnlyWhenItTookItWhole)
+{
+    StartServer();
+    const std::string content = RandomBytes(32 * 1024 * 1024, 13);
+    Choose(m_dir.Write("fw.zip", content));
+    for (const char* camera : {"127.0.0.2", "127.0.0.3"})
+        ASSERT_TRUE(m_server->Admit(camera));
+    EXPECT_TRUE(CurlGet(port(), "/fw.zip").body == content);
+    Take(port(), "127.0.0.2", 1000);  // hangs up after the first bytes
+    ASSERT_TRUE(WaitUntil([&] { return m_server->Open() == 0; }, 10s, 1ms));
+
+    struct Expected {
+        const char* ip;
+        bool complete;
+        bool counted;  // the server sent it any of the file
+    };
+    for (const Expected& e : {Expected{"127.0.0.1", true, true}, Expected{"127.0.0.2", false, true},
+                              Expected{"127.0.0.3", false, false}, Expected{"127.0.0.9", false, false}}) {
+        const lynx::upgrade::Download download = m_server->DownloadOf(e.ip);
+        EXPECT_EQ(download.complete, e.complete) << e.ip;
+        EXPECT_EQ(download.size, e.counted ? content.size() : 0u) << e.ip;
+        EXPECT_EQ(m_server->Downloads().count(e.ip), e.counted ? 1u : 0u) << e.ip;
+        if (e.complete)
+            EXPECT_EQ(download.sent, content.size()) << e.ip;
+        else
+            EXPECT_LT(download.sent, content.size()) << e.ip;
+    }
+
+    // A new file, or a new batch, starts from nothing.
+    Choose(m_dir.Write("fw.zip", "payload"));
+    EXPECT_TRUE(m_server->Downloads().empty());
+    EXPECT_EQ(CurlGet(port(), "/fw.zip").body, "payload");
+    EXPECT_TRUE(WaitUntil([&] { return m_server->DownloadOf("127.0.0.1").complete; }, 5s, 1ms));
+    m_server->ForgetAdmitted();
+    EXPECT_FALSE(m_server->DownloadOf("127.0.0.1").complete);
+}
+
+TEST_F(ServerFixture, AFileWrittenToTheSocketIsNotDownloadedUntilTheCameraHasTakenIt)
+{
+    // The answer fits the server's send buffer, not the camera's receive
+    // window: every byte is written long before the camera reads one.
+    StartServer();
+    const std::string content = RandomBytes(8 * 1024, 17);
+    Choose(m_dir.Write("fw.zip", content));
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int small = 2048;
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port()));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    SendText(fd, GetRequest("/fw.zip"));
+    ASSERT_TRUE(WaitUntil([&] { return m_server->DownloadOf("127.0.0.1").sent == content.size(); }, 5s, 1ms));
+    // Proving that something does not happen: a while with the file written
+    // and not taken.
+    std::this_thread::sleep_for(300ms);
+    EXPECT_FALSE(m_server->DownloadOf("127.0.0.1").complete);
+    EXPECT_EQ(ReadToEnd(fd), ExpectedResponse(content));
+    ::close(fd);
+    EXPECT_TRUE(WaitUntil([&] { return m_server->DownloadOf("127.0.0.1").complete; }, 5s, 1ms));
+}
+
+TEST_F(ServerFixture, ADownloadBegunForTheLastBatchCountsForNoCameraOfTheNext)
+{
+    StartServer();
+    const std::string content = RandomBytes(32 * 1024 * 1024, 19);
+    Choose(m_dir.Write("fw.zip", content));
+    const int fd = Connect(port());
+    ASSERT_GE(fd, 0);
+    SendText(fd, GetRequest("/fw.zip"));
+    char first[1000];
+    const ssize_t firstBytes = ::recv(fd, first, sizeof first, 0);
+    ASSERT_GT(firstBytes, 0);
+    // The next batch, of the same file and the same camera, while the last
+    // one's transfer is still going out.
+    m_server->ForgetAdmitted();
+    Choose(m_dir.path() + "/fw.zip");
+    ASSERT_TRUE(m_server->Admit("127.0.0.1"));
+    // It goes out whole all the same.
+    EXPECT_EQ(static_cast<size_t>(firstBytes) + ReadToEnd(fd).size(), ExpectedResponse(content).size());
+    ::close(fd);
+    ASSERT_TRUE(WaitUntil([&] { return m_server->Open() == 0; }, 10s, 1ms));
+    EXPECT_FALSE(m_server->DownloadOf("127.0.0.1").complete);
+    EXPECT_EQ(m_server->DownloadOf("127.0.0.1").sent, 0u);
+}
+
 TEST_F(ServerFixture, StopEndsTheServerEvenWithAClientConnected)
 {
     StartServer();
