@@ -112,12 +112,10 @@ int DeviceTable::Add(std::unique_ptr<DeviceRecord> record, DuplicateFilter filte
         return 0;
     }
     const int number = m_count + 1;
-    m_numbersByIp[std::string(FieldBytes(record->deviceIp))].push_back(number);
     m_macKeys[macKey(*record)] |= !hearsay;
     m_ipAndMacKeys[ipAndMacKey(*record)] |= !hearsay;
     m_map.Append(record.get());
-    m_list.push_back(std::move(record));
-    StoredArrival stored{0, 0};
+    StoredArrival stored{0, hearsay, 0};
     const auto card = std::find(m_cards.begin(), m_cards.end(),
                                 std::pair{arrival.interfaceName, arrival.localAddress});
     stored.card = static_cast<uint32_t>(card - m_cards.begin());
@@ -127,6 +125,8 @@ int DeviceTable::Add(std::unique_ptr<DeviceRecord> record, DuplicateFilter filte
     if (::inet_pton(AF_INET, arrival.sourceAddress.c_str(), &source) == 1)
         stored.source = ntohl(source.s_addr);
     m_arrivals.push_back(stored);
+    Index(number, *record);
+    m_list.push_back(std::move(record));
     m_count = number;
     return number;
 }
@@ -139,6 +139,7 @@ void DeviceTable::Clear()
     m_arrivals.clear();
     m_cards.clear();
     m_numbersByIp.clear();
+    m_ownByIpAndMac.clear();
     m_macKeys.clear();
     m_ipAndMacKeys.clear();
     m_count = 0;
@@ -155,18 +156,54 @@ bool DeviceTable::IsDuplicate(const DeviceRecord& record, DuplicateFilter filter
         return held(m_ipAndMacKeys, ipAndMacKey(record));
     if (filter.hideSameIp) {
         const auto it = m_numbersByIp.find(std::string(FieldBytes(record.deviceIp)));
-        return it != m_numbersByIp.end() &&
-               (hearsay || std::any_of(it->second.begin(), it->second.end(), [this](int n) { return OwnWord(n); }));
+        return it != m_numbersByIp.end() && (hearsay || it->second.own > 0);
     }
     if (filter.hideSameMac)
         return held(m_macKeys, macKey(record));
     return false;
 }
 
-bool DeviceTable::OwnWord(int number) const
+bool DeviceTable::Hearsay(int number) const
 {
-    const StoredArrival& stored = m_arrivals[static_cast<size_t>(number - 1)];
-    return stored.source == 0 || SourceText(stored.source) == FieldBytes(ByNumber(number)->deviceIp);
+    return number >= 1 && number <= static_cast<int>(m_arrivals.size()) &&
+           m_arrivals[static_cast<size_t>(number - 1)].hearsay;
+}
+
+void DeviceTable::Index(int number, const DeviceRecord& record)
+{
+    AtAddress& at = m_numbersByIp[std::string(FieldBytes(record.deviceIp))];
+    at.numbers.insert(std::upper_bound(at.numbers.begin(), at.numbers.end(), number), number);
+    if (Hearsay(number))
+        return;
+    ++at.own;
+    std::vector<int>& group = m_ownByIpAndMac[ipAndMacKey(record)];
+    if (group.empty())
+        at.groups.push_back(&group);
+    group.insert(std::upper_bound(group.begin(), group.end(), number), number);
+}
+
+void DeviceTable::Unindex(int number, const DeviceRecord& record)
+{
+    const auto at = m_numbersByIp.find(std::string(FieldBytes(record.deviceIp)));
+    if (at == m_numbersByIp.end())
+        return;
+    const auto erase = [number](std::vector<int>& numbers) {
+        const auto it = std::lower_bound(numbers.begin(), numbers.end(), number);
+        if (it != numbers.end() && *it == number)
+            numbers.erase(it);
+    };
+    erase(at->second.numbers);
+    const auto group = Hearsay(number) ? m_ownByIpAndMac.end() : m_ownByIpAndMac.find(ipAndMacKey(record));
+    if (group != m_ownByIpAndMac.end()) {
+        erase(group->second);
+        --at->second.own;
+        if (group->second.empty()) {
+            std::erase(at->second.groups, &group->second);
+            m_ownByIpAndMac.erase(group);
+        }
+    }
+    if (at->second.numbers.empty())
+        m_numbersByIp.erase(at);
 }
 
 std::optional<ReportArrival> DeviceTable::ArrivalOf(int number) const
@@ -187,12 +224,7 @@ void DeviceTable::Readdress(int number, const std::string& ip, const std::string
     DeviceRecord* record = ByNumber(number);
     if (!record)
         return;
-    const auto old = m_numbersByIp.find(std::string(FieldBytes(record->deviceIp)));
-    if (old != m_numbersByIp.end()) {
-        std::erase(old->second, number);
-        if (old->second.empty())
-            m_numbersByIp.erase(old);
-    }
+    Unindex(number, *record);
     const auto copy = [](auto& field, const std::string& text) {
         std::memset(field, 0, sizeof field);
         std::memcpy(field, text.data(), std::min(text.size(), sizeof field - 1));
@@ -200,31 +232,43 @@ void DeviceTable::Readdress(int number, const std::string& ip, const std::string
     copy(record->deviceIp, ip);
     copy(record->gatewayIp, gateway);
     copy(record->netMask, mask);
-    std::vector<int>& numbers = m_numbersByIp[std::string(FieldBytes(record->deviceIp))];
-    numbers.insert(std::upper_bound(numbers.begin(), numbers.end(), number), number);
+    Index(number, *record);
 }
 
 DeviceRecord* DeviceTable::ByIp(std::string_view ip) const
 {
     const auto it = m_numbersByIp.find(std::string(ip));
-    return it == m_numbersByIp.end() ? nullptr : ByNumber(it->second.front());
+    return it == m_numbersByIp.end() ? nullptr : ByNumber(it->second.numbers.front());
 }
 
-std::vector<int> DeviceTable::IpConflictsOf(int number) const
+DeviceTable::IpConflicts DeviceTable::IpConflictsOf(int number) const
 {
-    std::vector<int> others;
+    IpConflicts conflicts;
+    conflicts.count = IpConflictCount(number);
+    if (conflicts.count == 0)
+        return conflicts;
     const DeviceRecord* record = ByNumber(number);
-    if (!record)
-        return others;
-    const auto it = m_numbersByIp.find(std::string(FieldBytes(record->deviceIp)));
-    if (it == m_numbersByIp.end() || it->second.size() < 2)
-        return others;
-    for (int other : it->second) {
-        const DeviceRecord* o = ByNumber(other);
-        if (other != number && o && !sameMac(*o, *record))
-            others.push_back(other);
+    const std::vector<int>* own = &m_ownByIpAndMac.at(ipAndMacKey(*record));
+    for (const std::vector<int>* group : m_numbersByIp.at(std::string(FieldBytes(record->deviceIp))).groups) {
+        for (auto other = group->begin(); group != own && other != group->end(); ++other) {
+            if (conflicts.first.size() == kConflictsListed)
+                return conflicts;
+            conflicts.first.push_back(*other);
+        }
     }
-    return others;
+    return conflicts;
+}
+
+size_t DeviceTable::IpConflictCount(int number) const
+{
+    const DeviceRecord* record = ByNumber(number);
+    if (!record || Hearsay(number))
+        return 0;
+    const auto at = m_numbersByIp.find(std::string(FieldBytes(record->deviceIp)));
+    const auto own = m_ownByIpAndMac.find(ipAndMacKey(*record));
+    if (at == m_numbersByIp.end() || own == m_ownByIpAndMac.end())
+        return 0;
+    return at->second.own - own->second.size();
 }
 
 std::vector<DeviceRow> DeviceTable::Rows() const
