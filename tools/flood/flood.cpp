@@ -2,7 +2,7 @@
 // fast as one thread can (sendmmsg, 64 at a time), or spread evenly over
 // --over SECONDS, then prints how many went out and at what rate.
 //
-//   lynx-flood IP PORT COUNT [--kind hostile|reports|notices|claims|connections]
+//   lynx-flood IP PORT COUNT [--kind hostile|reports|crowd|notices|claims|connections]
 //                            [--over SECONDS] [--from IP] [--seed N]
 //                            [--devices FILE] [--status N] [--version V] [--ready PATH]
 //
@@ -13,6 +13,9 @@
 // notifications. Made-up devices that it describes have addresses in
 // 10.250.0.0/16 and up (wrong markers in 10.252.0.0/16), never a real
 // camera's. reports sends well-formed reports of made-up devices, one each.
+// crowd sends well-formed reports of made-up devices, each its own MAC, all
+// at the sender's own address (--from, which it needs): every one its
+// sender's own word, as cameras fresh from the factory, or a forger's crowd.
 // --from binds the sender to one of its host's addresses.
 //
 // A forger that has searched the LAN (FILE: lynx-cli search --format json)
@@ -170,7 +173,7 @@ private:
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: lynx-flood IP PORT COUNT [--kind hostile|reports|notices|claims|connections]\n"
+    std::fprintf(stderr, "usage: lynx-flood IP PORT COUNT [--kind hostile|reports|crowd|notices|claims|connections]\n"
                          "                  [--over SECONDS] [--from IP] [--seed N] [--devices FILE] [--status N]\n"
                          "                  [--version V] [--ready PATH]\n");
     return 2;
@@ -321,8 +324,8 @@ int main(int argc, char** argv)
         if (a + 1 >= argc)
             return Usage();
         const std::string name = argv[a], value = argv[a + 1];
-        if (name == "--kind" && (value == "hostile" || value == "reports" || value == "notices" || value == "claims" ||
-                                 value == "connections"))
+        if (name == "--kind" && (value == "hostile" || value == "reports" || value == "crowd" || value == "notices" ||
+                                 value == "claims" || value == "connections"))
             kind = value;
         else if (name == "--devices")
             devicesFile = value;
@@ -351,6 +354,10 @@ int main(int argc, char** argv)
             return 2;
         }
     }
+    if (kind == "crowd" && from.empty()) {
+        std::fprintf(stderr, "lynx-flood: --kind crowd needs --from, the address its devices report\n");
+        return 2;
+    }
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     const int big = 4 << 20;
     ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &big, sizeof big);
@@ -377,6 +384,7 @@ int main(int argc, char** argv)
                                                         : devices[static_cast<size_t>(index) % devices.size()];
             d = kind == "reports"   ? Header(0x701, '$') + Report(Address(200 + static_cast<int>((index >> 16) % 50), index),
                                                                   Mac(index), "FAKE")
+                : kind == "crowd"   ? Header(0x701, '$') + Report(from, Mac(index), "CROWD")
                 : kind == "notices" ? Notice(device, status)
                 : kind == "claims"  ? Claim(device, version)
                                     : hostile.Datagram(index);
