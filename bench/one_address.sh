@@ -2,9 +2,10 @@
 # Many made-up MACs at one address: REPORTS (default 65536) well-formed
 # reports of made-up devices, sent by a host on the cameras' segment over
 # FLOOD_SECONDS (default 2) in a virtual LAN, first each at an address of its
-# own (--kind reports), then all at one address, the sender's own
-# (--kind crowd, so that each is its sender's own word and every one
-# conflicts with all the others). Each time, one run each of `lynx-cli search`,
+# own and sent from it (--kind reports --as-named 1), then all at one
+# address, the sender's own (--kind crowd): each report is its sender's own
+# word both times, and the second time every one conflicts with all the
+# others. Each time, one run each of `lynx-cli search`,
 # `lynx-cli check` (a site file of one camera, table output), `lynx-cli watch`
 # and the window's search (lynx-bench-window-discovery, offscreen), each cut
 # off after LIMIT seconds (default 300). Prints per run: wall time, CPU time
@@ -42,7 +43,7 @@ export QT_QPA_PLATFORM=offscreen LYNX_LANG=en
 # once the program has had half a second to open its sockets.
 measure() {
   local mode=$1 name=$2; shift 2
-  local kind=(--kind reports)
+  local kind=(--kind reports --as-named 1)
   [ "$mode" = one ] && kind=(--kind crowd --from "$crowd")
   local status=0
   /usr/bin/time -f '%e %U %S %M' -o "$out/time" timeout "$limit" "$@" >"$out/stdout" 2>"$out/stderr" &
@@ -51,7 +52,7 @@ measure() {
   ip netns exec "$LYNX_NETLAB_CAMERA_NS" "$flood" "$LYNX_NETLAB_PC_IP" 19027 "$reports" --over "$over" \
     "${kind[@]}" >"$out/flood.out"
   wait $run || status=$?
-  read -r wall user sys peak <"$out/time" || true
+  read -r wall user sys peak <<<"$(tail -n 1 "$out/time")" || true
   local shown
   case $name in
     search) shown="$(( $(wc -l <"$out/stdout") - 1 )) rows" ;;

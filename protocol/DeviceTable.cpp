@@ -113,7 +113,9 @@ int DeviceTable::Add(std::unique_ptr<DeviceRecord> record, DuplicateFilter filte
     }
     const int number = m_count + 1;
     m_macKeys[macKey(*record)] |= !hearsay;
-    m_ipAndMacKeys[ipAndMacKey(*record)] |= !hearsay;
+    IpAndMac& key = m_ipAndMacKeys[ipAndMacKey(*record)];
+    key.held = true;
+    key.own |= !hearsay;
     m_map.Append(record.get());
     StoredArrival stored{0, hearsay, 0};
     const auto card = std::find(m_cards.begin(), m_cards.end(),
@@ -139,7 +141,6 @@ void DeviceTable::Clear()
     m_arrivals.clear();
     m_cards.clear();
     m_numbersByIp.clear();
-    m_ownByIpAndMac.clear();
     m_macKeys.clear();
     m_ipAndMacKeys.clear();
     m_count = 0;
@@ -152,11 +153,13 @@ bool DeviceTable::IsDuplicate(const DeviceRecord& record, DuplicateFilter filter
         const auto it = keys.find(key);
         return it != keys.end() && (hearsay || it->second);
     };
-    if (filter.hideSameIp && filter.hideSameMac)
-        return held(m_ipAndMacKeys, ipAndMacKey(record));
+    if (filter.hideSameIp && filter.hideSameMac) {
+        const auto it = m_ipAndMacKeys.find(ipAndMacKey(record));
+        return it != m_ipAndMacKeys.end() && it->second.held && (hearsay || it->second.own);
+    }
     if (filter.hideSameIp) {
         const auto it = m_numbersByIp.find(std::string(FieldBytes(record.deviceIp)));
-        return it != m_numbersByIp.end() && (hearsay || it->second.own > 0);
+        return it != m_numbersByIp.end() && !it->second.numbers.empty() && (hearsay || it->second.own > 0);
     }
     if (filter.hideSameMac)
         return held(m_macKeys, macKey(record));
@@ -176,10 +179,14 @@ void DeviceTable::Index(int number, const DeviceRecord& record)
     if (Hearsay(number))
         return;
     ++at.own;
-    std::vector<int>& group = m_ownByIpAndMac[ipAndMacKey(record)];
-    if (group.empty())
-        at.groups.push_back(&group);
-    group.insert(std::upper_bound(group.begin(), group.end(), number), number);
+    IpAndMac& key = m_ipAndMacKeys[ipAndMacKey(record)];
+    if (key.group == 0) {
+        at.groups.emplace_back();
+        key.group = static_cast<uint32_t>(at.groups.size());
+    }
+    OwnGroup& group = at.groups[key.group - 1];
+    if (group.count++ == 0 || number < group.first)
+        group.first = number;
 }
 
 void DeviceTable::Unindex(int number, const DeviceRecord& record)
@@ -187,23 +194,26 @@ void DeviceTable::Unindex(int number, const DeviceRecord& record)
     const auto at = m_numbersByIp.find(std::string(FieldBytes(record.deviceIp)));
     if (at == m_numbersByIp.end())
         return;
-    const auto erase = [number](std::vector<int>& numbers) {
-        const auto it = std::lower_bound(numbers.begin(), numbers.end(), number);
-        if (it != numbers.end() && *it == number)
-            numbers.erase(it);
-    };
-    erase(at->second.numbers);
-    const auto group = Hearsay(number) ? m_ownByIpAndMac.end() : m_ownByIpAndMac.find(ipAndMacKey(record));
-    if (group != m_ownByIpAndMac.end()) {
-        erase(group->second);
-        --at->second.own;
-        if (group->second.empty()) {
-            std::erase(at->second.groups, &group->second);
-            m_ownByIpAndMac.erase(group);
+    std::vector<int>& numbers = at->second.numbers;
+    const auto it = std::lower_bound(numbers.begin(), numbers.end(), number);
+    if (it == numbers.end() || *it != number)
+        return;
+    numbers.erase(it);
+    const auto key = m_ipAndMacKeys.find(ipAndMacKey(record));
+    if (Hearsay(number) || key == m_ipAndMacKeys.end() || key->second.group == 0)
+        return;
+    --at->second.own;
+    OwnGroup& group = at->second.groups[key->second.group - 1];
+    if (--group.count == 0 || group.first != number)
+        return;
+    // The group's next row: only rows of one camera answering many times
+    // with no box ticked make this walk long, and only on a readdress.
+    const std::string mac = macKey(record);
+    for (const int other : numbers)
+        if (other > number && !Hearsay(other) && macKey(*ByNumber(other)) == mac) {
+            group.first = other;
+            return;
         }
-    }
-    if (at->second.numbers.empty())
-        m_numbersByIp.erase(at);
 }
 
 std::optional<ReportArrival> DeviceTable::ArrivalOf(int number) const
@@ -238,37 +248,40 @@ void DeviceTable::Readdress(int number, const std::string& ip, const std::string
 DeviceRecord* DeviceTable::ByIp(std::string_view ip) const
 {
     const auto it = m_numbersByIp.find(std::string(ip));
-    return it == m_numbersByIp.end() ? nullptr : ByNumber(it->second.numbers.front());
+    return it == m_numbersByIp.end() || it->second.numbers.empty() ? nullptr : ByNumber(it->second.numbers.front());
+}
+
+// The address and the group a camera's own row is indexed under; nulls for
+// hearsay or no such number.
+std::pair<const DeviceTable::AtAddress*, size_t> DeviceTable::OwnGroupOf(int number) const
+{
+    const DeviceRecord* record = ByNumber(number);
+    if (!record || Hearsay(number))
+        return {nullptr, 0};
+    const auto at = m_numbersByIp.find(std::string(FieldBytes(record->deviceIp)));
+    const auto key = m_ipAndMacKeys.find(ipAndMacKey(*record));
+    if (at == m_numbersByIp.end() || key == m_ipAndMacKeys.end() || key->second.group == 0)
+        return {nullptr, 0};
+    return {&at->second, key->second.group - 1};
 }
 
 DeviceTable::IpConflicts DeviceTable::IpConflictsOf(int number) const
 {
     IpConflicts conflicts;
-    conflicts.count = IpConflictCount(number);
-    if (conflicts.count == 0)
+    const auto [at, own] = OwnGroupOf(number);
+    if (!at)
         return conflicts;
-    const DeviceRecord* record = ByNumber(number);
-    const std::vector<int>* own = &m_ownByIpAndMac.at(ipAndMacKey(*record));
-    for (const std::vector<int>* group : m_numbersByIp.at(std::string(FieldBytes(record->deviceIp))).groups) {
-        for (auto other = group->begin(); group != own && other != group->end(); ++other) {
-            if (conflicts.first.size() == kConflictsListed)
-                return conflicts;
-            conflicts.first.push_back(*other);
-        }
-    }
+    conflicts.count = at->own - at->groups[own].count;
+    for (size_t g = 0; g < at->groups.size() && conflicts.first.size() < kConflictsListed; ++g)
+        if (g != own && at->groups[g].count != 0)
+            conflicts.first.push_back(at->groups[g].first);
     return conflicts;
 }
 
 size_t DeviceTable::IpConflictCount(int number) const
 {
-    const DeviceRecord* record = ByNumber(number);
-    if (!record || Hearsay(number))
-        return 0;
-    const auto at = m_numbersByIp.find(std::string(FieldBytes(record->deviceIp)));
-    const auto own = m_ownByIpAndMac.find(ipAndMacKey(*record));
-    if (at == m_numbersByIp.end() || own == m_ownByIpAndMac.end())
-        return 0;
-    return at->second.own - own->second.size();
+    const auto [at, own] = OwnGroupOf(number);
+    return at ? at->own - at->groups[own].count : 0;
 }
 
 std::vector<DeviceRow> DeviceTable::Rows() const

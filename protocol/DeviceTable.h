@@ -174,14 +174,15 @@ public:
     DeviceRecord* ByIp(std::string_view ip) const;
     // The other records holding this record's IP under another MAC (compared
     // as MacKey compares it): two cameras given one address. A camera that
-    // answered twice is no conflict, and only the cameras' own reports count:
+    // answered twice is no conflict (and is listed once, by its first row),
+    // and only the cameras' own reports count:
     // hearsay neither has a conflict nor makes one. A flood of made-up MACs
     // at one address must not make every row's work grow with their number,
     // so the count comes from an index and only the first few are listed.
     static constexpr size_t kConflictsListed = 8;
     struct IpConflicts {
-        std::vector<int> first;  // at most kConflictsListed numbers
-        size_t count = 0;        // all of them
+        std::vector<int> first;  // the first row of each of the first kConflictsListed other MACs
+        size_t count = 0;        // every other row
         bool empty() const { return count == 0; }
     };
     IpConflicts IpConflictsOf(int number) const;
@@ -212,20 +213,31 @@ private:
     uint64_t m_dropped = 0;  // reports not held for the capacity, since the last Clear
     // The index behind the duplicate rules, ByIp and the conflicts: the
     // records holding each address, and of them the cameras' own reports
-    // grouped by MAC (each group a list in m_ownByIpAndMac), so that a
-    // row's conflicts are a count and a walk over the first few groups.
+    // grouped by MAC, a group a count and its first number, so that a row's
+    // conflicts are a count and a walk over the first few groups. An
+    // address's entry stays once made (until Clear), as each IP and MAC's
+    // key names its group by index.
+    struct OwnGroup {
+        int first = 0;       // the lowest number of the group's rows
+        uint32_t count = 0;  // 0: none now (a camera readdressed away)
+    };
     struct AtAddress {
-        std::vector<int> numbers;                     // ascending
-        size_t own = 0;                               // of them, the cameras' own reports
-        std::vector<const std::vector<int>*> groups;  // the own ones' MACs, in the order they came
+        std::vector<int> numbers;      // ascending
+        size_t own = 0;                // of them, the cameras' own reports
+        std::vector<OwnGroup> groups;  // the own ones by MAC, in the order they came
     };
     std::unordered_map<std::string, AtAddress> m_numbersByIp;  // IP text -> its records
-    std::unordered_map<std::string, std::vector<int>> m_ownByIpAndMac;  // IP, a NUL, the MacKey -> own numbers
     // Each key held, and whether a camera's own report holds it.
-    std::unordered_map<std::string, bool> m_macKeys;       // MacKey of each MAC
-    std::unordered_map<std::string, bool> m_ipAndMacKeys;  // IP, a NUL, the MacKey
+    std::unordered_map<std::string, bool> m_macKeys;  // MacKey of each MAC
+    struct IpAndMac {
+        bool held = false;   // a report added under it (a readdressed row alone is not)
+        bool own = false;    // a camera's own report among them
+        uint32_t group = 0;  // its index + 1 in its address's groups; 0: none
+    };
+    std::unordered_map<std::string, IpAndMac> m_ipAndMacKeys;  // IP, a NUL, the MacKey
     void Index(int number, const DeviceRecord& record);
     void Unindex(int number, const DeviceRecord& record);
+    std::pair<const AtAddress*, size_t> OwnGroupOf(int number) const;
 };
 
 // The columns of the device list, in the order the window shows them; the

@@ -5,6 +5,7 @@
 //   lynx-flood IP PORT COUNT [--kind hostile|reports|crowd|notices|claims|connections]
 //                            [--over SECONDS] [--from IP] [--seed N]
 //                            [--devices FILE] [--status N] [--version V] [--ready PATH]
+//                            [--as-named 1]
 //
 // hostile (the default) mixes what anyone on a site's LAN may send, each
 // datagram different: short ones, oversized ones (64 KiB), the report marker
@@ -16,7 +17,9 @@
 // crowd sends well-formed reports of made-up devices, each its own MAC, all
 // at the sender's own address (--from, which it needs): every one its
 // sender's own word, as cameras fresh from the factory, or a forger's crowd.
-// --from binds the sender to one of its host's addresses.
+// --from binds the sender to one of its host's addresses. --as-named 1 sends
+// each report of made-up devices from the address it names, as a host that
+// forges its source address does (needs CAP_NET_ADMIN: IP_TRANSPARENT).
 //
 // A forger that has searched the LAN (FILE: lynx-cli search --format json)
 // speaks for its cameras, in turn: notices are upgrade results (status N,
@@ -175,7 +178,7 @@ int Usage()
 {
     std::fprintf(stderr, "usage: lynx-flood IP PORT COUNT [--kind hostile|reports|crowd|notices|claims|connections]\n"
                          "                  [--over SECONDS] [--from IP] [--seed N] [--devices FILE] [--status N]\n"
-                         "                  [--version V] [--ready PATH]\n");
+                         "                  [--version V] [--ready PATH] [--as-named 1]\n");
     return 2;
 }
 
@@ -244,6 +247,22 @@ bool SendFrom(int fd, const std::string& from)
         return true;
     std::fprintf(stderr, "lynx-flood: cannot send from %s: %s\n", from.c_str(), std::strerror(errno));
     return false;
+}
+
+// Makes message go out from address (IP_PKTINFO), in control.
+template <size_t N>
+void SendAs(msghdr& message, char (&control)[N], const std::string& address)
+{
+    std::memset(control, 0, N);
+    message.msg_control = control;
+    message.msg_controllen = N;
+    cmsghdr* header = CMSG_FIRSTHDR(&message);
+    header->cmsg_level = IPPROTO_IP;
+    header->cmsg_type = IP_PKTINFO;
+    header->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+    in_pktinfo info{};
+    ::inet_pton(AF_INET, address.c_str(), &info.ipi_spec_dst);
+    std::memcpy(CMSG_DATA(header), &info, sizeof info);
 }
 
 // Holds count silent connections to the address for the given time.
@@ -319,6 +338,7 @@ int main(int argc, char** argv)
     std::string kind = "hostile", from, devicesFile, version = "V9.9.9", ready;
     double over = 0;
     unsigned seed = 1;
+    bool asNamed = false;
     int status = 0;
     for (int a = 4; a < argc; a += 2) {
         if (a + 1 >= argc)
@@ -339,6 +359,8 @@ int main(int argc, char** argv)
             over = std::atof(value.c_str());
         else if (name == "--from")
             from = value;
+        else if (name == "--as-named")
+            asNamed = value == "1";
         else if (name == "--seed")
             seed = static_cast<unsigned>(std::strtoul(value.c_str(), nullptr, 10));
         else
@@ -363,12 +385,22 @@ int main(int argc, char** argv)
     ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &big, sizeof big);
     if (!SendFrom(fd, from))
         return 1;
+    const int on = 1;
+    if (asNamed && ::setsockopt(fd, SOL_IP, IP_TRANSPARENT, &on, sizeof on) != 0) {
+        std::fprintf(stderr, "lynx-flood: cannot send from other addresses: %s\n", std::strerror(errno));
+        return 1;
+    }
 
     Hostile hostile(seed);
     constexpr int kBatch = 64;
     std::vector<std::string> datagrams(kBatch);
     std::vector<iovec> iov(kBatch);
     std::vector<mmsghdr> messages(kBatch);
+    // Each datagram's source address, when it is sent from the address it names.
+    struct SourceControl {
+        alignas(cmsghdr) char bytes[CMSG_SPACE(sizeof(in_pktinfo))];
+    };
+    std::vector<SourceControl> sources(kBatch);
     long sent = 0;
     unsigned long long bytes = 0;
     const auto start = Clock::now();
@@ -396,6 +428,9 @@ int main(int argc, char** argv)
             messages[static_cast<size_t>(i)].msg_hdr.msg_namelen = sizeof to;
             messages[static_cast<size_t>(i)].msg_hdr.msg_iov = &iov[static_cast<size_t>(i)];
             messages[static_cast<size_t>(i)].msg_hdr.msg_iovlen = 1;
+            if (asNamed && kind == "reports")
+                SendAs(messages[static_cast<size_t>(i)].msg_hdr, sources[static_cast<size_t>(i)].bytes,
+                       Address(200 + static_cast<int>((index >> 16) % 50), index));
         }
         int done = 0;
         while (done < n) {
