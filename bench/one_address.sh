@@ -6,8 +6,10 @@
 # address, the sender's own (--kind crowd): each report is its sender's own
 # word both times, and the second time every one conflicts with all the
 # others. Each time, one run each of `lynx-cli search`,
-# `lynx-cli check` (a site file of one camera, table output), `lynx-cli watch`
-# and the window's search (lynx-bench-window-discovery, offscreen), each cut
+# `lynx-cli check` (a site file of one camera, table output), `lynx-cli watch`,
+# the window's search (lynx-bench-window-discovery, offscreen) and the window
+# with the site file loaded watching for 25 s (持续监视; a build of before
+# that bench program reads neither and searches once instead), each cut
 # off after LIMIT seconds (default 300). Prints per run: wall time, CPU time
 # (user + system), peak resident memory, exit status and what it listed or
 # printed.
@@ -58,17 +60,20 @@ measure() {
     search) shown="$(( $(wc -l <"$out/stdout") - 1 )) rows" ;;
     check) shown="$(wc -c <"$out/stdout") bytes, $(tail -n 1 "$out/stderr" | cut -c1-60)" ;;
     watch) shown="$(grep -c '"appeared"' "$out/stdout" || true) appeared" ;;
-    window) shown="$(grep -E '^listed' "$out/stdout" || true)" ;;
+    window) shown="$(grep -E '^(listed|longest)' "$out/stdout" | tr '\n' ' ' || true)" ;;
+    sitewatch) shown="$(grep -E '^(listed|offline|longest)' "$out/stdout" | tr '\n' ' ' || true)" ;;
   esac
-  printf '%-9s %-7s %-9s %-9s %-10s %-5s %s\n' "$mode" "$name" "$wall" \
+  printf '%-9s %-9s %-9s %-9s %-10s %-5s %s\n' "$mode" "$name" "$wall" \
     "$(awk -v u="${user:-0}" -v s="${sys:-0}" 'BEGIN { printf "%.2f", u + s }')" "$peak" "$status" "$shown"
 }
-printf '%-9s %-7s %-9s %-9s %-10s %-5s %s\n' addresses program "wall (s)" "CPU (s)" "peak KiB" exit shown
+printf '%-9s %-9s %-9s %-9s %-10s %-5s %s\n' addresses program "wall (s)" "CPU (s)" "peak KiB" exit shown
 for mode in distinct one; do
   measure $mode search "$LYNX_BIN_DIR/lynx-cli" search --seconds "$seconds" --format csv
   measure $mode check "$LYNX_BIN_DIR/lynx-cli" check --site "$out/site.csv" --seconds "$seconds"
   measure $mode watch "$LYNX_BIN_DIR/lynx-cli" watch --interval "$seconds" --duration $((2 * seconds + 1)) --format json
   measure $mode window "$LYNX_BIN_DIR/lynx-bench-window-discovery" "$seconds"
+  measure $mode sitewatch env LYNX_BENCH_SITE="$out/site.csv" LYNX_BENCH_WATCH_SECONDS=25 \
+    "$LYNX_BIN_DIR/lynx-bench-window-discovery" "$seconds"
 done
 INNER
 )

@@ -185,8 +185,11 @@ void DeviceTable::Index(int number, const DeviceRecord& record)
         key.group = static_cast<uint32_t>(at.groups.size());
     }
     OwnGroup& group = at.groups[key.group - 1];
-    if (group.count++ == 0 || number < group.first)
+    if (group.count++ == 0) {
+        ++at.macs;
         group.first = number;
+    }
+    group.first = std::min(group.first, number);
 }
 
 void DeviceTable::Unindex(int number, const DeviceRecord& record)
@@ -204,7 +207,9 @@ void DeviceTable::Unindex(int number, const DeviceRecord& record)
         return;
     --at->second.own;
     OwnGroup& group = at->second.groups[key->second.group - 1];
-    if (--group.count == 0 || group.first != number)
+    if (--group.count == 0)
+        --at->second.macs;
+    if (group.count == 0 || group.first != number)
         return;
     // The group's next row: only rows of one camera answering many times
     // with no box ticked make this walk long, and only on a readdress.
@@ -271,7 +276,7 @@ DeviceTable::IpConflicts DeviceTable::IpConflictsOf(int number) const
     const auto [at, own] = OwnGroupOf(number);
     if (!at)
         return conflicts;
-    conflicts.count = at->own - at->groups[own].count;
+    conflicts.count = at->macs - 1;
     for (size_t g = 0; g < at->groups.size() && conflicts.first.size() < kConflictsListed; ++g)
         if (g != own && at->groups[g].count != 0)
             conflicts.first.push_back(at->groups[g].first);
@@ -280,8 +285,8 @@ DeviceTable::IpConflicts DeviceTable::IpConflictsOf(int number) const
 
 size_t DeviceTable::IpConflictCount(int number) const
 {
-    const auto [at, own] = OwnGroupOf(number);
-    return at ? at->own - at->groups[own].count : 0;
+    const AtAddress* at = OwnGroupOf(number).first;
+    return at ? at->macs - 1 : 0;
 }
 
 std::vector<DeviceRow> DeviceTable::Rows() const

@@ -182,7 +182,7 @@ public:
     static constexpr size_t kConflictsListed = 8;
     struct IpConflicts {
         std::vector<int> first;  // the first row of each of the first kConflictsListed other MACs
-        size_t count = 0;        // every other row
+        size_t count = 0;        // how many other MACs
         bool empty() const { return count == 0; }
     };
     IpConflicts IpConflictsOf(int number) const;
@@ -224,6 +224,7 @@ private:
     struct AtAddress {
         std::vector<int> numbers;      // ascending
         size_t own = 0;                // of them, the cameras' own reports
+        size_t macs = 0;               // the groups with rows now
         std::vector<OwnGroup> groups;  // the own ones by MAC, in the order they came
     };
     std::unordered_map<std::string, AtAddress> m_numbersByIp;  // IP text -> its records
