@@ -160,7 +160,7 @@ bool CLynxDlg::KeepMonitorReport(const lynx::protocol::Datagram& datagram, qint6
     if (kept.changed) {
         m_model->DeviceChanged(kept.number);
         // Its old address's conflict marks go with it, its new one's come.
-        for (int other : m_site.Table().IpConflictsOf(kept.number))
+        for (int other : m_site.Table().IpConflictsOf(kept.number).first)
             m_model->DeviceChanged(other);
     }
     if (kept.added || kept.changed)

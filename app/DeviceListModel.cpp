@@ -33,9 +33,23 @@ QString PlanText(const lynx::site::CameraAcceptance& camera)
     add("网关 %1", camera.plannedGateway);
     add("版本 %1", camera.plannedVersion);
     QString tip = parts.isEmpty() ? QString() : lynx::platform::TrPrefixed("计划：", parts.join(lynx::platform::Tr("，")));
+    const auto line = [&tip](const QString& text) { tip += (tip.isEmpty() ? QString() : QStringLiteral("\n")) + text; };
     if (!camera.label.empty())
-        tip += (tip.isEmpty() ? QString() : QStringLiteral("\n")) + lynx::platform::TrPrefixed("名称：", Utf8(camera.label));
+        line(lynx::platform::TrPrefixed("名称：", Utf8(camera.label)));
+    if (camera.hearsaySenders != 0)
+        line(Utf8(lynx::site::HearsayText(camera)));
     return tip;
+}
+
+// What another host said of a camera, as one sender's hearsay.
+QString HearsayTip(const std::optional<lynx::protocol::ReportArrival>& arrival)
+{
+    lynx::site::CameraAcceptance said;
+    if (arrival && !arrival->sourceAddress.empty()) {
+        said.hearsayFrom.push_back(arrival->sourceAddress);
+        said.hearsaySenders = 1;
+    }
+    return Utf8(lynx::site::HearsayText(said));
 }
 
 } // namespace
@@ -64,12 +78,13 @@ int DeviceListModel::RowOf(int device) const
 
 QString DeviceListModel::IpConflictOf(int device) const
 {
-    QStringList others;
-    for (int other : m_site.Table().IpConflictsOf(device)) {
+    const lynx::protocol::DeviceTable::IpConflicts conflicts = m_site.Table().IpConflictsOf(device);
+    std::vector<std::string> macs;
+    for (int other : conflicts.first) {
         if (const DeviceRecord* record = m_site.Device(other))
-            others << QString::fromStdString(lynx::protocol::FieldText(record->mac));
+            macs.push_back(lynx::protocol::FieldText(record->mac));
     }
-    return others.join(QStringLiteral(", "));
+    return Utf8(lynx::site::ListedText(macs, conflicts.count, ", "));
 }
 
 const lynx::site::CameraAcceptance* DeviceListModel::MissingAt(int row) const
@@ -141,12 +156,19 @@ QVariant DeviceListModel::SiteData(int device, Column column, int role) const
             return lynx::platform::Tr("离线");
         if (camera && camera->state != lynx::site::AcceptanceState::Ok)
             return Utf8(lynx::site::StateText(camera->state));
+        // Against a plan, a row nothing counts is another host's word for a
+        // camera: it must not read as a camera found as planned.
+        if (!camera && HasAcceptance() && m_site.Table().Hearsay(device))
+            return lynx::platform::Tr("他人代答");
         return {};
     case Qt::ToolTipRole:
         if (camera && (column == Column::Status || column == Column::Mac)) {
             const QString plan = PlanText(*camera);
             return plan.isEmpty() ? QVariant() : QVariant(plan);
         }
+        if (!camera && HasAcceptance() && m_site.Table().Hearsay(device) &&
+            (column == Column::Status || column == Column::Mac))
+            return HearsayTip(m_site.Table().ArrivalOf(device));
         return {};
     case Qt::ForegroundRole:
         return offline ? QVariant(QBrush(kAbsentText)) : QVariant();
@@ -199,7 +221,7 @@ QVariant DeviceListModel::data(const QModelIndex& index, int role) const
         }
         return {};
     case Qt::BackgroundRole:
-        if (column == Column::Ip && !m_site.Table().IpConflictsOf(device).empty())
+        if (column == Column::Ip && m_site.Table().IpConflictCount(device) != 0)
             return QBrush(QColor(kConflictColor));
         return {};
     case PercentRole:
@@ -310,10 +332,13 @@ void DeviceListModel::DevicesAdded(int first, int count)
         m_rows[static_cast<size_t>(first + i - 1)] = row + i;
     }
     endInsertRows();
-    // A newcomer that shares an address marks the cameras it shares it with.
+    // A newcomer that shares an address marks the cameras it shares it with:
+    // those whose mark it may have turned on. One with more conflicts than
+    // this batch brought was marked before it.
+    const lynx::protocol::DeviceTable& table = m_site.Table();
     for (int i = 0; i < count; ++i) {
-        for (int other : m_site.Table().IpConflictsOf(first + i)) {
-            if (other < first)
+        for (int other : table.IpConflictsOf(first + i).first) {
+            if (other < first && table.IpConflictCount(other) <= static_cast<size_t>(count))
                 DeviceChanged(other);
         }
     }

@@ -6,11 +6,16 @@
 // thread's event loop, each turn repainting the window, while rows arrived.
 // With a second argument SEARCHES it searches that many times back to back (a
 // soak) and prints the resident memory and open descriptors before the first
-// search, after each tenth, and at the end.
+// search, after each tenth, and at the end. With LYNX_BENCH_SITE=FILE it
+// loads that site file first; with LYNX_BENCH_WATCH_SECONDS=N it watches
+// (持续监视, every 10 s) for N seconds instead of searching, and prints the
+// rows shown offline at the end too.
 #include "app/CLynxDlg.h"
 #include "app/shell/MessageBox.h"
 #include "app/shell/DialogBuilder.h"
 #include "app/shell/resource.h"
+#include "app/shell/FileDialog.h"
+#include "app/shell/PopupMenu.h"
 #include "tarn.h"
 #include "upgrade/UpgradeFileServer.h"
 
@@ -55,6 +60,21 @@ void PrintSoakLine(const char* when, int searches, int listed)
     std::fflush(stdout);
 }
 
+// Chooses a menu entry of the list's context menu, as a right-click would.
+void ChooseFromMenu(CLynxDlg& dlg, int entry)
+{
+    lynx::platform::SetPopupMenuHandler([entry](const lynx::platform::MenuItems&) { return entry; });
+    dlg.OnNMRClickList(-1);
+}
+
+int OfflineRows(CLynxDlg& dlg)
+{
+    int offline = 0;
+    for (int row = 0; row < dlg.listDevice()->GetItemCount(); ++row)
+        offline += dlg.listDevice()->GetItemText(row, 7) == QStringLiteral("离线");
+    return offline;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -72,6 +92,11 @@ int main(int argc, char** argv)
     dlg->Create();
     dlg->show();
     lynx::res::GetDlgItemAs<QLineEdit>(*dlg, IDC_EDIT_SEARCH_SECONDS)->setText(QString::number(seconds));
+    if (const char* site = std::getenv("LYNX_BENCH_SITE")) {
+        lynx::platform::SetFileDialogHandler([site](const lynx::platform::FileDialogRequest&) { return QString(site); });
+        ChooseFromMenu(*dlg, ID_MENU_LOAD_SITE);
+    }
+    const int watchSeconds = std::getenv("LYNX_BENCH_WATCH_SECONDS") ? std::atoi(std::getenv("LYNX_BENCH_WATCH_SECONDS")) : 0;
 
     int lastCount = 0;
     double lastRowAt = 0;
@@ -94,7 +119,7 @@ int main(int argc, char** argv)
         dlg->repaint();
         if (count > 0 && count < 10000)
             longestPaint = std::max(longestPaint, paint.elapsed());
-        if (!dlg->isSearching()) {
+        if (watchSeconds == 0 && !dlg->isSearching()) {
             if (++searched >= searches) {
                 QCoreApplication::quit();
                 return;
@@ -107,13 +132,20 @@ int main(int argc, char** argv)
     });
     if (searches > 1)
         PrintSoakLine("before", 0, 0);
-    lynx::res::GetDlgItemAs<QPushButton>(*dlg, IDC_BTN_SEARCH)->click();
+    if (watchSeconds > 0) {
+        ChooseFromMenu(*dlg, ID_MENU_MONITOR);
+        QTimer::singleShot(watchSeconds * 1000, &app, &QCoreApplication::quit);
+    } else {
+        lynx::res::GetDlgItemAs<QPushButton>(*dlg, IDC_BTN_SEARCH)->click();
+    }
     sinceLastTurn.start();
     ticker.start(0);
     app.exec();
     if (searches > 1)
         PrintSoakLine("end", searched, dlg->listDevice()->GetItemCount());
     std::printf("listed %d\n", dlg->listDevice()->GetItemCount());
+    if (watchSeconds > 0)
+        std::printf("offline %d\n", OfflineRows(*dlg));
     std::printf("timing: last row listed at %.6f\n", lastRowAt);
     std::printf("longest UI gap while rows arrived: %lld ms\n", static_cast<long long>(longestGap));
     // The window's peak memory, holding every row it listed.

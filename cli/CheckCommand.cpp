@@ -14,6 +14,7 @@
 #include <json/value.h>
 #include <json/writer.h>
 
+#include <algorithm>
 #include <iostream>
 
 namespace lynx::cli {
@@ -80,6 +81,13 @@ namespace {
 
 using site::CameraAcceptance;
 
+// The others holding a camera's address, of which conflictWith names the
+// first few.
+std::size_t ConflictCount(const CameraAcceptance& camera)
+{
+    return std::max(camera.conflicts, camera.conflictWith.size());
+}
+
 // What a row says beyond its columns: each part of the address that differs
 // from the plan, and the others holding its IP.
 std::string Details(const CameraAcceptance& camera)
@@ -93,21 +101,29 @@ std::string Details(const CameraAcceptance& camera)
             if (!planned->empty() && *planned != *found)
                 add(platform::TrUtf8(title) + " " + *planned + " -> " + *found);
     }
-    if (!camera.conflictWith.empty()) {
-        std::string others;
-        for (const std::string& mac : camera.conflictWith)
-            others += (others.empty() ? "" : " ") + mac;
-        add(platform::TrPrefixed("IP冲突：", QString::fromStdString(others)).toStdString());
-    }
+    if (ConflictCount(camera) != 0)
+        add(platform::TrPrefixed("IP冲突：", QString::fromStdString(
+                                                 site::ListedText(camera.conflictWith, ConflictCount(camera))))
+                .toStdString());
+    if (camera.hearsaySenders != 0)
+        add(site::HearsayText(camera));
     return details;
 }
 
-std::string JoinedConflicts(const CameraAcceptance& camera)
+std::string Joined(const std::vector<std::string>& items)
 {
-    std::string macs;
-    for (const std::string& mac : camera.conflictWith)
-        macs += (macs.empty() ? "" : " ") + mac;
-    return macs;
+    std::string joined;
+    for (const std::string& item : items)
+        joined += (joined.empty() ? "" : " ") + item;
+    return joined;
+}
+
+Json::Value JsonArray(const std::vector<std::string>& items)
+{
+    Json::Value array(Json::arrayValue);
+    for (const std::string& item : items)
+        array.append(item);
+    return array;
 }
 
 TextTable Table(const site::AcceptanceResult& result)
@@ -139,7 +155,10 @@ std::vector<std::pair<const char*, std::string>> Fields(const CameraAcceptance& 
             {"gateway", c.gateway},
             {"softwareVersion", c.softwareVersion},
             {"versionText", c.versionText},
-            {"conflictWith", JoinedConflicts(c)}};
+            {"conflictWith", Joined(c.conflictWith)},
+            {"conflicts", std::to_string(ConflictCount(c))},
+            {"hearsayFrom", Joined(c.hearsayFrom)},
+            {"hearsaySenders", std::to_string(c.hearsaySenders)}};
 }
 
 std::string JsonText(const site::AcceptanceResult& result)
@@ -150,10 +169,10 @@ std::string JsonText(const site::AcceptanceResult& result)
         o["line"] = c.line;
         for (const auto& [name, value] : Fields(c))
             o[name] = value;
-        Json::Value conflicts(Json::arrayValue);
-        for (const std::string& mac : c.conflictWith)
-            conflicts.append(mac);
-        o["conflictWith"] = conflicts;
+        o["conflictWith"] = JsonArray(c.conflictWith);
+        o["conflicts"] = static_cast<Json::UInt64>(ConflictCount(c));
+        o["hearsayFrom"] = JsonArray(c.hearsayFrom);
+        o["hearsaySenders"] = static_cast<Json::UInt64>(c.hearsaySenders);
         array.append(o);
     }
     Json::StreamWriterBuilder builder;

@@ -112,12 +112,12 @@ int DeviceTable::Add(std::unique_ptr<DeviceRecord> record, DuplicateFilter filte
         return 0;
     }
     const int number = m_count + 1;
-    m_numbersByIp[std::string(FieldBytes(record->deviceIp))].push_back(number);
     m_macKeys[macKey(*record)] |= !hearsay;
-    m_ipAndMacKeys[ipAndMacKey(*record)] |= !hearsay;
+    IpAndMac& key = m_ipAndMacKeys[ipAndMacKey(*record)];
+    key.held = true;
+    key.own |= !hearsay;
     m_map.Append(record.get());
-    m_list.push_back(std::move(record));
-    StoredArrival stored{0, 0};
+    StoredArrival stored{0, hearsay, 0};
     const auto card = std::find(m_cards.begin(), m_cards.end(),
                                 std::pair{arrival.interfaceName, arrival.localAddress});
     stored.card = static_cast<uint32_t>(card - m_cards.begin());
@@ -127,6 +127,8 @@ int DeviceTable::Add(std::unique_ptr<DeviceRecord> record, DuplicateFilter filte
     if (::inet_pton(AF_INET, arrival.sourceAddress.c_str(), &source) == 1)
         stored.source = ntohl(source.s_addr);
     m_arrivals.push_back(stored);
+    Index(number, *record);
+    m_list.push_back(std::move(record));
     m_count = number;
     return number;
 }
@@ -151,22 +153,72 @@ bool DeviceTable::IsDuplicate(const DeviceRecord& record, DuplicateFilter filter
         const auto it = keys.find(key);
         return it != keys.end() && (hearsay || it->second);
     };
-    if (filter.hideSameIp && filter.hideSameMac)
-        return held(m_ipAndMacKeys, ipAndMacKey(record));
+    if (filter.hideSameIp && filter.hideSameMac) {
+        const auto it = m_ipAndMacKeys.find(ipAndMacKey(record));
+        return it != m_ipAndMacKeys.end() && it->second.held && (hearsay || it->second.own);
+    }
     if (filter.hideSameIp) {
         const auto it = m_numbersByIp.find(std::string(FieldBytes(record.deviceIp)));
-        return it != m_numbersByIp.end() &&
-               (hearsay || std::any_of(it->second.begin(), it->second.end(), [this](int n) { return OwnWord(n); }));
+        return it != m_numbersByIp.end() && !it->second.numbers.empty() && (hearsay || it->second.own > 0);
     }
     if (filter.hideSameMac)
         return held(m_macKeys, macKey(record));
     return false;
 }
 
-bool DeviceTable::OwnWord(int number) const
+bool DeviceTable::Hearsay(int number) const
 {
-    const StoredArrival& stored = m_arrivals[static_cast<size_t>(number - 1)];
-    return stored.source == 0 || SourceText(stored.source) == FieldBytes(ByNumber(number)->deviceIp);
+    return number >= 1 && number <= static_cast<int>(m_arrivals.size()) &&
+           m_arrivals[static_cast<size_t>(number - 1)].hearsay;
+}
+
+void DeviceTable::Index(int number, const DeviceRecord& record)
+{
+    AtAddress& at = m_numbersByIp[std::string(FieldBytes(record.deviceIp))];
+    at.numbers.insert(std::upper_bound(at.numbers.begin(), at.numbers.end(), number), number);
+    if (Hearsay(number))
+        return;
+    ++at.own;
+    IpAndMac& key = m_ipAndMacKeys[ipAndMacKey(record)];
+    if (key.group == 0) {
+        at.groups.emplace_back();
+        key.group = static_cast<uint32_t>(at.groups.size());
+    }
+    OwnGroup& group = at.groups[key.group - 1];
+    if (group.count++ == 0) {
+        ++at.macs;
+        group.first = number;
+    }
+    group.first = std::min(group.first, number);
+}
+
+void DeviceTable::Unindex(int number, const DeviceRecord& record)
+{
+    const auto at = m_numbersByIp.find(std::string(FieldBytes(record.deviceIp)));
+    if (at == m_numbersByIp.end())
+        return;
+    std::vector<int>& numbers = at->second.numbers;
+    const auto it = std::lower_bound(numbers.begin(), numbers.end(), number);
+    if (it == numbers.end() || *it != number)
+        return;
+    numbers.erase(it);
+    const auto key = m_ipAndMacKeys.find(ipAndMacKey(record));
+    if (Hearsay(number) || key == m_ipAndMacKeys.end() || key->second.group == 0)
+        return;
+    --at->second.own;
+    OwnGroup& group = at->second.groups[key->second.group - 1];
+    if (--group.count == 0)
+        --at->second.macs;
+    if (group.count == 0 || group.first != number)
+        return;
+    // The group's next row: only rows of one camera answering many times
+    // with no box ticked make this walk long, and only on a readdress.
+    const std::string mac = macKey(record);
+    for (const int other : numbers)
+        if (other > number && !Hearsay(other) && macKey(*ByNumber(other)) == mac) {
+            group.first = other;
+            return;
+        }
 }
 
 std::optional<ReportArrival> DeviceTable::ArrivalOf(int number) const
@@ -187,12 +239,7 @@ void DeviceTable::Readdress(int number, const std::string& ip, const std::string
     DeviceRecord* record = ByNumber(number);
     if (!record)
         return;
-    const auto old = m_numbersByIp.find(std::string(FieldBytes(record->deviceIp)));
-    if (old != m_numbersByIp.end()) {
-        std::erase(old->second, number);
-        if (old->second.empty())
-            m_numbersByIp.erase(old);
-    }
+    Unindex(number, *record);
     const auto copy = [](auto& field, const std::string& text) {
         std::memset(field, 0, sizeof field);
         std::memcpy(field, text.data(), std::min(text.size(), sizeof field - 1));
@@ -200,31 +247,46 @@ void DeviceTable::Readdress(int number, const std::string& ip, const std::string
     copy(record->deviceIp, ip);
     copy(record->gatewayIp, gateway);
     copy(record->netMask, mask);
-    std::vector<int>& numbers = m_numbersByIp[std::string(FieldBytes(record->deviceIp))];
-    numbers.insert(std::upper_bound(numbers.begin(), numbers.end(), number), number);
+    Index(number, *record);
 }
 
 DeviceRecord* DeviceTable::ByIp(std::string_view ip) const
 {
     const auto it = m_numbersByIp.find(std::string(ip));
-    return it == m_numbersByIp.end() ? nullptr : ByNumber(it->second.front());
+    return it == m_numbersByIp.end() || it->second.numbers.empty() ? nullptr : ByNumber(it->second.numbers.front());
 }
 
-std::vector<int> DeviceTable::IpConflictsOf(int number) const
+// The address and the group a camera's own row is indexed under; nulls for
+// hearsay or no such number.
+std::pair<const DeviceTable::AtAddress*, size_t> DeviceTable::OwnGroupOf(int number) const
 {
-    std::vector<int> others;
     const DeviceRecord* record = ByNumber(number);
-    if (!record)
-        return others;
-    const auto it = m_numbersByIp.find(std::string(FieldBytes(record->deviceIp)));
-    if (it == m_numbersByIp.end() || it->second.size() < 2)
-        return others;
-    for (int other : it->second) {
-        const DeviceRecord* o = ByNumber(other);
-        if (other != number && o && !sameMac(*o, *record))
-            others.push_back(other);
-    }
-    return others;
+    if (!record || Hearsay(number))
+        return {nullptr, 0};
+    const auto at = m_numbersByIp.find(std::string(FieldBytes(record->deviceIp)));
+    const auto key = m_ipAndMacKeys.find(ipAndMacKey(*record));
+    if (at == m_numbersByIp.end() || key == m_ipAndMacKeys.end() || key->second.group == 0)
+        return {nullptr, 0};
+    return {&at->second, key->second.group - 1};
+}
+
+DeviceTable::IpConflicts DeviceTable::IpConflictsOf(int number) const
+{
+    IpConflicts conflicts;
+    const auto [at, own] = OwnGroupOf(number);
+    if (!at)
+        return conflicts;
+    conflicts.count = at->macs - 1;
+    for (size_t g = 0; g < at->groups.size() && conflicts.first.size() < kConflictsListed; ++g)
+        if (g != own && at->groups[g].count != 0)
+            conflicts.first.push_back(at->groups[g].first);
+    return conflicts;
+}
+
+size_t DeviceTable::IpConflictCount(int number) const
+{
+    const AtAddress* at = OwnGroupOf(number).first;
+    return at ? at->macs - 1 : 0;
 }
 
 std::vector<DeviceRow> DeviceTable::Rows() const

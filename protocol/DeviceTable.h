@@ -161,16 +161,32 @@ public:
     DeviceRecord* ByNumber(int number) const;
     // The device under number was given a new address: its record holds it
     // (code page 936 is ASCII for dotted addresses), and ByIp and
-    // IpConflictsOf answer by it from now on.
+    // IpConflictsOf answer by it from now on. Whose word the report was
+    // stays as it was when it came in.
     void Readdress(int number, const std::string& ip, const std::string& gateway, const std::string& mask);
     // Where the report kept under number came in; none for no such number.
     std::optional<ReportArrival> ArrivalOf(int number) const;
+    // Whether the report kept under number was hearsay when it came in
+    // (IsHearsay): another host speaking for the camera. False for no such
+    // number.
+    bool Hearsay(int number) const;
     // The first record, in number order, whose deviceIp equals ip exactly.
     DeviceRecord* ByIp(std::string_view ip) const;
     // The other records holding this record's IP under another MAC (compared
     // as MacKey compares it): two cameras given one address. A camera that
-    // answered twice is no conflict.
-    std::vector<int> IpConflictsOf(int number) const;
+    // answered twice is no conflict (and is listed once, by its first row),
+    // and only the cameras' own reports count:
+    // hearsay neither has a conflict nor makes one. A flood of made-up MACs
+    // at one address must not make every row's work grow with their number,
+    // so the count comes from an index and only the first few are listed.
+    static constexpr size_t kConflictsListed = 8;
+    struct IpConflicts {
+        std::vector<int> first;  // the first row of each of the first kConflictsListed other MACs
+        size_t count = 0;        // how many other MACs
+        bool empty() const { return count == 0; }
+    };
+    IpConflicts IpConflictsOf(int number) const;
+    size_t IpConflictCount(int number) const;
     // How many records are held.
     size_t Size() const { return m_list.size(); }
     // The kept devices in number order.
@@ -187,20 +203,42 @@ private:
     // Where each report came in, by number - 1, in 8 bytes: the cards (name
     // and the PC's address) are few, the sender's IPv4 address fits in 32 bits.
     struct StoredArrival {
-        uint32_t card;    // index into m_cards
-        uint32_t source;  // host byte order; 0 when not known
+        uint32_t card : 31;    // index into m_cards
+        uint32_t hearsay : 1;  // IsHearsay when it came in
+        uint32_t source;       // host byte order; 0 when not known
     };
     std::vector<StoredArrival> m_arrivals;
     std::vector<std::pair<std::string, std::string>> m_cards;
     size_t m_capacity = kDefaultCapacity;
     uint64_t m_dropped = 0;  // reports not held for the capacity, since the last Clear
-    // The index behind the duplicate rules and ByIp: records are only ever
-    // added, or all cleared, so presence is all it needs to know.
-    std::unordered_map<std::string, std::vector<int>> m_numbersByIp;  // IP text -> numbers, ascending
+    // The index behind the duplicate rules, ByIp and the conflicts: the
+    // records holding each address, and of them the cameras' own reports
+    // grouped by MAC, a group a count and its first number, so that a row's
+    // conflicts are a count and a walk over the first few groups. An
+    // address's entry stays once made (until Clear), as each IP and MAC's
+    // key names its group by index.
+    struct OwnGroup {
+        int first = 0;       // the lowest number of the group's rows
+        uint32_t count = 0;  // 0: none now (a camera readdressed away)
+    };
+    struct AtAddress {
+        std::vector<int> numbers;      // ascending
+        size_t own = 0;                // of them, the cameras' own reports
+        size_t macs = 0;               // the groups with rows now
+        std::vector<OwnGroup> groups;  // the own ones by MAC, in the order they came
+    };
+    std::unordered_map<std::string, AtAddress> m_numbersByIp;  // IP text -> its records
     // Each key held, and whether a camera's own report holds it.
-    std::unordered_map<std::string, bool> m_macKeys;       // MacKey of each MAC
-    std::unordered_map<std::string, bool> m_ipAndMacKeys;  // IP, a NUL, the MacKey
-    bool OwnWord(int number) const;
+    std::unordered_map<std::string, bool> m_macKeys;  // MacKey of each MAC
+    struct IpAndMac {
+        bool held = false;   // a report added under it (a readdressed row alone is not)
+        bool own = false;    // a camera's own report among them
+        uint32_t group = 0;  // its index + 1 in its address's groups; 0: none
+    };
+    std::unordered_map<std::string, IpAndMac> m_ipAndMacKeys;  // IP, a NUL, the MacKey
+    void Index(int number, const DeviceRecord& record);
+    void Unindex(int number, const DeviceRecord& record);
+    std::pair<const AtAddress*, size_t> OwnGroupOf(int number) const;
 };
 
 // The columns of the device list, in the order the window shows them; the

@@ -444,6 +444,22 @@
         <translation>expected %1, ok %2, address %3, version %4, missing %5, unexpected %6, conflict %7</translation>
     </message>
     <message>
+        <source>%1 及另外 %2 个</source>
+        <translation>%1 and %2 more</translation>
+    </message>
+    <message>
+        <source>另一台主机 %1 替这台摄像机应答</source>
+        <translation>another host at %1 answers for this camera</translation>
+    </message>
+    <message>
+        <source>其他主机 %1 替这台摄像机应答</source>
+        <translation>other hosts at %1 answer for this camera</translation>
+    </message>
+    <message>
+        <source>他人代答</source>
+        <translation>hearsay</translation>
+    </message>
+    <message>
         <source>标签</source>
         <translation>Label</translation>
     </message>

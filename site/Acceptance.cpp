@@ -4,6 +4,7 @@
 #include "platform/Translation.h"
 
 #include <array>
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -27,13 +28,32 @@ void Found(CameraAcceptance& camera, const DeviceRecord& record)
     camera.versionText = protocol::SoftwareVersionText(record);
 }
 
-std::vector<std::string> ConflictMacs(const protocol::DeviceTable& table, int number)
+void Conflicts(CameraAcceptance& camera, const protocol::DeviceTable& table, int number)
 {
-    std::vector<std::string> macs;
-    for (const int other : table.IpConflictsOf(number))
+    const protocol::DeviceTable::IpConflicts conflicts = table.IpConflictsOf(number);
+    camera.conflicts = conflicts.count;
+    for (const int other : conflicts.first)
         if (const DeviceRecord* record = table.ByNumber(other))
-            macs.push_back(protocol::FieldText(record->mac));
-    return macs;
+            camera.conflictWith.push_back(protocol::FieldText(record->mac));
+}
+
+// The reports of one MAC: the camera's own, and what other hosts said of it.
+struct ReportsOfMac {
+    std::vector<int> own, hearsay;
+    int First() const { return own.empty() ? hearsay.front() : own.front(); }
+};
+
+void Hearsay(CameraAcceptance& camera, const protocol::DeviceTable& table, const std::vector<int>& numbers)
+{
+    std::unordered_set<std::string> senders;
+    for (const int number : numbers) {
+        const std::optional<protocol::ReportArrival> arrival = table.ArrivalOf(number);
+        if (!arrival || !senders.insert(arrival->sourceAddress).second)
+            continue;
+        if (camera.hearsayFrom.size() < kListedByName)
+            camera.hearsayFrom.push_back(arrival->sourceAddress);
+    }
+    camera.hearsaySenders = senders.size();
 }
 
 // Each state's count, in the order of the enumeration.
@@ -60,10 +80,12 @@ AcceptanceResult CheckAcceptance(const SiteFile& site, const protocol::DeviceTab
     const auto heard = [&present](int number) { return !present || present(number); };
     // The devices by MAC, in number order: a camera that answered more than
     // once (from two addresses) is one camera.
-    std::unordered_map<std::string, std::vector<int>> numbersOfMac;
+    std::unordered_map<std::string, ReportsOfMac> numbersOfMac;
     for (const auto& [number, record] : table.Map())
-        if (heard(number))
-            numbersOfMac[platform::MacKey(protocol::FieldText(record->mac))].push_back(number);
+        if (heard(number)) {
+            ReportsOfMac& reports = numbersOfMac[platform::MacKey(protocol::FieldText(record->mac))];
+            (table.Hearsay(number) ? reports.hearsay : reports.own).push_back(number);
+        }
 
     AcceptanceResult result;
     std::unordered_set<std::string> planned;
@@ -79,20 +101,22 @@ AcceptanceResult CheckAcceptance(const SiteFile& site, const protocol::DeviceTab
         camera.plannedGateway = plan.gateway;
         camera.plannedVersion = plan.softwareVersion.empty() ? expectVersion : plan.softwareVersion;
         const auto found = numbersOfMac.find(key);
-        if (found == numbersOfMac.end()) {
+        if (found != numbersOfMac.end())
+            Hearsay(camera, table, found->second.hearsay);
+        if (found == numbersOfMac.end() || found->second.own.empty()) {
             camera.state = AcceptanceState::Missing;
         } else {
             // Of its answers, the one from its planned address when there is one.
-            camera.number = found->second.front();
-            for (const int number : found->second)
+            camera.number = found->second.own.front();
+            for (const int number : found->second.own)
                 if (!plan.ip.empty() && plan.ip == protocol::FieldText(table.ByNumber(number)->deviceIp)) {
                     camera.number = number;
                     break;
                 }
             const DeviceRecord& record = *table.ByNumber(camera.number);
             Found(camera, record);
-            camera.conflictWith = ConflictMacs(table, camera.number);
-            if (!camera.conflictWith.empty())
+            Conflicts(camera, table, camera.number);
+            if (camera.conflicts != 0)
                 camera.state = AcceptanceState::Conflict;
             else if (!SameAddress(plan.ip, camera.ip) || !SameAddress(plan.mask, camera.mask) ||
                      !SameAddress(plan.gateway, camera.gateway))
@@ -107,14 +131,18 @@ AcceptanceResult CheckAcceptance(const SiteFile& site, const protocol::DeviceTab
     result.summary.expected = result.cameras.size();
     for (const auto& [number, record] : table.Map()) {
         const std::string key = platform::MacKey(protocol::FieldText(record->mac));
-        if (!heard(number) || planned.count(key) || numbersOfMac[key].front() != number)
+        if (!heard(number) || planned.count(key))
+            continue;
+        const ReportsOfMac& reports = numbersOfMac[key];
+        if (reports.First() != number)
             continue;
         CameraAcceptance camera;
         camera.state = AcceptanceState::Unexpected;
         camera.number = number;
         camera.mac = protocol::FieldText(record->mac);
         Found(camera, *record);
-        camera.conflictWith = ConflictMacs(table, number);
+        Conflicts(camera, table, number);
+        Hearsay(camera, table, reports.hearsay);
         result.cameras.push_back(std::move(camera));
     }
     for (const CameraAcceptance& camera : result.cameras)
@@ -158,6 +186,29 @@ std::string StateText(AcceptanceState state)
         return platform::TrUtf8("地址冲突");
     }
     return {};
+}
+
+std::string ListedText(const std::vector<std::string>& first, std::size_t count, const char* separator)
+{
+    std::string text;
+    for (const std::string& item : first)
+        text += (text.empty() ? "" : separator) + item;
+    if (count > first.size())
+        text = platform::Tr("%1 及另外 %2 个")
+                   .arg(QString::fromStdString(text))
+                   .arg(count - first.size())
+                   .toStdString();
+    return text;
+}
+
+std::string HearsayText(const CameraAcceptance& camera)
+{
+    if (camera.hearsaySenders == 0)
+        return {};
+    const QString hosts = QString::fromStdString(ListedText(camera.hearsayFrom, camera.hearsaySenders, ", "));
+    return platform::Tr(camera.hearsaySenders == 1 ? "另一台主机 %1 替这台摄像机应答" : "其他主机 %1 替这台摄像机应答")
+        .arg(hosts)
+        .toStdString();
 }
 
 std::string SummaryText(const AcceptanceSummary& s)

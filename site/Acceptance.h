@@ -14,6 +14,14 @@
 
 namespace lynx::site {
 
+// A planned camera's state comes from its own reports only: those sent from
+// the address they name. Another host may answer for any camera (the
+// protocol proves nothing), so a planned camera heard only through hearsay is
+// Missing, with the hosts that answered for it named; hearsay about a device
+// that is not planned still lists it as Unexpected, with its senders named,
+// as nothing heard on the LAN is hidden. Conflicts count only between the
+// cameras' own reports.
+//
 // When several apply to a planned camera that was found, the first of
 // Conflict, Address, Version is its state: an address held twice makes every
 // other test of that camera unreliable (which of the two answered?), and a
@@ -41,8 +49,19 @@ struct CameraAcceptance {
     // As found (empty for a missing camera): the record's fields, and the
     // version as the list shows it, with its build date.
     std::string ip, mask, gateway, softwareVersion, versionText;
-    std::vector<std::string> conflictWith;  // the MACs of the others holding ip
+    // The others holding ip: the MACs of the first few, and how many.
+    std::vector<std::string> conflictWith;
+    std::size_t conflicts = 0;
+    // The other hosts that answered for this camera (hearsay: a report of its
+    // MAC sent from another address than the one it names): the first few
+    // addresses, and how many hosts.
+    std::vector<std::string> hearsayFrom;
+    std::size_t hearsaySenders = 0;
 };
+
+// How many of the others holding a camera's address, and of the hosts
+// answering for it, a row lists by name.
+inline constexpr std::size_t kListedByName = protocol::DeviceTable::kConflictsListed;
 
 struct AcceptanceSummary {
     std::size_t expected = 0;  // planned cameras: ok + address + version + missing + conflicts of planned ones
@@ -77,6 +96,13 @@ const char* StateName(AcceptanceState state);
 // The state's short status text, translated: 正常, 地址不符, 版本不符, 未找到,
 // 多余, 地址冲突.
 std::string StateText(AcceptanceState state);
+// "another host at 192.168.1.66 answers for this camera", translated, naming
+// the first few hosts and how many more; empty when none did.
+std::string HearsayText(const CameraAcceptance& camera);
+// "a b c", or "a b c and 5 more" (translated) for a list of the first few of
+// count.
+std::string ListedText(const std::vector<std::string>& first, std::size_t count, const char* separator = " ");
+
 // The counts in one translated line: "应有 200 台，正常 196，地址不符 1，版本不符 0，
 // 未找到 3，多余 2，地址冲突 0" (every count, always in this order).
 std::string SummaryText(const AcceptanceSummary& summary);

@@ -151,10 +151,12 @@ void Site::Readdress(int number, const std::string& ip, const std::string& gatew
     if (!record)
         return;
     // The cameras that shared the old or share the new address are marked
-    // anew, as the device itself is.
-    std::vector<int> touched = Table().IpConflictsOf(number);
+    // anew, as the device itself is: the first few, as many as a row lists,
+    // for a camera joining or leaving a crowd at one address changes no mark
+    // but those of a camera it alone shared the address with.
+    std::vector<int> touched = Table().IpConflictsOf(number).first;
     Table().Readdress(number, ip, gateway, mask);
-    for (int other : Table().IpConflictsOf(number))
+    for (int other : Table().IpConflictsOf(number).first)
         touched.push_back(other);
     Changed(number);
     for (int other : touched)

@@ -99,14 +99,14 @@ TEST(CheckOutput, CsvHasAByteOrderMarkCrlfAndNoFormulaAndTheTableIsAligned)
 {
     const std::string csv = FormatAcceptance(OutputFormat::Csv, Result());
     EXPECT_EQ(csv.rfind("\xEF\xBB\xBFline,mac,state,stateText,label,plannedIp,plannedMask,plannedGateway,plannedVersion,"
-                        "ip,mask,gateway,softwareVersion,versionText,conflictWith\r\n",
+                        "ip,mask,gateway,softwareVersion,versionText,conflictWith,conflicts,hearsayFrom,hearsaySenders\r\n",
                         0),
               0u)
         << csv;
     EXPECT_NE(csv.find("\r\n2,00:1A:2B:00:00:01,address,地址不符,\"'=HYPERLINK(\"\"x\"\")\",192.168.1.20,"),
               std::string::npos)
         << csv;
-    EXPECT_NE(csv.find(",00:1A:2B:00:00:07 00:1A:2B:00:00:08\r\n"), std::string::npos) << csv;
+    EXPECT_NE(csv.find(",00:1A:2B:00:00:07 00:1A:2B:00:00:08,2,,0\r\n"), std::string::npos) << csv;
 
     const std::string table = FormatAcceptance(OutputFormat::Table, Result());
     // The Chinese state texts take two columns each: the MACs still line up.

@@ -78,8 +78,15 @@ TEST(DuplicateRules, CamerasFreshFromTheFactoryAtOneAddressAreAllListedAndMarked
         ASSERT_EQ(t.add("192.168.1.100", mac, kBoth), 0) << "answering twice: " << mac;
     }
     t.expectConsistent();
-    EXPECT_EQ(t.table.IpConflictsOf(1).size(), 199u);
-    EXPECT_EQ(t.table.IpConflictsOf(200).size(), 199u);
+    for (const int number : {1, 200}) {
+        const DeviceTable::IpConflicts conflicts = t.table.IpConflictsOf(number);
+        EXPECT_EQ(conflicts.count, 199u);
+        EXPECT_EQ(t.table.IpConflictCount(number), 199u);
+        // Only the first few are listed: every row listing all the others
+        // would grow as the square of their number.
+        ASSERT_EQ(conflicts.first.size(), DeviceTable::kConflictsListed);
+        EXPECT_EQ(conflicts.first.front(), number == 1 ? 2 : 1);
+    }
 }
 
 TEST(DuplicateRules, HideSameMacAloneComparesTheWholeMac)
@@ -452,4 +459,80 @@ TEST(ReportSource, OnlyAReportFromTheAddressItNamesIsTheCamerasOwnWord)
     for (const auto& c : cases)
         EXPECT_EQ(FromItsOwnAddress(*record, c.arrival, c.card), c.own)
             << c.arrival.interfaceName << " " << c.arrival.sourceAddress << " card " << c.card;
+}
+
+namespace {
+
+const ReportArrival kFromStranger{"eth0", "192.168.1.100", "192.168.1.66"};
+
+ReportArrival FromItself(const char* ip)
+{
+    return {"eth0", "192.168.1.100", ip};
+}
+
+} // namespace
+
+TEST(IpConflicts, OnlyTheCamerasOwnReportsConflictAndHearsayNeitherHasNorMakesOne)
+{
+    const struct {
+        const char* name;
+        DuplicateFilter filter;
+    } filters[] = {{"both boxes", kBoth}, {"no box", kNone}, {"MAC box", kMacOnly}};
+    for (const auto& f : filters) {
+        DeviceTable table;
+        ASSERT_EQ(table.Add(device("192.168.1.21", "00:1A:2B:00:00:01"), f.filter, FromItself("192.168.1.21")), 1);
+        // Another host claims the camera's address under made-up MACs.
+        ASSERT_EQ(table.Add(device("192.168.1.21", "FE:00:00:00:00:01"), f.filter, kFromStranger), 2) << f.name;
+        ASSERT_EQ(table.Add(device("192.168.1.21", "FE:00:00:00:00:02"), f.filter, kFromStranger), 3) << f.name;
+        EXPECT_TRUE(table.Hearsay(2)) << f.name;
+        EXPECT_FALSE(table.Hearsay(1)) << f.name;
+        for (const int number : {1, 2, 3}) {
+            EXPECT_TRUE(table.IpConflictsOf(number).empty()) << f.name << " " << number;
+            EXPECT_EQ(table.IpConflictCount(number), 0u) << f.name << " " << number;
+        }
+        // A second camera given the same address, in its own word, does.
+        ASSERT_EQ(table.Add(device("192.168.1.21", "00:1A:2B:00:00:02"), f.filter, FromItself("192.168.1.21")), 4);
+        EXPECT_EQ(table.IpConflictsOf(1).first, std::vector<int>{4}) << f.name;
+        EXPECT_EQ(table.IpConflictsOf(4).first, std::vector<int>{1}) << f.name;
+        EXPECT_TRUE(table.IpConflictsOf(2).empty()) << f.name;
+    }
+}
+
+TEST(IpConflicts, TheCountFollowsReaddressingAndAReaddressedCameraStaysItsOwnWord)
+{
+    DeviceTable table;
+    ASSERT_EQ(table.Add(device("10.0.0.1", "02:00:00:00:00:01"), kBoth, FromItself("10.0.0.1")), 1);
+    ASSERT_EQ(table.Add(device("10.0.0.2", "02:00:00:00:00:02"), kBoth, FromItself("10.0.0.2")), 2);
+    ASSERT_EQ(table.Add(device("10.0.0.3", "02:00:00:00:00:03"), kBoth, FromItself("10.0.0.3")), 3);
+    table.Readdress(2, "10.0.0.1", "10.0.0.254", "255.255.255.0");
+    table.Readdress(3, "10.0.0.1", "10.0.0.254", "255.255.255.0");
+    EXPECT_FALSE(table.Hearsay(2));
+    EXPECT_EQ(table.IpConflictCount(1), 2u);
+    EXPECT_EQ(table.IpConflictsOf(1).first, (std::vector<int>{2, 3}));
+    table.Readdress(2, "10.0.0.9", "10.0.0.254", "255.255.255.0");
+    EXPECT_EQ(table.IpConflictsOf(1).first, std::vector<int>{3});
+    EXPECT_EQ(table.IpConflictCount(2), 0u);
+    EXPECT_EQ(table.ByIp("10.0.0.9"), table.ByNumber(2));
+    table.Readdress(3, "10.0.0.3", "10.0.0.254", "255.255.255.0");
+    EXPECT_TRUE(table.IpConflictsOf(1).empty());
+}
+
+TEST(IpConflicts, ACameraAnsweringManyTimesWithNoBoxIsOneConflictListedOnce)
+{
+    // No box ticked: every answer is a row. One camera's thousand answers at
+    // the address of another stay a bounded walk for every row.
+    DeviceTable table;
+    for (int i = 0; i < 1000; ++i)
+        ASSERT_GT(table.Add(device("10.0.0.1", "02:00:00:00:00:01"), kNone, FromItself("10.0.0.1")), 0);
+    ASSERT_EQ(table.Add(device("10.0.0.1", "02:00:00:00:00:02"), kNone, FromItself("10.0.0.1")), 1001);
+    EXPECT_EQ(table.IpConflictsOf(1).first, std::vector<int>{1001});
+    EXPECT_EQ(table.IpConflictCount(500), 1u);
+    const DeviceTable::IpConflicts last = table.IpConflictsOf(1001);
+    EXPECT_EQ(last.count, 1u);
+    EXPECT_EQ(last.first, std::vector<int>{1}) << "one camera, listed once by its first row";
+    // Its first row moves away: the next one stands for it.
+    table.Readdress(1, "10.0.0.9", "10.0.0.254", "255.255.255.0");
+    EXPECT_EQ(table.IpConflictsOf(1001).first, std::vector<int>{2});
+    EXPECT_EQ(table.IpConflictCount(1001), 1u);
+    EXPECT_EQ(table.IpConflictCount(1), 0u);
 }

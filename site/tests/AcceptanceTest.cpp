@@ -34,6 +34,7 @@ PlannedCamera Planned(const std::string& mac, const std::string& ip, const std::
 
 struct Heard {
     std::string ip, mac, version = "V2.0.0", mask = "255.255.255.0", gateway = "192.168.1.1";
+    std::string from = {};  // the sender's address; empty: not known
 };
 
 lynx::protocol::DeviceTable TableOf(const std::vector<Heard>& devices)
@@ -42,7 +43,7 @@ lynx::protocol::DeviceTable TableOf(const std::vector<Heard>& devices)
     for (const Heard& d : devices) {
         std::string report = ReportJson(d.ip, d.mac, "cam", d.version, "2018-11-07");
         report = WithField(WithField(report, "netMask", d.mask), "gatewayIp", d.gateway);
-        EXPECT_GT(table.AddReport(report, {}), 0) << report;
+        EXPECT_GT(table.AddReport(report, {}, {"eth0", "192.168.1.100", d.from}), 0) << report;
     }
     return table;
 }
@@ -220,3 +221,106 @@ TEST(Acceptance, TheSummaryCountsEachStateAndThePassRule)
 }
 
 } // namespace
+
+namespace {
+
+constexpr const char* kStranger = "192.168.1.66";
+
+// A report of the camera sent by another host: its MAC, at the address given.
+Heard Said(const std::string& ip, const std::string& mac, const std::string& by = kStranger)
+{
+    Heard heard{ip, mac};
+    heard.from = by;
+    return heard;
+}
+
+Heard Own(const std::string& ip, const std::string& mac)
+{
+    Heard heard{ip, mac};
+    heard.from = ip;
+    return heard;
+}
+
+} // namespace
+
+TEST(Acceptance, APlannedCamerasStateComesFromItsOwnReportsAndHearsayIsNamedNeverBelieved)
+{
+    const std::string mac = "00:1A:2B:00:00:01", ip = "192.168.1.21";
+    const struct {
+        const char* name;
+        std::vector<Heard> heard;
+        AcceptanceState state;
+        std::vector<std::string> hearsayFrom;
+        size_t senders;
+    } cases[] = {
+        {"only another host answers, at the planned address", {Said(ip, mac)}, AcceptanceState::Missing, {kStranger}, 1},
+        {"two hosts answer, twice each",
+         {Said(ip, mac), Said("192.168.1.30", mac, "192.168.1.67"), Said("192.168.1.31", mac)},
+         AcceptanceState::Missing,
+         {kStranger, "192.168.1.67"},
+         2},
+        {"the camera answers too", {Said(ip, mac), Own(ip, mac)}, AcceptanceState::Ok, {kStranger}, 1},
+        {"the camera elsewhere, hearsay where planned",
+         {Own("192.168.1.40", mac), Said(ip, mac)},
+         AcceptanceState::Address,
+         {kStranger},
+         1},
+        {"a sender not known counts as the camera", {Heard{ip, mac}}, AcceptanceState::Ok, {}, 0},
+    };
+    for (const auto& c : cases) {
+        SiteFile site;
+        site.cameras.push_back(Planned(mac, ip));
+        const auto table = TableOf(c.heard);
+        const auto result = CheckAcceptance(site, table);
+        ASSERT_EQ(result.cameras.size(), 1u) << c.name;
+        const auto& camera = result.cameras[0];
+        EXPECT_EQ(camera.state, c.state) << c.name;
+        EXPECT_EQ(camera.hearsayFrom, c.hearsayFrom) << c.name;
+        EXPECT_EQ(camera.hearsaySenders, c.senders) << c.name;
+        EXPECT_EQ(result.Passed(false), c.state == AcceptanceState::Ok) << c.name;
+        EXPECT_EQ(result.summary.ok, c.state == AcceptanceState::Ok ? 1u : 0u) << c.name;
+        if (c.state == AcceptanceState::Missing) {
+            EXPECT_EQ(camera.ip, "") << c.name << ": nothing another host said is shown as found";
+        }
+    }
+}
+
+TEST(Acceptance, HearsayAtACamerasAddressMakesNoConflictAndAnUnplannedMacSaidByAnotherHostIsListed)
+{
+    SiteFile site;
+    site.cameras.push_back(Planned("00:1A:2B:00:00:01", "192.168.1.21"));
+    const auto table = TableOf({Own("192.168.1.21", "00:1A:2B:00:00:01"), Said("192.168.1.21", "00:1A:2B:00:00:08")});
+    const auto result = CheckAcceptance(site, table);
+    ASSERT_EQ(result.cameras.size(), 2u);
+    EXPECT_EQ(result.cameras[0].state, AcceptanceState::Ok);
+    EXPECT_EQ(result.cameras[0].conflicts, 0u);
+    EXPECT_EQ(result.cameras[1].mac, "00:1A:2B:00:00:08");
+    EXPECT_EQ(result.cameras[1].state, AcceptanceState::Unexpected);
+    EXPECT_EQ(result.cameras[1].conflicts, 0u);
+    EXPECT_EQ(result.cameras[1].hearsayFrom, std::vector<std::string>{kStranger});
+    lynx::platform::SelectLanguage("en");
+    EXPECT_EQ(lynx::site::HearsayText(result.cameras[1]), "another host at 192.168.1.66 answers for this camera");
+    lynx::platform::SelectLanguage("");
+    EXPECT_EQ(lynx::site::HearsayText(result.cameras[1]), "另一台主机 192.168.1.66 替这台摄像机应答");
+}
+
+TEST(Acceptance, ThousandsOfMacsAtOnePlannedAddressAreCountedAndOnlyTheFirstFewNamed)
+{
+    SiteFile site;
+    site.cameras.push_back(Planned("00:1A:2B:00:00:01", "192.168.1.21"));
+    std::vector<Heard> heard{Own("192.168.1.21", "00:1A:2B:00:00:01")};
+    char mac[32];
+    for (int i = 0; i < 3000; ++i) {
+        std::snprintf(mac, sizeof mac, "FE:00:00:00:%02X:%02X", i / 256, i % 256);
+        heard.push_back(Own("192.168.1.21", mac));
+    }
+    const auto result = CheckAcceptance(site, TableOf(heard));
+    ASSERT_EQ(result.cameras.size(), 3001u);
+    for (const auto& camera : result.cameras) {
+        EXPECT_EQ(camera.conflicts, 3000u) << camera.mac;
+        ASSERT_EQ(camera.conflictWith.size(), lynx::site::kListedByName) << camera.mac;
+    }
+    EXPECT_EQ(result.cameras[0].state, AcceptanceState::Conflict);
+    EXPECT_EQ(result.cameras[0].conflictWith[0], "FE:00:00:00:00:00");
+    EXPECT_EQ(lynx::site::ListedText({"a", "b"}, 5), "a b 及另外 3 个");
+}

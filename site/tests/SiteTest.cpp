@@ -123,15 +123,15 @@ TEST_F(SiteDevices, AReaddressedDeviceShowsItsNewAddressAndConflictsFollowIt)
     EXPECT_EQ(lynx::site::ColumnText(*site.Device(2), 2, lynx::site::Column::Gateway), "10.0.0.254");
     EXPECT_EQ(lynx::site::ColumnText(*site.Device(2), 2, lynx::site::Column::Mask), "255.255.0.0");
     // Both cameras now hold one address, and both are told so.
-    EXPECT_THAT(site.Table().IpConflictsOf(1), ElementsAre(2));
-    EXPECT_THAT(site.Table().IpConflictsOf(2), ElementsAre(1));
+    EXPECT_THAT(site.Table().IpConflictsOf(1).first, ElementsAre(2));
+    EXPECT_THAT(site.Table().IpConflictsOf(2).first, ElementsAre(1));
     EXPECT_THAT(heard.events, ElementsAre("changed 2", "changed 1"));
     EXPECT_EQ(site.Table().ByIp("10.0.0.2"), nullptr);
 
     // Moved away again: the conflict is gone from both.
     heard.events.clear();
     site.Readdress(2, "10.0.0.3", "10.0.0.254", "255.255.0.0");
-    EXPECT_THAT(site.Table().IpConflictsOf(1), IsEmpty());
+    EXPECT_THAT(site.Table().IpConflictsOf(1).first, IsEmpty());
     EXPECT_THAT(heard.events, ElementsAre("changed 2", "changed 1"));
     EXPECT_EQ(site.Table().ByIp("10.0.0.3"), site.Device(2));
 }

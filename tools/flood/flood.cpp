@@ -2,10 +2,10 @@
 // fast as one thread can (sendmmsg, 64 at a time), or spread evenly over
 // --over SECONDS, then prints how many went out and at what rate.
 //
-//   lynx-flood IP PORT COUNT [--kind hostile|reports|notices|claims|connections]
+//   lynx-flood IP PORT COUNT [--kind hostile|reports|crowd|notices|claims|connections]
 //                            [--over SECONDS] [--from IP] [--seed N]
 //                            [--devices FILE] [--status N] [--version V] [--ready PATH]
-//                            [--report-ip IP] [--first N] [--forge-source yes]
+//                            [--report-ip IP] [--first N] [--forge-source yes] [--as-named 1]
 //
 // hostile (the default) mixes what anyone on a site's LAN may send, each
 // datagram different: short ones, oversized ones (64 KiB), the report marker
@@ -18,6 +18,12 @@
 // every made-up device of reports name IP as its address (many MACs at one
 // address, the sender's own when it is --from's), and --first N numbers the
 // made-up devices from N, so that floods one after another make new ones.
+// crowd sends well-formed reports of made-up devices, each its own MAC, all
+// at the sender's own address (--from, which it needs): every one its
+// sender's own word, as cameras fresh from the factory, or a forger's crowd.
+// --as-named 1 sends each report of made-up devices from the address it
+// names, as a host that forges its source address does (needs CAP_NET_ADMIN:
+// IP_TRANSPARENT).
 //
 // A forger that has searched the LAN (FILE: lynx-cli search --format json)
 // speaks for its cameras, in turn: notices are upgrade results (status N,
@@ -179,10 +185,10 @@ private:
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: lynx-flood IP PORT COUNT [--kind hostile|reports|notices|claims|connections]\n"
+    std::fprintf(stderr, "usage: lynx-flood IP PORT COUNT [--kind hostile|reports|crowd|notices|claims|connections]\n"
                          "                  [--over SECONDS] [--from IP] [--seed N] [--devices FILE] [--status N]\n"
                          "                  [--version V] [--ready PATH] [--report-ip IP] [--first N]\n"
-                         "                  [--forge-source yes]\n");
+                         "                  [--forge-source yes] [--as-named 1]\n");
     return 2;
 }
 
@@ -307,6 +313,22 @@ int SendForged(const sockaddr_in& to, long count, double over, const std::vector
     return 0;
 }
 
+// Makes message go out from address (IP_PKTINFO), in control.
+template <size_t N>
+void SendAs(msghdr& message, char (&control)[N], const std::string& address)
+{
+    std::memset(control, 0, N);
+    message.msg_control = control;
+    message.msg_controllen = N;
+    cmsghdr* header = CMSG_FIRSTHDR(&message);
+    header->cmsg_level = IPPROTO_IP;
+    header->cmsg_type = IP_PKTINFO;
+    header->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+    in_pktinfo info{};
+    ::inet_pton(AF_INET, address.c_str(), &info.ipi_spec_dst);
+    std::memcpy(CMSG_DATA(header), &info, sizeof info);
+}
+
 // Holds count silent connections to the address for the given time.
 int HoldConnections(const sockaddr_in& to, long count, double seconds, const std::string& from, const std::string& ready)
 {
@@ -382,13 +404,14 @@ int main(int argc, char** argv)
     double over = 0;
     unsigned seed = 1;
     long first = 0;
+    bool asNamed = false;
     int status = 0;
     for (int a = 4; a < argc; a += 2) {
         if (a + 1 >= argc)
             return Usage();
         const std::string name = argv[a], value = argv[a + 1];
-        if (name == "--kind" && (value == "hostile" || value == "reports" || value == "notices" || value == "claims" ||
-                                 value == "connections"))
+        if (name == "--kind" && (value == "hostile" || value == "reports" || value == "crowd" || value == "notices" ||
+                                 value == "claims" || value == "connections"))
             kind = value;
         else if (name == "--devices")
             devicesFile = value;
@@ -408,6 +431,8 @@ int main(int argc, char** argv)
             first = std::atol(value.c_str());
         else if (name == "--forge-source" && (value == "yes" || value == "no"))
             forgeSource = value == "yes";
+        else if (name == "--as-named")
+            asNamed = value == "1";
         else if (name == "--seed")
             seed = static_cast<unsigned>(std::strtoul(value.c_str(), nullptr, 10));
         else
@@ -430,17 +455,31 @@ int main(int argc, char** argv)
             return kind == "notices" ? Notice(device, status) : Claim(device, version);
         });
     }
+    if (kind == "crowd" && from.empty()) {
+        std::fprintf(stderr, "lynx-flood: --kind crowd needs --from, the address its devices report\n");
+        return 2;
+    }
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     const int big = 4 << 20;
     ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &big, sizeof big);
     if (!SendFrom(fd, from))
         return 1;
+    const int on = 1;
+    if (asNamed && ::setsockopt(fd, SOL_IP, IP_TRANSPARENT, &on, sizeof on) != 0) {
+        std::fprintf(stderr, "lynx-flood: cannot send from other addresses: %s\n", std::strerror(errno));
+        return 1;
+    }
 
     Hostile hostile(seed);
     constexpr int kBatch = 64;
     std::vector<std::string> datagrams(kBatch);
     std::vector<iovec> iov(kBatch);
     std::vector<mmsghdr> messages(kBatch);
+    // Each datagram's source address, when it is sent from the address it names.
+    struct SourceControl {
+        alignas(cmsghdr) char bytes[CMSG_SPACE(sizeof(in_pktinfo))];
+    };
+    std::vector<SourceControl> sources(kBatch);
     long sent = 0;
     unsigned long long bytes = 0;
     const auto start = Clock::now();
@@ -458,6 +497,7 @@ int main(int argc, char** argv)
             const std::string reported =
                 reportIp.empty() ? Address(200 + static_cast<int>((made >> 16) % 50), made) : reportIp;
             d = kind == "reports"   ? Header(0x701, '$') + Report(reported, Mac(made), "FAKE")
+                : kind == "crowd"   ? Header(0x701, '$') + Report(from, Mac(made), "CROWD")
                 : kind == "notices" ? Notice(device, status)
                 : kind == "claims"  ? Claim(device, version)
                                     : hostile.Datagram(index);
@@ -469,6 +509,9 @@ int main(int argc, char** argv)
             messages[static_cast<size_t>(i)].msg_hdr.msg_namelen = sizeof to;
             messages[static_cast<size_t>(i)].msg_hdr.msg_iov = &iov[static_cast<size_t>(i)];
             messages[static_cast<size_t>(i)].msg_hdr.msg_iovlen = 1;
+            if (asNamed && kind == "reports")
+                SendAs(messages[static_cast<size_t>(i)].msg_hdr, sources[static_cast<size_t>(i)].bytes,
+                       Address(200 + static_cast<int>((index >> 16) % 50), index));
         }
         int done = 0;
         while (done < n) {
