@@ -510,8 +510,7 @@ int main(int argc, char** argv)
             messages[static_cast<size_t>(i)].msg_hdr.msg_iov = &iov[static_cast<size_t>(i)];
             messages[static_cast<size_t>(i)].msg_hdr.msg_iovlen = 1;
             if (asNamed && kind == "reports")
-                SendAs(messages[static_cast<size_t>(i)].msg_hdr, sources[static_cast<size_t>(i)].bytes,
-                       Address(200 + static_cast<int>((index >> 16) % 50), index));
+                SendAs(messages[static_cast<size_t>(i)].msg_hdr, sources[static_cast<size_t>(i)].bytes, reported);
         }
         int done = 0;
         while (done < n) {
