@@ -152,29 +152,70 @@ long UdpArrivals()
     return 0;
 }
 
+namespace {
+
+std::string NetlabScript()
+{
+    return EnvOr("LYNX_SOURCE_DIR", ".") + "/tools/netlab/netlab";
+}
+
+// The namespace of the host made for ip (netlab host), from the LAN's own
+// record so that every process of the test finds it; empty when there is none.
+std::string HostNamespace(const std::string& ip)
+{
+    std::ifstream hosts(EnvOr("LYNX_NETLAB_STATE", "") + "/hosts");
+    std::string ns, address;
+    while (hosts >> ns >> address)
+        if (address == ip)
+            return ns;
+    return "";
+}
+
+} // namespace
+
 bool AddCameraSegmentHost(const std::string& ip)
 {
+    if (!HostNamespace(ip).empty())
+        return true;
     const ProcessResult added =
-        RunProcess({"/usr/bin/env", "ip", "-n", CameraNamespace(), "addr", "add", ip + "/24", "dev", CameraInterface()});
+        RunProcess({NetlabScript(), "host", "--name", EnvOr("LYNX_NETLAB_NAME", ""), ip});
     EXPECT_EQ(added.exitCode, 0) << added.err;
     return added.exitCode == 0;
+}
+
+std::string HostHardwareAddress(const std::string& ip)
+{
+    const std::string ns = HostNamespace(ip);
+    if (ns.empty())
+        return "";
+    const ProcessResult link = RunProcess({"/usr/bin/env", "ip", "-n", ns, "-o", "link", "show", "eth0"});
+    const size_t at = link.out.find("link/ether ");
+    return at == std::string::npos ? "" : link.out.substr(at + 11, 17);
+}
+
+ProcessResult RunFloodAs(const std::string& host, const std::string& from, uint16_t port, long count,
+                         const std::string& over, const std::vector<std::string>& more,
+                         std::chrono::milliseconds timeout)
+{
+    const std::string own = HostNamespace(host);
+    std::vector<std::string> argv{"/usr/bin/env", "ip", "netns", "exec", own.empty() ? CameraNamespace() : own,
+                                  BinDir() + "/lynx-flood", PcAddress(), std::to_string(port), std::to_string(count),
+                                  "--over", over, "--from", from};
+    argv.insert(argv.end(), more.begin(), more.end());
+    return RunProcess(argv, timeout);
 }
 
 ProcessResult RunFlood(const std::string& from, uint16_t port, long count, const std::string& over,
                        const std::vector<std::string>& more, std::chrono::milliseconds timeout)
 {
-    std::vector<std::string> argv{"/usr/bin/env", "ip", "netns", "exec", CameraNamespace(), BinDir() + "/lynx-flood",
-                                  PcAddress(), std::to_string(port), std::to_string(count), "--over", over, "--from",
-                                  from};
-    argv.insert(argv.end(), more.begin(), more.end());
-    return RunProcess(argv, timeout);
+    return RunFloodAs(from, from, port, count, over, more, timeout);
 }
 
 bool SetCameraLinkUp(bool up)
 {
     if (!InNetlab())
         return false;
-    return RunProcess({EnvOr("LYNX_SOURCE_DIR", ".") + "/tools/netlab/netlab", "link", "--name",
+    return RunProcess({NetlabScript(), "link", "--name",
                        EnvOr("LYNX_NETLAB_NAME", ""), "cam0", up ? "up" : "down"})
                .exitCode == 0;
 }

@@ -13,7 +13,8 @@
 // notifications. Made-up devices that it describes have addresses in
 // 10.250.0.0/16 and up (wrong markers in 10.252.0.0/16), never a real
 // camera's. reports sends well-formed reports of made-up devices, one each.
-// --from binds the sender to one of its host's addresses.
+// --from binds the sender to an address: one of its host's, or any other
+// (a forged source address: the kernel is told the address is free to use).
 //
 // A forger that has searched the LAN (FILE: lynx-cli search --format json)
 // speaks for its cameras, in turn: notices are upgrade results (status N,
@@ -228,12 +229,16 @@ std::string Claim(const Json::Value& device, const std::string& version)
     return Header(0x701, '$') + Compact(root);
 }
 
-// Binds the socket to one of this host's addresses (none: the kernel's
-// choice); a failure is told.
+// Binds the socket to the address (none: the kernel's choice), one this host
+// holds or not; a failure is told.
 bool SendFrom(int fd, const std::string& from)
 {
     if (from.empty())
         return true;
+    // Binding to an address the host lacks, and sending from it, take both.
+    const int on = 1;
+    ::setsockopt(fd, IPPROTO_IP, IP_FREEBIND, &on, sizeof on);
+    ::setsockopt(fd, IPPROTO_IP, IP_TRANSPARENT, &on, sizeof on);
     sockaddr_in local{};
     local.sin_family = AF_INET;
     if (::inet_pton(AF_INET, from.c_str(), &local.sin_addr) == 1 &&
