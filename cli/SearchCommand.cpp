@@ -4,6 +4,7 @@
 #include "cli/LiveLine.h"
 #include "cli/OptionReader.h"
 #include "platform/Translation.h"
+#include "site/HearsaySenders.h"
 #include "site/SearchFlow.h"
 
 #include <chrono>
@@ -112,6 +113,7 @@ int RunSearchCommand(const Arguments& args)
                      std::chrono::duration<double, std::milli>(found.ended - found.deadline).count());
     }
     std::cout << FormatRows(options->format, found.rows) << std::flush;
+    std::cerr << site::HearsaySenders().NotesOf(session.Table()) << std::flush;
     // A list cut at its limit is no complete list: said, and not a success.
     if (found.dropped)
         return Failed(std::cerr, "search",

@@ -5,6 +5,7 @@
 #include "cli/OptionReader.h"
 #include "platform/MacKey.h"
 #include "platform/Translation.h"
+#include "site/HearsaySenders.h"
 #include "site/WatchFlow.h"
 
 #include <fcntl.h>
@@ -356,6 +357,14 @@ int RunWatchCommand(const Arguments& args)
         request.duration = std::chrono::seconds(*options->durationSeconds);
     request.interfaces = options->interfaces;
     request.stopFd = stop.ReadFd();
+    site::HearsaySenders hearsay;
+    request.onHearsay = [&](const DeviceRecord& record, const protocol::ReportArrival& arrival) {
+        const std::string note = hearsay.Note(record, arrival);
+        if (note.empty())
+            return;
+        std::lock_guard lock(statusLock);
+        std::cerr << "lynx-cli watch: " << note << "\n" << std::flush;
+    };
     // Every sink hears each event: the printer, then the publisher.
     site::WatchSinks sinks;
     sinks.Add(printer);

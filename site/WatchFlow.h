@@ -11,6 +11,7 @@
 #include "site/Watch.h"
 
 #include <chrono>
+#include <functional>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -34,7 +35,7 @@ public:
         int number = 0;        // the camera's row; 0 when the report was not kept
         bool added = false;    // a new row
         bool changed = false;  // its address or version changed
-        bool hearsay = false;  // sent from another address than the one it names: not counted
+        bool hearsay = false;  // from another address or card than the camera's own: not counted
     };
     Kept Keep(const protocol::Datagram& datagram, Watch& watch, WatchSink& sink);
     // The row of the camera with this MAC, 0 for none.
@@ -50,13 +51,15 @@ struct WatchRequest {
     std::optional<std::chrono::milliseconds> duration;     // none: until stopped
     protocol::InterfaceNames interfaces;                    // empty: every card that can broadcast
     int stopFd = -1;  // the watch ends as soon as this descriptor is readable (-1: none)
+    // Told of each report not counted as hearsay, on the watch's thread.
+    std::function<void(const DeviceRecord&, const protocol::ReportArrival&)> onHearsay;
 };
 
 struct WatchRun {
     Failure failure = Failure::None;  // PortsTaken, NoReportPort, or NoCard for a first search sent on no card
     bool stopped = false;             // ended by the stop descriptor, not by the duration
     std::uint64_t roundsUnsent = 0;   // later rounds whose search went out on no card (not counted as misses)
-    std::uint64_t hearsay = 0;        // reports sent from another address than the one they name: not counted
+    std::uint64_t hearsay = 0;        // reports from another address or card than the camera's own: not counted
     bool ok() const { return failure == Failure::None; }
 };
 

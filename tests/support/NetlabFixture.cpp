@@ -213,10 +213,14 @@ ProcessResult RunFlood(const std::string& from, uint16_t port, long count, const
 
 bool SetCameraLinkUp(bool up)
 {
+    return SetLinkUp("cam0", up);
+}
+
+bool SetLinkUp(const std::string& port, bool up)
+{
     if (!InNetlab())
         return false;
-    return RunProcess({NetlabScript(), "link", "--name",
-                       EnvOr("LYNX_NETLAB_NAME", ""), "cam0", up ? "up" : "down"})
+    return RunProcess({NetlabScript(), "link", "--name", EnvOr("LYNX_NETLAB_NAME", ""), port, up ? "up" : "down"})
                .exitCode == 0;
 }
 

@@ -47,6 +47,8 @@ bool SetPcInterfacesUp(bool up);
 long UdpArrivals();
 // Pulls the cameras' cable at the switch (netlab link cam0 down), or puts it back.
 bool SetCameraLinkUp(bool up);
+// The same for any of netlab link's ports, a camera's own card (mvN) among them.
+bool SetLinkUp(const std::string& port, bool up);
 
 struct ProcessResult {
     int exitCode = -1;      // -1 when killed by a signal or not started
