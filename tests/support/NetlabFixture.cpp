@@ -124,11 +124,29 @@ bool SetPcInterfacesUp(bool up)
     for (const auto& entry : fs::directory_iterator("/sys/class/net"))
         if (entry.path().filename() != "lo")
             names.push_back(entry.path().filename());
+    // The fixed neighbour entries the LAN gave the PC go with its links, and
+    // come back with them.
+    static std::vector<std::vector<std::string>> fixedNeighbours;
+    if (!up) {
+        fixedNeighbours.clear();
+        std::istringstream lines(RunProcess({"/usr/sbin/ip", "-4", "neigh", "show", "nud", "permanent"}).out);
+        for (std::string line; std::getline(lines, line);) {
+            std::istringstream words(line);
+            std::vector<std::string> entry{"/usr/sbin/ip", "neigh", "replace"};
+            for (std::string word; words >> word && word != "PERMANENT";)
+                entry.push_back(word);
+            entry.insert(entry.end(), {"nud", "permanent"});
+            fixedNeighbours.push_back(entry);
+        }
+    }
     bool ok = true;
     for (const std::string& name : names)
         ok = RunProcess({"/usr/sbin/ip", "link", "set", name, up ? "up" : "down"}).exitCode == 0 && ok;
-    if (up)
+    if (up) {
         RunProcess({"/usr/sbin/ip", "route", "replace", "default", "dev", "eth0"});
+        for (const std::vector<std::string>& entry : fixedNeighbours)
+            RunProcess(entry);
+    }
     return ok;
 }
 
