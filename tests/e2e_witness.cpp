@@ -260,7 +260,18 @@ TEST_F(Witness, CamerasBehindOneCardAReaddressedCameraAndUnknownSendersAreBeliev
         for (const Json::Value& row : rows)
             EXPECT_FALSE(row["hearsay"].asBool()) << row;
     };
-    expectAllOwn(CliSearchJson(), 5);
+    const auto cardOf = [](const Json::Value& rows, const std::string& ip) {
+        for (const Json::Value& row : rows)
+            if (row["deviceIp"].asString() == ip)
+                return row.get("senderHardware", "").asString();
+        return std::string("no row");
+    };
+    const Json::Value known = CliSearchJson();
+    expectAllOwn(known, 5);
+    // The cases are the ones meant: one card for two cameras, and an own card.
+    EXPECT_EQ(cardOf(known, "192.168.1.104"), cardOf(known, "192.168.1.105"));
+    EXPECT_EQ(cardOf(known, "192.168.1.104").size(), 17u);
+    EXPECT_EQ(cardOf(known, "192.168.1.101"), "00:1a:2b:00:00:01");
 
     // An unknown sender: a camera at an address the PC never resolved.
     CamsimProcess unknown;
@@ -268,7 +279,9 @@ TEST_F(Witness, CamerasBehindOneCardAReaddressedCameraAndUnknownSendersAreBeliev
     Json::Value oneMore(Json::arrayValue);
     oneMore.append(SimCamera(120, "UNKNOWN", {{"mac", "00:1A:2B:00:00:20"}}));
     ASSERT_TRUE(unknown.StartCameras(oneMore, {}, &error)) << error;
-    expectAllOwn(CliSearchJson(), 6);
+    const Json::Value withUnknown = CliSearchJson();
+    expectAllOwn(withUnknown, 6);
+    EXPECT_EQ(cardOf(withUnknown, "192.168.1.120"), "") << "the PC has not resolved it";
     unknown.Stop();
 
     // Two cameras readdressed: one with a card of its own, one behind the
@@ -281,6 +294,8 @@ TEST_F(Witness, CamerasBehindOneCardAReaddressedCameraAndUnknownSendersAreBeliev
     }
     const Json::Value rows = CliSearchJson();
     expectAllOwn(rows, 5);
+    EXPECT_EQ(cardOf(rows, "192.168.1.151"), "00:1a:2b:00:00:01");
+    EXPECT_EQ(cardOf(rows, "192.168.1.154"), cardOf(known, "192.168.1.104"));
     EXPECT_EQ(RowsWithIp(rows, "192.168.1.151"), 1);
     EXPECT_EQ(RowsWithIp(rows, "192.168.1.154"), 1);
     for (const auto& [mac, ip] : {std::pair{"00:1A:2B:00:00:01", "192.168.1.101"}, {"00:1A:2B:00:00:04", "192.168.1.104"}})
