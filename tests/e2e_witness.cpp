@@ -171,7 +171,10 @@ TEST_F(Witness, TheWatchBelievesNoClaimFromAnotherCardThanTheCamerasOwn)
     const ProcessResult watch = EndWatch(true);
     EXPECT_EQ(watch.exitCode, 0) << watch.err;
 
+    // Neither the camera unplugged under the stranger's claims nor the one
+    // claimed after it went comes back at the stranger's address.
     EXPECT_EQ(CountOf("returned", kPulled), 0) << watch.out;
+    EXPECT_EQ(CountOf("returned", kKeptUp), 0) << watch.out;
     EXPECT_EQ(CountOf("address", ""), 0) << watch.out;
     EXPECT_EQ(CountOf("version", ""), 0) << watch.out;
     EXPECT_EQ(CountOf("disappeared", kKeptUp), 1) << watch.out;
