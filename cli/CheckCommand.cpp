@@ -8,6 +8,7 @@
 #include "platform/Csv.h"
 #include "platform/Translation.h"
 #include "platform/WholeFile.h"
+#include "site/HearsaySenders.h"
 #include "site/SearchFlow.h"
 #include "site/SiteReport.h"
 
@@ -225,6 +226,7 @@ int Check(const Arguments& args, std::ostream& out, std::ostream& err, LiveLine*
     const site::AcceptanceResult result = site::CheckAcceptance(*site, session.Table(), options->expectVersion);
     WriteAcceptance(out, options->format, result);
     out << std::flush;
+    err << site::HearsaySenders().NotesOf(session.Table());
     err << site::SummaryText(result.summary) << "\n";
     if (!options->report.empty()) {
         const bool json = options->report.size() >= 5 && options->report.compare(options->report.size() - 5, 5, ".json") == 0;

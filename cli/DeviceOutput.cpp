@@ -1,5 +1,7 @@
 #include "cli/DeviceOutput.h"
 
+#include "platform/NeighbourTable.h"
+#include "platform/Translation.h"
 #include "protocol/DeviceTable.h"
 #include "protocol/JsonMessages.h"
 
@@ -18,6 +20,9 @@ std::array<std::string, protocol::kColumnCount> Cells(const DeviceRow& row)
     std::array<std::string, protocol::kColumnCount> cells;
     for (int c = 0; c < protocol::kColumnCount; ++c)
         cells[static_cast<size_t>(c)] = protocol::ColumnText(row.record, row.number, static_cast<protocol::Column>(c));
+    // Listed, and marked: another host's word for the camera.
+    if (protocol::IsHearsay(row.record, row.arrival))
+        cells[static_cast<size_t>(protocol::Column::Status)] = platform::TrUtf8("hearsay");
     return cells;
 }
 
@@ -105,6 +110,9 @@ std::string FormatJson(const std::vector<DeviceRow>& rows)
         o["productSubType"] = r.productSubType;
         o["interface"] = row.arrival.interfaceName;
         o["localAddress"] = row.arrival.localAddress;
+        o["hearsay"] = protocol::IsHearsay(r, row.arrival);
+        if (row.arrival.sourceHardware != 0)
+            o["senderHardware"] = platform::HardwareText(row.arrival.sourceHardware);
         array.append(o);
     }
     Json::StreamWriterBuilder builder;

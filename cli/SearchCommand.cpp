@@ -4,6 +4,7 @@
 #include "cli/LiveLine.h"
 #include "cli/OptionReader.h"
 #include "platform/Translation.h"
+#include "site/HearsaySenders.h"
 #include "site/SearchFlow.h"
 
 #include <chrono>
@@ -113,6 +114,7 @@ int RunSearchCommand(const Arguments& args)
     }
     WriteRows(std::cout, options->format, found.rows);
     std::cout << std::flush;
+    std::cerr << site::HearsaySenders().NotesOf(session.Table()) << std::flush;
     // A list cut at its limit is no complete list: said, and not a success.
     if (found.dropped)
         return Failed(std::cerr, "search",

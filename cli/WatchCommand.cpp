@@ -7,6 +7,7 @@
 #include "cli/TextTable.h"
 #include "platform/MacKey.h"
 #include "platform/Translation.h"
+#include "site/HearsaySenders.h"
 #include "site/WatchFlow.h"
 
 #include <fcntl.h>
@@ -390,6 +391,14 @@ int RunWatchCommand(const Arguments& args)
             "\n";
         std::lock_guard lock(statusLock);
         std::cerr << text << std::flush;
+    };
+    site::HearsaySenders hearsay;
+    request.onHearsay = [&](const DeviceRecord& record, const protocol::ReportArrival& arrival) {
+        const std::string note = hearsay.Note(record, arrival);
+        if (note.empty())
+            return;
+        std::lock_guard lock(statusLock);
+        std::cerr << "lynx-cli watch: " << note << "\n" << std::flush;
     };
     // Every sink hears each event: the printer, then the publisher.
     site::WatchSinks sinks;

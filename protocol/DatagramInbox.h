@@ -31,6 +31,10 @@ struct Datagram {
     std::string interfaceName;  // where it arrived ("eth1"); empty when not known
     std::string localAddress;   // the local address it came to
     uint32_t peerAddress = 0;   // the sender's IPv4 address (host byte order); 0 when not known
+    // The card it came from, as the PC's neighbour table knows the sender (0:
+    // not known), and whether that card contradicts the MAC a report claims.
+    uint64_t peerHardware = 0;
+    bool hardwareDisowns = false;
     // A report as the inbox's preparation parsed it from the body (zero-filled
     // when the body does not parse); null when nothing parsed it.
     std::shared_ptr<const DeviceRecord> report = nullptr;

@@ -85,12 +85,13 @@ std::string SourceText(uint32_t hostOrder)
 bool FromItsOwnAddress(const DeviceRecord& record, const ReportArrival& arrival, std::string_view card)
 {
     return !arrival.sourceAddress.empty() && arrival.sourceAddress == FieldBytes(record.deviceIp) &&
-           (card.empty() || arrival.interfaceName == card);
+           !arrival.hardwareDisowns && (card.empty() || arrival.interfaceName == card);
 }
 
 bool IsHearsay(const DeviceRecord& record, const ReportArrival& arrival)
 {
-    return !arrival.sourceAddress.empty() && arrival.sourceAddress != FieldBytes(record.deviceIp);
+    return (!arrival.sourceAddress.empty() && arrival.sourceAddress != FieldBytes(record.deviceIp)) ||
+           arrival.hardwareDisowns;
 }
 
 int DeviceTable::AddReport(std::string_view utf8Body, DuplicateFilter filter, ReportArrival arrival)
@@ -117,7 +118,8 @@ int DeviceTable::Add(std::unique_ptr<DeviceRecord> record, DuplicateFilter filte
     key.held = true;
     key.own |= !hearsay;
     m_map.Append(record.get());
-    StoredArrival stored{0, hearsay, 0};
+    StoredArrival stored{0, hearsay, 0,
+                         StoreHardware(arrival.sourceHardware) | (arrival.hardwareDisowns ? kDisowns : 0)};
     const auto card = std::find(m_cards.begin(), m_cards.end(),
                                 std::pair{arrival.interfaceName, arrival.localAddress});
     stored.card = static_cast<uint32_t>(card - m_cards.begin());
@@ -140,6 +142,8 @@ void DeviceTable::Clear()
     m_list.clear();
     m_arrivals.clear();
     m_cards.clear();
+    m_hardware.clear();
+    m_hardwareIndex.clear();
     m_numbersByIp.clear();
     m_macKeys.clear();
     m_ipAndMacKeys.clear();
@@ -221,12 +225,24 @@ void DeviceTable::Unindex(int number, const DeviceRecord& record)
         }
 }
 
+uint32_t DeviceTable::StoreHardware(uint64_t hardware)
+{
+    if (hardware == 0)
+        return 0;
+    const auto [it, added] = m_hardwareIndex.emplace(hardware, static_cast<uint32_t>(m_hardware.size() + 1));
+    if (added)
+        m_hardware.push_back(hardware);
+    return it->second;
+}
+
 std::optional<ReportArrival> DeviceTable::ArrivalOf(int number) const
 {
     if (number < 1 || number > static_cast<int>(m_arrivals.size()))
         return std::nullopt;
     const StoredArrival& stored = m_arrivals[static_cast<size_t>(number - 1)];
-    return ReportArrival{m_cards[stored.card].first, m_cards[stored.card].second, SourceText(stored.source)};
+    const uint32_t hardware = stored.hardware & ~kDisowns;
+    return ReportArrival{m_cards[stored.card].first, m_cards[stored.card].second, SourceText(stored.source),
+                         hardware == 0 ? 0 : m_hardware[hardware - 1], (stored.hardware & kDisowns) != 0};
 }
 
 DeviceRecord* DeviceTable::ByNumber(int number) const

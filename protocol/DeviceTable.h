@@ -96,12 +96,16 @@ struct DuplicateFilter {
 // question from its index.
 bool IsDuplicate(const DeviceList& held, const DeviceRecord& record, DuplicateFilter filter);
 
-// Where a report came in: the PC's interface and its local address, and the
-// address it came from.
+// Where a report came in: the PC's interface and its local address, the
+// address it came from, and the card that sent it.
 struct ReportArrival {
     std::string interfaceName;
     std::string localAddress;
     std::string sourceAddress;  // dotted IPv4; empty when not known
+    // The sender's hardware address (the neighbour table's; 0 when not known),
+    // and whether it contradicts the MAC the report claims (HardwareWitness).
+    uint64_t sourceHardware = 0;
+    bool hardwareDisowns = false;
 };
 
 // A sender's IPv4 address (host byte order) as dotted text, empty for 0 (not
@@ -109,12 +113,14 @@ struct ReportArrival {
 std::string SourceText(uint32_t hostOrder);
 
 // Whether a report is the camera's own word: it came from the address it
-// reports and, when card is not empty, in on that network card. The protocol
-// has no authentication: a report that names one address and comes from
-// another is another host speaking for the camera.
+// reports, from a card that does not contradict the MAC it claims, and, when
+// card is not empty, in on that network card. The protocol has no
+// authentication: a report that names one address and comes from another, or
+// from a card the camera does not have, is another host speaking for it.
 bool FromItsOwnAddress(const DeviceRecord& record, const ReportArrival& arrival, std::string_view card = {});
-// Whether a report came from another address than the one it names: hearsay,
-// which anyone may send. A report whose sender is not known is not.
+// Whether a report came from another address than the one it names, or from
+// a card that contradicts the MAC it claims: hearsay, which anyone may send.
+// A report whose sender is not known is not.
 bool IsHearsay(const DeviceRecord& record, const ReportArrival& arrival);
 
 // A kept device as a list shows it: its number and its record, and where
@@ -200,15 +206,21 @@ private:
     DeviceList m_list;
     DeviceMap m_map;
     int m_count = 0;
-    // Where each report came in, by number - 1, in 8 bytes: the cards (name
-    // and the PC's address) are few, the sender's IPv4 address fits in 32 bits.
+    // Where each report came in, by number - 1, in 12 bytes: the cards (name
+    // and the PC's address) are few, the sender's IPv4 address fits in 32 bits,
+    // and the senders' hardware addresses are few (a LAN's neighbours).
     struct StoredArrival {
         uint32_t card : 31;    // index into m_cards
         uint32_t hearsay : 1;  // IsHearsay when it came in
         uint32_t source;       // host byte order; 0 when not known
+        uint32_t hardware;     // index + 1 into m_hardware (0: not known); kDisowns set when it contradicts the MAC
     };
+    static constexpr uint32_t kDisowns = 0x80000000u;
     std::vector<StoredArrival> m_arrivals;
     std::vector<std::pair<std::string, std::string>> m_cards;
+    std::vector<uint64_t> m_hardware;
+    std::unordered_map<uint64_t, uint32_t> m_hardwareIndex;  // hardware address -> index + 1
+    uint32_t StoreHardware(uint64_t hardware);
     size_t m_capacity = kDefaultCapacity;
     uint64_t m_dropped = 0;  // reports not held for the capacity, since the last Clear
     // The index behind the duplicate rules, ByIp and the conflicts: the

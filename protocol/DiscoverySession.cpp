@@ -28,13 +28,19 @@ int Receive(uint16_t port, uint32_t peer, const PacketHeader& header, uint32_t l
 }
 
 // The inbox's preparation: a report is parsed on the receive thread, off the
-// owner's, and its body, read once, is given back.
-void ParseReport(Datagram& datagram)
+// owner's, and its body, read once, is given back; the card it came from is
+// looked up, and judged against the MAC the report claims.
+void PrepareDatagram(Datagram& datagram, HardwareWitness& witness)
 {
-    if (datagram.port != kReportPort)
+    if (datagram.port != kReportPort) {
+        datagram.peerHardware = witness.CardOf(datagram.peerAddress);
         return;
+    }
     auto record = std::make_shared<DeviceRecord>();  // value-initialised: zero-filled
     ParseReportBody(datagram.body, *record);
+    const HardwareVerdict verdict = witness.Judge(FieldBytes(record->mac), datagram.peerAddress);
+    datagram.peerHardware = verdict.sender;
+    datagram.hardwareDisowns = verdict.disowned;
     datagram.report = std::move(record);
     std::string().swap(datagram.body);
 }
@@ -52,7 +58,8 @@ DeviceRecord ReportOf(const Datagram& datagram)
 
 ReportArrival ArrivalOf(const Datagram& datagram)
 {
-    return ReportArrival{datagram.interfaceName, datagram.localAddress, SourceText(datagram.peerAddress)};
+    return ReportArrival{datagram.interfaceName, datagram.localAddress, SourceText(datagram.peerAddress),
+                         datagram.peerHardware, datagram.hardwareDisowns};
 }
 
 void InitTransport()
@@ -77,7 +84,8 @@ void LogLine(const std::string& line)
     tarn_ext_LogLine(line.c_str());
 }
 
-DiscoverySession::DiscoverySession(DatagramInbox::Wake wake) : m_inbox(wake, ParseReport)
+DiscoverySession::DiscoverySession(DatagramInbox::Wake wake)
+    : m_inbox(wake, [this](Datagram& datagram) { PrepareDatagram(datagram, m_witness); })
 {
     std::lock_guard lock(g_receivingMutex);
     g_receiving = this;

@@ -6,6 +6,7 @@
 
 #include "protocol/DatagramInbox.h"
 #include "protocol/DeviceTable.h"
+#include "protocol/HardwareWitness.h"
 #include "protocol/Transport.h"
 #include "tarn.h"
 
@@ -122,6 +123,7 @@ public:
 
 private:
     InterfaceNames m_interfaces;
+    HardwareWitness m_witness;  // before the inbox, whose preparation asks it; kept across searches
     DatagramInbox m_inbox;
     DeviceTable m_table;
     uint16_t m_reportSocket = 0;

@@ -411,5 +411,17 @@ connected (up to 5 seconds); a second signal ends that at once.
         <source>%1 searches went out on no network card</source>
         <translation>%1 次搜索未能从任何网卡发出</translation>
     </message>
+    <message>
+        <source>hearsay</source>
+        <translation>他机代答</translation>
+    </message>
+    <message>
+        <source>%1 claims the MAC %2</source>
+        <translation>%1 自称 MAC %2</translation>
+    </message>
+    <message>
+        <source>%1 (hardware address %2) claims the MAC %3</source>
+        <translation>%1（硬件地址 %2）自称 MAC %3</translation>
+    </message>
 </context>
 </TS>

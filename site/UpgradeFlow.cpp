@@ -89,7 +89,8 @@ void TellProgress(const UpgradeEvents& events, const upgrade::UpgradeBatch& batc
 // The search's rows, without hearsay where the camera's own report was heard
 // too: a report sent from another address than the one it names may be
 // anyone's, and what the camera's own says (its version before, its card) is
-// the truth.
+// the truth. A report from a card that contradicts the MAC it claims is no
+// camera to upgrade at all.
 std::vector<protocol::DeviceRow> OwnRows(const protocol::DeviceTable& table)
 {
     const std::vector<protocol::DeviceRow> rows = table.Rows();
@@ -102,7 +103,7 @@ std::vector<protocol::DeviceRow> OwnRows(const protocol::DeviceTable& table)
     }
     std::vector<protocol::DeviceRow> kept;
     for (const protocol::DeviceRow& row : rows) {
-        if (own(row) || !heardFromThemselves.count(key(row)))
+        if (own(row) || (!heardFromThemselves.count(key(row)) && !row.arrival.hardwareDisowns))
             kept.push_back(row);
     }
     return kept;

@@ -130,18 +130,22 @@ bool Readable(int fd)
 // false when stopped. The reports and the stop are waited on together, so a
 // stop is seen at once, whatever the interval.
 bool CollectRound(protocol::DiscoverySession& session, RoundKeeper& round, Watch& watch, WatchSink& sink,
-                  Clock::time_point deadline, int stopFd, const std::function<void(std::size_t)>& onFull,
-                  WatchRun& run)
+                  Clock::time_point deadline, const WatchRequest& request, WatchRun& run)
 {
+    const int stopFd = request.stopFd;
     protocol::DatagramInbox& inbox = session.Inbox();
     const auto apply = [&](protocol::Datagram& datagram) {
         if (datagram.port != protocol::kReportPort)
             return;
-        run.hearsay += round.Keep(datagram, watch, sink).hearsay ? 1 : 0;
+        if (round.Keep(datagram, watch, sink).hearsay) {
+            ++run.hearsay;
+            if (request.onHearsay)
+                request.onHearsay(protocol::ReportOf(datagram), protocol::ArrivalOf(datagram));
+        }
         if (!run.full && watch.NotTracked() > 0) {
             run.full = true;
-            if (onFull)
-                onFull(watch.Capacity());
+            if (request.onFull)
+                request.onFull(watch.Capacity());
         }
     };
     for (;;) {
@@ -200,7 +204,7 @@ WatchRun RunWatch(protocol::DiscoverySession& session, Watch& watch, WatchSink& 
         const bool cut = ends && end < roundEnd;
         if (cut)
             roundEnd = end;
-        const bool ran = CollectRound(session, round, watch, sink, roundEnd, request.stopFd, request.onFull, run);
+        const bool ran = CollectRound(session, round, watch, sink, roundEnd, request, run);
         // A round whose search went out on no card heard nothing of the cameras:
         // they are not missing for it. One cut short says only whom it heard.
         watch.EndRound(WallClock::now(), ran && sent && !cut, sink);

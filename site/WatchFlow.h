@@ -36,7 +36,7 @@ public:
         int number = 0;        // the camera's row; 0 when the report was not kept
         bool added = false;    // a new row
         bool changed = false;  // its address or version changed
-        bool hearsay = false;  // sent from another address than the one it names: not counted
+        bool hearsay = false;  // from another address or card than the camera's own: not counted
     };
     Kept Keep(const protocol::Datagram& datagram, Watch& watch, WatchSink& sink);
     // The row of the camera with this MAC, 0 for none.
@@ -60,13 +60,15 @@ struct WatchRequest {
     // Called once, the first time a camera is turned away because the watch
     // follows as many as it can (its argument: that number).
     std::function<void(std::size_t capacity)> onFull;
+    // Told of each hearsay report, which the watch does not count, on its thread.
+    std::function<void(const DeviceRecord&, const protocol::ReportArrival&)> onHearsay;
 };
 
 struct WatchRun {
     Failure failure = Failure::None;  // PortsTaken, NoReportPort, or NoCard for a first search sent on no card
     bool stopped = false;             // ended by the stop descriptor, not by the duration
     std::uint64_t roundsUnsent = 0;   // later rounds whose search went out on no card (not counted as misses)
-    std::uint64_t hearsay = 0;        // reports sent from another address than the one they name: not counted
+    std::uint64_t hearsay = 0;        // reports from another address or card than the camera's own: not counted
     bool full = false;                // a camera was turned away, the watch following as many as it can
     bool ok() const { return failure == Failure::None; }
 };

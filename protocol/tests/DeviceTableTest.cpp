@@ -536,3 +536,28 @@ TEST(IpConflicts, ACameraAnsweringManyTimesWithNoBoxIsOneConflictListedOnce)
     EXPECT_EQ(table.IpConflictCount(1001), 1u);
     EXPECT_EQ(table.IpConflictCount(1), 0u);
 }
+
+TEST(DeviceTable, AReportItsCardDisownsNeverHidesTheCamerasOwnAndKeepsItsCard)
+{
+    // A third host names the camera's own address, from a card that is not
+    // the camera's: hearsay, though its address says nothing against it.
+    const ReportArrival disowned{"eth0", "192.168.1.100", "192.168.1.20", 0x02AABBCCDDEE, true};
+    const ReportArrival own{"eth0", "192.168.1.100", "192.168.1.20", 0x001A2B000001, false};
+    const auto camera = [] { return device("192.168.1.20", "00:1A:2B:00:00:01"); };
+    for (const DuplicateFilter filter : {kBoth, kIpOnly, kMacOnly}) {
+        DeviceTable table;
+        EXPECT_EQ(table.Add(camera(), filter, disowned), 1);
+        EXPECT_EQ(table.Add(camera(), filter, own), 2) << "the camera's own report is listed beside it";
+        EXPECT_EQ(table.Add(camera(), filter, disowned), 0);
+        const auto first = table.ArrivalOf(1), second = table.ArrivalOf(2);
+        ASSERT_TRUE(first && second);
+        EXPECT_EQ(first->sourceHardware, disowned.sourceHardware);
+        EXPECT_TRUE(first->hardwareDisowns);
+        EXPECT_EQ(second->sourceHardware, own.sourceHardware);
+        EXPECT_FALSE(second->hardwareDisowns);
+    }
+    EXPECT_TRUE(IsHearsay(*camera(), disowned));
+    EXPECT_FALSE(FromItsOwnAddress(*camera(), disowned));
+    EXPECT_FALSE(IsHearsay(*camera(), own));
+    EXPECT_TRUE(FromItsOwnAddress(*camera(), own, "eth0"));
+}

@@ -124,11 +124,29 @@ bool SetPcInterfacesUp(bool up)
     for (const auto& entry : fs::directory_iterator("/sys/class/net"))
         if (entry.path().filename() != "lo")
             names.push_back(entry.path().filename());
+    // The fixed neighbour entries the LAN gave the PC go with its links, and
+    // come back with them.
+    static std::vector<std::vector<std::string>> fixedNeighbours;
+    if (!up) {
+        fixedNeighbours.clear();
+        std::istringstream lines(RunProcess({"/usr/sbin/ip", "-4", "neigh", "show", "nud", "permanent"}).out);
+        for (std::string line; std::getline(lines, line);) {
+            std::istringstream words(line);
+            std::vector<std::string> entry{"/usr/sbin/ip", "neigh", "replace"};
+            for (std::string word; words >> word && word != "PERMANENT";)
+                entry.push_back(word);
+            entry.insert(entry.end(), {"nud", "permanent"});
+            fixedNeighbours.push_back(entry);
+        }
+    }
     bool ok = true;
     for (const std::string& name : names)
         ok = RunProcess({"/usr/sbin/ip", "link", "set", name, up ? "up" : "down"}).exitCode == 0 && ok;
-    if (up)
+    if (up) {
         RunProcess({"/usr/sbin/ip", "route", "replace", "default", "dev", "eth0"});
+        for (const std::vector<std::string>& entry : fixedNeighbours)
+            RunProcess(entry);
+    }
     return ok;
 }
 
@@ -152,30 +170,75 @@ long UdpArrivals()
     return 0;
 }
 
+namespace {
+
+std::string NetlabScript()
+{
+    return EnvOr("LYNX_SOURCE_DIR", ".") + "/tools/netlab/netlab";
+}
+
+// The namespace of the host made for ip (netlab host), from the LAN's own
+// record so that every process of the test finds it; empty when there is none.
+std::string HostNamespace(const std::string& ip)
+{
+    std::ifstream hosts(EnvOr("LYNX_NETLAB_STATE", "") + "/hosts");
+    std::string ns, address;
+    while (hosts >> ns >> address)
+        if (address == ip)
+            return ns;
+    return "";
+}
+
+} // namespace
+
 bool AddCameraSegmentHost(const std::string& ip)
 {
+    if (!HostNamespace(ip).empty())
+        return true;
     const ProcessResult added =
-        RunProcess({"/usr/bin/env", "ip", "-n", CameraNamespace(), "addr", "add", ip + "/24", "dev", CameraInterface()});
+        RunProcess({NetlabScript(), "host", "--name", EnvOr("LYNX_NETLAB_NAME", ""), ip});
     EXPECT_EQ(added.exitCode, 0) << added.err;
     return added.exitCode == 0;
+}
+
+std::string HostHardwareAddress(const std::string& ip)
+{
+    const std::string ns = HostNamespace(ip);
+    if (ns.empty())
+        return "";
+    const ProcessResult link = RunProcess({"/usr/bin/env", "ip", "-n", ns, "-o", "link", "show", "eth0"});
+    const size_t at = link.out.find("link/ether ");
+    return at == std::string::npos ? "" : link.out.substr(at + 11, 17);
+}
+
+ProcessResult RunFloodAs(const std::string& host, const std::string& from, uint16_t port, long count,
+                         const std::string& over, const std::vector<std::string>& more,
+                         std::chrono::milliseconds timeout)
+{
+    const std::string own = HostNamespace(host);
+    std::vector<std::string> argv{"/usr/bin/env", "ip", "netns", "exec", own.empty() ? CameraNamespace() : own,
+                                  BinDir() + "/lynx-flood", PcAddress(), std::to_string(port), std::to_string(count),
+                                  "--over", over, "--from", from};
+    argv.insert(argv.end(), more.begin(), more.end());
+    return RunProcess(argv, timeout);
 }
 
 ProcessResult RunFlood(const std::string& from, uint16_t port, long count, const std::string& over,
                        const std::vector<std::string>& more, std::chrono::milliseconds timeout)
 {
-    std::vector<std::string> argv{"/usr/bin/env", "ip", "netns", "exec", CameraNamespace(), BinDir() + "/lynx-flood",
-                                  PcAddress(), std::to_string(port), std::to_string(count), "--over", over, "--from",
-                                  from};
-    argv.insert(argv.end(), more.begin(), more.end());
-    return RunProcess(argv, timeout);
+    return RunFloodAs(from, from, port, count, over, more, timeout);
 }
 
 bool SetCameraLinkUp(bool up)
 {
+    return SetLinkUp("cam0", up);
+}
+
+bool SetLinkUp(const std::string& port, bool up)
+{
     if (!InNetlab())
         return false;
-    return RunProcess({EnvOr("LYNX_SOURCE_DIR", ".") + "/tools/netlab/netlab", "link", "--name",
-                       EnvOr("LYNX_NETLAB_NAME", ""), "cam0", up ? "up" : "down"})
+    return RunProcess({NetlabScript(), "link", "--name", EnvOr("LYNX_NETLAB_NAME", ""), port, up ? "up" : "down"})
                .exitCode == 0;
 }
 

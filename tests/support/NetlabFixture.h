@@ -47,6 +47,8 @@ bool SetPcInterfacesUp(bool up);
 long UdpArrivals();
 // Pulls the cameras' cable at the switch (netlab link cam0 down), or puts it back.
 bool SetCameraLinkUp(bool up);
+// The same for any of netlab link's ports, a camera's own card (mvN) among them.
+bool SetLinkUp(const std::string& port, bool up);
 
 struct ProcessResult {
     int exitCode = -1;      // -1 when killed by a signal or not started
@@ -66,13 +68,22 @@ ProcessResult RunCli(const std::vector<std::string>& args, std::chrono::millisec
 // The same with its standard error on a pseudo-terminal, as at a user's
 // terminal (standard output still a pipe): err holds the terminal's bytes.
 ProcessResult RunCliOnTerminal(const std::vector<std::string>& args, std::chrono::milliseconds timeout = 60s);
-// Gives the camera namespace's interface one more address (ip/24), for a
-// stranger on the cameras' segment; false (with a failure) when it cannot.
+// A third host on the cameras' segment (netlab host): a namespace of its own
+// on the switch, with the address ip/24 and a hardware address of its own;
+// false (with a failure) when it cannot be made. Made once per LAN.
 bool AddCameraSegmentHost(const std::string& ip);
-// lynx-flood in the camera namespace from the stranger's address: count
-// datagrams (or connections) to the PC's port, spread over `over` seconds.
+// That host's hardware address (lower case), empty when there is no such host.
+std::string HostHardwareAddress(const std::string& ip);
+// lynx-flood on the host that holds the address `from` (one made by
+// AddCameraSegmentHost, else the camera namespace): count datagrams (or
+// connections) to the PC's port, spread over `over` seconds.
 ProcessResult RunFlood(const std::string& from, uint16_t port, long count, const std::string& over,
                        const std::vector<std::string>& more, std::chrono::milliseconds timeout);
+// The same from the host made for `host`, sending from `from`, an address
+// that host need not hold (a forged source address).
+ProcessResult RunFloodAs(const std::string& host, const std::string& from, uint16_t port, long count,
+                         const std::string& over, const std::vector<std::string>& more,
+                         std::chrono::milliseconds timeout);
 
 // A process run on a thread of its own while the test goes on; Finish waits for
 // it and gives its result (so does the destructor, dropping it).

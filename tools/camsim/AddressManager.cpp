@@ -115,8 +115,60 @@ bool AddressManager::Ensure(const std::vector<std::pair<std::string, int>>& addr
     }();
 }
 
+namespace {
+
+// The interface that holds the address, empty when none does.
+std::string InterfaceHolding(const std::string& ip)
+{
+    std::string found;
+    ifaddrs* list = nullptr;
+    if (::getifaddrs(&list) != 0)
+        return found;
+    for (ifaddrs* i = list; i && found.empty(); i = i->ifa_next) {
+        if (!i->ifa_addr || i->ifa_addr->sa_family != AF_INET || !i->ifa_name)
+            continue;
+        char text[INET_ADDRSTRLEN];
+        if (::inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(i->ifa_addr)->sin_addr, text, sizeof text) && ip == text)
+            found = i->ifa_name;
+    }
+    ::freeifaddrs(list);
+    return found;
+}
+
+// The routing table a rule "from ip" sends the address's datagrams to, empty
+// when there is none (netlab --own-macs gives a camera's card one).
+std::string SourceTable(const std::string& ip)
+{
+    std::string table;
+    FILE* rules = ::popen(("ip -o -4 rule show from " + ip + " 2>/dev/null").c_str(), "r");
+    if (!rules)
+        return table;
+    char line[256];
+    while (table.empty() && std::fgets(line, sizeof line, rules)) {
+        const std::string text = line;
+        const size_t at = text.find(" lookup ");
+        if (at != std::string::npos)
+            table = text.substr(at + 8, text.find_first_of(" \n", at + 8) - at - 8);
+    }
+    ::pclose(rules);
+    return table;
+}
+
+bool SafeWord(const std::string& word)
+{
+    return !word.empty() && word.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789_") == std::string::npos;
+}
+
+} // namespace
+
 bool AddressManager::Move(const std::string& oldIp, bool keepOld, const std::string& newIp, int prefix)
 {
+    // A camera with a card of its own keeps it when its address changes, as
+    // a real camera does: the new address goes where the old one was, with
+    // the rule that sends its datagrams through that card.
+    const std::string card = InterfaceHolding(oldIp);
+    if (!card.empty() && card != m_interface && SafeInterfaceName(card))
+        return MoveOnOwnCard(card, oldIp, keepOld, newIp, prefix);
     std::string commands;
     std::set<std::string> have = LocalIpv4Addresses();
     if (!keepOld && have.count(oldIp) && oldIp != newIp) {
@@ -137,6 +189,27 @@ bool AddressManager::Move(const std::string& oldIp, bool keepOld, const std::str
         m_added.emplace(newIp, prefix);
     }
     return ok;
+}
+
+bool AddressManager::MoveOnOwnCard(const std::string& card, const std::string& oldIp, bool keepOld,
+                                   const std::string& newIp, int prefix)
+{
+    // The new address first: a card left without any address loses its
+    // routes, those of its own table included.
+    const std::string table = SourceTable(oldIp);
+    std::string commands;
+    if (!LocalIpv4Addresses().count(newIp)) {
+        commands += "addr add " + newIp + "/" + std::to_string(prefix) + " dev " + card + "\n";
+        if (SafeWord(table))
+            commands += "rule add from " + newIp + " lookup " + table + "\n";
+    }
+    if (!keepOld && oldIp != newIp) {
+        commands += "addr del " + oldIp + " dev " + card + "\n";
+        if (SafeWord(table))
+            commands += "rule del from " + oldIp + " lookup " + table + "\n";
+    }
+    m_log.Event("moving " + oldIp + " to " + newIp + " on its own card " + card);
+    return commands.empty() || RunBatch(commands);
 }
 
 void AddressManager::RemoveAdded()

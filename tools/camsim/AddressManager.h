@@ -34,6 +34,8 @@ public:
 
 private:
     bool RunBatch(const std::string& commands);
+    bool MoveOnOwnCard(const std::string& card, const std::string& oldIp, bool keepOld, const std::string& newIp,
+                       int prefix);
 
     std::string m_interface;
     const Log& m_log;

@@ -14,7 +14,9 @@
 // notifications. Made-up devices that it describes have addresses in
 // 10.250.0.0/16 and up (wrong markers in 10.252.0.0/16), never a real
 // camera's. reports sends well-formed reports of made-up devices, one each.
-// --from binds the sender to one of its host's addresses; --report-ip IP has
+// --from binds the sender to an address: one of its host's, or any other
+// (a forged source address: the kernel is told the address is free to use).
+// --report-ip IP has
 // every made-up device of reports name IP as its address (many MACs at one
 // address, the sender's own when it is --from's), and --first N numbers the
 // made-up devices from N, so that floods one after another make new ones.
@@ -244,12 +246,16 @@ std::string Claim(const Json::Value& device, const std::string& version)
     return Header(0x701, '$') + Compact(root);
 }
 
-// Binds the socket to one of this host's addresses (none: the kernel's
-// choice); a failure is told.
+// Binds the socket to the address (none: the kernel's choice), one this host
+// holds or not; a failure is told.
 bool SendFrom(int fd, const std::string& from)
 {
     if (from.empty())
         return true;
+    // Binding to an address the host lacks, and sending from it, take both.
+    const int on = 1;
+    ::setsockopt(fd, IPPROTO_IP, IP_FREEBIND, &on, sizeof on);
+    ::setsockopt(fd, IPPROTO_IP, IP_TRANSPARENT, &on, sizeof on);
     sockaddr_in local{};
     local.sin_family = AF_INET;
     if (::inet_pton(AF_INET, from.c_str(), &local.sin_addr) == 1 &&
