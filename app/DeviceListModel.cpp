@@ -156,17 +156,18 @@ QVariant DeviceListModel::SiteData(int device, Column column, int role) const
             return lynx::platform::Tr("离线");
         if (camera && camera->state != lynx::site::AcceptanceState::Ok)
             return Utf8(lynx::site::StateText(camera->state));
-        // Against a plan, a row nothing counts is another host's word for a
-        // camera: it must not read as a camera found as planned.
-        if (!camera && HasAcceptance() && m_site.Table().Hearsay(device))
-            return lynx::platform::Tr("他人代答");
+        // A row nothing counts is another host's word for a camera: it must
+        // not read as a camera heard, nor against a plan as one found as
+        // planned.
+        if (!camera && m_site.Table().Hearsay(device))
+            return lynx::platform::Tr("他机代答");
         return {};
     case Qt::ToolTipRole:
         if (camera && (column == Column::Status || column == Column::Mac)) {
             const QString plan = PlanText(*camera);
             return plan.isEmpty() ? QVariant() : QVariant(plan);
         }
-        if (!camera && HasAcceptance() && m_site.Table().Hearsay(device) &&
+        if (!camera && m_site.Table().Hearsay(device) &&
             (column == Column::Status || column == Column::Mac))
             return HearsayTip(m_site.Table().ArrivalOf(device));
         return {};

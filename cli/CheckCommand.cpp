@@ -226,7 +226,8 @@ int Check(const Arguments& args, std::ostream& out, std::ostream& err, LiveLine*
     const site::AcceptanceResult result = site::CheckAcceptance(*site, session.Table(), options->expectVersion);
     WriteAcceptance(out, options->format, result);
     out << std::flush;
-    err << site::HearsaySenders().NotesOf(session.Table());
+    for (const std::string& note : site::HearsaySenders().NotesOf(session.Table()))
+        err << TerminalText(note) << "\n";
     err << site::SummaryText(result.summary) << "\n";
     if (!options->report.empty()) {
         const bool json = options->report.size() >= 5 && options->report.compare(options->report.size() - 5, 5, ".json") == 0;

@@ -3,6 +3,7 @@
 #include "cli/Commands.h"
 #include "cli/LiveLine.h"
 #include "cli/OptionReader.h"
+#include "cli/TerminalText.h"
 #include "platform/Translation.h"
 #include "site/HearsaySenders.h"
 #include "site/SearchFlow.h"
@@ -114,7 +115,8 @@ int RunSearchCommand(const Arguments& args)
     }
     WriteRows(std::cout, options->format, found.rows);
     std::cout << std::flush;
-    std::cerr << site::HearsaySenders().NotesOf(session.Table()) << std::flush;
+    for (const std::string& note : site::HearsaySenders().NotesOf(session.Table()))
+        std::cerr << TerminalText(note) << "\n";
     // A list cut at its limit is no complete list: said, and not a success.
     if (found.dropped)
         return Failed(std::cerr, "search",

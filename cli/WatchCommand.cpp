@@ -398,7 +398,7 @@ int RunWatchCommand(const Arguments& args)
         if (note.empty())
             return;
         std::lock_guard lock(statusLock);
-        std::cerr << "lynx-cli watch: " << note << "\n" << std::flush;
+        std::cerr << "lynx-cli watch: " << TerminalText(note) << "\n" << std::flush;
     };
     // Every sink hears each event: the printer, then the publisher.
     site::WatchSinks sinks;

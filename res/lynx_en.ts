@@ -456,7 +456,7 @@
         <translation>other hosts at %1 answer for this camera</translation>
     </message>
     <message>
-        <source>他人代答</source>
+        <source>他机代答</source>
         <translation>hearsay</translation>
     </message>
     <message>

@@ -10,6 +10,7 @@
 #include <set>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace lynx::site {
 
@@ -21,10 +22,11 @@ public:
 
     // The line for a hearsay report from a sender not said yet: "192.168.1.66
     // (hardware address 02:…) claims the MAC 00:1A:2B:00:00:01"; empty for a
-    // camera's own report, a sender said before, or one not known.
+    // camera's own report, a sender said before, or one not known. The MAC is
+    // as the report gave it: a front end escapes what it cannot show.
     std::string Note(const DeviceRecord& record, const protocol::ReportArrival& arrival);
     // Every sender of the table's hearsay not said yet, a line each.
-    std::string NotesOf(const protocol::DeviceTable& table);
+    std::vector<std::string> NotesOf(const protocol::DeviceTable& table);
 
 private:
     std::set<std::pair<std::string, std::uint64_t>> m_said;

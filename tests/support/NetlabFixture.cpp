@@ -211,6 +211,17 @@ std::string HostHardwareAddress(const std::string& ip)
     return at == std::string::npos ? "" : link.out.substr(at + 11, 17);
 }
 
+bool AddPcNeighbour(const std::string& ip, const std::string& hardware)
+{
+    // Only ever inside the LAN's PC namespace, never the machine's own.
+    if (!InNetlab() || hardware.empty())
+        return false;
+    const ProcessResult added = RunProcess({"/usr/bin/env", "ip", "neigh", "replace", ip, "lladdr", hardware, "dev",
+                                            EnvOr("LYNX_NETLAB_PC_IF", "eth0"), "nud", "permanent"});
+    EXPECT_EQ(added.exitCode, 0) << added.err;
+    return added.exitCode == 0;
+}
+
 ProcessResult RunFloodAs(const std::string& host, const std::string& from, uint16_t port, long count,
                          const std::string& over, const std::vector<std::string>& more,
                          std::chrono::milliseconds timeout)

@@ -74,6 +74,10 @@ ProcessResult RunCliOnTerminal(const std::vector<std::string>& args, std::chrono
 bool AddCameraSegmentHost(const std::string& ip);
 // That host's hardware address (lower case), empty when there is no such host.
 std::string HostHardwareAddress(const std::string& ip);
+// A fixed entry in the PC's neighbour table: the card with this hardware
+// address answers for ip too, as a bridge's card does for the bridge's own
+// address and the cameras behind it.
+bool AddPcNeighbour(const std::string& ip, const std::string& hardware);
 // lynx-flood on the host that holds the address `from` (one made by
 // AddCameraSegmentHost, else the camera namespace): count datagrams (or
 // connections) to the PC's port, spread over `over` seconds.
