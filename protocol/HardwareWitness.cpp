@@ -29,12 +29,16 @@ HardwareVerdict HardwareWitness::Judge(std::string_view claimedMac, const platfo
         learn();
         return {card, false};
     }
+    // A card known as another camera's own says nothing of this report: the
+    // table's one entry for the address is that camera's, left by two
+    // cameras that swapped addresses, or by another camera at the same
+    // address (cameras fresh from the factory all answer from one).
+    const auto owner = m_cardOf.find(card);
+    if (owner != m_cardOf.end() && owner->second == card)
+        return {card, false};
     const auto before = m_cardOf.find(claimed);
-    if (before != m_cardOf.end() && before->second != card) {
-        const auto owner = m_cardOf.find(card);
-        const bool anotherCamerasOwnCard = owner != m_cardOf.end() && owner->second == card;
-        return {card, !anotherCamerasOwnCard};
-    }
+    if (before != m_cardOf.end() && before->second != card)
+        return {card, true};
     if (before == m_cardOf.end() && sighting.addressesAtHardware < 2)
         return {card, true};
     learn();

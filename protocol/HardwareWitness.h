@@ -31,8 +31,9 @@ struct HardwareVerdict {
 // A report from the card it claims is always the camera's own: only a host
 // that forges its hardware address can send one. A card that is another
 // camera's own, known as such, is taken for a neighbour entry not yet renewed
-// after two cameras swapped addresses, and said nothing of. Safe to use from
-// several threads.
+// after two cameras swapped addresses, or for the one entry of an address
+// several cameras hold (fresh from the factory), and said nothing of. Safe to
+// use from several threads.
 class HardwareWitness {
 public:
     // The most cameras whose card is remembered; beyond it the rule learns no

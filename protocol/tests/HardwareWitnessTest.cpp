@@ -100,6 +100,12 @@ TEST(HardwareWitness, JudgesEachReportByItsCardAndTheCameraCardBefore)
         {"two cameras swap their addresses",
          {{kMac1, own1, false, "camera 1"}, {kMac2, own2, false, "camera 2"},
           {kMac2, own1, false, "camera 2 at camera 1's old address, the entry not renewed yet"}}},
+        {"cameras fresh from the factory, all at one address",
+         {{kMac1, own1, false, "camera 1, whose card the table holds for the address"},
+          {kMac2, own1, false, "camera 2 at the same address: the table's one entry is camera 1's"},
+          {kMac2, own2, false, "camera 2 once the entry is its own"},
+          {kMac1, own2, false, "camera 1 while the entry is camera 2's"},
+          {kMac1, stranger, true, "still: not a card either camera has"}}},
         {"a text that is no MAC",
          {{"not a mac", stranger, false, "nothing to compare"}, {"", stranger, false, "nothing to compare"}}},
     };
