@@ -156,10 +156,9 @@ QVariant DeviceListModel::SiteData(int device, Column column, int role) const
             return lynx::platform::Tr("离线");
         if (camera && camera->state != lynx::site::AcceptanceState::Ok)
             return Utf8(lynx::site::StateText(camera->state));
-        // A row nothing counts is another host's word for a camera: it must
-        // not read as a camera heard, nor against a plan as one found as
-        // planned.
-        if (!camera && m_site.Table().Hearsay(device))
+        // Against a plan, a row nothing counts is another host's word for a
+        // camera: it must not read as a camera found as planned.
+        if (!camera && HasAcceptance() && m_site.Table().Hearsay(device))
             return lynx::platform::Tr("他机代答");
         return {};
     case Qt::ToolTipRole:
@@ -167,7 +166,7 @@ QVariant DeviceListModel::SiteData(int device, Column column, int role) const
             const QString plan = PlanText(*camera);
             return plan.isEmpty() ? QVariant() : QVariant(plan);
         }
-        if (!camera && m_site.Table().Hearsay(device) &&
+        if (!camera && HasAcceptance() && m_site.Table().Hearsay(device) &&
             (column == Column::Status || column == Column::Mac))
             return HearsayTip(m_site.Table().ArrivalOf(device));
         return {};
