@@ -68,14 +68,6 @@ const std::array<std::string, protocol::kColumnCount>& ColumnHeaders()
     return headers;
 }
 
-std::string AlignedTable(const std::vector<std::vector<std::string>>& lines)
-{
-    TextTable table;
-    for (const auto& cells : lines)
-        table.Add(cells);
-    return table.Text();
-}
-
 std::string FormatTable(const std::vector<DeviceRow>& rows)
 {
     return DeviceTable(rows).Text();

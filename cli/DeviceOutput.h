@@ -28,9 +28,6 @@ const std::array<std::string, protocol::kColumnCount>& ColumnHeaders();
 
 using platform::CsvField;
 
-// Lines of cells as a TextTable, in one string.
-std::string AlignedTable(const std::vector<std::vector<std::string>>& lines);
-
 std::string FormatTable(const std::vector<DeviceRow>& rows);
 std::string FormatJson(const std::vector<DeviceRow>& rows);
 std::string FormatCsv(const std::vector<DeviceRow>& rows);
