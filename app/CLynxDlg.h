@@ -221,7 +221,7 @@ private:
     QCheckBox* m_chkHideSameIp = nullptr;
     QCheckBox* m_chkHideSameMac = nullptr;
     bool m_bClosing = false;
-    bool m_bEnding = false;        // the user chose to end the window: a batch sends nothing more
+    bool m_bEnding = false;          // the user chose to end the window: a batch sends nothing more
     bool m_bInAddressBatch = false;  // the address plan's changes are going out
     bool m_bBrowserBoxUp = false;  // "no browser" is being shown
     bool m_bListFullTold = false;  // the full list was said in this search
