@@ -159,8 +159,13 @@ void CLynxDlg::OnClose()
 
 void CLynxDlg::closeEvent(QCloseEvent* event)
 {
-    if (!m_bClosing && isVisible())
+    if (!m_bClosing && isVisible()) {
+        if (!MayEnd()) {
+            event->ignore();
+            return;
+        }
         OnClose();
+    }
     event->accept();
 }
 
@@ -169,13 +174,67 @@ bool CLynxDlg::BatchInProgress() const
     return g_bUpgrading != 0 || m_bInUpgradeSend || !upgradeBatch().Settled();
 }
 
+std::vector<CLynxDlg::Work> CLynxDlg::WorkInProgress() const
+{
+    std::vector<Work> running;
+    if (BatchInProgress())
+        running.push_back(Work::UpgradeBatch);
+    if (m_bInAddressBatch)
+        running.push_back(Work::AddressBatch);
+    if (monitoring())
+        running.push_back(Work::Watch);
+    if (siteFileLoaded())
+        running.push_back(Work::SiteFile);
+    return running;
+}
+
+namespace {
+
+const char* WhatEndingStops(CLynxDlg::Work work)
+{
+    switch (work) {
+    case CLynxDlg::Work::UpgradeBatch:
+        return "正在批量升级，退出将中止升级。";
+    case CLynxDlg::Work::AddressBatch:
+        return "正在批量修改IP，退出将中止修改。";
+    case CLynxDlg::Work::Watch:
+        return "正在持续监视，退出将停止监视。";
+    case CLynxDlg::Work::SiteFile:
+        return "已载入站点清单，退出将卸载清单。";
+    }
+    return "";
+}
+
+} // namespace
+
+bool CLynxDlg::MayEnd()
+{
+    const std::vector<Work> running = WorkInProgress();
+    if (!running.empty()) {
+        QStringList lines;
+        for (Work work : running)
+            lines << lynx::platform::Tr(WhatEndingStops(work));
+        lines << lynx::platform::Tr("确定退出吗？");
+        lynx::platform::MessageBoxRequest question;
+        question.owner = this;
+        question.text = lines.join(QStringLiteral("\n"));
+        question.caption = QStringLiteral("提示");
+        question.buttons = lynx::platform::MB_OKCANCEL;
+        question.icon = lynx::platform::MB_ICONQUESTION;
+        if (lynx::platform::ShowMessageBox(question) != lynx::platform::IDOK)
+            return false;
+    }
+    m_bEnding = true;
+    return true;
+}
+
 void CLynxDlg::keyPressEvent(QKeyEvent* event)
 {
     switch (event->key()) {
     case Qt::Key_Escape:
-        // Esc ends the dialog without the close steps, but never while a batch
-        // is still waiting for its cameras: their outcomes would be lost.
-        if (!BatchInProgress())
+        // Esc ends the dialog without the close steps, once the user has
+        // agreed to stop what is in progress.
+        if (MayEnd())
             reject();
         return;
     case Qt::Key_Return:

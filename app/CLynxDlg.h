@@ -19,11 +19,13 @@
 #include <QIcon>
 #include <QImage>
 #include <QString>
+#include <QTime>
 
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 // A batch upgrade is being sent; column sorting is refused while it is set.
 extern int g_bUpgrading;
@@ -46,6 +48,10 @@ public:
     void OnClose();
     // A batch is being sent, or some of its cameras have not reported yet.
     bool BatchInProgress() const;
+    // What ending the window now would stop, in the order the question names
+    // it: Esc and the title bar's X ask first while any of it is in progress.
+    enum class Work { UpgradeBatch, AddressBatch, Watch, SiteFile };
+    std::vector<Work> WorkInProgress() const;
 
     // Transport.
     void InitIpTransport();
@@ -155,6 +161,9 @@ private:
     std::string SummaryFormat() const override;
     void UpgradeReviewDue(int milliseconds) override;
 
+    // Esc and the title bar's X: whether the window may end, asked of the
+    // user while work is in progress.
+    bool MayEnd();
     // Finds the controls the window works with, and connects their signals.
     void BindControls();
     void BringUpCameraSdk();
@@ -184,6 +193,8 @@ private:
     bool SayIfReportPortTaken();
     void MonitorTick();
     void StopMonitor();
+    // The line that says the watch is on: its interval and its last search.
+    void ShowWatchLine();
     void ScheduleSiteRefresh();
     static constexpr int kSiteRefreshMs = 200;
 
@@ -210,6 +221,8 @@ private:
     QCheckBox* m_chkHideSameIp = nullptr;
     QCheckBox* m_chkHideSameMac = nullptr;
     bool m_bClosing = false;
+    bool m_bEnding = false;          // the user chose to end the window: a batch sends nothing more
+    bool m_bInAddressBatch = false;  // the address plan's changes are going out
     bool m_bBrowserBoxUp = false;  // "no browser" is being shown
     bool m_bListFullTold = false;  // the full list was said in this search
     bool m_bFileServerStarted = false;
@@ -252,4 +265,5 @@ private:
     std::unique_ptr<MonitorSink> m_monitorSink;
     class QTimer* m_monitorTimer = nullptr;
     bool m_bMonitorSent = false;  // the round's search went out
+    std::optional<QTime> m_lastWatchSearch;  // when the last round whose search went out ended
 };

@@ -102,7 +102,9 @@ void CLynxDlg::OnBnClickedMulModifyIp()
                                         const std::string&) {
         return ChangeDeviceIp(QString::fromStdString(mac), QString::fromStdString(ip), gateway, mask);
     };
+    m_bInAddressBatch = true;
     const lynx::addressing::BatchOutcome outcome = lynx::addressing::AssignAddresses(devList, plan, send);
+    m_bInAddressBatch = false;
     // Each device collected before the dialogs takes its new address.
     for (const lynx::addressing::DeviceAssignment& assignment : outcome.assignments) {
         if (assignment.sent)

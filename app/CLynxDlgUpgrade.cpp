@@ -124,6 +124,7 @@ lynx::upgrade::UpgradeRun::FrontEnd CLynxDlg::UpgradeFrontEnd()
         else
             lynx::platform::PauseKeepingPaint(milliseconds);
     };
+    frontEnd.stopped = [this] { return m_bEnding; };
     frontEnd.clientFailed = [this] {
         lynx::platform::MessageBoxRequest request;
         request.owner = this;

@@ -2,8 +2,8 @@
 // list's context menu marks each device's state against the plan and lists
 // the planned cameras not heard as grey rows, with the counts in one line;
 // "持续监视" searches again every interval without clearing, and greys a
-// camera silent for three searches until it answers again. With neither, the
-// window is the plain list.
+// camera silent for three searches until it answers again, while a line gives
+// its interval and its last search. With neither, the window is the plain list.
 #include "app/CLynxDlg.h"
 
 #include "app/shell/DialogBuilder.h"
@@ -13,6 +13,7 @@
 #include "platform/Translation.h"
 #include "protocol/Messages.h"
 
+#include <QTime>
 #include <QTimer>
 
 namespace {
@@ -48,6 +49,19 @@ QString CountsLine(const lynx::site::AcceptanceSummary& s)
         if (count > 0)
             parts << lynx::platform::Tr(format).arg(count);
     return parts.join(QStringLiteral(" · "));
+}
+
+// "持续监视中：每 10 秒搜索一次，上次搜索 14:05:12": the interval, and the end of
+// the last round whose search went out, or what the round under way is doing.
+QString WatchLine(int intervalMs, bool searchSent, const std::optional<QTime>& lastSearch)
+{
+    const QString every = QString::number(intervalMs / 1000.0);
+    if (!searchSent)
+        return lynx::platform::Tr("持续监视中：每 %1 秒搜索一次，搜索未能发出").arg(every);
+    if (!lastSearch)
+        return lynx::platform::Tr("持续监视中：每 %1 秒搜索一次，正在搜索").arg(every);
+    return lynx::platform::Tr("持续监视中：每 %1 秒搜索一次，上次搜索 %2")
+        .arg(every, lastSearch->toString(QStringLiteral("HH:mm:ss")));
 }
 
 } // namespace
@@ -113,7 +127,9 @@ void CLynxDlg::OnMenuMonitor()
         connect(m_monitorTimer, &QTimer::timeout, this, &CLynxDlg::MonitorTick);
     }
     m_monitorTimer->start(MonitorIntervalMs());
+    m_lastWatchSearch.reset();
     m_bMonitorSent = m_site.Discovery().SendSearch();
+    ShowWatchLine();
     if (!m_bMonitorSent)
         lynx::platform::ShowMessageBox(this, QString::fromUtf8(lynx::protocol::msg::kSearchSendFailed));
 }
@@ -128,6 +144,7 @@ void CLynxDlg::StopMonitor()
     m_model->ClearOffline();
     SiteModeChanged();
     ScheduleSiteRefresh();
+    ShowWatchLine();
 }
 
 void CLynxDlg::MonitorTick()
@@ -138,8 +155,20 @@ void CLynxDlg::MonitorTick()
     // card says nothing of those it did not hear.
     DrainInbox();
     m_watch->EndRound(std::chrono::system_clock::now(), m_bMonitorSent, *m_monitorSink);
+    if (m_bMonitorSent)
+        m_lastWatchSearch = QTime::currentTime();
     m_bMonitorSent = m_site.Discovery().SendSearch();
+    ShowWatchLine();
     RefreshSiteView();
+}
+
+void CLynxDlg::ShowWatchLine()
+{
+    const QString line = m_keeper ? WatchLine(MonitorIntervalMs(), m_bMonitorSent, m_lastWatchSearch) : QString();
+    if (QWidget* label = lynx::res::GetDlgItem(*this, IDC_STATIC_WATCH_STATUS)) {
+        label->setProperty("text", line);
+        label->setToolTip(line);
+    }
 }
 
 void CLynxDlg::SiteModeChanged()

@@ -548,6 +548,38 @@
         <translation>Offline</translation>
     </message>
     <message>
+        <source>持续监视中：每 %1 秒搜索一次，正在搜索</source>
+        <translation>Watching: a search every %1 s, searching</translation>
+    </message>
+    <message>
+        <source>持续监视中：每 %1 秒搜索一次，上次搜索 %2</source>
+        <translation>Watching: a search every %1 s, last search %2</translation>
+    </message>
+    <message>
+        <source>持续监视中：每 %1 秒搜索一次，搜索未能发出</source>
+        <translation>Watching: a search every %1 s, the search could not be sent</translation>
+    </message>
+    <message>
+        <source>正在批量升级，退出将中止升级。</source>
+        <translation>A batch upgrade is running; exiting aborts it.</translation>
+    </message>
+    <message>
+        <source>正在批量修改IP，退出将中止修改。</source>
+        <translation>A batch address change is running; exiting aborts it.</translation>
+    </message>
+    <message>
+        <source>正在持续监视，退出将停止监视。</source>
+        <translation>The site is being watched; exiting stops the watch.</translation>
+    </message>
+    <message>
+        <source>已载入站点清单，退出将卸载清单。</source>
+        <translation>A site file is loaded; exiting unloads it.</translation>
+    </message>
+    <message>
+        <source>确定退出吗？</source>
+        <translation>Exit anyway?</translation>
+    </message>
+    <message>
         <source>最后应答：</source>
         <translation>Last answer: </translation>
     </message>

@@ -87,6 +87,8 @@ void UpgradeBatch::SendUpdateCommands(const std::string& firmwarePath, const Upg
     // replies and notifications may be applied meanwhile, but they never touch
     // the queue.
     for (auto it = m_queue.begin(); it != m_queue.end();) {
+        if (hooks.stopped && hooks.stopped())
+            break;
         UgInfo& job = **it;
         uint16_t handle = 0;
         if (auto client = m_clients.find(job.ip); client != m_clients.end()) {

@@ -73,6 +73,9 @@ struct UpgradeSendHooks {
     // Asked while the loop waits for a free place (SetParallel): true stops
     // the loop, leaving the jobs not sent queued. None: it never stops.
     std::function<bool()> giveUp;
+    // Asked before each request, in either mode: true when the user has ended
+    // the program, and the jobs not sent stay queued. None: it never stops.
+    std::function<bool()> stopped;
 };
 
 class UpgradeBatch {

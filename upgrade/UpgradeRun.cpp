@@ -67,6 +67,7 @@ UpgradeSendHooks UpgradeRun::Hooks() const
     };
     hooks.pause = m_frontEnd.pause;
     hooks.giveUp = m_frontEnd.giveUp;
+    hooks.stopped = m_frontEnd.stopped;
     return hooks;
 }
 

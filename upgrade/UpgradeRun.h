@@ -27,6 +27,8 @@ public:
         std::function<void()> clientFailed;
         // A parallel send loop stops waiting for a free place (none: never).
         std::function<bool()> giveUp;
+        // The user ended the program: the send loop sends nothing more (none: never).
+        std::function<bool()> stopped;
     };
 
     UpgradeRun(std::unique_ptr<UpgradeView> view, FrontEnd frontEnd);

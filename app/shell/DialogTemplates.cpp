@@ -20,7 +20,7 @@ const DialogTemplate& MainDialogTemplate()
             {IDC_BTN_MUL_MODIFY_IP, K::PushButton, "批量修改IP", 144, 225, 43, 14},
             {IDC_LIST_DEVICE, K::ListView, "", 3, 26, 571, 177},
             {IDC_BTN_BATCH_UPGRADE, K::PushButton, "批量升级", 506, 225, 43, 14},
-            {IDC_STATIC_UPGRADE_FILE, K::Static, "", 53, 212, 418, 8},
+            {IDC_STATIC_UPGRADE_FILE, K::Static, "", 53, 212, 245, 8},
             {IDC_STATIC_UPGRADE_SUMMARY, K::StaticRight, "", 315, 227, 179, 11},
             {IDC_EDIT_SEARCH_SECONDS, K::Edit, "", 211, 225, 33, 14},
             {-1, K::Static, "秒", 249, 228, 8, 8},
@@ -33,6 +33,8 @@ const DialogTemplate& MainDialogTemplate()
             {IDC_CHK_HIDE_SAME_MAC, K::AutoCheckBox, "屏蔽MAC相同", 174, 11, 53, 14},
             // Empty until a site file is loaded: its counts after each search.
             {IDC_STATIC_SITE_COUNTS, K::Static, "", 230, 13, 147, 8},
+            // Empty unless the watch runs: its interval and its last search.
+            {IDC_STATIC_WATCH_STATUS, K::StaticRight, "", 302, 212, 269, 8},
         }};
     return t;
 }

@@ -11,6 +11,8 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QPushButton>
+#include <QTest>
+#include <QTime>
 
 #include <gtest/gtest.h>
 
@@ -72,6 +74,11 @@ protected:
     lynx::platform::MenuItems menu;
     int menuChoice = 0;
     lynx::platform::PopupMenuHandler previousMenu;
+};
+
+// The watch's interval as the window has it, restored after the test.
+struct IntervalRestored {
+    ~IntervalRestored() { CLynxDlg::SetMonitorIntervalForTesting(0); }
 };
 
 TEST_F(SiteWindow, TwoCamerasOnOneAddressAreMarkedAndOneAnsweringTwiceIsNot)
@@ -247,9 +254,7 @@ TEST_F(SiteWindow, ASiteFileMarksHowEachCameraDiffersListsTheMissingGreyAndGoesW
 
 TEST_F(SiteWindow, WatchingGreysACameraSilentForThreeSearchesAndBringsItBackOnOneRow)
 {
-    struct IntervalRestored {
-        ~IntervalRestored() { CLynxDlg::SetMonitorIntervalForTesting(0); }
-    } restored;
+    IntervalRestored restored;
     CLynxDlg::SetMonitorIntervalForTesting(300);
     Json::Value list(Json::arrayValue);
     list.append(Camera("192.168.1.101", "00:1A:2B:00:07:01", "W1"));
@@ -390,5 +395,104 @@ TEST_F(SiteWindow, TheVersionCheckTouchesOnlyItsBatchAndEndsWhenTheNextBatchStar
     EXPECT_EQ(rows->GetItemText(first, 6), QStringLiteral("V1.0.3 build[2018-11-07]"));
     EXPECT_EQ(rows->GetItemText(outside, 7), QString());
 }
+
+// The watch's line as the window shows it.
+QString WatchLine(const CLynxDlg& dlg)
+{
+    return lynx::res::GetDlgItem(dlg, IDC_STATIC_WATCH_STATUS)->property("text").toString();
+}
+
+// The time a watch line gives for its last search, invalid when it gives none.
+QTime LastSearchOf(const QString& line, const QString& prefix)
+{
+    return line.startsWith(prefix) ? QTime::fromString(line.mid(prefix.size()), QStringLiteral("HH:mm:ss")) : QTime();
+}
+
+TEST_F(SiteWindow, WhileWatchingALineGivesTheIntervalAndTheLastSearchAndGoesWhenItStops)
+{
+    IntervalRestored restored;
+    menuChoice = ID_MENU_MONITOR;
+    EXPECT_EQ(WatchLine(dlg), QString());
+    dlg.OnNMRClickList(-1);
+    ASSERT_TRUE(dlg.monitoring());
+    EXPECT_EQ(WatchLine(dlg), QStringLiteral("持续监视中：每 10 秒搜索一次，正在搜索"));
+    dlg.OnNMRClickList(-1);
+    EXPECT_EQ(WatchLine(dlg), QString());
+
+    CLynxDlg::SetMonitorIntervalForTesting(300);
+    dlg.OnNMRClickList(-1);
+    EXPECT_EQ(WatchLine(dlg), QStringLiteral("持续监视中：每 0.3 秒搜索一次，正在搜索"));
+    // After a round, the time it ended: now, give or take the round.
+    const QString last = QStringLiteral("持续监视中：每 0.3 秒搜索一次，上次搜索 ");
+    ASSERT_TRUE(WaitFor([&] { return LastSearchOf(WatchLine(dlg), last).isValid(); }, 5000)) << WatchLine(dlg).toStdString();
+    const QTime first = LastSearchOf(WatchLine(dlg), last);
+    const int secondsAgo = (first.secsTo(QTime::currentTime()) + 86400) % 86400;  // across midnight too
+    EXPECT_LE(secondsAgo, 2) << first.toString().toStdString();
+    // Each round gives its own.
+    EXPECT_TRUE(WaitFor([&] { return LastSearchOf(WatchLine(dlg), last).isValid() && LastSearchOf(WatchLine(dlg), last) != first; }, 5000))
+        << WatchLine(dlg).toStdString();
+    // A round whose search goes out on no card says so, until one goes out again.
+    ASSERT_TRUE(SetPcInterfacesUp(false));
+    const bool saidUnsent =
+        WaitFor([&] { return WatchLine(dlg) == QStringLiteral("持续监视中：每 0.3 秒搜索一次，搜索未能发出"); }, 5000);
+    ASSERT_TRUE(SetPcInterfacesUp(true));
+    EXPECT_TRUE(saidUnsent) << WatchLine(dlg).toStdString();
+    EXPECT_TRUE(WaitFor([&] { return LastSearchOf(WatchLine(dlg), last).isValid(); }, 5000)) << WatchLine(dlg).toStdString();
+
+    dlg.OnNMRClickList(-1);
+    EXPECT_FALSE(dlg.monitoring());
+    EXPECT_EQ(WatchLine(dlg), QString());
+}
+
+// Ending the window while it watches, with or without a site file loaded: by
+// Esc or by the title bar's X, answered yes or no.
+class EndingTheWatchingWindow : public SiteWindow, public testing::WithParamInterface<std::tuple<bool, bool, bool>> {};
+
+TEST_P(EndingTheWatchingWindow, AsksNamingTheWatchAndEndsOnlyOnYes)
+{
+    const auto [withSiteFile, byEscape, yes] = GetParam();
+    IntervalRestored restored;
+    CLynxDlg::SetMonitorIntervalForTesting(300);
+    QStringList named{QStringLiteral("正在持续监视，退出将停止监视。")};
+    if (withSiteFile) {
+        dir.Write("site.csv", "mac,label\n00:1A:2B:00:08:01,A-1\n");
+        chosen = dir.File("site.csv");
+        menuChoice = ID_MENU_LOAD_SITE;
+        dlg.OnNMRClickList(-1);
+        ASSERT_TRUE(dlg.siteFileLoaded());
+        named << QStringLiteral("已载入站点清单，退出将卸载清单。");
+    }
+    menuChoice = ID_MENU_MONITOR;
+    dlg.OnNMRClickList(-1);
+    ASSERT_TRUE(dlg.monitoring());
+    dlg.show();
+    boxes.shown.clear();
+    boxes.answers = {yes ? lynx::platform::IDOK : lynx::platform::IDCANCEL};
+
+    if (byEscape)
+        QTest::keyClick(dlg.listDevice(), Qt::Key_Escape);
+    else
+        dlg.close();
+
+    ASSERT_EQ(boxes.shown.size(), 1u) << boxes.texts().join(QStringLiteral(" | ")).toStdString();
+    EXPECT_EQ(boxes.shown[0].text, (named << QStringLiteral("确定退出吗？")).join(QStringLiteral("\n")));
+    EXPECT_EQ(boxes.shown[0].caption, QStringLiteral("提示"));
+    EXPECT_EQ(boxes.shown[0].buttons, lynx::platform::MB_OKCANCEL);
+    EXPECT_EQ(dlg.isVisible(), !yes);
+    if (yes)
+        return;
+    // The watch goes on searching.
+    EXPECT_TRUE(dlg.monitoring());
+    EXPECT_EQ(dlg.siteFileLoaded(), withSiteFile);
+    EXPECT_TRUE(WaitFor([&] { return WatchLine(dlg).contains(QStringLiteral("上次搜索")); }, 5000)) << WatchLine(dlg).toStdString();
+    dlg.OnNMRClickList(-1);
+}
+
+INSTANTIATE_TEST_SUITE_P(EachWayAndAnswer, EndingTheWatchingWindow,
+                         testing::Combine(testing::Bool(), testing::Bool(), testing::Bool()), [](const auto& info) {
+                             return std::string(std::get<0>(info.param) ? "WithSiteFile" : "WatchAlone") +
+                                    (std::get<1>(info.param) ? "_Escape" : "_TitleBarX") +
+                                    (std::get<2>(info.param) ? "_Yes" : "_No");
+                         });
 
 } // namespace

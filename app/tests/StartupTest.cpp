@@ -5,6 +5,7 @@
 
 #include "app/CLynxApp.h"
 #include "kova_cpr.h"
+#include "app/shell/FileDialog.h"
 #include "app/shell/ModalDialog.h"
 #include "platform/Sockets.h"
 #include "app/shell/DialogBuilder.h"
@@ -223,25 +224,119 @@ TEST(Ending, EnterInTheSecondsBoxStartsTheSearchTyped)
     EXPECT_EQ(dlg.searchSeconds(), 6);
 }
 
-TEST(Ending, EscapeWaitsWhileABatchIsInProgress)
+namespace {
+
+// The two ways a person ends the window: Esc, and the title bar's X.
+enum class EndBy { Escape, TitleBarX };
+
+// Ends a shown window the given way; true when it has ended.
+bool EndWindow(CLynxDlg& dlg, EndBy way)
 {
+    if (way == EndBy::Escape)
+        QTest::keyClick(lynx::res::GetDlgItem(dlg, IDC_LIST_DEVICE), Qt::Key_Escape);
+    else
+        dlg.close();
+    return !dlg.isVisible();
+}
+
+const QString kStopsTheBatch = QStringLiteral("正在批量升级，退出将中止升级。");
+const QString kUnloadsTheSite = QStringLiteral("已载入站点清单，退出将卸载清单。");
+const QString kSure = QStringLiteral("确定退出吗？");
+
+struct WorkCase {
+    const char* name;
+    bool batch;     // a batch waits for its cameras
+    bool siteFile;  // a site file is loaded
+    QStringList named;  // what the question says will stop, none: no question
+};
+
+void PrintTo(const WorkCase& work, std::ostream* os)
+{
+    *os << work.name;
+}
+void PrintTo(EndBy way, std::ostream* os)
+{
+    *os << (way == EndBy::Escape ? "Esc" : "the title bar's X");
+}
+
+class EndingWhileWorkRuns : public testing::TestWithParam<std::tuple<WorkCase, EndBy, bool>> {
+protected:
+    void TearDown() override
+    {
+        g_bUpgrading = 0;
+        lynx::platform::SetFileDialogHandler(m_previousFiles);
+    }
+    // The work of the case under way in a shown window.
+    void Start(CLynxDlg& dlg, const WorkCase& work)
+    {
+        dlg.Create();
+        dlg.show();
+        if (work.siteFile) {
+            m_dir.Write("site.csv", "mac,label\n00:1A:2B:00:09:01,A-1\n");
+            m_previousFiles = lynx::platform::SetFileDialogHandler(
+                [this](const lynx::platform::FileDialogRequest&) { return QString::fromStdString(m_dir.File("site.csv")); });
+            dlg.OnMenuLoadSiteFile();
+            ASSERT_TRUE(dlg.siteFileLoaded());
+        }
+        if (work.batch)
+            g_bUpgrading = 1;  // the requests are going out
+    }
+
+    lynx::test::TempDir m_dir;
+    lynx::platform::FileDialogHandler m_previousFiles;
+};
+
+} // namespace
+
+TEST_P(EndingWhileWorkRuns, AsksNamingWhatStopsAndEndsOnlyOnYes)
+{
+    const auto& [work, way, yes] = GetParam();
     ScriptedBoxes boxes;
     CLynxDlg dlg;
-    dlg.Create();
-    QWidget* list = lynx::res::GetDlgItem(dlg, IDC_LIST_DEVICE);
-    bool stillOpen = false;
-    QTimer::singleShot(0, &dlg, [&] {
-        g_bUpgrading = 1;  // the requests are going out
-        dlg.activateWindow();
-        list->setFocus();
-        QTest::keyClick(list, Qt::Key_Escape);
-        stillOpen = dlg.isVisible();
-        g_bUpgrading = 0;
-        QTest::keyClick(list, Qt::Key_Escape);  // outside a batch it ends the dialog
-    });
-    EXPECT_EQ(dlg.exec(), QDialog::Rejected);
-    EXPECT_TRUE(stillOpen);
+    Start(dlg, work);
+    boxes.shown.clear();
+    boxes.answers = {yes ? lynx::platform::IDOK : lynx::platform::IDCANCEL};
+
+    const bool ended = EndWindow(dlg, way);
+
+    if (work.named.isEmpty()) {
+        EXPECT_TRUE(boxes.shown.empty()) << boxes.texts().join(QStringLiteral(" | ")).toStdString();
+        EXPECT_TRUE(ended);
+        return;
+    }
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, (QStringList(work.named) << kSure).join(QStringLiteral("\n")));
+    EXPECT_EQ(boxes.shown[0].caption, QStringLiteral("提示"));
+    EXPECT_EQ(boxes.shown[0].buttons, lynx::platform::MB_OKCANCEL);
+    EXPECT_EQ(boxes.shown[0].owner, &dlg);
+    EXPECT_EQ(ended, yes);
+    if (yes) {
+        EXPECT_EQ(dlg.result(), QDialog::Rejected);
+        return;
+    }
+    // "No" leaves everything as it was.
+    EXPECT_EQ(g_bUpgrading, work.batch ? 1 : 0);
+    EXPECT_EQ(dlg.siteFileLoaded(), work.siteFile);
+    // Once the work is over, the window ends without a question.
+    g_bUpgrading = 0;
+    dlg.OnMenuUnloadSiteFile();
+    boxes.shown.clear();
+    EXPECT_TRUE(EndWindow(dlg, way));
+    EXPECT_TRUE(boxes.shown.empty()) << boxes.texts().join(QStringLiteral(" | ")).toStdString();
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    EachWayAndAnswer, EndingWhileWorkRuns,
+    testing::Combine(testing::Values(WorkCase{"Nothing", false, false, {}},
+                                     WorkCase{"Batch", true, false, {kStopsTheBatch}},
+                                     WorkCase{"SiteFile", false, true, {kUnloadsTheSite}},
+                                     WorkCase{"BatchAndSiteFile", true, true, {kStopsTheBatch, kUnloadsTheSite}}),
+                     testing::Values(EndBy::Escape, EndBy::TitleBarX), testing::Bool()),
+    [](const auto& info) {
+        return std::string(std::get<0>(info.param).name) +
+               (std::get<1>(info.param) == EndBy::Escape ? "_Escape" : "_TitleBarX") +
+               (std::get<2>(info.param) ? "_Yes" : "_No");
+    });
 
 TEST(SecondLynx, APortHeldByAnotherProgramIsSaidAndTheWindowStaysUsable)
 {

@@ -14,6 +14,7 @@
 
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <arpa/inet.h>
 #include <curl/curl.h>
@@ -320,3 +321,64 @@ TEST_F(UpgradeWindow, ASuccessFromAnAddressThatNeverDownloadedTheFileIsNotBeliev
 }
 
 } // namespace
+
+namespace {
+
+// Ending the window while its batch is being sent: the way (Esc or the title
+// bar's X) and the answer to the question.
+class EndingWhileSending : public UpgradeWindow, public testing::WithParamInterface<std::tuple<bool, bool>> {};
+
+} // namespace
+
+TEST_P(EndingWhileSending, NoLetsTheBatchGoOnAndYesSendsNothingMore)
+{
+    const auto [byEscape, yes] = GetParam();
+    ASSERT_TRUE(m_dlg->fileServerStarted());
+    LoopbackCamera first("127.0.0.41", "W41");
+    LoopbackCamera second("127.0.0.42", "W42");
+    ASSERT_TRUE(first.bound() && second.bound());
+    AddDevice("127.0.0.41", "W41");
+    AddDevice("127.0.0.42", "W42");
+    m_dlg->show();
+    // The person ends the window in the pause after the first request.
+    bool tried = false;
+    bool endedInThePause = false;
+    CLynxDlg::SetUpgradePauseForTesting([&](int) {
+        if (!tried) {
+            tried = true;
+            boxes.answers = {yes ? IDOK : IDCANCEL};
+            if (byEscape)
+                QTest::keyClick(m_dlg->listDevice(), Qt::Key_Escape);
+            else
+                m_dlg->close();
+            endedInThePause = !m_dlg->isVisible();
+        }
+        PauseKeepingPaint(20);
+    });
+
+    m_dlg->OnBnClickedBatchUpgrade();
+    ASSERT_TRUE(tried);
+    ASSERT_GE(boxes.texts().size(), 2) << boxes.texts().join(QStringLiteral(" | ")).toStdString();
+    EXPECT_EQ(boxes.texts()[1], QStringLiteral("正在批量升级，退出将中止升级。\n确定退出吗？"));
+    EXPECT_EQ(endedInThePause, yes);
+    EXPECT_EQ(g_bUpgrading, 0);
+    ASSERT_TRUE(WaitFor([&] { return first.requests() == 1; }, 5000));
+    if (yes) {
+        // The second camera is never asked: the loop ended with the window.
+        EXPECT_EQ(m_dlg->upgradeDone(), 1);
+        EXPECT_EQ(m_dlg->upgradeBatch().queue().size(), 1u);
+        ASSERT_TRUE(WaitFor([&] { return Status(0) == "升级成功"; }, 20000)) << Status(0);
+        EXPECT_EQ(second.requests(), 0);
+    } else {
+        EXPECT_TRUE(m_dlg->isVisible());
+        ASSERT_TRUE(WaitFor([&] { return Status(0) == "升级成功" && Status(1) == "升级成功"; }, 20000))
+            << Status(0) << " / " << Status(1);
+        EXPECT_EQ(second.requests(), 1);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(EachWayAndAnswer, EndingWhileSending, testing::Combine(testing::Bool(), testing::Bool()),
+                         [](const auto& info) {
+                             return std::string(std::get<0>(info.param) ? "Escape" : "TitleBarX") +
+                                    (std::get<1>(info.param) ? "_Yes" : "_No");
+                         });

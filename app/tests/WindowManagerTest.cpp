@@ -76,12 +76,17 @@ Box* Shown(const QString& title)
     return nullptr;
 }
 
-QAbstractButton* OkButton(QMessageBox* box)
+QAbstractButton* ButtonOf(QMessageBox* box, QMessageBox::ButtonRole role)
 {
     for (QAbstractButton* button : box->buttons())
-        if (box->buttonRole(button) == QMessageBox::AcceptRole)
+        if (box->buttonRole(button) == role)
             return button;
     return nullptr;
+}
+
+QAbstractButton* OkButton(QMessageBox* box)
+{
+    return ButtonOf(box, QMessageBox::AcceptRole);
 }
 
 // Runs steps while a modal box or dialog of the window is up (they run from a
@@ -204,6 +209,45 @@ TEST_F(UnderOpenbox, TheFileDialogComesUpOverTheWindowAndItsTitleBarCancelsIt)
         EXPECT_TRUE(onTop);
         EXPECT_EQ(dlg.upgradeTotal(), 0) << "a cancelled choice starts no batch";
     });
+}
+
+TEST_F(UnderOpenbox, TheWindowsOwnTitleBarAsksWhileASiteFileIsLoadedAndEndsOnlyOnOk)
+{
+    lynx::test::TempDir dir;
+    const std::string site = dir.Write("site.csv", "mac,label\n00:1A:2B:00:00:01,A-1\n");
+    auto previous = lynx::platform::SetFileDialogHandler(
+        [&](const lynx::platform::FileDialogRequest&) { return QString::fromStdString(site); });
+    dlg.OnMenuLoadSiteFile();
+    lynx::platform::SetFileDialogHandler(previous);
+    ASSERT_TRUE(dlg.siteFileLoaded());
+    QStringList asked;
+    bool stayedOnCancel = false;
+    QTimer::singleShot(0, &dlg, [&] {
+        ASSERT_TRUE(WaitFor([&] { return dlg.isActiveWindow() && OnTop(&dlg); }, 10000)) << "the window came up";
+        for (const QMessageBox::ButtonRole answer : {QMessageBox::RejectRole, QMessageBox::AcceptRole}) {
+            WhileUp reply([&] {
+                QMessageBox* box = Shown<QMessageBox>(QStringLiteral("提示"));
+                if (!box || !OnTop(box))
+                    return false;
+                asked << box->text();
+                RealClick(ButtonOf(box, answer));
+                return true;
+            });
+            CloseFromTitleBar(&dlg);
+            const bool answered = WaitFor([&] { return reply.done() && !Shown<QMessageBox>(QStringLiteral("提示")); }, 10000);
+            EXPECT_TRUE(answered) << "the question came up over the window";
+            if (answer == QMessageBox::RejectRole) {
+                Pump(200);  // a fixed wait: a window about to end would be gone by now
+                stayedOnCancel = dlg.isVisible();
+            }
+        }
+        if (!WaitFor([&] { return !dlg.isVisible(); }, 5000))
+            dlg.reject();
+    });
+    EXPECT_EQ(dlg.exec(), QDialog::Rejected);
+    EXPECT_TRUE(stayedOnCancel);
+    const QString question = QStringLiteral("已载入站点清单，退出将卸载清单。\n确定退出吗？");
+    EXPECT_EQ(asked, (QStringList{question, question}));
 }
 
 } // namespace

@@ -313,6 +313,23 @@ TEST_F(BatchTest, FlagIsSetWhileTheRequestsGoOut)
     EXPECT_FALSE(list->upgrading);
 }
 
+TEST_F(BatchTest, AStoppedLoopSendsNothingMoreOneAtATimeOrInParallel)
+{
+    ThreeDevices();
+    // The user ends the program once the first request is out.
+    hooks.stopped = [this] { return !requests.empty(); };
+    for (int parallel : {0, 2}) {
+        requests.clear();
+        batch->SetParallel(parallel);
+        RunBatch();
+        EXPECT_EQ(requests.size(), 1u) << parallel;
+        EXPECT_EQ(batch->queue().size(), 2u) << parallel;
+        EXPECT_EQ(batch->done(), 1) << parallel;
+        EXPECT_FALSE(list->upgrading) << parallel;
+        EXPECT_EQ(list->announcements, 0) << parallel;
+    }
+}
+
 TEST_F(BatchTest, RequestNotSentIsCountedDoneButNeverFailedAndPausesOneSecond)
 {
     ThreeDevices();
