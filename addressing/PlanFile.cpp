@@ -274,6 +274,22 @@ std::string WritePlanCsv(const std::vector<PlanRow>& rows)
     return text;
 }
 
+std::string FilledIn(std::string_view pattern, const std::vector<std::string>& values)
+{
+    std::string text;
+    for (std::size_t at = 0; at < pattern.size(); ++at) {
+        const char next = at + 1 < pattern.size() ? pattern[at + 1] : '\0';
+        const std::size_t index = next >= '1' && next <= '9' ? static_cast<std::size_t>(next - '1') : values.size();
+        if (pattern[at] == '%' && index < values.size()) {
+            text += values[index];
+            ++at;
+        } else {
+            text += pattern[at];
+        }
+    }
+    return text;
+}
+
 std::vector<CheckedRow> CheckPlan(const std::vector<PlanRow>& plan, const std::vector<FoundCamera>& found)
 {
     std::map<std::string, const FoundCamera*> byMac;
@@ -291,12 +307,11 @@ std::vector<CheckedRow> CheckPlan(const std::vector<PlanRow>& plan, const std::v
     }
     // One other line named, whatever the count: listing every other line on
     // every row would grow with the square of a plan's repeats.
-    const auto otherLines = [](const std::vector<int>& lines, int self) {
-        const int other = lines[0] != self ? lines[0] : lines[1];
-        std::string text = std::to_string(other);
-        if (lines.size() > 2)
-            text += " (" + std::to_string(lines.size()) + " lines in all)";
-        return text;
+    const auto alsoOn = [](const std::vector<int>& lines, int self, const char* twice, const char* more) {
+        const std::string other = std::to_string(lines[0] != self ? lines[0] : lines[1]);
+        if (lines.size() == 2)
+            return PlanFlag{twice, {other}};
+        return PlanFlag{more, {other, std::to_string(lines.size())}};
     };
 
     std::vector<CheckedRow> checked;
@@ -307,11 +322,13 @@ std::vector<CheckedRow> CheckPlan(const std::vector<PlanRow>& plan, const std::v
         if (const auto it = byMac.find(key); it != byMac.end())
             result.current = *it->second;
         else
-            result.flags.push_back("MAC not found in the search");
+            result.flags.push_back({"MAC not found in the search", {}});
         if (linesOfMac[key].size() > 1)
-            result.flags.push_back("MAC also on line " + otherLines(linesOfMac[key], row.line));
+            result.flags.push_back(alsoOn(linesOfMac[key], row.line, "MAC also on line %1",
+                                          "MAC also on line %1 (%2 lines in all)"));
         if (linesOfIp[row.ip].size() > 1)
-            result.flags.push_back("address also on line " + otherLines(linesOfIp[row.ip], row.line));
+            result.flags.push_back(alsoOn(linesOfIp[row.ip], row.line, "address also on line %1",
+                                          "address also on line %1 (%2 lines in all)"));
         const auto [first, last] = byIp.equal_range(row.ip);
         for (auto it = first; it != last; ++it) {
             const FoundCamera& holder = *it->second;
@@ -321,18 +338,18 @@ std::vector<CheckedRow> CheckPlan(const std::vector<PlanRow>& plan, const std::v
             // A holder that the plan moves elsewhere frees the address.
             const auto moved = newIpOfMac.find(holderKey);
             if (moved == newIpOfMac.end() || moved->second == row.ip)
-                result.flags.push_back("address held by " + holder.mac);
+                result.flags.push_back({"address held by %1", {holder.mac}});
         }
         const uint32_t ip = *DottedIpv4(row.ip), mask = *DottedIpv4(row.mask), gateway = *DottedIpv4(row.gateway);
         const bool outside = (ip & mask) != (gateway & mask);
         // The dialog's gateway message says less than the subnet check.
         const auto refused = ValidateSingleChange(ParseIpFields(row.ip), ParseIpFields(row.mask), ParseIpFields(row.gateway));
         if (refused && !(outside && *refused == msg::kGatewayError))
-            result.flags.push_back(*refused);
+            result.flags.push_back({*refused, {}});
         else if (!refused && !ContiguousMask(mask))
-            result.flags.push_back("mask " + row.mask + " is not contiguous");
+            result.flags.push_back({"mask %1 is not contiguous", {row.mask}});
         if (outside)
-            result.flags.push_back("gateway " + row.gateway + " outside " + row.ip + "/" + row.mask);
+            result.flags.push_back({"gateway %1 outside %2/%3", {row.gateway, row.ip, row.mask}});
         checked.push_back(std::move(result));
     }
     return checked;

@@ -64,12 +64,31 @@ struct FoundCamera {
     std::string gateway;
 };
 
+// Why a plan row must not be applied: a text (written in English, or an
+// address rule's message as the dialog shows it) whose %1, %2... stand for the
+// values, so that a front end shows it in its own language.
+struct PlanFlag {
+    std::string text;
+    std::vector<std::string> values;
+
+    bool operator==(const PlanFlag&) const = default;
+};
+
+// pattern with each %1..%9 replaced by the value it names, in one pass: a value
+// that holds "%1" itself stays as it is.
+std::string FilledIn(std::string_view pattern, const std::vector<std::string>& values);
+// The flag's text with its values, untranslated.
+inline std::string FlagText(const PlanFlag& flag)
+{
+    return FilledIn(flag.text, flag.values);
+}
+
 // One row of a plan against the search: the camera it names, when found, and
 // why the row must not be applied (nothing when it may).
 struct CheckedRow {
     PlanRow row;
     std::optional<FoundCamera> current;
-    std::vector<std::string> flags;
+    std::vector<PlanFlag> flags;
 };
 
 // Flags, per row: the MAC was not found; the MAC or the address is in the

@@ -49,7 +49,7 @@ bool ReadFormat(const std::string& text, OutputFormat& format, OptionReader& rea
     else if (text == "csv")
         format = OutputFormat::Csv;
     else
-        return reader.Fail("--format takes table, json or csv, not '" + text + "'");
+        return reader.Fail(OptionMessage("--format takes table, json or csv, not '%1'", text));
     return true;
 }
 
@@ -84,7 +84,7 @@ int RunSearchCommand(const Arguments& args)
     std::string error;
     auto options = ParseSearchOptions(args, &error);
     if (!options)
-        return BadOptions(std::cerr, "search", error, SearchUsage());
+        return BadOptions(std::cerr, "search", error);
     if (options->help)
         return ShowUsage(std::cout, SearchUsage());
     protocol::InitTransport();
