@@ -240,8 +240,10 @@ int Check(const Arguments& args, std::ostream& out, std::ostream& err, LiveLine*
     // A list cut at its limit may have left planned cameras out: no acceptance.
     if (found.dropped)
         return Failed(err, "check",
-                      "the list is full at " + std::to_string(session.Table().Capacity()) + " cameras; " +
-                          std::to_string(found.dropped) + " more reports were not listed");
+                      platform::Tr("the list is full at %1 cameras; %2 more reports were not listed")
+                          .arg(QString::number(static_cast<qulonglong>(session.Table().Capacity())),
+                               QString::number(static_cast<qulonglong>(found.dropped)))
+                          .toStdString());
     return result.Passed(options->allowUnexpected) ? kExitOk : kExitFailed;
 }
 

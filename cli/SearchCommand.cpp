@@ -120,8 +120,10 @@ int RunSearchCommand(const Arguments& args)
     // A list cut at its limit is no complete list: said, and not a success.
     if (found.dropped)
         return Failed(std::cerr, "search",
-                      "the list is full at " + std::to_string(options->maxDevices) + " cameras; " +
-                          std::to_string(found.dropped) + " more reports were not listed (--max-devices)");
+                      platform::Tr("the list is full at %1 cameras; %2 more reports were not listed (--max-devices)")
+                          .arg(QString::number(static_cast<qulonglong>(options->maxDevices)),
+                               QString::number(static_cast<qulonglong>(found.dropped)))
+                          .toStdString());
     return kExitOk;
 }
 

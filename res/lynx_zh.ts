@@ -202,6 +202,14 @@ status is 0 when every chosen camera reported success (and verified, with
         <translation>未知的命令“%1”</translation>
     </message>
     <message>
+        <source>the list is full at %1 cameras; %2 more reports were not listed (--max-devices)</source>
+        <translation>列表已满（%1 台相机）；另有 %2 条应答未列出（--max-devices）</translation>
+    </message>
+    <message>
+        <source>the list is full at %1 cameras; %2 more reports were not listed</source>
+        <translation>列表已满（%1 台相机）；另有 %2 条应答未列出</translation>
+    </message>
+    <message>
         <source>MAC not found in the search</source>
         <translation>搜索中未找到此 MAC</translation>
     </message>
