@@ -192,23 +192,34 @@ void ForEachCsvLine(std::string_view text, const CsvLineFn& each)
 
 std::optional<std::vector<PlanRow>> ParsePlanCsv(std::string_view text, std::string* error)
 {
+    PlanFlag fault;
+    auto rows = ParsePlanCsv(text, &fault);
+    if (!rows)
+        *error = FlagText(fault);
+    return rows;
+}
+
+std::optional<std::vector<PlanRow>> ParsePlanCsv(std::string_view text, PlanFlag* fault)
+{
     if (text.size() > kMaxPlanBytes) {
-        *error = "the plan is larger than " + std::to_string(kMaxPlanBytes / (1024 * 1024)) + " MiB";
+        *fault = {"the plan is larger than %1 MiB", {std::to_string(kMaxPlanBytes / (1024 * 1024))}};
         return std::nullopt;
     }
     std::vector<PlanRow> rows;
     std::array<int, 4> column{-1, -1, -1, -1};
     bool haveHeader = false;
     int lineNumber = 0;
-    std::string why;
-    const auto fail = [&](const std::string& text) {
-        *error = "line " + std::to_string(lineNumber) + ": " + text;
+    // Each text begins "line %1: ", the line; its own values follow.
+    PlanFlag why;
+    const auto fail = [&](PlanFlag flag) {
+        flag.values.insert(flag.values.begin(), std::to_string(lineNumber));
+        *fault = std::move(flag);
         return std::nullopt;
     };
     ForEachCsvLine(text, [&](int line, bool closed, std::vector<std::string>& fields) {
         lineNumber = line;
         if (!closed) {
-            why = "a quoted field is not closed";
+            why = {"line %1: a quoted field is not closed", {}};
             return false;
         }
         if (!haveHeader) {
@@ -220,8 +231,8 @@ std::optional<std::vector<PlanRow>> ParsePlanCsv(std::string_view text, std::str
             }
             for (size_t c = 0; c < kColumns.size(); ++c) {
                 if (column[c] < 0) {
-                    why = "the header names no column \"" + std::string(kColumns[c]) +
-                          "\" (it must name mac, ip, mask and gateway)";
+                    why = {"line %1: the header names no column \"%2\" (it must name mac, ip, mask and gateway)",
+                           {kColumns[c]}};
                     return false;
                 }
             }
@@ -230,7 +241,7 @@ std::optional<std::vector<PlanRow>> ParsePlanCsv(std::string_view text, std::str
         }
         const int needed = *std::max_element(column.begin(), column.end()) + 1;
         if (static_cast<int>(fields.size()) < needed) {
-            why = "has " + std::to_string(fields.size()) + " fields, the header " + std::to_string(needed);
+            why = {"line %1: has %2 fields, the header %3", {std::to_string(fields.size()), std::to_string(needed)}};
             return false;
         }
         PlanRow row;
@@ -240,28 +251,28 @@ std::optional<std::vector<PlanRow>> ParsePlanCsv(std::string_view text, std::str
         row.mask = fields[static_cast<size_t>(column[2])];
         row.gateway = fields[static_cast<size_t>(column[3])];
         if (row.mac.empty()) {
-            why = "the MAC is empty";
+            why = {"line %1: the MAC is empty", {}};
             return false;
         }
         for (const auto& [name, value] : {std::pair{"ip", &row.ip}, {"mask", &row.mask}, {"gateway", &row.gateway}}) {
             if (!DottedIpv4(*value)) {
-                why = std::string(name) + " '" + *value + "' is not a dotted IPv4 address";
+                why = {"line %1: %2 '%3' is not a dotted IPv4 address", {name, *value}};
                 return false;
             }
         }
         if (rows.size() == kMaxPlanRows) {
-            why = "the plan has more than " + std::to_string(kMaxPlanRows) + " rows";
+            why = {"line %1: the plan has more than %2 rows", {std::to_string(kMaxPlanRows)}};
             return false;
         }
         rows.push_back(std::move(row));
         return true;
     });
-    if (!why.empty())
+    if (!why.text.empty())
         return fail(why);
     if (!haveHeader)
-        return fail("no header line (mac,ip,mask,gateway)");
+        return fail({"line %1: no header line (mac,ip,mask,gateway)", {}});
     if (rows.empty())
-        return fail("the plan has no rows");
+        return fail({"line %1: the plan has no rows", {}});
     return rows;
 }
 

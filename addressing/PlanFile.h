@@ -44,29 +44,9 @@ std::optional<uint32_t> DottedIpv4(const std::string& text);
 // ASCII letters in lower case: header names are compared so.
 std::string LowerAscii(std::string text);
 
-// The rows of a plan file's text, or nullopt and "line N: why" in *error for a
-// file that cannot be read as one: no header naming the four columns (in any
-// order, other columns ignored), a row with too few fields, an address that is
-// not dotted IPv4, an empty MAC. A byte-order mark and CRLF, LF or CR line
-// ends are taken; an empty plan, or one over the limits above, is an error too.
-std::optional<std::vector<PlanRow>> ParsePlanCsv(std::string_view text, std::string* error);
-// The file's text for the rows, header first, fields quoted where CSV needs it.
-std::string WritePlanCsv(const std::vector<PlanRow>& rows);
-
-// MACs are compared as the device table compares them.
-using platform::MacKey;
-
-// A camera as the search found it.
-struct FoundCamera {
-    std::string mac;
-    std::string ip;
-    std::string mask;
-    std::string gateway;
-};
-
-// Why a plan row must not be applied: a text (written in English, or an
-// address rule's message as the dialog shows it) whose %1, %2... stand for the
-// values, so that a front end shows it in its own language.
+// Why a plan file or one of its rows cannot be applied: a text (written in
+// English, or an address rule's message as the dialog shows it) whose %1,
+// %2... stand for the values, so that a front end shows it in its own language.
 struct PlanFlag {
     std::string text;
     std::vector<std::string> values;
@@ -82,6 +62,28 @@ inline std::string FlagText(const PlanFlag& flag)
 {
     return FilledIn(flag.text, flag.values);
 }
+
+// The rows of a plan file's text, or nullopt and "line N: why" in *error for a
+// file that cannot be read as one: no header naming the four columns (in any
+// order, other columns ignored), a row with too few fields, an address that is
+// not dotted IPv4, an empty MAC. A byte-order mark and CRLF, LF or CR line
+// ends are taken; an empty plan, or one over the limits above, is an error too.
+std::optional<std::vector<PlanRow>> ParsePlanCsv(std::string_view text, PlanFlag* fault);
+// The same, the fault's text filled in, untranslated.
+std::optional<std::vector<PlanRow>> ParsePlanCsv(std::string_view text, std::string* error);
+// The file's text for the rows, header first, fields quoted where CSV needs it.
+std::string WritePlanCsv(const std::vector<PlanRow>& rows);
+
+// MACs are compared as the device table compares them.
+using platform::MacKey;
+
+// A camera as the search found it.
+struct FoundCamera {
+    std::string mac;
+    std::string ip;
+    std::string mask;
+    std::string gateway;
+};
 
 // One row of a plan against the search: the camera it names, when found, and
 // why the row must not be applied (nothing when it may).

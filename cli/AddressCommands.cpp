@@ -117,9 +117,15 @@ std::string Said(const char* source, const std::vector<std::string>& values = {}
     return addressing::FilledIn(platform::TrUtf8(source), values);
 }
 
+// A plan's flag in the language chosen; Shown: as the terminal may show it.
+std::string FlagSaid(const addressing::PlanFlag& flag)
+{
+    return addressing::FilledIn(platform::TrUtf8(flag.text), flag.values);
+}
+
 std::string FlagShown(const addressing::PlanFlag& flag)
 {
-    return TerminalText(addressing::FilledIn(platform::TrUtf8(flag.text), flag.values));
+    return TerminalText(FlagSaid(flag));
 }
 
 int Invalid(std::ostream& err, const std::string& message)
@@ -316,9 +322,10 @@ int AssignPlan(const Arguments& args, std::ostream& out, std::ostream& err, Live
     std::string text(addressing::kMaxPlanBytes + 1, '\0');
     file.read(text.data(), static_cast<std::streamsize>(text.size()));
     text.resize(static_cast<size_t>(file.gcount()));
-    const auto plan = addressing::ParsePlanCsv(text, &error);
+    addressing::PlanFlag fault;
+    const auto plan = addressing::ParsePlanCsv(text, &fault);
     if (!plan)
-        return Invalid(err, "lynx-cli assign: " + o->plan + ", " + error);
+        return Invalid(err, "lynx-cli assign: " + o->plan + ", " + FlagSaid(fault));
 
     protocol::DiscoverySession session;
     const site::SearchResult found = SearchCameras(session, *o, live);

@@ -246,6 +246,42 @@ status is 0 when every chosen camera reported success (and verified, with
         <translation>第 %1 行  %2  %3 -&gt; %4  掩码 %5  网关 %6</translation>
     </message>
     <message>
+        <source>the plan is larger than %1 MiB</source>
+        <translation>方案大于 %1 MiB</translation>
+    </message>
+    <message>
+        <source>line %1: a quoted field is not closed</source>
+        <translation>第 %1 行：引号中的字段没有结束</translation>
+    </message>
+    <message>
+        <source>line %1: the header names no column "%2" (it must name mac, ip, mask and gateway)</source>
+        <translation>第 %1 行：表头中没有“%2”列（表头须有 mac、ip、mask 和 gateway）</translation>
+    </message>
+    <message>
+        <source>line %1: has %2 fields, the header %3</source>
+        <translation>第 %1 行：只有 %2 个字段，表头有 %3 个</translation>
+    </message>
+    <message>
+        <source>line %1: the MAC is empty</source>
+        <translation>第 %1 行：MAC 为空</translation>
+    </message>
+    <message>
+        <source>line %1: %2 '%3' is not a dotted IPv4 address</source>
+        <translation>第 %1 行：%2“%3”不是点分十进制的 IPv4 地址</translation>
+    </message>
+    <message>
+        <source>line %1: the plan has more than %2 rows</source>
+        <translation>第 %1 行：方案超过 %2 行</translation>
+    </message>
+    <message>
+        <source>line %1: no header line (mac,ip,mask,gateway)</source>
+        <translation>第 %1 行：没有表头行（mac,ip,mask,gateway）</translation>
+    </message>
+    <message>
+        <source>line %1: the plan has no rows</source>
+        <translation>第 %1 行：方案没有任何行</translation>
+    </message>
+    <message>
         <source>(not found)</source>
         <translation>（未找到）</translation>
     </message>

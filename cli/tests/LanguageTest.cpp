@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -168,4 +169,40 @@ TEST(CliLanguage, AnOptionErrorIsSaidInTheLanguageChosenWithAPointerToTheHelpIns
     const ProcessResult unknown = Cli({"LYNX_LANG=en"}, {}, {"serach"});
     EXPECT_EQ(unknown.exitCode, 2);
     EXPECT_EQ(unknown.err, "lynx-cli: unknown command 'serach'\nTry 'lynx-cli --help'.\n");
+}
+
+// A plan file that cannot be read as a plan is refused before anything is
+// sent, its fault in the language chosen.
+TEST(CliLanguage, APlanFilesFaultIsSaidInTheLanguageChosen)
+{
+    const std::string dir = ::testing::TempDir();
+    const auto write = [&](const std::string& name, const std::string& text) {
+        const std::string path = dir + "/lynx-language-" + name;
+        std::ofstream(path, std::ios::binary) << text;
+        return path;
+    };
+    const struct {
+        std::string path;
+        const char* english;
+        const char* chinese;
+    } cases[] = {
+        {write("empty-mac.csv", "mac,ip,mask,gateway\n,192.168.1.20,255.255.255.0,192.168.1.1\n"),
+         "line 2: the MAC is empty", "第 2 行：MAC 为空"},
+        {write("bad-ip.csv", "mac,ip,mask,gateway\n00:1A:2B:00:00:01,192.168.1,255.255.255.0,192.168.1.1\n"),
+         "line 2: ip '192.168.1' is not a dotted IPv4 address", "第 2 行：ip“192.168.1”不是点分十进制的 IPv4 地址"},
+        {write("no-gateway.csv", "mac,ip,mask\n00:1A:2B:00:00:01,192.168.1.20,255.255.255.0\n"),
+         "line 1: the header names no column \"gateway\"", "第 1 行：表头中没有“gateway”列"},
+        {dir + "/lynx-language-none.csv", "cannot read '", "无法读取“"},
+    };
+    for (const auto& c : cases) {
+        for (const bool chinese : {false, true}) {
+            const ProcessResult r =
+                Cli({chinese ? "LYNX_LANG=zh" : "LYNX_LANG=en"}, {}, {"assign", "--plan", c.path, "--dry-run"});
+            SCOPED_TRACE(c.path + (chinese ? " zh" : " en"));
+            EXPECT_EQ(r.exitCode, 2);
+            EXPECT_EQ(r.out, "");
+            EXPECT_NE(r.err.find(chinese ? c.chinese : c.english), std::string::npos) << r.err;
+            EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        }
+    }
 }
