@@ -22,14 +22,15 @@
 # search and the watch's interval; LYNX_BENCH_WATCH_SECONDS (default 25) the
 # window's watch. The exit status is 1 when a program was cut off or ended
 # otherwise than with 0 or 1 (a crash). BENCH_SMOKE=1: 300 reports over 1 s,
-# searches of 1 s, a watch of 3 s, each cut off after 60 s (the test suite's
-# run; arguments and the variables still win). Needs root (network namespaces).
+# searches of 2 s (the flood within them), a window's watch of 3 s, each cut off
+# after 60 s (the test suite's run; arguments and the variables still win).
+# Needs root (network namespaces).
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 bin="$(cd "${1:-$here/../build/bin}" && pwd)"
 smoke=${BENCH_SMOKE:+1}
 reports=${2:-$([ -n "$smoke" ] && echo 300 || echo 65536)}
-seconds=${LYNX_BENCH_SECONDS:-$([ -n "$smoke" ] && echo 1 || echo 5)}
+seconds=${LYNX_BENCH_SECONDS:-$([ -n "$smoke" ] && echo 2 || echo 5)}
 flood=${LYNX_FLOOD:-$bin/lynx-flood}
 limit=${LIMIT:-$([ -n "$smoke" ] && echo 60 || echo 300)}
 over=${FLOOD_SECONDS:-$([ -n "$smoke" ] && echo 1 || echo 2)}
