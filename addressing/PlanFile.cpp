@@ -192,23 +192,34 @@ void ForEachCsvLine(std::string_view text, const CsvLineFn& each)
 
 std::optional<std::vector<PlanRow>> ParsePlanCsv(std::string_view text, std::string* error)
 {
+    PlanFlag fault;
+    auto rows = ParsePlanCsv(text, &fault);
+    if (!rows)
+        *error = FlagText(fault);
+    return rows;
+}
+
+std::optional<std::vector<PlanRow>> ParsePlanCsv(std::string_view text, PlanFlag* fault)
+{
     if (text.size() > kMaxPlanBytes) {
-        *error = "the plan is larger than " + std::to_string(kMaxPlanBytes / (1024 * 1024)) + " MiB";
+        *fault = {"the plan is larger than %1 MiB", {std::to_string(kMaxPlanBytes / (1024 * 1024))}};
         return std::nullopt;
     }
     std::vector<PlanRow> rows;
     std::array<int, 4> column{-1, -1, -1, -1};
     bool haveHeader = false;
     int lineNumber = 0;
-    std::string why;
-    const auto fail = [&](const std::string& text) {
-        *error = "line " + std::to_string(lineNumber) + ": " + text;
+    // Each text begins "line %1: ", the line; its own values follow.
+    PlanFlag why;
+    const auto fail = [&](PlanFlag flag) {
+        flag.values.insert(flag.values.begin(), std::to_string(lineNumber));
+        *fault = std::move(flag);
         return std::nullopt;
     };
     ForEachCsvLine(text, [&](int line, bool closed, std::vector<std::string>& fields) {
         lineNumber = line;
         if (!closed) {
-            why = "a quoted field is not closed";
+            why = {"line %1: a quoted field is not closed", {}};
             return false;
         }
         if (!haveHeader) {
@@ -220,8 +231,8 @@ std::optional<std::vector<PlanRow>> ParsePlanCsv(std::string_view text, std::str
             }
             for (size_t c = 0; c < kColumns.size(); ++c) {
                 if (column[c] < 0) {
-                    why = "the header names no column \"" + std::string(kColumns[c]) +
-                          "\" (it must name mac, ip, mask and gateway)";
+                    why = {"line %1: the header names no column \"%2\" (it must name mac, ip, mask and gateway)",
+                           {kColumns[c]}};
                     return false;
                 }
             }
@@ -230,7 +241,7 @@ std::optional<std::vector<PlanRow>> ParsePlanCsv(std::string_view text, std::str
         }
         const int needed = *std::max_element(column.begin(), column.end()) + 1;
         if (static_cast<int>(fields.size()) < needed) {
-            why = "has " + std::to_string(fields.size()) + " fields, the header " + std::to_string(needed);
+            why = {"line %1: has %2 fields, the header %3", {std::to_string(fields.size()), std::to_string(needed)}};
             return false;
         }
         PlanRow row;
@@ -240,28 +251,28 @@ std::optional<std::vector<PlanRow>> ParsePlanCsv(std::string_view text, std::str
         row.mask = fields[static_cast<size_t>(column[2])];
         row.gateway = fields[static_cast<size_t>(column[3])];
         if (row.mac.empty()) {
-            why = "the MAC is empty";
+            why = {"line %1: the MAC is empty", {}};
             return false;
         }
         for (const auto& [name, value] : {std::pair{"ip", &row.ip}, {"mask", &row.mask}, {"gateway", &row.gateway}}) {
             if (!DottedIpv4(*value)) {
-                why = std::string(name) + " '" + *value + "' is not a dotted IPv4 address";
+                why = {"line %1: %2 '%3' is not a dotted IPv4 address", {name, *value}};
                 return false;
             }
         }
         if (rows.size() == kMaxPlanRows) {
-            why = "the plan has more than " + std::to_string(kMaxPlanRows) + " rows";
+            why = {"line %1: the plan has more than %2 rows", {std::to_string(kMaxPlanRows)}};
             return false;
         }
         rows.push_back(std::move(row));
         return true;
     });
-    if (!why.empty())
+    if (!why.text.empty())
         return fail(why);
     if (!haveHeader)
-        return fail("no header line (mac,ip,mask,gateway)");
+        return fail({"line %1: no header line (mac,ip,mask,gateway)", {}});
     if (rows.empty())
-        return fail("the plan has no rows");
+        return fail({"line %1: the plan has no rows", {}});
     return rows;
 }
 
@@ -271,6 +282,22 @@ std::string WritePlanCsv(const std::vector<PlanRow>& rows)
     for (const PlanRow& row : rows)
         text += platform::CsvField(row.mac) + "," + platform::CsvField(row.ip) + "," + platform::CsvField(row.mask) + "," +
                 platform::CsvField(row.gateway) + "\n";
+    return text;
+}
+
+std::string FilledIn(std::string_view pattern, const std::vector<std::string>& values)
+{
+    std::string text;
+    for (std::size_t at = 0; at < pattern.size(); ++at) {
+        const char next = at + 1 < pattern.size() ? pattern[at + 1] : '\0';
+        const std::size_t index = next >= '1' && next <= '9' ? static_cast<std::size_t>(next - '1') : values.size();
+        if (pattern[at] == '%' && index < values.size()) {
+            text += values[index];
+            ++at;
+        } else {
+            text += pattern[at];
+        }
+    }
     return text;
 }
 
@@ -291,12 +318,11 @@ std::vector<CheckedRow> CheckPlan(const std::vector<PlanRow>& plan, const std::v
     }
     // One other line named, whatever the count: listing every other line on
     // every row would grow with the square of a plan's repeats.
-    const auto otherLines = [](const std::vector<int>& lines, int self) {
-        const int other = lines[0] != self ? lines[0] : lines[1];
-        std::string text = std::to_string(other);
-        if (lines.size() > 2)
-            text += " (" + std::to_string(lines.size()) + " lines in all)";
-        return text;
+    const auto alsoOn = [](const std::vector<int>& lines, int self, const char* twice, const char* more) {
+        const std::string other = std::to_string(lines[0] != self ? lines[0] : lines[1]);
+        if (lines.size() == 2)
+            return PlanFlag{twice, {other}};
+        return PlanFlag{more, {other, std::to_string(lines.size())}};
     };
 
     std::vector<CheckedRow> checked;
@@ -307,11 +333,13 @@ std::vector<CheckedRow> CheckPlan(const std::vector<PlanRow>& plan, const std::v
         if (const auto it = byMac.find(key); it != byMac.end())
             result.current = *it->second;
         else
-            result.flags.push_back("MAC not found in the search");
+            result.flags.push_back({"MAC not found in the search", {}});
         if (linesOfMac[key].size() > 1)
-            result.flags.push_back("MAC also on line " + otherLines(linesOfMac[key], row.line));
+            result.flags.push_back(alsoOn(linesOfMac[key], row.line, "MAC also on line %1",
+                                          "MAC also on line %1 (%2 lines in all)"));
         if (linesOfIp[row.ip].size() > 1)
-            result.flags.push_back("address also on line " + otherLines(linesOfIp[row.ip], row.line));
+            result.flags.push_back(alsoOn(linesOfIp[row.ip], row.line, "address also on line %1",
+                                          "address also on line %1 (%2 lines in all)"));
         const auto [first, last] = byIp.equal_range(row.ip);
         for (auto it = first; it != last; ++it) {
             const FoundCamera& holder = *it->second;
@@ -321,18 +349,18 @@ std::vector<CheckedRow> CheckPlan(const std::vector<PlanRow>& plan, const std::v
             // A holder that the plan moves elsewhere frees the address.
             const auto moved = newIpOfMac.find(holderKey);
             if (moved == newIpOfMac.end() || moved->second == row.ip)
-                result.flags.push_back("address held by " + holder.mac);
+                result.flags.push_back({"address held by %1", {holder.mac}});
         }
         const uint32_t ip = *DottedIpv4(row.ip), mask = *DottedIpv4(row.mask), gateway = *DottedIpv4(row.gateway);
         const bool outside = (ip & mask) != (gateway & mask);
         // The dialog's gateway message says less than the subnet check.
         const auto refused = ValidateSingleChange(ParseIpFields(row.ip), ParseIpFields(row.mask), ParseIpFields(row.gateway));
         if (refused && !(outside && *refused == msg::kGatewayError))
-            result.flags.push_back(*refused);
+            result.flags.push_back({*refused, {}});
         else if (!refused && !ContiguousMask(mask))
-            result.flags.push_back("mask " + row.mask + " is not contiguous");
+            result.flags.push_back({"mask %1 is not contiguous", {row.mask}});
         if (outside)
-            result.flags.push_back("gateway " + row.gateway + " outside " + row.ip + "/" + row.mask);
+            result.flags.push_back({"gateway %1 outside %2/%3", {row.gateway, row.ip, row.mask}});
         checked.push_back(std::move(result));
     }
     return checked;

@@ -44,11 +44,32 @@ std::optional<uint32_t> DottedIpv4(const std::string& text);
 // ASCII letters in lower case: header names are compared so.
 std::string LowerAscii(std::string text);
 
+// Why a plan file or one of its rows cannot be applied: a text (written in
+// English, or an address rule's message as the dialog shows it) whose %1,
+// %2... stand for the values, so that a front end shows it in its own language.
+struct PlanFlag {
+    std::string text;
+    std::vector<std::string> values;
+
+    bool operator==(const PlanFlag&) const = default;
+};
+
+// pattern with each %1..%9 replaced by the value it names, in one pass: a value
+// that holds "%1" itself stays as it is.
+std::string FilledIn(std::string_view pattern, const std::vector<std::string>& values);
+// The flag's text with its values, untranslated.
+inline std::string FlagText(const PlanFlag& flag)
+{
+    return FilledIn(flag.text, flag.values);
+}
+
 // The rows of a plan file's text, or nullopt and "line N: why" in *error for a
 // file that cannot be read as one: no header naming the four columns (in any
 // order, other columns ignored), a row with too few fields, an address that is
 // not dotted IPv4, an empty MAC. A byte-order mark and CRLF, LF or CR line
 // ends are taken; an empty plan, or one over the limits above, is an error too.
+std::optional<std::vector<PlanRow>> ParsePlanCsv(std::string_view text, PlanFlag* fault);
+// The same, the fault's text filled in, untranslated.
 std::optional<std::vector<PlanRow>> ParsePlanCsv(std::string_view text, std::string* error);
 // The file's text for the rows, header first, fields quoted where CSV needs it.
 std::string WritePlanCsv(const std::vector<PlanRow>& rows);
@@ -69,7 +90,7 @@ struct FoundCamera {
 struct CheckedRow {
     PlanRow row;
     std::optional<FoundCamera> current;
-    std::vector<std::string> flags;
+    std::vector<PlanFlag> flags;
 };
 
 // Flags, per row: the MAC was not found; the MAC or the address is in the

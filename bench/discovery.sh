@@ -8,7 +8,10 @@
 #
 #   bench/discovery.sh [--window] [BIN_DIR] [CAMERAS] [RUNS]
 #
-# BIN_DIR defaults to build/bin. Needs root (network namespaces).
+# BIN_DIR defaults to build/bin. The exit status is 1 when a run listed fewer
+# cameras than answered, or its timing could not be read. BENCH_SMOKE=1: 20
+# cameras, one run, a search of 1 s (the test suite's run; arguments and
+# LYNX_BENCH_SECONDS still win). Needs root (network namespaces).
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 mode=cli
@@ -17,9 +20,10 @@ if [ "${1:-}" = "--window" ]; then
   shift
 fi
 bin="$(cd "${1:-$here/../build/bin}" && pwd)"
-cameras=${2:-2000}
-runs=${3:-3}
-seconds=${LYNX_BENCH_SECONDS:-4}
+smoke=${BENCH_SMOKE:+1}
+cameras=${2:-$([ -n "$smoke" ] && echo 20 || echo 2000)}
+runs=${3:-$([ -n "$smoke" ] && echo 1 || echo 3)}
+seconds=${LYNX_BENCH_SECONDS:-$([ -n "$smoke" ] && echo 1 || echo 4)}
 
 tools="lynx-cli lynx-camsim"
 [ "$mode" = window ] && tools="lynx-bench-window-discovery lynx-camsim"
@@ -73,7 +77,9 @@ for run in $(seq 1 "$runs"); do
   fi
   printf '%-4s %-8s %-8s %-36s %-16s %s\n' "$run" "$listed" "$cameras" "$delta" "$gap" \
     "$sentCount / $((in1 - in0)) / $((rcvbuf1 - rcvbuf0)) / $received"
+  [ "$listed" = "$cameras" ] && [ "$delta" != n/a ] || short=1
 done
+exit "${short:-0}"
 INNER
 )
 

@@ -4,10 +4,12 @@
 # same run, several times each; prints throughput and each server's peak
 # resident memory.
 #   bench/upgrade_server.sh BIN_DIR [SIZE_MIB] [ROUNDS]
+# BENCH_SMOKE=1: 8 MiB, one round (the test suite's run; arguments still win).
 set -euo pipefail
 bin=${1:?usage: upgrade_server.sh BIN_DIR [SIZE_MIB] [ROUNDS]}
-size_mib=${2:-1024}
-rounds=${3:-5}
+smoke=${BENCH_SMOKE:+1}
+size_mib=${2:-$([ -n "$smoke" ] && echo 8 || echo 1024)}
+rounds=${3:-$([ -n "$smoke" ] && echo 1 || echo 5)}
 command -v nginx >/dev/null || { echo "nginx is not installed (apt-get install nginx-light)" >&2; exit 1; }
 command -v curl >/dev/null || { echo "curl is not installed" >&2; exit 1; }
 
@@ -27,8 +29,8 @@ mkdir -p "$work/www" "$work/nginx"
 dd if=/dev/urandom of="$file" bs=1M count="$size_mib" status=none
 cat "$file" >/dev/null  # both servers read from the page cache
 
-# The tool's server.
-"$bin/upgrade_server_serve" "$file" 39100 >"$work/lynx.out" &
+# The tool's server, serving the one client's address as a batch admits a camera's.
+"$bin/upgrade_server_serve" "$file" 39100 --admit 127.0.0.1 >"$work/lynx.out" &
 lynx_pid=$!
 for _ in $(seq 50); do [ -s "$work/lynx.out" ] && break; sleep 0.1; done
 lynx_port=$(head -1 "$work/lynx.out")
@@ -65,7 +67,7 @@ for _ in $(seq 50); do curl -s -o /dev/null "http://127.0.0.1:$nginx_port/" && b
 
 # One download; prints "total_s transfer_s" (transfer: from the first byte).
 fetch() {
-  curl -s -o /dev/null -w '%{time_total} %{time_starttransfer} %{size_download}\n' "$1"
+  curl -sS -o /dev/null -w '%{time_total} %{time_starttransfer} %{size_download}\n' "$1"
 }
 report() {  # name, list of "total start size" lines
   awk -v name="$1" '{ total=$1; start=$2; size=$3;

@@ -111,6 +111,23 @@ bool MacFits(const std::string& mac)
     return !mac.empty() && platform::Utf8ToCp936(mac).size() < sizeof(DeviceRecord::mac);
 }
 
+// A text of these commands in the language chosen, its %1, %2... filled in.
+std::string Said(const char* source, const std::vector<std::string>& values = {})
+{
+    return addressing::FilledIn(platform::TrUtf8(source), values);
+}
+
+// A plan's flag in the language chosen; Shown: as the terminal may show it.
+std::string FlagSaid(const addressing::PlanFlag& flag)
+{
+    return addressing::FilledIn(platform::TrUtf8(flag.text), flag.values);
+}
+
+std::string FlagShown(const addressing::PlanFlag& flag)
+{
+    return TerminalText(FlagSaid(flag));
+}
+
 int Invalid(std::ostream& err, const std::string& message)
 {
     err << TerminalText(platform::TrUtf8(message)) << '\n';
@@ -167,7 +184,7 @@ int SetIp(const Arguments& args, std::ostream& out, std::ostream& err, const add
             reader.Require({{"--mac", &o.mac}, {"--ip", &o.ip}, {"--mask", &o.mask}, {"--gateway", &o.gateway}});
         });
     if (!o)
-        return BadOptions(err, "set-ip", error, kSetIpUsage);
+        return BadOptions(err, "set-ip", error);
     if (o->help)
         return ShowUsage(out, kSetIpUsage);
     const addressing::IpFields ip = addressing::ParseIpFields(o->ip);
@@ -214,8 +231,10 @@ int SetIp(const Arguments& args, std::ostream& out, std::ostream& err, const add
         out << ChangeText(true) << '\n';
         report.AddStatus(change.mac, "answered at " + change.ip);
     } else {
-        err << "lynx-cli set-ip: " << TerminalText(change.mac) << " did not answer at " << change.ip << " within " << o->confirmWait
-            << " s\n";
+        err << "lynx-cli set-ip: "
+            << Said("%1 did not answer at %2 within %3 s",
+                    {TerminalText(change.mac), change.ip, std::to_string(o->confirmWait)})
+            << '\n';
     }
     report.SetOutcome(change.mac, result.confirmed ? "confirmed" : "not confirmed");
     return SaveReport(report, o->report, err, "set-ip") && result.confirmed ? kExitOk : kExitFailed;
@@ -236,7 +255,7 @@ int Plan(const Arguments& args, std::ostream& out, std::ostream& err, LiveLine* 
         },
         RequireRange);
     if (!o)
-        return BadOptions(err, "plan", error, kPlanUsage);
+        return BadOptions(err, "plan", error);
     if (o->help)
         return ShowUsage(out, kPlanUsage);
     addressing::PlanValues values;
@@ -253,7 +272,7 @@ int Plan(const Arguments& args, std::ostream& out, std::ostream& err, LiveLine* 
     if (!found.ok())
         return Failed(err, "plan", site::FailureText(found.failure));
     if (found.rows.empty())
-        return Failed(err, "plan", "no camera answered the search; no plan written");
+        return Failed(err, "plan", Said("no camera answered the search; no plan written"));
     addressing::DevList devList;
     int index = 0;
     for (const protocol::DeviceRow& row : found.rows)
@@ -270,7 +289,7 @@ int Plan(const Arguments& args, std::ostream& out, std::ostream& err, LiveLine* 
         rows.push_back({0, devList.at(assignment.row).strMAC, assignment.newIp, values.netMask, values.gateWay});
     if (!platform::WriteFileWhole(o->writePlan, addressing::WritePlanCsv(rows), &error))
         return Failed(err, "plan", error);
-    out << "wrote " << rows.size() << " rows to " << o->writePlan << '\n';
+    out << Said("wrote %1 rows to %2", {std::to_string(rows.size()), TerminalText(o->writePlan)}) << '\n';
     return kExitOk;
 }
 
@@ -293,19 +312,20 @@ int AssignPlan(const Arguments& args, std::ostream& out, std::ostream& err, Live
         },
         [](OptionReader&, const AddressOptions&) {});
     if (!o)
-        return BadOptions(err, "assign", error, kAssignUsage);
+        return BadOptions(err, "assign", error);
     if (o->help)
         return ShowUsage(out, kAssignUsage);
     std::ifstream file(o->plan, std::ios::binary);
     if (!file)
-        return Invalid(err, "lynx-cli assign: cannot read '" + o->plan + "': " + std::strerror(errno));
+        return Invalid(err, "lynx-cli assign: " + Said("cannot read '%1': %2", {o->plan, std::strerror(errno)}));
     // No more than one byte past the limit is read: a file that large is refused.
     std::string text(addressing::kMaxPlanBytes + 1, '\0');
     file.read(text.data(), static_cast<std::streamsize>(text.size()));
     text.resize(static_cast<size_t>(file.gcount()));
-    const auto plan = addressing::ParsePlanCsv(text, &error);
+    addressing::PlanFlag fault;
+    const auto plan = addressing::ParsePlanCsv(text, &fault);
     if (!plan)
-        return Invalid(err, "lynx-cli assign: " + o->plan + ", " + error);
+        return Invalid(err, "lynx-cli assign: " + o->plan + ", " + FlagSaid(fault));
 
     protocol::DiscoverySession session;
     const site::SearchResult found = SearchCameras(session, *o, live);
@@ -322,23 +342,25 @@ int AssignPlan(const Arguments& args, std::ostream& out, std::ostream& err, Live
 
     int flagged = 0;
     for (const addressing::CheckedRow& row : checked) {
-        out << "line " << row.row.line << "  " << TerminalText(row.row.mac) << "  "
-            << (row.current ? TerminalText(row.current->ip) : std::string("(not found)")) << " -> "
-            << TerminalText(row.row.ip) << "  mask " << TerminalText(row.row.mask) << "  gateway "
-            << TerminalText(row.row.gateway) << '\n';
-        for (const std::string& flag : row.flags)
-            out << "    ! " << TerminalText(platform::TrUtf8(flag)) << '\n';
+        out << Said("line %1  %2  %3 -> %4  mask %5  gateway %6",
+                    {std::to_string(row.row.line), TerminalText(row.row.mac),
+                     row.current ? TerminalText(row.current->ip) : Said("(not found)"), TerminalText(row.row.ip),
+                     TerminalText(row.row.mask), TerminalText(row.row.gateway)})
+            << '\n';
+        for (const addressing::PlanFlag& flag : row.flags)
+            out << "    ! " << FlagShown(flag) << '\n';
         flagged += row.flags.empty() ? 0 : 1;
     }
-    out << checked.size() << " rows, " << flagged << " flagged" << std::endl;
+    out << Said("%1 rows, %2 flagged", {std::to_string(checked.size()), std::to_string(flagged)}) << std::endl;
     if (o->dryRun)
         return flagged ? kExitUsage : kExitOk;
     if (flagged) {
-        err << "lynx-cli assign: the plan has " << flagged << " flagged rows; nothing was sent\n";
+        err << "lynx-cli assign: " << Said("the plan has %1 flagged rows; nothing was sent", {std::to_string(flagged)})
+            << '\n';
         for (const addressing::CheckedRow& row : checked)
-            for (const std::string& flag : row.flags)
-                err << "  line " << row.row.line << " (" << TerminalText(row.row.mac)
-                    << "): " << TerminalText(platform::TrUtf8(flag)) << '\n';
+            for (const addressing::PlanFlag& flag : row.flags)
+                err << "  " << Said("line %1 (%2): %3", {std::to_string(row.row.line), TerminalText(row.row.mac), FlagShown(flag)})
+                    << '\n';
         return kExitUsage;
     }
 
@@ -366,7 +388,7 @@ int AssignPlan(const Arguments& args, std::ostream& out, std::ostream& err, Live
         const site::AddressChange& change = request.changes[i];
         report.AddStatus(change.mac, "answered at " + change.ip);
         report.SetOutcome(change.mac, "confirmed");
-        out << TerminalText(change.mac) << " answers at " << change.ip << std::endl;
+        out << Said("%1 answers at %2", {TerminalText(change.mac), change.ip}) << std::endl;
     };
     const site::ReaddressResult done = site::Readdress(session, request, events);
     if (!done.ok())
@@ -375,7 +397,7 @@ int AssignPlan(const Arguments& args, std::ostream& out, std::ostream& err, Live
     for (size_t i = 0; i < done.cameras.size(); ++i) {
         allConfirmed = allConfirmed && done.cameras[i].confirmed;
         if (done.cameras[i].sent && !done.cameras[i].confirmed) {
-            out << TerminalText(request.changes[i].mac) << " did not answer at " << request.changes[i].ip << std::endl;
+            out << Said("%1 did not answer at %2", {TerminalText(request.changes[i].mac), request.changes[i].ip}) << std::endl;
             report.SetOutcome(request.changes[i].mac, "not confirmed");
         }
     }
@@ -402,7 +424,7 @@ int Assign(const Arguments& args, std::ostream& out, std::ostream& err, const ad
         },
         RequireRange);
     if (!o)
-        return BadOptions(err, "assign", error, kAssignUsage);
+        return BadOptions(err, "assign", error);
     if (o->help)
         return ShowUsage(out, kAssignUsage);
     if (o->macs.empty())

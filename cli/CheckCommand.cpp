@@ -90,7 +90,8 @@ std::size_t ConflictCount(const CameraAcceptance& camera)
 }
 
 // What a row says beyond its columns: each part of the address that differs
-// from the plan, and the others holding its IP.
+// from the plan, as what was planned and what was found (an arrow would read
+// as an order to change it), and the others holding its IP.
 std::string Details(const CameraAcceptance& camera)
 {
     std::string details;
@@ -100,7 +101,9 @@ std::string Details(const CameraAcceptance& camera)
              {std::tuple{"设备IP", &camera.plannedIp, &camera.ip}, {"子网掩码", &camera.plannedMask, &camera.mask},
               {"网关地址", &camera.plannedGateway, &camera.gateway}})
             if (!planned->empty() && *planned != *found)
-                add(platform::TrUtf8(title) + " " + *planned + " -> " + *found);
+                add(platform::Tr("%1：计划 %2，实际 %3")
+                        .arg(platform::Tr(title), QString::fromStdString(*planned), QString::fromStdString(*found))
+                        .toStdString());
     }
     if (ConflictCount(camera) != 0)
         add(platform::TrPrefixed("IP冲突：", QString::fromStdString(
@@ -205,7 +208,7 @@ int Check(const Arguments& args, std::ostream& out, std::ostream& err, LiveLine*
     std::string error;
     const std::optional<CheckOptions> options = ParseCheckOptions(args, &error);
     if (!options)
-        return BadOptions(err, "check", error, CheckUsage());
+        return BadOptions(err, "check", error);
     if (options->help)
         return ShowUsage(out, CheckUsage());
     const std::optional<site::SiteFile> site = ReadSiteFileOrSayFaults(options->site, err, "check");
@@ -237,8 +240,10 @@ int Check(const Arguments& args, std::ostream& out, std::ostream& err, LiveLine*
     // A list cut at its limit may have left planned cameras out: no acceptance.
     if (found.dropped)
         return Failed(err, "check",
-                      "the list is full at " + std::to_string(session.Table().Capacity()) + " cameras; " +
-                          std::to_string(found.dropped) + " more reports were not listed");
+                      platform::Tr("the list is full at %1 cameras; %2 more reports were not listed")
+                          .arg(QString::number(static_cast<qulonglong>(session.Table().Capacity())),
+                               QString::number(static_cast<qulonglong>(found.dropped)))
+                          .toStdString());
     return result.Passed(options->allowUnexpected) ? kExitOk : kExitFailed;
 }
 

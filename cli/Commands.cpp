@@ -16,10 +16,10 @@ int ShowUsage(std::ostream& out, const char* usage)
     return kExitOk;
 }
 
-int BadOptions(std::ostream& err, const char* command, const std::string& error, const char* usage)
+int BadOptions(std::ostream& err, const char* command, const std::string& error)
 {
-    err << "lynx-cli " << command << ": " << TerminalText(error) << "\n";
-    ShowUsage(err, usage);
+    err << "lynx-cli " << command << ": " << TerminalText(error) << "\n"
+        << platform::Tr("Try 'lynx-cli %1 --help'.").arg(QString::fromUtf8(command)).toStdString() << "\n";
     return kExitUsage;
 }
 

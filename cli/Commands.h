@@ -40,8 +40,9 @@ constexpr int kExitUsage = 2;
 
 // The command's help (translated) on out: kExitOk.
 int ShowUsage(std::ostream& out, const char* usage);
-// "lynx-cli COMMAND: error" and the command's help on err: kExitUsage.
-int BadOptions(std::ostream& err, const char* command, const std::string& error, const char* usage);
+// "lynx-cli COMMAND: error" on err, then one line pointing to the command's
+// --help, so that the error is not buried under the whole help: kExitUsage.
+int BadOptions(std::ostream& err, const char* command, const std::string& error);
 // "lynx-cli COMMAND: text" on err: kExitFailed.
 int Failed(std::ostream& err, const char* command, const std::string& text);
 // The site file at path; nullopt after "lynx-cli COMMAND: PATH: fault" on err

@@ -1,5 +1,6 @@
 #include "cli/InterfaceOption.h"
 
+#include "cli/OptionReader.h"
 #include "platform/NetworkInterfaces.h"
 
 #include <algorithm>
@@ -18,7 +19,8 @@ bool CheckInterfaceNames(const std::vector<std::string>& names, std::string* err
         std::string list;
         for (const std::string& k : known)
             list += (list.empty() ? "" : ", ") + k;
-        *error = "no network interface called '" + name + "' (this PC has: " + (list.empty() ? "none" : list) + ")";
+        *error = list.empty() ? OptionMessage("no network interface called '%1' (this PC has none)", name)
+                              : OptionMessage("no network interface called '%1' (this PC has: %2)", name, list);
         return false;
     }
     return true;

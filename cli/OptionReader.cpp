@@ -33,7 +33,7 @@ bool OptionReader::Fail(std::string message)
 bool OptionReader::Flag(bool& flag, bool value)
 {
     if (m_hasInlineValue)
-        return Fail(m_name + " takes no value");
+        return Fail(OptionMessage("%1 takes no value", m_name));
     flag = value;
     return true;
 }
@@ -43,7 +43,7 @@ bool OptionReader::Append(std::vector<std::string>& values)
     if (!m_hasInlineValue && m_next < m_args.size())
         m_value = m_args[m_next++];
     if (m_value.empty())
-        return Fail(m_name + " needs a value");
+        return Fail(OptionMessage("%1 needs a value", m_name));
     values.push_back(m_value);
     return true;
 }
@@ -51,7 +51,7 @@ bool OptionReader::Append(std::vector<std::string>& values)
 bool OptionReader::Value(std::string& value)
 {
     if (!m_given.insert(m_name).second)
-        return Fail(m_name + " given twice");
+        return Fail(OptionMessage("%1 given twice", m_name));
     std::vector<std::string> taken;
     if (!Append(taken))
         return false;
@@ -74,9 +74,9 @@ bool OptionReader::ReadNumber(long long& value, long long least, long long most)
         return false;
     const std::optional<long long> n = platform::WholeNumber(text);
     if (!n || *n < least)
-        return Fail(m_name + " takes a whole number" +
-                    (least == LLONG_MIN ? std::string() : " of at least " + std::to_string(least)) + ", not '" + text +
-                    "'");
+        return Fail(least == LLONG_MIN
+                        ? OptionMessage("%1 takes a whole number, not '%2'", m_name, text)
+                        : OptionMessage("%1 takes a whole number of at least %2, not '%3'", m_name, std::to_string(least), text));
     value = std::min(*n, most);
     return true;
 }
@@ -100,14 +100,14 @@ bool OptionReader::Interface(std::vector<std::string>& names)
 
 bool OptionReader::Unknown()
 {
-    return Fail("unknown option '" + m_name + "'");
+    return Fail(OptionMessage("unknown option '%1'", m_name));
 }
 
 bool OptionReader::Require(std::initializer_list<std::pair<std::string_view, const std::string*>> options)
 {
     for (const auto& [name, value] : options)
         if (value->empty())
-            return Fail(std::string(name) + " is required");
+            return Fail(OptionMessage("%1 is required", std::string(name)));
     return true;
 }
 

@@ -4,6 +4,9 @@
 #pragma once
 
 #include "cli/Commands.h"
+#include "platform/Translation.h"
+
+#include <QString>
 
 #include <climits>
 #include <cstddef>
@@ -16,6 +19,18 @@
 #include <vector>
 
 namespace lynx::cli {
+
+// A message about the options in the language chosen: source (English, as the
+// help is) translated, its %1, %2... filled in with values in one pass, so that
+// a value holding "%1" stays as typed.
+template <class... Texts>
+std::string OptionMessage(const char* source, const Texts&... values)
+{
+    if constexpr (sizeof...(values) == 0)
+        return platform::TrUtf8(source);
+    else
+        return platform::Tr(source).arg(QString::fromStdString(values)...).toStdString();
+}
 
 class OptionReader {
 public:

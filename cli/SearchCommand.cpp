@@ -49,7 +49,7 @@ bool ReadFormat(const std::string& text, OutputFormat& format, OptionReader& rea
     else if (text == "csv")
         format = OutputFormat::Csv;
     else
-        return reader.Fail("--format takes table, json or csv, not '" + text + "'");
+        return reader.Fail(OptionMessage("--format takes table, json or csv, not '%1'", text));
     return true;
 }
 
@@ -84,7 +84,7 @@ int RunSearchCommand(const Arguments& args)
     std::string error;
     auto options = ParseSearchOptions(args, &error);
     if (!options)
-        return BadOptions(std::cerr, "search", error, SearchUsage());
+        return BadOptions(std::cerr, "search", error);
     if (options->help)
         return ShowUsage(std::cout, SearchUsage());
     protocol::InitTransport();
@@ -120,8 +120,10 @@ int RunSearchCommand(const Arguments& args)
     // A list cut at its limit is no complete list: said, and not a success.
     if (found.dropped)
         return Failed(std::cerr, "search",
-                      "the list is full at " + std::to_string(options->maxDevices) + " cameras; " +
-                          std::to_string(found.dropped) + " more reports were not listed (--max-devices)");
+                      platform::Tr("the list is full at %1 cameras; %2 more reports were not listed (--max-devices)")
+                          .arg(QString::number(static_cast<qulonglong>(options->maxDevices)),
+                               QString::number(static_cast<qulonglong>(found.dropped)))
+                          .toStdString());
     return kExitOk;
 }
 

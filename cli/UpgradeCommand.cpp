@@ -89,7 +89,7 @@ std::optional<UpgradeOptions> ParseUpgradeOptions(const std::vector<std::string>
                     ips.push_back(more);
             for (const std::string& ip : ips) {
                 if (!IsDottedIpv4(ip))
-                    reader.Fail("--ip takes an IPv4 address, not '" + ip + "'");
+                    reader.Fail(OptionMessage("--ip takes an IPv4 address, not '%1'", ip));
                 else if (std::find(options.ips.begin(), options.ips.end(), ip) == options.ips.end())
                     options.ips.push_back(ip);
             }
@@ -109,9 +109,9 @@ std::optional<UpgradeOptions> ParseUpgradeOptions(const std::vector<std::string>
                                                                              : site::Failure::FirmwareUnreadable) +
                         options.file);
         else if (options.all == sawIp)
-            reader.Fail(options.all ? "--all and --ip exclude each other" : "choose the cameras with --all or --ip");
+            reader.Fail(OptionMessage(options.all ? "--all and --ip exclude each other" : "choose the cameras with --all or --ip"));
         else if (!options.expectVersion.empty() && !options.verify)
-            reader.Fail("--expect-version needs --verify");
+            reader.Fail(OptionMessage("--expect-version needs --verify"));
         else if (!options.report.empty() && !SiteReport::CanWrite(options.report, &reportError))
             reader.Fail(reportError);
     }
@@ -125,7 +125,7 @@ int Upgrade(const Arguments& args, std::ostream& out, std::ostream& err, LiveLin
     std::string error;
     const std::optional<UpgradeOptions> options = ParseUpgradeOptions(args, &error);
     if (!options)
-        return BadOptions(err, "upgrade", error, UpgradeUsage());
+        return BadOptions(err, "upgrade", error);
     if (options->help)
         return ShowUsage(out, UpgradeUsage());
 

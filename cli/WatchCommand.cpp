@@ -35,6 +35,7 @@ Searches the LAN every S seconds and prints, one line each, what changed:
   address      a camera answers with another IP address, mask or gateway
   version      a camera answers with another software version
   missing      a camera of the site file did not answer the first N searches
+  unexpected   a camera not in the site file answered for the first time
 Cameras are told apart by MAC; a camera that misses fewer than N searches
 and answers again is not reported.
   --interval S     seconds from one search to the next (default 10, 1..3600)
@@ -99,7 +100,7 @@ std::optional<WatchOptions> ParseWatchOptions(const std::vector<std::string>& ar
                 else if (format == "json")
                     options.format = WatchFormat::Json;
                 else
-                    reader.Fail("--format takes table or json, not '" + format + "'");
+                    reader.Fail(OptionMessage("--format takes table or json, not '%1'", format));
             }
         } else {
             reader.Unknown();
@@ -145,6 +146,8 @@ const char* EventWord(site::WatchEventKind kind)
         return "version changed";
     case site::WatchEventKind::Missing:
         return "never answered";
+    case site::WatchEventKind::Unexpected:
+        return "unexpected";
     }
     return "";
 }
@@ -281,9 +284,10 @@ std::string WatchSummaryText(const site::WatchSummary& summary)
             .toStdString() +
         "\n" +
         platform::Tr("events: %1 appeared, %2 disappeared, %3 returned, %4 address changes, %5 version changes, "
-                     "%6 never answered")
+                     "%6 never answered, %7 unexpected")
             .arg(count(WatchEventKind::Appeared), count(WatchEventKind::Disappeared), count(WatchEventKind::Returned),
-                 count(WatchEventKind::Address), count(WatchEventKind::Version), count(WatchEventKind::Missing))
+                 count(WatchEventKind::Address), count(WatchEventKind::Version), count(WatchEventKind::Missing),
+                 count(WatchEventKind::Unexpected))
             .toStdString() +
         "\n";
     for (const site::ExpectedCamera& camera : summary.absent)
@@ -349,7 +353,7 @@ int RunWatchCommand(const Arguments& args)
     std::string error;
     auto options = ParseWatchOptions(args, &error);
     if (!options)
-        return BadOptions(std::cerr, "watch", error, WatchUsage());
+        return BadOptions(std::cerr, "watch", error);
     if (options->help)
         return ShowUsage(std::cout, WatchUsage());
     std::optional<site::SiteFile> siteFile;
@@ -369,7 +373,7 @@ int RunWatchCommand(const Arguments& args)
             std::cerr << text << std::flush;
         });
         if (!publisher)
-            return BadOptions(std::cerr, "watch", "--publish: " + error, WatchUsage());
+            return BadOptions(std::cerr, "watch", "--publish: " + error);
     }
     protocol::InitTransport();
     protocol::DiscoverySession session(protocol::DatagramInbox::Wake::EventFd);

@@ -94,7 +94,7 @@ int main(int argc, char** argv)
     }
     std::cerr << "lynx-cli: "
               << lynx::platform::Tr("unknown command '%1'").arg(QString::fromUtf8(name.data(), name.size())).toStdString()
-              << "\n";
-    PrintUsage(std::cerr);
+              << "\n"
+              << lynx::platform::TrUtf8("Try 'lynx-cli --help'.") << "\n";
     return lynx::cli::kExitUsage;
 }

@@ -144,6 +144,10 @@
         <translation>IP conflict: </translation>
     </message>
     <message>
+        <source>%1：计划 %2，实际 %3</source>
+        <translation>%1 planned %2, found %3</translation>
+    </message>
+    <message>
         <source>网卡</source>
         <translation>Network card</translation>
     </message>

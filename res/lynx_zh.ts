@@ -202,6 +202,194 @@ status is 0 when every chosen camera reported success (and verified, with
         <translation>未知的命令“%1”</translation>
     </message>
     <message>
+        <source>the list is full at %1 cameras; %2 more reports were not listed (--max-devices)</source>
+        <translation>列表已满（%1 台相机）；另有 %2 条应答未列出（--max-devices）</translation>
+    </message>
+    <message>
+        <source>the list is full at %1 cameras; %2 more reports were not listed</source>
+        <translation>列表已满（%1 台相机）；另有 %2 条应答未列出</translation>
+    </message>
+    <message>
+        <source>MAC not found in the search</source>
+        <translation>搜索中未找到此 MAC</translation>
+    </message>
+    <message>
+        <source>MAC also on line %1</source>
+        <translation>此 MAC 也在第 %1 行</translation>
+    </message>
+    <message>
+        <source>MAC also on line %1 (%2 lines in all)</source>
+        <translation>此 MAC 也在第 %1 行（共 %2 行）</translation>
+    </message>
+    <message>
+        <source>address also on line %1</source>
+        <translation>此地址也在第 %1 行</translation>
+    </message>
+    <message>
+        <source>address also on line %1 (%2 lines in all)</source>
+        <translation>此地址也在第 %1 行（共 %2 行）</translation>
+    </message>
+    <message>
+        <source>address held by %1</source>
+        <translation>地址已被 %1 占用</translation>
+    </message>
+    <message>
+        <source>mask %1 is not contiguous</source>
+        <translation>子网掩码 %1 不连续</translation>
+    </message>
+    <message>
+        <source>gateway %1 outside %2/%3</source>
+        <translation>网关 %1 不在 %2/%3 之内</translation>
+    </message>
+    <message>
+        <source>line %1  %2  %3 -&gt; %4  mask %5  gateway %6</source>
+        <translation>第 %1 行  %2  %3 -&gt; %4  掩码 %5  网关 %6</translation>
+    </message>
+    <message>
+        <source>the plan is larger than %1 MiB</source>
+        <translation>方案大于 %1 MiB</translation>
+    </message>
+    <message>
+        <source>line %1: a quoted field is not closed</source>
+        <translation>第 %1 行：引号中的字段没有结束</translation>
+    </message>
+    <message>
+        <source>line %1: the header names no column "%2" (it must name mac, ip, mask and gateway)</source>
+        <translation>第 %1 行：表头中没有“%2”列（表头须有 mac、ip、mask 和 gateway）</translation>
+    </message>
+    <message>
+        <source>line %1: has %2 fields, the header %3</source>
+        <translation>第 %1 行：只有 %2 个字段，表头有 %3 个</translation>
+    </message>
+    <message>
+        <source>line %1: the MAC is empty</source>
+        <translation>第 %1 行：MAC 为空</translation>
+    </message>
+    <message>
+        <source>line %1: %2 '%3' is not a dotted IPv4 address</source>
+        <translation>第 %1 行：%2“%3”不是点分十进制的 IPv4 地址</translation>
+    </message>
+    <message>
+        <source>line %1: the plan has more than %2 rows</source>
+        <translation>第 %1 行：方案超过 %2 行</translation>
+    </message>
+    <message>
+        <source>line %1: no header line (mac,ip,mask,gateway)</source>
+        <translation>第 %1 行：没有表头行（mac,ip,mask,gateway）</translation>
+    </message>
+    <message>
+        <source>line %1: the plan has no rows</source>
+        <translation>第 %1 行：方案没有任何行</translation>
+    </message>
+    <message>
+        <source>(not found)</source>
+        <translation>（未找到）</translation>
+    </message>
+    <message>
+        <source>%1 rows, %2 flagged</source>
+        <translation>共 %1 行，%2 行被标出</translation>
+    </message>
+    <message>
+        <source>the plan has %1 flagged rows; nothing was sent</source>
+        <translation>方案中有 %1 行被标出，未发送任何修改</translation>
+    </message>
+    <message>
+        <source>line %1 (%2): %3</source>
+        <translation>第 %1 行（%2）：%3</translation>
+    </message>
+    <message>
+        <source>%1 answers at %2</source>
+        <translation>%1 已在 %2 应答</translation>
+    </message>
+    <message>
+        <source>%1 did not answer at %2</source>
+        <translation>%1 未在 %2 应答</translation>
+    </message>
+    <message>
+        <source>%1 did not answer at %2 within %3 s</source>
+        <translation>%1 在 %3 秒内未在 %2 应答</translation>
+    </message>
+    <message>
+        <source>wrote %1 rows to %2</source>
+        <translation>已将 %1 行写入 %2</translation>
+    </message>
+    <message>
+        <source>no camera answered the search; no plan written</source>
+        <translation>没有相机应答搜索，未写出方案</translation>
+    </message>
+    <message>
+        <source>cannot read '%1': %2</source>
+        <translation>无法读取“%1”：%2</translation>
+    </message>
+    <message>
+        <source>%1 takes no value</source>
+        <translation>%1 不带值</translation>
+    </message>
+    <message>
+        <source>%1 needs a value</source>
+        <translation>%1 需要一个值</translation>
+    </message>
+    <message>
+        <source>%1 given twice</source>
+        <translation>%1 给出了两次</translation>
+    </message>
+    <message>
+        <source>%1 takes a whole number, not '%2'</source>
+        <translation>%1 应为整数，而不是“%2”</translation>
+    </message>
+    <message>
+        <source>%1 takes a whole number of at least %2, not '%3'</source>
+        <translation>%1 应为不小于 %2 的整数，而不是“%3”</translation>
+    </message>
+    <message>
+        <source>unknown option '%1'</source>
+        <translation>未知的选项“%1”</translation>
+    </message>
+    <message>
+        <source>%1 is required</source>
+        <translation>缺少 %1</translation>
+    </message>
+    <message>
+        <source>--format takes table, json or csv, not '%1'</source>
+        <translation>--format 应为 table、json 或 csv，而不是“%1”</translation>
+    </message>
+    <message>
+        <source>--format takes table or json, not '%1'</source>
+        <translation>--format 应为 table 或 json，而不是“%1”</translation>
+    </message>
+    <message>
+        <source>--ip takes an IPv4 address, not '%1'</source>
+        <translation>--ip 应为 IPv4 地址，而不是“%1”</translation>
+    </message>
+    <message>
+        <source>--all and --ip exclude each other</source>
+        <translation>--all 与 --ip 不能同时使用</translation>
+    </message>
+    <message>
+        <source>choose the cameras with --all or --ip</source>
+        <translation>请用 --all 或 --ip 选择相机</translation>
+    </message>
+    <message>
+        <source>--expect-version needs --verify</source>
+        <translation>--expect-version 需要同时给出 --verify</translation>
+    </message>
+    <message>
+        <source>no network interface called '%1' (this PC has: %2)</source>
+        <translation>没有名为“%1”的网卡（本机有：%2）</translation>
+    </message>
+    <message>
+        <source>no network interface called '%1' (this PC has none)</source>
+        <translation>没有名为“%1”的网卡（本机没有网卡）</translation>
+    </message>
+    <message>
+        <source>Try 'lynx-cli %1 --help'.</source>
+        <translation>用法见“lynx-cli %1 --help”。</translation>
+    </message>
+    <message>
+        <source>Try 'lynx-cli --help'.</source>
+        <translation>用法见“lynx-cli --help”。</translation>
+    </message>
+    <message>
         <source>usage: lynx-cli check --site FILE [--expect-version V] [--seconds N]
                       [--allow-unexpected] [--format table|json|csv]
                       [--report FILE] [--interface NAME ...]
@@ -268,6 +456,7 @@ Searches the LAN every S seconds and prints, one line each, what changed:
   address      a camera answers with another IP address, mask or gateway
   version      a camera answers with another software version
   missing      a camera of the site file did not answer the first N searches
+  unexpected   a camera not in the site file answered for the first time
 Cameras are told apart by MAC; a camera that misses fewer than N searches
 and answers again is not reported.
   --interval S     seconds from one search to the next (default 10, 1..3600)
@@ -316,6 +505,7 @@ connected (up to 5 seconds); a second signal ends that at once.
   address      相机以另一 IP 地址、子网掩码或网关应答（地址变更）
   version      相机以另一软件版本应答（版本变更）
   missing      现场文件中的相机在最初 N 次搜索中都未应答（从未应答）
+  unexpected   现场文件之外的相机第一次应答（多余）
 相机按 MAC 区分；少于 N 次未应答后又应答的相机不报告。
   --interval S     两次搜索之间的秒数（默认 10，1..3600）
   --missed N       相机连续未应答多少次搜索即视为消失（默认 3，1..1000）
@@ -372,6 +562,10 @@ connected (up to 5 seconds); a second signal ends that at once.
         <translation>从未应答</translation>
     </message>
     <message>
+        <source>unexpected</source>
+        <translation>多余</translation>
+    </message>
+    <message>
         <source>was %1 mask %2 gateway %3, now mask %4 gateway %5</source>
         <translation>原为 %1 掩码 %2 网关 %3，现掩码 %4 网关 %5</translation>
     </message>
@@ -392,8 +586,8 @@ connected (up to 5 seconds); a second signal ends that at once.
         <translation>监视结束，共搜索 %1 次：在线相机 %2 台，消失 %3 台，应有而缺席 %4 台</translation>
     </message>
     <message>
-        <source>events: %1 appeared, %2 disappeared, %3 returned, %4 address changes, %5 version changes, %6 never answered</source>
-        <translation>事件：出现 %1，消失 %2，恢复 %3，地址变更 %4，版本变更 %5，从未应答 %6</translation>
+        <source>events: %1 appeared, %2 disappeared, %3 returned, %4 address changes, %5 version changes, %6 never answered, %7 unexpected</source>
+        <translation>事件：出现 %1，消失 %2，恢复 %3，地址变更 %4，版本变更 %5，从未应答 %6，多余 %7</translation>
     </message>
     <message>
         <source>absent: %1 %2</source>

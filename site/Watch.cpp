@@ -33,6 +33,8 @@ const char* WatchEventName(WatchEventKind kind)
         return "version";
     case WatchEventKind::Missing:
         return "missing";
+    case WatchEventKind::Unexpected:
+        return "unexpected";
     }
     return "";
 }
@@ -93,7 +95,7 @@ std::string WatchEventJson(const WatchEvent& event)
 }
 
 Watch::Watch(int missedRounds, const std::vector<ExpectedCamera>& expected, std::size_t capacity)
-    : m_missedRounds(std::max(1, missedRounds)), m_capacity(capacity)
+    : m_missedRounds(std::max(1, missedRounds)), m_knowsSite(!expected.empty()), m_capacity(capacity)
 {
     for (const ExpectedCamera& camera : expected) {
         std::string key = platform::MacKey(camera.mac);
@@ -168,7 +170,9 @@ void Watch::Heard(WallClock::time_point time, const HeardCamera& heard, WatchSin
     event.softwareVersion = heard.softwareVersion;
     event.label = camera.label;
     if (!everHeard || camera.gone) {
-        event.kind = everHeard ? WatchEventKind::Returned : WatchEventKind::Appeared;
+        event.kind = everHeard                             ? WatchEventKind::Returned
+                     : m_knowsSite && !camera.expected ? WatchEventKind::Unexpected
+                                                       : WatchEventKind::Appeared;
         camera.gone = false;
         Emit(event, sink);
         if (!everHeard) {

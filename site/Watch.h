@@ -31,8 +31,11 @@ struct ExpectedCamera {
     std::string mac, label;
 };
 
-enum class WatchEventKind { Appeared, Disappeared, Returned, Address, Version, Missing };
-inline constexpr std::size_t kWatchEventKinds = 6;
+// Unexpected takes Appeared's place for a camera heard for the first time that
+// the site does not have, when there is a site: a stranger on the site is a
+// finding, not one more camera coming up.
+enum class WatchEventKind { Appeared, Disappeared, Returned, Address, Version, Missing, Unexpected };
+inline constexpr std::size_t kWatchEventKinds = 7;
 // The event's name as printed and published: "appeared", "disappeared", ...
 const char* WatchEventName(WatchEventKind kind);
 
@@ -97,7 +100,8 @@ public:
     static constexpr std::size_t kDefaultCapacity = 65536;
 
     // missedRounds: the rounds in a row a camera must miss to count as gone
-    // (at least 1). expected: the cameras the site should have; a MAC given
+    // (at least 1). expected: the cameras the site should have (none: the
+    // watch knows no site, and every camera heard first appears); a MAC given
     // twice keeps its first label.
     explicit Watch(int missedRounds = kDefaultMissedRounds, const std::vector<ExpectedCamera>& expected = {},
                    std::size_t capacity = kDefaultCapacity);
@@ -148,6 +152,7 @@ private:
     void Emit(WatchEvent event, WatchSink& sink);
 
     int m_missedRounds;
+    bool m_knowsSite;
     std::size_t m_capacity;
     std::uint64_t m_round = 1;  // the round at hand; a camera's heardInRound 0 is never
     std::unordered_map<std::string, Camera> m_cameras;  // by MacKey

@@ -109,7 +109,8 @@ TEST_F(NetlabCli, SetIpForAMacNoCameraHasFailsAndSaysSo)
                                       "255.255.255.0", "--gateway", "192.168.1.1", "--confirm-wait", "3"});
     EXPECT_EQ(set.exitCode, 1) << set.out << set.err;
     EXPECT_EQ(set.out.find(msg::kChangeSucceeded), std::string::npos) << set.out;
-    EXPECT_NE(set.err.find("02:99:00:00:00:01 did not answer at 192.168.1.150"), std::string::npos) << set.err;
+    // In the language the command speaks (Chinese here).
+    EXPECT_NE(set.err.find("02:99:00:00:00:01 在 3 秒内未在 192.168.1.150 应答"), std::string::npos) << set.err;
 
     // Fire-and-forget when asked.
     const ProcessResult sent = RunCli({"set-ip", "--mac", "02:99:00:00:00:01", "--ip", "192.168.1.150", "--mask",

@@ -61,13 +61,22 @@ TEST_F(Commissioning, APlanWithFlagsIsShownAndRefusedWithEveryFlag)
         const ProcessResult r = cli(args);
         EXPECT_EQ(r.exitCode, 2) << r.out << r.err;
         const std::string& shown = dryRun ? r.out : r.err;
+        // In the language the command speaks (Chinese here), flags and all.
         for (const std::string flag :
-             {std::string("MAC not found in the search"), std::string("address also on line 6"),
-              std::string("address also on line 3"), "address held by " + Mac(103),
-              std::string("gateway 192.168.9.1 outside 192.168.1.150/255.255.255.0"), std::string("子网掩码错误！")})
+             {std::string("搜索中未找到此 MAC"), std::string("此地址也在第 6 行"), std::string("此地址也在第 3 行"),
+              "地址已被 " + Mac(103) + " 占用", std::string("网关 192.168.9.1 不在 192.168.1.150/255.255.255.0 之内"),
+              std::string("子网掩码错误！")})
             EXPECT_NE(shown.find(flag), std::string::npos) << flag << "\n" << shown;
-        if (dryRun)
-            EXPECT_NE(r.out.find("192.168.1.101 -> 192.168.1.150"), std::string::npos) << r.out;
+        if (dryRun) {
+            EXPECT_NE(r.out.find("第 3 行  " + Mac(101) + "  192.168.1.101 -> 192.168.1.150  掩码 255.255.255.0  网关 "
+                                 "192.168.1.1\n"),
+                      std::string::npos)
+                << r.out;
+            EXPECT_NE(r.out.find("00:1A:2B:00:09:99  （未找到） -> 192.168.1.151"), std::string::npos) << r.out;
+            EXPECT_NE(r.out.find("共 5 行，5 行被标出\n"), std::string::npos) << r.out;
+        } else {
+            EXPECT_NE(r.err.find("lynx-cli assign: 方案中有 5 行被标出，未发送任何修改\n"), std::string::npos) << r.err;
+        }
     }
     // Nothing was sent: every camera is where it was.
     const Json::Value found = CliSearchJson();

@@ -253,8 +253,9 @@ TEST_F(SearchEndToEnd, AListAtItsLimitIsSaidAndIsNoSuccess)
     Json::Value rows;
     ASSERT_TRUE(Json::Reader().parse(r.out, rows)) << r.out;
     EXPECT_EQ(rows.size(), 3u);
-    EXPECT_NE(r.err.find("the list is full at 3 cameras; " + std::to_string(NetlabCameras().size() - 3) +
-                         " more reports were not listed"),
+    // Said in the language the command speaks (Chinese here).
+    EXPECT_NE(r.err.find("lynx-cli search: 列表已满（3 台相机）；另有 " + std::to_string(NetlabCameras().size() - 3) +
+                         " 条应答未列出（--max-devices）\n"),
               std::string::npos)
         << r.err;
 }

@@ -119,7 +119,7 @@ TEST(PlanFile, FlagsEveryRowThatWouldFailOrClash)
     const auto flags = [&](size_t i) {
         std::string all;
         for (const auto& f : checked[i].flags)
-            all += f + "; ";
+            all += FlagText(f) + "; ";
         return all;
     };
     EXPECT_EQ(flags(0), "");
@@ -154,11 +154,11 @@ TEST(PlanFile, ARepeatedMacOrAddressIsFlaggedOncePerRowWhateverTheCount)
     ASSERT_EQ(checked.size(), 20000u);
     size_t flagBytes = 0;
     for (const CheckedRow& row : checked)
-        for (const std::string& flag : row.flags)
-            flagBytes += flag.size();
+        for (const lynx::addressing::PlanFlag& flag : row.flags)
+            flagBytes += FlagText(flag).size();
     EXPECT_LT(flagBytes, 200u * checked.size());
-    EXPECT_EQ(checked[0].flags[1], "MAC also on line 3 (20000 lines in all)");
-    EXPECT_EQ(checked[19999].flags[2], "address also on line 2 (20000 lines in all)");
+    EXPECT_EQ(FlagText(checked[0].flags[1]), "MAC also on line 3 (20000 lines in all)");
+    EXPECT_EQ(FlagText(checked[19999].flags[2]), "address also on line 2 (20000 lines in all)");
 }
 
 TEST(PlanFile, APlanBeyondItsLimitsIsRefusedWithAReason)

@@ -100,7 +100,7 @@ TEST(CliSetIp, MissingOrUnknownOptionsAreInvalidInput)
         CliRun run;
         run.setIp(args);
         EXPECT_EQ(run.status, kExitUsage);
-        EXPECT_NE(run.err.str().find("usage"), std::string::npos);
+        EXPECT_NE(run.err.str().find("Try 'lynx-cli set-ip --help'."), std::string::npos) << run.err.str();
         EXPECT_TRUE(run.sent.empty());
     }
 }

@@ -114,8 +114,42 @@ TEST(CheckOutput, CsvHasAByteOrderMarkCrlfAndNoFormulaAndTheTableIsAligned)
     const size_t start1 = table.rfind('\n', first) + 1, start2 = table.rfind('\n', second) + 1;
     EXPECT_EQ(DisplayWidth(table.substr(start1, first - start1)), DisplayWidth(table.substr(start2, second - start2)))
         << table;
-    EXPECT_NE(table.find("设备IP 192.168.1.20 -> 192.168.1.30"), std::string::npos) << table;
     EXPECT_NE(table.find("IP冲突：00:1A:2B:00:00:07 00:1A:2B:00:00:08"), std::string::npos) << table;
+}
+
+// A camera found elsewhere than planned is told as what was planned and what
+// was found, part by part, in either language: never as "planned -> found",
+// which reads as an order to change it.
+TEST(CheckOutput, AnAddressThatDiffersNamesWhatWasPlannedAndWhatWasFound)
+{
+    lynx::site::CameraAcceptance moved;
+    moved.state = AcceptanceState::Address;
+    moved.mac = "00:1A:2B:00:00:01";
+    moved.plannedIp = "192.168.1.90";
+    moved.ip = "192.168.1.109";
+    moved.plannedMask = "255.255.255.0";
+    moved.mask = "255.255.0.0";
+    moved.plannedGateway = "192.168.1.1";
+    moved.gateway = "192.168.1.1";
+    lynx::site::AcceptanceResult result;
+    result.cameras.push_back(moved);
+    const struct {
+        const char* lang;
+        std::vector<std::string> said;
+    } cases[] = {
+        {"", {"设备IP：计划 192.168.1.90，实际 192.168.1.109; 子网掩码：计划 255.255.255.0，实际 255.255.0.0\n"}},
+        {"en", {"Device IP planned 192.168.1.90, found 192.168.1.109; "
+                "Subnet mask planned 255.255.255.0, found 255.255.0.0\n"}},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(lynx::platform::SelectLanguage(c.lang));
+        const std::string table = FormatAcceptance(OutputFormat::Table, result);
+        for (const std::string& part : c.said)
+            EXPECT_NE(table.find(part), std::string::npos) << c.lang << ":\n" << table;
+        EXPECT_EQ(table.find("->"), std::string::npos) << table;
+        EXPECT_EQ(table.find("192.168.1.1;"), std::string::npos) << "the gateway is as planned:\n" << table;
+    }
+    lynx::platform::SelectLanguage("");
 }
 
 // A planned camera with a label of a megabyte, and 2,000 reports of others:

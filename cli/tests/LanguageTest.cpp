@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -120,3 +121,88 @@ TEST(CliLanguage, TheChineseHelpOfEachCommandNamesTheSameOptions)
 }
 
 } // namespace
+
+// An option that cannot be read is said on one line in the language chosen,
+// then one line pointing to the command's help, not the whole help, which
+// would bury it; the exit status is 2 and nothing goes to standard output.
+TEST(CliLanguage, AnOptionErrorIsSaidInTheLanguageChosenWithAPointerToTheHelpInsteadOfTheHelp)
+{
+    const struct {
+        std::vector<std::string> args;
+        const char* english;
+        const char* chinese;
+    } cases[] = {
+        {{"search", "--foo"}, "lynx-cli search: unknown option '--foo'", "lynx-cli search: 未知的选项“--foo”"},
+        {{"search", "--format", "xml"}, "lynx-cli search: --format takes table, json or csv, not 'xml'",
+         "lynx-cli search: --format 应为 table、json 或 csv，而不是“xml”"},
+        {{"set-ip", "--mac"}, "lynx-cli set-ip: --mac needs a value", "lynx-cli set-ip: --mac 需要一个值"},
+        {{"plan", "--end", "192.168.1.9"}, "lynx-cli plan: --start is required", "lynx-cli plan: 缺少 --start"},
+        {{"assign", "--plan", "p.csv", "--dry-run=yes"}, "lynx-cli assign: --dry-run takes no value",
+         "lynx-cli assign: --dry-run 不带值"},
+        {{"set-ip", "--confirm-wait", "0"}, "lynx-cli set-ip: --confirm-wait takes a whole number of at least 1, not '0'",
+         "lynx-cli set-ip: --confirm-wait 应为不小于 1 的整数，而不是“0”"},
+        {{"upgrade", "--seconds", "soon"}, "lynx-cli upgrade: --seconds takes a whole number, not 'soon'",
+         "lynx-cli upgrade: --seconds 应为整数，而不是“soon”"},
+        {{"upgrade", "--ip", "camera-1"}, "lynx-cli upgrade: --ip takes an IPv4 address, not 'camera-1'",
+         "lynx-cli upgrade: --ip 应为 IPv4 地址，而不是“camera-1”"},
+        {{"check", "--site", "a.csv", "--site", "b.csv"}, "lynx-cli check: --site given twice",
+         "lynx-cli check: --site 给出了两次"},
+        {{"watch", "--format", "csv"}, "lynx-cli watch: --format takes table or json, not 'csv'",
+         "lynx-cli watch: --format 应为 table 或 json，而不是“csv”"},
+        {{"watch", "--interface", "no-such-card"}, "lynx-cli watch: no network interface called 'no-such-card' (",
+         "lynx-cli watch: 没有名为“no-such-card”的网卡（"},
+    };
+    for (const auto& c : cases) {
+        const std::string command = c.args[0];
+        for (const bool chinese : {false, true}) {
+            const ProcessResult r = Cli({chinese ? "LYNX_LANG=zh" : "LYNX_LANG=en"}, {}, c.args);
+            SCOPED_TRACE(::testing::PrintToString(c.args) + (chinese ? " zh" : " en"));
+            EXPECT_EQ(r.exitCode, 2);
+            EXPECT_EQ(r.out, "");
+            const size_t end = r.err.find('\n');
+            ASSERT_NE(end, std::string::npos) << r.err;
+            EXPECT_EQ(r.err.rfind(chinese ? c.chinese : c.english, 0), 0u) << r.err;
+            EXPECT_EQ(r.err.substr(end + 1), chinese ? "用法见“lynx-cli " + command + " --help”。\n"
+                                                     : "Try 'lynx-cli " + command + " --help'.\n");
+        }
+    }
+    const ProcessResult unknown = Cli({"LYNX_LANG=en"}, {}, {"serach"});
+    EXPECT_EQ(unknown.exitCode, 2);
+    EXPECT_EQ(unknown.err, "lynx-cli: unknown command 'serach'\nTry 'lynx-cli --help'.\n");
+}
+
+// A plan file that cannot be read as a plan is refused before anything is
+// sent, its fault in the language chosen.
+TEST(CliLanguage, APlanFilesFaultIsSaidInTheLanguageChosen)
+{
+    const std::string dir = ::testing::TempDir();
+    const auto write = [&](const std::string& name, const std::string& text) {
+        const std::string path = dir + "/lynx-language-" + name;
+        std::ofstream(path, std::ios::binary) << text;
+        return path;
+    };
+    const struct {
+        std::string path;
+        const char* english;
+        const char* chinese;
+    } cases[] = {
+        {write("empty-mac.csv", "mac,ip,mask,gateway\n,192.168.1.20,255.255.255.0,192.168.1.1\n"),
+         "line 2: the MAC is empty", "第 2 行：MAC 为空"},
+        {write("bad-ip.csv", "mac,ip,mask,gateway\n00:1A:2B:00:00:01,192.168.1,255.255.255.0,192.168.1.1\n"),
+         "line 2: ip '192.168.1' is not a dotted IPv4 address", "第 2 行：ip“192.168.1”不是点分十进制的 IPv4 地址"},
+        {write("no-gateway.csv", "mac,ip,mask\n00:1A:2B:00:00:01,192.168.1.20,255.255.255.0\n"),
+         "line 1: the header names no column \"gateway\"", "第 1 行：表头中没有“gateway”列"},
+        {dir + "/lynx-language-none.csv", "cannot read '", "无法读取“"},
+    };
+    for (const auto& c : cases) {
+        for (const bool chinese : {false, true}) {
+            const ProcessResult r =
+                Cli({chinese ? "LYNX_LANG=zh" : "LYNX_LANG=en"}, {}, {"assign", "--plan", c.path, "--dry-run"});
+            SCOPED_TRACE(c.path + (chinese ? " zh" : " en"));
+            EXPECT_EQ(r.exitCode, 2);
+            EXPECT_EQ(r.out, "");
+            EXPECT_NE(r.err.find(chinese ? c.chinese : c.english), std::string::npos) << r.err;
+            EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        }
+    }
+}

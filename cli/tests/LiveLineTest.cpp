@@ -40,7 +40,7 @@ TEST_F(LiveLine, ClearedBeforeAMessageOnStandardError)
     const ProcessResult r = RunCliOnTerminal({"set-ip", "--mac", "02:99:00:00:00:07", "--ip", "192.168.1.151", "--mask",
                                               "255.255.255.0", "--gateway", "192.168.1.1", "--confirm-wait", "2"});
     EXPECT_EQ(r.exitCode, 1) << r.err;
-    const size_t message = r.err.find("lynx-cli set-ip: 02:99:00:00:00:07 did not answer at 192.168.1.151");
+    const size_t message = r.err.find("lynx-cli set-ip: 02:99:00:00:00:07 在 2 秒内未在 192.168.1.151 应答");
     ASSERT_NE(message, std::string::npos) << r.err;
     EXPECT_NE(r.err.find("在新地址应答：0/1，剩余"), std::string::npos) << r.err;
     EXPECT_EQ(r.err.rfind(kErase, message), message - std::string(kErase).size()) << r.err;

@@ -127,7 +127,8 @@ TEST_F(CliTextOutput, TheFaultsOfAFileShowItsControlCharactersAsText)
     const ProcessResult assign = RunCli({"assign", "--plan", plan, "--dry-run"});
     EXPECT_EQ(assign.exitCode, 2) << assign.err;
     ExpectNothingRaw(assign, "assign with a bad plan");
-    EXPECT_NE(assign.err.find("'1\\x1b]0;x\\x07'"), std::string::npos) << assign.err;
+    // Quoted as the language the command speaks quotes (Chinese here).
+    EXPECT_NE(assign.err.find("“1\\x1b]0;x\\x07”"), std::string::npos) << assign.err;
 }
 
 } // namespace

@@ -245,6 +245,17 @@ TEST_F(WatchCli, AgainstASiteFileEventsCarryTheLabelsAndACameraAbsentAtTheEndFai
     EXPECT_NE(result.err.find("应有而缺席 2 台"), std::string::npos) << result.err;
     EXPECT_NE(result.err.find(std::string(kLeaving) + " B2-017"), std::string::npos) << result.err;
     EXPECT_NE(result.err.find(std::string(kNeverThere) + " B2-099"), std::string::npos) << result.err;
+
+    // A site that has one of the two: the other is unexpected there, not one
+    // more camera that appeared.
+    BringBack();
+    const std::string one = dir.Write("one.csv", std::string("mac,label\n") + kStaying + ",B2-018\n");
+    StartWatch({"--format", "json", "--interval", "1", "--duration", "3", "--site", one});
+    result = Ended();
+    EXPECT_EQ(CountOf("unexpected", kLeaving), 1) << result.out;
+    EXPECT_EQ(CountOf("appeared", kLeaving), 0) << result.out;
+    EXPECT_EQ(CountOf("appeared", kStaying), 1) << result.out;
+    EXPECT_NE(result.err.find("多余 1"), std::string::npos) << result.err;
 }
 
 // Bad input is refused before anything goes out: no search reaches the

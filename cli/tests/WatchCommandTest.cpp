@@ -111,6 +111,7 @@ TEST(WatchPrinting, TableLinesKeepTheirColumnsWhateverTheEventAddressAndLanguage
             Event(WatchEventKind::Appeared, "192.168.1.5"),  Event(WatchEventKind::Disappeared, "10.0.0.1"),
             Event(WatchEventKind::Returned, "192.168.100.200"), Event(WatchEventKind::Address, "192.168.1.50"),
             Event(WatchEventKind::Version, "192.168.1.5"),   Event(WatchEventKind::Missing, ""),
+            Event(WatchEventKind::Unexpected, "192.168.1.77"),
         };
         size_t macColumn = 0, restColumn = 0;
         for (const WatchEvent& event : events) {
@@ -134,6 +135,7 @@ TEST(WatchPrinting, TableLinesKeepTheirColumnsWhateverTheEventAddressAndLanguage
         EXPECT_NE(WatchEventLine(events[4]).find("V1.0.0 -> V2.0.0"), std::string::npos);
         EXPECT_NE(WatchEventLine(events[3]).find("192.168.1.101"), std::string::npos);
         EXPECT_NE(WatchEventLine(events[1]).find(*language ? "disappeared" : "消失"), std::string::npos);
+        EXPECT_NE(WatchEventLine(events[6]).find(*language ? "unexpected" : "多余"), std::string::npos);
     }
     lynx::platform::SelectLanguage("en");
 }

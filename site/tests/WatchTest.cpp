@@ -142,6 +142,14 @@ TEST(WatchEvents, EachChangeIsReportedOnceInTheRoundItIsKnown)
          {"0 appeared 00:1A:2B:00:00:01 192.168.1.101 [P1-entrance]", "0 missing 00-1a-2b-00-00-02  [P2-exit]",
           "1 disappeared 00:1A:2B:00:00:01 192.168.1.101 [P1-entrance]",
           "2 appeared 00:1A:2B:00:00:02 192.168.1.102 [P2-exit]"}},
+        {"against a site, a camera it does not have is unexpected when first heard, then follows as any", 1,
+         {{kA, "P1-entrance"}},
+         {{{Cam(kA), Cam(kB, "192.168.1.102")}}, {{Cam(kA)}}, {{Cam(kA), Cam(kB, "192.168.1.102")}}},
+         {"0 appeared 00:1A:2B:00:00:01 192.168.1.101 [P1-entrance]", "0 unexpected 00:1A:2B:00:00:02 192.168.1.102",
+          "1 disappeared 00:1A:2B:00:00:02 192.168.1.102", "2 returned 00:1A:2B:00:00:02 192.168.1.102"}},
+        {"without a site, the same camera simply appears", 1, {},
+         {{{Cam(kA), Cam(kB, "192.168.1.102")}}},
+         {"0 appeared 00:1A:2B:00:00:01 192.168.1.101", "0 appeared 00:1A:2B:00:00:02 192.168.1.102"}},
     };
     for (const Scenario& scenario : scenarios) {
         SCOPED_TRACE(scenario.rule);
@@ -194,7 +202,8 @@ TEST(WatchSummary, CountsThePresentTheGoneTheExpectedAbsentAndTheEvents)
     ASSERT_EQ(summary.absent.size(), 2u);
     EXPECT_EQ(summary.absent[0].label, "P2");
     EXPECT_EQ(summary.absent[1].label, "P3");
-    EXPECT_EQ(summary.events[static_cast<size_t>(WatchEventKind::Appeared)], 3u);
+    EXPECT_EQ(summary.events[static_cast<size_t>(WatchEventKind::Appeared)], 2u);
+    EXPECT_EQ(summary.events[static_cast<size_t>(WatchEventKind::Unexpected)], 1u);
     EXPECT_EQ(summary.events[static_cast<size_t>(WatchEventKind::Disappeared)], 1u);
     EXPECT_EQ(summary.events[static_cast<size_t>(WatchEventKind::Address)], 1u);
     EXPECT_EQ(summary.events[static_cast<size_t>(WatchEventKind::Missing)], 1u);
@@ -273,7 +282,8 @@ TEST(WatchState, AFullWatchForgetsOnlyTheGoneAndFollowsANewCameraAgain)
     recorder.lines.clear();
     recorder.round = 9;
     watch.Round(t, {Cam(kA), Cam(kB), Cam("00:1A:2B:00:00:03")}, true, recorder);
-    EXPECT_EQ(recorder.lines, (std::vector<std::string>{"9 appeared 00:1A:2B:00:00:03 192.168.1.101"}));
+    // Not on the site: unexpected, as any camera the site does not have.
+    EXPECT_EQ(recorder.lines, (std::vector<std::string>{"9 unexpected 00:1A:2B:00:00:03 192.168.1.101"}));
     const lynx::site::WatchSummary summary = watch.Summary();
     EXPECT_EQ(summary.present, 3u);
     EXPECT_EQ(summary.expectedAbsent, 1u);
