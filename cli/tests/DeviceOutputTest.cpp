@@ -2,6 +2,7 @@
 // makes them (code page 936 texts).
 #include "cli/DeviceOutput.h"
 #include "protocol/JsonMessages.h"
+#include "site/Unreachable.h"
 #include "RawControls.h"
 
 #include <gtest/gtest.h>
@@ -39,6 +40,26 @@ DeviceRow Row(int number, const std::string& ip, const std::string& name, const 
     row.record.productType = 3;
     return row;
 }
+
+// A PC whose one card, eth1, is 192.168.1.100/24, for as long as it lives.
+class PcCards {
+public:
+    PcCards()
+    {
+        lynx::platform::Ipv4Interface card;
+        card.name = "eth1";
+        card.address = "192.168.1.100";
+        card.prefixLength = 24;
+        card.up = card.broadcast = true;
+        m_previous = lynx::site::SetCardsProvider([card] { return std::vector<lynx::platform::Ipv4Interface>{card}; });
+    }
+    ~PcCards() { lynx::site::SetCardsProvider(m_previous); }
+    PcCards(const PcCards&) = delete;
+    PcCards& operator=(const PcCards&) = delete;
+
+private:
+    lynx::site::CardsProvider m_previous;
+};
 
 std::vector<std::string> Lines(const std::string& text)
 {
@@ -105,13 +126,18 @@ TEST(CsvFormat, QuotesOnlyWhatNeedsQuotingAndDoublesQuotes)
 
 TEST(CsvFormat, HeaderThenOneCrlfRecordPerDeviceWithTheTableCells)
 {
+    const PcCards pc;
     DeviceRow row = Row(1, "192.168.1.101", "相机", "KV,\"Q\"");
     row.arrival = {"eth1", "192.168.1.100", {}};
-    std::string csv = FormatCsv({row});
+    DeviceRow foreign = Row(2, "192.168.0.64", "new");
+    foreign.arrival = row.arrival;
+    std::string csv = FormatCsv({row, foreign});
     EXPECT_EQ(csv,
-              "序号,设备IP,MAC地址,网关地址,子网掩码,设备型号,软件版本,状态,interface,localAddress\r\n"
+              "序号,设备IP,MAC地址,网关地址,子网掩码,设备型号,软件版本,状态,interface,localAddress,reachable\r\n"
               "1,192.168.1.101,00:1A:2B:00:00:01,192.168.1.1,255.255.255.0,\"KV,\"\"Q\"\"\",V1.0 build[2018-11-07],,"
-              "eth1,192.168.1.100\r\n");
+              "eth1,192.168.1.100,true\r\n"
+              "2,192.168.0.64,00:1A:2B:00:00:02,192.168.1.1,255.255.255.0,KV-PG200,V1.0 build[2018-11-07],,"
+              "eth1,192.168.1.100,false\r\n");
 }
 
 TEST(TableFormat, TheTableCsvAndJsonShowControlSequencesFromTheNetworkAsTextAndTheRowsStayAligned)
@@ -174,6 +200,23 @@ TEST(JsonFormat, EveryRecordFieldWithTextsInUtf8)
                             "productSubType"})
         EXPECT_TRUE(first.isMember(key)) << key;
     EXPECT_EQ(parsed[1]["number"].asInt(), 2);
+}
+
+TEST(JsonFormat, ACameraOutsideEverySubnetOfThePcsCardsIsNotReachable)
+{
+    const PcCards pc;
+    DeviceRow foreign = Row(2, "192.168.0.64", "new");
+    foreign.arrival = {"eth1", "192.168.1.100", {}};
+    const std::string text = FormatJson({Row(1, "192.168.1.101", "a"), foreign});
+    Json::CharReaderBuilder builder;
+    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+    Json::Value parsed;
+    ASSERT_TRUE(reader->parse(text.data(), text.data() + text.size(), &parsed, nullptr));
+    ASSERT_EQ(parsed.size(), 2u);
+    EXPECT_TRUE(parsed[0]["reachable"].isBool());
+    EXPECT_TRUE(parsed[0]["reachable"].asBool());
+    EXPECT_TRUE(parsed[1]["reachable"].isBool());
+    EXPECT_FALSE(parsed[1]["reachable"].asBool());
 }
 
 TEST(JsonFormat, NoDevicesGivesAnEmptyArray)
