@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+
 namespace {
 
 using namespace lynx::test;
@@ -98,6 +101,24 @@ TEST_F(ForeignSubnet, UpgradeEndsItsJobAtOnceWithTheReasonSendingItNothingAndUpg
     EXPECT_LT(took, 40s) << "the batch waited for a report that could not come";
     EXPECT_EQ(m_foreign.Log().find("update request"), std::string::npos) << m_foreign.Log();
     EXPECT_NE(cameras.Log().find("update request"), std::string::npos) << cameras.Log();
+}
+
+TEST_F(ForeignSubnet, PlanWithoutARangeProposesAddressesInTheNetworkOfTheCardItAnsweredOn)
+{
+    const std::string plan = dir.File("plan.csv");
+    const ProcessResult r = RunCli({"plan", "--write-plan", plan, "--seconds", "2"});
+    ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("proposed 192.168.1.2 - 192.168.1.254, gateway 192.168.1.1, mask 255.255.255.0"),
+              std::string::npos)
+        << r.out;
+    std::ifstream file(plan);
+    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const size_t row = text.find(kForeignMac);
+    ASSERT_NE(row, std::string::npos) << text;
+    const std::string line = text.substr(row, text.find('\n', row) - row);
+    EXPECT_NE(line.find(",192.168.1."), std::string::npos) << line;
+    EXPECT_NE(line.find(",255.255.255.0,192.168.1.1"), std::string::npos) << line;
+    EXPECT_EQ(text.find("192.168.0."), std::string::npos) << "nothing in the camera's own subnet\n" << text;
 }
 
 TEST_F(ForeignSubnet, CheckNamesTheReasonInItsDetails)

@@ -2,7 +2,7 @@
 // makes them (code page 936 texts).
 #include "cli/DeviceOutput.h"
 #include "protocol/JsonMessages.h"
-#include "site/Unreachable.h"
+#include "tests/support/PcCards.h"
 #include "RawControls.h"
 
 #include <gtest/gtest.h>
@@ -40,26 +40,6 @@ DeviceRow Row(int number, const std::string& ip, const std::string& name, const 
     row.record.productType = 3;
     return row;
 }
-
-// A PC whose one card, eth1, is 192.168.1.100/24, for as long as it lives.
-class PcCards {
-public:
-    PcCards()
-    {
-        lynx::platform::Ipv4Interface card;
-        card.name = "eth1";
-        card.address = "192.168.1.100";
-        card.prefixLength = 24;
-        card.up = card.broadcast = true;
-        m_previous = lynx::site::SetCardsProvider([card] { return std::vector<lynx::platform::Ipv4Interface>{card}; });
-    }
-    ~PcCards() { lynx::site::SetCardsProvider(m_previous); }
-    PcCards(const PcCards&) = delete;
-    PcCards& operator=(const PcCards&) = delete;
-
-private:
-    lynx::site::CardsProvider m_previous;
-};
 
 std::vector<std::string> Lines(const std::string& text)
 {
@@ -126,7 +106,7 @@ TEST(CsvFormat, QuotesOnlyWhatNeedsQuotingAndDoublesQuotes)
 
 TEST(CsvFormat, HeaderThenOneCrlfRecordPerDeviceWithTheTableCells)
 {
-    const PcCards pc;
+    const lynx::test::PcCards pc{{"eth1", "192.168.1.100", 24}};
     DeviceRow row = Row(1, "192.168.1.101", "相机", "KV,\"Q\"");
     row.arrival = {"eth1", "192.168.1.100", {}};
     DeviceRow foreign = Row(2, "192.168.0.64", "new");
@@ -204,7 +184,7 @@ TEST(JsonFormat, EveryRecordFieldWithTextsInUtf8)
 
 TEST(JsonFormat, ACameraOutsideEverySubnetOfThePcsCardsIsNotReachable)
 {
-    const PcCards pc;
+    const lynx::test::PcCards pc{{"eth1", "192.168.1.100", 24}};
     DeviceRow foreign = Row(2, "192.168.0.64", "new");
     foreign.arrival = {"eth1", "192.168.1.100", {}};
     const std::string text = FormatJson({Row(1, "192.168.1.101", "a"), foreign});
