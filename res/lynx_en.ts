@@ -316,6 +316,10 @@
         <translation>; </translation>
     </message>
     <message>
+        <source>：</source>
+        <translation>: </translation>
+    </message>
+    <message>
         <source>升级正在进行中</source>
         <translation>An upgrade is in progress</translation>
     </message>
