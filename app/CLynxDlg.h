@@ -185,6 +185,9 @@ private:
     // launcher that finds none later says so itself, through SayNoBrowser).
     bool OpenWebPage(const DeviceRecord& record);
     void SayNoBrowser();
+    // Why the PC cannot reach the device of a row at its address ("IP：
+    // reason"); empty when it can. Its web page would never load.
+    QString UnreachableAt(int row) const;
     // A report while watching: kept by MAC, one row per camera (true).
     bool KeepMonitorReport(const lynx::protocol::Datagram& datagram, qint64 now);
     // Whether answer times are shown follows the site file and the watch.

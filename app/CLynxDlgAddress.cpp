@@ -91,6 +91,9 @@ void CLynxDlg::OnBnClickedMulModifyIp()
         return;
 
     MulModifyIP dlg(nullptr);
+    // In the network of the card the first of them answered on.
+    if (const auto arrival = m_site.Table().ArrivalOf(deviceOfRow.begin()->second))
+        dlg.ProposeFromAddress(arrival->localAddress);
     if (dlg.DoModal() != lynx::platform::IDOK)
         return;
 

@@ -9,6 +9,7 @@
 #include "app/shell/resource.h"
 
 #include <QCursor>
+#include <QStringList>
 #include <QThread>
 
 #include <algorithm>
@@ -115,8 +116,20 @@ void CLynxDlg::OnMenuIeBrowse()
     DeviceRecord* record = GetDeviceByRow(m_nMenuRow);
     if (!record)
         return;
-    if (!OpenWebPage(*record))
+    if (const QString unreachable = UnreachableAt(m_nMenuRow); !unreachable.isEmpty())
+        lynx::platform::ShowMessageBox(this, unreachable);
+    else if (!OpenWebPage(*record))
         SayNoBrowser();
+}
+
+QString CLynxDlg::UnreachableAt(int row) const
+{
+    const int device = m_model->DeviceAt(row);
+    const std::string why = m_site.UnreachableReason(device);
+    if (why.empty())
+        return {};
+    return QString::fromStdString(lynx::protocol::FieldText(m_site.Device(device)->deviceIp)) +
+           lynx::platform::Tr("：") + QString::fromStdString(why);
 }
 
 void CLynxDlg::SayNoBrowser()
@@ -146,6 +159,10 @@ void CLynxDlg::OnMenuMoreInfo()
     lynx::platform::MessageBoxRequest request;
     request.owner = this;
     request.text = QString::fromStdString(lynx::protocol::DeviceDetailsText(*record));
+    // The details are the camera's report, not asked of its address: said as
+    // they are, with why nothing else can be asked of it.
+    if (const QString unreachable = UnreachableAt(m_nMenuRow); !unreachable.isEmpty())
+        request.text += unreachable + QStringLiteral("\n");
     request.caption = QStringLiteral("更多信息");
     request.modeless = true;
     lynx::platform::ShowMessageBox(request);
@@ -155,19 +172,26 @@ void CLynxDlg::OnBnClickedOpen()
 {
     int opened = 0;
     bool noBrowser = false;
+    QStringList unreachable;
     for (int i = 0; i < m_listDevice->GetItemCount(); ++i) {
         if (!m_listDevice->IsRowSelected(i) && !m_listDevice->GetCheck(i))
             continue;
         DeviceRecord* record = GetDeviceByRow(i);
         if (!record)
             continue;
+        ++opened;
+        if (const QString why = UnreachableAt(i); !why.isEmpty()) {
+            unreachable << why;
+            continue;
+        }
         if (!OpenWebPage(*record))
             noBrowser = true;
-        ++opened;
         QThread::msleep(2);
     }
     if (noBrowser)
         SayNoBrowser();
+    if (!unreachable.isEmpty())
+        lynx::platform::ShowMessageBox(this, unreachable.join(QStringLiteral("\n")));
     if (opened == 0)
         lynx::platform::ShowMessageBox(this, QStringLiteral("请至少选择一个设备！"));
 }

@@ -212,6 +212,10 @@ QVariant DeviceListModel::data(const QModelIndex& index, int role) const
             const QString others = IpConflictOf(device);
             if (!others.isEmpty())
                 tip = lynx::platform::TrPrefixed("IP冲突：", others) + (tip.isEmpty() ? QString() : QStringLiteral("\n") + tip);
+            // First of all: a camera the PC cannot reach must be readdressed
+            // before anything else works.
+            if (const std::string why = m_site.UnreachableReason(device); !why.empty())
+                tip = QString::fromStdString(why) + (tip.isEmpty() ? QString() : QStringLiteral("\n") + tip);
             const size_t at = static_cast<size_t>(device - 1);
             if (m_answerTimesShown && at < m_answered.size() && m_answered[at] != 0) {
                 const QString when = QDateTime::fromMSecsSinceEpoch(m_answered[at]).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));

@@ -38,9 +38,13 @@ constexpr const char* kSetIpUsage =
 constexpr const char* kPlanUsage =
     "usage: lynx-cli plan --start IP --end IP --gateway IP --mask MASK\n"
     "                    [--write-plan PLAN.csv [--seconds N] [--interface NAME ...]]\n"
+    "       lynx-cli plan --write-plan PLAN.csv [--seconds N] [--interface NAME ...]\n"
     "  prints how many addresses the range holds; with --write-plan it searches\n"
     "  for N seconds (default 12) and writes a plan file giving the cameras found,\n"
-    "  in the order found, their addresses from the range, as assign would";
+    "  in the order found, their addresses from the range, as assign would.\n"
+    "  Without a range it proposes one, as the window's plan dialog does, in the\n"
+    "  network of the card the first camera found answered on (.2 to .254, the\n"
+    "  gateway .1), whatever subnet the camera itself is in";
 constexpr const char* kAssignUsage =
     "usage: lynx-cli assign --start IP --end IP --gateway IP --mask MASK --mac MAC [--mac MAC ...]\n"
     "                      [--interface NAME ...] [--report FILE]\n"
@@ -105,6 +109,11 @@ void RequireRange(OptionReader& reader, const AddressOptions& o)
     reader.Require({{"--start", &o.start}, {"--end", &o.end}, {"--gateway", &o.gateway}, {"--mask", &o.mask}});
 }
 
+bool RangeGiven(const AddressOptions& o)
+{
+    return !o.start.empty() || !o.end.empty() || !o.gateway.empty() || !o.mask.empty();
+}
+
 // The MAC goes into a 26-byte field of the request record as code page 936.
 bool MacFits(const std::string& mac)
 {
@@ -155,6 +164,26 @@ site::SearchResult SearchCameras(protocol::DiscoverySession& session, const Addr
     request.seconds = o.seconds;
     request.interfaces = o.interfaces;
     return site::Search(session, request, SearchEvents(live));
+}
+
+// The range plan proposes for cameras found without one: the plan dialog's
+// proposal in the network of the card the first camera answered on. A camera
+// fresh from the factory answers from a subnet of its own, which the PC cannot
+// reach. A message when no card is known.
+std::optional<std::string> ProposeRange(const protocol::DeviceRow& first, AddressOptions& o, std::ostream& out)
+{
+    const std::string& card = first.arrival.localAddress;
+    if (card.empty())
+        return Said("the card the cameras answered on is not known: give --start, --end, --gateway and --mask");
+    const addressing::PlanProposal proposal = addressing::ProposePlan(addressing::NetworkPrefix(card));
+    o.start = proposal.start;
+    o.end = proposal.end;
+    o.gateway = proposal.gateway;
+    o.mask = proposal.mask;
+    out << Said("proposed %1 - %2, gateway %3, mask %4, in the network of %5",
+                {o.start, o.end, o.gateway, o.mask, TerminalText(protocol::ArrivalText(first.arrival))})
+        << '\n';
+    return std::nullopt;
 }
 
 std::string ChangeText(bool sent)
@@ -253,14 +282,19 @@ int Plan(const Arguments& args, std::ostream& out, std::ostream& err, LiveLine* 
             reader.Seconds(o.seconds, 1);
             return true;
         },
-        RequireRange);
+        [](OptionReader& reader, const AddressOptions& o) {
+            if (o.writePlan.empty() || RangeGiven(o))
+                RequireRange(reader, o);
+        });
     if (!o)
         return BadOptions(err, "plan", error);
     if (o->help)
         return ShowUsage(out, kPlanUsage);
     addressing::PlanValues values;
-    if (const auto message = CheckRange(*o, values))
-        return Invalid(err, *message);
+    if (RangeGiven(*o)) {
+        if (const auto message = CheckRange(*o, values))
+            return Invalid(err, *message);
+    }
     if (o->writePlan.empty()) {
         out << values.ipCount << '\n';
         return kExitOk;
@@ -273,6 +307,13 @@ int Plan(const Arguments& args, std::ostream& out, std::ostream& err, LiveLine* 
         return Failed(err, "plan", site::FailureText(found.failure));
     if (found.rows.empty())
         return Failed(err, "plan", Said("no camera answered the search; no plan written"));
+    if (!RangeGiven(*o)) {
+        AddressOptions proposed = *o;
+        if (const auto message = ProposeRange(found.rows.front(), proposed, out))
+            return Failed(err, "plan", *message);
+        if (const auto message = CheckRange(proposed, values))
+            return Invalid(err, *message);
+    }
     addressing::DevList devList;
     int index = 0;
     for (const protocol::DeviceRow& row : found.rows)

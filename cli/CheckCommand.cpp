@@ -111,6 +111,8 @@ std::string Details(const CameraAcceptance& camera)
                 .toStdString());
     if (camera.hearsaySenders != 0)
         add(site::HearsayText(camera));
+    if (!camera.unreachable.empty())
+        add(camera.unreachable);
     return details;
 }
 

@@ -4,6 +4,7 @@
 #include "platform/Translation.h"
 #include "protocol/DeviceTable.h"
 #include "protocol/JsonMessages.h"
+#include "site/Unreachable.h"
 
 #include <json/value.h>
 #include <json/writer.h>
@@ -38,21 +39,25 @@ TextTable DeviceTable(const std::vector<DeviceRow>& rows)
 }
 
 // RFC 4180 ends every record with CRLF. The window's eight columns, then
-// where each report came in.
+// where each report came in, and whether the PC reaches the camera at its
+// address.
 std::string CsvLine(const std::array<std::string, 8>& cells, const std::string& interfaceName,
-                    const std::string& localAddress)
+                    const std::string& localAddress, const std::string& reachable)
 {
     std::string out;
     for (size_t c = 0; c < cells.size(); ++c)
         out += (c ? "," : "") + CsvField(TerminalText(cells[c]));
-    return out + "," + CsvField(TerminalText(interfaceName)) + "," + CsvField(TerminalText(localAddress)) + "\r\n";
+    return out + "," + CsvField(TerminalText(interfaceName)) + "," + CsvField(TerminalText(localAddress)) + "," +
+           reachable + "\r\n";
 }
 
 void WriteCsv(std::ostream& out, const std::vector<DeviceRow>& rows)
 {
-    out << CsvLine(ColumnHeaders(), "interface", "localAddress");
+    const site::CardSubnets cards;
+    out << CsvLine(ColumnHeaders(), "interface", "localAddress", "reachable");
     for (const DeviceRow& row : rows)
-        out << CsvLine(Cells(row), row.arrival.interfaceName, row.arrival.localAddress);
+        out << CsvLine(Cells(row), row.arrival.interfaceName, row.arrival.localAddress,
+                       cards.Reachable(row.record, row.arrival) ? "true" : "false");
 }
 
 } // namespace
@@ -75,6 +80,7 @@ std::string FormatTable(const std::vector<DeviceRow>& rows)
 
 std::string FormatJson(const std::vector<DeviceRow>& rows)
 {
+    const site::CardSubnets cards;
     Json::Value array(Json::arrayValue);
     for (const DeviceRow& row : rows) {
         const DeviceRecord& r = row.record;
@@ -103,6 +109,7 @@ std::string FormatJson(const std::vector<DeviceRow>& rows)
         o["interface"] = row.arrival.interfaceName;
         o["localAddress"] = row.arrival.localAddress;
         o["hearsay"] = protocol::IsHearsay(r, row.arrival);
+        o["reachable"] = cards.Reachable(r, row.arrival);
         if (row.arrival.sourceHardware != 0)
             o["senderHardware"] = platform::HardwareText(row.arrival.sourceHardware);
         array.append(o);

@@ -6,6 +6,7 @@
 #include <netinet/in.h>
 
 #include <algorithm>
+#include <bit>
 
 namespace lynx::platform {
 
@@ -26,6 +27,10 @@ std::optional<std::vector<Ipv4Interface>> Ipv4Interfaces()
         if (::inet_ntop(AF_INET, &address->sin_addr, text, sizeof text) == nullptr)
             continue;
         item.address = text;
+        if (entry->ifa_netmask != nullptr && entry->ifa_netmask->sa_family == AF_INET) {
+            const auto* mask = reinterpret_cast<const sockaddr_in*>(entry->ifa_netmask);
+            item.prefixLength = static_cast<unsigned>(std::popcount(ntohl(mask->sin_addr.s_addr)));
+        }
         item.up = (entry->ifa_flags & IFF_UP) != 0;
         item.loopback = (entry->ifa_flags & IFF_LOOPBACK) != 0;
         item.broadcast = (entry->ifa_flags & IFF_BROADCAST) != 0;

@@ -12,6 +12,7 @@ struct Ipv4Interface {
     std::string name;      // "eth1"
     unsigned index = 0;    // as if_nametoindex gives it
     std::string address;   // dotted IPv4
+    unsigned prefixLength = 32;  // of its subnet, from the netmask: 24 for 255.255.255.0
     bool up = false;
     bool loopback = false;
     bool broadcast = false;       // the interface can broadcast

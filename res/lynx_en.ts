@@ -296,6 +296,34 @@
         <translation>Firmware not downloaded: success not believed</translation>
     </message>
     <message>
+        <source>请先修改IP</source>
+        <translation>Change its IP first</translation>
+    </message>
+    <message>
+        <source>不在本机网段：%1</source>
+        <translation>Not on this PC&apos;s subnet: %1</translation>
+    </message>
+    <message>
+        <source>不在本机网段：本机没有IPv4地址</source>
+        <translation>Not on this PC&apos;s subnet: this PC has no IPv4 address</translation>
+    </message>
+    <message>
+        <source>网卡 %1 为 %2</source>
+        <translation>card %1 is %2</translation>
+    </message>
+    <message>
+        <source>、</source>
+        <translation>, </translation>
+    </message>
+    <message>
+        <source>；</source>
+        <translation>; </translation>
+    </message>
+    <message>
+        <source>：</source>
+        <translation>: </translation>
+    </message>
+    <message>
         <source>升级正在进行中</source>
         <translation>An upgrade is in progress</translation>
     </message>

@@ -96,13 +96,20 @@ The exit status is 1 when the search went out on no network card.
     <message>
         <source>usage: lynx-cli plan --start IP --end IP --gateway IP --mask MASK
                     [--write-plan PLAN.csv [--seconds N] [--interface NAME ...]]
+       lynx-cli plan --write-plan PLAN.csv [--seconds N] [--interface NAME ...]
   prints how many addresses the range holds; with --write-plan it searches
   for N seconds (default 12) and writes a plan file giving the cameras found,
-  in the order found, their addresses from the range, as assign would</source>
+  in the order found, their addresses from the range, as assign would.
+  Without a range it proposes one, as the window&apos;s plan dialog does, in the
+  network of the card the first camera found answered on (.2 to .254, the
+  gateway .1), whatever subnet the camera itself is in</source>
         <translation>用法：lynx-cli plan --start IP --end IP --gateway IP --mask MASK
                    [--write-plan PLAN.csv [--seconds N] [--interface NAME ...]]
+      lynx-cli plan --write-plan PLAN.csv [--seconds N] [--interface NAME ...]
   打印地址范围包含多少个地址；使用 --write-plan 时搜索 N 秒（默认 12），并写出
-  方案文件：按找到的顺序，给找到的相机分配范围内的地址，与 assign 的做法相同</translation>
+  方案文件：按找到的顺序，给找到的相机分配范围内的地址，与 assign 的做法相同。
+  不给地址范围时，与窗口的批量修改对话框一样，在找到的第一台相机应答所经网卡的
+  网段内建议一个范围（.2 至 .254，网关 .1），无论相机本身处于哪个网段</translation>
     </message>
     <message>
         <source>usage: lynx-cli assign --start IP --end IP --gateway IP --mask MASK --mac MAC [--mac MAC ...]
@@ -312,6 +319,14 @@ status is 0 when every chosen camera reported success (and verified, with
     <message>
         <source>wrote %1 rows to %2</source>
         <translation>已将 %1 行写入 %2</translation>
+    </message>
+    <message>
+        <source>the card the cameras answered on is not known: give --start, --end, --gateway and --mask</source>
+        <translation>不知道相机应答所经的网卡：请给出 --start、--end、--gateway 和 --mask</translation>
+    </message>
+    <message>
+        <source>proposed %1 - %2, gateway %3, mask %4, in the network of %5</source>
+        <translation>建议 %1 - %2，网关 %3，掩码 %4，位于 %5 的网段</translation>
     </message>
     <message>
         <source>no camera answered the search; no plan written</source>

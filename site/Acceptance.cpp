@@ -2,6 +2,7 @@
 
 #include "platform/MacKey.h"
 #include "platform/Translation.h"
+#include "site/Unreachable.h"
 
 #include <array>
 #include <optional>
@@ -19,8 +20,10 @@ bool SameAddress(const std::string& planned, const std::string& found)
     return planned.empty() || planned == found;
 }
 
-void Found(CameraAcceptance& camera, const DeviceRecord& record)
+void Found(CameraAcceptance& camera, const protocol::DeviceTable& table, int number, const CardSubnets& cards)
 {
+    const DeviceRecord& record = *table.ByNumber(number);
+    camera.unreachable = cards.UnreachableReason(record, table.ArrivalOf(number).value_or(protocol::ReportArrival{}));
     camera.ip = protocol::FieldText(record.deviceIp);
     camera.mask = protocol::FieldText(record.netMask);
     camera.gateway = protocol::FieldText(record.gatewayIp);
@@ -87,6 +90,7 @@ AcceptanceResult CheckAcceptance(const SiteFile& site, const protocol::DeviceTab
             (table.Hearsay(number) ? reports.hearsay : reports.own).push_back(number);
         }
 
+    const CardSubnets cards;
     AcceptanceResult result;
     std::unordered_set<std::string> planned;
     for (const PlannedCamera& plan : site.cameras) {
@@ -114,7 +118,7 @@ AcceptanceResult CheckAcceptance(const SiteFile& site, const protocol::DeviceTab
                     break;
                 }
             const DeviceRecord& record = *table.ByNumber(camera.number);
-            Found(camera, record);
+            Found(camera, table, camera.number, cards);
             Conflicts(camera, table, camera.number);
             if (camera.conflicts != 0)
                 camera.state = AcceptanceState::Conflict;
@@ -140,7 +144,7 @@ AcceptanceResult CheckAcceptance(const SiteFile& site, const protocol::DeviceTab
         camera.state = AcceptanceState::Unexpected;
         camera.number = number;
         camera.mac = protocol::FieldText(record->mac);
-        Found(camera, *record);
+        Found(camera, table, number, cards);
         Conflicts(camera, table, number);
         Hearsay(camera, table, reports.hearsay);
         result.cameras.push_back(std::move(camera));

@@ -57,6 +57,9 @@ struct CameraAcceptance {
     // addresses, and how many hosts.
     std::vector<std::string> hearsayFrom;
     std::size_t hearsaySenders = 0;
+    // Why the PC cannot reach the camera found at its address (translated);
+    // empty when it can, and for a missing camera.
+    std::string unreachable;
 };
 
 // How many of the others holding a camera's address, and of the hosts

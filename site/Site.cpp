@@ -1,5 +1,7 @@
 #include "site/Site.h"
 
+#include "site/Unreachable.h"
+
 #include <cstring>
 
 namespace lynx::site {
@@ -173,13 +175,27 @@ void Site::SetVersion(int number, const DeviceRecord& report)
     Changed(number);
 }
 
+std::string Site::UnreachableReason(int number) const
+{
+    return UnreachableReason(number, CardSubnets());
+}
+
+std::string Site::UnreachableReason(int number, const CardSubnets& cards) const
+{
+    const DeviceRecord* record = Device(number);
+    if (!record)
+        return {};
+    return cards.UnreachableReason(*record, Table().ArrivalOf(number).value_or(protocol::ReportArrival{}));
+}
+
 std::vector<upgrade::BatchDevice> Site::BatchOf(const std::vector<int>& numbers) const
 {
+    const CardSubnets cards;
     std::vector<upgrade::BatchDevice> devices;
     for (int number : numbers) {
         if (const DeviceRecord* record = Device(number))
             devices.push_back({number, std::string(protocol::FieldBytes(record->deviceIp)),
-                               std::string(protocol::FieldBytes(record->deviceId))});
+                               std::string(protocol::FieldBytes(record->deviceId)), UnreachableReason(number, cards)});
     }
     return devices;
 }

@@ -16,6 +16,8 @@
 
 namespace lynx::site {
 
+class CardSubnets;
+
 // The columns of the device list (protocol/DeviceTable.h).
 using protocol::Column;
 using protocol::ColumnText;
@@ -100,8 +102,14 @@ public:
     // A device answered with another software version (and build date).
     void SetVersion(int number, const DeviceRecord& report);
 
+    // Why the PC cannot reach the device at its address (UTF-8, translated),
+    // judged against the cards as they are now; empty when it can, or when
+    // there is no such device.
+    std::string UnreachableReason(int number) const;
+    std::string UnreachableReason(int number, const CardSubnets& cards) const;
+
     // The ticked devices as a batch's devices; the ones whose record has gone
-    // are left out.
+    // are left out, and a device the PC cannot reach carries why.
     std::vector<upgrade::BatchDevice> BatchOf(const std::vector<int>& numbers) const;
 
 private:

@@ -3,6 +3,7 @@
 #include "platform/MacKey.h"
 #include "platform/Translation.h"
 #include "protocol/JsonMessages.h"
+#include "site/Unreachable.h"
 #include "upgrade/UpgradeRun.h"
 
 #include <algorithm>
@@ -30,14 +31,17 @@ class Jobs : public upgrade::UpgradeView {
 public:
     Jobs(const UpgradeEvents& events, SiteReport& report) : m_events(events), m_report(report) {}
 
-    // The devices of the next round, as the batch takes them.
+    // The devices of the next round, as the batch takes them, each judged
+    // against the PC's cards as they are now.
     std::vector<upgrade::BatchDevice> Take(const std::vector<protocol::DeviceRow>& rows)
     {
+        const CardSubnets cards;
         std::vector<upgrade::BatchDevice> devices;
         for (const protocol::DeviceRow& row : rows) {
             m_rows[row.number] = row;
+            m_reasons[row.number] = cards.UnreachableReason(row.record, row.arrival);
             devices.push_back({row.number, FieldText(row.record.deviceIp),
-                               std::string(protocol::FieldBytes(row.record.deviceId))});
+                               std::string(protocol::FieldBytes(row.record.deviceId)), m_reasons[row.number]});
         }
         return devices;
     }
@@ -48,9 +52,13 @@ public:
             return;
         const std::string text = upgrade::StatusText(state);
         const std::string shown = platform::TrUtf8(text.empty() ? "(状态已清空)" : text);
-        Tell(m_events.status, FieldText(row->second.record.deviceIp), shown);
+        const std::string ip = FieldText(row->second.record.deviceIp);
+        Tell(m_events.status, ip, shown);
         m_report.AddStatus(Mac(device), text.empty() ? std::string() : shown);
+        if (state == upgrade::UgState::Unreachable)
+            Tell(m_events.warning, ip + ": " + m_reasons[device]);
     }
+
     void SetSummaryText(const std::string& text) override
     {
         if (text != m_summary)
@@ -68,6 +76,7 @@ private:
     const UpgradeEvents& m_events;
     SiteReport& m_report;
     std::map<int, protocol::DeviceRow> m_rows;  // by record number
+    std::map<int, std::string> m_reasons;       // by record number: why the PC cannot reach it, empty when it can
     std::string m_summary;
 };
 
@@ -252,8 +261,9 @@ UpgradeResult RunUpgrade(const UpgradeRequest& request, const UpgradeEvents& eve
             if (unreported)
                 Tell(events.unreported, job->ip);
             failed[mac] = unreported ? platform::TrUtf8("未报告升级结果")
-                          : job->state == upgrade::UgState::Waiting ? "not sent before --wait ran out"
-                                                                    : platform::TrUtf8(upgrade::StatusText(job->state));
+                          : job->state == upgrade::UgState::Waiting     ? "not sent before --wait ran out"
+                          : job->state == upgrade::UgState::Unreachable ? job->unreachable
+                                                                        : platform::TrUtf8(upgrade::StatusText(job->state));
         }
         Tell(events.roundEnded, jobs.Summary());
 

@@ -184,10 +184,10 @@ TEST_F(SearchEndToEnd, CsvQuotesFieldsWithCommasAndQuotes)
     auto records = ParseCsv(r.out);
     ASSERT_EQ(records.size(), NetlabCameras().size() + 2) << r.out;
     EXPECT_EQ(records[0], (std::vector<std::string>{"序号", "设备IP", "MAC地址", "网关地址", "子网掩码", "设备型号",
-                                                    "软件版本", "状态", "interface", "localAddress"}));
+                                                    "软件版本", "状态", "interface", "localAddress", "reachable"}));
     bool found = false;
     for (const auto& record : records) {
-        ASSERT_EQ(record.size(), 10u);
+        ASSERT_EQ(record.size(), 11u);
         if (record[1] != "192.168.1.202")
             continue;
         found = true;
@@ -197,6 +197,7 @@ TEST_F(SearchEndToEnd, CsvQuotesFieldsWithCommasAndQuotes)
         EXPECT_EQ(record[7], "");
         EXPECT_EQ(record[8], "eth0");
         EXPECT_EQ(record[9], "192.168.1.100");
+        EXPECT_EQ(record[10], "true");
     }
     EXPECT_TRUE(found) << r.out;
 }

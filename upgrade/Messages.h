@@ -16,6 +16,9 @@ enum class UgState {
     // A success notice came, but the camera's address never downloaded the
     // whole file: a failure, unless the camera proves otherwise later.
     Unproven,
+    // The PC cannot reach the camera at its address (another subnet): refused
+    // before anything is sent, a failure that never reports.
+    Unreachable,
     Cleared,         // any other status; also a batch whose confirmation was refused
 };
 
@@ -41,6 +44,8 @@ constexpr const char* StatusText(UgState state)
         return "下载或校验失败";
     case UgState::Unproven:
         return "未下载固件，不予采信";
+    case UgState::Unreachable:
+        return "请先修改IP";
     case UgState::Cleared:
         break;
     }

@@ -16,6 +16,7 @@ struct UgInfo {
     std::string ip;          // the address its request goes to (UTF-8)
     char deviceId[16] = {};  // the record's identifier (code page 936), NUL-terminated
     lynx::upgrade::UgState state = lynx::upgrade::UgState::Waiting;
+    std::string unreachable;  // why the PC cannot reach its camera (UTF-8); empty when it can
     // When a success notice came before the server had seen the camera take
     // the whole file: it waits a short while for the download to be counted.
     std::optional<std::chrono::steady_clock::time_point> successHeldSince;

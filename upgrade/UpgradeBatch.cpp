@@ -53,10 +53,18 @@ int UpgradeBatch::Prepare(const std::vector<BatchDevice>& devices)
         job->device = device.device;
         job->ip = device.ip;
         std::strncpy(job->deviceId, device.deviceId.c_str(), kDeviceIdChars);
+        job->unreachable = device.unreachable;
         ++m_total;
-        Show(*job, UgState::Waiting);
-        m_queue.push_back(job.get());
-        m_pending.push_back(job.get());
+        if (!job->unreachable.empty()) {
+            job->state = UgState::Unreachable;
+            ++m_done;
+            ++m_failed;
+            Show(*job, UgState::Unreachable);
+        } else {
+            Show(*job, UgState::Waiting);
+            m_queue.push_back(job.get());
+            m_pending.push_back(job.get());
+        }
         m_jobs.push_back(std::move(job));
     }
     return m_total;

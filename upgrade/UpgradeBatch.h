@@ -44,11 +44,13 @@ public:
 
 // One device of a batch: its record number, the address its request goes to
 // (the one it was last given, when it was readdressed since the search) and
-// its record's identifier (code page 936).
+// its record's identifier (code page 936); and, for a camera the PC cannot
+// reach at that address, why (UTF-8, shown to the user).
 struct BatchDevice {
     int device = 0;
     std::string ip;
     std::string deviceId;
+    std::string unreachable = {};
 };
 
 // What the send loop does to the outside world.
@@ -114,6 +116,9 @@ public:
 
     // Starts a new batch: counters zeroed, the previous jobs released, and one
     // job ("等待中") per device, in the order given. Returns the number of jobs.
+    // The job of a device the PC cannot reach ends at once as a failure
+    // (UgState::Unreachable): no request would reach it, and the batch would
+    // wait its whole time for a report that cannot come.
     int Prepare(const std::vector<BatchDevice>& devices);
     // The confirmation was refused: the jobs' statuses are emptied and they
     // stay unsent.

@@ -37,17 +37,19 @@ bool MulModifyIP::OnInitDialog()
     CAddressDialog::OnInitDialog();
     if (!lynx::platform::InitSockets())
         return false;
+    int proposed = -1;
     if (auto addresses = lynx::addressing::LocalIpv4Addresses()) {
-        bool first = true;
         for (const std::string& address : *addresses) {
-            const std::string prefix = lynx::addressing::NetworkPrefix(address);
-            if (first)
-                FillFieldsFromPrefix(prefix);
-            first = false;
-            m_comboNet->addItem(QString::fromStdString(prefix + "0"));
+            if (proposed < 0 && address == m_proposedFrom)
+                proposed = m_comboNet->count();
+            m_comboNet->addItem(QString::fromStdString(lynx::addressing::NetworkEntry(address)));
         }
     }
-    m_comboNet->setCurrentIndex(m_comboNet->count() > 0 ? 0 : -1);
+    if (proposed < 0)
+        proposed = m_comboNet->count() > 0 ? 0 : -1;
+    m_comboNet->setCurrentIndex(proposed);
+    if (proposed >= 0)
+        FillFieldsFromPrefix(lynx::addressing::NetworkPrefix(m_comboNet->itemText(proposed).toStdString()));
     return true;
 }
 

@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <string>
 
 class QComboBox;
 
@@ -29,8 +30,13 @@ public:
     lynx::addressing::Octets m_byGateWay{};
 
     void DoDataExchange();
+    // The PC's address on the card the cameras answered on, before the dialog
+    // opens: the plan is proposed in that card's network. A camera fresh from
+    // the factory answers from a subnet of its own, which the PC cannot reach.
+    void ProposeFromAddress(std::string localAddress) { m_proposedFrom = std::move(localAddress); }
     // Proposes a plan from the PC's networks: one list entry per address, the
-    // four fields from the first. False when the socket layer does not start.
+    // four fields from the one ProposeFromAddress named, else from the first.
+    // False when the socket layer does not start.
     bool OnInitDialog() override;
     // Fills the four fields from the chosen network.
     void OnCbnSelchangeNet();
@@ -38,4 +44,6 @@ public:
 
 private:
     void FillFieldsFromPrefix(const std::string& prefix);
+
+    std::string m_proposedFrom;
 };

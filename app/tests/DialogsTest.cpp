@@ -241,6 +241,31 @@ TEST_F(DialogTest, TwoAdaptersGiveTwoEntriesAndChoosingOneReplacesTheFields)
     EXPECT_EQ(dlg.IpControl(IDC_IPADDRESS_PLAN_MASK)->GetWindowText(), QStringLiteral("255.0.0.0"));
 }
 
+TEST_F(DialogTest, TheProposalIsInTheNetworkOfTheCardTheCamerasAnsweredOn)
+{
+    // An office card first, the cameras' card second; the cameras themselves
+    // may answer from a subnet of their own, which plays no part.
+    FixedAddresses pc({{"192.168.50.100", "10.1.2.100", "192.168.1.100"}});
+    const struct {
+        const char* answeredOn;
+        int entry;
+        const char* start;
+    } cases[] = {
+        {"192.168.1.100", 2, "192.168.1.2"},
+        {"10.1.2.100", 1, "10.1.2.2"},
+        {"192.168.7.1", 0, "192.168.50.2"},  // no card of this PC: the first, as without one
+        {"", 0, "192.168.50.2"},
+    };
+    for (const auto& c : cases) {
+        MulModifyIP dlg;
+        dlg.ProposeFromAddress(c.answeredOn);
+        ASSERT_TRUE(dlg.OnInitDialog());
+        EXPECT_EQ(dlg.m_comboNet->count(), 3);
+        EXPECT_EQ(dlg.m_comboNet->currentIndex(), c.entry) << c.answeredOn;
+        EXPECT_EQ(dlg.IpControl(IDC_IPADDRESS_PLAN_START)->GetWindowText(), QString::fromUtf8(c.start)) << c.answeredOn;
+    }
+}
+
 TEST_F(DialogTest, DuplicateNetworksAreListedAsTheyCome)
 {
     FixedAddresses pc({{"192.168.1.100", "192.168.1.101"}});

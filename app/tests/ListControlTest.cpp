@@ -6,6 +6,7 @@
 #include "app/shell/PopupMenu.h"
 #include "app/shell/DialogBuilder.h"
 #include "app/shell/resource.h"
+#include "tests/support/PcCards.h"
 
 #include <QAbstractItemModelTester>
 #include <QStyleOptionButton>
@@ -167,6 +168,8 @@ protected:
     }
 
     ScriptedBoxes boxes;
+    // The devices' subnet is the PC's: their pages can be opened.
+    lynx::test::PcCards pc{{"eth0", "192.168.1.100", 24}};
     CLynxDlg dlg;
     QStringList opened;
     lynx::platform::BrowserHandler previousBrowser;
@@ -353,6 +356,30 @@ TEST_F(WindowWithRows, OpenVisitsEachPickedDeviceOnce)
     dlg.OnBnClickedOpen();
     EXPECT_EQ(opened, (QStringList{"http://192.168.1.102", "http://192.168.1.103"}));
     EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_F(WindowWithRows, TheWebPageOfADeviceOnASubnetOfNoCardIsNotOpenedAndTheWindowSaysWhy)
+{
+    addDevice(1);
+    DeliverReport(ReportJson("192.168.0.64", "00:1A:2B:00:00:64"));
+    const QString why = QStringLiteral("192.168.0.64：不在本机网段：网卡 eth0 为 192.168.1.100/24");
+    auto previous = lynx::platform::SetPopupMenuHandler([](const lynx::platform::MenuItems&) { return ID_MENU_IE_BROWSE; });
+    dlg.OnNMRClickList(1);
+    lynx::platform::SetPopupMenuHandler(previous);
+    EXPECT_TRUE(opened.isEmpty());
+    EXPECT_EQ(boxes.texts(), QStringList{why});
+
+    dlg.listDevice()->SetCheck(0, true);
+    dlg.listDevice()->SetCheck(1, true);
+    dlg.OnBnClickedOpen();
+    EXPECT_EQ(opened, QStringList{"http://192.168.1.101"}) << "the reachable one still opens";
+    EXPECT_EQ(boxes.texts(), (QStringList{why, why}));
+
+    // Its details are its report's, said as they are, with the reason.
+    dlg.OnMenuMoreInfo();
+    ASSERT_EQ(boxes.shown.size(), 3u);
+    EXPECT_TRUE(boxes.shown[2].text.startsWith(QStringLiteral("IP\t\t:\t192.168.0.64\n"))) << boxes.shown[2].text.toStdString();
+    EXPECT_TRUE(boxes.shown[2].text.endsWith(why + QStringLiteral("\n"))) << boxes.shown[2].text.toStdString();
 }
 
 TEST_F(WindowWithRows, OpenWithNothingPickedSaysSo)

@@ -3,6 +3,8 @@
 #include "app/tests/WindowTestSupport.h"
 
 #include "addressing/Messages.h"
+#include "app/dialogs/IpAddressCtrl.h"
+#include "app/dialogs/MulModifyIP.h"
 #include "app/shell/DialogBuilder.h"
 #include "app/shell/resource.h"
 
@@ -62,6 +64,29 @@ TEST_F(WindowOnSeveralCards, BatchPlanReaddressesTheCamerasBehindTheSecondCard)
         ASSERT_EQ(rows.count(moved), 1u) << moved.toStdString();
         EXPECT_EQ(dlg.listDevice()->GetItemText(rows.at(moved), 4), QStringLiteral("255.0.0.0"));
     }
+}
+
+TEST_F(WindowOnSeveralCards, ThePlanIsProposedInTheNetworkOfTheCardTheTickedCamerasAnsweredOn)
+{
+    // The office card comes first; the cameras ticked answered on the second
+    // camera segment's card (wherever an earlier case moved them in it).
+    int ticked = 0;
+    for (const auto& [ip, row] : Search())
+        if (ip.startsWith(QStringLiteral("10.10.0.")) && dlg.listDevice()->SetCheck(row, true))
+            ++ticked;
+    ASSERT_EQ(ticked, static_cast<int>(NetlabCameras2().size()));
+    QString start, gateway;
+    {
+        ScriptedDialogs dialogs([&](QDialog& d) {
+            auto& plan = dynamic_cast<MulModifyIP&>(d);
+            start = plan.IpControl(IDC_IPADDRESS_PLAN_START)->GetWindowText();
+            gateway = plan.IpControl(IDC_IPADDRESS_PLAN_GATEWAY)->GetWindowText();
+            return lynx::platform::IDCANCEL;
+        });
+        dlg.OnBnClickedMulModifyIp();
+    }
+    EXPECT_EQ(start, QStringLiteral("10.10.0.2"));
+    EXPECT_EQ(gateway, QStringLiteral("10.10.0.1"));
 }
 
 TEST_F(WindowOnSeveralCards, WithEveryCardDownTheSearchSaysItCouldNotBeSent)

@@ -320,6 +320,28 @@ TEST_F(UpgradeWindow, ASuccessFromAnAddressThatNeverDownloadedTheFileIsNotBeliev
     EXPECT_EQ(m_dlg->upgradeFailed(), 1);
 }
 
+TEST_F(UpgradeWindow, ACameraOnASubnetOfNoCardIsRefusedAtOnceAndTheRestOfTheBatchGoesOn)
+{
+    ASSERT_TRUE(m_dlg->fileServerStarted());
+    LoopbackCamera reachable("127.0.0.31", "W31");
+    ASSERT_TRUE(reachable.bound());
+    AddDevice("192.168.0.64", "W64");  // fresh from the factory: no card of this PC is in its subnet
+    AddDevice("127.0.0.31", "W31");
+    const QString foreignTip = m_dlg->listDevice()->GetItemToolTip(0, 1);
+    EXPECT_TRUE(foreignTip.startsWith(QStringLiteral("不在本机网段：网卡 "))) << foreignTip.toStdString();
+    EXPECT_FALSE(m_dlg->listDevice()->GetItemToolTip(1, 1).contains(QStringLiteral("不在本机网段")));
+
+    m_dlg->OnBnClickedBatchUpgrade();
+    // One request, to the reachable camera: the other was never sent one.
+    EXPECT_EQ(m_pauses, std::vector<int>({3000}));
+    EXPECT_EQ(Status(0), "请先修改IP");
+    ASSERT_TRUE(WaitFor([&] { return Status(1) == "升级成功"; }, 20000)) << Status(1);
+    EXPECT_EQ(Status(0), "请先修改IP");
+    EXPECT_EQ(reachable.downloaded(), m_firmwareSize);
+    EXPECT_EQ(Summary(), "总共:2    完成:2    成功:1    失败：1");
+    EXPECT_EQ(Count("升级完成"), 1);
+}
+
 } // namespace
 
 namespace {

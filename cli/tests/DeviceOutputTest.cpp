@@ -2,6 +2,7 @@
 // makes them (code page 936 texts).
 #include "cli/DeviceOutput.h"
 #include "protocol/JsonMessages.h"
+#include "tests/support/PcCards.h"
 #include "RawControls.h"
 
 #include <gtest/gtest.h>
@@ -105,13 +106,18 @@ TEST(CsvFormat, QuotesOnlyWhatNeedsQuotingAndDoublesQuotes)
 
 TEST(CsvFormat, HeaderThenOneCrlfRecordPerDeviceWithTheTableCells)
 {
+    const lynx::test::PcCards pc{{"eth1", "192.168.1.100", 24}};
     DeviceRow row = Row(1, "192.168.1.101", "相机", "KV,\"Q\"");
     row.arrival = {"eth1", "192.168.1.100", {}};
-    std::string csv = FormatCsv({row});
+    DeviceRow foreign = Row(2, "192.168.0.64", "new");
+    foreign.arrival = row.arrival;
+    std::string csv = FormatCsv({row, foreign});
     EXPECT_EQ(csv,
-              "序号,设备IP,MAC地址,网关地址,子网掩码,设备型号,软件版本,状态,interface,localAddress\r\n"
+              "序号,设备IP,MAC地址,网关地址,子网掩码,设备型号,软件版本,状态,interface,localAddress,reachable\r\n"
               "1,192.168.1.101,00:1A:2B:00:00:01,192.168.1.1,255.255.255.0,\"KV,\"\"Q\"\"\",V1.0 build[2018-11-07],,"
-              "eth1,192.168.1.100\r\n");
+              "eth1,192.168.1.100,true\r\n"
+              "2,192.168.0.64,00:1A:2B:00:00:02,192.168.1.1,255.255.255.0,KV-PG200,V1.0 build[2018-11-07],,"
+              "eth1,192.168.1.100,false\r\n");
 }
 
 TEST(TableFormat, TheTableCsvAndJsonShowControlSequencesFromTheNetworkAsTextAndTheRowsStayAligned)
@@ -174,6 +180,23 @@ TEST(JsonFormat, EveryRecordFieldWithTextsInUtf8)
                             "productSubType"})
         EXPECT_TRUE(first.isMember(key)) << key;
     EXPECT_EQ(parsed[1]["number"].asInt(), 2);
+}
+
+TEST(JsonFormat, ACameraOutsideEverySubnetOfThePcsCardsIsNotReachable)
+{
+    const lynx::test::PcCards pc{{"eth1", "192.168.1.100", 24}};
+    DeviceRow foreign = Row(2, "192.168.0.64", "new");
+    foreign.arrival = {"eth1", "192.168.1.100", {}};
+    const std::string text = FormatJson({Row(1, "192.168.1.101", "a"), foreign});
+    Json::CharReaderBuilder builder;
+    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+    Json::Value parsed;
+    ASSERT_TRUE(reader->parse(text.data(), text.data() + text.size(), &parsed, nullptr));
+    ASSERT_EQ(parsed.size(), 2u);
+    EXPECT_TRUE(parsed[0]["reachable"].isBool());
+    EXPECT_TRUE(parsed[0]["reachable"].asBool());
+    EXPECT_TRUE(parsed[1]["reachable"].isBool());
+    EXPECT_FALSE(parsed[1]["reachable"].asBool());
 }
 
 TEST(JsonFormat, NoDevicesGivesAnEmptyArray)

@@ -2,6 +2,7 @@
 // devices come and go, ticks, statuses, readdressing and a batch's devices.
 #include "site/Site.h"
 
+#include "PcCards.h"
 #include "Reports.h"
 
 #include <gmock/gmock.h>
@@ -93,11 +94,38 @@ TEST_F(SiteDevices, ABatchTakesOnlyNumbersThatNameADeviceAndNothingIsShownForThe
     EXPECT_TRUE(site.Upgrade().Batch().queue().empty());
     EXPECT_THAT(heard.events, ElementsAre("added 1+1"));
 
-    // A batch's job states become its devices' statuses.
+    // A batch's job states become its devices' statuses (the device on a
+    // card's subnet: one outside them all is refused at once).
+    const lynx::test::PcCards pc{{"eth0", "10.0.0.100", 24}};
     ASSERT_EQ(site.Upgrade().Batch().Prepare(site.BatchOf({1})), 1);
     EXPECT_EQ(site.Status(1).text, "等待中");
     EXPECT_EQ(site.Upgrade().Batch().jobs().front()->ip, "10.0.0.1");
     EXPECT_STREQ(site.Upgrade().Batch().jobs().front()->deviceId, "ID-10.0.0.1");
+}
+
+TEST_F(SiteDevices, ADeviceOnASubnetOfNoCardIsRefusedAtOnceBeforeAnythingIsSentAndTheOthersQueue)
+{
+    const lynx::test::PcCards pc{{"eth0", "10.0.0.100", 24}, {"eth1", "172.16.0.5", 16}};
+    Report("10.0.0.1", "02:00:00:00:00:01");
+    Report("192.168.0.64", "02:00:00:00:00:64");
+    Report("172.16.9.9", "02:00:00:00:00:99");
+    site.AnnounceAdded();
+    EXPECT_EQ(site.UnreachableReason(1), "");
+    EXPECT_EQ(site.UnreachableReason(2), "不在本机网段：网卡 eth0 为 10.0.0.100/24；网卡 eth1 为 172.16.0.5/16");
+    EXPECT_EQ(site.UnreachableReason(3), "");
+
+    lynx::upgrade::UpgradeBatch& batch = site.Upgrade().Batch();
+    ASSERT_EQ(batch.Prepare(site.BatchOf({1, 2, 3})), 3);
+    EXPECT_EQ(site.Status(2).text, "请先修改IP");
+    EXPECT_EQ(site.Status(1).text, "等待中");
+    EXPECT_EQ(site.Status(3).text, "等待中");
+    std::vector<std::string> queued;
+    for (const UgInfo* job : batch.queue())
+        queued.push_back(job->ip);
+    EXPECT_THAT(queued, ElementsAre("10.0.0.1", "172.16.9.9"));
+    EXPECT_EQ(batch.done(), 1);
+    EXPECT_EQ(batch.failed(), 1);
+    EXPECT_EQ(batch.jobs()[1]->unreachable, site.UnreachableReason(2));
 }
 
 TEST_F(SiteDevices, AStatusIsToldOnlyWhenItChanges)

@@ -177,8 +177,22 @@ std::string NetlabScript()
     return EnvOr("LYNX_SOURCE_DIR", ".") + "/tools/netlab/netlab";
 }
 
-// The namespace of the host made for ip (netlab host), from the LAN's own
-// record so that every process of the test finds it; empty when there is none.
+bool AddHost(const std::string& ip, bool routed)
+{
+    if (!HostNamespace(ip).empty())
+        return true;
+    std::vector<std::string> argv{NetlabScript(), "host", "--name", EnvOr("LYNX_NETLAB_NAME", "")};
+    if (!routed)
+        argv.push_back("--no-route");
+    argv.push_back(ip);
+    const ProcessResult added = RunProcess(argv);
+    EXPECT_EQ(added.exitCode, 0) << added.err;
+    return added.exitCode == 0;
+}
+
+} // namespace
+
+// From the LAN's own record, so that every process of the test finds it.
 std::string HostNamespace(const std::string& ip)
 {
     std::ifstream hosts(EnvOr("LYNX_NETLAB_STATE", "") + "/hosts");
@@ -189,16 +203,14 @@ std::string HostNamespace(const std::string& ip)
     return "";
 }
 
-} // namespace
-
 bool AddCameraSegmentHost(const std::string& ip)
 {
-    if (!HostNamespace(ip).empty())
-        return true;
-    const ProcessResult added =
-        RunProcess({NetlabScript(), "host", "--name", EnvOr("LYNX_NETLAB_NAME", ""), ip});
-    EXPECT_EQ(added.exitCode, 0) << added.err;
-    return added.exitCode == 0;
+    return AddHost(ip, true);
+}
+
+bool AddUnroutedCameraSegmentHost(const std::string& ip)
+{
+    return AddHost(ip, false);
 }
 
 std::string HostHardwareAddress(const std::string& ip)
@@ -544,13 +556,19 @@ CamsimProcess::~CamsimProcess()
 bool CamsimProcess::Start(const std::vector<std::string>& args, std::string* error, bool inCameraNamespace,
                           std::chrono::milliseconds timeout)
 {
+    if (inCameraNamespace && CameraNamespace().empty()) {
+        *error = "not inside a virtual LAN (LYNX_NETLAB_CAMERA_NS is not set)";
+        return false;
+    }
+    return StartIn(inCameraNamespace ? CameraNamespace() : std::string(), args, error, timeout);
+}
+
+bool CamsimProcess::StartIn(const std::string& ns, const std::vector<std::string>& args, std::string* error,
+                            std::chrono::milliseconds timeout)
+{
     std::vector<std::string> argv;
-    if (inCameraNamespace) {
-        if (CameraNamespace().empty()) {
-            *error = "not inside a virtual LAN (LYNX_NETLAB_CAMERA_NS is not set)";
-            return false;
-        }
-        argv = {"/usr/sbin/ip", "netns", "exec", CameraNamespace()};
+    if (!ns.empty()) {
+        argv = {"/usr/sbin/ip", "netns", "exec", ns};
         if (!fs::exists(argv[0]))
             argv[0] = "/sbin/ip";
     }

@@ -72,6 +72,11 @@ ProcessResult RunCliOnTerminal(const std::vector<std::string>& args, std::chrono
 // on the switch, with the address ip/24 and a hardware address of its own;
 // false (with a failure) when it cannot be made. Made once per LAN.
 bool AddCameraSegmentHost(const std::string& ip);
+// The same with no route beyond its own /24 (netlab host --no-route): a
+// camera fresh from the factory on a subnet no card of the PC is in.
+bool AddUnroutedCameraSegmentHost(const std::string& ip);
+// The namespace of the host made for ip, empty when there is none.
+std::string HostNamespace(const std::string& ip);
 // That host's hardware address (lower case), empty when there is no such host.
 std::string HostHardwareAddress(const std::string& ip);
 // A fixed entry in the PC's neighbour table: the card with this hardware
@@ -190,6 +195,9 @@ public:
 
     bool Start(const std::vector<std::string>& args, std::string* error, bool inCameraNamespace = true,
                std::chrono::milliseconds timeout = 20s);
+    // The same in the namespace ns (empty: this process's own).
+    bool StartIn(const std::string& ns, const std::vector<std::string>& args, std::string* error,
+                 std::chrono::milliseconds timeout = 20s);
     // A simulator of the cameras described by the JSON array, with their
     // addresses put on the camera namespace's interface.
     bool StartCameras(const Json::Value& cameras, const std::vector<std::string>& extraArgs, std::string* error);

@@ -43,6 +43,8 @@ Search answers:
   --delay-ms D         answer after D ms ...
   --jitter-ms J        ... plus a random 0..J ms
   --burst              all answers at once, back to back (delays ignored)
+  --answer-broadcast   answers go to 255.255.255.255, as a camera's do that
+                       has no route to the searcher's subnet
   --malformed          broken reports go out before each good one, and the
                        same broken bodies as notifications to UDP 8025
   --oversized          reports whose texts exceed the tool's fields
@@ -124,6 +126,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
             b.jitterMs = millis();
         else if (a == "--burst")
             line.sim.burst = true;
+        else if (a == "--answer-broadcast")
+            line.sim.answerBroadcast = true;
         else if (a == "--malformed")
             b.malformed = true;
         else if (a == "--oversized")

@@ -421,10 +421,11 @@ void Simulator::AnswerSearch(const std::string& peerIp, uint16_t peerPort)
                 " reports");
     const PacketHeader header = AnswerHeader(kCmdSearch);
     const PacketHeader notification = AnswerHeader(kCmdUpdateStatus);
-    const auto send = [this, header, notification, peerIp, peerPort](const Outgoing& a) {
+    const std::string answerTo = m_options.answerBroadcast ? "255.255.255.255" : peerIp;
+    const auto send = [this, header, notification, peerIp, peerPort, answerTo](const Outgoing& a) {
         if (a.notification)
             return Send(m_updateSocket, notification, a.body, a.fromIp, peerIp, m_options.notifyPort);
-        return Send(m_reportSocket, header, a.body, a.fromIp, peerIp, peerPort);
+        return Send(m_reportSocket, header, a.body, a.fromIp, answerTo, peerPort);
     };
     size_t sent = 0, failed = 0;
     for (Outgoing& a : answers) {

@@ -30,6 +30,10 @@ namespace camsim {
 
 struct SimOptions {
     bool burst = false;          // every answer built first, then sent back to back
+    // Search answers go to the broadcast address, not to the searcher's: a
+    // camera with no route to the searcher's subnet (fresh from the factory,
+    // on another subnet) is still heard.
+    bool answerBroadcast = false;
     bool addAddresses = false;   // put the cameras' addresses on the interface
     bool timing = false;         // print when the last report of a search went out
     std::string interface;
