@@ -266,7 +266,8 @@ TEST_F(WatchCli, ABadSiteFileOrPublishUrlIsRefusedWithExit2AndNothingIsSent)
          {bad + ": 第 2 行，mac 列：MAC地址“02:00:5E:10:00:2Z”无效\n",
           bad + ": 第 3 行，ip 列：“192.168.1.1300”不是点分十进制的IPv4地址\n"}},
         {{"--site", dir.File("no-such.csv")}, {dir.File("no-such.csv") + ": "}},
-        {{"--publish", "mqtts://" + broker.Host() + "/lynx/watch"}, {"--publish: 不支持加密的MQTT连接"}},
+        {{"--publish", "mqtt://lynx:secret@" + broker.Host() + ":18830/lynx/watch"},
+         {"--publish: MQTT地址不能包含用户名或密码：mqtt://…@" + broker.Host() + ":18830/lynx/watch。请用 --mqtt-user"}},
         {{"--publish", "mqtt://" + broker.Host() + ":18830"}, {"--publish: "}},
         {{"--publish", "http://" + broker.Host() + "/x"}, {"--publish: MQTT地址应写作"}},
     };
@@ -279,6 +280,7 @@ TEST_F(WatchCli, ABadSiteFileOrPublishUrlIsRefusedWithExit2AndNothingIsSent)
         EXPECT_EQ(r.out, "");
         for (const std::string& part : c.said)
             EXPECT_NE(r.err.find("lynx-cli watch: " + part), std::string::npos) << part << "\n" << r.err;
+        EXPECT_EQ(r.err.find("secret"), std::string::npos) << r.err;
     }
     EXPECT_EQ(Count(broker.Log(), "New client connected"), 0u) << broker.Log();
     // Nothing was sent: after one search more, the camera has heard exactly one.
@@ -298,7 +300,9 @@ TEST_F(WatchCli, PublishedEventsAreThePrintedLinesEachOnceAndNoneIsLostWhileTheB
     MosquittoBroker broker(dir);
     broker.Start();
     const std::string topic = "lynx/watch";
-    auto live = broker.Subscribe(topic + "/#", 2);
+    // Each subscriber sees the watch's state on TOPIC/status too, once.
+    const std::string online = topic + "/status online";
+    auto live = broker.Subscribe(topic + "/#", 3);
     StartWatch({"--format", "json", "--interval", "1", "--missed", "2", "--publish", broker.Url(topic)});
     for (const char* mac : {kLeaving, kStaying})
         ASSERT_TRUE(WaitFor("appeared", mac)) << mac << Read("events") << Read("err");
@@ -314,7 +318,9 @@ TEST_F(WatchCli, PublishedEventsAreThePrintedLinesEachOnceAndNoneIsLostWhileTheB
         return lines;
     };
     ProcessResult got = live->Finish();
-    EXPECT_EQ(MosquittoBroker::Received(got), published(0, 2)) << got.out << got.err;
+    std::map<std::string, int> expected = published(0, 2);
+    expected[online] = 1;
+    EXPECT_EQ(MosquittoBroker::Received(got), expected) << got.out << got.err;
 
     // Killed (its retained states gone with it, as it keeps none on disk);
     // the camera leaves while it is down and returns once it is back.
@@ -324,11 +330,13 @@ TEST_F(WatchCli, PublishedEventsAreThePrintedLinesEachOnceAndNoneIsLostWhileTheB
     broker.Start();
     // Subscribed before the camera returns: the event sent while the broker
     // was down comes live or retained, whichever the reconnection makes it.
-    auto restarted = broker.Subscribe(topic + "/#", 2);
+    auto restarted = broker.Subscribe(topic + "/#", 3);
     BringBack();
     ASSERT_TRUE(WaitFor("returned", kLeaving)) << Read("events") << cameras.Log();
     got = restarted->Finish();
-    EXPECT_EQ(MosquittoBroker::Received(got), published(2, 4)) << got.out << got.err;
+    expected = published(2, 4);
+    expected[online] = 1;
+    EXPECT_EQ(MosquittoBroker::Received(got), expected) << got.out << got.err;
     EXPECT_LT(got.out.find("\"disappeared\""), got.out.find("\"returned\"")) << got.out;
 
     const ProcessResult result = End(SIGTERM).first;
@@ -341,12 +349,14 @@ TEST_F(WatchCli, PublishedEventsAreThePrintedLinesEachOnceAndNoneIsLostWhileTheB
     EXPECT_EQ(Count(result.err, "lynx-cli watch: MQTT服务器 " + broker.Host() + ":18830 已重新连接"), 1u) << result.err;
 
     // A dashboard that subscribes now gets the leaving camera's last state,
-    // retained, then a line of the test's own: nothing stale, nothing twice.
-    auto dashboard = broker.Subscribe(topic + "/#", 2);
+    // retained, and the watch's "offline", then a line of the test's own:
+    // nothing stale, nothing twice.
+    auto dashboard = broker.Subscribe(topic + "/#", 3);
     broker.Publish(topic + "/end", "end");
     got = dashboard->Finish();
     std::map<std::string, int> last = published(3, 4);
     last[topic + "/end end"] = 1;
+    last[topic + "/status offline"] = 1;
     EXPECT_EQ(MosquittoBroker::Received(got), last) << got.out;
 
     // A broker gone for good: the events left unsent are said, and the watch fails.

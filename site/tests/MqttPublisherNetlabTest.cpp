@@ -31,8 +31,9 @@ class MqttBroker : public lynx::test::NetlabTest {
 protected:
     void SetUpInLan() override { broker = std::make_unique<MosquittoBroker>(dir); }
 
-    // A subscriber to every event's topic that ends after count messages (or 30 s).
-    std::unique_ptr<BackgroundRun> Subscribe(int count) { return broker->Subscribe(kTopic + "/#", count); }
+    // A subscriber to every event's topic that ends after count messages (or
+    // 30 s), and the publisher's "online" on TOPIC/status, live or retained.
+    std::unique_ptr<BackgroundRun> Subscribe(int count) { return broker->Subscribe(kTopic + "/#", count + 1); }
 
     std::unique_ptr<MqttPublisher> Publisher(MqttOptions options = {})
     {
@@ -75,6 +76,7 @@ TEST_F(MqttBroker, EveryEventArrivesOnceAndNoneIsLostWhileTheBrokerIsFrozenDeadO
     ProcessResult got = subscriber->Finish();
     auto received = MosquittoBroker::Received(got);
     EXPECT_EQ(received[kTopic + "/end end"], 1) << got.out;
+    EXPECT_EQ(received[kTopic + "/status online"], 1) << got.out;
     for (int v = 1; v <= versions; ++v)
         for (int n = 1; n <= cameras; ++n)
             EXPECT_EQ(received[Line(n, v)], 1) << Line(n, v);
@@ -107,6 +109,7 @@ TEST_F(MqttBroker, EveryEventArrivesOnceAndNoneIsLostWhileTheBrokerIsFrozenDeadO
     received = MosquittoBroker::Received(got);
     for (int n : {101, 102, 103, 104, 105, 106, 107, 108, 109, 110, 201, 202, 203, 204, 205, 206, 207, 208, 209, 210})
         EXPECT_EQ(received[Line(n, 1)], 1) << Line(n, 1) << "\n" << got.out;
+    EXPECT_EQ(received[kTopic + "/status online"], 1) << got.out;
     EXPECT_TRUE(publisher->Stop(5s));
     EXPECT_EQ(publisher->Counters().dropped, 0u);
 }
