@@ -338,10 +338,12 @@ void MqttPublisher::Keep()
     sigemptyset(&pipe);
     sigaddset(&pipe, SIGPIPE);
     pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
-    for (bool first = true;; first = false) {
-        mosquitto_loop_start(m_client);
-        if (!Connect(first))
-            return;
+    // The first connection is started with the loop running, so that the
+    // library tries again by itself when it fails at once.
+    mosquitto_loop_start(m_client);
+    if (!Connect(true))
+        return;
+    for (;;) {
         std::string failure;
         {
             std::unique_lock lock(m_keeperMutex);
@@ -361,6 +363,10 @@ void MqttPublisher::Keep()
                 return;
         }
         mosquitto_loop_stop(m_client, true);
+        // Again with no loop running, so that the two never share the
+        // connection while it is made; the loop follows once it is under way.
+        if (!Connect(false))
+            return;
     }
 }
 
@@ -380,9 +386,18 @@ bool MqttPublisher::Connect(bool first)
     const int code = first ? mosquitto_connect_async(m_client, m_url.host.c_str(), m_url.port,
                                                      std::max(m_options.keepAliveSeconds, 5))
                            : mosquitto_reconnect_async(m_client);
-    // The library tries again by itself; a TLS failure is told by its log.
+    // A TLS failure is told by the library's log.
     if (code != MOSQ_ERR_SUCCESS && code != MOSQ_ERR_TLS)
         Outage(failure.empty() ? LibraryError(code) : failure, false);
+    if (first)
+        return true;  // the loop tries again by itself
+    if (code == MOSQ_ERR_SUCCESS) {
+        mosquitto_loop_start(m_client);
+    } else {
+        // No loop to try again: the keeper does, after its delay.
+        std::lock_guard lock(m_keeperMutex);
+        m_loopEnded = true;
+    }
     return true;
 }
 
