@@ -181,9 +181,9 @@ std::optional<MqttUrl> ParseMqttUrl(std::string_view url, std::string* error)
     if (const size_t at = authority.rfind('@'); at != std::string_view::npos) {
         // The user info is left out of the message: it may hold a password.
         const std::string shown = whole.substr(0, schemeLength) + "…" + whole.substr(schemeLength + at);
-        return fail("MQTT地址不能包含用户名或密码：%1。请用 --mqtt-user 给出用户名，密码放在环境变量 "
-                    "LYNX_MQTT_PASSWORD 或 --mqtt-password-file 指定的文件中",
-                    shown);
+        return fail(
+            "MQTT地址不能包含用户名或密码：%1。请用 --mqtt-user 给出用户名，密码放在环境变量 LYNX_MQTT_PASSWORD 或 --mqtt-password-file 指定的文件中",
+            shown);
     }
     const auto failWith = [&](const char* message) { return fail(message, whole); };
 
