@@ -356,6 +356,8 @@ void MqttPublisher::Keep()
         // A certificate refused: said once, then tried again quietly, so
         // that a renewed certificate is taken.
         const std::string refusal = m_tls ? m_tls->TakeRefusal() : std::string();
+        if (refusal.empty() && failure.empty())
+            failure = LibraryError(MOSQ_ERR_TLS);
         Outage(refusal.empty() ? failure : refusal, !refusal.empty());
         {
             std::unique_lock lock(m_keeperMutex);
@@ -464,8 +466,17 @@ void MqttPublisher::OnDisconnect(int code)
         refused = !m_refusal.empty();
     }
     m_wake.notify_all();
-    if (code != MOSQ_ERR_SUCCESS && !refused)
+    // A TLS failure ends the library's loop; the keeper says it, with
+    // OpenSSL's reason from the log, and starts the loop again.
+    if (code == MOSQ_ERR_TLS) {
+        {
+            std::lock_guard lock(m_keeperMutex);
+            m_loopEnded = true;
+        }
+        m_keeperWake.notify_all();
+    } else if (code != MOSQ_ERR_SUCCESS && !refused) {
         Outage(LibraryError(code), false);
+    }
 }
 
 void MqttPublisher::OnPublished(int mid)
