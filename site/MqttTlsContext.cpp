@@ -6,18 +6,23 @@
 
 #include <arpa/inet.h>
 
+#include <cstring>
 #include <utility>
 
 namespace lynx::site {
 
 namespace {
 
-// OpenSSL's reason for the last thing that failed, such as "No such file or
-// directory" or "key values mismatch".
+// OpenSSL's reason for what failed first, such as "No such file or
+// directory" or "key values mismatch" (what follows it in the queue only
+// says which layer passed it on).
 std::string OpenSslReason()
 {
-    const unsigned long code = ERR_peek_last_error();
+    const unsigned long code = ERR_peek_error();
     const char* reason = code ? ERR_reason_error_string(code) : nullptr;
+    // A file that cannot be opened is a system error, which names no reason of its own.
+    if (!reason && code && ERR_SYSTEM_ERROR(code))
+        reason = std::strerror(ERR_GET_REASON(code));
     ERR_clear_error();
     return reason ? reason : "unknown error";
 }

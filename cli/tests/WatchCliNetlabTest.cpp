@@ -272,6 +272,12 @@ TEST_F(WatchCli, ABadSiteFileOrPublishUrlIsRefusedWithExit2AndNothingIsSent)
         {{"--publish", "mqtt://lynx:secret@" + broker.Host() + ":18830/lynx/watch"},
          {"--publish: MQTT地址不能包含用户名或密码：mqtt://…@" + broker.Host() + ":18830/lynx/watch。请用 --mqtt-user"}},
         {{"--publish", "mqtt://" + broker.Host() + ":18830"}, {"--publish: "}},
+        {{"--publish", "mqtts://" + broker.Host() + "/lynx/watch", "--mqtt-cafile", dir.File("no-such-ca.pem")},
+         {"--publish: " + dir.File("no-such-ca.pem") + ": No such file or directory\n"}},
+        {{"--publish", "mqtts://" + broker.Host() + "/lynx/watch", "--mqtt-cert", dir.File("client.pem")},
+         {"--mqtt-cert and --mqtt-key go together\n"}},
+        {{"--publish", broker.Url("lynx/watch"), "--mqtt-user", "lynx", "--mqtt-password-file", dir.File("no-such")},
+         {"--mqtt-password-file " + dir.File("no-such") + ": No such file or directory\n"}},
         {{"--publish", "http://" + broker.Host() + "/x"}, {"--publish: MQTT地址应写作"}},
     };
     for (const Case& c : cases) {
