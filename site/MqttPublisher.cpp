@@ -155,6 +155,10 @@ bool LoginRefused(int code)
 
 constexpr std::string_view kTlsErrorPrefix = "OpenSSL Error";
 
+// What TOPIC/status says.
+constexpr std::string_view kOnline = "online";
+constexpr std::string_view kOffline = "offline";
+
 // The errors of one event that no connection will ever send: it is dropped.
 bool EventRefused(int code)
 {
@@ -292,6 +296,14 @@ bool MqttPublisher::Start(std::string* error)
             *error = LibraryError(MOSQ_ERR_NOMEM);
         return false;
     }
+    Listen();
+    Configure();
+    m_keeper = std::thread([this] { Keep(); });
+    return true;
+}
+
+void MqttPublisher::Listen()
+{
     mosquitto_connect_callback_set(m_client, [](mosquitto*, void* self, int code) {
         NoCancellation guard;
         static_cast<MqttPublisher*>(self)->OnConnect(code);
@@ -308,6 +320,10 @@ bool MqttPublisher::Start(std::string* error)
         NoCancellation guard;
         static_cast<MqttPublisher*>(self)->OnLog(level, line);
     });
+}
+
+void MqttPublisher::Configure()
+{
     // One more than the events in flight: the status message.
     mosquitto_max_inflight_messages_set(m_client, static_cast<unsigned>(std::max<size_t>(m_options.inFlight, 1) + 1));
     const unsigned first = WholeSeconds(m_options.retryFirst);
@@ -320,9 +336,7 @@ bool MqttPublisher::Start(std::string* error)
         mosquitto_username_pw_set(m_client, m_options.user.c_str(),
                                   m_options.password.empty() ? nullptr : m_options.password.c_str());
     const std::string topic = StatusTopic();
-    mosquitto_will_set(m_client, topic.c_str(), 7, "offline", 1, true);
-    m_keeper = std::thread([this] { Keep(); });
-    return true;
+    mosquitto_will_set(m_client, topic.c_str(), static_cast<int>(kOffline.size()), kOffline.data(), 1, true);
 }
 
 std::string MqttPublisher::StatusTopic() const
@@ -446,7 +460,7 @@ void MqttPublisher::OnConnect(int code)
         if (std::string back = BackLine(); !back.empty())
             said.push_back(std::move(back));
         const std::string topic = StatusTopic();
-        mosquitto_publish(m_client, nullptr, topic.c_str(), 6, "online", 1, true);
+        mosquitto_publish(m_client, nullptr, topic.c_str(), static_cast<int>(kOnline.size()), kOnline.data(), 1, true);
         // The library sends the events in flight again after this callback:
         // a camera's newer event must not overtake them.
         m_resending = !m_inFlight.empty();
@@ -659,7 +673,8 @@ void MqttPublisher::Disconnect(bool abandoned)
     std::unique_lock lock(m_mutex);
     if (m_connected && !abandoned) {
         const std::string topic = StatusTopic();
-        if (mosquitto_publish(m_client, &m_offlineMid, topic.c_str(), 7, "offline", 1, true) == MOSQ_ERR_SUCCESS) {
+        if (mosquitto_publish(m_client, &m_offlineMid, topic.c_str(), static_cast<int>(kOffline.size()), kOffline.data(), 1,
+                          true) == MOSQ_ERR_SUCCESS) {
             const auto until = std::max(m_stopBy, Clock::now() + kGoodbye);
             if (m_wake.wait_until(lock, until, [&] { return m_offlineAcknowledged || !m_connected; }) &&
                 m_offlineAcknowledged) {

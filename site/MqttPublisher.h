@@ -129,7 +129,10 @@ private:
         std::string payload;
     };
 
-    // The client library's callbacks, on its thread.
+    // The client library's callbacks, set by Listen, on its thread.
+    void Listen();
+    // The library's limits and delays, the TLS context, the login and the last will.
+    void Configure();
     void OnConnect(int code);
     void OnDisconnect(int code);
     void OnPublished(int mid);
