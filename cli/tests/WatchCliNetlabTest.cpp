@@ -412,6 +412,17 @@ TEST_F(WatchCli, OverTlsWithALoginEveryEventArrivesAndTheStatusTopicSaysOnlineTh
     auto dashboard = broker.Subscribe(topic + "/status", 1);
     got = dashboard->Finish();
     EXPECT_EQ(got.out, topic + "/status offline\n") << got.err;
+
+    // Without --mqtt-cafile, the system's authorities: here the test's, as
+    // OpenSSL takes them from SSL_CERT_FILE.
+    StartWatch({"--format", "json", "--interval", "1", "--duration", "2", "--publish", broker.Url(topic), "--mqtt-cert",
+                pki.Pem("client"), "--mqtt-key", pki.Key("client"), "--mqtt-user", "lynx", "--mqtt-password-file",
+                dir.File("password")},
+               "env SSL_CERT_FILE=" + pki.Pem("ca"));
+    const ProcessResult system = Ended();
+    EXPECT_EQ(system.exitCode, 0) << system.err;
+    EXPECT_NE(system.err.find("lynx-cli watch: 已向 " + broker.Url(topic) + " 发布 2 条事件\n"), std::string::npos)
+        << system.err;
 }
 
 // A broker whose certificate does not verify is refused, with OpenSSL's
