@@ -469,6 +469,8 @@ TEST_F(WatchCli, ABrokerWithAWrongCertificateOrLoginIsRefusedWithTheReasonAndSen
         StartWatch(args);
         const ProcessResult result = Ended();
         const auto took = std::chrono::steady_clock::now() - start;
+        std::printf("%s: ended after %lld ms\n", c.name,
+                    static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
         EXPECT_EQ(result.exitCode, c.exitCode) << result.err;
         EXPECT_EQ(Count(result.err, "lynx-cli watch: MQTT服务器 " + broker.Host() + ":18883 " + c.said), 1u) << result.err;
         EXPECT_NE(result.err.find("lynx-cli watch: 0 条事件被丢弃，1 条未送出"), std::string::npos) << result.err;
