@@ -173,8 +173,8 @@ TEST(MqttQueue, WithoutABrokerTheQueueIsBoundedAndCountsWhatItDrops)
     EXPECT_FALSE(publisher.Connected());
 
     // Proves that no second outage is said: several failed attempts fit in
-    // this window (a retry every 50 ms at most).
-    std::this_thread::sleep_for(400ms);
+    // this window (a retry every second, the client library's shortest delay).
+    std::this_thread::sleep_for(2500ms);
     publisher.Publish("00:1A:2B:00:00:09", "{}");
     EXPECT_EQ(publisher.Counters().dropped, 4u);
     EXPECT_FALSE(publisher.Stop(200ms)) << "nothing could be delivered";
