@@ -15,7 +15,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <iostream>
 #include <memory>
 #include <mutex>
@@ -26,7 +28,10 @@ const char* WatchUsage()
 {
     return R"(usage: lynx-cli watch [--interval S] [--missed N] [--duration S]
                       [--format table|json] [--site FILE]
-                      [--publish mqtt://HOST[:PORT]/TOPIC] [--interface NAME ...]
+                      [--publish mqtt[s]://HOST[:PORT]/TOPIC [--mqtt-user NAME]
+                       [--mqtt-password-file FILE] [--mqtt-cafile FILE]
+                       [--mqtt-cert FILE --mqtt-key FILE] [--mqtt-keepalive S]]
+                      [--interface NAME ...]
 
 Searches the LAN every S seconds and prints, one line each, what changed:
   appeared     a camera answered for the first time
@@ -54,11 +59,33 @@ and answers again is not reported.
                    faults is refused, each fault named, and nothing is sent
   --publish URL    also publish each event, the JSON object --format json
                    prints, to the MQTT broker at mqtt://HOST[:PORT]/TOPIC
-                   (port 1883 by default): on TOPIC/MAC (MAC written
-                   00:1A:2B:3C:4D:5E), retained, at QoS 1. A broker that is
-                   away is said and tried again, its events kept meanwhile
-                   (the oldest dropped beyond 10000); at the end it is given
-                   5 seconds to take the rest
+                   (port 1883 by default), or over TLS at
+                   mqtts://HOST[:PORT]/TOPIC (port 8883 by default): on
+                   TOPIC/MAC (MAC written 00:1A:2B:3C:4D:5E), retained, at
+                   QoS 1. TOPIC/status holds "online" (retained) while the
+                   watch is connected, and "offline" once it has ended or
+                   been lost (left with the broker as its last will). A
+                   broker that is away is said and tried again, its events
+                   kept meanwhile (the oldest dropped beyond 10000); at the
+                   end it is given 5 seconds to take the rest
+  --mqtt-cafile FILE
+                   the certificate authorities (PEM) that vouch for an
+                   mqtts:// broker; by default the system's (/etc/ssl/certs).
+                   The broker's certificate must name the URL's host or
+                   address: a broker whose certificate does not verify is
+                   said once, and nothing is sent to it
+  --mqtt-cert FILE --mqtt-key FILE
+                   a client certificate (PEM) and its key, for a broker that
+                   asks for one
+  --mqtt-user NAME log in to the broker as NAME; the password is the first
+                   line of --mqtt-password-file FILE, or else the environment
+                   variable LYNX_MQTT_PASSWORD, never on the command line,
+                   where every user of the PC sees it. A login the broker
+                   refuses ends the watch
+  --mqtt-keepalive S
+                   seconds between the watch's signs of life to the broker
+                   (default 10, 5..3600): a watch killed or cut off shows as
+                   "offline" within 1.5 times this
   --interface NAME search on this network card only (repeat for more); by
                    default every card that can broadcast
 The watch follows 65536 cameras at most; when a new one would be more, that
@@ -69,11 +96,30 @@ exit status is 0 when the watch ended at its duration or on a signal; 1 when
 the first search went out on no network card, the output could not be
 written, a camera of the site file was not present at the end, answers of
 cameras beyond the 65536 were not followed, or events to publish were
-dropped or left unsent; 2 for bad options or a bad site file. After a
+dropped or left unsent; 2 for bad options, a bad site file, or a login the
+broker refused. After a
 signal, events not yet published are given to the broker only while it is
 connected (up to 5 seconds); a second signal ends that at once.
 )";
 }
+
+namespace {
+
+// The MQTT options that do not go together, or not with the URL.
+void CheckMqttOptions(const WatchOptions& options, const std::optional<site::MqttUrl>& url, OptionReader& reader)
+{
+    const bool tlsFiles = !options.mqttCaFile.empty() || !options.mqttCert.empty() || !options.mqttKey.empty();
+    if (!url && (tlsFiles || !options.mqttUser.empty() || !options.mqttPasswordFile.empty()))
+        reader.Fail("the --mqtt-... options go with --publish");
+    else if (tlsFiles && !url->tls)
+        reader.Fail("--mqtt-cafile, --mqtt-cert and --mqtt-key need an mqtts:// URL");
+    else if (options.mqttCert.empty() != options.mqttKey.empty())
+        reader.Fail("--mqtt-cert and --mqtt-key go together");
+    else if (!options.mqttPasswordFile.empty() && options.mqttUser.empty())
+        reader.Fail("--mqtt-password-file needs --mqtt-user");
+}
+
+} // namespace
 
 std::optional<WatchOptions> ParseWatchOptions(const std::vector<std::string>& args, std::string* error)
 {
@@ -82,8 +128,20 @@ std::optional<WatchOptions> ParseWatchOptions(const std::vector<std::string>& ar
     std::string format;
     while (reader.Next()) {
         if (reader.Shared(options.interfaces, options.help) ||
-            reader.ValueOf({{"--site", &options.site}, {"--publish", &options.publish}}))
+            reader.ValueOf({{"--site", &options.site},
+                            {"--publish", &options.publish},
+                            {"--mqtt-user", &options.mqttUser},
+                            {"--mqtt-password-file", &options.mqttPasswordFile},
+                            {"--mqtt-cafile", &options.mqttCaFile},
+                            {"--mqtt-cert", &options.mqttCert},
+                            {"--mqtt-key", &options.mqttKey}}))
             continue;
+        if (reader.Is("--mqtt-password")) {
+            reader.Fail("--mqtt-password is not taken: a password on the command line is seen by every user of the "
+                        "PC; put it in LYNX_MQTT_PASSWORD or in a file named by --mqtt-password-file");
+        } else if (reader.Is("--mqtt-keepalive")) {
+            reader.Number(options.mqttKeepAliveSeconds, 5, 3600);
+        } else
         if (reader.Is("--interval")) {
             reader.Number(options.intervalSeconds, 1, 3600);
         } else if (reader.Is("--missed")) {
@@ -108,9 +166,36 @@ std::optional<WatchOptions> ParseWatchOptions(const std::vector<std::string>& ar
     }
     // A URL that cannot be used is a bad option: nothing is searched or sent.
     std::string urlError;
-    if (!reader.Failed() && !options.publish.empty() && !site::ParseMqttUrl(options.publish, &urlError))
+    std::optional<site::MqttUrl> url;
+    if (!reader.Failed() && !options.publish.empty() && !(url = site::ParseMqttUrl(options.publish, &urlError)))
         reader.Fail("--publish: " + urlError);
+    if (!reader.Failed())
+        CheckMqttOptions(options, url, reader);
     return reader.Result(options, error);
+}
+
+std::optional<site::MqttOptions> PublisherOptions(const WatchOptions& options, std::string* error)
+{
+    site::MqttOptions mqtt;
+    mqtt.keepAliveSeconds = options.mqttKeepAliveSeconds;
+    mqtt.tls = {options.mqttCaFile, options.mqttCert, options.mqttKey};
+    mqtt.user = options.mqttUser;
+    if (mqtt.user.empty())
+        return mqtt;
+    if (options.mqttPasswordFile.empty()) {
+        if (const char* password = std::getenv("LYNX_MQTT_PASSWORD"))
+            mqtt.password = password;
+        return mqtt;
+    }
+    std::ifstream file(options.mqttPasswordFile, std::ios::binary);
+    std::getline(file, mqtt.password);
+    if (!file && !file.eof()) {
+        *error = "--mqtt-password-file " + options.mqttPasswordFile + ": " + std::strerror(errno ? errno : EIO);
+        return std::nullopt;
+    }
+    if (!mqtt.password.empty() && mqtt.password.back() == '\r')
+        mqtt.password.pop_back();
+    return mqtt;
 }
 
 std::string PublishedMac(const std::string& mac)
@@ -367,11 +452,16 @@ int RunWatchCommand(const Arguments& args)
     std::mutex statusLock;
     std::unique_ptr<site::MqttPublisher> publisher;
     if (!options->publish.empty()) {
-        publisher = site::OpenPublisher(options->publish, &error, [&statusLock](const std::string& line) {
+        std::optional<site::MqttOptions> mqtt = PublisherOptions(*options, &error);
+        if (!mqtt)
+            return BadOptions(std::cerr, "watch", error, WatchUsage());
+        const auto status = [&statusLock](const std::string& line) {
             const std::string text = "lynx-cli watch: " + TerminalText(line) + "\n";
             std::lock_guard lock(statusLock);
             std::cerr << text << std::flush;
-        });
+        };
+        // A login the broker refuses ends the watch: no retry can mend it.
+        publisher = site::OpenPublisher(options->publish, &error, status, std::move(*mqtt), [&stop] { stop.Stop(); });
         if (!publisher)
             return BadOptions(std::cerr, "watch", "--publish: " + error);
     }
@@ -424,6 +514,8 @@ int RunWatchCommand(const Arguments& args)
     const bool allPublished = !publisher || FinishPublishing(*publisher, options->publish, stop);
     if (printer.Failed())
         return Failed(std::cerr, "watch", std::string("cannot write to standard output: ") + std::strerror(outputError));
+    if (publisher && !publisher->Refusal().empty())
+        return kExitUsage;
     // Answers the watch could not follow may hide a camera: never a success.
     const bool allFollowed = watch.NotTracked() == 0;
     return watch.AllExpectedPresent() && allPublished && allFollowed ? kExitOk : kExitFailed;

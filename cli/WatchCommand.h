@@ -22,15 +22,28 @@ struct WatchOptions {
     WatchFormat format = WatchFormat::Table;
     std::vector<std::string> interfaces;       // --interface, repeatable; empty: every card
     std::string site;                          // --site FILE: the cameras expected; empty: none
-    std::string publish;                       // --publish mqtt://HOST[:PORT]/TOPIC; empty: none
+    std::string publish;                       // --publish mqtt[s]://HOST[:PORT]/TOPIC; empty: none
+    std::string mqttUser;                      // --mqtt-user; empty: no login
+    std::string mqttPasswordFile;              // --mqtt-password-file; empty: LYNX_MQTT_PASSWORD
+    std::string mqttCaFile;                    // --mqtt-cafile; empty: the system's authorities
+    std::string mqttCert;                      // --mqtt-cert, with --mqtt-key
+    std::string mqttKey;
+    int mqttKeepAliveSeconds = 10;             // --mqtt-keepalive
     bool help = false;
 };
 
 // nullopt and a message in *error for an option that is not understood (a
-// --publish URL that cannot be used among them).
+// --publish URL that cannot be used among them, MQTT options that do not go
+// together).
 std::optional<WatchOptions> ParseWatchOptions(const std::vector<std::string>& args, std::string* error);
 
 const char* WatchUsage();
+
+// The publisher's options from the watch's: the TLS files, the login with
+// its password (the first line of --mqtt-password-file, or else
+// LYNX_MQTT_PASSWORD), the keep-alive; nullopt with *error set when the
+// password file cannot be read.
+std::optional<site::MqttOptions> PublisherOptions(const WatchOptions& options, std::string* error);
 
 // One event as a line of the table (no newline), in the selected language:
 // time, event, MAC, IP aligned in columns, then what else it says.

@@ -508,16 +508,12 @@
         <translation>Details</translation>
     </message>
     <message>
-        <source>不支持加密的MQTT连接（mqtts://），请使用 mqtt://：%1</source>
-        <translation>Encrypted MQTT connections (mqtts://) are not supported, use mqtt://: %1</translation>
+        <source>MQTT地址应写作 mqtt://主机[:端口]/主题 或 mqtts://主机[:端口]/主题：%1</source>
+        <translation>The MQTT address must be written mqtt://HOST[:PORT]/TOPIC or mqtts://HOST[:PORT]/TOPIC: %1</translation>
     </message>
     <message>
-        <source>MQTT地址应写作 mqtt://主机[:端口]/主题：%1</source>
-        <translation>The MQTT address must be written mqtt://HOST[:PORT]/TOPIC: %1</translation>
-    </message>
-    <message>
-        <source>MQTT地址不支持用户名和密码：%1</source>
-        <translation>The MQTT address cannot hold a user name or password: %1</translation>
+        <source>MQTT地址不能包含用户名或密码：%1。请用 --mqtt-user 给出用户名，密码放在环境变量 LYNX_MQTT_PASSWORD 或 --mqtt-password-file 指定的文件中</source>
+        <translation>The MQTT address must not hold a user name or password: %1. Give the user name with --mqtt-user, and the password in the environment variable LYNX_MQTT_PASSWORD or in a file named by --mqtt-password-file</translation>
     </message>
     <message>
         <source>MQTT地址的主机无效：%1</source>
@@ -558,6 +554,14 @@
     <message>
         <source>MQTT服务器 %1 无法连接（%2），事件暂存在队列中，稍后重试</source>
         <translation>MQTT broker %1 cannot be reached (%2): events are kept in the queue, and the connection is retried</translation>
+    </message>
+    <message>
+        <source>MQTT服务器 %1 的证书未通过验证（%2），不向它发送任何事件；事件暂存在队列中，稍后重试</source>
+        <translation>The certificate of MQTT broker %1 does not verify (%2): nothing is sent to it; events are kept in the queue, and the connection is retried</translation>
+    </message>
+    <message>
+        <source>MQTT服务器 %1 拒绝登录（%2），不再重试</source>
+        <translation>MQTT broker %1 refused the login (%2): it is not tried again</translation>
     </message>
     <message>
         <source>MQTT：停止时仍有 %1 条事件未送达服务器 %2</source>

@@ -462,7 +462,10 @@ address 又先于 version）。
     <message>
         <source>usage: lynx-cli watch [--interval S] [--missed N] [--duration S]
                       [--format table|json] [--site FILE]
-                      [--publish mqtt://HOST[:PORT]/TOPIC] [--interface NAME ...]
+                      [--publish mqtt[s]://HOST[:PORT]/TOPIC [--mqtt-user NAME]
+                       [--mqtt-password-file FILE] [--mqtt-cafile FILE]
+                       [--mqtt-cert FILE --mqtt-key FILE] [--mqtt-keepalive S]]
+                      [--interface NAME ...]
 
 Searches the LAN every S seconds and prints, one line each, what changed:
   appeared     a camera answered for the first time
@@ -490,11 +493,33 @@ and answers again is not reported.
                    faults is refused, each fault named, and nothing is sent
   --publish URL    also publish each event, the JSON object --format json
                    prints, to the MQTT broker at mqtt://HOST[:PORT]/TOPIC
-                   (port 1883 by default): on TOPIC/MAC (MAC written
-                   00:1A:2B:3C:4D:5E), retained, at QoS 1. A broker that is
-                   away is said and tried again, its events kept meanwhile
-                   (the oldest dropped beyond 10000); at the end it is given
-                   5 seconds to take the rest
+                   (port 1883 by default), or over TLS at
+                   mqtts://HOST[:PORT]/TOPIC (port 8883 by default): on
+                   TOPIC/MAC (MAC written 00:1A:2B:3C:4D:5E), retained, at
+                   QoS 1. TOPIC/status holds &quot;online&quot; (retained) while the
+                   watch is connected, and &quot;offline&quot; once it has ended or
+                   been lost (left with the broker as its last will). A
+                   broker that is away is said and tried again, its events
+                   kept meanwhile (the oldest dropped beyond 10000); at the
+                   end it is given 5 seconds to take the rest
+  --mqtt-cafile FILE
+                   the certificate authorities (PEM) that vouch for an
+                   mqtts:// broker; by default the system's (/etc/ssl/certs).
+                   The broker's certificate must name the URL's host or
+                   address: a broker whose certificate does not verify is
+                   said once, and nothing is sent to it
+  --mqtt-cert FILE --mqtt-key FILE
+                   a client certificate (PEM) and its key, for a broker that
+                   asks for one
+  --mqtt-user NAME log in to the broker as NAME; the password is the first
+                   line of --mqtt-password-file FILE, or else the environment
+                   variable LYNX_MQTT_PASSWORD, never on the command line,
+                   where every user of the PC sees it. A login the broker
+                   refuses ends the watch
+  --mqtt-keepalive S
+                   seconds between the watch's signs of life to the broker
+                   (default 10, 5..3600): a watch killed or cut off shows as
+                   &quot;offline&quot; within 1.5 times this
   --interface NAME search on this network card only (repeat for more); by
                    default every card that can broadcast
 The watch follows 65536 cameras at most; when a new one would be more, that
@@ -505,13 +530,17 @@ exit status is 0 when the watch ended at its duration or on a signal; 1 when
 the first search went out on no network card, the output could not be
 written, a camera of the site file was not present at the end, answers of
 cameras beyond the 65536 were not followed, or events to publish were
-dropped or left unsent; 2 for bad options or a bad site file. After a
+dropped or left unsent; 2 for bad options, a bad site file, or a login the
+broker refused. After a
 signal, events not yet published are given to the broker only while it is
 connected (up to 5 seconds); a second signal ends that at once.
 </source>
         <translation>用法：lynx-cli watch [--interval S] [--missed N] [--duration S]
                       [--format table|json] [--site FILE]
-                      [--publish mqtt://HOST[:PORT]/TOPIC] [--interface NAME ...]
+                      [--publish mqtt[s]://HOST[:PORT]/TOPIC [--mqtt-user NAME]
+                       [--mqtt-password-file FILE] [--mqtt-cafile FILE]
+                       [--mqtt-cert FILE --mqtt-key FILE] [--mqtt-keepalive S]]
+                      [--interface NAME ...]
 
 每 S 秒搜索一次局域网，每项变化输出一行：
   appeared     相机首次应答（出现）
@@ -534,17 +563,33 @@ connected (up to 5 seconds); a second signal ends that at once.
                    相机的每个事件都带有其 &quot;label&quot;。有错误的文件被拒绝，每个
                    错误都注明，不发送任何数据
   --publish URL    同时把每个事件（即 --format json 输出的 JSON 对象）发布到
-                   mqtt://HOST[:PORT]/TOPIC 的 MQTT 服务器（默认端口 1883）：
-                   主题为 TOPIC/MAC（MAC 写作 00:1A:2B:3C:4D:5E），保留消息，
-                   QoS 1。服务器不可用时会提示并重试，期间事件暂存（超过 10000
-                   条时丢弃最早的）；结束时再给服务器 5 秒接收其余事件
+                   mqtt://HOST[:PORT]/TOPIC 的 MQTT 服务器（默认端口 1883），
+                   或经 TLS 加密发布到 mqtts://HOST[:PORT]/TOPIC（默认端口
+                   8883）：主题为 TOPIC/MAC（MAC 写作 00:1A:2B:3C:4D:5E），
+                   保留消息，QoS 1。TOPIC/status 在监视连接期间为 &quot;online&quot;
+                   （保留消息），监视结束或失去联系后为 &quot;offline&quot;（也作为遗嘱
+                   留在服务器上）。服务器不可用时会提示并重试，期间事件暂存
+                   （超过 10000 条时丢弃最早的）；结束时再给服务器 5 秒接收
+                   其余事件
+  --mqtt-cafile FILE
+                   为 mqtts:// 服务器作证的证书颁发机构（PEM）；默认使用系统的
+                   （/etc/ssl/certs）。服务器证书必须写明地址中的主机名或 IP：
+                   证书未通过验证的服务器提示一次，不向它发送任何数据
+  --mqtt-cert FILE --mqtt-key FILE
+                   客户端证书（PEM）及其私钥，供要求客户端证书的服务器使用
+  --mqtt-user NAME 以 NAME 登录服务器；密码取 --mqtt-password-file FILE 文件的
+                   第一行，否则取环境变量 LYNX_MQTT_PASSWORD，绝不放在命令行上
+                   （本机每个用户都能看到命令行）。服务器拒绝登录时监视结束
+  --mqtt-keepalive S
+                   监视向服务器报平安的间隔秒数（默认 10，5..3600）：监视被
+                   终止或断网后，最迟 1.5 倍此时间内显示为 &quot;offline&quot;
   --interface NAME 只在此网卡上搜索（可重复）；默认在每块能广播的网卡上搜索
 监视最多跟踪 65536 台相机；再有新相机时提示一次，并清除已消失的相机（现场文件
 中的相机除外）以腾出位置。
 结束时在标准错误输出汇总及已发布的事件数。按时长或因信号结束时退出状态为 0；
 第一次搜索未能从任何网卡发出、输出无法写入、现场文件中的相机结束时不在线、
 超出 65536 台的相机应答未被跟踪，或要发布的事件被丢弃或未送出时为 1；选项无效
-或现场文件有错误时为 2。因信号结束时，尚未发布的事件只在服务器已连接时继续
+、现场文件有错误或服务器拒绝登录时为 2。因信号结束时，尚未发布的事件只在服务器已连接时继续
 发送（最多 5 秒）；再来一个信号则立即结束。
 </translation>
     </message>

@@ -124,6 +124,9 @@ protected:
     void TakeAway() { ::kill(cameras.Pid(), SIGUSR1); }
     void BringBack() { ::kill(cameras.Pid(), SIGUSR2); }
 
+    // A signal to the watch that may not end it (SIGSTOP).
+    void Send(int signal) const { ::kill(m_pid, signal); }
+
 private:
     std::unique_ptr<BackgroundRun> m_watch;
     pid_t m_pid = -1;
@@ -277,8 +280,15 @@ TEST_F(WatchCli, ABadSiteFileOrPublishUrlIsRefusedWithExit2AndNothingIsSent)
          {bad + ": 第 2 行，mac 列：MAC地址“02:00:5E:10:00:2Z”无效\n",
           bad + ": 第 3 行，ip 列：“192.168.1.1300”不是点分十进制的IPv4地址\n"}},
         {{"--site", dir.File("no-such.csv")}, {dir.File("no-such.csv") + ": "}},
-        {{"--publish", "mqtts://" + broker.Host() + "/lynx/watch"}, {"--publish: 不支持加密的MQTT连接"}},
+        {{"--publish", "mqtt://lynx:secret@" + broker.Host() + ":18830/lynx/watch"},
+         {"--publish: MQTT地址不能包含用户名或密码：mqtt://…@" + broker.Host() + ":18830/lynx/watch。请用 --mqtt-user"}},
         {{"--publish", "mqtt://" + broker.Host() + ":18830"}, {"--publish: "}},
+        {{"--publish", "mqtts://" + broker.Host() + "/lynx/watch", "--mqtt-cafile", dir.File("no-such-ca.pem")},
+         {"--publish: " + dir.File("no-such-ca.pem") + ": No such file or directory\n"}},
+        {{"--publish", "mqtts://" + broker.Host() + "/lynx/watch", "--mqtt-cert", dir.File("client.pem")},
+         {"--mqtt-cert and --mqtt-key go together\n"}},
+        {{"--publish", broker.Url("lynx/watch"), "--mqtt-user", "lynx", "--mqtt-password-file", dir.File("no-such")},
+         {"--mqtt-password-file " + dir.File("no-such") + ": No such file or directory\n"}},
         {{"--publish", "http://" + broker.Host() + "/x"}, {"--publish: MQTT地址应写作"}},
     };
     for (const Case& c : cases) {
@@ -290,6 +300,7 @@ TEST_F(WatchCli, ABadSiteFileOrPublishUrlIsRefusedWithExit2AndNothingIsSent)
         EXPECT_EQ(r.out, "");
         for (const std::string& part : c.said)
             EXPECT_NE(r.err.find("lynx-cli watch: " + part), std::string::npos) << part << "\n" << r.err;
+        EXPECT_EQ(r.err.find("secret"), std::string::npos) << r.err;
     }
     EXPECT_EQ(Count(broker.Log(), "New client connected"), 0u) << broker.Log();
     // Nothing was sent: after one search more, the camera has heard exactly one.
@@ -309,7 +320,9 @@ TEST_F(WatchCli, PublishedEventsAreThePrintedLinesEachOnceAndNoneIsLostWhileTheB
     MosquittoBroker broker(dir);
     broker.Start();
     const std::string topic = "lynx/watch";
-    auto live = broker.Subscribe(topic + "/#", 2);
+    // Each subscriber sees the watch's state on TOPIC/status too, once.
+    const std::string online = topic + "/status online";
+    auto live = broker.Subscribe(topic + "/#", 3);
     StartWatch({"--format", "json", "--interval", "1", "--missed", "2", "--publish", broker.Url(topic)});
     for (const char* mac : {kLeaving, kStaying})
         ASSERT_TRUE(WaitFor("appeared", mac)) << mac << Read("events") << Read("err");
@@ -325,7 +338,9 @@ TEST_F(WatchCli, PublishedEventsAreThePrintedLinesEachOnceAndNoneIsLostWhileTheB
         return lines;
     };
     ProcessResult got = live->Finish();
-    EXPECT_EQ(MosquittoBroker::Received(got), published(0, 2)) << got.out << got.err;
+    std::map<std::string, int> expected = published(0, 2);
+    expected[online] = 1;
+    EXPECT_EQ(MosquittoBroker::Received(got), expected) << got.out << got.err;
 
     // Killed (its retained states gone with it, as it keeps none on disk);
     // the camera leaves while it is down and returns once it is back.
@@ -335,11 +350,13 @@ TEST_F(WatchCli, PublishedEventsAreThePrintedLinesEachOnceAndNoneIsLostWhileTheB
     broker.Start();
     // Subscribed before the camera returns: the event sent while the broker
     // was down comes live or retained, whichever the reconnection makes it.
-    auto restarted = broker.Subscribe(topic + "/#", 2);
+    auto restarted = broker.Subscribe(topic + "/#", 3);
     BringBack();
     ASSERT_TRUE(WaitFor("returned", kLeaving)) << Read("events") << cameras.Log();
     got = restarted->Finish();
-    EXPECT_EQ(MosquittoBroker::Received(got), published(2, 4)) << got.out << got.err;
+    expected = published(2, 4);
+    expected[online] = 1;
+    EXPECT_EQ(MosquittoBroker::Received(got), expected) << got.out << got.err;
     EXPECT_LT(got.out.find("\"disappeared\""), got.out.find("\"returned\"")) << got.out;
 
     const ProcessResult result = End(SIGTERM).first;
@@ -352,12 +369,14 @@ TEST_F(WatchCli, PublishedEventsAreThePrintedLinesEachOnceAndNoneIsLostWhileTheB
     EXPECT_EQ(Count(result.err, "lynx-cli watch: MQTT服务器 " + broker.Host() + ":18830 已重新连接"), 1u) << result.err;
 
     // A dashboard that subscribes now gets the leaving camera's last state,
-    // retained, then a line of the test's own: nothing stale, nothing twice.
-    auto dashboard = broker.Subscribe(topic + "/#", 2);
+    // retained, and the watch's "offline", then a line of the test's own:
+    // nothing stale, nothing twice.
+    auto dashboard = broker.Subscribe(topic + "/#", 3);
     broker.Publish(topic + "/end", "end");
     got = dashboard->Finish();
     std::map<std::string, int> last = published(3, 4);
     last[topic + "/end end"] = 1;
+    last[topic + "/status offline"] = 1;
     EXPECT_EQ(MosquittoBroker::Received(got), last) << got.out;
 
     // A broker gone for good: the events left unsent are said, and the watch fails.
@@ -368,6 +387,151 @@ TEST_F(WatchCli, PublishedEventsAreThePrintedLinesEachOnceAndNoneIsLostWhileTheB
     EXPECT_EQ(Events().size(), 2u) << unsent.out;
     EXPECT_NE(unsent.err.find("lynx-cli watch: 已向 " + url + " 发布 0 条事件\n"), std::string::npos) << unsent.err;
     EXPECT_NE(unsent.err.find("lynx-cli watch: 0 条事件被丢弃，2 条未送出"), std::string::npos) << unsent.err;
+}
+
+// The broker on the internet: over TLS, with a login and a client
+// certificate, a subscriber gets the watch's "online", then every event the
+// watch printed, once; a clean end leaves "offline", retained.
+TEST_F(WatchCli, OverTlsWithALoginEveryEventArrivesAndTheStatusTopicSaysOnlineThenOffline)
+{
+    startCameras(Cameras({{121, kLeaving}, {123, kStaying}}));
+    const TestCertificates pki(dir, PcAddress());
+    const std::string password = "pw-Right-7";
+    MosquittoBroker broker(dir, {pki.Pem("server"), pki.Key("server"), pki.Pem("ca"), "lynx", password});
+    broker.Start();
+    const std::string topic = "lynx/tls";
+    auto live = broker.Subscribe(topic + "/#", 3);
+    StartWatch({"--format", "json", "--interval", "1", "--publish", broker.Url(topic), "--mqtt-cafile", pki.Pem("ca"),
+                "--mqtt-cert", pki.Pem("client"), "--mqtt-key", pki.Key("client"), "--mqtt-user", "lynx",
+                "--mqtt-password-file", dir.Write("password", password + "\n")});
+    for (const char* mac : {kLeaving, kStaying})
+        ASSERT_TRUE(WaitFor("appeared", mac)) << mac << Read("events") << Read("err");
+    ProcessResult got = live->Finish();
+    std::map<std::string, int> expected = {{topic + "/status online", 1}};
+    std::istringstream printed(Read("events"));
+    for (std::string line; std::getline(printed, line);)
+        ++expected[topic + "/" + ParseJson(line)["mac"].asString() + " " + line];
+    EXPECT_EQ(MosquittoBroker::Received(got), expected) << got.out << got.err << broker.Log();
+    EXPECT_EQ(got.out.rfind(topic + "/status online\n", 0), 0u) << "online comes first: " << got.out;
+
+    const ProcessResult result = End(SIGTERM).first;
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(result.err.find("lynx-cli watch: 已向 " + broker.Url(topic) + " 发布 2 条事件\n"), std::string::npos)
+        << result.err;
+    EXPECT_EQ(result.err.find(password), std::string::npos) << result.err;
+    EXPECT_EQ(Count(broker.Log(), "u'lynx'"), 1u) << "one connection, logged in: " << broker.Log();
+    auto dashboard = broker.Subscribe(topic + "/status", 1);
+    got = dashboard->Finish();
+    EXPECT_EQ(got.out, topic + "/status offline\n") << got.err;
+
+    // Without --mqtt-cafile, the system's authorities: here the test's, as
+    // OpenSSL takes them from SSL_CERT_FILE.
+    StartWatch({"--format", "json", "--interval", "1", "--duration", "2", "--publish", broker.Url(topic), "--mqtt-cert",
+                pki.Pem("client"), "--mqtt-key", pki.Key("client"), "--mqtt-user", "lynx", "--mqtt-password-file",
+                dir.File("password")},
+               "env SSL_CERT_FILE=" + pki.Pem("ca"));
+    const ProcessResult system = Ended();
+    EXPECT_EQ(system.exitCode, 0) << system.err;
+    EXPECT_NE(system.err.find("lynx-cli watch: 已向 " + broker.Url(topic) + " 发布 2 条事件\n"), std::string::npos)
+        << system.err;
+}
+
+// A broker whose certificate does not verify is refused, with OpenSSL's
+// reason, and is sent nothing (not even the login); the watch goes on and
+// fails at its end for the events left unsent. A login the broker refuses
+// is said with the broker's reason and ends the watch at once, exit 2.
+TEST_F(WatchCli, ABrokerWithAWrongCertificateOrLoginIsRefusedWithTheReasonAndSentNothing)
+{
+    startCameras(Cameras({{123, kStaying}}));
+    const TestCertificates pki(dir, PcAddress());
+    const std::string right = dir.Write("right", "pw-Right-7\n");
+    const std::string wrong = dir.Write("wrong", "pw-Wrong-3\n");
+    struct Case {
+        const char* name;
+        const char* server;  // the broker's certificate
+        std::vector<std::string> options;
+        std::string said;  // after "MQTT服务器 HOST:PORT "
+        int exitCode;
+    };
+    const std::string ca = pki.Pem("ca");
+    const std::vector<Case> cases = {
+        {"another authority", "foreign", {"--mqtt-cafile", ca, "--mqtt-password-file", right},
+         "的证书未通过验证（unable to get local issuer certificate）", 1},
+        {"another host", "elsewhere", {"--mqtt-cafile", ca, "--mqtt-password-file", right},
+         "的证书未通过验证（IP address mismatch）", 1},
+        {"expired", "expired", {"--mqtt-cafile", ca, "--mqtt-password-file", right},
+         "的证书未通过验证（certificate has expired）", 1},
+        // The broker sends its authority along, which the system does not know.
+        {"an authority the system does not know", "server", {"--mqtt-password-file", right},
+         "的证书未通过验证（self-signed certificate in certificate chain）", 1},
+        {"a wrong password", "server", {"--mqtt-cafile", ca, "--mqtt-password-file", wrong},
+         "拒绝登录（Connection Refused: not authorised.），不再重试", 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        MosquittoBroker broker(dir, {pki.Pem(c.server), pki.Key(c.server), ca, "lynx", "pw-Right-7"});
+        broker.Start();
+        auto subscriber = broker.Subscribe("lynx/#", 1);
+        std::vector<std::string> args = {"--format", "json", "--interval", "1", "--duration", c.exitCode == 2 ? "120" : "3",
+                                         "--publish", broker.Url("lynx/watch"), "--mqtt-cert", pki.Pem("client"),
+                                         "--mqtt-key", pki.Key("client"), "--mqtt-user", "lynx"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        const auto start = std::chrono::steady_clock::now();
+        StartWatch(args);
+        const ProcessResult result = Ended();
+        const auto took = std::chrono::steady_clock::now() - start;
+        std::printf("%s: ended after %lld ms\n", c.name,
+                    static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
+        EXPECT_EQ(result.exitCode, c.exitCode) << result.err;
+        EXPECT_EQ(Count(result.err, "lynx-cli watch: MQTT服务器 " + broker.Host() + ":18883 " + c.said), 1u) << result.err;
+        EXPECT_NE(result.err.find("lynx-cli watch: 0 条事件被丢弃，1 条未送出"), std::string::npos) << result.err;
+        EXPECT_EQ(result.err.find("pw-"), std::string::npos) << result.err;
+        if (c.exitCode == 2)
+            EXPECT_LT(took, 20s) << "a refused login ends the watch at once";
+        else
+            EXPECT_EQ(Count(broker.Log(), "New client connected from " + broker.Host()), 0u)
+                << "not even a login was sent: " << broker.Log();
+        broker.Publish("lynx/end", "end");
+        const ProcessResult got = subscriber->Finish();
+        EXPECT_EQ(got.out, "lynx/end end\n") << "nothing was published before the test's own line";
+    }
+}
+
+// The broker gives out the watch's last will, "offline", when it loses the
+// watch: at once for a watch killed (the system closes its connection), and
+// once 1.5 times the keep-alive has passed without a word for one that goes
+// silent, as a PC that hangs or a pulled cable does (mosquitto looks at its
+// clients' keep-alives only now and then: a keep-alive more is allowed).
+TEST_F(WatchCli, AWatchKilledOrGoneSilentShowsOfflineOnItsStatusTopic)
+{
+    startCameras(Cameras({{123, kStaying}}));
+    MosquittoBroker broker(dir);
+    broker.Start();
+    struct Case {
+        const char* name;
+        int signal;
+        std::chrono::milliseconds within;
+    };
+    const Case cases[] = {
+        {"killed", SIGKILL, 3s},
+        {"silent", SIGSTOP, 7500ms + 5s + 2s},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string topic = std::string("lynx/") + c.name;
+        auto status = broker.Subscribe(topic + "/status", 2);
+        StartWatch({"--interval", "1", "--publish", broker.Url(topic), "--mqtt-keepalive", "5"});
+        // "online" has reached the broker.
+        ASSERT_TRUE(WaitUntil([&] { return Count(broker.Log(), "'" + topic + "/status'") > 0; }, 20s)) << Read("err");
+        const auto sent = std::chrono::steady_clock::now();
+        Send(c.signal);
+        const ProcessResult got = status->Finish();
+        const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - sent);
+        std::printf("%s: offline after %lld ms\n", c.name, static_cast<long long>(took.count()));
+        EXPECT_EQ(got.out, topic + "/status online\n" + topic + "/status offline\n") << got.err << broker.Log();
+        EXPECT_LT(took, c.within);
+        End(SIGKILL);
+    }
 }
 
 // A broker whose accept queue is full answers no SYN, and the system would

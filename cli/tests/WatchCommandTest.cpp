@@ -8,6 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <optional>
 #include <sstream>
 
 namespace {
@@ -51,10 +54,26 @@ TEST(WatchOptions, EachOptionIsReadAndBadInputIsRefusedWithItsReason)
         {{"--site"}, "--site"},
         {{"--site", "a.csv", "--site", "b.csv"}, "--site"},
         {{"--publish", "mqtt://broker"}, "--publish: "},
-        {{"--publish", "mqtts://broker/t"}, "--publish: "},
+        {{"--publish", "mqtts://broker/t"}, nullptr},
+        {{"--publish", "mqtt://u:p@broker/t"}, "--publish: "},
         {{"--publish", "broker:1883/t"}, "--publish: "},
         {{"--publish", "mqtt://broker/t/#"}, "--publish: "},
         {{"--publish", "mqtt://broker/t", "--publish", "mqtt://other/t"}, "--publish"},
+        // The broker's login and TLS: options that go together, never a password.
+        {{"--publish", "mqtts://broker/t", "--mqtt-cafile", "ca.pem", "--mqtt-cert", "c.pem", "--mqtt-key", "k.pem",
+          "--mqtt-user", "lynx", "--mqtt-password-file", "pw", "--mqtt-keepalive", "5"},
+         nullptr},
+        {{"--publish", "mqtt://broker/t", "--mqtt-user", "lynx"}, nullptr},
+        {{"--publish", "mqtts://broker/t", "--mqtt-keepalive", "4"}, "--mqtt-keepalive"},
+        {{"--mqtt-user", "lynx"}, "go with --publish"},
+        {{"--mqtt-cafile", "ca.pem"}, "go with --publish"},
+        {{"--publish", "mqtt://broker/t", "--mqtt-cafile", "ca.pem"}, "need an mqtts:// URL"},
+        {{"--publish", "mqtt://broker/t", "--mqtt-cert", "c.pem", "--mqtt-key", "k.pem"}, "need an mqtts:// URL"},
+        {{"--publish", "mqtts://broker/t", "--mqtt-cert", "c.pem"}, "--mqtt-cert and --mqtt-key go together"},
+        {{"--publish", "mqtts://broker/t", "--mqtt-key", "k.pem"}, "--mqtt-cert and --mqtt-key go together"},
+        {{"--publish", "mqtts://broker/t", "--mqtt-password-file", "pw"}, "--mqtt-password-file needs --mqtt-user"},
+        {{"--publish", "mqtts://broker/t", "--mqtt-user", "lynx", "--mqtt-password", "secret"}, "LYNX_MQTT_PASSWORD"},
+        {{"--publish", "mqtts://broker/t", "--mqtt-password=secret"}, "--mqtt-password is not taken"},
     };
     for (const OptionCase& c : cases) {
         std::string all;
@@ -69,6 +88,7 @@ TEST(WatchOptions, EachOptionIsReadAndBadInputIsRefusedWithItsReason)
         }
         EXPECT_FALSE(o);
         EXPECT_NE(error.find(c.error), std::string::npos) << error;
+        EXPECT_EQ(error.find("secret"), std::string::npos) << "a password is never repeated: " << error;
     }
     std::string error;
     const auto o = ParseWatchOptions({"--interval", "2", "--missed", "5", "--duration", "600", "--format", "json"}, &error);
@@ -87,6 +107,56 @@ TEST(WatchOptions, EachOptionIsReadAndBadInputIsRefusedWithItsReason)
     ASSERT_TRUE(high);
     EXPECT_EQ(high->intervalSeconds, 3600) << "brought down to an hour";
     EXPECT_EQ(high->missedRounds, 1000);
+}
+
+TEST(WatchOptions, ThePasswordIsThePasswordFilesFirstLineOrElseTheEnvironments)
+{
+    const std::string dir = testing::TempDir();
+    const auto write = [&](const std::string& name, const std::string& text) {
+        const std::string path = dir + "/" + name;
+        std::ofstream(path, std::ios::binary) << text;
+        return path;
+    };
+    const std::string lines = write("password-lines", "first line\nsecond\n");
+    const std::string crlf = write("password-crlf", "from windows\r\n");
+    const std::string bare = write("password-bare", "no newline");
+    struct Case {
+        const char* name;
+        std::string user, file;
+        const char* environment;  // nullptr: unset
+        std::optional<std::string> password;  // nullopt: refused
+    };
+    const std::vector<Case> cases = {
+        {"the file's first line", "lynx", lines, nullptr, "first line"},
+        {"without the line end of a Windows editor", "lynx", crlf, nullptr, "from windows"},
+        {"a file without a line end", "lynx", bare, nullptr, "no newline"},
+        {"the file before the environment", "lynx", lines, "from env", "first line"},
+        {"the environment without a file", "lynx", "", "from env", "from env"},
+        {"a user without a password", "lynx", "", nullptr, ""},
+        {"no login: the environment is not read", "", "", "from env", ""},
+        {"a file that cannot be read", "lynx", dir + "/no-such-file", "from env", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.environment)
+            ::setenv("LYNX_MQTT_PASSWORD", c.environment, 1);
+        else
+            ::unsetenv("LYNX_MQTT_PASSWORD");
+        WatchOptions options;
+        options.publish = "mqtts://broker/t";
+        options.mqttUser = c.user;
+        options.mqttPasswordFile = c.file;
+        std::string error;
+        const auto mqtt = PublisherOptions(options, &error);
+        ASSERT_EQ(mqtt.has_value(), c.password.has_value()) << error;
+        if (mqtt) {
+            EXPECT_EQ(mqtt->user, c.user);
+            EXPECT_EQ(mqtt->password, *c.password);
+        } else {
+            EXPECT_NE(error.find(c.file + ": "), std::string::npos) << error;
+        }
+    }
+    ::unsetenv("LYNX_MQTT_PASSWORD");
 }
 
 WatchEvent Event(WatchEventKind kind, const std::string& ip)
