@@ -454,7 +454,7 @@ int RunWatchCommand(const Arguments& args)
     if (!options->publish.empty()) {
         std::optional<site::MqttOptions> mqtt = PublisherOptions(*options, &error);
         if (!mqtt)
-            return BadOptions(std::cerr, "watch", error, WatchUsage());
+            return BadOptions(std::cerr, "watch", error);
         const auto status = [&statusLock](const std::string& line) {
             const std::string text = "lynx-cli watch: " + TerminalText(line) + "\n";
             std::lock_guard lock(statusLock);
@@ -464,6 +464,10 @@ int RunWatchCommand(const Arguments& args)
         publisher = site::OpenPublisher(options->publish, &error, status, std::move(*mqtt), [&stop] { stop.Stop(); });
         if (!publisher)
             return BadOptions(std::cerr, "watch", "--publish: " + error);
+        if (!options->mqttUser.empty() && !publisher->Url().tls)
+            status(platform::Tr("the password of %1 goes to %2 unencrypted, readable on the way: use mqtts://")
+                       .arg(QString::fromStdString(options->mqttUser), QString::fromStdString(publisher->Url().host))
+                       .toStdString());
     }
     protocol::InitTransport();
     protocol::DiscoverySession session(protocol::DatagramInbox::Wake::EventFd);

@@ -329,6 +329,10 @@ status is 0 when every chosen camera reported success (and verified, with
         <translation>建议 %1 - %2，网关 %3，掩码 %4，位于 %5 的网段</translation>
     </message>
     <message>
+        <source>the password of %1 goes to %2 unencrypted, readable on the way: use mqtts://</source>
+        <translation>%1 的密码以明文发往 %2，途中可被读取：请用 mqtts://</translation>
+    </message>
+    <message>
         <source>no camera answered the search; no plan written</source>
         <translation>没有相机应答搜索，未写出方案</translation>
     </message>

@@ -62,7 +62,7 @@ TEST_F(Commissioning, APlanWithFlagsIsShownAndRefusedWithEveryFlag)
         EXPECT_EQ(r.exitCode, 2) << r.out << r.err;
         const std::string& shown = dryRun ? r.out : r.err;
         // In the language the command speaks (Chinese here), flags and all.
-        for (const std::string flag :
+        for (const std::string& flag :
              {std::string("搜索中未找到此 MAC"), std::string("此地址也在第 6 行"), std::string("此地址也在第 3 行"),
               "地址已被 " + Mac(103) + " 占用", std::string("网关 192.168.9.1 不在 192.168.1.150/255.255.255.0 之内"),
               std::string("子网掩码错误！")})

@@ -108,7 +108,7 @@ TEST_F(ForeignSubnet, PlanWithoutARangeProposesAddressesInTheNetworkOfTheCardItA
     const std::string plan = dir.File("plan.csv");
     const ProcessResult r = RunCli({"plan", "--write-plan", plan, "--seconds", "2"});
     ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
-    EXPECT_NE(r.out.find("proposed 192.168.1.2 - 192.168.1.254, gateway 192.168.1.1, mask 255.255.255.0"),
+    EXPECT_NE(r.out.find("建议 192.168.1.2 - 192.168.1.254，网关 192.168.1.1，掩码 255.255.255.0"),
               std::string::npos)
         << r.out;
     std::ifstream file(plan);

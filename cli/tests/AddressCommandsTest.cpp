@@ -172,8 +172,9 @@ TEST(CliSetIp, ConfirmsByDefaultThatTheCameraAnswersAtItsNewAddress)
             EXPECT_EQ(confirmedMac, "00:11:22:33:44:55");
             EXPECT_EQ(confirmedIp, "192.168.1.9");
         }
-        if (c.status == kExitFailed)
+        if (c.status == kExitFailed) {
             EXPECT_NE(run.err.str().find("did not answer at 192.168.1.9"), std::string::npos) << run.err.str();
+        }
     }
     CliRun badWait;
     Arguments args = SetIpArgs("192.168.1.9", "255.255.255.0", "192.168.1.1");

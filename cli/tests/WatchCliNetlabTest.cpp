@@ -434,6 +434,18 @@ TEST_F(WatchCli, OverTlsWithALoginEveryEventArrivesAndTheStatusTopicSaysOnlineTh
     EXPECT_EQ(system.exitCode, 0) << system.err;
     EXPECT_NE(system.err.find("lynx-cli watch: 已向 " + broker.Url(topic) + " 发布 2 条事件\n"), std::string::npos)
         << system.err;
+    EXPECT_EQ(system.err.find("明文"), std::string::npos) << system.err;
+
+    // The same login over plain mqtt:// works, and is said to travel readable.
+    StartWatch({"--interval", "1", "--duration", "2", "--publish",
+                "mqtt://127.0.0.1:" + std::to_string(MosquittoBroker::kPort) + "/" + topic, "--mqtt-user", "lynx",
+                "--mqtt-password-file", dir.File("password")});
+    const ProcessResult plain = Ended();
+    EXPECT_EQ(plain.exitCode, 0) << plain.err;
+    EXPECT_NE(plain.err.find("lynx-cli watch: lynx 的密码以明文发往 127.0.0.1，途中可被读取：请用 mqtts://\n"),
+              std::string::npos)
+        << plain.err;
+    EXPECT_EQ(plain.err.find(password), std::string::npos) << plain.err;
 }
 
 // A broker whose certificate does not verify is refused, with OpenSSL's

@@ -225,8 +225,9 @@ TEST(WatchPrinting, ATableLineShowsControlSequencesAsTextAndABoundedLabel)
         EXPECT_LT(line.size(), 1024u) << "the label is cut";
         EXPECT_NE(line.find("\\x1b[1A\\x1b[2K"), std::string::npos);
         EXPECT_NE(line.find("192.168.1.5\\x1b[2K"), std::string::npos);
-        if (kind == WatchEventKind::Version)
+        if (kind == WatchEventKind::Version) {
             EXPECT_NE(line.find("\\u009b2J -> \\x1b]0;owned\\x07"), std::string::npos);
+        }
     }
 }
 
