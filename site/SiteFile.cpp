@@ -132,20 +132,11 @@ const PlannedCamera* SiteFile::Find(std::string_view mac) const
     return nullptr;
 }
 
-std::optional<SiteFile> ParseSiteFile(std::string_view text, std::vector<SiteFileFault>* faults)
+namespace {
+
+std::optional<SiteFile> ParseUtf8SiteFile(std::string_view text, std::vector<SiteFileFault>* faults)
 {
-    faults->clear();
-    if (text.size() > addressing::kMaxPlanBytes) {
-        faults->push_back({0, {}, Text("文件超过 %1 MiB", addressing::kMaxPlanBytes / (1024 * 1024))});
-        return std::nullopt;
-    }
     SiteFile site;
-    std::string converted;
-    if (!IsUtf8(text)) {
-        converted = platform::Cp936ToUtf8(text);
-        text = converted;
-        site.readAsCp936 = true;
-    }
     std::array<int, kFieldCount> column;
     column.fill(-1);
     std::array<std::string, kFieldCount> header;
@@ -228,6 +219,23 @@ std::optional<SiteFile> ParseSiteFile(std::string_view text, std::vector<SiteFil
         faults->push_back({0, {}, platform::TrUtf8("文件中没有相机")});
     if (!faults->empty())
         return std::nullopt;
+    return site;
+}
+
+} // namespace
+
+std::optional<SiteFile> ParseSiteFile(std::string_view text, std::vector<SiteFileFault>* faults)
+{
+    faults->clear();
+    if (text.size() > addressing::kMaxPlanBytes) {
+        faults->push_back({0, {}, Text("文件超过 %1 MiB", addressing::kMaxPlanBytes / (1024 * 1024))});
+        return std::nullopt;
+    }
+    if (IsUtf8(text))
+        return ParseUtf8SiteFile(text, faults);
+    std::optional<SiteFile> site = ParseUtf8SiteFile(platform::Cp936ToUtf8(text), faults);
+    if (site)
+        site->readAsCp936 = true;
     return site;
 }
 
