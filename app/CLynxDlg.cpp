@@ -181,6 +181,8 @@ std::vector<CLynxDlg::Work> CLynxDlg::WorkInProgress() const
         running.push_back(Work::UpgradeBatch);
     if (m_bInAddressBatch)
         running.push_back(Work::AddressBatch);
+    if (awaitingAddressChanges())
+        running.push_back(Work::AddressConfirmation);
     if (monitoring())
         running.push_back(Work::Watch);
     if (siteFileLoaded())
@@ -197,6 +199,8 @@ const char* WhatEndingStops(CLynxDlg::Work work)
         return "正在批量升级，退出将中止升级。";
     case CLynxDlg::Work::AddressBatch:
         return "正在批量修改IP，退出将中止修改。";
+    case CLynxDlg::Work::AddressConfirmation:
+        return "正在等待设备在新地址应答，退出将不再确认修改。";
     case CLynxDlg::Work::Watch:
         return "正在持续监视，退出将停止监视。";
     case CLynxDlg::Work::SiteFile:
@@ -300,7 +304,7 @@ void CLynxDlg::DrainInbox()
     const bool more = m_site.Discovery().Inbox().Apply(
         [this, now](lynx::protocol::Datagram& datagram) {
             if (datagram.port == lynx::protocol::kReportPort) {
-                if (TakeVersionReport(datagram) || KeepMonitorReport(datagram, now))
+                if (TakeReaddressReport(datagram) || TakeVersionReport(datagram) || KeepMonitorReport(datagram, now))
                     return;
                 if (const int number = m_site.AddReport(datagram, DuplicateBoxes()))
                     m_model->Answered(number, now);
@@ -327,6 +331,9 @@ void CLynxDlg::DevicesAdded(int first, int count)
 void CLynxDlg::DevicesCleared()
 {
     m_model->DevicesCleared();
+    // The cameras awaited at new addresses have no row to show it in any more.
+    for (ChangedDevice& changed : m_readdressDevices)
+        changed.device = 0;
     if (m_keeper)
         m_keeper->Reindex();
     ScheduleSiteRefresh();

@@ -7,6 +7,7 @@
 #include "app/CProcessList.h"
 #include "app/DeviceListModel.h"
 #include "app/shell/resource.h"
+#include "site/ReaddressFlow.h"
 #include "site/Site.h"
 #include "site/SiteFile.h"
 #include "site/VersionCheck.h"
@@ -50,7 +51,7 @@ public:
     bool BatchInProgress() const;
     // What ending the window now would stop, in the order the question names
     // it: Esc and the title bar's X ask first while any of it is in progress.
-    enum class Work { UpgradeBatch, AddressBatch, Watch, SiteFile };
+    enum class Work { UpgradeBatch, AddressBatch, AddressConfirmation, Watch, SiteFile };
     std::vector<Work> WorkInProgress() const;
 
     // Transport.
@@ -78,11 +79,22 @@ public:
     void OnBnClickedMulModifyIp();
     // Broadcasts one address change, on every card; false when it went out on none.
     bool ChangeDeviceIp(const QString& mac, const QString& ip, const QString& gateway, const QString& mask);
+    // A change counts once its camera answers at the new address: the window
+    // searches for it again and again, for ConfirmSeconds (DWORD, key
+    // Software\Kova\Harbor; default 60), its row showing the wait.
+    // Changes are awaited, or their outcome is about to be told.
+    bool awaitingAddressChanges() const { return m_readdress != nullptr; }
+    static constexpr const char* kAwaitingNewAddress = "等待设备在新地址应答…";
+    static constexpr const char* kNotAtNewAddress = "设备未在新地址应答";
 
     // Batch upgrade.
     void OnBnClickedBatchUpgrade();
     void SendUpdateCommands();
     void UpdateUpgradeSummary();
+    // After the last request, a camera is given UpgradeWaitSeconds (DWORD,
+    // key Software\Kova\Harbor; default 600) to report; one that has not by
+    // then ends "未报告升级结果", and the batch completes.
+    static constexpr int kDefaultUpgradeWaitSeconds = 600;
     // The send loop's pause between requests: PauseKeepingPaint unless a test
     // replaces it (null restores it).
     static void SetUpgradePauseForTesting(std::function<void(int milliseconds)> pause);
@@ -161,6 +173,10 @@ private:
     std::string SummaryFormat() const override;
     void UpgradeReviewDue(int milliseconds) override;
 
+    // A DWORD setting under Software\Kova\Harbor, when it is set.
+    static std::optional<uint32_t> SettingDword(const char* name);
+    // The batch's wait for its cameras' reports is over (UpgradeWaitSeconds).
+    void UpgradeWaitOver();
     // Esc and the title bar's X: whether the window may end, asked of the
     // user while work is in progress.
     bool MayEnd();
@@ -175,6 +191,24 @@ private:
     lynx::upgrade::UpgradeRun::FrontEnd UpgradeFrontEnd();
     // The template's geometry of every control, taken once the dialog is built.
     void CaptureTemplateLayout();
+    // The site's counts line whole, however long its text is in the language
+    // chosen: wrapped within the top row, the list moved down below it.
+    void PlaceSiteCounts();
+    // The address commands' side (CLynxDlgAddress.cpp): the single change
+    // goes on from a row once the change before it is settled; the changes
+    // sent are confirmed by the steps, which a timer and the reports move on.
+    void ModifyIpFrom(int row);
+    bool SayIfAwaitingChanges();
+    // Every conflict of the changes (an address another camera holds, one
+    // given twice) shown, and going on only when the user agrees.
+    bool ConflictsAccepted(const std::vector<lynx::site::AddressChange>& changes);
+    lynx::site::ReaddressSteps& BeginReaddress(bool batch);
+    void ReaddressEvent(const lynx::site::ReaddressSteps::Event& event);
+    void ReaddressTick();
+    void ArmReaddressTimer();
+    void ReaddressEnded();
+    // A report of a camera being readdressed: taken by the steps (true).
+    bool TakeReaddressReport(const lynx::protocol::Datagram& datagram);
     // A report while the version check runs: taken by the check (true).
     bool TakeVersionReport(const lynx::protocol::Datagram& datagram);
     void VersionCheckTick();
@@ -226,6 +260,17 @@ private:
     bool m_bClosing = false;
     bool m_bEnding = false;          // the user chose to end the window: a batch sends nothing more
     bool m_bInAddressBatch = false;  // the address plan's changes are going out
+    // The address changes awaited at their new addresses.
+    struct ChangedDevice {
+        int device = 0;      // 0 once the list was emptied
+        std::string oldIp;   // its address before the change
+        std::string mac;     // as its row shows it
+    };
+    std::unique_ptr<lynx::site::ReaddressSteps> m_readdress;
+    std::vector<ChangedDevice> m_readdressDevices;  // by the change's index
+    bool m_bReaddressBatch = false;     // the plan's changes: one message at the end
+    int m_nModifyNextRow = -1;          // the single change goes on here once settled; -1: none
+    class QTimer* m_readdressTimer = nullptr;
     bool m_bBrowserBoxUp = false;  // "no browser" is being shown
     bool m_bListFullTold = false;  // the full list was said in this search
     bool m_bFileServerStarted = false;
@@ -237,6 +282,7 @@ private:
     bool m_bInUpgradeSend = false;       // the send loop is running
     bool m_bUpgradeDonePending = false;  // "升级完成" waits for the loop's end
     bool m_bUpgradeReviewDue = false;    // a review of held success notices is scheduled
+    class QTimer* m_upgradeWaitTimer = nullptr;  // the batch's wait for its cameras' reports
     QSize m_templateSize;                // the dialog at its template size
     struct TemplatePlace {
         QWidget* control = nullptr;

@@ -1,9 +1,12 @@
 // The two address commands of the main window: one device after another
 // through the ModifyIp dialog, or every ticked device from one MulModifyIP plan.
+// Both check the changes against the list before sending, and count a change
+// only once its camera answers at the new address.
 #include "app/CLynxDlg.h"
 
 #include "addressing/BatchAssignment.h"
 #include "addressing/Messages.h"
+#include "addressing/PlanFile.h"
 #include "app/dialogs/ModifyIp.h"
 #include "app/dialogs/MulModifyIP.h"
 #include "platform/Translation.h"
@@ -11,17 +14,26 @@
 #include "app/shell/MessageBox.h"
 #include "protocol/Transport.h"
 
+#include <QTimer>
+
+#include <algorithm>
 #include <cstring>
 #include <map>
 
 namespace {
 
 namespace msg = lynx::addressing::msg;
+using Steps = lynx::site::ReaddressSteps;
 
 constexpr int kIpColumn = 1;
 constexpr int kMacColumn = 2;
 constexpr int kGatewayColumn = 3;
 constexpr int kMaskColumn = 4;
+
+constexpr const char* kAwaitingChanges = "正在等待设备在新地址应答，请稍候再修改。";
+constexpr const char* kConflictsHeading = "下列设备的新地址有冲突：";
+constexpr const char* kChangeAnyway = "是否仍要修改？";
+constexpr const char* kNotConfirmed = "设备未在新地址应答，修改未生效：";
 
 QString Text(const char* utf8)
 {
@@ -30,20 +42,39 @@ QString Text(const char* utf8)
 
 } // namespace
 
+bool CLynxDlg::SayIfAwaitingChanges()
+{
+    if (!awaitingAddressChanges())
+        return false;
+    lynx::platform::ShowMessageBox(this, lynx::platform::Tr(kAwaitingChanges));
+    return true;
+}
+
 void CLynxDlg::OnBnClickedModifyIp()
 {
+    if (SayIfAwaitingChanges() || m_nModifyNextRow >= 0)
+        return;
     bool sawTicked = false;
+    for (int i = 0; i < m_listDevice->GetItemCount(); ++i)
+        sawTicked = sawTicked || m_listDevice->GetCheck(i);
+    if (!sawTicked) {
+        lynx::platform::ShowMessageBox(this, Text(msg::kSelectOne));
+        return;
+    }
+    ModifyIpFrom(0);
+}
+
+void CLynxDlg::ModifyIpFrom(int row)
+{
+    m_nModifyNextRow = -1;
     // The row count is read before every row: the list may change while a
-    // confirmation or the dialog is open.
-    for (int i = 0; i < m_listDevice->GetItemCount(); ++i) {
+    // confirmation, the dialog or a camera's restart is awaited.
+    for (int i = row; i < m_listDevice->GetItemCount(); ++i) {
         if (!m_listDevice->GetCheck(i))
             continue;
-        sawTicked = true;
         const int device = m_model->DeviceAt(i);
         const QString ip = m_listDevice->GetItemText(i, kIpColumn);
         const QString mac = m_listDevice->GetItemText(i, kMacColumn);
-        const QString gateway = m_listDevice->GetItemText(i, kGatewayColumn);
-        const QString mask = m_listDevice->GetItemText(i, kMaskColumn);
 
         if (lynx::platform::ShowMessageBox(this, Text(msg::kConfirmRestart), lynx::platform::MB_OKCANCEL)
             != lynx::platform::IDOK)
@@ -51,26 +82,34 @@ void CLynxDlg::OnBnClickedModifyIp()
 
         ModifyIp dlg(nullptr);
         dlg.m_strIp = ip;
-        dlg.m_strGateway = gateway;
-        dlg.m_strMask = mask;
+        dlg.m_strGateway = m_listDevice->GetItemText(i, kGatewayColumn);
+        dlg.m_strMask = m_listDevice->GetItemText(i, kMaskColumn);
         if (dlg.DoModal() != lynx::platform::IDOK)
             continue;
+        const lynx::site::AddressChange change{mac.toStdString(), dlg.m_strIp.toStdString(),
+                                               dlg.m_strMask.toStdString(), dlg.m_strGateway.toStdString()};
+        if (!ConflictsAccepted({change}))
+            continue;
 
-        if (ChangeDeviceIp(mac, dlg.m_strIp, dlg.m_strGateway, dlg.m_strMask)) {
-            // The device, which may have moved in the list meanwhile.
-            m_site.Readdress(device, dlg.m_strIp.toStdString(), dlg.m_strGateway.toStdString(),
-                             dlg.m_strMask.toStdString());
-            lynx::platform::ShowMessageBox(this, Text(msg::kChangeSucceeded));
-        } else {
+        Steps& steps = BeginReaddress(false);
+        m_readdressDevices.push_back({device, ip.toStdString(), change.mac});
+        steps.Add(change, Steps::Clock::now());
+        if (steps.OutcomeOf(0) == Steps::Outcome::SendFailed) {
+            m_readdress.reset();
             lynx::platform::ShowMessageBox(this, Text(msg::kChangeFailed));
+            continue;
         }
+        // The next rows once this camera has answered, or its time is up.
+        m_nModifyNextRow = i + 1;
+        ArmReaddressTimer();
+        return;
     }
-    if (!sawTicked)
-        lynx::platform::ShowMessageBox(this, Text(msg::kSelectOne));
 }
 
 void CLynxDlg::OnBnClickedMulModifyIp()
 {
+    if (SayIfAwaitingChanges() || m_nModifyNextRow >= 0)
+        return;
     // The ticked devices in the order the list shows them, which is the
     // order the plan's addresses are given in.
     lynx::addressing::DevList devList;
@@ -99,27 +138,181 @@ void CLynxDlg::OnBnClickedMulModifyIp()
 
     const lynx::addressing::BatchPlan plan{dlg.m_nIpCount, dlg.m_byStartIp, dlg.m_strGateWay.toStdString(),
                                            dlg.m_strNetMask.toStdString()};
-    const QString gateway = dlg.m_strGateWay;
-    const QString mask = dlg.m_strNetMask;
-    auto send = [this, &gateway, &mask](const std::string& mac, const std::string& ip, const std::string&,
-                                        const std::string&) {
-        return ChangeDeviceIp(QString::fromStdString(mac), QString::fromStdString(ip), gateway, mask);
+    // The addresses the devices would be given if every send went out: checked
+    // against the list before anything is sent.
+    std::vector<lynx::site::AddressChange> planned;
+    const lynx::addressing::BatchOutcome dry = lynx::addressing::AssignAddresses(
+        devList, plan, [&planned](const std::string& mac, const std::string& ip, const std::string& gateway,
+                                  const std::string& mask) {
+            planned.push_back({mac, ip, mask, gateway});
+            return true;
+        });
+    if (!dry.refused && !ConflictsAccepted(planned))
+        return;
+
+    Steps& steps = BeginReaddress(true);
+    auto next = devList.begin();
+    auto send = [&](const std::string& mac, const std::string& ip, const std::string& gateway, const std::string& mask) {
+        m_readdressDevices.push_back({deviceOfRow[next->first], next->second.strIp, mac});
+        ++next;
+        const std::size_t index = steps.Add({mac, ip, mask, gateway}, Steps::Clock::now());
+        return steps.OutcomeOf(index) != Steps::Outcome::SendFailed;
     };
     m_bInAddressBatch = true;
     const lynx::addressing::BatchOutcome outcome = lynx::addressing::AssignAddresses(devList, plan, send);
     m_bInAddressBatch = false;
-    // Each device collected before the dialogs takes its new address.
-    for (const lynx::addressing::DeviceAssignment& assignment : outcome.assignments) {
-        if (assignment.sent)
-            m_site.Readdress(deviceOfRow[assignment.row], assignment.newIp, gateway.toStdString(), mask.toStdString());
-    }
-    // The failed devices' list follows its heading, which alone is translated.
-    const std::string prefix = msg::kSomeFailedPrefix;
-    if (outcome.message.rfind(prefix, 0) == 0)
-        lynx::platform::ShowMessageBox(
-            this, lynx::platform::TrPrefixed(msg::kSomeFailedPrefix, QString::fromStdString(outcome.message.substr(prefix.size()))));
-    else
+    if (outcome.refused) {
+        m_readdress.reset();
         lynx::platform::ShowMessageBox(this, QString::fromStdString(outcome.message));
+        return;
+    }
+    if (steps.Waiting())
+        ArmReaddressTimer();
+    else
+        ReaddressEnded();
+}
+
+bool CLynxDlg::ConflictsAccepted(const std::vector<lynx::site::AddressChange>& changes)
+{
+    std::vector<lynx::addressing::PlanRow> rows;
+    for (const lynx::site::AddressChange& change : changes)
+        rows.push_back({static_cast<int>(rows.size()) + 1, change.mac, change.ip, change.mask, change.gateway});
+    std::vector<lynx::addressing::FoundCamera> listed;
+    for (int number = 1; number <= m_site.Count(); ++number) {
+        if (const DeviceRecord* r = m_site.Device(number))
+            listed.push_back({lynx::protocol::FieldText(r->mac), lynx::protocol::FieldText(r->deviceIp),
+                              lynx::protocol::FieldText(r->netMask), lynx::protocol::FieldText(r->gatewayIp)});
+    }
+    QStringList lines;
+    for (const lynx::addressing::CheckedRow& row : lynx::addressing::CheckPlan(rows, listed)) {
+        for (const lynx::addressing::PlanFlag& flag : row.flags) {
+            const std::string said = lynx::addressing::FilledIn(lynx::platform::TrUtf8(flag.text), flag.values);
+            lines << QStringLiteral("%1 → %2: %3").arg(QString::fromStdString(row.row.mac),
+                                                       QString::fromStdString(row.row.ip), QString::fromStdString(said));
+        }
+    }
+    if (lines.isEmpty())
+        return true;
+    lines.prepend(lynx::platform::Tr(kConflictsHeading));
+    lines << lynx::platform::Tr(kChangeAnyway);
+    return lynx::platform::ShowMessageBox(this, lines.join(QStringLiteral("\r\n")), lynx::platform::MB_OKCANCEL)
+           == lynx::platform::IDOK;
+}
+
+lynx::site::ReaddressSteps& CLynxDlg::BeginReaddress(bool batch)
+{
+    // How long a camera is given to answer at its new address.
+    const int confirmSeconds = static_cast<int>(
+        std::clamp<uint32_t>(SettingDword("ConfirmSeconds").value_or(lynx::site::kDefaultConfirmSeconds), 1, 3600));
+    // Each search asks the LAN again without emptying the list.
+    m_readdress = std::make_unique<Steps>([this](const std::string& mac, const std::string& ip, const std::string& gateway,
+                                                 const std::string& mask) {
+        return ChangeDeviceIp(QString::fromStdString(mac), QString::fromStdString(ip), QString::fromStdString(gateway),
+                              QString::fromStdString(mask));
+    },
+                                          [this] { return m_site.Discovery().SendSearch(); }, confirmSeconds);
+    m_readdress->SetSink([this](const Steps::Event& event) { ReaddressEvent(event); });
+    m_readdressDevices.clear();
+    m_bReaddressBatch = batch;
+    if (!m_readdressTimer) {
+        m_readdressTimer = new QTimer(this);
+        m_readdressTimer->setSingleShot(true);
+        connect(m_readdressTimer, &QTimer::timeout, this, &CLynxDlg::ReaddressTick);
+    }
+    return *m_readdress;
+}
+
+void CLynxDlg::ReaddressEvent(const lynx::site::ReaddressSteps::Event& event)
+{
+    const ChangedDevice& changed = m_readdressDevices[event.index];
+    const lynx::site::AddressChange& change = m_readdress->Change(event.index);
+    switch (event.kind) {
+    case Steps::Event::Kind::Sent:
+        if (m_readdress->OutcomeOf(event.index) != Steps::Outcome::SendFailed)
+            m_site.SetStatus(changed.device, {kAwaitingNewAddress});
+        break;
+    case Steps::Event::Kind::Answered:
+        // Only now does the device take its new address.
+        m_site.Readdress(changed.device, change.ip, change.gateway, change.mask);
+        m_site.SetStatus(changed.device, {msg::kChangeSucceeded});
+        break;
+    case Steps::Event::Kind::Away:
+        m_site.SetStatus(changed.device, {kNotAtNewAddress, 100, true});
+        break;
+    case Steps::Event::Kind::Ended:
+        // The outcome is told from the event loop, not from inside a report.
+        QTimer::singleShot(0, this, [this] {
+            if (m_readdress && !m_readdress->Waiting())
+                ReaddressEnded();
+        });
+        break;
+    }
+}
+
+void CLynxDlg::ReaddressTick()
+{
+    if (!m_readdress)
+        return;
+    m_readdress->Tick(Steps::Clock::now());
+    ArmReaddressTimer();
+}
+
+void CLynxDlg::ArmReaddressTimer()
+{
+    const auto next = m_readdress ? m_readdress->NextDeadline() : std::nullopt;
+    if (!next) {
+        m_readdressTimer->stop();
+        return;
+    }
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*next - Steps::Clock::now());
+    m_readdressTimer->start(static_cast<int>(std::max<std::chrono::milliseconds::rep>(wait.count(), 0)));
+}
+
+bool CLynxDlg::TakeReaddressReport(const lynx::protocol::Datagram& datagram)
+{
+    if (!awaitingAddressChanges())
+        return false;
+    // A camera being readdressed is not listed again: its row follows it
+    // (unless the list was emptied meanwhile). The other cameras answer the
+    // confirmation's searches too: they are listed only by a search or the
+    // watch of the user's own.
+    const std::optional<std::size_t> index = m_readdress->OnReport(lynx::protocol::ReportOf(datagram));
+    if (index && m_readdressDevices[*index].device != 0)
+        return true;
+    return !m_bSearching && !monitoring();
+}
+
+void CLynxDlg::ReaddressEnded()
+{
+    std::unique_ptr<Steps> steps = std::move(m_readdress);
+    const std::vector<ChangedDevice> devices = std::move(m_readdressDevices);
+    if (m_readdressTimer)
+        m_readdressTimer->stop();
+    if (!m_bReaddressBatch) {
+        if (steps->OutcomeOf(0) == Steps::Outcome::Confirmed)
+            lynx::platform::ShowMessageBox(this, Text(msg::kChangeSucceeded));
+        else
+            lynx::platform::ShowMessageBox(
+                this, lynx::platform::TrPrefixed(kNotConfirmed, QStringLiteral("ip=%1;mac=%2 → %3")
+                                                                    .arg(QString::fromStdString(devices[0].oldIp),
+                                                                         QString::fromStdString(devices[0].mac),
+                                                                         QString::fromStdString(steps->Change(0).ip))));
+        if (m_nModifyNextRow >= 0)
+            ModifyIpFrom(m_nModifyNextRow);
+        return;
+    }
+    // A device is listed by its address before the change, whether its change
+    // did not go out or it did not answer at its new address.
+    QString failed;
+    for (std::size_t i = 0; i < steps->Size(); ++i) {
+        if (steps->OutcomeOf(i) != Steps::Outcome::Confirmed)
+            failed += QStringLiteral("ip=%1;mac=%2\r\n").arg(QString::fromStdString(devices[i].oldIp),
+                                                             QString::fromStdString(devices[i].mac));
+    }
+    if (failed.isEmpty())
+        lynx::platform::ShowMessageBox(this, Text(msg::kAllSucceeded));
+    else
+        lynx::platform::ShowMessageBox(this, lynx::platform::TrPrefixed(msg::kSomeFailedPrefix, failed));
 }
 
 bool CLynxDlg::ChangeDeviceIp(const QString& mac, const QString& ip, const QString& gateway, const QString& mask)

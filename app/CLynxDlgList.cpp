@@ -1,6 +1,7 @@
 // Sorting, select-all, the context menu, device details and web pages.
 #include "app/CLynxDlg.h"
 
+#include "addressing/PlanFile.h"
 #include "platform/Translation.h"
 #include "app/shell/Browser.h"
 #include "app/shell/MessageBox.h"
@@ -9,11 +10,13 @@
 #include "app/shell/resource.h"
 
 #include <QCursor>
+#include <QHeaderView>
 #include <QStringList>
 #include <QThread>
 
 #include <algorithm>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,6 +37,34 @@ int CompareText(const std::u16string& key1, const std::u16string& key2, int sort
 {
     return sort == 0 ? key2.compare(key1) : key1.compare(key2);
 }
+
+namespace {
+
+// The address columns sort as addresses (.51 before .107); a text that is no
+// address comes after every address, and such texts sort as text.
+int CompareAddress(const std::u16string& key1, const std::u16string& key2, int sort)
+{
+    const auto address = [](const std::u16string& key) {
+        return lynx::addressing::DottedIpv4(QString::fromStdU16String(key).toStdString());
+    };
+    const std::optional<uint32_t> x = address(key1), y = address(key2);
+    if (!x || !y) {
+        if (x || y)
+            return (x ? -1 : 1) * (sort == 0 ? -1 : 1);
+        return CompareText(key1, key2, sort);
+    }
+    if (*x == *y)
+        return 0;
+    return (*x < *y ? -1 : 1) * (sort == 0 ? -1 : 1);
+}
+
+bool IsAddressColumn(int column)
+{
+    return column == static_cast<int>(lynx::site::Column::Ip) || column == static_cast<int>(lynx::site::Column::Gateway) ||
+           column == static_cast<int>(lynx::site::Column::Mask);
+}
+
+} // namespace
 
 void CLynxDlg::OnLvnColumnclickList(int column)
 {
@@ -65,11 +96,14 @@ void CLynxDlg::OnLvnColumnclickList(int column)
         } else {
             g_nLastTextSortCol = column;
         }
-        compare = CompareText;
+        compare = IsAddressColumn(column) ? CompareAddress : CompareText;
     }
     m_model->SortRows([&](int a, int b) {
         return compare(itemData[static_cast<size_t>(a)], itemData[static_cast<size_t>(b)], sort) < 0;
     });
+    // The arrow says which column the rows follow, and which way.
+    m_listDevice->horizontalHeader()->setSortIndicatorShown(true);
+    m_listDevice->horizontalHeader()->setSortIndicator(column, sort ? Qt::AscendingOrder : Qt::DescendingOrder);
 }
 
 void CLynxDlg::OnBnClickedSelectAll()

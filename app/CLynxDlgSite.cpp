@@ -12,6 +12,7 @@
 #include "protocol/JsonMessages.h"
 #include "app/shell/DialogBuilder.h"
 
+#include <QLabel>
 #include <QResizeEvent>
 #include <QTimer>
 
@@ -66,7 +67,38 @@ void CLynxDlg::resizeEvent(QResizeEvent* event)
     }
     // The status column's bars fill the wider cells.
     m_listDevice->setColumnWidth(CProcessList::kStatusColumn, m_templateStatusWidth + dx);
+    PlaceSiteCounts();
     update();
+}
+
+void CLynxDlg::PlaceSiteCounts()
+{
+    auto* counts = qobject_cast<QLabel*>(lynx::res::GetDlgItem(*this, IDC_STATIC_SITE_COUNTS));
+    const auto placeOf = [this](const QWidget* control) {
+        const auto it = std::find_if(m_templateLayout.begin(), m_templateLayout.end(),
+                                     [control](const TemplatePlace& p) { return p.control == control; });
+        return it == m_templateLayout.end() ? nullptr : &*it;
+    };
+    const TemplatePlace* own = placeOf(counts);
+    const TemplatePlace* list = placeOf(m_listDevice);
+    if (!own || !list)
+        return;
+    // It has the top row up to the next control on its right, wherever the
+    // window's width has put that, and as many lines as its text needs there;
+    // the list starts below it.
+    int right = width();
+    for (const TemplatePlace& place : m_templateLayout) {
+        const bool sameRow = place.rect.top() <= own->rect.bottom() && place.rect.bottom() >= own->rect.top();
+        if (place.control != counts && sameRow && place.rect.left() > own->rect.left())
+            right = std::min(right, place.control->geometry().left());
+    }
+    const int lineWidth = std::max(own->rect.width(), right - own->rect.left() - 4);
+    counts->setWordWrap(true);
+    const int height = std::max(own->rect.height(), counts->heightForWidth(lineWidth));
+    counts->setGeometry(own->rect.left(), own->rect.top(), lineWidth, height);
+    QRect listRect = m_listDevice->geometry();
+    listRect.setTop(std::max(list->rect.top(), own->rect.top() + height + 2));
+    m_listDevice->setGeometry(listRect);
 }
 
 void CLynxDlg::OnMenuExportList()
@@ -109,14 +141,14 @@ void CLynxDlg::OnMenuExportList()
         lynx::platform::ShowMessageBox(this, lynx::platform::TrPrefixed("导出失败：", QString::fromStdString(error)));
 }
 
-namespace {
-
-std::optional<uint32_t> SettingDword(const char* name)
+std::optional<uint32_t> CLynxDlg::SettingDword(const char* name)
 {
     // Read-only: an administrator's value holds for users who cannot write it.
     const auto key = lynx::platform::RegistryKey::Open("Software\\Kova\\Harbor", lynx::platform::RegistryKey::Access::Read);
     return key ? key->QueryDword(name) : std::nullopt;
 }
+
+namespace {
 
 constexpr int kVersionRequestMs = 5000;
 

@@ -20,6 +20,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 
@@ -88,6 +89,8 @@ void CLynxDlg::UpgradingChanged(bool upgrading)
 
 void CLynxDlg::UpgradeComplete()
 {
+    if (m_upgradeWaitTimer)
+        m_upgradeWaitTimer->stop();
     // The restarted cameras' versions are checked later (while the box is up too).
     StartVersionCheck();
     // Inside the send loop the box would open within a pause; it is shown
@@ -181,6 +184,9 @@ void CLynxDlg::OnBnClickedBatchUpgrade()
     if (QWidget* fileStatic = lynx::res::GetDlgItem(*this, IDC_STATIC_UPGRADE_FILE))
         fileStatic->setProperty("text", m_strUpgradeFile);
 
+    // The last batch's wait ends with it.
+    if (m_upgradeWaitTimer)
+        m_upgradeWaitTimer->stop();
     // The ticked devices, in the order the list shows them.
     std::vector<int> ticked;
     for (int row = 0; row < m_model->rowCount(); ++row) {
@@ -196,6 +202,16 @@ void CLynxDlg::OnBnClickedBatchUpgrade()
         g_bUpgrading = 1;
         SendUpdateCommands();
         UpdateUpgradeSummary();
+        if (!batch.Settled()) {
+            if (!m_upgradeWaitTimer) {
+                m_upgradeWaitTimer = new QTimer(this);
+                m_upgradeWaitTimer->setSingleShot(true);
+                connect(m_upgradeWaitTimer, &QTimer::timeout, this, &CLynxDlg::UpgradeWaitOver);
+            }
+            const uint32_t seconds =
+                std::clamp<uint32_t>(SettingDword("UpgradeWaitSeconds").value_or(kDefaultUpgradeWaitSeconds), 1, 86400);
+            m_upgradeWaitTimer->start(static_cast<int>(seconds * 1000));
+        }
     } else {
         batch.Cancel();
     }
@@ -215,4 +231,9 @@ void CLynxDlg::UpdateUpgradeSummary()
         m_bUpgradeDonePending = false;
         lynx::platform::ShowMessageBox(this, Text(msg::kBatchComplete));
     }
+}
+
+void CLynxDlg::UpgradeWaitOver()
+{
+    m_site.Upgrade().Batch().EndUnreported();
 }

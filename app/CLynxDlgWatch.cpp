@@ -95,9 +95,12 @@ void CLynxDlg::OnMenuLoadSiteFile()
         lynx::platform::ShowMessageBox(this, FaultsText(faults));
         return;
     }
+    const bool readAsCp936 = file->readAsCp936;
     m_siteFile = std::move(file);
     SiteModeChanged();
     RefreshSiteView();
+    if (readAsCp936)
+        lynx::platform::ShowMessageBox(this, lynx::platform::Tr(lynx::site::kReadAsCp936));
 }
 
 void CLynxDlg::OnMenuUnloadSiteFile()
@@ -107,6 +110,7 @@ void CLynxDlg::OnMenuUnloadSiteFile()
     SiteModeChanged();
     if (QWidget* counts = lynx::res::GetDlgItem(*this, IDC_STATIC_SITE_COUNTS))
         counts->setProperty("text", QString());
+    PlaceSiteCounts();
 }
 
 void CLynxDlg::OnMenuMonitor()
@@ -226,4 +230,5 @@ void CLynxDlg::RefreshSiteView()
         label->setProperty("text", counts);
         label->setToolTip(counts);
     }
+    PlaceSiteCounts();
 }

@@ -37,6 +37,9 @@ std::optional<site::SiteFile> ReadSiteFileOrSayFaults(const std::string& path, s
         for (const site::SiteFileFault& fault : faults)
             err << "lynx-cli " << command << ": " << TerminalText(path) << ": " << TerminalText(site::FaultText(fault))
                 << "\n";
+    } else if (site->readAsCp936) {
+        err << "lynx-cli " << command << ": " << TerminalText(path) << ": "
+            << TerminalText(platform::TrUtf8(site::kReadAsCp936)) << "\n";
     }
     return site;
 }

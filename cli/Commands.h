@@ -47,6 +47,7 @@ int BadOptions(std::ostream& err, const char* command, const std::string& error)
 int Failed(std::ostream& err, const char* command, const std::string& text);
 // The site file at path; nullopt after "lynx-cli COMMAND: PATH: fault" on err
 // for each of its faults (the whole file is checked before anything is sent).
+// A file read as code page 936, not being UTF-8, is said so on err once.
 std::optional<site::SiteFile> ReadSiteFileOrSayFaults(const std::string& path, std::ostream& err, const char* command);
 // Writes report to path unless path is empty; false after "lynx-cli COMMAND:
 // why" on err when it cannot.

@@ -683,5 +683,37 @@
         <source>站点清单有错误，未载入：</source>
         <translation>The site file has faults and was not loaded:</translation>
     </message>
+    <message>
+        <source>等待设备在新地址应答…</source>
+        <translation>Waiting for the device to answer at its new address…</translation>
+    </message>
+    <message>
+        <source>设备未在新地址应答</source>
+        <translation>Not answering at the new address</translation>
+    </message>
+    <message>
+        <source>正在等待设备在新地址应答，请稍候再修改。</source>
+        <translation>Devices are still awaited at their new addresses; please try again later.</translation>
+    </message>
+    <message>
+        <source>下列设备的新地址有冲突：</source>
+        <translation>The new addresses of these devices conflict:</translation>
+    </message>
+    <message>
+        <source>是否仍要修改？</source>
+        <translation>Change them anyway?</translation>
+    </message>
+    <message>
+        <source>设备未在新地址应答，修改未生效：</source>
+        <translation>The device did not answer at its new address; the change did not take effect: </translation>
+    </message>
+    <message>
+        <source>正在等待设备在新地址应答，退出将不再确认修改。</source>
+        <translation>Devices are awaited at their new addresses; exiting stops confirming the changes.</translation>
+    </message>
+    <message>
+        <source>站点清单不是UTF-8编码，已按GBK（代码页936）读取。</source>
+        <translation>The site file is not UTF-8; it was read as GBK (code page 936).</translation>
+    </message>
 </context>
 </TS>

@@ -1,6 +1,7 @@
 #include "site/SiteFile.h"
 
 #include "addressing/PlanFile.h"
+#include "platform/CodePage.h"
 #include "platform/MacKey.h"
 #include "platform/Translation.h"
 #include "protocol/DeviceTable.h"
@@ -84,6 +85,42 @@ std::string Text(const char* source, long long a, long long b = -1)
     return text.toStdString();
 }
 
+// Whether text is well-formed UTF-8: no stray continuation byte, no
+// overlong form, no surrogate, nothing above U+10FFFF.
+bool IsUtf8(std::string_view text)
+{
+    size_t i = 0;
+    while (i < text.size()) {
+        const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+        const unsigned char lead = byte(i);
+        size_t length = 0;
+        unsigned char low = 0x80, high = 0xBF;  // the second byte's range
+        if (lead < 0x80)
+            length = 1;
+        else if (lead >= 0xC2 && lead <= 0xDF)
+            length = 2;
+        else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3;
+            low = lead == 0xE0 ? 0xA0 : 0x80;
+            high = lead == 0xED ? 0x9F : 0xBF;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+            low = lead == 0xF0 ? 0x90 : 0x80;
+            high = lead == 0xF4 ? 0x8F : 0xBF;
+        } else
+            return false;
+        if (i + length > text.size())
+            return false;
+        for (size_t k = 1; k < length; ++k) {
+            const unsigned char c = byte(i + k);
+            if (k == 1 ? (c < low || c > high) : (c < 0x80 || c > 0xBF))
+                return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
 } // namespace
 
 const PlannedCamera* SiteFile::Find(std::string_view mac) const
@@ -95,13 +132,10 @@ const PlannedCamera* SiteFile::Find(std::string_view mac) const
     return nullptr;
 }
 
-std::optional<SiteFile> ParseSiteFile(std::string_view text, std::vector<SiteFileFault>* faults)
+namespace {
+
+std::optional<SiteFile> ParseUtf8SiteFile(std::string_view text, std::vector<SiteFileFault>* faults)
 {
-    faults->clear();
-    if (text.size() > addressing::kMaxPlanBytes) {
-        faults->push_back({0, {}, Text("文件超过 %1 MiB", addressing::kMaxPlanBytes / (1024 * 1024))});
-        return std::nullopt;
-    }
     SiteFile site;
     std::array<int, kFieldCount> column;
     column.fill(-1);
@@ -185,6 +219,23 @@ std::optional<SiteFile> ParseSiteFile(std::string_view text, std::vector<SiteFil
         faults->push_back({0, {}, platform::TrUtf8("文件中没有相机")});
     if (!faults->empty())
         return std::nullopt;
+    return site;
+}
+
+} // namespace
+
+std::optional<SiteFile> ParseSiteFile(std::string_view text, std::vector<SiteFileFault>* faults)
+{
+    faults->clear();
+    if (text.size() > addressing::kMaxPlanBytes) {
+        faults->push_back({0, {}, Text("文件超过 %1 MiB", addressing::kMaxPlanBytes / (1024 * 1024))});
+        return std::nullopt;
+    }
+    if (IsUtf8(text))
+        return ParseUtf8SiteFile(text, faults);
+    std::optional<SiteFile> site = ParseUtf8SiteFile(platform::Cp936ToUtf8(text), faults);
+    if (site)
+        site->readAsCp936 = true;
     return site;
 }
 

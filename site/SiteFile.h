@@ -30,14 +30,21 @@ struct SiteFileFault {
     std::string text;
 };
 
+// What a front end says once when a file was read so.
+inline constexpr const char* kReadAsCp936 = "站点清单不是UTF-8编码，已按GBK（代码页936）读取。";
+
 struct SiteFile {
     std::vector<PlannedCamera> cameras;
+    // The file was not UTF-8 and was read as code page 936, which is what
+    // Excel and WPS write on a Chinese PC.
+    bool readAsCp936 = false;
     // The camera planned under this MAC (compared by MacKey); nullptr when not
     // planned. A walk of the list: a caller asking for many builds its own index.
     const PlannedCamera* Find(std::string_view mac) const;
 };
 
-// The file's cameras, or nullopt with every fault (line, column) in *faults:
+// The file's cameras (a text that is not valid UTF-8 read as code page 936),
+// or nullopt with every fault (line, column) in *faults:
 // no header naming a mac column, a quoted field not closed, a row with fewer
 // fields than the header's columns need, a MAC that is not twelve hex digits,
 // an address that is not dotted IPv4, a MAC or an address on two lines (the

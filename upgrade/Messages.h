@@ -19,6 +19,8 @@ enum class UgState {
     // The PC cannot reach the camera at its address (another subnet): refused
     // before anything is sent, a failure that never reports.
     Unreachable,
+    // Sent, and its camera never reported within the batch's wait: a failure.
+    Unreported,
     Cleared,         // any other status; also a batch whose confirmation was refused
 };
 
@@ -46,6 +48,8 @@ constexpr const char* StatusText(UgState state)
         return "未下载固件，不予采信";
     case UgState::Unreachable:
         return "请先修改IP";
+    case UgState::Unreported:
+        return "未报告升级结果";
     case UgState::Cleared:
         break;
     }

@@ -275,6 +275,18 @@ void UpgradeBatch::Finish(UgInfo& job, UgState outcome)
     UpdateSummary();
 }
 
+void UpgradeBatch::EndUnreported()
+{
+    const std::vector<UgInfo*> left(m_pending.begin(), m_pending.end());
+    for (UgInfo* job : left) {
+        if (job->state == UgState::Sent || job->state == UgState::Upgrading)
+            Finish(*job, UgState::Unreported);
+        else
+            m_pending.remove(job);  // refused, not sent or not believed: counted already, or never
+    }
+    UpdateSummary();
+}
+
 void UpgradeBatch::Review(std::chrono::steady_clock::time_point now)
 {
     std::vector<UgInfo*> held;

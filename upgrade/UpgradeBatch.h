@@ -145,6 +145,10 @@ public:
     void Review(std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now());
     // Some success notice is still waiting for its download.
     bool Holding() const;
+    // The batch's wait is over: each job sent whose camera never reported
+    // ends "未报告升级结果", counted once as a failure, and the jobs that will
+    // not report are let go, so that the batch completes.
+    void EndUnreported();
 
     int total() const { return m_total; }
     int done() const { return m_done; }

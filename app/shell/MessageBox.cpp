@@ -14,6 +14,25 @@ using Handler = Seam<MessageBoxHandler, struct MessageBoxService>;
 
 namespace {
 
+// A text of "label<TAB>...:<TAB>value" lines (a device's details) as a table,
+// so that the values line up whatever the font; empty for any other text.
+QString AlignedTable(const QString& text)
+{
+    if (!text.contains(QStringLiteral("\t:\t")))
+        return {};
+    QString html = QStringLiteral("<table cellspacing=\"0\" cellpadding=\"1\">");
+    for (const QString& line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const int colon = line.indexOf(QStringLiteral("\t:\t"));
+        if (colon < 0) {
+            html += QStringLiteral("<tr><td colspan=\"3\">%1</td></tr>").arg(line.toHtmlEscaped());
+            continue;
+        }
+        html += QStringLiteral("<tr><td>%1</td><td>&nbsp;:&nbsp;</td><td>%2</td></tr>")
+                    .arg(line.left(colon).trimmed().toHtmlEscaped(), line.mid(colon + 3).toHtmlEscaped());
+    }
+    return html + QStringLiteral("</table>");
+}
+
 int showReal(const MessageBoxRequest& request)
 {
     // Every box belongs to a window: a box of its own would open behind the
@@ -25,7 +44,12 @@ int showReal(const MessageBoxRequest& request)
         owner = QApplication::activeWindow();
     auto* box = new QMessageBox(owner);
     box->setWindowTitle(request.caption);
-    box->setText(request.text);
+    if (const QString table = AlignedTable(request.text); !table.isEmpty()) {
+        box->setTextFormat(Qt::RichText);
+        box->setText(table);
+    } else {
+        box->setText(request.text);
+    }
     box->setIcon(request.icon == MB_ICONQUESTION ? QMessageBox::Question : QMessageBox::NoIcon);
     box->addButton(Tr("确定"), QMessageBox::AcceptRole);
     if (request.buttons == MB_OKCANCEL)

@@ -6,9 +6,17 @@
 #include "app/shell/PopupMenu.h"
 #include "app/shell/DialogBuilder.h"
 #include "app/shell/resource.h"
+#include "app/shell/FileDialog.h"
+#include "app/shell/MessageBox.h"
+#include "platform/CodePage.h"
+#include "platform/Translation.h"
 #include "tests/support/PcCards.h"
 
 #include <QAbstractItemModelTester>
+#include <QCoreApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMessageBox>
 #include <QStyleOptionButton>
 #include <QTest>
 #include <QImage>
@@ -194,6 +202,89 @@ TEST_F(WindowWithRows, ColumnZeroSortsByNumberAndTextColumnsByCodeUnits)
                   QStringLiteral("192.168.1.%1").arg(100 + dlg.listDevice()->GetItemText(r, 0).toInt()));
 }
 
+TEST_F(WindowWithRows, AddressColumnsSortAsAddressesUnderAnArrow)
+{
+    // Device i is at 192.168.1.(100 + i): .101 .. .112; gateways .51, .107, .9.
+    for (int i = 1; i <= 12; ++i)
+        addDevice(i, i % 3 == 0 ? "192.168.1.9" : i % 3 == 1 ? "192.168.1.51" : "192.168.1.107");
+    addDevice(13, "gateway?");
+    dlg.OnLvnColumnclickList(1);  // descending
+    EXPECT_EQ(column(1).first(), QStringLiteral("192.168.1.113"));
+    EXPECT_EQ(column(1).last(), QStringLiteral("192.168.1.101"));
+    const QHeaderView* header = dlg.listDevice()->horizontalHeader();
+    EXPECT_TRUE(header->isSortIndicatorShown());
+    EXPECT_EQ(header->sortIndicatorSection(), 1);
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
+    dlg.OnLvnColumnclickList(3);
+    dlg.OnLvnColumnclickList(3);  // ascending: .9 before .51 before .107, a text after every address
+    const QStringList gateways = column(3);
+    EXPECT_EQ(gateways.first(), QStringLiteral("192.168.1.9"));
+    EXPECT_EQ(gateways.indexOf(QStringLiteral("192.168.1.51")), 4);
+    EXPECT_EQ(gateways.indexOf(QStringLiteral("192.168.1.107")), 8);
+    EXPECT_EQ(gateways.last(), QStringLiteral("gateway?"));
+    EXPECT_EQ(header->sortIndicatorSection(), 3);
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder);
+    // Equal addresses keep the order they had: the rows of .9 by descending IP.
+    EXPECT_EQ(column(0).mid(0, 4), (QStringList{"12", "9", "6", "3"}));
+}
+
+TEST_F(WindowWithRows, TheSiteCountsLineIsShownWholeAtAnySizeInEitherLanguage)
+{
+    // A camera answering from its own address with another version, and two
+    // planned ones not heard.
+    DeliverReport(ReportJson("127.0.0.1", "00:1A:2B:00:00:11"));
+    lynx::test::TempDir dir;
+    const std::string file = dir.Write("site.csv", "mac,ip,softwareVersion\n"
+                                                   "00:1A:2B:00:00:11,127.0.0.1,V9.9.9\n"
+                                                   "00:1A:2B:00:00:12,192.168.1.150,\n"
+                                                   "00:1A:2B:00:00:99,192.168.1.199,\n");
+    const auto previous = lynx::platform::SetFileDialogHandler([&](const lynx::platform::FileDialogRequest&) {
+        return QString::fromStdString(file);
+    });
+    dlg.OnMenuLoadSiteFile();
+    lynx::platform::SetFileDialogHandler(previous);
+    ASSERT_TRUE(dlg.siteFileLoaded());
+    dlg.show();
+    auto* counts = lynx::res::GetDlgItemAs<QLabel>(dlg, IDC_STATIC_SITE_COUNTS);
+    const QWidget* protocol = lynx::res::GetDlgItem(dlg, IDC_COMBO_PROTOCOL);
+    const QSize templateSize = dlg.size();
+    for (const char* language : {"", "en"}) {
+        ASSERT_TRUE(lynx::platform::SelectLanguage(language));
+        for (const QSize size : {templateSize, templateSize + QSize(600, 200), templateSize}) {
+            dlg.resize(size);
+            dlg.RefreshSiteView();
+            QCoreApplication::processEvents();
+            const QString text = counts->text();
+            ASSERT_EQ(text.count(QStringLiteral(" · ")), 3) << text.toStdString();
+            const QRect needed = counts->fontMetrics().boundingRect(QRect(0, 0, counts->width(), 10000),
+                                                                    Qt::TextWordWrap, text);
+            EXPECT_LE(needed.height(), counts->height()) << language << " " << text.toStdString();
+            EXPECT_LE(needed.width(), counts->width()) << language << " " << text.toStdString();
+            EXPECT_LT(counts->geometry().bottom(), dlg.listDevice()->geometry().top()) << language;
+            EXPECT_LE(counts->geometry().right(), protocol->geometry().left()) << language;
+        }
+    }
+    lynx::platform::SelectLanguage("");
+}
+
+TEST_F(WindowWithRows, ASiteFileSavedInCodePage936LoadsAndIsSaidOnce)
+{
+    DeliverReport(ReportJson("127.0.0.1", "00:1A:2B:00:00:11"));
+    lynx::test::TempDir dir;
+    const std::string file = dir.Write(
+        "site.csv", lynx::platform::Utf8ToCp936("序号,设备IP,MAC地址,label\r\n1,127.0.0.1,00:1A:2B:00:00:11,地下二层-017\r\n"));
+    const auto previous = lynx::platform::SetFileDialogHandler([&](const lynx::platform::FileDialogRequest&) {
+        return QString::fromStdString(file);
+    });
+    dlg.OnMenuLoadSiteFile();
+    lynx::platform::SetFileDialogHandler(previous);
+    ASSERT_TRUE(dlg.siteFileLoaded()) << boxes.texts().join(" | ").toStdString();
+    EXPECT_EQ(boxes.texts(), QStringList{QStringLiteral("站点清单不是UTF-8编码，已按GBK（代码页936）读取。")});
+    dlg.RefreshSiteView();
+    EXPECT_TRUE(dlg.listDevice()->GetItemToolTip(0, 7).contains(QStringLiteral("地下二层-017")))
+        << dlg.listDevice()->GetItemToolTip(0, 7).toStdString();
+}
+
 TEST_F(WindowWithRows, ClickSequencesFollowTheTwoSortMemories)
 {
     addDevice(1, "b", "x");
@@ -345,6 +436,27 @@ TEST_F(WindowWithRows, MoreInfoShowsTheDetailsInAModelessBoxOfTheWindow)
                              "manufacturer\t:\tKova\ncompany\t\t:\tKova\nMAC\t\t:\t00:1A:2B:00:00:01\n"
                              "protocal ver\t:\t0.0\nproduct type\t:\t7\nproduct sub type\t:\t0\nsn\t\t:\t42\n"
                              "HW feature\t:\t0x0\nconsumer sn\t:\t0\nSW VER\t\t:\tV1.0 build[]\nHW VER\t\t:\tH1\n"));
+}
+
+TEST_F(WindowWithRows, TheDetailsBoxShowsItsValuesInOneColumn)
+{
+    DeliverReport(ReportJson("192.168.1.101", "00:1A:2B:00:00:01", "cam", "V1.0", ""));
+    // The real box this time, modeless: it is up when the command returns.
+    const auto scripted = lynx::platform::SetMessageBoxHandler(nullptr);
+    auto previous = lynx::platform::SetPopupMenuHandler([](const lynx::platform::MenuItems&) { return ID_MENU_MORE_INFO; });
+    dlg.OnNMRClickList(0);
+    lynx::platform::SetPopupMenuHandler(previous);
+    lynx::platform::SetMessageBoxHandler(scripted);
+    const QList<QMessageBox*> shown = dlg.findChildren<QMessageBox*>();
+    ASSERT_EQ(shown.size(), 1);
+    QMessageBox* box = shown.front();
+    EXPECT_EQ(box->textFormat(), Qt::RichText);
+    // One row a field: the label, the colon, the value, each in its own cell.
+    EXPECT_EQ(box->text().count(QStringLiteral("<tr>")), 15);
+    EXPECT_TRUE(box->text().contains(QStringLiteral("<td>product sub type</td><td>&nbsp;:&nbsp;</td><td>0</td>")))
+        << box->text().toStdString();
+    EXPECT_TRUE(box->text().contains(QStringLiteral("<td>IP</td><td>&nbsp;:&nbsp;</td><td>192.168.1.101</td>")));
+    delete box;
 }
 
 TEST_F(WindowWithRows, OpenVisitsEachPickedDeviceOnce)

@@ -53,6 +53,8 @@ TEST_F(WindowOnSeveralCards, BatchPlanReaddressesTheCamerasBehindTheSecondCard)
         dlg.OnBnClickedMulModifyIp();
     }
     EXPECT_TRUE(offered.contains(QStringLiteral("10.10.0.0"))) << offered.join(' ').toStdString();
+    // Said once every camera answers at its new address.
+    ASSERT_TRUE(WaitFor([&] { return !dlg.awaitingAddressChanges(); }, 70000));
     EXPECT_EQ(boxes.texts().back(), QString::fromUtf8(lynx::addressing::msg::kAllSucceeded));
 
     // The plan of 10.10.0.x: the gateway .1 skipped, from .2 upward in row order.

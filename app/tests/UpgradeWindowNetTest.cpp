@@ -5,6 +5,7 @@
 
 #include "app/shell/DialogBuilder.h"
 #include "app/shell/resource.h"
+#include "platform/Registry.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -84,6 +85,8 @@ TEST_F(WindowUpgrade, ACameraReaddressedWithModifyIpIsUpgradedAtItsNewAddress)
         ScriptedDialogs dialogs([](QDialog& d) { return AcceptModifyIp(d, "192.168.1.150"); });
         dlg.OnBnClickedModifyIp();
     }
+    // The row follows once the camera answers there.
+    ASSERT_TRUE(WaitFor([&] { return !dlg.awaitingAddressChanges(); }, 30000));
     ASSERT_EQ(list->GetItemText(moved, 1), QStringLiteral("192.168.1.150"));
     // The camera has taken its new address once it listens there.
     ASSERT_TRUE(WaitUntil([] { return CanConnect("192.168.1.150", 8021); }, 10s));
@@ -101,4 +104,53 @@ TEST_F(WindowUpgrade, ACorruptArchiveIsReportedAsADownloadOrCheckFailure)
     const QString failed = QStringLiteral("下载或校验失败");
     EXPECT_EQ(statuses(), (QStringList{failed, failed, failed}));
     EXPECT_EQ(summary(), QStringLiteral("总共:3    完成:3    成功:0    失败：3"));
+}
+
+namespace {
+
+// Two cameras, the second of which takes the request and never reports; the
+// window gives a camera five seconds to report.
+class WindowUpgradeSilentCamera : public WindowInLan {
+protected:
+    void SetUpInLan() override
+    {
+        setWait(5);
+        ASSERT_TRUE(MakeFirmwareZip(dir.File("cam-2.1.zip"), 200000));
+        Json::Value list(Json::arrayValue);
+        list.append(SimCamera(101, "UPG"));
+        list.append(SimCamera(102, "UPG", {}, "silentUpgrade", true));
+        startCameras(list);
+        WindowInLan::SetUpInLan();
+        windowSearch(1);
+        ASSERT_EQ(dlg.listDevice()->GetItemCount(), 2);
+    }
+    void TearDown() override
+    {
+        WindowInLan::TearDown();
+        setWait(CLynxDlg::kDefaultUpgradeWaitSeconds);
+    }
+    static void setWait(uint32_t seconds)
+    {
+        auto key = lynx::platform::RegistryKey::Create("Software\\Kova\\Harbor");
+        ASSERT_TRUE(key);
+        key->SetDword("UpgradeWaitSeconds", seconds);
+    }
+};
+
+} // namespace
+
+TEST_F(WindowUpgradeSilentCamera, ACameraThatNeverReportsEndsUnreportedAndTheBatchCompletes)
+{
+    chosen = dir.File("cam-2.1.zip");
+    TickAllAndUpgrade(dlg);
+    ASSERT_TRUE(WaitFor([&] { return statuses()["192.168.1.101"] == QStringLiteral("升级成功"); }, 20000));
+    EXPECT_FALSE(completed());
+    EXPECT_TRUE(dlg.BatchInProgress());
+
+    ASSERT_TRUE(WaitFor([&] { return completed(); }, 20000)) << boxes.texts().join(" | ").toStdString();
+    EXPECT_EQ(statuses()["192.168.1.102"], QStringLiteral("未报告升级结果"));
+    EXPECT_EQ(statuses()["192.168.1.101"], QStringLiteral("升级成功"));
+    EXPECT_EQ(summary(), QStringLiteral("总共:2    完成:2    成功:1    失败：1"));
+    EXPECT_FALSE(dlg.BatchInProgress()) << "nothing is left running for the close question to name";
+    EXPECT_EQ(boxes.texts().count(QStringLiteral("升级完成")), 1);
 }

@@ -1,5 +1,7 @@
 // lynx-cli check's options, and its result as a table, JSON and CSV.
 #include "cli/CheckCommand.h"
+#include "cli/Commands.h"
+#include "platform/CodePage.h"
 
 #include "platform/Translation.h"
 #include "RawControls.h"
@@ -7,6 +9,9 @@
 #include <gtest/gtest.h>
 #include <json/reader.h>
 
+#include <unistd.h>
+
+#include <cstdlib>
 #include <memory>
 #include <sstream>
 #include <streambuf>
@@ -52,6 +57,25 @@ TEST(CheckOptions, EachOptionSetsItsOwnSettingAndTheSiteIsRequired)
         EXPECT_NE(error.find(c.error), std::string::npos) << error;
     }
     EXPECT_TRUE(ParseCheckOptions({"--help"}, &error)->help) << "help needs no site";
+}
+
+TEST(CheckSiteFile, AFileSavedInCodePage936IsReadAndSaidOnce)
+{
+    char path[] = "/tmp/lynx-site-XXXXXX";
+    const int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    const std::string bytes =
+        lynx::platform::Utf8ToCp936("MAC地址,设备IP,label\r\n00:1A:2B:00:00:01,192.168.1.101,二层-017\r\n");
+    ASSERT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    close(fd);
+    std::ostringstream err;
+    const auto site = ReadSiteFileOrSayFaults(path, err, "check");
+    unlink(path);
+    ASSERT_TRUE(site) << err.str();
+    ASSERT_EQ(site->cameras.size(), 1u);
+    EXPECT_EQ(site->cameras[0].label, "二层-017");
+    EXPECT_EQ(err.str(), std::string("lynx-cli check: ") + path + ": " +
+                             lynx::platform::TrUtf8(lynx::site::kReadAsCp936) + "\n");
 }
 
 lynx::site::AcceptanceResult Result()

@@ -3,6 +3,7 @@
 // list the window exports; a bad file refused with every fault named.
 #include "site/SiteFile.h"
 
+#include "platform/CodePage.h"
 #include "platform/Translation.h"
 #include "NetlabFixture.h"
 
@@ -120,6 +121,33 @@ TEST(SiteFile, ReadsTheListTheWindowExportsInChineseOrInEnglish)
         EXPECT_EQ(site.cameras[1].softwareVersion, "=V9 build[2018-11-07]");
         EXPECT_EQ(site.cameras[1].line, 3);
     }
+}
+
+TEST(SiteFile, AFileSavedInCodePage936IsReadAsSuchAndSaysSo)
+{
+    // The window's list, opened and saved again by a spreadsheet on a Chinese
+    // PC: no BOM, its titles and a label in code page 936.
+    const std::string utf8 =
+        "序号,设备IP,MAC地址,网关地址,子网掩码,设备型号,软件版本,状态,label\r\n"
+        "1,192.168.1.101,00:1A:2B:3C:4D:01,192.168.1.1,255.255.255.0,KV-PG200,V1.0.3,,B2层-017号\r\n";
+    const SiteFile gbk = Parse(lynx::platform::Utf8ToCp936(utf8));
+    EXPECT_TRUE(gbk.readAsCp936);
+    ASSERT_EQ(gbk.cameras.size(), 1u);
+    EXPECT_EQ(gbk.cameras[0].mac, "00:1A:2B:3C:4D:01");
+    EXPECT_EQ(gbk.cameras[0].ip, "192.168.1.101");
+    EXPECT_EQ(gbk.cameras[0].label, "B2层-017号");
+
+    // UTF-8, with a BOM or without, and plain ASCII are read as they are.
+    for (const std::string& text : {utf8, "\xEF\xBB\xBF" + utf8, std::string("mac\n00:1A:2B:00:00:01\n")}) {
+        const SiteFile site = Parse(text);
+        EXPECT_FALSE(site.readAsCp936) << text;
+        ASSERT_EQ(site.cameras.size(), 1u);
+    }
+    EXPECT_EQ(Parse(utf8).cameras[0].label, "B2层-017号");
+    // Bytes that are neither: what converts is read, and the header is found.
+    const SiteFile broken = Parse("mac,label\n00:1A:2B:00:00:01,\xFF\xFE\n");
+    EXPECT_TRUE(broken.readAsCp936);
+    EXPECT_EQ(broken.cameras.size(), 1u);
 }
 
 TEST(SiteFile, EveryFaultIsNamedByLineAndColumn)

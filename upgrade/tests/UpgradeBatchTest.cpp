@@ -449,6 +449,34 @@ TEST_F(BatchTest, RefusedDeviceIsAFailureAndTheBatchNeverCompletes)
     EXPECT_EQ(list->announcements, 0);
 }
 
+TEST_F(BatchTest, WhenTheWaitIsOverTheCamerasThatNeverReportedEndUnreportedAndTheBatchCompletes)
+{
+    // One camera accepts and goes silent, one never answers at all, one
+    // refuses, and a fourth reports success.
+    ThreeDevices();
+    AddDevice(4, "192.168.1.14", "CAM-D");
+    RunBatch();
+    batch->OnDatagram(Reply(Tag(0), kAccepted), "");
+    batch->OnDatagram(Reply(Tag(2), 0), "");
+    batch->OnDatagram(Reply(Tag(3), kAccepted), "");
+    Notify("CAM-D", 0);
+    EXPECT_EQ(list->announcements, 0);
+    batch->EndUnreported();
+    EXPECT_EQ(list->Status(0), "未报告升级结果");
+    EXPECT_EQ(list->Status(1), "未报告升级结果");
+    EXPECT_EQ(list->Status(2), "设备未就绪，请稍后再试");
+    EXPECT_EQ(list->Status(3), "升级成功");
+    EXPECT_EQ(Summary(), "总共:4    完成:4    成功:1    失败：3");
+    EXPECT_EQ(list->announcements, 1);
+    EXPECT_TRUE(batch->Settled());
+    // A report after the end changes nothing, and the end is told once.
+    Notify("CAM-A", 0);
+    batch->EndUnreported();
+    EXPECT_EQ(list->Status(0), "未报告升级结果");
+    EXPECT_EQ(Summary(), "总共:4    完成:4    成功:1    失败：3");
+    EXPECT_EQ(list->announcements, 1);
+}
+
 TEST_F(BatchTest, ReplyCountsOnlyOnceAndOnlyForASentJobOfTheBatch)
 {
     ThreeDevices();
