@@ -683,5 +683,9 @@
         <source>站点清单有错误，未载入：</source>
         <translation>The site file has faults and was not loaded:</translation>
     </message>
+    <message>
+        <source>下载停滞</source>
+        <translation>download stalled</translation>
+    </message>
 </context>
 </TS>
