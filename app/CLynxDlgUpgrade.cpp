@@ -109,7 +109,7 @@ void CLynxDlg::UpgradeReviewDue(int milliseconds)
     m_bUpgradeReviewDue = true;
     QTimer::singleShot(milliseconds, this, [this] {
         m_bUpgradeReviewDue = false;
-        m_site.Upgrade().Batch().Review();
+        m_site.Upgrade().Tick();
     });
 }
 

@@ -68,9 +68,12 @@ void LiveLine::Readdress(const site::ReaddressProgress& progress)
              .toStdString());
 }
 
-void LiveLine::Upgrade(int done, int total, int failed)
+void LiveLine::Upgrade(int done, int total, int failed, int downloading, int meanPercent)
 {
-    Show(platform::Tr("upgrades done: %1 of %2, %3 failed").arg(done).arg(total).arg(failed).toStdString());
+    QString text = platform::Tr("upgrades done: %1 of %2, %3 failed").arg(done).arg(total).arg(failed);
+    if (downloading > 0)
+        text += platform::Tr("; downloading: %1, %2 % on average").arg(downloading).arg(meanPercent);
+    Show(text.toStdString());
 }
 
 site::SearchProgressFn SearchEvents(LiveLine* line)

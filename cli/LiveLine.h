@@ -30,7 +30,9 @@ public:
     // The progress of each flow, in the selected language.
     void Search(const site::SearchProgress& progress);
     void Readdress(const site::ReaddressProgress& progress);
-    void Upgrade(int done, int total, int failed);
+    // The jobs done, and the downloads in flight with their mean percentage
+    // (told only while there are any).
+    void Upgrade(int done, int total, int failed, int downloading = 0, int meanPercent = 0);
 
     // Standard output and standard error, the line cleared before anything
     // they print (the streams themselves when the line is never drawn).

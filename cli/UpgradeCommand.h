@@ -18,6 +18,8 @@ struct UpgradeOptions {
     int waitSeconds = 600;
     bool all = false;
     std::vector<std::string> ips;
+    std::vector<std::string> macs;        // --mac, as written
+    std::string site;                     // --site FILE: its cameras, by MAC
     std::vector<std::string> interfaces;  // --interface: the cards the search goes out on
     bool verify = false;                  // search again and check each camera's version
     int rebootWaitSeconds = 120;
@@ -25,12 +27,15 @@ struct UpgradeOptions {
     int parallel = 0;                     // 0: the window's pacing
     int retries = 0;
     std::string report;                   // --report FILE
+    int stallSeconds = 60;
+    bool json = false;                    // --format json: one JSON line per camera event
     bool help = false;
 };
 
 // nullopt and a message in *error for input that is not understood: no file or
-// one that is not a readable regular file, no devices or both --all and --ip,
-// an address that is not dotted IPv4, a count that is not a whole number.
+// one that is not a readable regular file, no devices or --all with a choice of
+// devices, an address that is not dotted IPv4, a MAC that is not twelve hex
+// digits, a count that is not a whole number, a format other than text or json.
 std::optional<UpgradeOptions> ParseUpgradeOptions(const std::vector<std::string>& args, std::string* error);
 
 const char* UpgradeUsage();

@@ -80,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         // The counts tell what the devices show: a job counts once, whatever it sends.
         if (batch.succeeded() != view.RowsShowing({UgState::Succeeded}) ||
             batch.failed() != view.RowsShowing({UgState::Refused, UgState::Failed, UgState::DownloadFailed,
-                                                UgState::Unproven, UgState::Cleared}) ||
+                                                UgState::Unproven, UgState::Cleared, UgState::Stalled}) ||
             view.announced > 1)
             std::abort();
     }

@@ -715,5 +715,9 @@
         <source>站点清单不是UTF-8编码，已按GBK（代码页936）读取。</source>
         <translation>The site file is not UTF-8; it was read as GBK (code page 936).</translation>
     </message>
+    <message>
+        <source>下载停滞</source>
+        <translation>download stalled</translation>
+    </message>
 </context>
 </TS>

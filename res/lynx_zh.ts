@@ -145,12 +145,17 @@ The exit status is 1 when the search went out on no network card.
     <message>
         <source>usage: lynx-cli upgrade --file FW.zip [--seconds N] [--wait S] [--interface NAME ...]
                         [--parallel N] [--verify [--reboot-wait S] [--expect-version V]]
-                        [--retry N] [--report FILE] (--all | --ip IP ...)
+                        [--retry N] [--stall-seconds S] [--format text|json] [--report FILE]
+                        (--all | --ip IP ... | --mac MAC ... | --site FILE)
 Searches the LAN for N seconds (default 12, brought into 1..3600), then tells
 each chosen camera to download and install FW.zip from this tool's own HTTP
 server (port 9000 upward), one camera every 3 seconds, without asking.
   --all      every camera that answered the search
   --ip IP    the camera with this address (repeat, or list several)
+  --mac MAC  the camera with this MAC (repeat, or list several): cameras
+             fresh from the factory share one address
+  --site FILE       the cameras of a site file, by MAC (an address plan, or a
+                    list the window exported); --ip, --mac and --site add up
   --wait S   wait at most S seconds (default 600) for the cameras' reports
   --interface NAME  search on this network card only (repeat for more)
   --parallel N      instead of one request every 3 seconds, keep N cameras
@@ -163,20 +168,33 @@ server (port 9000 upward), one camera every 3 seconds, without asking.
                     that comes back with its old version, or not at all, failed
   --retry N         run the batch again, at most N more times, for the
                     cameras that failed, refused or did not verify
+  --stall-seconds S a camera whose download takes nothing for S seconds
+                    (default 60) is cut off and failed (&quot;download stalled&quot;)
+  --format F        text (default): each status change as a line; json: one
+                    JSON object a line for each camera at each change of its
+                    state and each 10 % of its download, with &quot;mac&quot;, &quot;ip&quot;,
+                    &quot;state&quot;, &quot;status&quot;, &quot;percent&quot; and &quot;bytes&quot;
   --report FILE     one row per camera (MAC, address and version before and
-                    after, every status with its time, the outcome): CSV, or
+                    after, every status with its time, the outcome, the bytes
+                    served to it and its download's time in seconds): CSV, or
                     JSON when FILE ends in .json
-Each status change is printed as it happens, with the summary line. The exit
-status is 0 when every chosen camera reported success (and verified, with
---verify), 1 otherwise, and 2 for input that is not understood.
+Each status change is printed as it happens, with the summary line; at a
+terminal a live line counts the jobs done and the downloads in flight with
+their mean percentage. The exit status is 0 when every chosen camera
+reported success (and verified, with --verify), 1 otherwise, and 2 for input
+that is not understood.
 </source>
         <translation>用法：lynx-cli upgrade --file FW.zip [--seconds N] [--wait S] [--interface NAME ...]
                        [--parallel N] [--verify [--reboot-wait S] [--expect-version V]]
-                       [--retry N] [--report FILE] (--all | --ip IP ...)
+                       [--retry N] [--stall-seconds S] [--format text|json] [--report FILE]
+                       (--all | --ip IP ... | --mac MAC ... | --site FILE)
 在局域网上搜索 N 秒（默认 12，限于 1..3600），然后不经询问，让选中的每台相机从
 本工具自带的 HTTP 服务器（端口 9000 起）下载并安装 FW.zip，每 3 秒一台。
   --all      应答了搜索的每台相机
   --ip IP    地址为 IP 的相机（可重复，或一次列出多个）
+  --mac MAC  MAC 为 MAC 的相机（可重复，或一次列出多个）：出厂的相机地址相同
+  --site FILE       站点文件中的相机，按 MAC 选择（地址方案，或窗口导出的列表）；
+                    --ip、--mac 与 --site 选中的相机合在一起
   --wait S   最多等待 S 秒（默认 600）接收相机的报告
   --interface NAME  只在这块网卡上搜索（可重复以指定多块）
   --parallel N      不再每 3 秒发出一个请求，而是保持 N 台相机同时升级，一台
@@ -186,10 +204,16 @@ status is 0 when every chosen camera reported success (and verified, with
                     （--reboot-wait，默认 120）；版本未变或不再应答的相机算作
                     失败
   --retry N         对失败、拒绝或未通过验证的相机再运行批次，最多再运行 N 次
+  --stall-seconds S 下载 S 秒（默认 60）毫无进展的相机被断开并算作失败（“下载停滞”）
+  --format F        text（默认）：每次状态变化打印一行；json：每台相机的状态每次
+                    变化、下载每进展 10 % 时打印一行 JSON 对象，含 &quot;mac&quot;、&quot;ip&quot;、
+                    &quot;state&quot;、&quot;status&quot;、&quot;percent&quot; 和 &quot;bytes&quot;
   --report FILE     每台相机一行（MAC，升级前后的地址和版本，每个状态及其时间，
-                    结果）：CSV，FILE 以 .json 结尾时为 JSON
-每次状态变化发生时即打印，并附汇总行。选中的每台相机都报告成功（使用 --verify
-时还须通过验证）时退出状态为 0，否则为 1，输入无法理解时为 2。
+                    结果，发送给它的字节数及其下载用时（秒））：CSV，FILE 以
+                    .json 结尾时为 JSON
+每次状态变化发生时即打印，并附汇总行；在终端上另有一行实时显示已完成的任务和
+正在进行的下载及其平均进度。选中的每台相机都报告成功（使用 --verify 时还须通过
+验证）时退出状态为 0，否则为 1，输入无法理解时为 2。
 </translation>
     </message>
     <message>
@@ -381,12 +405,12 @@ status is 0 when every chosen camera reported success (and verified, with
         <translation>--ip 应为 IPv4 地址，而不是“%1”</translation>
     </message>
     <message>
-        <source>--all and --ip exclude each other</source>
-        <translation>--all 与 --ip 不能同时使用</translation>
+        <source>--all excludes --ip, --mac and --site</source>
+        <translation>--all 不能与 --ip、--mac 或 --site 同时使用</translation>
     </message>
     <message>
-        <source>choose the cameras with --all or --ip</source>
-        <translation>请用 --all 或 --ip 选择相机</translation>
+        <source>choose the cameras with --all or --ip, --mac or --site</source>
+        <translation>请用 --all 或 --ip、--mac、--site 选择相机</translation>
     </message>
     <message>
         <source>--expect-version needs --verify</source>
@@ -680,6 +704,18 @@ connected (up to 5 seconds); a second signal ends that at once.
     <message>
         <source>%1 (hardware address %2) claims the MAC %3</source>
         <translation>%1（硬件地址 %2）自称 MAC %3</translation>
+    </message>
+    <message>
+        <source>--mac takes a MAC of twelve hex digits, not '%1'</source>
+        <translation>--mac 应为十二位十六进制数字的 MAC，而不是“%1”</translation>
+    </message>
+    <message>
+        <source>--format takes text or json, not '%1'</source>
+        <translation>--format 应为 text 或 json，而不是“%1”</translation>
+    </message>
+    <message>
+        <source>; downloading: %1, %2 % on average</source>
+        <translation>；正在下载：%1 台，平均 %2%</translation>
     </message>
 </context>
 </TS>

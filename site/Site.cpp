@@ -8,16 +8,32 @@ namespace lynx::site {
 
 namespace {
 
+// What a job shows: its state's text; over a full red bar when it failed,
+// over its download's bar while its camera may be downloading.
+DeviceStatus StatusOf(upgrade::UgState state, const upgrade::DownloadProgress& download)
+{
+    DeviceStatus status{upgrade::StatusText(state)};
+    if (upgrade::IsFailure(state)) {
+        status.failed = true;
+        status.percent = 100;
+    } else if ((state == upgrade::UgState::Sent || state == upgrade::UgState::Upgrading) && download.Started()) {
+        status.percent = download.Percent();
+    }
+    return status;
+}
 
 } // namespace
 
-// The batch's side of the engine: each job's state becomes its device's status.
+// The batch's side of the engine: each job's state and download become its
+// device's status.
 class Site::UpgradeView : public upgrade::UpgradeView {
 public:
     explicit UpgradeView(Site& site) : m_site(site) {}
-    void SetStatus(int device, upgrade::UgState state) override
+    // The download follows every state (SetDownload), and with it the bar.
+    void SetStatus(int device, upgrade::UgState state) override { m_site.SetStatus(device, StatusOf(state, {})); }
+    void SetDownload(int device, upgrade::UgState state, const upgrade::DownloadProgress& download) override
     {
-        m_site.SetStatus(device, DeviceStatus{upgrade::StatusText(state)});
+        m_site.SetStatus(device, StatusOf(state, download));
     }
     void SetSummaryText(const std::string& text) override
     {

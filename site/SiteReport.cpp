@@ -10,6 +10,7 @@
 #include <json/writer.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <fstream>
@@ -45,17 +46,35 @@ std::string IsoTime(std::chrono::system_clock::time_point time)
     return text;
 }
 
+namespace {
+
+// "12.345": whole milliseconds as seconds; empty for none.
+std::string Seconds(int64_t ms)
+{
+    if (ms < 0)
+        return {};
+    char text[32];
+    std::snprintf(text, sizeof text, "%lld.%03lld", static_cast<long long>(ms / 1000), static_cast<long long>(ms % 1000));
+    return text;
+}
+
+} // namespace
+
 std::string SiteReport::Csv() const
 {
     // The statuses go in one field, each "time status", separated by " | ".
-    std::string out = "mac,oldIp,newIp,oldVersion,newVersion,statuses,outcome\r\n";
+    std::string out = "mac,oldIp,newIp,oldVersion,newVersion,statuses,outcome";
+    out += m_downloads ? ",bytesServed,downloadSeconds\r\n" : "\r\n";
     for (const Row& row : m_rows) {
         std::string statuses;
         for (const auto& [time, text] : row.statuses)
             statuses += (statuses.empty() ? "" : " | ") + IsoTime(time) + " " + text;
         for (const std::string* field : {&row.mac, &row.oldIp, &row.newIp, &row.oldVersion, &row.newVersion})
             out += CsvField(*field) + ",";
-        out += CsvField(statuses) + "," + CsvField(row.outcome) + "\r\n";
+        out += CsvField(statuses) + "," + CsvField(row.outcome);
+        if (m_downloads)
+            out += "," + std::to_string(row.bytesServed) + "," + Seconds(row.downloadMs);
+        out += "\r\n";
     }
     return out;
 }
@@ -79,6 +98,10 @@ std::string SiteReport::Json() const
         }
         o["statuses"] = statuses;
         o["outcome"] = row.outcome;
+        if (m_downloads) {
+            o["bytesServed"] = Json::UInt64(row.bytesServed);
+            o["downloadSeconds"] = row.downloadMs < 0 ? Json::Value() : Json::Value(static_cast<double>(row.downloadMs) / 1000.0);
+        }
         array.append(o);
     }
     Json::StreamWriterBuilder builder;

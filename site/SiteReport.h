@@ -6,6 +6,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <iosfwd>
 #include <map>
 #include <string>
@@ -24,6 +25,10 @@ public:
         std::string newVersion;
         std::vector<std::pair<std::chrono::system_clock::time_point, std::string>> statuses;
         std::string outcome;
+        // An upgrade's: the bytes of the firmware served to the camera, and
+        // how long its download took (-1: it never took the whole file).
+        uint64_t bytesServed = 0;
+        int64_t downloadMs = -1;
     };
 
     // The row of a camera, made on first use; rows keep the order they were made in.
@@ -31,6 +36,10 @@ public:
     // A status with the time now.
     void AddStatus(const std::string& mac, const std::string& status);
     void SetOutcome(const std::string& mac, const std::string& outcome) { Camera(mac).outcome = outcome; }
+
+    // The report is an upgrade's: each row also gives bytesServed and
+    // downloadSeconds (empty for a download never completed).
+    void ShowDownloads() { m_downloads = true; }
 
     const std::vector<Row>& Rows() const { return m_rows; }
     std::string Csv() const;
@@ -44,6 +53,7 @@ public:
 private:
     std::vector<Row> m_rows;
     std::map<std::string, size_t> m_index;
+    bool m_downloads = false;
 };
 
 // "2026-12-09T12:34:56.789Z".

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <set>
 
 namespace lynx::site {
@@ -59,6 +60,22 @@ public:
             Tell(m_events.warning, ip + ": " + m_reasons[device]);
     }
 
+    // A camera's job at each change of state and each 10 % step of its download.
+    void SetDownload(int device, upgrade::UgState state, const upgrade::DownloadProgress& download) override
+    {
+        const auto row = m_rows.find(device);
+        if (row == m_rows.end() || !m_events.camera)
+            return;
+        const int percent = download.Percent();
+        Told& told = m_told[device];
+        if (told.state == state && told.step == percent / 10)
+            return;
+        told = {state, percent / 10};
+        const std::string text = upgrade::StatusText(state);
+        m_events.camera({Mac(device), FieldText(row->second.record.deviceIp), upgrade::StateKey(state),
+                         text.empty() ? std::string() : platform::TrUtf8(text), percent, download.served});
+    }
+
     void SetSummaryText(const std::string& text) override
     {
         if (text != m_summary)
@@ -78,21 +95,45 @@ private:
     std::map<int, protocol::DeviceRow> m_rows;  // by record number
     std::map<int, std::string> m_reasons;       // by record number: why the PC cannot reach it, empty when it can
     std::string m_summary;
+    struct Told {
+        std::optional<upgrade::UgState> state;
+        int step = 0;  // tens of percent
+    };
+    std::map<int, Told> m_told;  // by record number: the camera's last event
 };
+
+// Each job's download into its camera's row of the report: the bytes served
+// over every round, and the time of the download that took the whole file.
+void RecordDownloads(const upgrade::UpgradeBatch& batch, const Jobs& jobs, SiteReport& report)
+{
+    report.ShowDownloads();
+    for (const UgInfo* job : batch.jobs()) {
+        SiteReport::Row& row = report.Camera(jobs.Mac(job->device));
+        row.bytesServed += job->download.served;
+        if (job->download.complete)
+            row.downloadMs = job->download.took.count();
+    }
+}
 
 void TellProgress(const UpgradeEvents& events, const upgrade::UpgradeBatch& batch)
 {
     if (!events.progress)
         return;
-    int done = 0, failed = 0, total = 0;
+    UpgradeProgress progress;
+    int percents = 0;
     for (const UgInfo* job : batch.jobs()) {
-        ++total;
+        ++progress.total;
         const bool open = job->state == upgrade::UgState::Waiting || job->state == upgrade::UgState::Sent ||
                           job->state == upgrade::UgState::Upgrading;
-        done += open ? 0 : 1;
-        failed += open || job->state == upgrade::UgState::Succeeded ? 0 : 1;
+        progress.done += open ? 0 : 1;
+        progress.failed += open || job->state == upgrade::UgState::Succeeded ? 0 : 1;
+        if (open && job->download.Started() && !job->download.complete) {
+            ++progress.downloading;
+            percents += job->download.Percent();
+        }
     }
-    events.progress(done, total, failed);
+    progress.meanPercent = progress.downloading == 0 ? 0 : percents / progress.downloading;
+    events.progress(progress);
 }
 
 // The search's rows, without hearsay where the camera's own report was heard
@@ -118,19 +159,62 @@ std::vector<protocol::DeviceRow> OwnRows(const protocol::DeviceTable& table)
     return kept;
 }
 
-// Collects what arrives until the deadline or until done, reviewing the
-// batch's held success notices as it goes: the session's own wait ends only
-// when a datagram comes, and a held notice must not wait for one.
-void CollectReviewing(protocol::DiscoverySession& session, Clock::time_point deadline,
-                      const protocol::DuplicateFilter& filter, const std::function<void(protocol::Datagram&)>& toBatch,
-                      upgrade::UpgradeBatch& batch, const std::function<bool()>& done = {})
+// Collects what arrives until the deadline or until done, with the engine's
+// tick between (the held success notices, the downloads): the session's own
+// wait ends only when a datagram comes, and neither must wait for one.
+void CollectTicking(protocol::DiscoverySession& session, Clock::time_point deadline,
+                    const protocol::DuplicateFilter& filter, const std::function<void(protocol::Datagram&)>& toBatch,
+                    const std::function<void()>& tick, const std::function<bool()>& done = {})
 {
-    const auto slice = std::chrono::milliseconds(upgrade::UpgradeBatch::kReviewMs);
+    const auto slice = std::chrono::milliseconds(upgrade::UpgradeRun::kTickMs);
     do {
-        batch.Review();
+        tick();
         session.CollectUntil(std::min(deadline, Clock::now() + slice), filter, toBatch, done);
     } while (Clock::now() < deadline && !(done && done()));
-    batch.Review();
+    tick();
+}
+
+// The cameras asked for, from the search's rows: all of them, or each one at
+// an address (its own report first, should another host speak for the
+// address) and each one with a MAC. One not found is told, and counted in
+// *missing.
+std::vector<protocol::DeviceRow> ChooseCameras(const UpgradeRequest& request, const std::vector<protocol::DeviceRow>& found,
+                                               const UpgradeEvents& events, int* missing)
+{
+    if (request.all)
+        return found;
+    std::vector<protocol::DeviceRow> chosen;
+    std::set<int> taken;  // record numbers
+    const auto take = [&](std::vector<protocol::DeviceRow>::const_iterator row) {
+        if (taken.insert(row->number).second)
+            chosen.push_back(*row);
+    };
+    for (const std::string& ip : request.ips) {
+        auto row = std::find_if(found.begin(), found.end(), [&](const protocol::DeviceRow& r) {
+            return ip == r.record.deviceIp && protocol::FromItsOwnAddress(r.record, r.arrival);
+        });
+        if (row == found.end())
+            row = std::find_if(found.begin(), found.end(), [&](const protocol::DeviceRow& r) { return ip == r.record.deviceIp; });
+        if (row == found.end()) {
+            Tell(events.warning, "no camera answered from " + ip);
+            ++*missing;
+        } else {
+            take(row);
+        }
+    }
+    for (const std::string& mac : request.macs) {
+        const std::string key = platform::MacKey(mac);
+        const auto row = std::find_if(found.begin(), found.end(), [&](const protocol::DeviceRow& r) {
+            return platform::MacKey(FieldText(r.record.mac)) == key;
+        });
+        if (row == found.end()) {
+            Tell(events.warning, "no camera answered with MAC " + mac);
+            ++*missing;
+        } else {
+            take(row);
+        }
+    }
+    return chosen;
 }
 
 } // namespace
@@ -154,9 +238,12 @@ UpgradeResult RunUpgrade(const UpgradeRequest& request, const UpgradeEvents& eve
     const protocol::DuplicateFilter filter;
     Clock::time_point roundDeadline{};
     upgrade::UpgradeRun::FrontEnd frontEnd;
-    frontEnd.pause = [&](int milliseconds) {
+    const auto tick = [&] {
+        run.Tick();
         TellProgress(events, run.Batch());
-        CollectReviewing(session, Clock::now() + std::chrono::milliseconds(milliseconds), filter, toBatch, run.Batch());
+    };
+    frontEnd.pause = [&](int milliseconds) {
+        CollectTicking(session, Clock::now() + std::chrono::milliseconds(milliseconds), filter, toBatch, tick);
     };
     frontEnd.clientFailed = [&events] { Tell(events.notice, upgrade::msg::kClientError); };
     frontEnd.giveUp = [&roundDeadline] { return Clock::now() >= roundDeadline; };
@@ -164,6 +251,11 @@ UpgradeResult RunUpgrade(const UpgradeRequest& request, const UpgradeEvents& eve
 
     upgrade::UpgradeFileServer::Options serverOptions;
     serverOptions.firstPort = 9000;
+    // A stalled download is the batch's to give up: the server's own limit
+    // lies beyond it.
+    run.SetStallTime(std::chrono::seconds(std::max(1, request.stallSeconds)));
+    serverOptions.ioTimeout = std::max<std::chrono::milliseconds>(serverOptions.ioTimeout,
+                                                                  run.StallTime() + std::chrono::seconds(5));
     serverOptions.notify = [&events](const std::string& text, std::stop_token) { Tell(events.notice, text); };
     if (!run.StartOwnServer(serverOptions)) {
         result.failure = Failure::NoFileServer;
@@ -182,28 +274,8 @@ UpgradeResult RunUpgrade(const UpgradeRequest& request, const UpgradeEvents& eve
     if ((result.failure = searchAgain()) != Failure::None)
         return result;
 
-    const std::vector<protocol::DeviceRow> found = OwnRows(session.Table());
-    std::vector<protocol::DeviceRow> chosen;
     int missing = 0;
-    if (request.all) {
-        chosen = found;
-    } else {
-        for (const std::string& ip : request.ips) {
-            // Its own report first, should another host speak for the address.
-            auto row = std::find_if(found.begin(), found.end(), [&](const protocol::DeviceRow& r) {
-                return ip == r.record.deviceIp && protocol::FromItsOwnAddress(r.record, r.arrival);
-            });
-            if (row == found.end())
-                row = std::find_if(found.begin(), found.end(),
-                                   [&](const protocol::DeviceRow& r) { return ip == r.record.deviceIp; });
-            if (row == found.end()) {
-                Tell(events.warning, "no camera answered from " + ip);
-                ++missing;
-            } else {
-                chosen.push_back(*row);
-            }
-        }
-    }
+    const std::vector<protocol::DeviceRow> chosen = ChooseCameras(request, OwnRows(session.Table()), events, &missing);
     if (chosen.empty()) {
         result.noneChosen = true;
         return result;
@@ -232,22 +304,20 @@ UpgradeResult RunUpgrade(const UpgradeRequest& request, const UpgradeEvents& eve
         // neither of those will report.
         if (request.parallel == 0)
             roundDeadline = Clock::now() + std::chrono::seconds(request.waitSeconds);
-        CollectReviewing(session, roundDeadline, filter, toBatch, run.Batch(), [&] {
-            TellProgress(events, run.Batch());
-            return run.Batch().Settled();
-        });
+        CollectTicking(session, roundDeadline, filter, toBatch, tick, [&] { return run.Batch().Settled(); });
         // A camera still downloading keeps the server up, whatever the jobs
         // say: one cut off now would fail for our hurry. The server itself
         // drops a download that stalls.
         if (const int open = run.DownloadsOpen(); open > 0) {
             Tell(events.warning, "waiting for " + std::to_string(open) + " download(s) still in flight");
             const auto limit = Clock::now() + std::chrono::seconds(request.waitSeconds);
-            CollectReviewing(session, limit, filter, toBatch, run.Batch(), [&] { return run.DownloadsOpen() == 0; });
+            CollectTicking(session, limit, filter, toBatch, tick, [&] { return run.DownloadsOpen() == 0; });
         }
         // A success notice still waiting for its download is settled first,
         // within its grace.
-        CollectReviewing(session, Clock::now() + upgrade::UpgradeBatch::kProofGrace, filter, toBatch, run.Batch(),
-                         [&] { return !run.Batch().Holding(); });
+        CollectTicking(session, Clock::now() + upgrade::UpgradeBatch::kProofGrace, filter, toBatch, tick,
+                       [&] { return !run.Batch().Holding(); });
+        RecordDownloads(run.Batch(), jobs, report);
 
         std::map<std::string, std::string> failed;  // MAC -> why
         std::set<std::string> succeeded;

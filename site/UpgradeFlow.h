@@ -12,6 +12,7 @@
 #include "site/SiteReport.h"
 #include "upgrade/UpgradeBatch.h"
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -22,14 +23,37 @@ struct UpgradeRequest {
     std::string file;                      // the firmware (.zip), checked by the caller
     int seconds = 12;                      // the search
     int waitSeconds = 600;                 // for the cameras' reports, and again for downloads in flight
-    bool all = false;                      // every camera found, else those at ips
+    bool all = false;                      // every camera found, else those at ips and with macs
     std::vector<std::string> ips;
+    std::vector<std::string> macs;         // as written (compared by platform::MacKey)
     protocol::InterfaceNames interfaces;   // the cards the searches go out on
     bool verify = false;                   // search again until each camera runs a new version
     int rebootWaitSeconds = 120;
     std::string expectVersion;             // the version a verified camera must run
     int parallel = 0;                      // 0: one request every 3 seconds
     int retries = 0;                       // further rounds for the cameras that failed
+    int stallSeconds = 60;                 // a download that takes nothing for so long is given up
+};
+
+// The batch as it stands, often while it runs: jobs done of all and those
+// failed; the downloads in flight and their mean percentage.
+struct UpgradeProgress {
+    int done = 0;
+    int total = 0;
+    int failed = 0;
+    int downloading = 0;
+    int meanPercent = 0;
+};
+
+// One camera's job, told at each change of its state and at each 10 % step
+// of its download.
+struct CameraProgress {
+    std::string mac;
+    std::string ip;
+    std::string state;    // upgrade::StateKey
+    std::string status;   // the status shown, translated; empty for an emptied one
+    int percent = 0;      // of its download; 100 once the camera has taken the whole file
+    uint64_t bytes = 0;   // bytes served to it
 };
 
 // What a front end hears while the flow runs. Texts are UTF-8, translated.
@@ -41,8 +65,8 @@ struct UpgradeEvents {
     // The batch's summary line, when it changed; and the batch's end.
     std::function<void(const std::string& summary)> summary;
     std::function<void()> complete;
-    // Jobs done of all and those failed, often while the batch runs.
-    std::function<void(int done, int total, int failed)> progress;
+    std::function<void(const UpgradeProgress& progress)> progress;
+    std::function<void(const CameraProgress& camera)> camera;
     // A new round for the cameras that failed.
     std::function<void(int round, int rounds, size_t cameras)> retry;
     // After a round: a camera that never reported, and the summary again.

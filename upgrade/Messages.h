@@ -22,6 +22,10 @@ enum class UgState {
     // Sent, and its camera never reported within the batch's wait: a failure.
     Unreported,
     Cleared,         // any other status; also a batch whose confirmation was refused
+    // The camera stopped taking the file for longer than the stall time: cut
+    // off and given up, a failure, unless it downloads after all and reports
+    // success.
+    Stalled,
 };
 
 // The status column's text for a state.
@@ -50,16 +54,67 @@ constexpr const char* StatusText(UgState state)
         return "请先修改IP";
     case UgState::Unreported:
         return "未报告升级结果";
+    case UgState::Stalled:
+        return "下载停滞";
     case UgState::Cleared:
         break;
     }
     return "";
 }
 
-// A job that will never report: its request was refused or not sent.
+// The state as a word for machines (lynx-cli's JSON lines), never translated.
+constexpr const char* StateKey(UgState state)
+{
+    switch (state) {
+    case UgState::Waiting:
+        return "waiting";
+    case UgState::Sent:
+        return "sent";
+    case UgState::SendFailed:
+        return "send-failed";
+    case UgState::Upgrading:
+        return "upgrading";
+    case UgState::Refused:
+        return "refused";
+    case UgState::Succeeded:
+        return "succeeded";
+    case UgState::Failed:
+        return "failed";
+    case UgState::DownloadFailed:
+        return "download-failed";
+    case UgState::Unproven:
+        return "unproven";
+    case UgState::Unreachable:
+        return "unreachable";
+    case UgState::Stalled:
+        return "stalled";
+    case UgState::Cleared:
+        break;
+    }
+    return "cleared";
+}
+
+// A state its device shows as a failure (a full red bar under its text).
+// An emptied status shows nothing, as it always did.
+constexpr bool IsFailure(UgState state)
+{
+    return state == UgState::SendFailed || state == UgState::Refused || state == UgState::Failed ||
+           state == UgState::DownloadFailed || state == UgState::Unproven || state == UgState::Unreachable ||
+           state == UgState::Stalled;
+}
+
+// A job counted as failed that its camera may still turn into an outcome of
+// its own, which then counts instead.
+constexpr bool FailedForNow(UgState state)
+{
+    return state == UgState::Refused || state == UgState::Unproven || state == UgState::Stalled;
+}
+
+// A job that will never report: its request was refused or not sent, or its
+// download stalled and was given up.
 constexpr bool WillNotReport(UgState state)
 {
-    return state == UgState::Refused || state == UgState::SendFailed;
+    return state == UgState::Refused || state == UgState::SendFailed || state == UgState::Stalled;
 }
 
 // A job whose request has gone out and that may still report: only such a
@@ -67,7 +122,7 @@ constexpr bool WillNotReport(UgState state)
 constexpr bool RequestWentOut(UgState state)
 {
     return state == UgState::Sent || state == UgState::Upgrading || state == UgState::Refused ||
-           state == UgState::Unproven;
+           state == UgState::Unproven || state == UgState::Stalled;
 }
 
 // A job whose camera may still be downloading or installing: it holds a

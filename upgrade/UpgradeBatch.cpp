@@ -153,8 +153,11 @@ void UpgradeBatch::UpdateSummary()
     if (m_done == m_total && m_total != 0) {
         m_view->SetUpgrading(false);
         // The summary is written again after the send loop and after every
-        // notification; the end of the batch is told only the first time.
-        if (m_pending.empty() && !m_announced) {
+        // notification; the end of the batch is told only the first time. A
+        // job given up for its stalled download has ended too.
+        const bool ended = std::all_of(m_pending.begin(), m_pending.end(),
+                                       [](const UgInfo* job) { return job->state == UgState::Stalled; });
+        if (ended && !m_announced) {
             m_announced = true;
             m_view->AnnounceComplete();
         }
@@ -260,9 +263,20 @@ void UpgradeBatch::OnNotification(const UpdateStatusRecord& notification, uint32
 
 void UpgradeBatch::Finish(UgInfo& job, UgState outcome)
 {
-    // A camera that refused, or whose success was not believed, and reports
-    // after all: its report is the truth, and the job counts once.
-    if (job.state == UgState::Refused || job.state == UgState::Unproven)
+    TakeDownload(job, std::chrono::steady_clock::now());
+    // A camera whose download was given up and that reports a failure
+    // without having taken the file since: the stall is its reason, counted
+    // already.
+    if (job.state == UgState::Stalled && outcome != UgState::Succeeded && !job.download.complete) {
+        job.successHeldSince.reset();
+        m_pending.remove(&job);
+        UpdateSummary();
+        return;
+    }
+    // A camera that refused, whose success was not believed or whose
+    // download was given up, and reports after all: its report is the
+    // truth, and the job counts once.
+    if (FailedForNow(job.state))
         --m_failed;
     if (outcome == UgState::Succeeded)
         ++m_succeeded;
@@ -299,9 +313,11 @@ void UpgradeBatch::Review(std::chrono::steady_clock::time_point now)
             Finish(*job, UgState::Succeeded);
         } else if (now - *job->successHeldSince >= kProofGrace) {
             job->successHeldSince.reset();
-            if (job->state == UgState::Unproven)
+            // Not believed, and shown so already; or given up for its stall,
+            // whose reason it keeps.
+            if (job->state == UgState::Unproven || job->state == UgState::Stalled)
                 continue;
-            if (job->state != UgState::Refused)
+            if (!FailedForNow(job->state))
                 ++m_failed;
             job->state = UgState::Unproven;
             Show(*job, UgState::Unproven);

@@ -40,6 +40,11 @@ public:
     // UpgradeBatch::Review is wanted this long from now. A front end that
     // reviews as it waits anyway need not do anything.
     virtual void ReviewAfter(int /*milliseconds*/) {}
+    // The job of the device under this record number, in state, with its
+    // download as the file server counts it: told after every status, and
+    // whenever the download moves on. A view that shows no progress need not
+    // do anything.
+    virtual void SetDownload(int /*device*/, UgState /*state*/, const DownloadProgress& /*download*/) {}
 };
 
 // One device of a batch: its record number, the address its request goes to
@@ -113,6 +118,13 @@ public:
     {
         m_downloaded = std::move(downloaded);
     }
+    // The file server's account of the download of the camera at this
+    // address, which TrackDownloads turns into the jobs' progress. None: no
+    // progress is known, and no download stalls.
+    void SetDownloadAccount(std::function<DownloadProgress(const std::string& ip)> accountOf)
+    {
+        m_accountOf = std::move(accountOf);
+    }
 
     // Starts a new batch: counters zeroed, the previous jobs released, and one
     // job ("等待中") per device, in the order given. Returns the number of jobs.
@@ -149,6 +161,14 @@ public:
     // ends "未报告升级结果", counted once as a failure, and the jobs that will
     // not report are let go, so that the batch completes.
     void EndUnreported();
+    // Takes each sent job's download from the account (SetDownloadAccount):
+    // its bytes and percentage, told to the view as they move. A job whose
+    // camera began to download and has taken nothing more for stallAfter
+    // ends as stalled ("下载停滞"), counted as a failure once, however often
+    // its camera comes back and stalls again. Returns the addresses of the
+    // cameras given up now, whose connections are to be cut off.
+    std::vector<std::string> TrackDownloads(std::chrono::steady_clock::time_point now,
+                                            std::chrono::milliseconds stallAfter);
 
     int total() const { return m_total; }
     int done() const { return m_done; }
@@ -179,8 +199,14 @@ private:
     void OnNotification(const UpdateStatusRecord& notification, uint32_t from);
     // Ends the job with its camera's outcome, counted once.
     void Finish(UgInfo& job, UgState outcome);
+    // The job's download afresh from the account; true when it changed.
+    bool TakeDownload(UgInfo& job, std::chrono::steady_clock::time_point now);
     bool Proven(const UgInfo& job) const { return !m_downloaded || m_downloaded(job.ip); }
-    void Show(const UgInfo& job, UgState state) { m_view->SetStatus(job.device, state); }
+    void Show(const UgInfo& job, UgState state)
+    {
+        m_view->SetStatus(job.device, state);
+        m_view->SetDownload(job.device, state, job.download);
+    }
 
     std::vector<std::unique_ptr<UgInfo>> m_jobs;
     std::list<UgInfo*> m_queue;    // the jobs not sent yet
@@ -197,6 +223,7 @@ private:
     // by later batches, so that repeated batches hold a bounded set of sockets.
     std::map<std::string, uint16_t> m_clients;
     std::function<bool(const std::string& ip)> m_downloaded;
+    std::function<DownloadProgress(const std::string& ip)> m_accountOf;
 };
 
 } // namespace lynx::upgrade

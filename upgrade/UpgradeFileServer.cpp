@@ -37,6 +37,9 @@ constexpr size_t kRequestBytes = 1024;
 // sendfile moves at most this much per call, so a stop request is seen between
 // chunks and no single call runs for long.
 constexpr size_t kSendChunk = 64u << 20;
+// And at most a 64th of the file, not below this: each call's end is counted
+// as the camera's progress, which a batch shows in steps of 10 %.
+constexpr size_t kLeastProgressChunk = 16u << 10;
 // Closing a socket with unread request bytes makes the kernel reset the
 // connection, which can destroy response bytes the peer has not read yet; the
 // server therefore half-closes and reads what is left, for at most this long.
@@ -193,15 +196,22 @@ void UpgradeFileServer::StartAccount()
     m_downloads.clear();
 }
 
-void UpgradeFileServer::Account(const Downloader& downloader, uint64_t sent, uint64_t size, bool complete)
+void UpgradeFileServer::Account(const Downloader& downloader, const Progress& progress)
 {
+    const auto now = std::chrono::steady_clock::now();
     std::lock_guard lock(m_fileMutex);
     if (downloader.account != m_account)
         return;
     Download& download = m_downloads[downloader.peer];
-    download.sent = sent;
-    download.size = size;
-    download.complete = download.complete || complete;
+    if (download.began == std::chrono::steady_clock::time_point{})
+        download.began = now;
+    download.sent = progress.sent;
+    download.taken = progress.taken;
+    download.size = progress.size;
+    download.served += progress.more;
+    if (progress.complete && !download.complete)
+        download.finished = now;
+    download.complete = download.complete || progress.complete;
 }
 
 std::map<std::string, Download> UpgradeFileServer::Downloads() const
@@ -226,6 +236,26 @@ Download UpgradeFileServer::DownloadOf(const std::string& ip) const
     std::lock_guard lock(m_fileMutex);
     const auto it = m_downloads.find(address.s_addr);
     return it == m_downloads.end() ? Download{} : it->second;
+}
+
+bool UpgradeFileServer::Cut(const std::string& ip)
+{
+    in_addr address{};
+    if (::inet_pton(AF_INET, ip.c_str(), &address) != 1)
+        return false;
+    // A transfer leaves the registry before it closes its socket, so every
+    // descriptor here is still its own.
+    // What is queued for the camera is dropped too: the close that follows
+    // resets the connection instead of waiting for a camera that reads
+    // nothing to take the rest.
+    std::lock_guard lock(m_sendingMutex);
+    const auto [first, last] = m_sending.equal_range(address.s_addr);
+    for (auto it = first; it != last; ++it) {
+        const linger reset{1, 0};
+        ::setsockopt(it->second, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+        ::shutdown(it->second, SHUT_RDWR);
+    }
+    return first != last;
 }
 
 bool UpgradeFileServer::Admit(const std::string& ip)
@@ -551,8 +581,9 @@ bool UpgradeFileServer::SendFile(int fd, int fileFd, uint64_t size, const std::f
         int fd, flags;
         ~RestoreFlags() { ::fcntl(fd, F_SETFL, flags); }
     } restore{fd, flags};
+    const uint64_t mostPerCall = std::clamp<uint64_t>(size / 64, kLeastProgressChunk, kSendChunk);
     while (left > 0) {
-        const size_t chunk = static_cast<size_t>(std::min<uint64_t>(left, kSendChunk));
+        const size_t chunk = static_cast<size_t>(std::min<uint64_t>(left, mostPerCall));
         const ssize_t n = ::sendfile(fd, fileFd, &offset, chunk);
         if (n > 0) {
             left -= static_cast<uint64_t>(n);
@@ -588,7 +619,7 @@ bool UpgradeFileServer::SendFile(int fd, int fileFd, uint64_t size, const std::f
     return true;
 }
 
-bool UpgradeFileServer::WaitAcknowledged(int fd)
+bool UpgradeFileServer::WaitAcknowledged(int fd, const std::function<void(uint64_t unacknowledged)>& progress)
 {
     // The kernel tells how much of what was written the peer has not yet
     // acknowledged; it is polled, as no event marks an empty send queue. A
@@ -613,6 +644,7 @@ bool UpgradeFileServer::WaitAcknowledged(int fd)
         if (unacknowledged != before) {
             before = unacknowledged;
             stalledAt = now + m_options.ioTimeout;
+            progress(static_cast<uint64_t>(unacknowledged));
         } else if (now >= stalledAt) {
             return false;
         }
@@ -661,14 +693,41 @@ void UpgradeFileServer::Transfer(int fd, const UpgradeFile& file, const Download
     }
     const uint64_t size = static_cast<uint64_t>(status.st_size);
     const std::string header = ResponseHeader(size);
-    Account(downloader, 0, size, false);
-    const auto progress = [&](uint64_t sent) { Account(downloader, sent, size, false); };
+    std::multimap<uint32_t, int>::iterator sending;
+    {
+        std::lock_guard lock(m_sendingMutex);
+        sending = m_sending.emplace(downloader.peer, fd);
+    }
+    // What the camera has taken: the bytes written less those its TCP has not
+    // acknowledged yet (the header's among them at first).
+    uint64_t told = 0;
+    uint64_t written = 0;
+    const auto tell = [&](uint64_t unacknowledged, bool complete = false) {
+        const uint64_t queued = header.size() + written;
+        const uint64_t acknowledged = queued - std::min(queued, unacknowledged);
+        const uint64_t taken = acknowledged - std::min<uint64_t>(acknowledged, header.size());
+        Account(downloader, {written, written - told, taken, size, complete});
+        told = written;
+    };
+    const auto unacknowledged = [fd] {
+        int queued = 0;
+        return ::ioctl(fd, SIOCOUTQ, &queued) == 0 && queued > 0 ? static_cast<uint64_t>(queued) : 0;
+    };
+    tell(header.size());
+    const auto progress = [&](uint64_t sent) {
+        written = sent;
+        tell(unacknowledged());
+    };
     if (SendAll(fd, header.data(), header.size()) && SendFile(fd, firmware.get(), size, progress)) {
         ++m_served;
         // Written is not yet received: the socket's buffers hold the end of
         // the file until the camera takes it.
-        if (WaitAcknowledged(fd))
-            Account(downloader, size, size, true);
+        if (WaitAcknowledged(fd, [&](uint64_t left) { tell(left); }))
+            tell(0, true);
+    }
+    {
+        std::lock_guard lock(m_sendingMutex);
+        m_sending.erase(sending);
     }
     CloseConnection(fd);
 }
@@ -731,6 +790,16 @@ lynx::upgrade::Download UpgradeDownloadOf(const std::string& ip)
     return Process().server.DownloadOf(ip);
 }
 
+std::map<std::string, lynx::upgrade::Download> UpgradeDownloads()
+{
+    return Process().server.Downloads();
+}
+
+bool CutUpgradeDownload(const std::string& ip)
+{
+    return Process().server.Cut(ip);
+}
+
 namespace {
 
 using lynx::upgrade::UpgradeFileServer;
@@ -741,6 +810,9 @@ UpgradeFileServer::BindResult BindProcessServer(ProcessServer& process)
 {
     UpgradeFileServer::Options options;
     options.firstPort = 9000;
+    // A camera that stops reading is given up by the batch after its stall
+    // time, and cut off then; the server's own limit lies beyond it.
+    options.ioTimeout = lynx::upgrade::kDefaultStallTime + std::chrono::seconds(5);
     options.notify = process.notifier;
     options.onPortTried = [](int port) { g_nHttpPort = port; };
     process.server.SetOptions(std::move(options));

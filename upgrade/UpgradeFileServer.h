@@ -31,11 +31,23 @@ struct UpgradeFile {
 // What the server has sent of the current batch's file to one address.
 struct Download {
     uint64_t sent = 0;      // bytes of the file the latest transfer has written to its socket
+    uint64_t taken = 0;     // of those, the bytes the camera's TCP has acknowledged
     uint64_t size = 0;      // the file's size as that transfer found it
     // A transfer wrote the whole file and the camera's TCP acknowledged its
     // last byte: only then has the camera the file.
     bool complete = false;
+    // Bytes of the file written to the address by all its transfers, so a
+    // transfer begun again counts only what flows.
+    uint64_t served = 0;
+    // When the address's first transfer began, and when one completed
+    // (neither set before it happened).
+    std::chrono::steady_clock::time_point began{};
+    std::chrono::steady_clock::time_point finished{};
 };
+
+// How long a camera's download may stop moving before the batch gives it up
+// ("下载停滞") and cuts it off, unless the front end is told another.
+inline constexpr std::chrono::seconds kDefaultStallTime{60};
 
 // Called on the server thread to tell the user of a failure ("升级文件打开失败！",
 // "HTTP套接字socket创建失败！"); it returns once the box is dismissed, or early
@@ -110,6 +122,10 @@ public:
     // counted.
     std::map<std::string, Download> Downloads() const;
     Download DownloadOf(const std::string& ip) const;
+    // Cuts off the transfers in progress to this address (a camera that
+    // stopped reading); what they had sent stays counted. False when none
+    // was in progress.
+    bool Cut(const std::string& ip);
 
     // The addresses whose connections are served: a batch admits each camera
     // before it tells the camera to download, and forgets them all when the
@@ -141,8 +157,16 @@ private:
     // The current file with the number of its account, under one lock.
     std::pair<UpgradeFile, uint64_t> FileAndAccount() const;
     void StartAccount();
+    // What a transfer has written and what the camera has taken of it.
+    struct Progress {
+        uint64_t sent = 0;
+        uint64_t more = 0;  // written since last told
+        uint64_t taken = 0;
+        uint64_t size = 0;
+        bool complete = false;
+    };
     // Records what a transfer has sent, unless its account is gone.
-    void Account(const Downloader& downloader, uint64_t sent, uint64_t size, bool complete);
+    void Account(const Downloader& downloader, const Progress& progress);
 
     // Sends the file of a request that named it, then closes.
     void Transfer(int fd, const UpgradeFile& file, const Downloader& downloader);
@@ -151,7 +175,7 @@ private:
     bool SendFile(int fd, int fileFd, uint64_t size, const std::function<void(uint64_t sent)>& progress);
     // Waits until the peer's TCP has acknowledged every byte written, while
     // it keeps taking them; false when it stalls, resets or the server stops.
-    bool WaitAcknowledged(int fd);
+    bool WaitAcknowledged(int fd, const std::function<void(uint64_t unacknowledged)>& progress);
     void CloseConnection(int fd);
 
     Options m_options;
@@ -170,6 +194,8 @@ private:
     std::atomic<uint64_t> m_refused{0};
     std::atomic<uint64_t> m_turned{0};
     std::atomic<int> m_open{0};
+    std::mutex m_sendingMutex;
+    std::multimap<uint32_t, int> m_sending;  // the transfers' sockets by peer, network byte order
     mutable std::mutex m_admittedMutex;
     std::set<uint32_t> m_admitted;  // IPv4, network byte order
 };
@@ -188,8 +214,11 @@ lynx::upgrade::UpgradeFile GetUpgradeFile();
 // The process-wide server's admitted addresses (UpgradeFileServer::Admit).
 bool AdmitUpgradeCamera(const std::string& ip);
 void ForgetUpgradeCameras();
-// What the process-wide server has sent of its file to this address.
+// What the process-wide server has sent of its file to this address, and to
+// each; and its transfers to an address cut off (UpgradeFileServer::Cut).
 lynx::upgrade::Download UpgradeDownloadOf(const std::string& ip);
+std::map<std::string, lynx::upgrade::Download> UpgradeDownloads();
+bool CutUpgradeDownload(const std::string& ip);
 
 // Binds the process-wide server from 9000 upward and serves on a thread of its
 // own, once per process until stopped (a later call leaves the running server

@@ -7,13 +7,45 @@
 
 namespace lynx::upgrade {
 
+namespace {
+
+DownloadProgress ProgressOf(const Download& download)
+{
+    DownloadProgress progress;
+    progress.bytes = download.taken;
+    progress.size = download.size;
+    progress.complete = download.complete;
+    progress.served = download.served;
+    if (download.complete && download.finished >= download.began)
+        progress.took = std::chrono::duration_cast<std::chrono::milliseconds>(download.finished - download.began);
+    return progress;
+}
+
+} // namespace
+
 UpgradeRun::UpgradeRun(std::unique_ptr<UpgradeView> view, FrontEnd frontEnd)
-    : m_batch(std::move(view)), m_frontEnd(std::move(frontEnd))
+    : m_view(view.get()), m_batch(std::move(view)), m_frontEnd(std::move(frontEnd))
 {
     // The server the batch's file comes from, whichever it is when asked.
     m_batch.SetDownloadWitness([this](const std::string& ip) {
         return (m_ownServer ? m_ownServer->DownloadOf(ip) : UpgradeDownloadOf(ip)).complete;
     });
+    m_batch.SetDownloadAccount([this](const std::string& ip) {
+        return ProgressOf(m_ownServer ? m_ownServer->DownloadOf(ip) : UpgradeDownloadOf(ip));
+    });
+}
+
+void UpgradeRun::Tick(std::chrono::steady_clock::time_point now)
+{
+    m_batch.Review(now);
+    for (const std::string& ip : m_batch.TrackDownloads(now, m_stall)) {
+        if (m_ownServer)
+            m_ownServer->Cut(ip);
+        else
+            CutUpgradeDownload(ip);
+    }
+    if (m_batch.InFlight() > 0)
+        m_view->ReviewAfter(kTickMs);
 }
 
 UpgradeRun::~UpgradeRun() = default;
@@ -58,12 +90,16 @@ UpgradeSendHooks UpgradeRun::Hooks() const
     hooks.localAddress = [finder = std::make_shared<LocalAddressFinder>()](const std::string& ip) {
         return finder->Towards(ip);
     };
-    hooks.sendUpdate = [admit](const std::string& url, const std::string& deviceId, uint16_t handle,
-                               const std::string& ip, uint32_t tag) {
+    hooks.sendUpdate = [admit, view = m_view](const std::string& url, const std::string& deviceId, uint16_t handle,
+                                              const std::string& ip, uint32_t tag) {
         admit(ip);
         // The URL stays UTF-8: the request writer escapes what is not ASCII.
-        return protocol::SendToDevice(BuildJsonRequest("update", url.c_str(), deviceId.c_str()), handle, ip.c_str(),
-                                      tag);
+        const bool sent =
+            protocol::SendToDevice(BuildJsonRequest("update", url.c_str(), deviceId.c_str()), handle, ip.c_str(), tag);
+        // The camera downloads from now on: the ticks follow it.
+        if (sent)
+            view->ReviewAfter(kTickMs);
+        return sent;
     };
     hooks.pause = m_frontEnd.pause;
     hooks.giveUp = m_frontEnd.giveUp;

@@ -12,6 +12,7 @@
 #include "upgrade/UpgradeBatch.h"
 #include "upgrade/UpgradeFileServer.h"
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -48,6 +49,17 @@ public:
     // downloads in flight (none without a server of its own).
     int DownloadsOpen() const;
 
+    // How long a camera's download may stop moving before its job is given
+    // up and the camera cut off (kDefaultStallTime unless told).
+    void SetStallTime(std::chrono::milliseconds stall) { m_stall = stall; }
+    std::chrono::milliseconds StallTime() const { return m_stall; }
+    // The engine's tick: the held success notices reviewed, each job's
+    // download taken from the file server's account, a stalled one given up
+    // and its camera cut off. While jobs are in flight it asks for the next
+    // tick (UpgradeView::ReviewAfter); it never blocks.
+    void Tick(std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now());
+    static constexpr int kTickMs = UpgradeBatch::kReviewMs;
+
     UpgradeBatch& Batch() { return m_batch; }
     const UpgradeBatch& Batch() const { return m_batch; }
 
@@ -59,9 +71,11 @@ public:
     UpgradeSendHooks Hooks() const;
 
 private:
+    UpgradeView* m_view;  // the batch's, which it owns
     UpgradeBatch m_batch;
     FrontEnd m_frontEnd;
     std::unique_ptr<UpgradeFileServer> m_ownServer;
+    std::chrono::milliseconds m_stall = kDefaultStallTime;
 };
 
 } // namespace lynx::upgrade

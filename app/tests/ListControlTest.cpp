@@ -133,6 +133,62 @@ TEST(StatusCell, TheListItselfPaintsBarsInItsStatusColumn)
     EXPECT_GT(red, 150 * 10);
 }
 
+TEST(StatusCell, AnUpgradesFailureIsPaintedOverARedBarAndADownloadOverItsOwnBar)
+{
+    const lynx::test::PcCards pc{{"eth0", "192.168.1.100", 24}};
+    ScriptedBoxes boxes;
+    CLynxDlg dlg;
+    dlg.Create();
+    DeliverReport(ReportJson("192.168.1.101", "00:1A:2B:00:00:01"));
+    DeliverReport(ReportJson("192.168.1.102", "00:1A:2B:00:00:02"));
+    CProcessList& list = *dlg.listDevice();
+    for (int c = 1; c < 7; ++c)
+        list.setColumnHidden(c, true);
+    list.setColumnWidth(7, 200);
+
+    // The engine's batch, its network and the file server's account scripted.
+    lynx::upgrade::UpgradeBatch& batch = dlg.site().Upgrade().Batch();
+    std::map<std::string, lynx::upgrade::DownloadProgress> accounts;
+    batch.SetDownloadAccount([&](const std::string& ip) { return accounts[ip]; });
+    ASSERT_EQ(batch.Prepare(dlg.site().BatchOf({1, 2})), 2);
+    lynx::upgrade::UpgradeSendHooks hooks;
+    hooks.publishFile = [](const std::string&, const std::string&) {};
+    hooks.httpPort = [] { return 9000; };
+    hooks.startClient = [](const std::string&, uint16_t& handle) { return handle = 1, true; };
+    hooks.clientFailed = [] {};
+    hooks.localAddress = [](const std::string&) { return std::string("192.168.1.100"); };
+    hooks.sendUpdate = [](const std::string&, const std::string&, uint16_t, const std::string&, uint32_t) { return true; };
+    hooks.pause = [](int) {};
+    batch.Confirm("/fw/cam.zip", hooks);
+    const auto start = std::chrono::steady_clock::now();
+    accounts["192.168.1.101"] = {100, 1000, false, 100};
+    accounts["192.168.1.102"] = {100, 1000, false, 100};
+    batch.TrackDownloads(start, std::chrono::seconds(60));
+    accounts["192.168.1.101"] = {450, 1000, false, 450};
+    batch.TrackDownloads(start + std::chrono::seconds(60), std::chrono::seconds(60));
+
+    EXPECT_EQ(list.GetItemText(0, 7), QStringLiteral("已发送升级命令,等待升级"));
+    EXPECT_EQ(list.GetItemText(1, 7), QStringLiteral("下载停滞"));
+    dlg.show();
+    const QImage shot = list.viewport()->grab().toImage();
+    const int rowTop = list.visualRect(list.model()->index(0, 7)).top();
+    const int secondTop = list.visualRect(list.model()->index(1, 7)).top();
+    int bar = 0, red = 0, redInFirst = 0;
+    for (int y = rowTop; y < secondTop; ++y) {
+        bar += countPixels(shot, y, kDefaultBar);
+        redInFirst += countPixels(shot, y, QColor(255, 0, 0));
+    }
+    for (int y = secondTop; y < shot.height(); ++y)
+        red += countPixels(shot, y, QColor(255, 0, 0));
+    const int lines = secondTop - rowTop - 2;
+    // 45 % of 200 pixels, less 2, on each line of the downloading row, the
+    // text drawn over some of them; a full red bar under the stalled one's.
+    EXPECT_GT(bar, 40 * lines);
+    EXPECT_LT(bar, 89 * (lines + 2));
+    EXPECT_EQ(redInFirst, 0);
+    EXPECT_GT(red, 120 * lines);
+}
+
 namespace {
 
 // A window with rows numbered 1..n whose cells are given per column.

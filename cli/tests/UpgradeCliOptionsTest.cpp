@@ -50,6 +50,33 @@ TEST_F(UpgradeOptionsTest, DefaultsAndChoices)
     EXPECT_EQ(ips->waitSeconds, 5);
 }
 
+TEST_F(UpgradeOptionsTest, CamerasAreChosenByAddressMacAndSiteFileTogether)
+{
+    auto chosen = Parse({"--file", m_file, "--mac", "00-1a-2b-3c-4d-5e", "001A2B3C4D5F", "--ip", "10.0.0.1",
+                         "--mac=00:1a:2b:3c:4d:5e", "--site", "site.csv"});
+    ASSERT_TRUE(chosen) << m_error;
+    EXPECT_EQ(chosen->macs, (std::vector<std::string>{"00-1a-2b-3c-4d-5e", "001A2B3C4D5F", "00:1a:2b:3c:4d:5e"}));
+    EXPECT_EQ(chosen->ips, std::vector<std::string>{"10.0.0.1"});
+    EXPECT_EQ(chosen->site, "site.csv");
+    EXPECT_FALSE(chosen->json);
+    EXPECT_EQ(chosen->stallSeconds, 60);
+
+    auto byMac = Parse({"--file", m_file, "--mac", "00:1A:2B:3C:4D:5E", "--format", "json", "--stall-seconds", "5"});
+    ASSERT_TRUE(byMac) << m_error;
+    EXPECT_TRUE(byMac->json);
+    EXPECT_EQ(byMac->stallSeconds, 5);
+    ASSERT_TRUE(Parse({"--file", m_file, "--site", "site.csv", "--format=text"})) << m_error;
+}
+
+TEST_F(UpgradeOptionsTest, ASiteFileWithAFaultIsRefusedWholeBeforeAnySearch)
+{
+    std::ostringstream out, err;
+    const std::string site = m_dir.Write("site.csv", "mac,ip\n00:1A:2B:3C:4D:5E,10.0.0.1\nnot a mac,10.0.0.2\n");
+    EXPECT_EQ(lynx::cli::RunUpgrade({"--file", m_file, "--site", site, "--seconds", "1"}, out, err), lynx::cli::kExitUsage);
+    EXPECT_NE(err.str().find("lynx-cli upgrade: " + site), std::string::npos) << err.str();
+    EXPECT_EQ(out.str(), "");
+}
+
 TEST_F(UpgradeOptionsTest, InputThatIsNotUnderstoodIsRefusedWithAReason)
 {
     const std::vector<std::vector<std::string>> bad = {
@@ -67,6 +94,15 @@ TEST_F(UpgradeOptionsTest, InputThatIsNotUnderstoodIsRefusedWithAReason)
         {"--file", m_file, "--all", "--seconds", "ten"},
         {"--file", m_file, "--all", "--verbose"},
         {"--file", m_file, "--all=yes"},
+        {"--file", m_file, "--all", "--mac", "00:1A:2B:3C:4D:5E"},  // all and a choice
+        {"--file", m_file, "--all", "--site", "site.csv"},
+        {"--file", m_file, "--mac", "00:1A:2B:3C:4D"},              // eleven digits... ten
+        {"--file", m_file, "--mac", "00:1A:2B:3C:4D:5G"},
+        {"--file", m_file, "--mac"},
+        {"--file", m_file, "--all", "--format", "csv"},
+        {"--file", m_file, "--all", "--format", "json", "--format", "text"},
+        {"--file", m_file, "--all", "--stall-seconds", "0"},
+        {"--file", m_file, "--all", "--stall-seconds", "soon"},
     };
     for (const auto& args : bad) {
         EXPECT_FALSE(Parse(args)) << ::testing::PrintToString(args);

@@ -193,3 +193,84 @@ TEST_F(SiteDevices, ASearchForgetsTheReportsParsedButNotAppliedAndListsOnlyWhatC
     ASSERT_EQ(site.Count(), 1);
     EXPECT_STREQ(site.Device(1)->deviceIp, "10.0.0.3");
 }
+
+TEST_F(SiteDevices, AJobShowsItsDownloadsBarWhileItsCameraDownloadsAndAFailureAFullRedBar)
+{
+    const lynx::test::PcCards pc{{"eth0", "10.0.0.100", 24}};
+    Report("10.0.0.1", "02:00:00:00:00:01");
+    Report("10.0.0.2", "02:00:00:00:00:02");
+    site.AnnounceAdded();
+    lynx::upgrade::UpgradeBatch& batch = site.Upgrade().Batch();
+    std::map<std::string, lynx::upgrade::DownloadProgress> accounts;
+    batch.SetDownloadAccount([&](const std::string& ip) { return accounts[ip]; });
+    batch.SetDownloadWitness([&](const std::string& ip) { return accounts[ip].complete; });
+    ASSERT_EQ(batch.Prepare(site.BatchOf({1, 2})), 2);
+    lynx::upgrade::UpgradeSendHooks hooks;
+    hooks.publishFile = [](const std::string&, const std::string&) {};
+    hooks.httpPort = [] { return 9000; };
+    hooks.startClient = [](const std::string&, uint16_t& handle) { return handle = 1, true; };
+    hooks.clientFailed = [] {};
+    hooks.localAddress = [](const std::string&) { return std::string("10.0.0.100"); };
+    hooks.sendUpdate = [](const std::string&, const std::string&, uint16_t, const std::string&, uint32_t) { return true; };
+    hooks.pause = [](int) {};
+    batch.Confirm("/fw/cam.zip", hooks);
+
+    const auto start = std::chrono::steady_clock::now();
+    accounts["10.0.0.1"] = {450, 1000, false, 450};
+    accounts["10.0.0.2"] = {10, 1000, false, 10};
+    batch.TrackDownloads(start, std::chrono::seconds(60));
+    EXPECT_EQ(site.Status(1), (DeviceStatus{"已发送升级命令,等待升级", 45, false}));
+    PacketHeader accepted{};
+    accepted.command = 0x711;
+    accepted.bodyMarker = '$';
+    accepted.result = 0x4F4B;
+    accepted.tag = batch.jobs()[0]->id;
+    batch.OnDatagram(accepted, "");
+    EXPECT_EQ(site.Status(1), (DeviceStatus{"升级中", 45, false}));
+
+    // The first camera takes the whole file; the second stops reading.
+    accounts["10.0.0.1"] = {1000, 1000, true, 1000};
+    batch.TrackDownloads(start + std::chrono::seconds(60), std::chrono::seconds(60));
+    EXPECT_EQ(site.Status(1), (DeviceStatus{"升级中", 100, false}));
+    EXPECT_EQ(site.Status(2), (DeviceStatus{"下载停滞", 100, true}));
+
+    // Its outcome is its state's text alone.
+    PacketHeader notification{};
+    notification.command = 0x712;
+    notification.bodyMarker = '$';
+    batch.OnDatagram(notification, R"({"deviceId":"ID-10.0.0.1","status":0})");
+    EXPECT_EQ(site.Status(1), (DeviceStatus{"升级成功", 0, false}));
+    batch.OnDatagram(notification, R"({"deviceId":"ID-10.0.0.2","status":1})");
+    EXPECT_EQ(site.Status(2), (DeviceStatus{"下载停滞", 100, true}));
+}
+
+TEST_F(SiteDevices, EveryFailureOfABatchIsShownOverAFullRedBar)
+{
+    const lynx::test::PcCards pc{{"eth0", "10.0.0.100", 24}};
+    Report("10.0.0.1", "02:00:00:00:00:01");
+    Report("10.0.0.2", "02:00:00:00:00:02");
+    Report("192.168.0.64", "02:00:00:00:00:64");
+    site.AnnounceAdded();
+    lynx::upgrade::UpgradeBatch& batch = site.Upgrade().Batch();
+    batch.SetDownloadWitness({});
+    ASSERT_EQ(batch.Prepare(site.BatchOf({1, 2, 3})), 3);
+    EXPECT_EQ(site.Status(1), DeviceStatus{"等待中"});
+    EXPECT_EQ(site.Status(3), (DeviceStatus{"请先修改IP", 100, true}));
+    lynx::upgrade::UpgradeSendHooks hooks;
+    hooks.publishFile = [](const std::string&, const std::string&) {};
+    hooks.httpPort = [] { return 9000; };
+    hooks.startClient = [](const std::string&, uint16_t& handle) { return handle = 1, true; };
+    hooks.clientFailed = [] {};
+    hooks.localAddress = [](const std::string&) { return std::string("10.0.0.100"); };
+    hooks.sendUpdate = [](const std::string&, const std::string&, uint16_t, const std::string& ip, uint32_t) {
+        return ip != "10.0.0.2";
+    };
+    hooks.pause = [](int) {};
+    batch.Confirm("/fw/cam.zip", hooks);
+    EXPECT_EQ(site.Status(2), (DeviceStatus{"升级命令发送失败", 100, true}));
+    PacketHeader notification{};
+    notification.command = 0x712;
+    notification.bodyMarker = '$';
+    batch.OnDatagram(notification, R"({"deviceId":"ID-10.0.0.1","status":2})");
+    EXPECT_EQ(site.Status(1), (DeviceStatus{"下载或校验失败", 100, true}));
+}

@@ -148,6 +148,9 @@ CameraBehaviour BehaviourFromJson(const Json::Value& o, const CameraBehaviour& d
     if (o.isMember("reportStatus") && !o["reportStatus"].isNull())
         b.reportStatus = static_cast<int>(IntMember(o, "reportStatus", 0));
     b.newVersion = TextMember(o, "newVersion", d.newVersion);
+    b.stallAfterBytes = IntMember(o, "stallAfterBytes", d.stallAfterBytes);
+    if (b.stallAfterBytes < -1)
+        throw std::runtime_error("\"stallAfterBytes\" must be -1 (never) or more");
     b.upgradeIp = TextMember(o, "upgradeIp", d.upgradeIp);
     if (!b.upgradeIp.empty() && !ParseIpv4(b.upgradeIp))
         throw std::runtime_error("\"upgradeIp\" must be a dotted IPv4 address");
@@ -263,6 +266,7 @@ Json::Value CamerasToJson(const std::vector<CameraConfig>& cameras)
         o["reportStatus"] = b.reportStatus ? Json::Value(*b.reportStatus) : Json::Value();
         o["newVersion"] = b.newVersion;
         o["upgradeIp"] = b.upgradeIp;
+        o["stallAfterBytes"] = Json::Int64(b.stallAfterBytes);
         array.append(o);
     }
     return array;

@@ -29,6 +29,9 @@ struct CameraBehaviour {
     std::optional<int> reportStatus;  // this status instead of the real one
     std::string newVersion;      // software version after a successful upgrade
     std::string upgradeIp;       // the address it restarts at after a successful upgrade
+    // Its download stops reading after this many bytes, until it gives up at
+    // its download time-out (-1: it reads to the end).
+    long long stallAfterBytes = -1;
 };
 
 struct CameraConfig {

@@ -63,7 +63,10 @@ Firmware upgrade:
   --report-status N    report status N whatever happened
   --new-version V      software version after a successful upgrade
   --download-timeout S give up a download after S seconds (default 300)
-  --download-rate B    download no faster than B bytes a second (a slow link)
+  --download-rate B    download no faster than B bytes a second (a camera
+                       writing flash: its receive buffer small, too)
+  --stall-download B   stop reading a download after B bytes, until the
+                       download time-out gives it up (a camera that hangs)
 Leaving and returning (each leave and return is logged on stderr, whatever
 --verbose, as "left MAC t=SECONDS ip=IP by=WHY" and "returned MAC t=...",
 t the wall-clock time in seconds; a camera away answers nothing at all, not
@@ -154,6 +157,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
             b.reportStatus = static_cast<int>(Number(a, value(), -2147483648LL, 2147483647LL));
         else if (a == "--new-version")
             b.newVersion = value();
+        else if (a == "--stall-download")
+            b.stallAfterBytes = Number(a, value(), 0, 1LL << 40);
         else if (a == "--download-timeout")
             line.sim.downloadTimeoutSeconds = static_cast<int>(Number(a, value(), 1, 86400));
         else if (a == "--download-rate")

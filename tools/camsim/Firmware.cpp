@@ -3,7 +3,11 @@
 #include <curl/curl.h>
 #include <zip.h>
 
+#include <chrono>
+#include <algorithm>
 #include <cstdio>
+#include <sys/socket.h>
+#include <thread>
 #include <memory>
 #include <vector>
 
@@ -11,9 +15,58 @@ namespace camsim {
 
 namespace {
 
-size_t WriteToFile(char* data, size_t size, size_t count, void* file)
+struct Sink {
+    FILE* file;
+    long long stallAfter;  // -1: never
+    long long written = 0;
+    const std::atomic<bool>* abort;
+    std::chrono::steady_clock::time_point deadline;
+    long long bytesPerSecond = 0;  // 0: as fast as it comes
+    std::chrono::steady_clock::time_point firstByte{};
+};
+
+// A camera writing flash takes each byte only as its flash does, from the
+// first byte on (curl's own limit lets the start of a transfer through at
+// full speed).
+void Pace(Sink& sink)
 {
-    return std::fwrite(data, size, count, static_cast<FILE*>(file)) * size;
+    if (sink.bytesPerSecond <= 0)
+        return;
+    const auto now = std::chrono::steady_clock::now();
+    if (sink.firstByte == std::chrono::steady_clock::time_point{})
+        sink.firstByte = now;
+    const auto due = sink.firstByte + std::chrono::microseconds(sink.written * 1000000 / sink.bytesPerSecond);
+    while (!sink.abort->load() && std::chrono::steady_clock::now() < std::min(due, sink.deadline))
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(due - std::chrono::steady_clock::now(),
+                                                                                  std::chrono::milliseconds(50)));
+}
+
+size_t WriteToFile(char* data, size_t size, size_t count, void* context)
+{
+    Sink& sink = *static_cast<Sink*>(context);
+    size_t bytes = size * count;
+    if (sink.stallAfter >= 0 && sink.written + static_cast<long long>(bytes) > sink.stallAfter) {
+        bytes = static_cast<size_t>(sink.stallAfter - sink.written);
+        std::fwrite(data, 1, bytes, sink.file);
+        sink.written += static_cast<long long>(bytes);
+        // A hung camera: it takes nothing more, until it gives up.
+        while (!sink.abort->load() && std::chrono::steady_clock::now() < sink.deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        return 0;
+    }
+    sink.written += static_cast<long long>(bytes);
+    const size_t kept = std::fwrite(data, 1, bytes, sink.file);
+    Pace(sink);
+    return kept;
+}
+
+// A camera writing flash takes the file as it writes it: a small receive
+// buffer, so that its TCP does not take megabytes ahead of it, as a PC's would.
+int SmallReceiveBuffer(void*, curl_socket_t socket, curlsocktype)
+{
+    const int bytes = 64 * 1024;
+    ::setsockopt(socket, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+    return CURL_SOCKOPT_OK;
 }
 
 int AbortProgress(void* flag, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
@@ -24,7 +77,8 @@ int AbortProgress(void* flag, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
 } // namespace
 
 bool DownloadFile(const std::string& url, const std::string& path, const std::string& fromIp, int timeoutSeconds,
-                  const std::atomic<bool>& abort, std::string* reason, long long bytesPerSecond)
+                  const std::atomic<bool>& abort, std::string* reason, long long bytesPerSecond,
+                  long long stallAfterBytes)
 {
     std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "wb"), &std::fclose);
     if (!file) {
@@ -46,13 +100,17 @@ bool DownloadFile(const std::string& url, const std::string& path, const std::st
     // A camera fetches firmware over HTTP only; never a local file or anything else.
     curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &WriteToFile);
-    curl_easy_setopt(c, CURLOPT_WRITEDATA, file.get());
+    Sink sink{file.get(), stallAfterBytes, 0, &abort, std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds),
+              bytesPerSecond};
+    curl_easy_setopt(c, CURLOPT_WRITEDATA, &sink);
     curl_easy_setopt(c, CURLOPT_ERRORBUFFER, error);
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, 10L);
     curl_easy_setopt(c, CURLOPT_TIMEOUT, static_cast<long>(timeoutSeconds));
-    if (bytesPerSecond > 0)
+    if (bytesPerSecond > 0) {
         curl_easy_setopt(c, CURLOPT_MAX_RECV_SPEED_LARGE, static_cast<curl_off_t>(bytesPerSecond));
+        curl_easy_setopt(c, CURLOPT_SOCKOPTFUNCTION, &SmallReceiveBuffer);
+    }
     curl_easy_setopt(c, CURLOPT_FAILONERROR, 1L);
     curl_easy_setopt(c, CURLOPT_NOPROXY, "*");
     curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);

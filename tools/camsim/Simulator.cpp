@@ -568,7 +568,7 @@ void Simulator::RunUpgrade(size_t camera, std::string url, std::string peerIp)
            ".zip";
     std::string reason;
     bool good = DownloadFile(url, path, fromIp, m_options.downloadTimeoutSeconds, m_stopping, &reason,
-                             m_options.downloadBytesPerSecond) &&
+                             m_options.downloadBytesPerSecond, behaviour.stallAfterBytes) &&
                 VerifyArchive(path, &reason);
     ::unlink(path.c_str());
     if (m_stopping)

@@ -731,6 +731,52 @@ TEST_F(ServerFixture, EachAddressHasDownloadedTheCurrentFileOnlyWhenItTookItWhol
     EXPECT_FALSE(m_server->DownloadOf("127.0.0.1").complete);
 }
 
+TEST_F(ServerFixture, ACameraCutOffLosesItsConnectionAndKeepsWhatItWasServedCounted)
+{
+    // Ten minutes of I/O time-out: only the cut can end this transfer soon.
+    StartServer(600s);
+    const std::string content = RandomBytes(32 * 1024 * 1024, 19);
+    Choose(m_dir.Write("fw.zip", content));
+    const int hung = Connect(port());
+    ASSERT_GE(hung, 0);
+    int small = 4096;
+    ::setsockopt(hung, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    SendText(hung, GetRequest("/fw.zip"));
+    char some[1000];
+    ASSERT_GT(::recv(hung, some, sizeof some, 0), 0);
+    ASSERT_TRUE(WaitUntil([&] { return m_server->DownloadOf("127.0.0.1").served > 0; }, 5s, 1ms));
+    const auto began = m_server->DownloadOf("127.0.0.1").began;
+
+    EXPECT_FALSE(m_server->Cut("127.0.0.2")) << "nothing in progress there";
+    EXPECT_FALSE(m_server->Cut("no address"));
+    EXPECT_TRUE(m_server->Cut("127.0.0.1"));
+    bool closed = false;
+    ReadToEnd(hung, &closed, 10s);
+    EXPECT_TRUE(closed);
+    ::close(hung);
+    ASSERT_TRUE(WaitUntil([&] { return m_server->Open() == 0; }, 10s, 1ms));
+    const lynx::upgrade::Download cut = m_server->DownloadOf("127.0.0.1");
+    EXPECT_FALSE(cut.complete);
+    EXPECT_GT(cut.served, 0u);
+    EXPECT_LT(cut.served, content.size());
+    // What it took is what its TCP acknowledged: no more than was written,
+    // and less than that while the socket's buffers held the rest.
+    EXPECT_LE(cut.taken, cut.sent);
+    EXPECT_LT(cut.taken, content.size());
+    EXPECT_FALSE(m_server->Cut("127.0.0.1"));
+
+    // The camera asks again and takes the whole file: what it was served adds
+    // up over both transfers, its time from the first one's start.
+    EXPECT_TRUE(CurlGet(port(), "/fw.zip").body == content);
+    ASSERT_TRUE(WaitUntil([&] { return m_server->DownloadOf("127.0.0.1").complete; }, 10s, 1ms));
+    const lynx::upgrade::Download whole = m_server->DownloadOf("127.0.0.1");
+    EXPECT_EQ(whole.sent, content.size());
+    EXPECT_EQ(whole.taken, content.size());
+    EXPECT_EQ(whole.served, cut.served + content.size());
+    EXPECT_EQ(whole.began, began);
+    EXPECT_GT(whole.finished, whole.began);
+}
+
 TEST_F(ServerFixture, AFileWrittenToTheSocketIsNotDownloadedUntilTheCameraHasTakenIt)
 {
     // The answer fits the server's send buffer, not the camera's receive
