@@ -86,6 +86,8 @@ constexpr const char* StateKey(UgState state)
         return "unproven";
     case UgState::Unreachable:
         return "unreachable";
+    case UgState::Unreported:
+        return "unreported";
     case UgState::Stalled:
         return "stalled";
     case UgState::Cleared:
@@ -100,7 +102,7 @@ constexpr bool IsFailure(UgState state)
 {
     return state == UgState::SendFailed || state == UgState::Refused || state == UgState::Failed ||
            state == UgState::DownloadFailed || state == UgState::Unproven || state == UgState::Unreachable ||
-           state == UgState::Stalled;
+           state == UgState::Unreported || state == UgState::Stalled;
 }
 
 // A job counted as failed that its camera may still turn into an outcome of
