@@ -26,13 +26,17 @@ CLynxDlg::CLynxDlg(QWidget* parent)
     : QDialog(parent),
       m_site(lynx::protocol::DatagramInbox::Wake::EventFd, UpgradeFrontEnd())
 {
+    // The list hears of the devices first, the window after it.
     m_model = new DeviceListModel(m_site, this);
-    m_site.SetObserver(this);
+    m_site.AddObserver(this);
     // The UI thread wakes once for each burst the receive threads hand over.
     m_wakeNotifier = new QSocketNotifier(m_site.Discovery().Inbox().WakeFd(), QSocketNotifier::Read, this);
     connect(m_wakeNotifier, &QSocketNotifier::activated, this, [this] {
         m_site.Discovery().Inbox().ClearWake();
-        ScheduleDrain();
+        // A slice now, unless one is due this turn anyway: a burst's later
+        // slices come one per turn of the event loop.
+        if (!m_bDrainScheduled)
+            DrainInbox();
     });
     // The search time-out. Precise: Qt's default coarse timers may fire up to
     // 5 % early, and a search of 13 s would end 0.65 s before its time.
@@ -65,7 +69,10 @@ void CLynxDlg::BringUpCameraSdk()
 CLynxDlg::~CLynxDlg()
 {
     delete m_wakeNotifier;
-    m_site.SetObserver(nullptr);
+    m_site.RemoveObserver(this);
+    // The list observes the engine, which goes before the window's children do.
+    delete m_model;
+    m_model = nullptr;
     m_site.Table().Clear();
     lynx::site::TakeDownCameraSdk();
 }
@@ -322,15 +329,13 @@ void CLynxDlg::DrainInbox()
         ScheduleDrain();
 }
 
-void CLynxDlg::DevicesAdded(int first, int count)
+void CLynxDlg::DevicesAdded(int, int)
 {
-    m_model->DevicesAdded(first, count);
     ScheduleSiteRefresh();
 }
 
 void CLynxDlg::DevicesCleared()
 {
-    m_model->DevicesCleared();
     // The cameras awaited at new addresses have no row to show it in any more.
     for (ChangedDevice& changed : m_readdressDevices)
         changed.device = 0;
@@ -339,8 +344,7 @@ void CLynxDlg::DevicesCleared()
     ScheduleSiteRefresh();
 }
 
-void CLynxDlg::DeviceChanged(int number)
+void CLynxDlg::DeviceChanged(int)
 {
-    m_model->DeviceChanged(number);
     ScheduleSiteRefresh();
 }

@@ -84,8 +84,6 @@ public:
     // Software\Kova\Harbor; default 60), its row showing the wait.
     // Changes are awaited, or their outcome is about to be told.
     bool awaitingAddressChanges() const { return m_readdress != nullptr; }
-    static constexpr const char* kAwaitingNewAddress = "等待设备在新地址应答…";
-    static constexpr const char* kNotAtNewAddress = "设备未在新地址应答";
 
     // Batch upgrade.
     void OnBnClickedBatchUpgrade();

@@ -229,15 +229,15 @@ void CLynxDlg::ReaddressEvent(const lynx::site::ReaddressSteps::Event& event)
     switch (event.kind) {
     case Steps::Event::Kind::Sent:
         if (m_readdress->OutcomeOf(event.index) != Steps::Outcome::SendFailed)
-            m_site.SetStatus(changed.device, {kAwaitingNewAddress});
+            m_site.SetStatus(changed.device, {lynx::site::DeviceState::AwaitingAddress});
         break;
     case Steps::Event::Kind::Answered:
         // Only now does the device take its new address.
         m_site.Readdress(changed.device, change.ip, change.gateway, change.mask);
-        m_site.SetStatus(changed.device, {msg::kChangeSucceeded});
+        m_site.SetStatus(changed.device, {lynx::site::DeviceState::Readdressed});
         break;
     case Steps::Event::Kind::Away:
-        m_site.SetStatus(changed.device, {kNotAtNewAddress, 100, true});
+        m_site.SetStatus(changed.device, lynx::site::FailureOf(lynx::site::FailureReason::NotAtNewAddress));
         break;
     case Steps::Event::Kind::Ended:
         // The outcome is told from the event loop, not from inside a report.

@@ -23,64 +23,11 @@
 int g_nLastNumSortCol = -1;
 int g_nLastTextSortCol = -1;
 
-int CompareNumber(const std::u16string& key1, const std::u16string& key2, int sort)
-{
-    // The leading integer as atoi reads it, kept from overflowing.
-    const long long x = lynx::platform::AtoiValue<char16_t>(key1, 1LL << 40);
-    const long long y = lynx::platform::AtoiValue<char16_t>(key2, 1LL << 40);
-    if (sort == 0)
-        return y > x ? 1 : -1;
-    return y < x ? 1 : -1;
-}
-
-int CompareText(const std::u16string& key1, const std::u16string& key2, int sort)
-{
-    return sort == 0 ? key2.compare(key1) : key1.compare(key2);
-}
-
-namespace {
-
-// The address columns sort as addresses (.51 before .107); a text that is no
-// address comes after every address, and such texts sort as text.
-int CompareAddress(const std::u16string& key1, const std::u16string& key2, int sort)
-{
-    const auto address = [](const std::u16string& key) {
-        return lynx::addressing::DottedIpv4(QString::fromStdU16String(key).toStdString());
-    };
-    const std::optional<uint32_t> x = address(key1), y = address(key2);
-    if (!x || !y) {
-        if (x || y)
-            return (x ? -1 : 1) * (sort == 0 ? -1 : 1);
-        return CompareText(key1, key2, sort);
-    }
-    if (*x == *y)
-        return 0;
-    return (*x < *y ? -1 : 1) * (sort == 0 ? -1 : 1);
-}
-
-bool IsAddressColumn(int column)
-{
-    return column == static_cast<int>(lynx::site::Column::Ip) || column == static_cast<int>(lynx::site::Column::Gateway) ||
-           column == static_cast<int>(lynx::site::Column::Mask);
-}
-
-} // namespace
-
 void CLynxDlg::OnLvnColumnclickList(int column)
 {
-    if (g_bUpgrading)
+    if (g_bUpgrading || column < 0 || column >= lynx::site::kColumnCount)
         return;
-    // The key of each device, by its number: the text its row shows in the
-    // clicked column.
-    const int count = m_site.Count();
-    std::vector<std::u16string> itemData(static_cast<size_t>(count) + 1);
-    for (int row = 0; row < m_model->rowCount(); ++row) {
-        const int device = m_model->DeviceAt(row);
-        if (device >= 1 && device <= count)
-            itemData[static_cast<size_t>(device)] = m_model->index(row, column).data().toString().toStdU16String();
-    }
     int sort = 0;
-    int (*compare)(const std::u16string&, const std::u16string&, int);
     if (column == 0) {
         if (g_nLastNumSortCol == 0) {
             g_nLastNumSortCol = -1;
@@ -88,7 +35,6 @@ void CLynxDlg::OnLvnColumnclickList(int column)
         } else {
             g_nLastNumSortCol = 0;
         }
-        compare = CompareNumber;
     } else {
         if (g_nLastTextSortCol == column) {
             g_nLastTextSortCol = -1;
@@ -96,11 +42,8 @@ void CLynxDlg::OnLvnColumnclickList(int column)
         } else {
             g_nLastTextSortCol = column;
         }
-        compare = IsAddressColumn(column) ? CompareAddress : CompareText;
     }
-    m_model->SortRows([&](int a, int b) {
-        return compare(itemData[static_cast<size_t>(a)], itemData[static_cast<size_t>(b)], sort) < 0;
-    });
+    m_model->SortRows(static_cast<lynx::site::Column>(column), sort == 1);
     // The arrow says which column the rows follow, and which way.
     m_listDevice->horizontalHeader()->setSortIndicatorShown(true);
     m_listDevice->horizontalHeader()->setSortIndicator(column, sort ? Qt::AscendingOrder : Qt::DescendingOrder);

@@ -245,11 +245,6 @@ bool CProcessList::SetCheck(int row, bool checked)
     return model() && model()->setData(model()->index(row, 0), checked ? Qt::Checked : Qt::Unchecked, Qt::CheckStateRole);
 }
 
-bool CProcessList::SetItemText(int row, int column, const QString& text)
-{
-    return model() && model()->setData(model()->index(row, column), text, Qt::EditRole);
-}
-
 bool CProcessList::IsRowSelected(int row) const
 {
     return selectionModel() && selectionModel()->isRowSelected(row, QModelIndex());

@@ -55,8 +55,6 @@ public:
     QColor GetItemBackground(int row, int column) const;
     bool GetCheck(int row) const;
     bool SetCheck(int row, bool checked);
-    // A status of the status-cell convention, in column 7.
-    bool SetItemText(int row, int column, const QString& text);
     bool IsRowSelected(int row) const;
     // Row under a point of the viewport, -1 for none.
     int HitTestRow(const QPoint& viewportPos) const;

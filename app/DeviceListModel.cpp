@@ -2,6 +2,7 @@
 
 #include "app/CProcessList.h"
 #include "platform/Translation.h"
+#include "site/SortKey.h"
 
 #include <QBrush>
 #include <QDateTime>
@@ -54,7 +55,15 @@ QString HearsayTip(const std::optional<lynx::protocol::ReportArrival>& arrival)
 
 } // namespace
 
-DeviceListModel::DeviceListModel(lynx::site::Site& site, QObject* parent) : QAbstractTableModel(parent), m_site(site) {}
+DeviceListModel::DeviceListModel(lynx::site::Site& site, QObject* parent) : QAbstractTableModel(parent), m_site(site)
+{
+    m_site.AddObserver(this);
+}
+
+DeviceListModel::~DeviceListModel()
+{
+    m_site.RemoveObserver(this);
+}
 
 int DeviceListModel::rowCount(const QModelIndex& parent) const
 {
@@ -150,7 +159,7 @@ QVariant DeviceListModel::SiteData(int device, Column column, int role) const
     const bool offline = Offline(device);
     switch (role) {
     case Qt::DisplayRole:
-        if (column != Column::Status || !m_site.Status(device).text.empty())
+        if (column != Column::Status || m_site.Status(device).state != lynx::site::DeviceState::None)
             return {};
         if (offline)
             return lynx::platform::Tr("离线");
@@ -195,8 +204,8 @@ QVariant DeviceListModel::data(const QModelIndex& index, int role) const
     switch (role) {
     case Qt::DisplayRole:
         if (column == Column::Status) {
-            const std::string& text = m_site.Status(device).text;
-            return text.empty() ? QString() : lynx::platform::Tr(text.c_str());
+            const char* text = lynx::site::StatusText(m_site.Status(device));
+            return *text ? lynx::platform::Tr(text) : QString();
         }
         return QString::fromStdString(lynx::site::ColumnText(*record, device, column));
     case Qt::CheckStateRole:
@@ -231,7 +240,7 @@ QVariant DeviceListModel::data(const QModelIndex& index, int role) const
     case PercentRole:
         return column == Column::Status ? QVariant(m_site.Status(device).percent) : QVariant();
     case FailedRole:
-        return column == Column::Status ? QVariant(m_site.Status(device).failed) : QVariant();
+        return column == Column::Status ? QVariant(m_site.Status(device).failed()) : QVariant();
     default:
         return {};
     }
@@ -268,40 +277,27 @@ bool DeviceListModel::setData(const QModelIndex& index, const QVariant& value, i
         m_site.SetTicked(device, value.toInt() == Qt::Checked);
         return true;
     }
-    if (role == Qt::EditRole && index.column() == static_cast<int>(Column::Status)) {
-        const QString text = value.toString();
-        const StatusCellStyle style = StatusCellStyleOf(text);
-        const bool failed = text.startsWith(QLatin1Char('-'));
-        m_site.SetStatus(device, lynx::site::DeviceStatus{style.text.toStdString(), failed ? 100 : style.percent, failed});
-        return true;
-    }
     return false;
 }
 
-void DeviceListModel::SortRows(const std::function<bool(int, int)>& goesBefore)
+void DeviceListModel::SortRows(Column column, bool ascending)
 {
-    std::vector<int> order = m_devices;
-    // Bottom-up merge sort. The right-hand device is taken first only when it
-    // goes strictly before the left-hand one: asked both ways, a tie answers
-    // the same twice, whether the comparator says "equal" ("no" both ways) or
-    // never does ("yes" both ways), and on a tie the left-hand one stays
-    // first. So equal keys keep their order for either comparator.
-    const auto strictlyBefore = [&](int x, int y) { return goesBefore(x, y) && !goesBefore(y, x); };
-    std::vector<int> buffer(order.size());
-    for (size_t width = 1; width < order.size(); width *= 2) {
-        for (size_t lo = 0; lo < order.size(); lo += 2 * width) {
-            const size_t mid = std::min(lo + width, order.size());
-            const size_t hi = std::min(lo + 2 * width, order.size());
-            size_t a = lo, b = mid, out = lo;
-            while (a < mid && b < hi)
-                buffer[out++] = strictlyBefore(order[b], order[a]) ? order[b++] : order[a++];
-            while (a < mid)
-                buffer[out++] = order[a++];
-            while (b < hi)
-                buffer[out++] = order[b++];
-        }
-        order.swap(buffer);
+    // Each device's key once, then a stable sort: equal keys keep their order.
+    std::vector<std::pair<lynx::site::SortKey, int>> keyed;
+    keyed.reserve(m_devices.size());
+    for (int device : m_devices) {
+        keyed.emplace_back(column == Column::Status
+                               ? lynx::site::TextKey(index(RowOf(device), static_cast<int>(column)).data().toString().toStdString())
+                               : lynx::site::SortKeyOf(m_site, device, column),
+                           device);
     }
+    std::stable_sort(keyed.begin(), keyed.end(), [ascending](const auto& a, const auto& b) {
+        return ascending ? a.first < b.first : b.first < a.first;
+    });
+    std::vector<int> order;
+    order.reserve(keyed.size());
+    for (const auto& entry : keyed)
+        order.push_back(entry.second);
 
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     // The selection and the current row follow their devices.

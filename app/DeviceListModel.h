@@ -16,7 +16,7 @@
 
 using lynx::site::Column;
 
-class DeviceListModel : public QAbstractTableModel {
+class DeviceListModel : public QAbstractTableModel, private lynx::site::SiteObserver {
     Q_OBJECT
 public:
     // A status cell's bar: its percentage (int) and whether it is a failure's
@@ -26,16 +26,17 @@ public:
     // The IP cell's background when two cameras hold one address.
     static constexpr QRgb kConflictColor = 0xFFE0B2;
 
+    // The model observes site from now until it is destroyed, which must be
+    // before site is.
     explicit DeviceListModel(lynx::site::Site& site, QObject* parent = nullptr);
+    ~DeviceListModel() override;
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
-    // The tick (Qt::CheckStateRole on the first column), and a status given
-    // as a text of the status-cell convention (Qt::EditRole on the status
-    // column): leading digits for a bar, a leading '-' for a failure's.
+    // The tick (Qt::CheckStateRole on the first column); a status is the engine's.
     bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
 
     // A site file's view of the list: each device's state against the plan
@@ -62,17 +63,20 @@ public:
     // "<mac>, <mac>" of the other cameras holding a device's IP, empty for none.
     QString IpConflictOf(int device) const;
 
-    // Puts the rows in a new order: a stable sort by goesBefore over the
-    // devices. Ticks, statuses, the selection and the current row stay with
-    // their devices.
-    void SortRows(const std::function<bool(int deviceA, int deviceB)>& goesBefore);
+    // Puts the rows in the order of a column's typed keys (site/SortKey.h;
+    // the status column by what its cells show), a stable sort. Ticks,
+    // statuses, the selection and the current row stay with their devices.
+    void SortRows(Column column, bool ascending);
 
-    // What the site engine tells the list.
-    void DevicesAdded(int first, int count);
-    void DevicesCleared();
-    void DeviceChanged(int device);
+    // A device's cells changed outside the engine's own telling (the watch's
+    // rows, the offline marks).
+    void DeviceChanged(int device) override;
 
 private:
+    // What the site engine tells the list.
+    void DevicesAdded(int first, int count) override;
+    void DevicesCleared() override;
+
     // The planned camera a row beyond the devices shows, null for none.
     const lynx::site::CameraAcceptance* MissingAt(int row) const;
     const lynx::site::CameraAcceptance* AcceptanceOf(int device) const;

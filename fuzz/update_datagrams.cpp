@@ -22,18 +22,18 @@ public:
     {
         if (device != 1 && device != 2 && device != 4)
             std::abort();  // a status for a device outside the batch
-        status[device] = StatusText(state);
+        status[device] = state;
     }
     // Devices whose status now reads as one of the states.
     int RowsShowing(std::initializer_list<UgState> states) const
     {
         int n = 0;
-        for (const auto& [row, text] : status)
+        for (const auto& [row, shown] : status)
             for (const UgState state : states)
-                n += text == StatusText(state);
+                n += shown == state;
         return n;
     }
-    std::map<int, std::string> status;
+    std::map<int, UgState> status;
     void SetSummaryText(const std::string&) override {}
     void SetUpgrading(bool) override {}
     void AnnounceComplete() override { ++announced; }

@@ -2,27 +2,10 @@
 
 #include "site/Unreachable.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace lynx::site {
-
-namespace {
-
-// What a job shows: its state's text; over a full red bar when it failed,
-// over its download's bar while its camera may be downloading.
-DeviceStatus StatusOf(upgrade::UgState state, const upgrade::DownloadProgress& download)
-{
-    DeviceStatus status{upgrade::StatusText(state)};
-    if (upgrade::IsFailure(state)) {
-        status.failed = true;
-        status.percent = 100;
-    } else if ((state == upgrade::UgState::Sent || state == upgrade::UgState::Upgrading) && download.Started()) {
-        status.percent = download.Percent();
-    }
-    return status;
-}
-
-} // namespace
 
 // The batch's side of the engine: each job's state and download become its
 // device's status.
@@ -30,34 +13,34 @@ class Site::UpgradeView : public upgrade::UpgradeView {
 public:
     explicit UpgradeView(Site& site) : m_site(site) {}
     // The download follows every state (SetDownload), and with it the bar.
-    void SetStatus(int device, upgrade::UgState state) override { m_site.SetStatus(device, StatusOf(state, {})); }
+    void SetStatus(int device, upgrade::UgState state) override { m_site.SetStatus(device, StatusOf(state)); }
     void SetDownload(int device, upgrade::UgState state, const upgrade::DownloadProgress& download) override
     {
         m_site.SetStatus(device, StatusOf(state, download));
     }
     void SetSummaryText(const std::string& text) override
     {
-        if (m_site.m_observer)
-            m_site.m_observer->UpgradeSummary(text);
+        m_site.Tell([&](SiteObserver& observer) { observer.UpgradeSummary(text); });
     }
     void SetUpgrading(bool upgrading) override
     {
-        if (m_site.m_observer)
-            m_site.m_observer->UpgradingChanged(upgrading);
+        m_site.Tell([&](SiteObserver& observer) { observer.UpgradingChanged(upgrading); });
     }
     void AnnounceComplete() override
     {
-        if (m_site.m_observer)
-            m_site.m_observer->UpgradeComplete();
+        m_site.Tell([](SiteObserver& observer) { observer.UpgradeComplete(); });
     }
     std::string SummaryFormat() const override
     {
-        return m_site.m_observer ? m_site.m_observer->SummaryFormat() : upgrade::UpgradeView::SummaryFormat();
+        for (const SiteObserver* observer : m_site.m_observers) {
+            if (std::string format = observer->SummaryFormat(); !format.empty())
+                return format;
+        }
+        return upgrade::UpgradeView::SummaryFormat();
     }
     void ReviewAfter(int milliseconds) override
     {
-        if (m_site.m_observer)
-            m_site.m_observer->UpgradeReviewDue(milliseconds);
+        m_site.Tell([&](SiteObserver& observer) { observer.UpgradeReviewDue(milliseconds); });
     }
 
 private:
@@ -71,7 +54,26 @@ Site::Site(protocol::DatagramInbox::Wake wake, upgrade::UpgradeRun::FrontEnd upg
 
 Site::~Site()
 {
-    m_observer = nullptr;
+    m_observers.clear();
+}
+
+void Site::AddObserver(SiteObserver* observer)
+{
+    if (observer && std::find(m_observers.begin(), m_observers.end(), observer) == m_observers.end())
+        m_observers.push_back(observer);
+}
+
+void Site::RemoveObserver(SiteObserver* observer)
+{
+    m_observers.erase(std::remove(m_observers.begin(), m_observers.end(), observer), m_observers.end());
+}
+
+template <class Call>
+void Site::Tell(const Call& call) const
+{
+    // By index: an observer told may add or remove one.
+    for (size_t i = 0; i < m_observers.size(); ++i)
+        call(*m_observers[i]);
 }
 
 bool Site::Search()
@@ -86,8 +88,7 @@ void Site::Clear()
     m_ticks.clear();
     m_statuses.clear();
     m_announced = 0;
-    if (m_observer)
-        m_observer->DevicesCleared();
+    Tell([](SiteObserver& observer) { observer.DevicesCleared(); });
 }
 
 int Site::AddReport(const protocol::Datagram& datagram, protocol::DuplicateFilter filter)
@@ -103,8 +104,7 @@ void Site::AnnounceAdded()
     const int first = m_announced + 1;
     m_announced = count;
     m_ticks.resize(static_cast<size_t>(count), 0);
-    if (m_observer)
-        m_observer->DevicesAdded(first, count - first + 1);
+    Tell([&](SiteObserver& observer) { observer.DevicesAdded(first, count - first + 1); });
 }
 
 bool Site::Ticked(int number) const
@@ -218,8 +218,8 @@ std::vector<upgrade::BatchDevice> Site::BatchOf(const std::vector<int>& numbers)
 
 void Site::Changed(int number)
 {
-    if (m_observer && number <= m_announced)
-        m_observer->DeviceChanged(number);
+    if (number <= m_announced)
+        Tell([number](SiteObserver& observer) { observer.DeviceChanged(number); });
 }
 
 } // namespace lynx::site

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "protocol/DiscoverySession.h"
+#include "site/DeviceStatus.h"
 #include "upgrade/UpgradeRun.h"
 
 #include <cstdint>
@@ -24,32 +25,24 @@ using protocol::ColumnText;
 using protocol::ColumnTitle;
 using protocol::kColumnCount;
 
-// What a device's status cell shows: a text (UTF-8, untranslated; empty for
-// none) over a bar of percent percent, or over a full red bar when failed.
-struct DeviceStatus {
-    std::string text;
-    int percent = 0;
-    bool failed = false;
-    bool operator==(const DeviceStatus&) const = default;
-};
-
 // What a front end is told as the engine's state changes. Every call comes on
-// the thread that owns the engine.
+// the thread that owns the engine; an observer hears only what it overrides.
 class SiteObserver {
 public:
     virtual ~SiteObserver() = default;
     // Devices numbered first .. first + count - 1 were added.
-    virtual void DevicesAdded(int first, int count) = 0;
+    virtual void DevicesAdded(int /*first*/, int /*count*/) {}
     // The table is empty again: every device is gone.
-    virtual void DevicesCleared() = 0;
+    virtual void DevicesCleared() {}
     // A device's fields, tick or status changed.
-    virtual void DeviceChanged(int number) = 0;
+    virtual void DeviceChanged(int /*number*/) {}
     // The batch's summary line, the "being sent" flag and its end.
-    virtual void UpgradeSummary(const std::string& text) = 0;
-    virtual void UpgradingChanged(bool upgrading) = 0;
-    virtual void UpgradeComplete() = 0;
-    // The summary line's format in the front end's language.
-    virtual std::string SummaryFormat() const = 0;
+    virtual void UpgradeSummary(const std::string& /*text*/) {}
+    virtual void UpgradingChanged(bool /*upgrading*/) {}
+    virtual void UpgradeComplete() {}
+    // The summary line's format in the front end's language; empty: another
+    // observer's, or the batch's own.
+    virtual std::string SummaryFormat() const { return {}; }
     // The batch wants its held success notices reviewed this long from now
     // (upgrade::UpgradeBatch::Review).
     virtual void UpgradeReviewDue(int /*milliseconds*/) {}
@@ -62,7 +55,10 @@ public:
     Site(const Site&) = delete;
     Site& operator=(const Site&) = delete;
 
-    void SetObserver(SiteObserver* observer) { m_observer = observer; }
+    // Observers are told in the order they were added; one that goes away
+    // removes itself first.
+    void AddObserver(SiteObserver* observer);
+    void RemoveObserver(SiteObserver* observer);
 
     protocol::DiscoverySession& Discovery() { return m_discovery; }
     const protocol::DiscoverySession& Discovery() const { return m_discovery; }
@@ -116,7 +112,10 @@ private:
     class UpgradeView;
     void Changed(int number);
 
-    SiteObserver* m_observer = nullptr;
+    template <class Call>
+    void Tell(const Call& call) const;
+
+    std::vector<SiteObserver*> m_observers;
     protocol::DiscoverySession m_discovery;
     upgrade::UpgradeRun m_upgrade;
     std::vector<uint8_t> m_ticks;                        // by number - 1

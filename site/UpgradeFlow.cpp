@@ -3,6 +3,7 @@
 #include "platform/MacKey.h"
 #include "platform/Translation.h"
 #include "protocol/JsonMessages.h"
+#include "site/DeviceStatus.h"
 #include "site/Unreachable.h"
 #include "upgrade/UpgradeRun.h"
 
@@ -51,7 +52,7 @@ public:
         const auto row = m_rows.find(device);
         if (row == m_rows.end())
             return;
-        const std::string text = upgrade::StatusText(state);
+        const std::string text = StatusText(state);
         const std::string shown = platform::TrUtf8(text.empty() ? "(状态已清空)" : text);
         const std::string ip = FieldText(row->second.record.deviceIp);
         Tell(m_events.status, ip, shown);
@@ -71,8 +72,8 @@ public:
         if (told.state == state && told.step == percent / 10)
             return;
         told = {state, percent / 10};
-        const std::string text = upgrade::StatusText(state);
-        m_events.camera({Mac(device), FieldText(row->second.record.deviceIp), upgrade::StateKey(state),
+        const std::string text = StatusText(state);
+        m_events.camera({Mac(device), FieldText(row->second.record.deviceIp), StateKey(StatusOf(state)),
                          text.empty() ? std::string() : platform::TrUtf8(text), percent, download.served});
     }
 
@@ -333,7 +334,7 @@ UpgradeResult RunUpgrade(const UpgradeRequest& request, const UpgradeEvents& eve
             failed[mac] = unreported ? platform::TrUtf8("未报告升级结果")
                           : job->state == upgrade::UgState::Waiting     ? "not sent before --wait ran out"
                           : job->state == upgrade::UgState::Unreachable ? job->unreachable
-                                                                        : platform::TrUtf8(upgrade::StatusText(job->state));
+                                                                        : platform::TrUtf8(StatusText(job->state));
         }
         Tell(events.roundEnded, jobs.Summary());
 

@@ -55,7 +55,7 @@ void VersionCheck::Take(const protocol::Datagram& datagram)
     }
     // The device takes the version the camera now runs.
     m_site.SetVersion(it->number, report);
-    m_site.SetStatus(it->number, DeviceStatus{kVersionUpdated});
+    m_site.SetStatus(it->number, DeviceStatus{DeviceState::VersionUpdated});
     m_cameras.erase(it);
 }
 
@@ -63,7 +63,7 @@ void VersionCheck::Finish()
 {
     for (const Camera& camera : m_cameras) {
         if (camera.heardSame)
-            m_site.SetStatus(camera.number, DeviceStatus{kVersionUnchanged});
+            m_site.SetStatus(camera.number, DeviceStatus{DeviceState::VersionUnchanged});
     }
     m_cameras.clear();
 }

@@ -19,9 +19,6 @@ namespace lynx::site {
 
 class VersionCheck {
 public:
-    static constexpr const char* kVersionUpdated = "升级成功，版本已更新";
-    static constexpr const char* kVersionUnchanged = "升级成功，版本未变";
-
     // The check of the last batch's successful cameras; null when there is
     // none, or when a device of the batch is no longer listed as it was.
     static std::unique_ptr<VersionCheck> Begin(Site& site);

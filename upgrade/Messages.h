@@ -1,5 +1,5 @@
-// Where an upgrade job stands, the status text its device shows for it, and the
-// other texts of a batch upgrade, byte for byte (UTF-8).
+// Where an upgrade job stands, and the other texts of a batch upgrade, byte
+// for byte (UTF-8). The status each state shows is the site's (site/DeviceStatus.h).
 #pragma once
 
 namespace lynx::upgrade {
@@ -27,74 +27,6 @@ enum class UgState {
     // success.
     Stalled,
 };
-
-// The status column's text for a state.
-constexpr const char* StatusText(UgState state)
-{
-    switch (state) {
-    case UgState::Waiting:
-        return "等待中";
-    case UgState::Sent:
-        return "已发送升级命令,等待升级";
-    case UgState::SendFailed:
-        return "升级命令发送失败";
-    case UgState::Upgrading:
-        return "升级中";
-    case UgState::Refused:
-        return "设备未就绪，请稍后再试";
-    case UgState::Succeeded:
-        return "升级成功";
-    case UgState::Failed:
-        return "升级失败";
-    case UgState::DownloadFailed:
-        return "下载或校验失败";
-    case UgState::Unproven:
-        return "未下载固件，不予采信";
-    case UgState::Unreachable:
-        return "请先修改IP";
-    case UgState::Unreported:
-        return "未报告升级结果";
-    case UgState::Stalled:
-        return "下载停滞";
-    case UgState::Cleared:
-        break;
-    }
-    return "";
-}
-
-// The state as a word for machines (lynx-cli's JSON lines), never translated.
-constexpr const char* StateKey(UgState state)
-{
-    switch (state) {
-    case UgState::Waiting:
-        return "waiting";
-    case UgState::Sent:
-        return "sent";
-    case UgState::SendFailed:
-        return "send-failed";
-    case UgState::Upgrading:
-        return "upgrading";
-    case UgState::Refused:
-        return "refused";
-    case UgState::Succeeded:
-        return "succeeded";
-    case UgState::Failed:
-        return "failed";
-    case UgState::DownloadFailed:
-        return "download-failed";
-    case UgState::Unproven:
-        return "unproven";
-    case UgState::Unreachable:
-        return "unreachable";
-    case UgState::Unreported:
-        return "unreported";
-    case UgState::Stalled:
-        return "stalled";
-    case UgState::Cleared:
-        break;
-    }
-    return "cleared";
-}
 
 // A state its device shows as a failure (a full red bar under its text).
 // An emptied status shows nothing, as it always did.

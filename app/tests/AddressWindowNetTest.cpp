@@ -150,7 +150,7 @@ TEST_F(NetlabWindow, AChangeToACameraThatIsAwayIsNotCalledASuccessAndItsRowKeeps
     }
     // While it is awaited the row says so, and ending the window asks.
     EXPECT_TRUE(dlg.awaitingAddressChanges());
-    EXPECT_EQ(Cell(0, 7), lynx::platform::Tr(CLynxDlg::kAwaitingNewAddress));
+    EXPECT_EQ(Cell(0, 7), lynx::platform::Tr(lynx::site::StatusText({lynx::site::DeviceState::AwaitingAddress})));
     const std::vector<CLynxDlg::Work> running = dlg.WorkInProgress();
     EXPECT_NE(std::find(running.begin(), running.end(), CLynxDlg::Work::AddressConfirmation), running.end());
     dlg.show();
@@ -167,7 +167,7 @@ TEST_F(NetlabWindow, AChangeToACameraThatIsAwayIsNotCalledASuccessAndItsRowKeeps
     EXPECT_TRUE(boxes.shown[2].text.startsWith(QStringLiteral("设备未在新地址应答"))) << boxes.shown[2].text.toStdString();
     EXPECT_TRUE(boxes.shown[2].text.contains(QStringLiteral("192.168.1.161")));
     EXPECT_EQ(Cell(0, 1), QString::fromUtf8(kAwayIp));
-    EXPECT_EQ(Cell(0, 7), QString::fromUtf8(CLynxDlg::kNotAtNewAddress));
+    EXPECT_EQ(Cell(0, 7), QString::fromUtf8(lynx::site::StatusText(lynx::site::FailureOf(lynx::site::FailureReason::NotAtNewAddress))));
     EXPECT_TRUE(dlg.listModel()->index(0, 7).data(DeviceListModel::FailedRole).toBool());
     EXPECT_FALSE(dlg.awaitingAddressChanges());
 }
@@ -197,7 +197,7 @@ TEST_F(NetlabWindow, ABatchNamesTheCameraThatIsAwayAndMovesTheOthers)
         EXPECT_EQ(Cell(r, 7), QString::fromUtf8(msg::kChangeSucceeded)) << r;
     }
     EXPECT_EQ(Cell(3, 1), QString::fromUtf8(kAwayIp));
-    EXPECT_EQ(Cell(3, 7), QString::fromUtf8(CLynxDlg::kNotAtNewAddress));
+    EXPECT_EQ(Cell(3, 7), QString::fromUtf8(lynx::site::StatusText(lynx::site::FailureOf(lynx::site::FailureReason::NotAtNewAddress))));
 }
 
 TEST_F(NetlabWindow, ChangesOntoAddressesOtherCamerasHoldAreFlaggedBeforeAnythingIsSent)

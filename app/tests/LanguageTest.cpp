@@ -88,7 +88,7 @@ TEST_F(Language, InEnglishNoChineseIsLeftInTheWindowItsDialogsOrItsBoxes)
     DeliverReport(ReportJson("192.168.1.101", "00:1A:2B:00:00:01"));
     DeliverReport(ReportJson("192.168.1.101", "AA:BB:CC:00:00:02"));  // the same IP: marked, with a tooltip
     ASSERT_EQ(dlg.listDevice()->GetItemCount(), 2);
-    dlg.listDevice()->SetItemText(0, 7, lynx::platform::Tr("升级成功"));
+    dlg.site().SetStatus(dlg.listModel()->DeviceAt(0), {lynx::site::DeviceState::Succeeded});
     QStringList texts = VisibleTexts(dlg);
     if (const char* folder = std::getenv("LYNX_SCREENSHOT_DIR")) {
         dlg.show();

@@ -120,8 +120,8 @@ TEST(StatusCell, TheListItselfPaintsBarsInItsStatusColumn)
     for (int c = 1; c < 7; ++c)
         list.setColumnHidden(c, true);
     list.setColumnWidth(7, 200);
-    list.SetItemText(0, 7, QStringLiteral("100"));
-    list.SetItemText(1, 7, QStringLiteral("-失败"));
+    dlg.site().SetStatus(1, {lynx::site::DeviceState::Succeeded, lynx::site::FailureReason::None, 100});
+    dlg.site().SetStatus(2, lynx::site::FailureOf(lynx::site::FailureReason::CameraFailed));
     dlg.show();
     QImage shot = list.grab().toImage();
     int green = 0, red = 0;
@@ -364,13 +364,13 @@ TEST_F(WindowWithRows, ClickSequencesFollowTheTwoSortMemories)
     EXPECT_EQ(column(3), (QStringList{"a", "b", "c"}));
 }
 
-TEST_F(WindowWithRows, EqualNumbersKeepASoundOrder)
+TEST_F(WindowWithRows, EqualAddressesKeepASoundOrder)
 {
-    // A comparator like the number column's, which never answers "equal":
-    // keys 7, 5, 7, 5, 7, 5, descending.
-    addDevices(6);
-    const auto key = [](int device) { return device % 2 ? 7 : 5; };
-    dlg.listModel()->SortRows([&](int a, int b) { return key(a) >= key(b); });
+    // Gateways 10.0.0.7, 10.0.0.5, 10.0.0.7, ... sorted as addresses,
+    // descending: the equal ones keep the order they had.
+    for (int i = 1; i <= 6; ++i)
+        addDevice(i, i % 2 ? "10.0.0.7" : "10.0.0.5");
+    dlg.OnLvnColumnclickList(3);
     EXPECT_EQ(column(0), (QStringList{"1", "3", "5", "2", "4", "6"}));
     EXPECT_EQ(column(1), (QStringList{"192.168.1.101", "192.168.1.103", "192.168.1.105", "192.168.1.102",
                                       "192.168.1.104", "192.168.1.106"}));
@@ -616,7 +616,7 @@ TEST_F(WindowWithRows, TheModelStaysSoundThroughArrivalsSortsTicksStatusesAndANe
     addDevices(5);
     dlg.listDevice()->selectRow(4);
     dlg.listDevice()->SetCheck(4, true);
-    dlg.listDevice()->SetItemText(4, 7, QString::fromUtf8("升级中"));
+    dlg.site().SetStatus(dlg.listModel()->DeviceAt(4), {lynx::site::DeviceState::Upgrading});
     dlg.OnLvnColumnclickList(0);  // descending: device 5 comes first
     DeliverReport(ReportJson("192.168.1.120", "00:1A:2B:00:00:99"));
     // The tick, the status and the selection belong to the device, wherever

@@ -96,7 +96,7 @@ TEST_F(WindowSearch, AStartClickClearsEverythingAndNumbersRestartAtOne)
     searchButton()->click();
     ASSERT_TRUE(WaitFor([&] { return rows() == kCameras; }, 5000));
     searchButton()->click();
-    dlg.listDevice()->SetItemText(0, 7, "gone");
+    dlg.site().SetStatus(dlg.listModel()->DeviceAt(0), {lynx::site::DeviceState::Succeeded});
     lynx::res::GetDlgItemAs<QCheckBox>(dlg, IDC_CHK_SELECT_ALL)->setChecked(true);
     searchButton()->click();
     EXPECT_EQ(rows(), 0);
@@ -129,9 +129,15 @@ TEST_F(WindowSearch, ListedCamerasShowEveryKindOfStatusCell)
     ASSERT_TRUE(WaitFor([&] { return rows() == kCameras && !dlg.isSearching(); }, 5000));
     dlg.OnLvnColumnclickList(0);
     dlg.OnLvnColumnclickList(0);  // ascending, 1 at the top
-    const char* statuses[] = {"45上传文件", "100升级完成", "-升级失败", "等待中", "升级中", "7", "", "99升级中"};
+    using lynx::site::DeviceState;
+    const lynx::site::DeviceStatus statuses[] = {
+        {DeviceState::Upgrading, {}, 45},   {DeviceState::Succeeded, {}, 100},
+        lynx::site::FailureOf(lynx::site::FailureReason::CameraFailed),
+        {DeviceState::Waiting},             {DeviceState::Upgrading},
+        {DeviceState::Sent, {}, 7},         {},
+        {DeviceState::Upgrading, {}, 99}};
     for (int r = 0; r < kCameras; ++r)
-        dlg.listDevice()->SetItemText(r, 7, QString::fromUtf8(statuses[r]));
+        dlg.site().SetStatus(dlg.listModel()->DeviceAt(r), statuses[r]);
     dlg.listDevice()->SetCheck(1, true);
     dlg.listDevice()->SetCheck(2, true);
     QImage shot;

@@ -130,7 +130,7 @@ TEST_F(SiteWindow, TheExportHoldsEveryRowAsShownForSpreadsheets)
     startCameras(list);
     search(true);
     ASSERT_EQ(dlg.listDevice()->GetItemCount(), 2);
-    dlg.listDevice()->SetItemText(rowOf(QStringLiteral("00:1A:2B:00:03:01")), 7, QStringLiteral("升级成功"));
+    dlg.site().SetStatus(dlg.listModel()->DeviceAt(rowOf(QStringLiteral("00:1A:2B:00:03:01"))), {lynx::site::DeviceState::Succeeded});
 
     // Below the last row, the menu offers the export first, then the site
     // file and the watch.
@@ -340,11 +340,11 @@ TEST_F(SiteWindow, AfterABatchTheNewVersionsAreShownAndAnUnchangedOneIsSaid)
 
     const int first = rowOf(QStringLiteral("00:1A:2B:00:05:01")), second = rowOf(QStringLiteral("00:1A:2B:00:05:02"));
     CProcessList* rows = dlg.listDevice();
-    ASSERT_TRUE(WaitFor([&] { return rows->GetItemText(first, 7) == QString::fromUtf8(lynx::site::VersionCheck::kVersionUpdated); }, 15000))
+    ASSERT_TRUE(WaitFor([&] { return rows->GetItemText(first, 7) == QString::fromUtf8(lynx::site::StatusText({lynx::site::DeviceState::VersionUpdated})); }, 15000))
         << rows->GetItemText(first, 7).toStdString();
     EXPECT_EQ(rows->GetItemText(first, 6), QStringLiteral("V2.0.0 build[2018-11-07]"));
     ASSERT_TRUE(WaitFor([&] { return !dlg.versionCheckRunning(); }, 20000));
-    EXPECT_EQ(rows->GetItemText(second, 7), QString::fromUtf8(lynx::site::VersionCheck::kVersionUnchanged));
+    EXPECT_EQ(rows->GetItemText(second, 7), QString::fromUtf8(lynx::site::StatusText({lynx::site::DeviceState::VersionUnchanged})));
     EXPECT_EQ(rows->GetItemText(second, 6), QStringLiteral("V1.0.3 build[2018-11-07]"));
     EXPECT_EQ(rows->GetItemCount(), 2);  // the check's answers are not listed again
 }
@@ -383,7 +383,7 @@ TEST_F(SiteWindow, TheVersionCheckTouchesOnlyItsBatchAndEndsWhenTheNextBatchStar
     lynx::res::GetDlgItemAs<QPushButton>(dlg, IDC_BTN_BATCH_UPGRADE)->click();
     EXPECT_FALSE(dlg.versionCheckRunning() && completions() == 1) << "the first batch's check outlived it";
     ASSERT_TRUE(WaitFor([&] { return completions() == 2; }, 30000));
-    ASSERT_TRUE(WaitFor([&] { return rows->GetItemText(second, 7) == QString::fromUtf8(lynx::site::VersionCheck::kVersionUnchanged); },
+    ASSERT_TRUE(WaitFor([&] { return rows->GetItemText(second, 7) == QString::fromUtf8(lynx::site::StatusText({lynx::site::DeviceState::VersionUnchanged})); },
                         20000))
         << rows->GetItemText(second, 7).toStdString();
     ASSERT_TRUE(WaitFor([&] { return !dlg.versionCheckRunning(); }, 20000));

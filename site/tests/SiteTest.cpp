@@ -16,6 +16,27 @@ using ::testing::IsEmpty;
 
 namespace {
 
+// A status as its cell shows it: the text, over a bar of percent, red when failed.
+struct Shown {
+    std::string text;
+    int percent = 0;
+    bool failed = false;
+    bool operator==(const Shown&) const = default;
+    friend std::ostream& operator<<(std::ostream& out, const Shown& shown)
+    {
+        return out << '"' << shown.text << "\" " << shown.percent << (shown.failed ? " failed" : "");
+    }
+};
+
+Shown ShownOf(const DeviceStatus& status)
+{
+    return {lynx::site::StatusText(status), status.percent, status.failed()};
+}
+
+} // namespace
+
+namespace {
+
 // What the observer heard, in order.
 class Heard : public lynx::site::SiteObserver {
 public:
@@ -34,8 +55,8 @@ public:
 
 class SiteDevices : public ::testing::Test {
 protected:
-    SiteDevices() : site(lynx::protocol::DatagramInbox::Wake::Condition, {}) { site.SetObserver(&heard); }
-    ~SiteDevices() override { site.SetObserver(nullptr); }
+    SiteDevices() : site(lynx::protocol::DatagramInbox::Wake::Condition, {}) { site.AddObserver(&heard); }
+    ~SiteDevices() override { site.RemoveObserver(&heard); }
 
     // A report as the receive path hands it over, from the camera itself.
     void Report(const std::string& ip, const std::string& mac)
@@ -98,7 +119,7 @@ TEST_F(SiteDevices, ABatchTakesOnlyNumbersThatNameADeviceAndNothingIsShownForThe
     // card's subnet: one outside them all is refused at once).
     const lynx::test::PcCards pc{{"eth0", "10.0.0.100", 24}};
     ASSERT_EQ(site.Upgrade().Batch().Prepare(site.BatchOf({1})), 1);
-    EXPECT_EQ(site.Status(1).text, "等待中");
+    EXPECT_EQ(ShownOf(site.Status(1)).text, "等待中");
     EXPECT_EQ(site.Upgrade().Batch().jobs().front()->ip, "10.0.0.1");
     EXPECT_STREQ(site.Upgrade().Batch().jobs().front()->deviceId, "ID-10.0.0.1");
 }
@@ -116,9 +137,9 @@ TEST_F(SiteDevices, ADeviceOnASubnetOfNoCardIsRefusedAtOnceBeforeAnythingIsSentA
 
     lynx::upgrade::UpgradeBatch& batch = site.Upgrade().Batch();
     ASSERT_EQ(batch.Prepare(site.BatchOf({1, 2, 3})), 3);
-    EXPECT_EQ(site.Status(2).text, "请先修改IP");
-    EXPECT_EQ(site.Status(1).text, "等待中");
-    EXPECT_EQ(site.Status(3).text, "等待中");
+    EXPECT_EQ(ShownOf(site.Status(2)).text, "请先修改IP");
+    EXPECT_EQ(ShownOf(site.Status(1)).text, "等待中");
+    EXPECT_EQ(ShownOf(site.Status(3)).text, "等待中");
     std::vector<std::string> queued;
     for (const UgInfo* job : batch.queue())
         queued.push_back(job->ip);
@@ -132,9 +153,9 @@ TEST_F(SiteDevices, AStatusIsToldOnlyWhenItChanges)
 {
     Report("10.0.0.1", "02:00:00:00:00:01");
     site.AnnounceAdded();
-    site.SetStatus(1, DeviceStatus{"升级中"});
-    site.SetStatus(1, DeviceStatus{"升级中"});
-    site.SetStatus(2, DeviceStatus{"升级中"});  // no such device
+    site.SetStatus(1, DeviceStatus{lynx::site::DeviceState::Upgrading});
+    site.SetStatus(1, DeviceStatus{lynx::site::DeviceState::Upgrading});
+    site.SetStatus(2, DeviceStatus{lynx::site::DeviceState::Upgrading});  // no such device
     site.SetStatus(1, DeviceStatus{});
     EXPECT_THAT(heard.events, ElementsAre("added 1+1", "changed 1", "changed 1"));
     EXPECT_EQ(site.Status(1), DeviceStatus{});
@@ -219,29 +240,29 @@ TEST_F(SiteDevices, AJobShowsItsDownloadsBarWhileItsCameraDownloadsAndAFailureAF
     accounts["10.0.0.1"] = {450, 1000, false, 450};
     accounts["10.0.0.2"] = {10, 1000, false, 10};
     batch.TrackDownloads(start, std::chrono::seconds(60));
-    EXPECT_EQ(site.Status(1), (DeviceStatus{"已发送升级命令,等待升级", 45, false}));
+    EXPECT_EQ(ShownOf(site.Status(1)), (Shown{"已发送升级命令,等待升级", 45, false}));
     PacketHeader accepted{};
     accepted.command = 0x711;
     accepted.bodyMarker = '$';
     accepted.result = 0x4F4B;
     accepted.tag = batch.jobs()[0]->id;
     batch.OnDatagram(accepted, "");
-    EXPECT_EQ(site.Status(1), (DeviceStatus{"升级中", 45, false}));
+    EXPECT_EQ(ShownOf(site.Status(1)), (Shown{"升级中", 45, false}));
 
     // The first camera takes the whole file; the second stops reading.
     accounts["10.0.0.1"] = {1000, 1000, true, 1000};
     batch.TrackDownloads(start + std::chrono::seconds(60), std::chrono::seconds(60));
-    EXPECT_EQ(site.Status(1), (DeviceStatus{"升级中", 100, false}));
-    EXPECT_EQ(site.Status(2), (DeviceStatus{"下载停滞", 100, true}));
+    EXPECT_EQ(ShownOf(site.Status(1)), (Shown{"升级中", 100, false}));
+    EXPECT_EQ(ShownOf(site.Status(2)), (Shown{"下载停滞", 100, true}));
 
     // Its outcome is its state's text alone.
     PacketHeader notification{};
     notification.command = 0x712;
     notification.bodyMarker = '$';
     batch.OnDatagram(notification, R"({"deviceId":"ID-10.0.0.1","status":0})");
-    EXPECT_EQ(site.Status(1), (DeviceStatus{"升级成功", 0, false}));
+    EXPECT_EQ(ShownOf(site.Status(1)), (Shown{"升级成功", 0, false}));
     batch.OnDatagram(notification, R"({"deviceId":"ID-10.0.0.2","status":1})");
-    EXPECT_EQ(site.Status(2), (DeviceStatus{"下载停滞", 100, true}));
+    EXPECT_EQ(ShownOf(site.Status(2)), (Shown{"下载停滞", 100, true}));
 }
 
 TEST_F(SiteDevices, EveryFailureOfABatchIsShownOverAFullRedBar)
@@ -254,8 +275,8 @@ TEST_F(SiteDevices, EveryFailureOfABatchIsShownOverAFullRedBar)
     lynx::upgrade::UpgradeBatch& batch = site.Upgrade().Batch();
     batch.SetDownloadWitness({});
     ASSERT_EQ(batch.Prepare(site.BatchOf({1, 2, 3})), 3);
-    EXPECT_EQ(site.Status(1), DeviceStatus{"等待中"});
-    EXPECT_EQ(site.Status(3), (DeviceStatus{"请先修改IP", 100, true}));
+    EXPECT_EQ(ShownOf(site.Status(1)), (Shown{"等待中"}));
+    EXPECT_EQ(ShownOf(site.Status(3)), (Shown{"请先修改IP", 100, true}));
     lynx::upgrade::UpgradeSendHooks hooks;
     hooks.publishFile = [](const std::string&, const std::string&) {};
     hooks.httpPort = [] { return 9000; };
@@ -267,10 +288,52 @@ TEST_F(SiteDevices, EveryFailureOfABatchIsShownOverAFullRedBar)
     };
     hooks.pause = [](int) {};
     batch.Confirm("/fw/cam.zip", hooks);
-    EXPECT_EQ(site.Status(2), (DeviceStatus{"升级命令发送失败", 100, true}));
+    EXPECT_EQ(ShownOf(site.Status(2)), (Shown{"升级命令发送失败", 100, true}));
     PacketHeader notification{};
     notification.command = 0x712;
     notification.bodyMarker = '$';
     batch.OnDatagram(notification, R"({"deviceId":"ID-10.0.0.1","status":2})");
-    EXPECT_EQ(site.Status(1), (DeviceStatus{"下载或校验失败", 100, true}));
+    EXPECT_EQ(ShownOf(site.Status(1)), (Shown{"下载或校验失败", 100, true}));
+}
+
+// Every state a job can be in, as its cell shows it and as lynx-cli names it:
+// the words come from one table, the failures over a full red bar.
+TEST(DeviceStatusTable, EachJobStateShowsTheSystemsTextAndIsNamedForMachines)
+{
+    using lynx::upgrade::UgState;
+    struct Case {
+        UgState state;
+        const char* text;
+        const char* key;
+        bool failed;
+    };
+    const Case cases[] = {
+        {UgState::Waiting, "等待中", "waiting", false},
+        {UgState::Sent, "已发送升级命令,等待升级", "sent", false},
+        {UgState::SendFailed, "升级命令发送失败", "send-failed", true},
+        {UgState::Upgrading, "升级中", "upgrading", false},
+        {UgState::Refused, "设备未就绪，请稍后再试", "refused", true},
+        {UgState::Succeeded, "升级成功", "succeeded", false},
+        {UgState::Failed, "升级失败", "failed", true},
+        {UgState::DownloadFailed, "下载或校验失败", "download-failed", true},
+        {UgState::Unproven, "未下载固件，不予采信", "unproven", true},
+        {UgState::Unreachable, "请先修改IP", "unreachable", true},
+        {UgState::Unreported, "未报告升级结果", "unreported", true},
+        {UgState::Stalled, "下载停滞", "stalled", true},
+        {UgState::Cleared, "", "cleared", false},
+    };
+    for (const Case& c : cases) {
+        const DeviceStatus status = lynx::site::StatusOf(c.state);
+        EXPECT_STREQ(lynx::site::StatusText(status), c.text) << c.key;
+        EXPECT_STREQ(lynx::site::StateKey(status), c.key);
+        EXPECT_EQ(status.failed(), c.failed) << c.key;
+        EXPECT_EQ(status.percent, c.failed ? 100 : 0) << c.key;
+    }
+    // A download's bar only while the camera may be taking the file, and the
+    // bytes served whatever the state.
+    const lynx::upgrade::DownloadProgress half{500, 1000, false, 700};
+    EXPECT_EQ(lynx::site::StatusOf(UgState::Upgrading, half).percent, 50);
+    EXPECT_EQ(lynx::site::StatusOf(UgState::Upgrading, half).bytes, 700u);
+    EXPECT_EQ(lynx::site::StatusOf(UgState::Waiting, half).percent, 0);
+    EXPECT_EQ(lynx::site::StatusOf(UgState::Stalled, half).percent, 100);
 }

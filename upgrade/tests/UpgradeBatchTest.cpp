@@ -4,6 +4,8 @@
 // hooks.
 #include "upgrade/UpgradeBatch.h"
 
+#include "site/DeviceStatus.h"
+
 #include "platform/CodePage.h"
 
 #include <arpa/inet.h>
@@ -50,9 +52,9 @@ public:
     void SetStatus(int device, UgState state) override
     {
         const int row = RowOf(device);
-        statusWrites.emplace_back(row, lynx::upgrade::StatusText(state));
+        statusWrites.emplace_back(row, lynx::site::StatusText(state));
         if (row >= 0)
-            rows[static_cast<size_t>(row)].cells[7] = lynx::upgrade::StatusText(state);
+            rows[static_cast<size_t>(row)].cells[7] = lynx::site::StatusText(state);
     }
     void SetSummaryText(const std::string& text) override { summaries.push_back(text); }
     void SetUpgrading(bool value) override { upgrading = value; }
