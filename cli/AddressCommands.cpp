@@ -334,53 +334,28 @@ int Plan(const Arguments& args, std::ostream& out, std::ostream& err, LiveLine* 
     return kExitOk;
 }
 
-// `assign --plan`: the plan checked against a search, then applied and confirmed.
-int AssignPlan(const Arguments& args, std::ostream& out, std::ostream& err, LiveLine* live)
+// The plan file's rows; none, with why said, when it cannot be read or parsed.
+std::optional<std::vector<addressing::PlanRow>> ReadPlanFile(const std::string& path, std::ostream& err)
 {
-    std::string error;
-    const auto o = ReadOptions(
-        args, error,
-        [](OptionReader& reader, AddressOptions& o) {
-            if (reader.ValueOf({{"--plan", &o.plan}, {"--report", &o.report}}))
-                return true;
-            if (reader.Is("--seconds") || reader.Is("--confirm-wait"))
-                reader.Seconds(reader.Is("--seconds") ? o.seconds : o.confirmWait, 1);
-            else if (reader.Is("--dry-run"))
-                reader.Flag(o.dryRun);
-            else
-                return false;
-            return true;
-        },
-        [](OptionReader&, const AddressOptions&) {});
-    if (!o)
-        return BadOptions(err, "assign", error);
-    if (o->help)
-        return ShowUsage(out, kAssignUsage);
-    std::ifstream file(o->plan, std::ios::binary);
-    if (!file)
-        return Invalid(err, "lynx-cli assign: " + Said("cannot read '%1': %2", {o->plan, std::strerror(errno)}));
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        Invalid(err, "lynx-cli assign: " + Said("cannot read '%1': %2", {path, std::strerror(errno)}));
+        return std::nullopt;
+    }
     // No more than one byte past the limit is read: a file that large is refused.
     std::string text(addressing::kMaxPlanBytes + 1, '\0');
     file.read(text.data(), static_cast<std::streamsize>(text.size()));
     text.resize(static_cast<size_t>(file.gcount()));
     addressing::PlanFlag fault;
-    const auto plan = addressing::ParsePlanCsv(text, &fault);
+    auto plan = addressing::ParsePlanCsv(text, &fault);
     if (!plan)
-        return Invalid(err, "lynx-cli assign: " + o->plan + ", " + FlagSaid(fault));
+        Invalid(err, "lynx-cli assign: " + path + ", " + FlagSaid(fault));
+    return plan;
+}
 
-    protocol::DiscoverySession session;
-    const site::SearchResult found = SearchCameras(session, *o, live);
-    if (!found.ok())
-        return Failed(err, "assign", site::FailureText(found.failure));
-    std::vector<addressing::FoundCamera> cameras;
-    std::map<std::string, std::string> versionOfMac;
-    for (const protocol::DeviceRow& row : found.rows) {
-        const DeviceRecord& r = row.record;
-        cameras.push_back({protocol::FieldText(r.mac), protocol::FieldText(r.deviceIp), protocol::FieldText(r.netMask), protocol::FieldText(r.gatewayIp)});
-        versionOfMac[protocol::FieldText(r.mac)] = protocol::FieldText(r.softwareVersion);
-    }
-    const std::vector<addressing::CheckedRow> checked = addressing::CheckPlan(*plan, cameras);
-
+// Each row of the checked plan with its flags; how many rows are flagged.
+int PrintCheckedPlan(const std::vector<addressing::CheckedRow>& checked, std::ostream& out)
+{
     int flagged = 0;
     for (const addressing::CheckedRow& row : checked) {
         out << Said("line %1  %2  %3 -> %4  mask %5  gateway %6",
@@ -393,21 +368,28 @@ int AssignPlan(const Arguments& args, std::ostream& out, std::ostream& err, Live
         flagged += row.flags.empty() ? 0 : 1;
     }
     out << Said("%1 rows, %2 flagged", {std::to_string(checked.size()), std::to_string(flagged)}) << std::endl;
-    if (o->dryRun)
-        return flagged ? kExitUsage : kExitOk;
-    if (flagged) {
-        err << "lynx-cli assign: " << Said("the plan has %1 flagged rows; nothing was sent", {std::to_string(flagged)})
-            << '\n';
-        for (const addressing::CheckedRow& row : checked)
-            for (const addressing::PlanFlag& flag : row.flags)
-                err << "  " << Said("line %1 (%2): %3", {std::to_string(row.row.line), TerminalText(row.row.mac), FlagShown(flag)})
-                    << '\n';
-        return kExitUsage;
-    }
+    return flagged;
+}
 
+int RefuseFlaggedPlan(const std::vector<addressing::CheckedRow>& checked, int flagged, std::ostream& err)
+{
+    err << "lynx-cli assign: " << Said("the plan has %1 flagged rows; nothing was sent", {std::to_string(flagged)})
+        << '\n';
+    for (const addressing::CheckedRow& row : checked)
+        for (const addressing::PlanFlag& flag : row.flags)
+            err << "  " << Said("line %1 (%2): %3", {std::to_string(row.row.line), TerminalText(row.row.mac), FlagShown(flag)})
+                << '\n';
+    return kExitUsage;
+}
+
+// A checked plan without flags sent, each change confirmed, the report saved.
+int ApplyPlan(protocol::DiscoverySession& session, const AddressOptions& o,
+              const std::vector<addressing::CheckedRow>& checked, std::map<std::string, std::string>& versionOfMac,
+              std::ostream& out, std::ostream& err, LiveLine* live)
+{
     // Each camera is named by its MAC as it reported it.
     SiteReport report;
-    site::ReaddressRequest request{{}, o->interfaces, o->confirmWait};
+    site::ReaddressRequest request{{}, o.interfaces, o.confirmWait};
     for (const addressing::CheckedRow& row : checked) {
         const std::string& mac = row.current->mac;
         SiteReport::Row& entry = report.Camera(mac);
@@ -442,7 +424,53 @@ int AssignPlan(const Arguments& args, std::ostream& out, std::ostream& err, Live
             report.SetOutcome(request.changes[i].mac, "not confirmed");
         }
     }
-    return SaveReport(report, o->report, err, "assign") && allConfirmed ? kExitOk : kExitFailed;
+    return SaveReport(report, o.report, err, "assign") && allConfirmed ? kExitOk : kExitFailed;
+}
+
+// `assign --plan`: the plan checked against a search, then applied and confirmed.
+int AssignPlan(const Arguments& args, std::ostream& out, std::ostream& err, LiveLine* live)
+{
+    std::string error;
+    const auto o = ReadOptions(
+        args, error,
+        [](OptionReader& reader, AddressOptions& o) {
+            if (reader.ValueOf({{"--plan", &o.plan}, {"--report", &o.report}}))
+                return true;
+            if (reader.Is("--seconds") || reader.Is("--confirm-wait"))
+                reader.Seconds(reader.Is("--seconds") ? o.seconds : o.confirmWait, 1);
+            else if (reader.Is("--dry-run"))
+                reader.Flag(o.dryRun);
+            else
+                return false;
+            return true;
+        },
+        [](OptionReader&, const AddressOptions&) {});
+    if (!o)
+        return BadOptions(err, "assign", error);
+    if (o->help)
+        return ShowUsage(out, kAssignUsage);
+    const auto plan = ReadPlanFile(o->plan, err);
+    if (!plan)
+        return kExitUsage;
+
+    protocol::DiscoverySession session;
+    const site::SearchResult found = SearchCameras(session, *o, live);
+    if (!found.ok())
+        return Failed(err, "assign", site::FailureText(found.failure));
+    std::vector<addressing::FoundCamera> cameras;
+    std::map<std::string, std::string> versionOfMac;
+    for (const protocol::DeviceRow& row : found.rows) {
+        const DeviceRecord& r = row.record;
+        cameras.push_back({protocol::FieldText(r.mac), protocol::FieldText(r.deviceIp), protocol::FieldText(r.netMask), protocol::FieldText(r.gatewayIp)});
+        versionOfMac[protocol::FieldText(r.mac)] = protocol::FieldText(r.softwareVersion);
+    }
+    const std::vector<addressing::CheckedRow> checked = addressing::CheckPlan(*plan, cameras);
+    const int flagged = PrintCheckedPlan(checked, out);
+    if (o->dryRun)
+        return flagged ? kExitUsage : kExitOk;
+    if (flagged)
+        return RefuseFlaggedPlan(checked, flagged, err);
+    return ApplyPlan(session, *o, checked, versionOfMac, out, err, live);
 }
 
 int Assign(const Arguments& args, std::ostream& out, std::ostream& err, const addressing::ChangeIpSender& send,

@@ -306,17 +306,58 @@ private:
 
 } // namespace
 
-bool UpgradeFileServer::Serve()
-{
-    if (m_listenFd < 0)
-        return false;
+// One loop waits for every connection's request, so that a silent, slow or
+// junk-sending connection holds nobody else; each request that names the file
+// is then sent on a thread of its own, up to maxConnections at once (the rest
+// wait their turn). Cameras arrive together: a download takes longer than the
+// pacing of the requests.
+class UpgradeFileServer::ServeLoop {
+public:
+    explicit ServeLoop(UpgradeFileServer& server)
+        : m_server(server),
+          m_mostSending(static_cast<size_t>(std::max(1, server.m_options.maxConnections))),
+          m_mostPerAddress(std::max(1, server.m_options.maxPerAddress)),
+          m_linger(std::min(kLingerTime, server.m_options.ioTimeout))
+    {
+    }
+    ~ServeLoop() { CloseAll(); }
+
+    // One turn: senders started, every socket waited on, then what came
+    // taken. False when the server is to stop.
+    bool Turn()
+    {
+        Reap(false);
+        StartSenders();
+        const Clock::time_point now = Clock::now();
+        m_fds.assign({{m_server.m_wakeFds[0], POLLIN, 0},
+                      {m_pending.size() + m_ready.size() < kMaxWaiting ? m_server.m_listenFd : -1, POLLIN, 0}});
+        m_polled.clear();
+        Clock::time_point wakeAt = now + std::chrono::milliseconds(m_ready.empty() ? 1000 : 20);
+        for (Pending& p : m_pending) {
+            wakeAt = std::min(wakeAt, p.deadline);
+            if (p.phase == Phase::Request && p.readableAt > now) {
+                wakeAt = std::min(wakeAt, p.readableAt);
+                continue;
+            }
+            m_fds.push_back({p.fd, POLLIN, 0});
+            m_polled.push_back(&p);
+        }
+        const auto timeout = std::chrono::duration_cast<std::chrono::milliseconds>(wakeAt - now).count() + 1;
+        if (::poll(m_fds.data(), m_fds.size(), static_cast<int>(std::max<int64_t>(0, timeout))) < 0 && errno != EINTR)
+            return false;
+        if (m_fds[0].revents != 0)
+            return false;
+        if (m_fds[1].revents != 0)
+            Accept();
+        m_finished.clear();
+        ReadRequests();
+        Expire();
+        Sweep();
+        return true;
+    }
+
+private:
     using Clock = std::chrono::steady_clock;
-    const std::stop_token stop = m_stop.get_token();
-    // One loop waits for every connection's request, so that a silent, slow
-    // or junk-sending connection holds nobody else; each request that names
-    // the file is then sent on a thread of its own, up to maxConnections at
-    // once (the rest wait their turn). Cameras arrive together: a download
-    // takes longer than the pacing of the requests.
     enum class Phase { Request, Draining };
     struct Pending {
         int fd;
@@ -336,117 +377,96 @@ bool UpgradeFileServer::Serve()
         uint32_t peer = 0;
         std::shared_ptr<std::atomic<bool>> done = std::make_shared<std::atomic<bool>>(false);
     };
-    std::list<Pending> pending;
-    std::deque<Ready> ready;
-    std::list<Worker> workers;
-    const size_t mostSending = static_cast<size_t>(std::max(1, m_options.maxConnections));
-    const int mostPerAddress = std::max(1, m_options.maxPerAddress);
-    const auto linger = std::min(kLingerTime, m_options.ioTimeout);
-    // Connections held per address, from accept to close.
-    std::map<uint32_t, int> held;
-    const auto release = [&](uint32_t peer) {
-        if (const auto it = held.find(peer); it != held.end() && --it->second <= 0)
-            held.erase(it);
-        --m_open;
-    };
-    const auto welcome = [&](uint32_t peer) {
-        if (const auto it = held.find(peer); it != held.end() && it->second >= mostPerAddress)
-            return false;
-        std::lock_guard lock(m_admittedMutex);
-        return m_admitted.count(peer) > 0;
-    };
 
-    const auto reap = [&](bool all) {
-        for (auto it = workers.begin(); it != workers.end();) {
+    void Release(uint32_t peer)
+    {
+        if (const auto it = m_held.find(peer); it != m_held.end() && --it->second <= 0)
+            m_held.erase(it);
+        --m_server.m_open;
+    }
+    bool Welcome(uint32_t peer) const
+    {
+        if (const auto it = m_held.find(peer); it != m_held.end() && it->second >= m_mostPerAddress)
+            return false;
+        std::lock_guard lock(m_server.m_admittedMutex);
+        return m_server.m_admitted.count(peer) > 0;
+    }
+    void Reap(bool all)
+    {
+        for (auto it = m_workers.begin(); it != m_workers.end();) {
             if (all || it->done->load()) {
                 it->thread.join();
-                release(it->peer);
-                it = workers.erase(it);
+                Release(it->peer);
+                it = m_workers.erase(it);
             } else {
                 ++it;
             }
         }
-    };
-    // Closing with unread request bytes would reset the connection: half-close
-    // and read what is left, for at most the linger time.
-    const auto startDraining = [&](Pending& p) {
-        ::shutdown(p.fd, SHUT_WR);
-        p.phase = Phase::Draining;
-        p.deadline = Clock::now() + linger;
-    };
-
-    while (!stop.stop_requested()) {
-        reap(false);
-        while (!ready.empty() && workers.size() < mostSending) {
-            Ready next = std::move(ready.front());
-            ready.pop_front();
-            Worker& worker = workers.emplace_back();
+    }
+    void StartSenders()
+    {
+        while (!m_ready.empty() && m_workers.size() < m_mostSending) {
+            Ready next = std::move(m_ready.front());
+            m_ready.pop_front();
+            Worker& worker = m_workers.emplace_back();
             worker.peer = next.peer;
-            worker.thread = std::thread([this, fd = next.fd, file = std::move(next.file),
+            worker.thread = std::thread([server = &m_server, fd = next.fd, file = std::move(next.file),
                                          downloader = Downloader{next.peer, next.account}, done = worker.done] {
                 const SigpipeBlock sigpipeBlock;
-                Transfer(fd, file, downloader);
+                server->Transfer(fd, file, downloader);
                 done->store(true);
             });
         }
-
-        const Clock::time_point now = Clock::now();
-        std::vector<pollfd> fds{{m_wakeFds[0], POLLIN, 0}};
-        const bool accepting = pending.size() + ready.size() < kMaxWaiting;
-        fds.push_back({accepting ? m_listenFd : -1, POLLIN, 0});
-        std::vector<Pending*> polled;
-        Clock::time_point wakeAt = now + std::chrono::milliseconds(ready.empty() ? 1000 : 20);
-        for (Pending& p : pending) {
-            wakeAt = std::min(wakeAt, p.deadline);
-            if (p.phase == Phase::Request && p.readableAt > now) {
-                wakeAt = std::min(wakeAt, p.readableAt);
+    }
+    // Closing with unread request bytes would reset the connection: half-close
+    // and read what is left, for at most the linger time.
+    void StartDraining(Pending& p)
+    {
+        ::shutdown(p.fd, SHUT_WR);
+        p.phase = Phase::Draining;
+        p.deadline = Clock::now() + m_linger;
+    }
+    void Accept()
+    {
+        for (size_t n = 0; n < 64 && m_pending.size() + m_ready.size() < kMaxWaiting; ++n) {
+            sockaddr_in peer{};
+            socklen_t peerSize = sizeof peer;
+            const int fd = ::accept4(m_server.m_listenFd, reinterpret_cast<sockaddr*>(&peer), &peerSize,
+                                     SOCK_CLOEXEC | SOCK_NONBLOCK);
+            if (fd < 0)
+                break;
+            ++m_server.m_accepted;
+            // Not one of the batch's cameras, or one holding its share
+            // already: closed before it takes a place or a byte is read.
+            if (peer.sin_family != AF_INET || !Welcome(peer.sin_addr.s_addr)) {
+                ++m_server.m_turned;
+                ::close(fd);
                 continue;
             }
-            fds.push_back({p.fd, POLLIN, 0});
-            polled.push_back(&p);
+            ++m_held[peer.sin_addr.s_addr];
+            ++m_server.m_open;
+            const Clock::time_point acceptedAt = Clock::now();
+            m_pending.push_back({fd, peer.sin_addr.s_addr, Phase::Request, acceptedAt + kAcceptPause,
+                                 acceptedAt + kAcceptPause + m_server.m_options.requestTimeout});
         }
-        const auto timeout = std::chrono::duration_cast<std::chrono::milliseconds>(wakeAt - now).count() + 1;
-        if (::poll(fds.data(), fds.size(), static_cast<int>(std::max<int64_t>(0, timeout))) < 0 && errno != EINTR)
-            break;
-        if (fds[0].revents != 0)
-            break;
-
-        if (fds[1].revents != 0) {
-            for (size_t n = 0; n < 64 && pending.size() + ready.size() < kMaxWaiting; ++n) {
-                sockaddr_in peer{};
-                socklen_t peerSize = sizeof peer;
-                const int fd = ::accept4(m_listenFd, reinterpret_cast<sockaddr*>(&peer), &peerSize,
-                                         SOCK_CLOEXEC | SOCK_NONBLOCK);
-                if (fd < 0)
-                    break;
-                ++m_accepted;
-                // Not one of the batch's cameras, or one holding its share
-                // already: closed before it takes a place or a byte is read.
-                if (peer.sin_family != AF_INET || !welcome(peer.sin_addr.s_addr)) {
-                    ++m_turned;
-                    ::close(fd);
-                    continue;
-                }
-                ++held[peer.sin_addr.s_addr];
-                ++m_open;
-                const Clock::time_point acceptedAt = Clock::now();
-                pending.push_back({fd, peer.sin_addr.s_addr, Phase::Request, acceptedAt + kAcceptPause,
-                                   acceptedAt + kAcceptPause + m_options.requestTimeout});
-            }
+    }
+    void Drain(Pending& p)
+    {
+        char scratch[4096];
+        ssize_t n;
+        while ((n = ::recv(p.fd, scratch, sizeof scratch, 0)) > 0) {
         }
-
-        std::vector<Pending*> finished;
-        for (size_t i = 0; i < polled.size(); ++i) {
-            Pending& p = *polled[i];
-            if (fds[i + 2].revents == 0)
+        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR))
+            m_finished.push_back(&p);
+    }
+    void ReadRequests()
+    {
+        for (size_t i = 0; i < m_polled.size(); ++i) {
+            Pending& p = *m_polled[i];
+            if (m_fds[i + 2].revents == 0)
                 continue;
             if (p.phase == Phase::Draining) {
-                char scratch[4096];
-                ssize_t n;
-                while ((n = ::recv(p.fd, scratch, sizeof scratch, 0)) > 0) {
-                }
-                if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR))
-                    finished.push_back(&p);
+                Drain(p);
                 continue;
             }
             // Only the first receive counts: the request is never parsed, only
@@ -455,52 +475,89 @@ bool UpgradeFileServer::Serve()
             const ssize_t received = ::recv(p.fd, request, sizeof request, 0);
             if (received < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
                 continue;
-            const auto [file, account] = FileAndAccount();
+            const auto [file, account] = m_server.FileAndAccount();
             const std::string_view firstReceive(request, received > 0 ? static_cast<size_t>(received) : 0);
             if (Decide(firstReceive, file) == Response::SendFile) {
-                ready.push_back({p.fd, p.peer, file, account});
+                m_ready.push_back({p.fd, p.peer, file, account});
                 p.fd = -1;
-                finished.push_back(&p);
+                m_finished.push_back(&p);
             } else {
-                ++m_refused;
+                ++m_server.m_refused;
                 if (received <= 0)
-                    finished.push_back(&p);
+                    m_finished.push_back(&p);
                 else
-                    startDraining(p);
+                    StartDraining(p);
             }
         }
+    }
+    bool Finished(const Pending& p) const
+    {
+        return std::find(m_finished.begin(), m_finished.end(), &p) != m_finished.end();
+    }
+    void Expire()
+    {
         const Clock::time_point after = Clock::now();
-        for (Pending& p : pending) {
-            if (p.deadline > after || std::find(finished.begin(), finished.end(), &p) != finished.end())
+        for (Pending& p : m_pending) {
+            if (p.deadline > after || Finished(p))
                 continue;
             if (p.phase == Phase::Request) {
                 // Nothing came within the time-out: no answer.
-                ++m_refused;
-                startDraining(p);
+                ++m_server.m_refused;
+                StartDraining(p);
             } else {
-                finished.push_back(&p);
+                m_finished.push_back(&p);
             }
         }
-        pending.remove_if([&finished, &release](Pending& p) {
-            if (std::find(finished.begin(), finished.end(), &p) == finished.end())
+    }
+    void Sweep()
+    {
+        m_pending.remove_if([this](Pending& p) {
+            if (!Finished(p))
                 return false;
             // A connection handed on to the senders is theirs to release.
             if (p.fd >= 0) {
                 ::close(p.fd);
-                release(p.peer);
+                Release(p.peer);
             }
             return true;
         });
     }
-    for (Pending& p : pending) {
-        ::close(p.fd);
-        release(p.peer);
+    void CloseAll()
+    {
+        for (Pending& p : m_pending) {
+            ::close(p.fd);
+            Release(p.peer);
+        }
+        for (Ready& r : m_ready) {
+            ::close(r.fd);
+            Release(r.peer);
+        }
+        m_pending.clear();
+        m_ready.clear();
+        Reap(true);
     }
-    for (Ready& r : ready) {
-        ::close(r.fd);
-        release(r.peer);
+
+    UpgradeFileServer& m_server;
+    const size_t m_mostSending;
+    const int m_mostPerAddress;
+    const std::chrono::milliseconds m_linger;
+    std::list<Pending> m_pending;
+    std::deque<Ready> m_ready;
+    std::list<Worker> m_workers;
+    std::map<uint32_t, int> m_held;  // connections held per address, from accept to close
+    std::vector<pollfd> m_fds;
+    std::vector<Pending*> m_polled;
+    std::vector<Pending*> m_finished;
+};
+
+bool UpgradeFileServer::Serve()
+{
+    if (m_listenFd < 0)
+        return false;
+    const std::stop_token stop = m_stop.get_token();
+    ServeLoop loop(*this);
+    while (!stop.stop_requested() && loop.Turn()) {
     }
-    reap(true);
     return true;
 }
 

@@ -148,6 +148,11 @@ public:
     uint64_t Turned() const { return m_turned.load(); }
 
 private:
+    // Serve's loop: the connections waiting for their request, those ready
+    // to be sent and the senders.
+    class ServeLoop;
+    friend class ServeLoop;
+
     // Whose download a transfer is, and of which file: the account it was
     // begun under (a later file or batch begins another).
     struct Downloader {
