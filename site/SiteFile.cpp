@@ -134,58 +134,84 @@ const PlannedCamera* SiteFile::Find(std::string_view mac) const
 
 namespace {
 
-std::optional<SiteFile> ParseUtf8SiteFile(std::string_view text, std::vector<SiteFileFault>* faults)
-{
-    SiteFile site;
-    std::array<int, kFieldCount> column;
-    column.fill(-1);
-    std::array<std::string, kFieldCount> header;
-    bool haveHeader = false;
-    int needed = 0;
-    size_t rows = 0;
-    // The first line holding each MAC and each address, for the repeats.
-    std::unordered_map<std::string, int> lineOfMac, lineOfIp;
-    const auto fault = [&](int line, size_t field, std::string why) {
-        faults->push_back({line, field < kFieldCount ? header[field] : std::string(), std::move(why)});
-    };
-    addressing::ForEachCsvLine(text, [&](int line, bool closed, std::vector<std::string>& fields) {
+// The lines of a site file, one after the other: the header, then a camera a line.
+class SiteFileReader {
+public:
+    explicit SiteFileReader(std::vector<SiteFileFault>* faults) : m_faults(faults) { m_column.fill(-1); }
+
+    // One line; false when no later line can be read.
+    bool Line(int line, bool closed, const std::vector<std::string>& fields)
+    {
         // Every line after the header counts toward the limit, readable or
         // not: a file of faults is as bounded as a file of cameras.
-        if (haveHeader && ++rows > addressing::kMaxPlanRows) {
-            fault(line, kFieldCount, Text("相机超过 %1 台", addressing::kMaxPlanRows));
+        if (m_haveHeader && ++m_rows > addressing::kMaxPlanRows) {
+            Fault(line, kFieldCount, Text("相机超过 %1 台", addressing::kMaxPlanRows));
             return false;
         }
         if (!closed) {
-            fault(line, kFieldCount, platform::TrUtf8("引号未闭合"));
+            Fault(line, kFieldCount, platform::TrUtf8("引号未闭合"));
             // Without its header, no line of the file can be read.
-            return std::exchange(haveHeader, true);
+            return std::exchange(m_haveHeader, true);
         }
-        if (!haveHeader) {
-            haveHeader = true;
-            for (size_t i = 0; i < fields.size(); ++i) {
-                const auto field = FieldOfHeader(fields[i]);
-                if (field && column[*field] < 0) {
-                    column[*field] = static_cast<int>(i);
-                    header[*field] = fields[i];
-                    needed = std::max(needed, static_cast<int>(i) + 1);
-                }
-            }
-            if (column[kMac] >= 0)
-                return true;
-            header[kMac] = kNames[kMac].key;
-            fault(line, kMac, platform::TrUtf8("表头没有mac列"));
-            return false;
-        }
-        if (static_cast<int>(fields.size()) < needed) {
-            size_t missing = kMac;
-            for (size_t f = 0; f < kFieldCount; ++f)
-                if (column[f] >= static_cast<int>(fields.size()) && (missing == kMac || column[f] < column[missing]))
-                    missing = f;
-            fault(line, missing, Text("只有 %1 个字段，表头有 %2 个", static_cast<long long>(fields.size()), needed));
+        if (!m_haveHeader)
+            return Header(line, fields);
+        if (static_cast<int>(fields.size()) < m_needed) {
+            ShortLine(line, fields.size());
             return true;
         }
+        Camera(line, fields);
+        return true;
+    }
+
+    std::optional<SiteFile> End()
+    {
+        if (!m_haveHeader)
+            m_faults->push_back({0, {}, platform::TrUtf8("没有表头行")});
+        else if (m_faults->empty() && m_site.cameras.empty())
+            m_faults->push_back({0, {}, platform::TrUtf8("文件中没有相机")});
+        if (!m_faults->empty())
+            return std::nullopt;
+        return std::move(m_site);
+    }
+
+private:
+    void Fault(int line, size_t field, std::string why)
+    {
+        m_faults->push_back({line, field < kFieldCount ? m_header[field] : std::string(), std::move(why)});
+    }
+
+    bool Header(int line, const std::vector<std::string>& fields)
+    {
+        m_haveHeader = true;
+        for (size_t i = 0; i < fields.size(); ++i) {
+            const auto field = FieldOfHeader(fields[i]);
+            if (field && m_column[*field] < 0) {
+                m_column[*field] = static_cast<int>(i);
+                m_header[*field] = fields[i];
+                m_needed = std::max(m_needed, static_cast<int>(i) + 1);
+            }
+        }
+        if (m_column[kMac] >= 0)
+            return true;
+        m_header[kMac] = kNames[kMac].key;
+        Fault(line, kMac, platform::TrUtf8("表头没有mac列"));
+        return false;
+    }
+
+    // A line with fewer fields than the header needs: the first column it lacks is named.
+    void ShortLine(int line, size_t count)
+    {
+        size_t missing = kMac;
+        for (size_t f = 0; f < kFieldCount; ++f)
+            if (m_column[f] >= static_cast<int>(count) && (missing == kMac || m_column[f] < m_column[missing]))
+                missing = f;
+        Fault(line, missing, Text("只有 %1 个字段，表头有 %2 个", static_cast<long long>(count), m_needed));
+    }
+
+    void Camera(int line, const std::vector<std::string>& fields)
+    {
         const auto value = [&](size_t field) {
-            return column[field] < 0 ? std::string() : fields[static_cast<size_t>(column[field])];
+            return m_column[field] < 0 ? std::string() : fields[static_cast<size_t>(m_column[field])];
         };
         PlannedCamera camera;
         camera.line = line;
@@ -195,31 +221,48 @@ std::optional<SiteFile> ParseUtf8SiteFile(std::string_view text, std::vector<Sit
         camera.gateway = value(kGateway);
         camera.softwareVersion = Unprotected(value(kVersion));
         camera.label = Unprotected(value(kLabel));
+        Check(camera);
+        m_site.cameras.push_back(std::move(camera));
+    }
+
+    void Check(const PlannedCamera& camera)
+    {
+        const int line = camera.line;
         if (camera.mac.empty())
-            fault(line, kMac, platform::TrUtf8("MAC地址为空"));
+            Fault(line, kMac, platform::TrUtf8("MAC地址为空"));
         else if (!IsMac(camera.mac))
-            fault(line, kMac, Text("MAC地址“%1”无效", camera.mac));
-        else if (const auto [first, added] = lineOfMac.emplace(platform::MacKey(camera.mac), line); !added)
-            fault(line, kMac, Text("MAC地址与第 %1 行重复", first->second));
+            Fault(line, kMac, Text("MAC地址“%1”无效", camera.mac));
+        else if (const auto [first, added] = m_lineOfMac.emplace(platform::MacKey(camera.mac), line); !added)
+            Fault(line, kMac, Text("MAC地址与第 %1 行重复", first->second));
         for (const size_t field : {kIp, kMask, kGateway}) {
             const std::string& address = field == kIp ? camera.ip : field == kMask ? camera.mask : camera.gateway;
             if (!address.empty() && !addressing::DottedIpv4(address))
-                fault(line, field, Text("“%1”不是点分十进制的IPv4地址", address));
+                Fault(line, field, Text("“%1”不是点分十进制的IPv4地址", address));
         }
         if (const auto ip = addressing::DottedIpv4(camera.ip)) {
-            if (const auto [first, added] = lineOfIp.emplace(std::to_string(*ip), line); !added)
-                fault(line, kIp, Text("IP地址与第 %1 行重复", first->second));
+            if (const auto [first, added] = m_lineOfIp.emplace(std::to_string(*ip), line); !added)
+                Fault(line, kIp, Text("IP地址与第 %1 行重复", first->second));
         }
-        site.cameras.push_back(std::move(camera));
-        return true;
+    }
+
+    std::vector<SiteFileFault>* m_faults;
+    SiteFile m_site;
+    std::array<int, kFieldCount> m_column;
+    std::array<std::string, kFieldCount> m_header;
+    bool m_haveHeader = false;
+    int m_needed = 0;
+    size_t m_rows = 0;
+    // The first line holding each MAC and each address, for the repeats.
+    std::unordered_map<std::string, int> m_lineOfMac, m_lineOfIp;
+};
+
+std::optional<SiteFile> ParseUtf8SiteFile(std::string_view text, std::vector<SiteFileFault>* faults)
+{
+    SiteFileReader reader(faults);
+    addressing::ForEachCsvLine(text, [&reader](int line, bool closed, std::vector<std::string>& fields) {
+        return reader.Line(line, closed, fields);
     });
-    if (!haveHeader)
-        faults->push_back({0, {}, platform::TrUtf8("没有表头行")});
-    else if (faults->empty() && site.cameras.empty())
-        faults->push_back({0, {}, platform::TrUtf8("文件中没有相机")});
-    if (!faults->empty())
-        return std::nullopt;
-    return site;
+    return reader.End();
 }
 
 } // namespace
