@@ -431,6 +431,33 @@ bool FinishPublishing(site::MqttPublisher& publisher, const std::string& url, co
     return false;
 }
 
+// The publisher of --publish, started; null, with why in error, when its
+// options or URL cannot be used.
+std::unique_ptr<site::MqttPublisher> StartPublisher(const WatchOptions& options, std::mutex& statusLock,
+                                                    StopSignals& stop, std::string* error)
+{
+    std::optional<site::MqttOptions> mqtt = PublisherOptions(options, error);
+    if (!mqtt)
+        return nullptr;
+    const auto status = [&statusLock](const std::string& line) {
+        const std::string text = "lynx-cli watch: " + TerminalText(line) + "\n";
+        std::lock_guard lock(statusLock);
+        std::cerr << text << std::flush;
+    };
+    // A login the broker refuses ends the watch: no retry can mend it.
+    std::unique_ptr<site::MqttPublisher> publisher =
+        site::OpenPublisher(options.publish, error, status, std::move(*mqtt), [&stop] { stop.Stop(); });
+    if (!publisher) {
+        *error = "--publish: " + *error;
+        return nullptr;
+    }
+    if (!options.mqttUser.empty() && !publisher->Url().tls)
+        status(platform::Tr("the password of %1 goes to %2 unencrypted, readable on the way: use mqtts://")
+                   .arg(QString::fromStdString(options.mqttUser), QString::fromStdString(publisher->Url().host))
+                   .toStdString());
+    return publisher;
+}
+
 } // namespace
 
 int RunWatchCommand(const Arguments& args)
@@ -451,24 +478,8 @@ int RunWatchCommand(const Arguments& args)
     // own thread: each written whole, under a lock of their own.
     std::mutex statusLock;
     std::unique_ptr<site::MqttPublisher> publisher;
-    if (!options->publish.empty()) {
-        std::optional<site::MqttOptions> mqtt = PublisherOptions(*options, &error);
-        if (!mqtt)
-            return BadOptions(std::cerr, "watch", error);
-        const auto status = [&statusLock](const std::string& line) {
-            const std::string text = "lynx-cli watch: " + TerminalText(line) + "\n";
-            std::lock_guard lock(statusLock);
-            std::cerr << text << std::flush;
-        };
-        // A login the broker refuses ends the watch: no retry can mend it.
-        publisher = site::OpenPublisher(options->publish, &error, status, std::move(*mqtt), [&stop] { stop.Stop(); });
-        if (!publisher)
-            return BadOptions(std::cerr, "watch", "--publish: " + error);
-        if (!options->mqttUser.empty() && !publisher->Url().tls)
-            status(platform::Tr("the password of %1 goes to %2 unencrypted, readable on the way: use mqtts://")
-                       .arg(QString::fromStdString(options->mqttUser), QString::fromStdString(publisher->Url().host))
-                       .toStdString());
-    }
+    if (!options->publish.empty() && !(publisher = StartPublisher(*options, statusLock, stop, &error)))
+        return BadOptions(std::cerr, "watch", error);
     protocol::InitTransport();
     protocol::DiscoverySession session(protocol::DatagramInbox::Wake::EventFd);
     site::Watch watch(options->missedRounds, ExpectedCameras(siteFile));
