@@ -40,7 +40,7 @@ UpgradeBatch::~UpgradeBatch() = default;
 
 int UpgradeBatch::Prepare(const std::vector<BatchDevice>& devices)
 {
-    m_total = m_done = m_succeeded = m_failed = 0;
+    m_total = m_sent = m_succeeded = m_failed = 0;
     m_announced = false;
     m_url.clear();
     m_pending.clear();
@@ -57,7 +57,7 @@ int UpgradeBatch::Prepare(const std::vector<BatchDevice>& devices)
         ++m_total;
         if (!job->unreachable.empty()) {
             job->state = UgState::Unreachable;
-            ++m_done;
+            ++m_sent;
             ++m_failed;
             Show(*job, UgState::Unreachable);
         } else {
@@ -119,7 +119,12 @@ void UpgradeBatch::SendUpdateCommands(const std::string& firmwarePath, const Upg
         // its notification is matched against; an address looked up afresh
         // could name another record, or none after the device was
         // readdressed.
-        ++m_done;
+        // A request that could not be sent before is tried again, counted
+        // as sent once and as failed no longer.
+        if (job.state == UgState::SendFailed)
+            --m_failed;
+        else
+            ++m_sent;
         UpdateSummary();
         Show(job, UgState::Sent);
         if (hooks.sendUpdate(m_url, job.deviceId, handle, job.ip, job.id)) {
@@ -139,7 +144,9 @@ void UpgradeBatch::SendUpdateCommands(const std::string& firmwarePath, const Upg
             }
         } else {
             job.state = UgState::SendFailed;
+            ++m_failed;
             Show(job, UgState::SendFailed);
+            UpdateSummary();
             ++it;
             hooks.pause(kPauseAfterFailureMs);
         }
@@ -149,8 +156,8 @@ void UpgradeBatch::SendUpdateCommands(const std::string& firmwarePath, const Upg
 
 void UpgradeBatch::UpdateSummary()
 {
-    m_view->SetSummaryText(SummaryText(m_total, m_done, m_succeeded, m_failed, m_view->SummaryFormat()));
-    if (m_done == m_total && m_total != 0) {
+    m_view->SetSummaryText(SummaryText(m_total, done(), m_succeeded, m_failed, m_view->SummaryFormat()));
+    if (m_sent == m_total && m_total != 0) {
         m_view->SetUpgrading(false);
         // The summary is written again after the send loop and after every
         // notification; the end of the batch is told only the first time. A

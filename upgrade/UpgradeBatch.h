@@ -171,7 +171,12 @@ public:
                                             std::chrono::milliseconds stallAfter);
 
     int total() const { return m_total; }
-    int done() const { return m_done; }
+    // The jobs that have ended: each counts as succeeded or failed (a failure
+    // its camera may still turn into its own outcome included), never one
+    // still upgrading.
+    int done() const { return m_succeeded + m_failed; }
+    // The jobs whose request has gone out (or that were ended before it could).
+    int sent() const { return m_sent; }
     int succeeded() const { return m_succeeded; }
     int failed() const { return m_failed; }
     // The send queue (jobs not sent yet) and the jobs without a notification.
@@ -212,7 +217,7 @@ private:
     std::list<UgInfo*> m_queue;    // the jobs not sent yet
     std::list<UgInfo*> m_pending;  // the jobs that may still report
     int m_total = 0;
-    int m_done = 0;
+    int m_sent = 0;
     int m_succeeded = 0;
     int m_failed = 0;
     bool m_announced = false;

@@ -387,9 +387,10 @@ TEST_P(EndingWhileSending, NoLetsTheBatchGoOnAndYesSendsNothingMore)
     ASSERT_TRUE(WaitFor([&] { return first.requests() == 1; }, 5000));
     if (yes) {
         // The second camera is never asked: the loop ended with the window.
-        EXPECT_EQ(m_dlg->upgradeDone(), 1);
+        EXPECT_EQ(m_dlg->upgradeBatch().sent(), 1);
         EXPECT_EQ(m_dlg->upgradeBatch().queue().size(), 1u);
         ASSERT_TRUE(WaitFor([&] { return Status(0) == "升级成功"; }, 20000)) << Status(0);
+        EXPECT_EQ(m_dlg->upgradeDone(), 1);
         EXPECT_EQ(second.requests(), 0);
     } else {
         EXPECT_TRUE(m_dlg->isVisible());

@@ -289,8 +289,10 @@ TEST_F(BatchTest, ThreeDevicesAreSentOneAfterAnotherWithThreeSecondPauses)
     EXPECT_EQ(published, (std::vector<std::pair<std::string, std::string>>{
                              {"/home/eng/firmware/cam-2.1.zip", "cam-2.1.zip"}}));
     EXPECT_THAT(pauses, ElementsAre(3000, 3000, 3000));
-    EXPECT_THAT(list->summaries, ElementsAre("总共:3    完成:1    成功:0    失败：0", "总共:3    完成:2    成功:0    失败：0",
-                                             "总共:3    完成:3    成功:0    失败：0", "总共:3    完成:3    成功:0    失败：0"));
+    // Sent is not done: none of the three has ended yet.
+    EXPECT_THAT(list->summaries, ElementsAre("总共:3    完成:0    成功:0    失败：0", "总共:3    完成:0    成功:0    失败：0",
+                                             "总共:3    完成:0    成功:0    失败：0", "总共:3    完成:0    成功:0    失败：0"));
+    EXPECT_EQ(batch->sent(), 3);
     for (int row = 0; row < 3; ++row)
         EXPECT_EQ(list->Status(row), "已发送升级命令,等待升级");
     EXPECT_TRUE(batch->queue().empty());
@@ -324,27 +326,40 @@ TEST_F(BatchTest, AStoppedLoopSendsNothingMoreOneAtATimeOrInParallel)
         RunBatch();
         EXPECT_EQ(requests.size(), 1u) << parallel;
         EXPECT_EQ(batch->queue().size(), 2u) << parallel;
-        EXPECT_EQ(batch->done(), 1) << parallel;
+        EXPECT_EQ(batch->done(), 0) << parallel;
+        EXPECT_EQ(batch->sent(), 1) << parallel;
         EXPECT_FALSE(list->upgrading) << parallel;
         EXPECT_EQ(list->announcements, 0) << parallel;
     }
 }
 
-TEST_F(BatchTest, RequestNotSentIsCountedDoneButNeverFailedAndPausesOneSecond)
+TEST_F(BatchTest, RequestNotSentIsCountedFailedUntilItIsSentAgainAndPausesOneSecond)
 {
     ThreeDevices();
     unreachable.insert("192.168.1.12");
     RunBatch();
     EXPECT_THAT(pauses, ElementsAre(3000, 1000, 3000));
     EXPECT_EQ(list->Status(1), "升级命令发送失败");
-    EXPECT_EQ(batch->done(), 3);
-    EXPECT_EQ(batch->failed(), 0);
+    EXPECT_EQ(batch->done(), 1);
+    EXPECT_EQ(batch->failed(), 1);
     ASSERT_EQ(batch->queue().size(), 1u);
     EXPECT_EQ(batch->queue().front()->ip, "192.168.1.12");
 
     Notify("CAM-A", 0);
     Notify("CAM-C", 0);
     EXPECT_EQ(list->announcements, 0);  // the unsent job never reports
+    EXPECT_EQ(Summary(), "总共:3    完成:3    成功:2    失败：1");
+
+    // Sent again, it is a failure no more, and counted sent once.
+    unreachable.clear();
+    batch->SendUpdateCommands("/fw.zip", hooks);
+    EXPECT_EQ(list->Status(1), "已发送升级命令,等待升级");
+    EXPECT_EQ(batch->failed(), 0);
+    EXPECT_EQ(batch->sent(), 3);
+    EXPECT_EQ(Summary(), "总共:3    完成:2    成功:2    失败：0");
+    Notify("CAM-B", 0);
+    EXPECT_EQ(Summary(), "总共:3    完成:3    成功:3    失败：0");
+    EXPECT_EQ(list->announcements, 1);
 }
 
 TEST_F(BatchTest, UrlNamesThePcsAddressTowardsEachCameraOrTheLastOneFound)
@@ -374,7 +389,8 @@ TEST_F(BatchTest, ClientThatCannotStartIsToldAndTheRequestStillGoesOut)
     EXPECT_EQ(clientFailures, 1);
     ASSERT_EQ(requests.size(), 3u);
     EXPECT_EQ(requests[0].handle, 0);
-    EXPECT_EQ(batch->done(), 3);
+    EXPECT_EQ(batch->done(), 0);
+    EXPECT_EQ(batch->sent(), 3);
 }
 
 TEST_F(BatchTest, LaterBatchesReuseEachDevicesClient)
@@ -434,6 +450,22 @@ TEST_F(BatchTest, AcceptedReplyShowsUpgradingAndCountsNothing)
     EXPECT_EQ(batch->failed(), 0);
 }
 
+TEST_F(BatchTest, ACameraStillUpgradingIsNotCountedDone)
+{
+    ThreeDevices();
+    RunBatch();
+    for (int row = 0; row < 3; ++row)
+        batch->OnDatagram(Reply(Tag(row), kAccepted), "");
+    Notify("CAM-A", 0);
+    Notify("CAM-C", 1);
+    EXPECT_EQ(list->Status(1), "升级中");
+    EXPECT_EQ(batch->done(), 2);
+    EXPECT_EQ(Summary(), "总共:3    完成:2    成功:1    失败：1");
+    EXPECT_EQ(list->announcements, 0);
+    Notify("CAM-B", 0);
+    EXPECT_EQ(Summary(), "总共:3    完成:3    成功:2    失败：1");
+}
+
 TEST_F(BatchTest, RefusedDeviceIsAFailureAndTheBatchNeverCompletes)
 {
     ThreeDevices();
@@ -442,7 +474,7 @@ TEST_F(BatchTest, RefusedDeviceIsAFailureAndTheBatchNeverCompletes)
     batch->OnDatagram(Reply(Tag(1), 0), "");
     batch->OnDatagram(Reply(Tag(2), kAccepted), "");
     EXPECT_EQ(list->Status(1), "设备未就绪，请稍后再试");
-    EXPECT_EQ(Summary(), "总共:3    完成:3    成功:0    失败：1");
+    EXPECT_EQ(Summary(), "总共:3    完成:1    成功:0    失败：1");
     Notify("CAM-A", 0);
     Notify("CAM-C", 0);
     EXPECT_EQ(Summary(), "总共:3    完成:3    成功:2    失败：1");
@@ -486,7 +518,7 @@ TEST_F(BatchTest, ReplyCountsOnlyOnceAndOnlyForASentJobOfTheBatch)
     const auto before = list->rows;
     for (uint32_t tag : {0u, 40u, 0xFFFFFFFFu, Tag(2)})
         batch->OnDatagram(Reply(tag, 0), "");
-    EXPECT_EQ(batch->failed(), 0);
+    EXPECT_EQ(batch->failed(), 1);  // the request that could not be sent
     EXPECT_EQ(list->rows[3].cells, before[3].cells);
     EXPECT_EQ(list->Status(2), "升级命令发送失败");
 
@@ -494,7 +526,7 @@ TEST_F(BatchTest, ReplyCountsOnlyOnceAndOnlyForASentJobOfTheBatch)
     batch->OnDatagram(Reply(Tag(0), 0), "");         // the same refusal again
     batch->OnDatagram(Reply(Tag(0), kAccepted), "");  // and a contradicting one
     EXPECT_EQ(list->Status(0), "设备未就绪，请稍后再试");
-    EXPECT_EQ(Summary(), "总共:3    完成:3    成功:0    失败：1");
+    EXPECT_EQ(Summary(), "总共:3    完成:2    成功:0    失败：2");
 
     Notify("CAM-B", 0);
     batch->OnDatagram(Reply(Tag(1), kAccepted), "");  // late: the job has reported
@@ -504,7 +536,7 @@ TEST_F(BatchTest, ReplyCountsOnlyOnceAndOnlyForASentJobOfTheBatch)
     // The camera that refused reports after all: its report replaces the refusal.
     Notify("CAM-A", 0);
     EXPECT_EQ(list->Status(0), "升级成功");
-    EXPECT_EQ(Summary(), "总共:3    完成:3    成功:2    失败：0");
+    EXPECT_EQ(Summary(), "总共:3    完成:3    成功:2    失败：1");
 }
 
 uint32_t HostOrder(const char* ip)
@@ -616,7 +648,7 @@ TEST_P(NotificationStatus, SetsTheCellAndTheCounter)
     EXPECT_EQ(batch->succeeded(), GetParam().succeeded);
     EXPECT_EQ(batch->failed(), GetParam().failed);
     EXPECT_EQ(batch->pending().size(), 2u);
-    EXPECT_EQ(Summary(), UpgradeBatch::SummaryText(3, 3, GetParam().succeeded, GetParam().failed));
+    EXPECT_EQ(Summary(), UpgradeBatch::SummaryText(3, 1, GetParam().succeeded, GetParam().failed));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -687,7 +719,7 @@ TEST_F(BatchTest, ANotificationCountsOnlyFromTheAddressItsJobWasAskedAt)
     batch->OnDatagram(NotificationHeader(), Notification("CAM-B", 0), HostOrder("192.168.1.12"));
     EXPECT_EQ(list->Status(0), "升级失败");
     EXPECT_EQ(list->Status(1), "升级成功");
-    EXPECT_EQ(Summary(), "总共:3    完成:3    成功:1    失败：1");
+    EXPECT_EQ(Summary(), "总共:3    完成:2    成功:1    失败：1");
 }
 
 TEST_F(BatchTest, EqualIdentifiersAreToldApartByTheirAddresses)
@@ -784,7 +816,7 @@ TEST_P(UnprovenSuccess, IsHeldForItsDownloadThenShownAsNotBelievedUntilTheCamera
     batch->Review(AfterTheGrace());
     EXPECT_FALSE(batch->Holding());
     EXPECT_EQ(list->Status(1), "未下载固件，不予采信");
-    EXPECT_EQ(Summary(), "总共:3    完成:3    成功:1    失败：1");
+    EXPECT_EQ(Summary(), "总共:3    完成:2    成功:1    失败：1");
     EXPECT_EQ(batch->InFlight(), 2) << "the camera may still be downloading";
     // Said once: a flood of such notices changes nothing more.
     for (int i = 0; i < 50; ++i)
