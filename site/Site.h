@@ -50,8 +50,9 @@ public:
     virtual void UpgradeComplete() = 0;
     // The summary line's format in the front end's language.
     virtual std::string SummaryFormat() const = 0;
-    // The batch wants its held success notices reviewed this long from now
-    // (upgrade::UpgradeBatch::Review).
+    // The batch wants the engine's tick (upgrade::UpgradeRun::Tick) this long
+    // from now at the latest: a request due, a held success notice, downloads
+    // to follow.
     virtual void UpgradeReviewDue(int /*milliseconds*/) {}
 };
 

@@ -242,11 +242,7 @@ UpgradeResult RunUpgrade(const UpgradeRequest& request, const UpgradeEvents& eve
         run.Tick();
         TellProgress(events, run.Batch());
     };
-    frontEnd.pause = [&](int milliseconds) {
-        CollectTicking(session, Clock::now() + std::chrono::milliseconds(milliseconds), filter, toBatch, tick);
-    };
     frontEnd.clientFailed = [&events] { Tell(events.notice, upgrade::msg::kClientError); };
-    frontEnd.giveUp = [&roundDeadline] { return Clock::now() >= roundDeadline; };
     run.SetFrontEnd(std::move(frontEnd));
 
     upgrade::UpgradeFileServer::Options serverOptions;
@@ -298,6 +294,11 @@ UpgradeResult RunUpgrade(const UpgradeRequest& request, const UpgradeEvents& eve
         run.Batch().Prepare(jobs.Take(roundRows));
         roundDeadline = Clock::now() + std::chrono::seconds(request.waitSeconds);
         run.Confirm(request.file);
+        // The rest of the requests go out from the ticks as they fall due;
+        // a parallel batch waits for places until --wait runs out.
+        const auto sendUntil = request.parallel == 0 ? Clock::time_point::max() : roundDeadline;
+        CollectTicking(session, sendUntil, filter, toBatch, tick, [&] { return !run.Batch().Sending(); });
+        run.Batch().StopSending();
         if (run.Batch().url().empty())
             Tell(events.warning, "no camera could be reached on TCP port 8021; the requests carry no download address");
         // Settled once every job has reported, or was refused or never sent:

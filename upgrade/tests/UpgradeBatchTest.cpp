@@ -1,7 +1,7 @@
 // A batch upgrade as bookkeeping: preparation from the ticked devices, the
-// paced send loop, and what replies and notifications do, against a scripted
-// list (the front end's side: rows, ticks, statuses) and scripted network
-// hooks.
+// paced sends as steps on a clock of the test's, and what replies and
+// notifications do, against a scripted list (the front end's side: rows,
+// ticks, statuses) and scripted network hooks.
 #include "upgrade/UpgradeBatch.h"
 
 #include "platform/CodePage.h"
@@ -12,6 +12,8 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
+#include <optional>
 #include <map>
 #include <set>
 
@@ -103,6 +105,7 @@ protected:
         auto view = std::make_unique<ListScript>();
         list = view.get();
         batch = std::make_unique<UpgradeBatch>(std::move(view));
+        batch->SetClock([this] { return now; });
 
         hooks.publishFile = [this](const std::string& path, const std::string& name) {
             published.emplace_back(path, name);
@@ -124,12 +127,9 @@ protected:
         hooks.sendUpdate = [this](const std::string& url, const std::string& deviceId, uint16_t handle,
                                   const std::string& ip, uint32_t tag) {
             requests.push_back({url, deviceId, handle, ip, tag});
+            sentAtMs.push_back(
+                static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(now - confirmedAt).count()));
             return !unreachable.count(ip);
-        };
-        hooks.pause = [this](int ms) {
-            pauses.push_back(ms);
-            if (duringPause)
-                duringPause(static_cast<int>(pauses.size()));
         };
     }
 
@@ -183,7 +183,25 @@ protected:
     void RunBatch(const std::string& path = "/home/eng/firmware/cam-2.1.zip")
     {
         Prepare();
+        ConfirmAndSend(path);
+    }
+    // The confirmation, then the clock moved on to each request as it falls
+    // due, with duringPause told of each wait before it is over.
+    void ConfirmAndSend(const std::string& path)
+    {
+        confirmedAt = now;
         batch->Confirm(path, hooks);
+        SendWhenDue();
+    }
+    void SendWhenDue()
+    {
+        int pause = 0;
+        while (const auto due = batch->NextSendAt()) {
+            if (duringPause)
+                duringPause(++pause);
+            now = std::max(now, *due);
+            batch->SendDue(now);
+        }
     }
 
     void Notify(const std::string& deviceId, int status)
@@ -201,13 +219,15 @@ protected:
     std::set<std::string> failingClients;
     std::set<std::string> unreachable;
     std::function<void(int pauseNumber)> duringPause;
+    UpgradeBatch::TimePoint now = std::chrono::steady_clock::now();
+    UpgradeBatch::TimePoint confirmedAt = now;
 
     std::vector<std::pair<std::string, std::string>> published;
     std::vector<std::string> clientStarts;
     int clientFailures = 0;
     std::vector<std::string> addressQueries;
     std::vector<Request> requests;
-    std::vector<int> pauses;
+    std::vector<int> sentAtMs;  // each request's time since the confirmation
 };
 
 // ---- Preparing a batch ----
@@ -236,7 +256,7 @@ TEST_F(BatchTest, RowReaddressedSinceTheSearchKeepsItsJobUnderItsRecordsIdentifi
     list->rows[1].cells[1] = "10.0.0.99";  // "修改IP" moved the device; its record keeps 10.0.0.2
     EXPECT_EQ(Prepare(), 2);
     EXPECT_EQ(list->Status(1), "等待中");
-    batch->Confirm("/fw.zip", hooks);
+    ConfirmAndSend("/fw.zip");
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[1].ip, "10.0.0.99");
     EXPECT_EQ(requests[1].deviceId, "ID2");
@@ -288,7 +308,7 @@ TEST_F(BatchTest, ThreeDevicesAreSentOneAfterAnotherWithThreeSecondPauses)
     RunBatch();
     EXPECT_EQ(published, (std::vector<std::pair<std::string, std::string>>{
                              {"/home/eng/firmware/cam-2.1.zip", "cam-2.1.zip"}}));
-    EXPECT_THAT(pauses, ElementsAre(3000, 3000, 3000));
+    EXPECT_THAT(sentAtMs, ElementsAre(0, 3000, 6000));
     // Sent is not done: none of the three has ended yet.
     EXPECT_THAT(list->summaries, ElementsAre("总共:3    完成:0    成功:0    失败：0", "总共:3    完成:0    成功:0    失败：0",
                                              "总共:3    完成:0    成功:0    失败：0", "总共:3    完成:0    成功:0    失败：0"));
@@ -307,10 +327,15 @@ TEST_F(BatchTest, FlagIsSetWhileTheRequestsGoOut)
 {
     ThreeDevices();
     std::vector<bool> seen;
-    hooks.pause = [&](int) { seen.push_back(list->upgrading); };
+    const auto send = hooks.sendUpdate;
+    hooks.sendUpdate = [&](const std::string& url, const std::string& id, uint16_t handle, const std::string& ip,
+                           uint32_t tag) {
+        seen.push_back(list->upgrading);
+        return send(url, id, handle, ip, tag);
+    };
     RunBatch();
-    // Set for the whole loop; the summary clears it once the last request is
-    // counted, before its pause.
+    // Set while requests are to go out; the summary clears it once the last
+    // request is counted, as it goes out.
     EXPECT_THAT(seen, ElementsAre(true, true, false));
     EXPECT_FALSE(list->upgrading);
 }
@@ -338,7 +363,7 @@ TEST_F(BatchTest, RequestNotSentIsCountedFailedUntilItIsSentAgainAndPausesOneSec
     ThreeDevices();
     unreachable.insert("192.168.1.12");
     RunBatch();
-    EXPECT_THAT(pauses, ElementsAre(3000, 1000, 3000));
+    EXPECT_THAT(sentAtMs, ElementsAre(0, 3000, 4000));
     EXPECT_EQ(list->Status(1), "升级命令发送失败");
     EXPECT_EQ(batch->done(), 1);
     EXPECT_EQ(batch->failed(), 1);
@@ -353,6 +378,7 @@ TEST_F(BatchTest, RequestNotSentIsCountedFailedUntilItIsSentAgainAndPausesOneSec
     // Sent again, it is a failure no more, and counted sent once.
     unreachable.clear();
     batch->SendUpdateCommands("/fw.zip", hooks);
+    SendWhenDue();
     EXPECT_EQ(list->Status(1), "已发送升级命令,等待升级");
     EXPECT_EQ(batch->failed(), 0);
     EXPECT_EQ(batch->sent(), 3);
@@ -360,6 +386,127 @@ TEST_F(BatchTest, RequestNotSentIsCountedFailedUntilItIsSentAgainAndPausesOneSec
     Notify("CAM-B", 0);
     EXPECT_EQ(Summary(), "总共:3    完成:3    成功:3    失败：0");
     EXPECT_EQ(list->announcements, 1);
+}
+
+// ---- The paced sends as steps ----
+
+// A datagram from one of the three cameras at a time since the confirmation:
+// a reply accepting its request (status kAccepts) or its notification.
+struct Arrival {
+    int atMs;
+    int row;
+    int status;
+};
+constexpr int kAccepts = -1;
+
+struct PacedCase {
+    const char* what;
+    int parallel;
+    std::set<std::string> unsendable;  // addresses whose request cannot go out
+    std::vector<Arrival> arrivals;     // in time order
+    std::vector<int> sentAtMs;         // each request tried, since the confirmation
+    std::array<const char*, 3> statuses;
+    const char* summary;
+};
+
+void PrintTo(const PacedCase& paced, std::ostream* out)
+{
+    *out << paced.what;
+}
+
+class PacedSend : public BatchTest, public ::testing::WithParamInterface<PacedCase> {
+protected:
+    // The owner of the datagrams' loop: the clock moved on to the next
+    // arrival or the next request due, whichever comes first; what arrives
+    // applied, then the batch's step.
+    void Run()
+    {
+        ThreeDevices();
+        unreachable = GetParam().unsendable;
+        batch->SetParallel(GetParam().parallel);
+        Prepare();
+        confirmedAt = now;
+        batch->Confirm("/fw.zip", hooks);
+        auto arrival = GetParam().arrivals.begin();
+        const auto end = GetParam().arrivals.end();
+        for (;;) {
+            std::optional<UpgradeBatch::TimePoint> next = batch->NextSendAt();
+            if (arrival != end) {
+                const auto at = confirmedAt + std::chrono::milliseconds(arrival->atMs);
+                next = next ? std::min(*next, at) : at;
+            }
+            if (!next)
+                return;
+            now = std::max(now, *next);
+            for (; arrival != end && confirmedAt + std::chrono::milliseconds(arrival->atMs) <= now; ++arrival) {
+                const char* camera = std::array<const char*, 3>{"CAM-A", "CAM-B", "CAM-C"}[static_cast<size_t>(arrival->row)];
+                const uint32_t from = HostOrder(list->rows[static_cast<size_t>(arrival->row)].cells[1].c_str());
+                if (arrival->status == kAccepts)
+                    batch->OnDatagram(Reply(Tag(arrival->row), kAccepted), "", from);
+                else
+                    batch->OnDatagram(NotificationHeader(), Notification(camera, arrival->status), from);
+            }
+            batch->SendDue(now);
+        }
+    }
+    static uint32_t HostOrder(const char* ip)
+    {
+        in_addr a{};
+        ::inet_pton(AF_INET, ip, &a);
+        return ntohl(a.s_addr);
+    }
+};
+
+TEST_P(PacedSend, EachRequestGoesOutWhenItIsDueWhateverArrivesMeanwhile)
+{
+    Run();
+    EXPECT_EQ(sentAtMs, GetParam().sentAtMs);
+    for (int row = 0; row < 3; ++row)
+        EXPECT_EQ(list->Status(row), GetParam().statuses[static_cast<size_t>(row)]) << row;
+    EXPECT_EQ(Summary(), GetParam().summary);
+    EXPECT_FALSE(batch->Sending());
+    EXPECT_FALSE(list->upgrading);
+}
+
+const char* const kWaitsForIt = "已发送升级命令,等待升级";
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, PacedSend,
+    ::testing::Values(
+        PacedCase{"OneAtATimeWithRepliesAndReportsInThePauses", 0, {},
+                  {{500, 0, kAccepts}, {2000, 0, 0}, {3500, 1, kAccepts}, {5000, 1, 1}, {6200, 2, kAccepts}, {9000, 2, 0}},
+                  {0, 3000, 6000}, {"升级成功", "升级失败", "升级成功"}, "总共:3    完成:3    成功:2    失败：1"},
+        PacedCase{"ANotificationBeforeItsRequestIsNotCounted", 0, {},
+                  {{1000, 2, 1}, {7000, 2, 0}},
+                  {0, 3000, 6000}, {kWaitsForIt, kWaitsForIt, "升级成功"}, "总共:3    完成:1    成功:1    失败：0"},
+        PacedCase{"ParallelTwoAtOnceAndTheThirdWhenAPlaceIsFreed", 2, {},
+                  {{4000, 1, 2}},
+                  {0, 0, 4000}, {kWaitsForIt, "下载或校验失败", kWaitsForIt}, "总共:3    完成:1    成功:0    失败：1"},
+        PacedCase{"ARequestThatCannotBeSentThenTheNextOneSecondLater", 0, {"192.168.1.12"},
+                  {},
+                  {0, 3000, 4000}, {kWaitsForIt, "升级命令发送失败", kWaitsForIt}, "总共:3    完成:1    成功:0    失败：1"},
+        PacedCase{"InParallelTooTheNextGoesOutOneSecondAfterOneNotSent", 2, {"192.168.1.11"},
+                  {},
+                  {0, 1000, 1000}, {"升级命令发送失败", kWaitsForIt, kWaitsForIt}, "总共:3    完成:1    成功:0    失败：1"}),
+    [](const ::testing::TestParamInfo<PacedCase>& info) { return std::string(info.param.what); });
+
+TEST_F(BatchTest, ParallelSendsWaitForAPlaceWithoutAnyDeadline)
+{
+    // A full parallel batch waits on its cameras, not on the clock; a report
+    // that frees a place asks for the owner's step at once.
+    ThreeDevices();
+    batch->SetParallel(1);
+    RunBatch();
+    EXPECT_EQ(requests.size(), 1u);
+    EXPECT_TRUE(batch->Sending());
+    EXPECT_FALSE(batch->NextSendAt());
+    const int asked = list->reviewsAsked;
+    Notify("CAM-A", 0);
+    EXPECT_GT(list->reviewsAsked, asked);
+    ASSERT_TRUE(batch->NextSendAt());
+    batch->SendDue(now);
+    EXPECT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].ip, "192.168.1.12");
 }
 
 TEST_F(BatchTest, UrlNamesThePcsAddressTowardsEachCameraOrTheLastOneFound)
@@ -600,14 +747,18 @@ TEST_F(BatchTest, ThreeDevicesReportSuccessAndCompletionIsAnnouncedOnceOnTheLast
     EXPECT_EQ(list->announcements, 1);
 }
 
-TEST_F(BatchTest, CompletionDuringTheLastPauseIsAnnouncedOnce)
+TEST_F(BatchTest, CompletionRightAfterTheLastRequestIsAnnouncedOnce)
 {
     ThreeDevices();
-    // The cameras are quick: each reports while the loop waits after its request.
+    // The cameras are quick: each reports while the next request waits, the
+    // last one as soon as it is asked.
     duringPause = [this](int pause) {
-        Notify(std::array<const char*, 3>{"CAM-A", "CAM-B", "CAM-C"}[static_cast<size_t>(pause - 1)], 0);
+        Notify(std::array<const char*, 2>{"CAM-A", "CAM-B"}[static_cast<size_t>(pause - 1)], 0);
     };
     RunBatch();
+    EXPECT_FALSE(batch->Sending());
+    EXPECT_EQ(list->announcements, 0);
+    Notify("CAM-C", 0);
     EXPECT_EQ(batch->succeeded(), 3);
     EXPECT_EQ(list->announcements, 1);
 }
@@ -789,10 +940,8 @@ protected:
     {
         batch->OnDatagram(NotificationHeader(), Notification(deviceId, status), HostOrder(ip.c_str()));
     }
-    static std::chrono::steady_clock::time_point AfterTheGrace()
-    {
-        return std::chrono::steady_clock::now() + UpgradeBatch::kProofGrace + std::chrono::milliseconds(1);
-    }
+    // On the batch's clock, which the paced sends have moved on.
+    UpgradeBatch::TimePoint AfterTheGrace() const { return now + UpgradeBatch::kProofGrace + std::chrono::milliseconds(1); }
     std::set<std::string> downloaded;
 };
 
