@@ -99,6 +99,8 @@ void CLynxDlg::UpgradeReviewDue(int milliseconds)
     if (!m_upgradeTickTimer) {
         m_upgradeTickTimer = new QTimer(this);
         m_upgradeTickTimer->setSingleShot(true);
+        // A coarse timer may fire early; the batch would only ask again.
+        m_upgradeTickTimer->setTimerType(Qt::PreciseTimer);
         connect(m_upgradeTickTimer, &QTimer::timeout, this, &CLynxDlg::UpgradeTick);
     }
     lynx::upgrade::UpgradeRun& run = m_site.Upgrade();

@@ -490,6 +490,27 @@ INSTANTIATE_TEST_SUITE_P(
                   {0, 1000, 1000}, {"升级命令发送失败", kWaitsForIt, kWaitsForIt}, "总共:3    完成:1    成功:0    失败：1"}),
     [](const ::testing::TestParamInfo<PacedCase>& info) { return std::string(info.param.what); });
 
+TEST_F(BatchTest, AStepBeforeTheNextRequestIsDueSendsNothing)
+{
+    // An owner's timer may fire early: the pause is the batch's to keep.
+    ThreeDevices();
+    unreachable.insert("192.168.1.11");
+    Prepare();
+    batch->Confirm("/fw.zip", hooks);
+    ASSERT_EQ(requests.size(), 1u);
+    const auto confirmed = now;
+    batch->SendDue(confirmed + std::chrono::milliseconds(999));
+    EXPECT_EQ(requests.size(), 1u);
+    batch->SendDue(confirmed + std::chrono::milliseconds(1000));
+    ASSERT_EQ(requests.size(), 2u);
+    batch->SendDue(confirmed + std::chrono::milliseconds(3999));
+    EXPECT_EQ(requests.size(), 2u);
+    EXPECT_EQ(batch->NextSendAt(), confirmed + std::chrono::milliseconds(4000));
+    batch->SendDue(confirmed + std::chrono::milliseconds(4000));
+    EXPECT_EQ(requests.size(), 3u);
+    EXPECT_FALSE(batch->Sending());
+}
+
 TEST_F(BatchTest, ParallelSendsWaitForAPlaceWithoutAnyDeadline)
 {
     // A full parallel batch waits on its cameras, not on the clock; a report
