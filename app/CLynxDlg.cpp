@@ -178,7 +178,7 @@ void CLynxDlg::closeEvent(QCloseEvent* event)
 
 bool CLynxDlg::BatchInProgress() const
 {
-    return g_bUpgrading != 0 || m_bInUpgradeSend || !upgradeBatch().Settled();
+    return g_bUpgrading != 0 || upgradeBatch().Sending() || !upgradeBatch().Settled();
 }
 
 std::vector<CLynxDlg::Work> CLynxDlg::WorkInProgress() const

@@ -93,9 +93,6 @@ public:
     // key Software\Kova\Harbor; default 600) to report; one that has not by
     // then ends "未报告升级结果", and the batch completes.
     static constexpr int kDefaultUpgradeWaitSeconds = 600;
-    // The send loop's pause between requests: PauseKeepingPaint unless a test
-    // replaces it (null restores it).
-    static void SetUpgradePauseForTesting(std::function<void(int milliseconds)> pause);
     // Starts the upgrade-file server (only once the camera SDK is up).
     void StartUpgradeFileServer();
 
@@ -170,6 +167,11 @@ private:
     void UpgradeComplete() override;
     std::string SummaryFormat() const override;
     void UpgradeReviewDue(int milliseconds) override;
+    // The engine's tick, from the window's timer: what is due sent, the held
+    // notices and the downloads looked at.
+    void UpgradeTick();
+    // The last request has gone out: the summary, and the cameras' wait.
+    void UpgradeSendingEnded();
 
     // A DWORD setting under Software\Kova\Harbor, when it is set.
     static std::optional<uint32_t> SettingDword(const char* name);
@@ -277,9 +279,7 @@ private:
     QImage m_logo;                // decoded and premultiplied at the first paint
     QImage m_logoScaled;          // m_logo stretched to the placeholder's size
     bool m_bLogoLoaded = false;
-    bool m_bInUpgradeSend = false;       // the send loop is running
-    bool m_bUpgradeDonePending = false;  // "升级完成" waits for the loop's end
-    bool m_bUpgradeReviewDue = false;    // a review of held success notices is scheduled
+    class QTimer* m_upgradeTickTimer = nullptr;  // the engine's next tick
     class QTimer* m_upgradeWaitTimer = nullptr;  // the batch's wait for its cameras' reports
     QSize m_templateSize;                // the dialog at its template size
     struct TemplatePlace {

@@ -1,12 +1,12 @@
-// The window's side of a batch upgrade: the "批量升级" button, the paced send
-// loop over the ticked devices, the summary line, the cameras' replies and
-// notifications, and the start of the upgrade-file server.
+// The window's side of a batch upgrade: the "批量升级" button, the paced sends
+// over the ticked devices driven by a timer of the window's own loop, the
+// summary line, the cameras' replies and notifications, and the start of the
+// upgrade-file server.
 #include "app/CLynxDlg.h"
 
 #include "platform/Translation.h"
 #include "app/shell/FileDialog.h"
 #include "app/shell/MessageBox.h"
-#include "app/shell/ModalDialog.h"
 #include "protocol/Messages.h"
 #include "protocol/Transport.h"
 #include "app/shell/DialogBuilder.h"
@@ -27,13 +27,6 @@
 namespace msg = lynx::upgrade::msg;
 
 namespace {
-
-
-std::function<void(int)>& PauseOverride()
-{
-    static std::function<void(int)> pause;
-    return pause;
-}
 
 QString Text(const char* utf8)
 {
@@ -93,24 +86,41 @@ void CLynxDlg::UpgradeComplete()
         m_upgradeWaitTimer->stop();
     // The restarted cameras' versions are checked later (while the box is up too).
     StartVersionCheck();
-    // Inside the send loop the box would open within a pause; it is shown
-    // when the loop has ended instead.
-    if (m_bInUpgradeSend)
-        m_bUpgradeDonePending = true;
-    else
-        lynx::platform::ShowMessageBox(this, Text(msg::kBatchComplete));
+    // Told within a step of the batch (a datagram applied, a tick): the box
+    // opens from the window's own loop once that step is over, so that no
+    // step of the batch runs inside another.
+    QTimer::singleShot(0, this, [this] { lynx::platform::ShowMessageBox(this, Text(msg::kBatchComplete)); });
 }
 
 void CLynxDlg::UpgradeReviewDue(int milliseconds)
 {
-    // One review at a time, however many notices wait.
-    if (m_bUpgradeReviewDue)
-        return;
-    m_bUpgradeReviewDue = true;
-    QTimer::singleShot(milliseconds, this, [this] {
-        m_bUpgradeReviewDue = false;
-        m_site.Upgrade().Tick();
-    });
+    // One tick pending, at the earliest time anything of the batch wants it:
+    // the next request, a held notice, the downloads in flight.
+    if (!m_upgradeTickTimer) {
+        m_upgradeTickTimer = new QTimer(this);
+        m_upgradeTickTimer->setSingleShot(true);
+        // A coarse timer may fire early; the batch would only ask again.
+        m_upgradeTickTimer->setTimerType(Qt::PreciseTimer);
+        connect(m_upgradeTickTimer, &QTimer::timeout, this, &CLynxDlg::UpgradeTick);
+    }
+    lynx::upgrade::UpgradeRun& run = m_site.Upgrade();
+    const auto now = run.Batch().Now();
+    int wait = std::max(0, milliseconds);
+    if (const auto next = run.NextDeadline(now)) {
+        const auto until = std::chrono::ceil<std::chrono::milliseconds>(*next - now).count();
+        wait = std::clamp<int>(static_cast<int>(std::max<long long>(until, 0)), 0, wait);
+    }
+    if (!m_upgradeTickTimer->isActive() || m_upgradeTickTimer->remainingTime() > wait)
+        m_upgradeTickTimer->start(wait);
+}
+
+void CLynxDlg::UpgradeTick()
+{
+    lynx::upgrade::UpgradeRun& run = m_site.Upgrade();
+    const bool wasSending = run.Batch().Sending();
+    run.Tick();
+    if (wasSending && !run.Batch().Sending())
+        UpgradeSendingEnded();
 }
 
 std::string CLynxDlg::SummaryFormat() const
@@ -121,12 +131,6 @@ std::string CLynxDlg::SummaryFormat() const
 lynx::upgrade::UpgradeRun::FrontEnd CLynxDlg::UpgradeFrontEnd()
 {
     lynx::upgrade::UpgradeRun::FrontEnd frontEnd;
-    frontEnd.pause = [](int milliseconds) {
-        if (PauseOverride())
-            PauseOverride()(milliseconds);
-        else
-            lynx::platform::PauseKeepingPaint(milliseconds);
-    };
     frontEnd.stopped = [this] { return m_bEnding; };
     frontEnd.clientFailed = [this] {
         lynx::platform::MessageBoxRequest request;
@@ -137,11 +141,6 @@ lynx::upgrade::UpgradeRun::FrontEnd CLynxDlg::UpgradeFrontEnd()
         lynx::platform::ShowMessageBox(request);
     };
     return frontEnd;
-}
-
-void CLynxDlg::SetUpgradePauseForTesting(std::function<void(int)> pause)
-{
-    PauseOverride() = std::move(pause);
 }
 
 void CLynxDlg::StartUpgradeFileServer()
@@ -200,18 +199,10 @@ void CLynxDlg::OnBnClickedBatchUpgrade()
         // The last batch's check would write over this batch's status cells.
         CancelVersionCheck();
         g_bUpgrading = 1;
+        // The first request goes out now, the others from the ticks.
         SendUpdateCommands();
-        UpdateUpgradeSummary();
-        if (!batch.Settled()) {
-            if (!m_upgradeWaitTimer) {
-                m_upgradeWaitTimer = new QTimer(this);
-                m_upgradeWaitTimer->setSingleShot(true);
-                connect(m_upgradeWaitTimer, &QTimer::timeout, this, &CLynxDlg::UpgradeWaitOver);
-            }
-            const uint32_t seconds =
-                std::clamp<uint32_t>(SettingDword("UpgradeWaitSeconds").value_or(kDefaultUpgradeWaitSeconds), 1, 86400);
-            m_upgradeWaitTimer->start(static_cast<int>(seconds * 1000));
-        }
+        if (!batch.Sending())
+            UpgradeSendingEnded();
     } else {
         batch.Cancel();
     }
@@ -219,18 +210,28 @@ void CLynxDlg::OnBnClickedBatchUpgrade()
 
 void CLynxDlg::SendUpdateCommands()
 {
-    m_bInUpgradeSend = true;
     m_site.Upgrade().SendUpdateCommands(m_strUpgradeFile.toStdString());
-    m_bInUpgradeSend = false;
+}
+
+void CLynxDlg::UpgradeSendingEnded()
+{
+    UpdateUpgradeSummary();
+    if (m_site.Upgrade().Batch().Settled())
+        return;
+    // The cameras' wait runs from the last request.
+    if (!m_upgradeWaitTimer) {
+        m_upgradeWaitTimer = new QTimer(this);
+        m_upgradeWaitTimer->setSingleShot(true);
+        connect(m_upgradeWaitTimer, &QTimer::timeout, this, &CLynxDlg::UpgradeWaitOver);
+    }
+    const uint32_t seconds =
+        std::clamp<uint32_t>(SettingDword("UpgradeWaitSeconds").value_or(kDefaultUpgradeWaitSeconds), 1, 86400);
+    m_upgradeWaitTimer->start(static_cast<int>(seconds * 1000));
 }
 
 void CLynxDlg::UpdateUpgradeSummary()
 {
     m_site.Upgrade().Batch().UpdateSummary();
-    if (m_bUpgradeDonePending && !m_bInUpgradeSend) {
-        m_bUpgradeDonePending = false;
-        lynx::platform::ShowMessageBox(this, Text(msg::kBatchComplete));
-    }
 }
 
 void CLynxDlg::UpgradeWaitOver()

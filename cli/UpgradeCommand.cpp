@@ -203,9 +203,6 @@ site::UpgradeEvents TextEvents(std::ostream& out, std::ostream& err, LiveLine* l
     events.retry = [&out](int round, int rounds, size_t cameras) {
         out << "retry " << round << " of " << rounds << ": " << cameras << " cameras" << std::endl;
     };
-    events.unreported = [&out](const std::string& ip) {
-        out << TerminalText(ip) << "\t" << platform::TrUtf8("未报告升级结果") << std::endl;
-    };
     events.roundEnded = [&out](const std::string& summary) { out << TerminalText(summary) << std::endl; };
     events.verified = [&out](const std::string& mac, const std::string& version, const std::string& ip) {
         out << TerminalText(mac) << "\tverified: " << TerminalText(version) << " at " << TerminalText(ip) << std::endl;

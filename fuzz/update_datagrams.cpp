@@ -61,8 +61,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     hooks.sendUpdate = [](const std::string&, const std::string&, uint16_t, const std::string&, uint32_t) {
         return true;
     };
-    hooks.pause = [](int) {};
     batch.Confirm("/fw/cam.zip", hooks);
+    // Every request out, each when it is due.
+    while (const auto due = batch.NextSendAt())
+        batch.SendDue(*due);
     // The first device's camera has downloaded the file, the others have not:
     // their successes wait, and are not believed once reviewed.
     batch.SetDownloadWitness([](const std::string& ip) { return ip == "192.168.1.101"; });

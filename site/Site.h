@@ -43,8 +43,9 @@ public:
     // The summary line's format in the front end's language; empty: another
     // observer's, or the batch's own.
     virtual std::string SummaryFormat() const { return {}; }
-    // The batch wants its held success notices reviewed this long from now
-    // (upgrade::UpgradeBatch::Review).
+    // The batch wants the engine's tick (upgrade::UpgradeRun::Tick) this long
+    // from now at the latest: a request due, a held success notice, downloads
+    // to follow.
     virtual void UpgradeReviewDue(int /*milliseconds*/) {}
 };
 

@@ -160,21 +160,6 @@ std::vector<protocol::DeviceRow> OwnRows(const protocol::DeviceTable& table)
     return kept;
 }
 
-// Collects what arrives until the deadline or until done, with the engine's
-// tick between (the held success notices, the downloads): the session's own
-// wait ends only when a datagram comes, and neither must wait for one.
-void CollectTicking(protocol::DiscoverySession& session, Clock::time_point deadline,
-                    const protocol::DuplicateFilter& filter, const std::function<void(protocol::Datagram&)>& toBatch,
-                    const std::function<void()>& tick, const std::function<bool()>& done = {})
-{
-    const auto slice = std::chrono::milliseconds(upgrade::UpgradeRun::kTickMs);
-    do {
-        tick();
-        session.CollectUntil(std::min(deadline, Clock::now() + slice), filter, toBatch, done);
-    } while (Clock::now() < deadline && !(done && done()));
-    tick();
-}
-
 // The cameras asked for, from the search's rows: all of them, or each one at
 // an address (its own report first, should another host speak for the
 // address) and each one with a MAC. One not found is told, and counted in
@@ -218,189 +203,282 @@ std::vector<protocol::DeviceRow> ChooseCameras(const UpgradeRequest& request, co
     return chosen;
 }
 
-} // namespace
+// One run of the flow: the session that receives everything (the reports of
+// the searches, and the replies and notifications on port 8025 and on each
+// camera's client), the batch with its server, and the rounds.
+class Flow {
+public:
+    Flow(const UpgradeRequest& request, const UpgradeEvents& events, UpgradeResult& result)
+        : m_request(request), m_events(events), m_report(result.report), m_result(result),
+          m_run(TakeJobs(events, result.report), {})
+    {
+        m_run.Batch().SetParallel(request.parallel);
+        upgrade::UpgradeRun::FrontEnd frontEnd;
+        frontEnd.clientFailed = [&events] { Tell(events.notice, upgrade::msg::kClientError); };
+        m_run.SetFrontEnd(std::move(frontEnd));
+    }
 
-UpgradeResult RunUpgrade(const UpgradeRequest& request, const UpgradeEvents& events)
+    bool StartServer();
+    // The first search, and the cameras chosen from it; false when none.
+    bool Choose();
+    // The rounds, each for the cameras the last one failed.
+    void Rounds();
+
+private:
+    std::unique_ptr<Jobs> TakeJobs(const UpgradeEvents& events, SiteReport& report)
+    {
+        auto jobs = std::make_unique<Jobs>(events, report);
+        m_jobs = jobs.get();
+        return jobs;
+    }
+    Failure SearchAgain();
+    // The batch's steps until the deadline or until done: the session's wake
+    // waited on until the engine's next deadline (a tick at the latest), what
+    // arrived applied, then the engine's tick.
+    void Drive(Clock::time_point deadline, const std::function<bool()>& done = {});
+    void Tick();
+    // One round's batch: the requests as they fall due, the cameras' reports,
+    // the downloads in flight and the success notices held for their proof.
+    void Round(const std::vector<protocol::DeviceRow>& rows);
+    // Each camera's outcome of the round: those that succeeded, and why each
+    // other one failed.
+    std::set<std::string> Outcomes(std::map<std::string, std::string>& failed);
+    // The cameras that reported success, searched for until each runs a new
+    // version; those that do not are moved to failed.
+    void Verify(std::set<std::string>& succeeded, std::map<std::string, std::string>& failed);
+
+    const UpgradeRequest& m_request;
+    const UpgradeEvents& m_events;
+    SiteReport& m_report;
+    UpgradeResult& m_result;
+    protocol::DiscoverySession m_session;
+    Jobs* m_jobs = nullptr;  // the batch's view
+    upgrade::UpgradeRun m_run;
+    const protocol::DuplicateFilter m_filter;
+    SearchRequest m_search;
+    int m_missing = 0;
+    std::vector<protocol::DeviceRow> m_chosen;
+    std::map<std::string, std::string> m_versionBefore;  // by MAC
+    std::map<std::string, std::string> m_cardOf;         // by MAC: where it was found
+};
+
+void Flow::Tick()
 {
-    UpgradeResult result;
-    SiteReport& report = result.report;
+    m_run.Tick();
+    TellProgress(m_events, m_run.Batch());
+}
 
-    // One session receives everything: the reports of the searches, and the
-    // replies and notifications on port 8025 and on each camera's client.
-    protocol::InitTransport();
-    protocol::DiscoverySession session;
-    auto jobsOwner = std::make_unique<Jobs>(events, report);
-    Jobs& jobs = *jobsOwner;
-    upgrade::UpgradeRun run(std::move(jobsOwner), {});
-    run.Batch().SetParallel(request.parallel);
-    const auto toBatch = [&run](protocol::Datagram& datagram) {
-        run.Batch().OnDatagram(datagram.header, datagram.body, datagram.peerAddress);
+void Flow::Drive(Clock::time_point deadline, const std::function<bool()>& done)
+{
+    const auto toBatch = [this](protocol::Datagram& datagram) {
+        m_run.Batch().OnDatagram(datagram.header, datagram.body, datagram.peerAddress);
     };
-    const protocol::DuplicateFilter filter;
-    Clock::time_point roundDeadline{};
-    upgrade::UpgradeRun::FrontEnd frontEnd;
-    const auto tick = [&] {
-        run.Tick();
-        TellProgress(events, run.Batch());
+    // A request fallen due (a place freed by what arrived) ends the wait.
+    const auto stepDue = [&] {
+        const auto send = m_run.Batch().NextSendAt();
+        return (done && done()) || (send && *send <= Clock::now());
     };
-    frontEnd.pause = [&](int milliseconds) {
-        CollectTicking(session, Clock::now() + std::chrono::milliseconds(milliseconds), filter, toBatch, tick);
-    };
-    frontEnd.clientFailed = [&events] { Tell(events.notice, upgrade::msg::kClientError); };
-    frontEnd.giveUp = [&roundDeadline] { return Clock::now() >= roundDeadline; };
-    run.SetFrontEnd(std::move(frontEnd));
+    for (;;) {
+        Tick();
+        if ((done && done()) || Clock::now() >= deadline)
+            return;
+        // What is waited for may lie outside the inbox too (the server's
+        // downloads in flight): looked at again at least once a tick.
+        const auto now = Clock::now();
+        const auto slice = now + std::chrono::milliseconds(upgrade::UpgradeRun::kTickMs);
+        const auto until = std::min({m_run.NextDeadline(now).value_or(slice), slice, deadline});
+        m_session.CollectUntil(until, m_filter, toBatch, stepDue);
+    }
+}
 
+bool Flow::StartServer()
+{
     upgrade::UpgradeFileServer::Options serverOptions;
     serverOptions.firstPort = 9000;
     // A stalled download is the batch's to give up: the server's own limit
     // lies beyond it.
-    run.SetStallTime(std::chrono::seconds(std::max(1, request.stallSeconds)));
+    m_run.SetStallTime(std::chrono::seconds(std::max(1, m_request.stallSeconds)));
     serverOptions.ioTimeout = std::max<std::chrono::milliseconds>(serverOptions.ioTimeout,
-                                                                  run.StallTime() + std::chrono::seconds(5));
-    serverOptions.notify = [&events](const std::string& text, std::stop_token) { Tell(events.notice, text); };
-    if (!run.StartOwnServer(serverOptions)) {
-        result.failure = Failure::NoFileServer;
-        return result;
-    }
-    SearchRequest search;
-    search.seconds = request.seconds;
-    search.interfaces = request.interfaces;
-    // Both ports: the cameras' replies and notifications come to 8025.
-    search.serveUpdates = true;
-    const auto searchAgain = [&] {
-        const SearchResult found = Search(session, search, events.searching);
-        search.serveUpdates = false;  // started once for the whole flow
-        return found.failure;
-    };
-    if ((result.failure = searchAgain()) != Failure::None)
-        return result;
+                                                                  m_run.StallTime() + std::chrono::seconds(5));
+    serverOptions.notify = [this](const std::string& text, std::stop_token) { Tell(m_events.notice, text); };
+    return m_run.StartOwnServer(serverOptions);
+}
 
-    int missing = 0;
-    const std::vector<protocol::DeviceRow> chosen = ChooseCameras(request, OwnRows(session.Table()), events, &missing);
-    if (chosen.empty()) {
-        result.noneChosen = true;
-        return result;
+Failure Flow::SearchAgain()
+{
+    const SearchResult found = Search(m_session, m_search, m_events.searching);
+    m_search.serveUpdates = false;  // started once for the whole flow
+    return found.failure;
+}
+
+bool Flow::Choose()
+{
+    m_search.seconds = m_request.seconds;
+    m_search.interfaces = m_request.interfaces;
+    // Both ports: the cameras' replies and notifications come to 8025.
+    m_search.serveUpdates = true;
+    if ((m_result.failure = SearchAgain()) != Failure::None)
+        return false;
+    m_chosen = ChooseCameras(m_request, OwnRows(m_session.Table()), m_events, &m_missing);
+    if (m_chosen.empty()) {
+        m_result.noneChosen = true;
+        return false;
     }
-    std::map<std::string, std::string> versionBefore;  // by MAC
-    std::map<std::string, std::string> cardOf;         // by MAC: where it was found
-    for (const protocol::DeviceRow& row : chosen) {
-        cardOf[FieldText(row.record.mac)] = row.arrival.interfaceName;
-        SiteReport::Row& entry = report.Camera(FieldText(row.record.mac));
+    for (const protocol::DeviceRow& row : m_chosen) {
+        m_cardOf[FieldText(row.record.mac)] = row.arrival.interfaceName;
+        SiteReport::Row& entry = m_report.Camera(FieldText(row.record.mac));
         entry.oldIp = FieldText(row.record.deviceIp);
         entry.oldVersion = FieldText(row.record.softwareVersion);
-        versionBefore[entry.mac] = entry.oldVersion;
+        m_versionBefore[entry.mac] = entry.oldVersion;
     }
+    return true;
+}
 
-    std::vector<protocol::DeviceRow> roundRows = chosen;
+void Flow::Round(const std::vector<protocol::DeviceRow>& rows)
+{
+    upgrade::UpgradeBatch& batch = m_run.Batch();
+    batch.Prepare(m_jobs->Take(rows));
+    auto roundDeadline = Clock::now() + std::chrono::seconds(m_request.waitSeconds);
+    m_run.Confirm(m_request.file);
+    if (batch.url().empty())
+        Tell(m_events.warning, "no camera could be reached on TCP port 8021; the requests carry no download address");
+    // One at a time, every request goes out and the wait runs from the last;
+    // a parallel batch waits for places within --wait.
+    if (m_request.parallel == 0) {
+        Drive(Clock::time_point::max(), [&] { return !batch.Sending(); });
+        roundDeadline = Clock::now() + std::chrono::seconds(m_request.waitSeconds);
+    }
+    // Settled once every job has reported, or was refused or never sent:
+    // neither of those will report.
+    Drive(roundDeadline, [&] { return !batch.Sending() && batch.Settled(); });
+    batch.StopSending();
+    // A camera still downloading keeps the server up, whatever the jobs
+    // say: one cut off now would fail for our hurry. The server itself
+    // drops a download that stalls.
+    if (const int open = m_run.DownloadsOpen(); open > 0) {
+        Tell(m_events.warning, "waiting for " + std::to_string(open) + " download(s) still in flight");
+        Drive(Clock::now() + std::chrono::seconds(m_request.waitSeconds), [&] { return m_run.DownloadsOpen() == 0; });
+    }
+    // A success notice still waiting for its download is settled first,
+    // within its grace.
+    Drive(Clock::now() + upgrade::UpgradeBatch::kProofGrace, [&] { return !batch.Holding(); });
+    // The wait is over: a camera that never reported ends so, as the window's does.
+    if (!batch.Settled())
+        batch.EndUnreported();
+    RecordDownloads(batch, *m_jobs, m_report);
+}
+
+std::set<std::string> Flow::Outcomes(std::map<std::string, std::string>& failed)
+{
+    std::set<std::string> succeeded;
+    for (const UgInfo* job : m_run.Batch().jobs()) {
+        const std::string mac = m_jobs->Mac(job->device);
+        if (job->state == upgrade::UgState::Succeeded) {
+            succeeded.insert(mac);
+            continue;
+        }
+        failed[mac] = job->state == upgrade::UgState::Waiting       ? "not sent before --wait ran out"
+                      : job->state == upgrade::UgState::Unreachable ? job->unreachable
+                                                                    : platform::TrUtf8(StatusText(job->state));
+    }
+    Tell(m_events.roundEnded, m_jobs->Summary());
+    return succeeded;
+}
+
+void Flow::Verify(std::set<std::string>& succeeded, std::map<std::string, std::string>& failed)
+{
+    // Each camera that reported success restarts with the new firmware:
+    // searched for until it answers with a new version.
+    std::set<std::string> unverified = succeeded;
+    std::map<std::string, std::string> seen;  // MAC -> version heard
+    const auto verifyDeadline = Clock::now() + std::chrono::seconds(m_request.rebootWaitSeconds);
+    const auto check = [&] {
+        for (const protocol::DeviceRow& row : m_session.Table().Rows()) {
+            const std::string mac = FieldText(row.record.mac);
+            // Only the camera's own word counts: from the address it
+            // reports, on the card it was found on.
+            if (!unverified.count(mac) || !protocol::FromItsOwnAddress(row.record, row.arrival, m_cardOf[mac]))
+                continue;
+            const std::string version = FieldText(row.record.softwareVersion);
+            seen[mac] = version;
+            SiteReport::Row& entry = m_report.Camera(mac);
+            entry.newIp = FieldText(row.record.deviceIp);
+            entry.newVersion = version;
+            if (version != m_versionBefore[mac] &&
+                (m_request.expectVersion.empty() || version == m_request.expectVersion)) {
+                m_report.AddStatus(mac, "verified: " + version + " at " + entry.newIp);
+                Tell(m_events.verified, mac, version, entry.newIp);
+                unverified.erase(mac);
+            }
+        }
+        return unverified.empty();
+    };
+    SearchUntil(m_session, verifyDeadline, check, [this](protocol::Datagram& datagram) {
+        m_run.Batch().OnDatagram(datagram.header, datagram.body, datagram.peerAddress);
+    });
+    for (const std::string& mac : unverified) {
+        const auto heard = seen.find(mac);
+        std::string why = heard == seen.end() ? "did not come back within --reboot-wait"
+                          : heard->second == m_versionBefore[mac]
+                              ? "reported success but still runs " + heard->second
+                              : "runs " + heard->second + ", not " + m_request.expectVersion;
+        Tell(m_events.notVerified, mac, why);
+        m_report.AddStatus(mac, "not verified: " + why);
+        failed[mac] = why;
+        succeeded.erase(mac);
+    }
+}
+
+void Flow::Rounds()
+{
+    std::vector<protocol::DeviceRow> roundRows = m_chosen;
     std::set<std::string> finished;  // MACs that succeeded (and verified)
     for (int round = 0;; ++round) {
         if (round > 0)
-            Tell(events.retry, round, request.retries, roundRows.size());
-        run.Batch().Prepare(jobs.Take(roundRows));
-        roundDeadline = Clock::now() + std::chrono::seconds(request.waitSeconds);
-        run.Confirm(request.file);
-        if (run.Batch().url().empty())
-            Tell(events.warning, "no camera could be reached on TCP port 8021; the requests carry no download address");
-        // Settled once every job has reported, or was refused or never sent:
-        // neither of those will report.
-        if (request.parallel == 0)
-            roundDeadline = Clock::now() + std::chrono::seconds(request.waitSeconds);
-        CollectTicking(session, roundDeadline, filter, toBatch, tick, [&] { return run.Batch().Settled(); });
-        // A camera still downloading keeps the server up, whatever the jobs
-        // say: one cut off now would fail for our hurry. The server itself
-        // drops a download that stalls.
-        if (const int open = run.DownloadsOpen(); open > 0) {
-            Tell(events.warning, "waiting for " + std::to_string(open) + " download(s) still in flight");
-            const auto limit = Clock::now() + std::chrono::seconds(request.waitSeconds);
-            CollectTicking(session, limit, filter, toBatch, tick, [&] { return run.DownloadsOpen() == 0; });
-        }
-        // A success notice still waiting for its download is settled first,
-        // within its grace.
-        CollectTicking(session, Clock::now() + upgrade::UpgradeBatch::kProofGrace, filter, toBatch, tick,
-                       [&] { return !run.Batch().Holding(); });
-        RecordDownloads(run.Batch(), jobs, report);
-
+            Tell(m_events.retry, round, m_request.retries, roundRows.size());
+        Round(roundRows);
         std::map<std::string, std::string> failed;  // MAC -> why
-        std::set<std::string> succeeded;
-        for (const UgInfo* job : run.Batch().jobs()) {
-            const std::string mac = jobs.Mac(job->device);
-            if (job->state == upgrade::UgState::Succeeded) {
-                succeeded.insert(mac);
-                continue;
-            }
-            const bool unreported = job->state == upgrade::UgState::Sent || job->state == upgrade::UgState::Upgrading;
-            if (unreported)
-                Tell(events.unreported, job->ip);
-            failed[mac] = unreported ? platform::TrUtf8("未报告升级结果")
-                          : job->state == upgrade::UgState::Waiting     ? "not sent before --wait ran out"
-                          : job->state == upgrade::UgState::Unreachable ? job->unreachable
-                                                                        : platform::TrUtf8(StatusText(job->state));
-        }
-        Tell(events.roundEnded, jobs.Summary());
-
-        if (request.verify && !succeeded.empty()) {
-            // Each camera that reported success restarts with the new firmware:
-            // searched for until it answers with a new version.
-            std::set<std::string> unverified = succeeded;
-            std::map<std::string, std::string> seen;  // MAC -> version heard
-            const auto verifyDeadline = Clock::now() + std::chrono::seconds(request.rebootWaitSeconds);
-            const auto check = [&] {
-                for (const protocol::DeviceRow& row : session.Table().Rows()) {
-                    const std::string mac = FieldText(row.record.mac);
-                    // Only the camera's own word counts: from the address it
-                    // reports, on the card it was found on.
-                    if (!unverified.count(mac) || !protocol::FromItsOwnAddress(row.record, row.arrival, cardOf[mac]))
-                        continue;
-                    const std::string version = FieldText(row.record.softwareVersion);
-                    seen[mac] = version;
-                    SiteReport::Row& entry = report.Camera(mac);
-                    entry.newIp = FieldText(row.record.deviceIp);
-                    entry.newVersion = version;
-                    if (version != versionBefore[mac] &&
-                        (request.expectVersion.empty() || version == request.expectVersion)) {
-                        report.AddStatus(mac, "verified: " + version + " at " + entry.newIp);
-                        Tell(events.verified, mac, version, entry.newIp);
-                        unverified.erase(mac);
-                    }
-                }
-                return unverified.empty();
-            };
-            SearchUntil(session, verifyDeadline, check, toBatch);
-            for (const std::string& mac : unverified) {
-                const auto heard = seen.find(mac);
-                std::string why = heard == seen.end() ? "did not come back within --reboot-wait"
-                                  : heard->second == versionBefore[mac]
-                                      ? "reported success but still runs " + heard->second
-                                      : "runs " + heard->second + ", not " + request.expectVersion;
-                Tell(events.notVerified, mac, why);
-                report.AddStatus(mac, "not verified: " + why);
-                failed[mac] = why;
-                succeeded.erase(mac);
-            }
-        }
+        std::set<std::string> succeeded = Outcomes(failed);
+        if (m_request.verify && !succeeded.empty())
+            Verify(succeeded, failed);
         for (const std::string& mac : succeeded) {
             finished.insert(mac);
-            report.SetOutcome(mac, request.verify ? "verified" : "succeeded");
+            m_report.SetOutcome(mac, m_request.verify ? "verified" : "succeeded");
         }
         for (const auto& [mac, why] : failed)
-            report.SetOutcome(mac, why);
-        if (failed.empty() || round >= request.retries)
+            m_report.SetOutcome(mac, why);
+        if (failed.empty() || round >= m_request.retries)
             break;
 
         // The next round takes the failed cameras as a new search finds them.
-        if (const Failure failure = searchAgain(); failure != Failure::None) {
-            Tell(events.warning, FailureText(failure));
+        if (const Failure failure = SearchAgain(); failure != Failure::None) {
+            Tell(m_events.warning, FailureText(failure));
             break;
         }
         roundRows.clear();
-        for (const protocol::DeviceRow& row : session.Table().Rows()) {
+        for (const protocol::DeviceRow& row : m_session.Table().Rows()) {
             if (failed.count(FieldText(row.record.mac)))
                 roundRows.push_back(row);
         }
         if (roundRows.empty())
             break;
     }
-    result.allSucceeded = missing == 0 && finished.size() == chosen.size();
+    m_result.allSucceeded = m_missing == 0 && finished.size() == m_chosen.size();
+}
+
+} // namespace
+
+UpgradeResult RunUpgrade(const UpgradeRequest& request, const UpgradeEvents& events)
+{
+    UpgradeResult result;
+    protocol::InitTransport();
+    Flow flow(request, events, result);
+    if (!flow.StartServer()) {
+        result.failure = Failure::NoFileServer;
+        return result;
+    }
+    if (flow.Choose())
+        flow.Rounds();
     return result;
 }
 

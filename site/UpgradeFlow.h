@@ -4,6 +4,8 @@
 // the wait for the cameras' reports and for the downloads in flight, the
 // version check after their restart, and the retries. Everything that
 // happens is told as events; the outcome of each camera is the report's.
+// The batch's steps are driven in one loop: the session's wake waited on
+// until the engine's next deadline, what arrived applied, then the tick.
 #pragma once
 
 #include "protocol/DiscoverySession.h"
@@ -50,7 +52,7 @@ struct UpgradeProgress {
 struct CameraProgress {
     std::string mac;
     std::string ip;
-    std::string state;    // upgrade::StateKey
+    std::string state;    // site::StateKey
     std::string status;   // the status shown, translated; empty for an emptied one
     int percent = 0;      // of its download; 100 once the camera has taken the whole file
     uint64_t bytes = 0;   // bytes served to it
@@ -69,8 +71,8 @@ struct UpgradeEvents {
     std::function<void(const CameraProgress& camera)> camera;
     // A new round for the cameras that failed.
     std::function<void(int round, int rounds, size_t cameras)> retry;
-    // After a round: a camera that never reported, and the summary again.
-    std::function<void(const std::string& ip)> unreported;
+    // After a round, the summary again (a camera that never reported has
+    // ended "未报告升级结果" by then, told as its status).
     std::function<void(const std::string& summary)> roundEnded;
     // The version check: a camera's verdict.
     std::function<void(const std::string& mac, const std::string& version, const std::string& ip)> verified;

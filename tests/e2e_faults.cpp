@@ -173,7 +173,7 @@ TEST_F(Faults, ACablePulledDuringTheDownloadLeavesRowsUpgradingAndTheNextBatchSu
         reported += status != kUpgrading;
     }
     EXPECT_EQ(completed(), reported == 2);
-    EXPECT_EQ(summary(), QStringLiteral("总共:2    完成:2    成功:0    失败：%1").arg(reported));
+    EXPECT_EQ(summary(), QStringLiteral("总共:2    完成:%1    成功:0    失败：%1").arg(reported));
     EXPECT_LT(watch.LongestGapMs(), 1000);
 
     // The cable back, the next batch downloads in full: nothing was left stuck.
@@ -227,6 +227,7 @@ TEST_F(Faults, ASilentCameraAndOneThatReportsFromANewAddressAreNotCountedAsRepor
     EXPECT_EQ(now.at("192.168.1.102"), kUpgrading);
     EXPECT_EQ(now.at("192.168.1.103"), kUpgrading);
     EXPECT_FALSE(completed());
-    EXPECT_EQ(summary(), QStringLiteral("总共:3    完成:3    成功:1    失败：0"));
+    // The two still upgrading have not ended.
+    EXPECT_EQ(summary(), QStringLiteral("总共:3    完成:1    成功:1    失败：0"));
     EXPECT_LT(watch.LongestGapMs(), 1000);
 }

@@ -40,12 +40,14 @@ UpgradeBatch::~UpgradeBatch() = default;
 
 int UpgradeBatch::Prepare(const std::vector<BatchDevice>& devices)
 {
-    m_total = m_done = m_succeeded = m_failed = 0;
+    m_total = m_sent = m_succeeded = m_failed = 0;
     m_announced = false;
+    m_sending = false;
     m_url.clear();
     m_pending.clear();
     m_queue.clear();
     m_jobs.clear();
+    m_next = m_queue.end();
 
     for (const BatchDevice& device : devices) {
         auto job = std::make_unique<UgInfo>();
@@ -57,7 +59,7 @@ int UpgradeBatch::Prepare(const std::vector<BatchDevice>& devices)
         ++m_total;
         if (!job->unreachable.empty()) {
             job->state = UgState::Unreachable;
-            ++m_done;
+            ++m_sent;
             ++m_failed;
             Show(*job, UgState::Unreachable);
         } else {
@@ -87,70 +89,110 @@ void UpgradeBatch::Confirm(const std::string& firmwarePath, const UpgradeSendHoo
 
 void UpgradeBatch::SendUpdateCommands(const std::string& firmwarePath, const UpgradeSendHooks& hooks)
 {
-    const std::string fileName = FileNameOf(firmwarePath);
-    hooks.publishFile(firmwarePath, fileName);
+    m_hooks = hooks;
+    m_fileName = FileNameOf(firmwarePath);
+    m_hooks.publishFile(firmwarePath, m_fileName);
     m_url.clear();
+    m_next = m_queue.begin();
+    m_sending = true;
+    const TimePoint now = Now();
+    m_sendAt = now;
+    SendDue(now);
+}
 
-    // Requests go out one at a time; the pauses run the window's event loop, so
-    // replies and notifications may be applied meanwhile, but they never touch
-    // the queue.
-    for (auto it = m_queue.begin(); it != m_queue.end();) {
-        if (hooks.stopped && hooks.stopped())
-            break;
-        UgInfo& job = **it;
-        uint16_t handle = 0;
-        if (auto client = m_clients.find(job.ip); client != m_clients.end()) {
-            handle = client->second;
-        } else if (hooks.startClient(job.ip, handle)) {
-            m_clients[job.ip] = handle;
-        } else {
-            handle = 0;
-            hooks.clientFailed();
+void UpgradeBatch::SendDue(TimePoint now)
+{
+    // Replies and notifications are applied between the steps; they never
+    // touch the queue, so m_next stays valid.
+    while (m_sending) {
+        if (m_next == m_queue.end() || (m_hooks.stopped && m_hooks.stopped())) {
+            StopSending();
+            return;
         }
-
-        // The PC's address as each camera reaches it: on a PC with several
-        // network cards it differs from one camera segment to another, and a
-        // camera told another card's address could not download. A camera
-        // towards which none is found is given the last one found.
-        const std::string local = hooks.localAddress(job.ip);
-        if (!local.empty())
-            m_url = "http://" + local + ":" + std::to_string(hooks.httpPort()) + "/" + PercentEncoded(fileName);
-        // The request names the device by its record's identifier, the one
-        // its notification is matched against; an address looked up afresh
-        // could name another record, or none after the device was
-        // readdressed.
-        ++m_done;
-        UpdateSummary();
-        Show(job, UgState::Sent);
-        if (hooks.sendUpdate(m_url, job.deviceId, handle, job.ip, job.id)) {
-            job.state = UgState::Sent;
-            it = m_queue.erase(it);
-            if (m_parallel == 0) {
-                hooks.pause(kPauseAfterSentMs);
-            } else if (it != m_queue.end()) {
-                // The next request waits for a free place only.
-                while (InFlight() >= m_parallel) {
-                    if (hooks.giveUp && hooks.giveUp()) {
-                        m_view->SetUpgrading(false);
-                        return;
-                    }
-                    hooks.pause(kParallelPollMs);
-                }
-            }
-        } else {
-            job.state = UgState::SendFailed;
-            Show(job, UgState::SendFailed);
-            ++it;
-            hooks.pause(kPauseAfterFailureMs);
+        // A place of a parallel batch is freed by a camera's report, whose
+        // arrival asks for the next step.
+        if (m_parallel > 0 && InFlight() >= m_parallel)
+            return;
+        if (now < m_sendAt) {
+            m_view->ReviewAfter(static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(m_sendAt - now).count()));
+            return;
         }
+        if (!SendNext())
+            m_sendAt = now + kPauseAfterFailure;
+        else if (m_parallel == 0)
+            m_sendAt = now + kPauseAfterSent;
     }
+}
+
+bool UpgradeBatch::SendNext()
+{
+    UgInfo& job = **m_next;
+    uint16_t handle = 0;
+    if (auto client = m_clients.find(job.ip); client != m_clients.end()) {
+        handle = client->second;
+    } else if (m_hooks.startClient(job.ip, handle)) {
+        m_clients[job.ip] = handle;
+    } else {
+        handle = 0;
+        m_hooks.clientFailed();
+    }
+
+    // The PC's address as each camera reaches it: on a PC with several
+    // network cards it differs from one camera segment to another, and a
+    // camera told another card's address could not download. A camera
+    // towards which none is found is given the last one found.
+    const std::string local = m_hooks.localAddress(job.ip);
+    if (!local.empty())
+        m_url = "http://" + local + ":" + std::to_string(m_hooks.httpPort()) + "/" + PercentEncoded(m_fileName);
+    // A request that could not be sent before is tried again, counted as
+    // sent once and as failed no longer.
+    if (job.state == UgState::SendFailed)
+        --m_failed;
+    else
+        ++m_sent;
+    UpdateSummary();
+    Show(job, UgState::Sent);
+    // The request names the device by its record's identifier, the one its
+    // notification is matched against; an address looked up afresh could
+    // name another record, or none after the device was readdressed.
+    if (m_hooks.sendUpdate(m_url, job.deviceId, handle, job.ip, job.id)) {
+        job.state = UgState::Sent;
+        m_next = m_queue.erase(m_next);
+        return true;
+    }
+    job.state = UgState::SendFailed;
+    ++m_failed;
+    Show(job, UgState::SendFailed);
+    UpdateSummary();
+    ++m_next;
+    return false;
+}
+
+std::optional<UpgradeBatch::TimePoint> UpgradeBatch::NextSendAt() const
+{
+    if (!m_sending || (m_parallel > 0 && InFlight() >= m_parallel))
+        return std::nullopt;
+    return m_sendAt;
+}
+
+void UpgradeBatch::StopSending()
+{
+    if (!m_sending)
+        return;
+    m_sending = false;
     m_view->SetUpgrading(false);
+}
+
+void UpgradeBatch::WantTickForAPlace()
+{
+    if (m_sending && m_parallel > 0 && m_next != m_queue.end() && InFlight() < m_parallel)
+        m_view->ReviewAfter(0);
 }
 
 void UpgradeBatch::UpdateSummary()
 {
-    m_view->SetSummaryText(SummaryText(m_total, m_done, m_succeeded, m_failed, m_view->SummaryFormat()));
-    if (m_done == m_total && m_total != 0) {
+    m_view->SetSummaryText(SummaryText(m_total, done(), m_succeeded, m_failed, m_view->SummaryFormat()));
+    if (m_sent == m_total && m_total != 0) {
         m_view->SetUpgrading(false);
         // The summary is written again after the send loop and after every
         // notification; the end of the batch is told only the first time. A
@@ -220,6 +262,7 @@ void UpgradeBatch::OnDatagram(const PacketHeader& header, const std::string& bod
             UpdateSummary();
         }
     }
+    WantTickForAPlace();
 }
 
 void UpgradeBatch::OnNotification(const UpdateStatusRecord& notification, uint32_t from)
@@ -245,7 +288,7 @@ void UpgradeBatch::OnNotification(const UpdateStatusRecord& notification, uint32
             Finish(**job, UgState::Succeeded);
         } else {
             if (!(*job)->successHeldSince)
-                (*job)->successHeldSince = std::chrono::steady_clock::now();
+                (*job)->successHeldSince = Now();
             m_view->ReviewAfter(kReviewMs);
         }
         break;
@@ -263,7 +306,7 @@ void UpgradeBatch::OnNotification(const UpdateStatusRecord& notification, uint32
 
 void UpgradeBatch::Finish(UgInfo& job, UgState outcome)
 {
-    TakeDownload(job, std::chrono::steady_clock::now());
+    TakeDownload(job, Now());
     // A camera whose download was given up and that reports a failure
     // without having taken the file since: the stall is its reason, counted
     // already.
@@ -301,7 +344,7 @@ void UpgradeBatch::EndUnreported()
     UpdateSummary();
 }
 
-void UpgradeBatch::Review(std::chrono::steady_clock::time_point now)
+void UpgradeBatch::Review(TimePoint now)
 {
     std::vector<UgInfo*> held;
     for (UgInfo* job : m_pending) {

@@ -1,5 +1,5 @@
-// One batch upgrade as bookkeeping: one job per chosen device, the paced send
-// loop, the counters and the summary line, and what the cameras' replies and
+// One batch upgrade as bookkeeping: one job per chosen device, the paced sends
+// as steps taken when they are due, the counters and the summary line, and what the cameras' replies and
 // status notifications do to them. No widget: the window and lynx-cli each
 // give it a view that shows the jobs' states and the hooks that reach the
 // network.
@@ -36,9 +36,10 @@ public:
     // The summary line's printf format, with four %d (total, done, succeeded,
     // failed) in the view's language; one that is not is not used.
     virtual std::string SummaryFormat() const { return msg::kSummaryFormat; }
-    // A success notice waits for its camera's download to be counted:
-    // UpgradeBatch::Review is wanted this long from now. A front end that
-    // reviews as it waits anyway need not do anything.
+    // The batch wants its owner's tick this long from now at the latest: a
+    // success notice waits for its camera's download to be counted, or a
+    // request is due. A front end that ticks as it waits anyway need not do
+    // anything.
     virtual void ReviewAfter(int /*milliseconds*/) {}
     // The job of the device under this record number, in state, with its
     // download as the file server counts it: told after every status, and
@@ -58,7 +59,7 @@ struct BatchDevice {
     std::string unreachable = {};
 };
 
-// What the send loop does to the outside world.
+// What the paced sends do to the outside world.
 struct UpgradeSendHooks {
     // Hands the firmware file to the HTTP server before the first request.
     std::function<void(const std::string& path, const std::string& fileName)> publishFile;
@@ -75,22 +76,19 @@ struct UpgradeSendHooks {
     std::function<bool(const std::string& url, const std::string& deviceId, uint16_t handle,
                        const std::string& ip, uint32_t tag)>
         sendUpdate;
-    // Waits between requests; the window keeps painting and handling datagrams.
-    std::function<void(int milliseconds)> pause;
-    // Asked while the loop waits for a free place (SetParallel): true stops
-    // the loop, leaving the jobs not sent queued. None: it never stops.
-    std::function<bool()> giveUp;
     // Asked before each request, in either mode: true when the user has ended
-    // the program, and the jobs not sent stay queued. None: it never stops.
+    // the program; nothing more is sent and the jobs not sent stay queued.
+    // None: it never stops.
     std::function<bool()> stopped;
 };
 
 class UpgradeBatch {
 public:
-    static constexpr int kPauseAfterSentMs = 3000;
-    static constexpr int kPauseAfterFailureMs = 1000;
-    // How often a parallel send loop looks for a free place.
-    static constexpr int kParallelPollMs = 50;
+    using TimePoint = std::chrono::steady_clock::time_point;
+    // One at a time, the next request goes out this long after one sent, or
+    // after one that could not be sent.
+    static constexpr std::chrono::milliseconds kPauseAfterSent{3000};
+    static constexpr std::chrono::milliseconds kPauseAfterFailure{1000};
     // How long a success notice waits for the file server to count its
     // camera's download: the notice of a camera that has just taken the last
     // byte may overtake the server's account of it. And how often it is
@@ -108,6 +106,11 @@ public:
     // the next request sent as soon as one of them finishes.
     void SetParallel(int cameras) { m_parallel = cameras < 0 ? 0 : cameras; }
     int Parallel() const { return m_parallel; }
+
+    // The batch's clock: when a request is due, how long a success notice has
+    // waited for its download. The steady clock unless told.
+    void SetClock(std::function<TimePoint()> now) { m_now = std::move(now); }
+    TimePoint Now() const { return m_now(); }
 
     // Whether the camera at this address has downloaded the whole file of
     // the batch from the batch's server. A success notice is believed only
@@ -135,11 +138,25 @@ public:
     // The confirmation was refused: the jobs' statuses are emptied and they
     // stay unsent.
     void Cancel();
-    // The confirmation was given: the flag is set, every request sent with its
-    // pause, then the summary written.
+    // The confirmation was given: the flag is set, the sends begun (the first
+    // request goes out at once), then the summary written.
     void Confirm(const std::string& firmwarePath, const UpgradeSendHooks& hooks);
-    // The send loop alone, over the jobs still queued.
+    // Begins the paced sends over the jobs still queued: the file published,
+    // and whatever is due now sent. The rest goes out from SendDue.
     void SendUpdateCommands(const std::string& firmwarePath, const UpgradeSendHooks& hooks);
+    // Sends each queued request that is due by now: one at a time, 3 seconds
+    // after one sent and 1 second after one that could not be; with parallel
+    // N, whenever fewer than N cameras are in flight (and 1 second after one
+    // that could not be sent). Sending ends once every queued job has been
+    // tried, or when the user has ended the program.
+    void SendDue(TimePoint now);
+    // When the next request is due; none when nothing is being sent, or when
+    // the next one waits for a place that only a camera's report can free.
+    std::optional<TimePoint> NextSendAt() const;
+    // Requests are still to go out.
+    bool Sending() const { return m_sending; }
+    // Nothing more is sent: the jobs not sent stay queued and waiting.
+    void StopSending();
     // Writes the summary line; clears the flag when every job has been sent and
     // announces completion when, in addition, every job has reported.
     void UpdateSummary();
@@ -154,7 +171,8 @@ public:
     // has now downloaded the file succeeds; one that has waited out the grace
     // is not believed, and its job shows so, counted as a failure, until its
     // camera downloads the file and reports again.
-    void Review(std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now());
+    void Review(TimePoint now);
+    void Review() { Review(Now()); }
     // Some success notice is still waiting for its download.
     bool Holding() const;
     // The batch's wait is over: each job sent whose camera never reported
@@ -171,7 +189,12 @@ public:
                                             std::chrono::milliseconds stallAfter);
 
     int total() const { return m_total; }
-    int done() const { return m_done; }
+    // The jobs that have ended: each counts as succeeded or failed (a failure
+    // its camera may still turn into its own outcome included), never one
+    // still upgrading.
+    int done() const { return m_succeeded + m_failed; }
+    // The jobs whose request has gone out (or that were ended before it could).
+    int sent() const { return m_sent; }
     int succeeded() const { return m_succeeded; }
     int failed() const { return m_failed; }
     // The send queue (jobs not sent yet) and the jobs without a notification.
@@ -196,6 +219,10 @@ public:
 private:
     std::unique_ptr<UpgradeView> m_view;
     UgInfo* JobOfTag(uint32_t tag);
+    // Sends the request of the job at m_next; false when it could not go out.
+    bool SendNext();
+    // A parallel batch's place may have freed: the owner's tick is wanted now.
+    void WantTickForAPlace();
     void OnNotification(const UpdateStatusRecord& notification, uint32_t from);
     // Ends the job with its camera's outcome, counted once.
     void Finish(UgInfo& job, UgState outcome);
@@ -212,11 +239,19 @@ private:
     std::list<UgInfo*> m_queue;    // the jobs not sent yet
     std::list<UgInfo*> m_pending;  // the jobs that may still report
     int m_total = 0;
-    int m_done = 0;
+    int m_sent = 0;
     int m_succeeded = 0;
     int m_failed = 0;
     bool m_announced = false;
     int m_parallel = 0;
+    std::function<TimePoint()> m_now = [] { return std::chrono::steady_clock::now(); };
+    // The paced sends: the hooks and file they were begun with, the next job
+    // to try, and when it is due.
+    bool m_sending = false;
+    UpgradeSendHooks m_hooks;
+    std::string m_fileName;
+    std::list<UgInfo*>::iterator m_next;
+    TimePoint m_sendAt{};
     uint32_t m_lastJobId = 0;  // a late reply to an earlier batch names no job of this one
     std::string m_url;
     // One client per device address for the life of the batch object, reused

@@ -35,7 +35,7 @@ UpgradeRun::UpgradeRun(std::unique_ptr<UpgradeView> view, FrontEnd frontEnd)
     });
 }
 
-void UpgradeRun::Tick(std::chrono::steady_clock::time_point now)
+void UpgradeRun::Tick(UpgradeBatch::TimePoint now)
 {
     m_batch.Review(now);
     for (const std::string& ip : m_batch.TrackDownloads(now, m_stall)) {
@@ -44,8 +44,21 @@ void UpgradeRun::Tick(std::chrono::steady_clock::time_point now)
         else
             CutUpgradeDownload(ip);
     }
+    // A stalled camera given up frees its place of a parallel batch.
+    m_batch.SendDue(now);
     if (m_batch.InFlight() > 0)
         m_view->ReviewAfter(kTickMs);
+}
+
+std::optional<UpgradeBatch::TimePoint> UpgradeRun::NextDeadline(UpgradeBatch::TimePoint now) const
+{
+    std::optional<UpgradeBatch::TimePoint> next = m_batch.NextSendAt();
+    if (m_batch.InFlight() > 0 || m_batch.Holding()) {
+        const auto tick = now + std::chrono::milliseconds(kTickMs);
+        if (!next || tick < *next)
+            next = tick;
+    }
+    return next;
 }
 
 UpgradeRun::~UpgradeRun() = default;
@@ -101,8 +114,6 @@ UpgradeSendHooks UpgradeRun::Hooks() const
             view->ReviewAfter(kTickMs);
         return sent;
     };
-    hooks.pause = m_frontEnd.pause;
-    hooks.giveUp = m_frontEnd.giveUp;
     hooks.stopped = m_frontEnd.stopped;
     return hooks;
 }

@@ -15,6 +15,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace lynx::upgrade {
@@ -22,13 +23,9 @@ namespace lynx::upgrade {
 class UpgradeRun {
 public:
     struct FrontEnd {
-        // Waits between requests while replies are applied.
-        std::function<void(int milliseconds)> pause;
         // Tells the user that a camera's client could not be started.
         std::function<void()> clientFailed;
-        // A parallel send loop stops waiting for a free place (none: never).
-        std::function<bool()> giveUp;
-        // The user ended the program: the send loop sends nothing more (none: never).
+        // The user ended the program: nothing more is sent (none: never).
         std::function<bool()> stopped;
     };
 
@@ -37,8 +34,8 @@ public:
     // The batch asks the run for its server: the run stays where it was made.
     UpgradeRun(const UpgradeRun&) = delete;
     UpgradeRun& operator=(const UpgradeRun&) = delete;
-    // A front end that needs the run to make its own (lynx-cli's pause applies
-    // what arrives to the batch) gives it after construction.
+    // A front end that needs the run to make its own gives it after
+    // construction.
     void SetFrontEnd(FrontEnd frontEnd) { m_frontEnd = std::move(frontEnd); }
 
     // Serves the firmware from a server of the run's own (lynx-cli) instead
@@ -55,19 +52,26 @@ public:
     std::chrono::milliseconds StallTime() const { return m_stall; }
     // The engine's tick: the held success notices reviewed, each job's
     // download taken from the file server's account, a stalled one given up
-    // and its camera cut off. While jobs are in flight it asks for the next
-    // tick (UpgradeView::ReviewAfter); it never blocks.
-    void Tick(std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now());
+    // and its camera cut off, and each request that is due sent. It asks for
+    // the next tick (UpgradeView::ReviewAfter) while a request is to go out
+    // or jobs are in flight; it never blocks.
+    void Tick(UpgradeBatch::TimePoint now);
+    void Tick() { Tick(m_batch.Now()); }
     static constexpr int kTickMs = UpgradeBatch::kReviewMs;
+    // When the next tick is wanted: a request due, or jobs in flight, whose
+    // downloads and held notices are looked at every kTickMs. None: nothing
+    // waits on time, only on what arrives.
+    std::optional<UpgradeBatch::TimePoint> NextDeadline(UpgradeBatch::TimePoint now) const;
 
     UpgradeBatch& Batch() { return m_batch; }
     const UpgradeBatch& Batch() const { return m_batch; }
 
-    // The send loop over the batch's queued jobs, with the pauses.
+    // Begins the paced sends over the batch's queued jobs (UpgradeBatch::SendDue
+    // sends the rest from the ticks).
     void SendUpdateCommands(const std::string& firmwarePath);
-    // The confirmation was given: the flag, the send loop, the summary.
+    // The confirmation was given: the flag, the first requests, the summary.
     void Confirm(const std::string& firmwarePath);
-    // What the send loop does on the network; tests replace it piecewise.
+    // What the paced sends do on the network; tests replace it piecewise.
     UpgradeSendHooks Hooks() const;
 
 private:

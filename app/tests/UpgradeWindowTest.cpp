@@ -166,15 +166,12 @@ protected:
             m_fileParents.push_back(request.parent);
             return m_chosen;
         });
-        CLynxDlg::SetUpgradePauseForTesting([this](int ms) {
-            m_pauses.push_back(ms);
-            PauseKeepingPaint(20);
-        });
         g_bUpgrading = 0;
         // The loopback cameras receive on 8025 beside the window's server.
         setenv("LYNX_SHARE_PORTS", "1", 1);
         m_dlg = std::make_unique<CLynxDlg>();
         m_dlg->Create();
+        m_pauses = SkipUpgradePauses(*m_dlg);
         m_chosen = m_dir.filePath("fw-4.2.zip");
         lynx::test::MakeFirmwareZip(m_chosen.toStdString(), 70000);
         m_firmwareSize = static_cast<size_t>(QFileInfo(m_chosen).size());
@@ -182,7 +179,6 @@ protected:
     ~UpgradeWindow() override
     {
         m_dlg.reset();
-        CLynxDlg::SetUpgradePauseForTesting(nullptr);
         SetFileDialogHandler(m_previousFiles);
         g_bUpgrading = 0;
     }
@@ -207,7 +203,7 @@ protected:
     size_t m_firmwareSize = 0;
     std::vector<std::string> m_filters;
     std::vector<QWidget*> m_fileParents;
-    std::vector<int> m_pauses;
+    std::shared_ptr<std::vector<int>> m_pauses;  // the waits between requests, skipped
     FileDialogHandler m_previousFiles;
 };
 
@@ -250,7 +246,7 @@ TEST_F(UpgradeWindow, AFileThatIsNotAZipIsRefusedAndNoBatchStarts)
         m_dlg->OnBnClickedBatchUpgrade();
         EXPECT_EQ(boxes.texts(), QStringList{QStringLiteral("升级文件不是有效的zip压缩包：") + m_chosen});
         EXPECT_EQ(m_dlg->upgradeTotal(), 0);
-        EXPECT_TRUE(m_pauses.empty());
+        EXPECT_TRUE(m_pauses->empty());
         EXPECT_EQ(Status(0), "");
     }
 }
@@ -268,7 +264,7 @@ TEST_F(UpgradeWindow, CancelledConfirmationEmptiesTheTickedCellsAndSendsNothing)
     EXPECT_EQ(m_dlg->upgradeDone(), 0);
     EXPECT_EQ(Status(0), "");
     EXPECT_EQ(Status(1), "");
-    EXPECT_TRUE(m_pauses.empty());
+    EXPECT_TRUE(m_pauses->empty());
     EXPECT_EQ(lynx::res::GetDlgItem(*m_dlg, IDC_STATIC_UPGRADE_FILE)->property("text").toString(), m_chosen);
 }
 
@@ -283,7 +279,9 @@ TEST_F(UpgradeWindow, TickedCamerasAreUpgradedThroughTheToolsOwnServer)
     AddDevice("127.0.0.32", "W32");
 
     m_dlg->OnBnClickedBatchUpgrade();
-    EXPECT_EQ(m_pauses, std::vector<int>({3000, 3000}));
+    // The second request waits its 3 seconds after the first.
+    ASSERT_TRUE(WaitFor([&] { return !m_dlg->upgradeBatch().Sending(); }, 5000));
+    EXPECT_EQ(*m_pauses, std::vector<int>({3000}));
     const std::string expectedUrl = "http://127.0.0.1:" + std::to_string(g_nHttpPort.load()) + "/fw-4.2.zip";
     EXPECT_EQ(first.url(), expectedUrl);
     EXPECT_EQ(second.url(), expectedUrl);
@@ -296,7 +294,8 @@ TEST_F(UpgradeWindow, TickedCamerasAreUpgradedThroughTheToolsOwnServer)
     EXPECT_EQ(Status(1), "");
     EXPECT_EQ(Summary(), "总共:2    完成:2    成功:2    失败：0");
     EXPECT_EQ(m_dlg->upgradeSucceeded(), 2);
-    // Announced as the last notification is applied, once.
+    // Announced once the last notification is applied, once.
+    ASSERT_TRUE(WaitFor([&] { return Count("升级完成") > 0; }, 5000));
     EXPECT_EQ(Count("升级完成"), 1);
     EXPECT_EQ(boxes.texts().front(), QStringLiteral("是否要进行升级？"));
     EXPECT_EQ(boxes.texts().back(), QStringLiteral("升级完成"));
@@ -332,13 +331,17 @@ TEST_F(UpgradeWindow, ACameraOnASubnetOfNoCardIsRefusedAtOnceAndTheRestOfTheBatc
     EXPECT_FALSE(m_dlg->listDevice()->GetItemToolTip(1, 1).contains(QStringLiteral("不在本机网段")));
 
     m_dlg->OnBnClickedBatchUpgrade();
-    // One request, to the reachable camera: the other was never sent one.
-    EXPECT_EQ(m_pauses, std::vector<int>({3000}));
+    // One request, to the reachable camera: the other was never sent one,
+    // and nothing waited.
+    EXPECT_FALSE(m_dlg->upgradeBatch().Sending());
+    EXPECT_EQ(m_dlg->upgradeBatch().sent(), 2);
+    EXPECT_TRUE(m_pauses->empty());
     EXPECT_EQ(Status(0), "请先修改IP");
     ASSERT_TRUE(WaitFor([&] { return Status(1) == "升级成功"; }, 20000)) << Status(1);
     EXPECT_EQ(Status(0), "请先修改IP");
     EXPECT_EQ(reachable.downloaded(), m_firmwareSize);
     EXPECT_EQ(Summary(), "总共:2    完成:2    成功:1    失败：1");
+    ASSERT_TRUE(WaitFor([&] { return Count("升级完成") > 0; }, 5000));
     EXPECT_EQ(Count("升级完成"), 1);
 }
 
@@ -362,24 +365,20 @@ TEST_P(EndingWhileSending, NoLetsTheBatchGoOnAndYesSendsNothingMore)
     AddDevice("127.0.0.41", "W41");
     AddDevice("127.0.0.42", "W42");
     m_dlg->show();
-    // The person ends the window in the pause after the first request.
-    bool tried = false;
-    bool endedInThePause = false;
-    CLynxDlg::SetUpgradePauseForTesting([&](int) {
-        if (!tried) {
-            tried = true;
-            boxes.answers = {yes ? IDOK : IDCANCEL};
-            if (byEscape)
-                QTest::keyClick(m_dlg->listDevice(), Qt::Key_Escape);
-            else
-                m_dlg->close();
-            endedInThePause = !m_dlg->isVisible();
-        }
-        PauseKeepingPaint(20);
-    });
 
     m_dlg->OnBnClickedBatchUpgrade();
+    // The person ends the window in the pause after the first request.
+    const bool tried = m_dlg->upgradeBatch().Sending();
     ASSERT_TRUE(tried);
+    EXPECT_EQ(m_dlg->upgradeBatch().sent(), 1);
+    boxes.answers = {yes ? IDOK : IDCANCEL};
+    if (byEscape)
+        QTest::keyClick(m_dlg->listDevice(), Qt::Key_Escape);
+    else
+        m_dlg->close();
+    const bool endedInThePause = !m_dlg->isVisible();
+    // The window's next tick sends the second request, or finds the program ended.
+    ASSERT_TRUE(WaitFor([&] { return !m_dlg->upgradeBatch().Sending(); }, 5000));
     ASSERT_GE(boxes.texts().size(), 2) << boxes.texts().join(QStringLiteral(" | ")).toStdString();
     EXPECT_EQ(boxes.texts()[1], QStringLiteral("正在批量升级，退出将中止升级。\n确定退出吗？"));
     EXPECT_EQ(endedInThePause, yes);
@@ -387,9 +386,10 @@ TEST_P(EndingWhileSending, NoLetsTheBatchGoOnAndYesSendsNothingMore)
     ASSERT_TRUE(WaitFor([&] { return first.requests() == 1; }, 5000));
     if (yes) {
         // The second camera is never asked: the loop ended with the window.
-        EXPECT_EQ(m_dlg->upgradeDone(), 1);
+        EXPECT_EQ(m_dlg->upgradeBatch().sent(), 1);
         EXPECT_EQ(m_dlg->upgradeBatch().queue().size(), 1u);
         ASSERT_TRUE(WaitFor([&] { return Status(0) == "升级成功"; }, 20000)) << Status(0);
+        EXPECT_EQ(m_dlg->upgradeDone(), 1);
         EXPECT_EQ(second.requests(), 0);
     } else {
         EXPECT_TRUE(m_dlg->isVisible());

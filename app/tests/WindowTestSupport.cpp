@@ -11,6 +11,25 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <chrono>
+
+std::shared_ptr<std::vector<int>> SkipUpgradePauses(CLynxDlg& dlg)
+{
+    auto skipped = std::make_shared<std::vector<int>>();
+    lynx::upgrade::UpgradeBatch& batch = dlg.site().Upgrade().Batch();
+    batch.SetClock([&batch, skipped, ahead = std::chrono::steady_clock::duration::zero()]() mutable {
+        auto now = std::chrono::steady_clock::now() + ahead;
+        if (const auto due = batch.NextSendAt(); due && *due > now) {
+            const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(*due - now).count();
+            skipped->push_back(static_cast<int>((ms + 50) / 100 * 100));
+            ahead += *due - now;
+            now = *due;
+        }
+        return now;
+    });
+    return skipped;
+}
+
 void DeliverReport(const std::string& json, uint8_t marker)
 {
     PacketHeader header{};
@@ -81,7 +100,7 @@ void TickAllAndUpgrade(CLynxDlg& dlg)
 
 void WindowInLan::SetUpInLan()
 {
-    CLynxDlg::SetUpgradePauseForTesting([](int) {});
+    SkipUpgradePauses(dlg);
     m_handlersSet = true;
     m_previousFiles = lynx::platform::SetFileDialogHandler([this](const lynx::platform::FileDialogRequest& request) {
         fileRequest = request;
@@ -98,7 +117,6 @@ void WindowInLan::TearDown()
 {
     if (!m_handlersSet)
         return;
-    CLynxDlg::SetUpgradePauseForTesting(nullptr);
     lynx::platform::SetFileDialogHandler(m_previousFiles);
 }
 

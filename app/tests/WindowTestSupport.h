@@ -14,7 +14,9 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
+#include <vector>
 
 using lynx::test::ReportJson;
 
@@ -24,6 +26,11 @@ void DeliverReport(const std::string& json, uint8_t marker = '$');
 // Hands a datagram to the window's port-8025 callback (a reply or a
 // notification) and lets the UI thread apply it.
 void DeliverUpdateDatagram(uint16_t command, uint16_t result, uint32_t tag, const std::string& body);
+
+// Puts the window's engine on a clock that skips each wait for a batch's next
+// request, so that a batch goes out at once; otherwise it runs with the
+// steady clock. Each wait skipped is kept, in milliseconds to the nearest 100.
+std::shared_ptr<std::vector<int>> SkipUpgradePauses(CLynxDlg& dlg);
 
 // Answers of ModifyIp and MulModifyIP (for ScriptedDialogs): the boxes given
 // filled in (an empty one left as it is), the network chosen when given, and
@@ -40,7 +47,7 @@ void TickAllAndUpgrade(CLynxDlg& dlg);
 std::map<std::string, QString> StatusesByIp(const CLynxDlg& dlg);
 
 // The window in a virtual LAN, answered by the test: its boxes scripted, its
-// file dialog choosing `chosen`, a batch's pauses between cameras skipped.
+// file dialog choosing `chosen`, the waits between a batch's requests skipped.
 // Created (and its search seconds set to 1) before the test, unless the
 // suite says otherwise. After the test the transport is shut down, so that no
 // server of this window takes the datagrams meant for a later program.

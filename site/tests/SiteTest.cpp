@@ -233,8 +233,10 @@ TEST_F(SiteDevices, AJobShowsItsDownloadsBarWhileItsCameraDownloadsAndAFailureAF
     hooks.clientFailed = [] {};
     hooks.localAddress = [](const std::string&) { return std::string("10.0.0.100"); };
     hooks.sendUpdate = [](const std::string&, const std::string&, uint16_t, const std::string&, uint32_t) { return true; };
-    hooks.pause = [](int) {};
     batch.Confirm("/fw/cam.zip", hooks);
+    // Every request out, each when it is due.
+    while (const auto due = batch.NextSendAt())
+        batch.SendDue(*due);
 
     const auto start = std::chrono::steady_clock::now();
     accounts["10.0.0.1"] = {450, 1000, false, 450};
@@ -286,8 +288,10 @@ TEST_F(SiteDevices, EveryFailureOfABatchIsShownOverAFullRedBar)
     hooks.sendUpdate = [](const std::string&, const std::string&, uint16_t, const std::string& ip, uint32_t) {
         return ip != "10.0.0.2";
     };
-    hooks.pause = [](int) {};
     batch.Confirm("/fw/cam.zip", hooks);
+    // Every request out, each when it is due.
+    while (const auto due = batch.NextSendAt())
+        batch.SendDue(*due);
     EXPECT_EQ(ShownOf(site.Status(2)), (Shown{"升级命令发送失败", 100, true}));
     PacketHeader notification{};
     notification.command = 0x712;
