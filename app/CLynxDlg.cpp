@@ -307,23 +307,7 @@ void CLynxDlg::DrainInbox()
     // short, the paint included: 2 ms of reports, then their rows listed with
     // one insertion.
     // One answer time for the slice: its reports came within its 2 ms.
-    const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    const bool more = m_site.Discovery().Inbox().Apply(
-        [this, now](lynx::protocol::Datagram& datagram) {
-            if (datagram.port == lynx::protocol::kReportPort) {
-                if (TakeReaddressReport(datagram) || TakeVersionReport(datagram) || KeepMonitorReport(datagram, now))
-                    return;
-                if (const int number = m_site.AddReport(datagram, DuplicateBoxes()))
-                    m_model->Answered(number, now);
-                return;
-            }
-            // A reply or a notification: the devices kept so far are listed first.
-            m_site.AnnounceAdded();
-            m_site.Upgrade().Batch().OnDatagram(datagram.header, datagram.body, datagram.peerAddress);
-        },
-        kDrainSlice);
-    // The slice's new devices, in one insertion.
-    m_site.AnnounceAdded();
+    const bool more = m_site.Drain(DuplicateBoxes(), kDrainSlice, QDateTime::currentMSecsSinceEpoch());
     SayWhenListIsFull();
     if (more)
         ScheduleDrain();
@@ -336,15 +320,40 @@ void CLynxDlg::DevicesAdded(int, int)
 
 void CLynxDlg::DevicesCleared()
 {
-    // The cameras awaited at new addresses have no row to show it in any more.
-    for (ChangedDevice& changed : m_readdressDevices)
-        changed.device = 0;
-    if (m_keeper)
-        m_keeper->Reindex();
     ScheduleSiteRefresh();
 }
 
 void CLynxDlg::DeviceChanged(int)
 {
     ScheduleSiteRefresh();
+}
+
+void CLynxDlg::ArmEngineTick(std::optional<int> atMostMs)
+{
+    // One tick pending, at the earliest time anything of the engine wants it:
+    // an address change's round or end, the version check, the batch.
+    if (!m_engineTimer) {
+        m_engineTimer = new QTimer(this);
+        m_engineTimer->setSingleShot(true);
+        // A coarse timer may fire early; the engine would only ask again.
+        m_engineTimer->setTimerType(Qt::PreciseTimer);
+        connect(m_engineTimer, &QTimer::timeout, this, &CLynxDlg::EngineTick);
+    }
+    std::optional<std::chrono::milliseconds> wait = m_site.NextTick(lynx::site::Site::Clock::now());
+    if (atMostMs)
+        wait = std::min(wait.value_or(std::chrono::milliseconds(*atMostMs)), std::chrono::milliseconds(std::max(0, *atMostMs)));
+    if (!wait)
+        return;
+    const int ms = static_cast<int>(std::min<std::chrono::milliseconds::rep>(wait->count(), 24 * 3600 * 1000));
+    if (!m_engineTimer->isActive() || m_engineTimer->remainingTime() > ms)
+        m_engineTimer->start(ms);
+}
+
+void CLynxDlg::EngineTick()
+{
+    const bool wasSending = m_site.Upgrade().Batch().Sending();
+    m_site.Tick(lynx::site::Site::Clock::now());
+    if (wasSending && !m_site.Upgrade().Batch().Sending())
+        UpgradeSendingEnded();
+    ArmEngineTick();
 }

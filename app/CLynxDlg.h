@@ -83,7 +83,7 @@ public:
     // searches for it again and again, for ConfirmSeconds (DWORD, key
     // Software\Kova\Harbor; default 60), its row showing the wait.
     // Changes are awaited, or their outcome is about to be told.
-    bool awaitingAddressChanges() const { return m_readdress != nullptr; }
+    bool awaitingAddressChanges() const { return m_site.Readdressing() != nullptr; }
 
     // Batch upgrade.
     void OnBnClickedBatchUpgrade();
@@ -136,7 +136,7 @@ public:
     // beyond are not listed, and a box says so once per search.
     void ApplyListCapacity();
     static constexpr const char* kListFull = "设备列表已满，之后的应答不再列出。台数上限：";
-    bool versionCheckRunning() const { return m_versionCheck != nullptr; }
+    bool versionCheckRunning() const { return m_site.VersionChecking(); }
 
     // A site file against the list, and watching the site (CLynxDlgWatch.cpp).
     void OnMenuLoadSiteFile();
@@ -146,7 +146,7 @@ public:
     static constexpr int kMonitorIntervalMs = 10000;
     static void SetMonitorIntervalForTesting(int milliseconds);  // 0 restores it
     bool siteFileLoaded() const { return m_siteFile.has_value(); }
-    bool monitoring() const { return m_keeper != nullptr; }
+    bool monitoring() const { return m_site.Watching(); }
     // Classifies the list against the site file now (it does so by itself
     // shortly after each change).
     void RefreshSiteView();
@@ -167,9 +167,12 @@ private:
     void UpgradeComplete() override;
     std::string SummaryFormat() const override;
     void UpgradeReviewDue(int milliseconds) override;
-    // The engine's tick, from the window's timer: what is due sent, the held
-    // notices and the downloads looked at.
-    void UpgradeTick();
+    // The engine's tick, from the window's one timer: what is due sent, the
+    // held notices and the downloads looked at, the address changes' rounds
+    // and the version check's searches. Armed for the earliest time the
+    // engine wants (and, asked by the batch, no later than atMostMs).
+    void ArmEngineTick(std::optional<int> atMostMs = std::nullopt);
+    void EngineTick();
     // The last request has gone out: the summary, and the cameras' wait.
     void UpgradeSendingEnded();
 
@@ -202,17 +205,10 @@ private:
     // Every conflict of the changes (an address another camera holds, one
     // given twice) shown, and going on only when the user agrees.
     bool ConflictsAccepted(const std::vector<lynx::site::AddressChange>& changes);
-    lynx::site::ReaddressSteps& BeginReaddress(bool batch);
-    void ReaddressEvent(const lynx::site::ReaddressSteps::Event& event);
-    void ReaddressTick();
-    void ArmReaddressTimer();
-    void ReaddressEnded();
-    // A report of a camera being readdressed: taken by the steps (true).
-    bool TakeReaddressReport(const lynx::protocol::Datagram& datagram);
-    // A report while the version check runs: taken by the check (true).
-    bool TakeVersionReport(const lynx::protocol::Datagram& datagram);
-    void VersionCheckTick();
-    void CancelVersionCheck();
+    void BeginReaddress(bool batch);
+    // The engine has no change awaited any more: its outcome told from the loop.
+    void ReaddressEnded() override;
+    void TellReaddressOutcome();
     // A box, once per search, when reports were not listed for the capacity.
     void SayWhenListIsFull();
     // Opens a device's web page: false when no browser could be started (a
@@ -222,8 +218,6 @@ private:
     // Why the PC cannot reach the device of a row at its address ("IP：
     // reason"); empty when it can. Its web page would never load.
     QString UnreachableAt(int row) const;
-    // A report while watching: kept by MAC, one row per camera (true).
-    bool KeepMonitorReport(const lynx::protocol::Datagram& datagram, qint64 now);
     // Whether answer times are shown follows the site file and the watch.
     void SiteModeChanged();
     // Says so when another program holds the report port (true).
@@ -260,17 +254,8 @@ private:
     bool m_bClosing = false;
     bool m_bEnding = false;          // the user chose to end the window: a batch sends nothing more
     bool m_bInAddressBatch = false;  // the address plan's changes are going out
-    // The address changes awaited at their new addresses.
-    struct ChangedDevice {
-        int device = 0;      // 0 once the list was emptied
-        std::string oldIp;   // its address before the change
-        std::string mac;     // as its row shows it
-    };
-    std::unique_ptr<lynx::site::ReaddressSteps> m_readdress;
-    std::vector<ChangedDevice> m_readdressDevices;  // by the change's index
     bool m_bReaddressBatch = false;     // the plan's changes: one message at the end
     int m_nModifyNextRow = -1;          // the single change goes on here once settled; -1: none
-    class QTimer* m_readdressTimer = nullptr;
     bool m_bBrowserBoxUp = false;  // "no browser" is being shown
     bool m_bListFullTold = false;  // the full list was said in this search
     bool m_bFileServerStarted = false;
@@ -279,7 +264,7 @@ private:
     QImage m_logo;                // decoded and premultiplied at the first paint
     QImage m_logoScaled;          // m_logo stretched to the placeholder's size
     bool m_bLogoLoaded = false;
-    class QTimer* m_upgradeTickTimer = nullptr;  // the engine's next tick
+    class QTimer* m_engineTimer = nullptr;  // the engine's next tick
     class QTimer* m_upgradeWaitTimer = nullptr;  // the batch's wait for its cameras' reports
     QSize m_templateSize;                // the dialog at its template size
     struct TemplatePlace {
@@ -292,9 +277,6 @@ private:
     };
     std::vector<TemplatePlace> m_templateLayout;
     int m_templateStatusWidth = 0;
-    std::unique_ptr<lynx::site::VersionCheck> m_versionCheck;
-    int m_versionRequestsLeft = 0;  // searches the check still sends
-    class QTimer* m_versionTimer = nullptr;
     // The site file loaded, and the watch while "持续监视" is on.
     std::optional<lynx::site::SiteFile> m_siteFile;
     class QTimer* m_siteRefreshTimer = nullptr;
@@ -308,7 +290,6 @@ private:
         CLynxDlg& m_dlg;
     };
     std::unique_ptr<lynx::site::Watch> m_watch;
-    std::unique_ptr<lynx::site::RoundKeeper> m_keeper;
     std::unique_ptr<MonitorSink> m_monitorSink;
     class QTimer* m_monitorTimer = nullptr;
     bool m_bMonitorSent = false;  // the round's search went out

@@ -91,17 +91,15 @@ void CLynxDlg::ModifyIpFrom(int row)
         if (!ConflictsAccepted({change}))
             continue;
 
-        Steps& steps = BeginReaddress(false);
-        m_readdressDevices.push_back({device, ip.toStdString(), change.mac});
-        steps.Add(change, Steps::Clock::now());
-        if (steps.OutcomeOf(0) == Steps::Outcome::SendFailed) {
-            m_readdress.reset();
+        BeginReaddress(false);
+        if (!m_site.AddReaddress(device, ip.toStdString(), change, lynx::site::Site::Clock::now())) {
+            m_site.EndReaddress();
             lynx::platform::ShowMessageBox(this, Text(msg::kChangeFailed));
             continue;
         }
         // The next rows once this camera has answered, or its time is up.
         m_nModifyNextRow = i + 1;
-        ArmReaddressTimer();
+        ArmEngineTick();
         return;
     }
 }
@@ -150,26 +148,26 @@ void CLynxDlg::OnBnClickedMulModifyIp()
     if (!dry.refused && !ConflictsAccepted(planned))
         return;
 
-    Steps& steps = BeginReaddress(true);
+    BeginReaddress(true);
     auto next = devList.begin();
     auto send = [&](const std::string& mac, const std::string& ip, const std::string& gateway, const std::string& mask) {
-        m_readdressDevices.push_back({deviceOfRow[next->first], next->second.strIp, mac});
+        const int device = deviceOfRow[next->first];
+        const std::string oldIp = next->second.strIp;
         ++next;
-        const std::size_t index = steps.Add({mac, ip, mask, gateway}, Steps::Clock::now());
-        return steps.OutcomeOf(index) != Steps::Outcome::SendFailed;
+        return m_site.AddReaddress(device, oldIp, {mac, ip, mask, gateway}, lynx::site::Site::Clock::now());
     };
     m_bInAddressBatch = true;
     const lynx::addressing::BatchOutcome outcome = lynx::addressing::AssignAddresses(devList, plan, send);
     m_bInAddressBatch = false;
     if (outcome.refused) {
-        m_readdress.reset();
+        m_site.EndReaddress();
         lynx::platform::ShowMessageBox(this, QString::fromStdString(outcome.message));
         return;
     }
-    if (steps.Waiting())
-        ArmReaddressTimer();
+    if (m_site.Readdressing()->Waiting())
+        ArmEngineTick();
     else
-        ReaddressEnded();
+        TellReaddressOutcome();
 }
 
 bool CLynxDlg::ConflictsAccepted(const std::vector<lynx::site::AddressChange>& changes)
@@ -199,104 +197,48 @@ bool CLynxDlg::ConflictsAccepted(const std::vector<lynx::site::AddressChange>& c
            == lynx::platform::IDOK;
 }
 
-lynx::site::ReaddressSteps& CLynxDlg::BeginReaddress(bool batch)
+void CLynxDlg::BeginReaddress(bool batch)
 {
     // How long a camera is given to answer at its new address.
     const int confirmSeconds = static_cast<int>(
         std::clamp<uint32_t>(SettingDword("ConfirmSeconds").value_or(lynx::site::kDefaultConfirmSeconds), 1, 3600));
-    // Each search asks the LAN again without emptying the list.
-    m_readdress = std::make_unique<Steps>([this](const std::string& mac, const std::string& ip, const std::string& gateway,
-                                                 const std::string& mask) {
+    m_site.BeginReaddress([this](const std::string& mac, const std::string& ip, const std::string& gateway,
+                                 const std::string& mask) {
         return ChangeDeviceIp(QString::fromStdString(mac), QString::fromStdString(ip), QString::fromStdString(gateway),
                               QString::fromStdString(mask));
-    },
-                                          [this] { return m_site.Discovery().SendSearch(); }, confirmSeconds);
-    m_readdress->SetSink([this](const Steps::Event& event) { ReaddressEvent(event); });
-    m_readdressDevices.clear();
+    }, confirmSeconds);
     m_bReaddressBatch = batch;
-    if (!m_readdressTimer) {
-        m_readdressTimer = new QTimer(this);
-        m_readdressTimer->setSingleShot(true);
-        connect(m_readdressTimer, &QTimer::timeout, this, &CLynxDlg::ReaddressTick);
-    }
-    return *m_readdress;
-}
-
-void CLynxDlg::ReaddressEvent(const lynx::site::ReaddressSteps::Event& event)
-{
-    const ChangedDevice& changed = m_readdressDevices[event.index];
-    const lynx::site::AddressChange& change = m_readdress->Change(event.index);
-    switch (event.kind) {
-    case Steps::Event::Kind::Sent:
-        if (m_readdress->OutcomeOf(event.index) != Steps::Outcome::SendFailed)
-            m_site.SetStatus(changed.device, {lynx::site::DeviceState::AwaitingAddress});
-        break;
-    case Steps::Event::Kind::Answered:
-        // Only now does the device take its new address.
-        m_site.Readdress(changed.device, change.ip, change.gateway, change.mask);
-        m_site.SetStatus(changed.device, {lynx::site::DeviceState::Readdressed});
-        break;
-    case Steps::Event::Kind::Away:
-        m_site.SetStatus(changed.device, lynx::site::FailureOf(lynx::site::FailureReason::NotAtNewAddress));
-        break;
-    case Steps::Event::Kind::Ended:
-        // The outcome is told from the event loop, not from inside a report.
-        QTimer::singleShot(0, this, [this] {
-            if (m_readdress && !m_readdress->Waiting())
-                ReaddressEnded();
-        });
-        break;
-    }
-}
-
-void CLynxDlg::ReaddressTick()
-{
-    if (!m_readdress)
-        return;
-    m_readdress->Tick(Steps::Clock::now());
-    ArmReaddressTimer();
-}
-
-void CLynxDlg::ArmReaddressTimer()
-{
-    const auto next = m_readdress ? m_readdress->NextDeadline() : std::nullopt;
-    if (!next) {
-        m_readdressTimer->stop();
-        return;
-    }
-    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*next - Steps::Clock::now());
-    m_readdressTimer->start(static_cast<int>(std::max<std::chrono::milliseconds::rep>(wait.count(), 0)));
-}
-
-bool CLynxDlg::TakeReaddressReport(const lynx::protocol::Datagram& datagram)
-{
-    if (!awaitingAddressChanges())
-        return false;
-    // A camera being readdressed is not listed again: its row follows it
-    // (unless the list was emptied meanwhile). The other cameras answer the
-    // confirmation's searches too: they are listed only by a search or the
-    // watch of the user's own.
-    const std::optional<std::size_t> index = m_readdress->OnReport(lynx::protocol::ReportOf(datagram));
-    if (index && m_readdressDevices[*index].device != 0)
-        return true;
-    return !m_bSearching && !monitoring();
 }
 
 void CLynxDlg::ReaddressEnded()
 {
-    std::unique_ptr<Steps> steps = std::move(m_readdress);
-    const std::vector<ChangedDevice> devices = std::move(m_readdressDevices);
-    if (m_readdressTimer)
-        m_readdressTimer->stop();
+    // The outcome is told from the event loop, not from inside a report.
+    QTimer::singleShot(0, this, [this] {
+        if (m_site.Readdressing() && !m_site.Readdressing()->Waiting())
+            TellReaddressOutcome();
+    });
+}
+
+void CLynxDlg::TellReaddressOutcome()
+{
+    const Steps* steps = m_site.Readdressing();
+    if (!steps)
+        return;
+    const std::vector<lynx::site::Site::ChangedDevice> devices = m_site.ChangedDevices();
+    std::vector<Steps::Outcome> outcomes;
+    for (std::size_t i = 0; i < steps->Size(); ++i)
+        outcomes.push_back(steps->OutcomeOf(i));
+    const std::string firstIp = steps->Size() ? steps->Change(0).ip : std::string();
+    m_site.EndReaddress();
     if (!m_bReaddressBatch) {
-        if (steps->OutcomeOf(0) == Steps::Outcome::Confirmed)
+        if (outcomes[0] == Steps::Outcome::Confirmed)
             lynx::platform::ShowMessageBox(this, Text(msg::kChangeSucceeded));
         else
             lynx::platform::ShowMessageBox(
                 this, lynx::platform::TrPrefixed(kNotConfirmed, QStringLiteral("ip=%1;mac=%2 → %3")
                                                                     .arg(QString::fromStdString(devices[0].oldIp),
                                                                          QString::fromStdString(devices[0].mac),
-                                                                         QString::fromStdString(steps->Change(0).ip))));
+                                                                         QString::fromStdString(firstIp))));
         if (m_nModifyNextRow >= 0)
             ModifyIpFrom(m_nModifyNextRow);
         return;
@@ -304,8 +246,8 @@ void CLynxDlg::ReaddressEnded()
     // A device is listed by its address before the change, whether its change
     // did not go out or it did not answer at its new address.
     QString failed;
-    for (std::size_t i = 0; i < steps->Size(); ++i) {
-        if (steps->OutcomeOf(i) != Steps::Outcome::Confirmed)
+    for (std::size_t i = 0; i < outcomes.size(); ++i) {
+        if (outcomes[i] != Steps::Outcome::Confirmed)
             failed += QStringLiteral("ip=%1;mac=%2\r\n").arg(QString::fromStdString(devices[i].oldIp),
                                                              QString::fromStdString(devices[i].mac));
     }

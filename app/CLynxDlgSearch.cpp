@@ -21,12 +21,13 @@ void CLynxDlg::OnBnClickedSearch()
     if (m_bSearching) {
         m_searchTimer->stop();
         m_bSearching = 0;
+        m_site.SetListening(false);
         button->setText(lynx::platform::Tr("搜索"));
         return;
     }
     if (SayIfReportPortTaken())
         return;
-    CancelVersionCheck();  // its devices go with the list
+    m_site.CancelVersionCheck();  // its devices go with the list
     m_bListFullTold = false;
     m_btnSelectAll->setChecked(false);
     // The devices, their ticks and statuses emptied, and the reports received
@@ -37,6 +38,7 @@ void CLynxDlg::OnBnClickedSearch()
     m_nSearchSeconds = lynx::protocol::ParseSearchSeconds(entry.toStdString()) + 1;
     m_searchTimer->start(m_nSearchSeconds * 1000);
     m_bSearching = 1;
+    m_site.SetListening(true);
     button->setText(lynx::platform::Tr("停止"));
     // A request that reached no card (no network, a cable out) would look
     // like a LAN without cameras: say so.
@@ -58,6 +60,7 @@ void CLynxDlg::OnSearchTimeout()
 {
     if (m_bSearching) {
         m_bSearching = 0;
+        m_site.SetListening(false);
         lynx::site::StopCameraSdkSearch(this);
         lynx::res::GetDlgItemAs<QPushButton>(*this, IDC_BTN_SEARCH)->setText(lynx::platform::Tr("搜索"));
     }

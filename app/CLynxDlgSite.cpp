@@ -175,52 +175,17 @@ void CLynxDlg::SayWhenListIsFull()
 
 void CLynxDlg::StartVersionCheck()
 {
-    CancelVersionCheck();
+    m_site.CancelVersionCheck();
     // LYNX_VERIFY_AFTER_UPGRADE=0 or 1 overrides the registry (tests run with 0).
     const char* forced = std::getenv("LYNX_VERIFY_AFTER_UPGRADE");
     if (forced && *forced ? std::string(forced) == "0" : SettingDword("VerifyAfterUpgrade").value_or(1) == 0)
         return;
-    m_versionCheck = lynx::site::VersionCheck::Begin(m_site);
-    if (!m_versionCheck)
-        return;
     const uint32_t rebootSeconds = std::min<uint32_t>(SettingDword("VerifyRebootSeconds").value_or(90), 3600);
     const uint32_t searchSeconds = std::clamp<uint32_t>(SettingDword("VerifySearchSeconds").value_or(60), 1, 3600);
-    m_versionRequestsLeft = static_cast<int>((searchSeconds * 1000 + kVersionRequestMs - 1) / kVersionRequestMs);
-    if (!m_versionTimer) {
-        m_versionTimer = new QTimer(this);
-        m_versionTimer->setSingleShot(true);
-        connect(m_versionTimer, &QTimer::timeout, this, &CLynxDlg::VersionCheckTick);
-    }
-    m_versionTimer->start(static_cast<int>(rebootSeconds * 1000));
-}
-
-void CLynxDlg::VersionCheckTick()
-{
-    if (!m_versionCheck)
-        return;
-    if (m_versionRequestsLeft-- > 0) {
-        // The search request alone: the list stays as it is.
-        m_site.Discovery().SendSearch();
-        m_versionTimer->start(kVersionRequestMs);
-        return;
-    }
-    m_versionCheck->Finish();
-    m_versionCheck.reset();
-}
-
-void CLynxDlg::CancelVersionCheck()
-{
-    if (m_versionTimer)
-        m_versionTimer->stop();
-    m_versionCheck.reset();
-}
-
-bool CLynxDlg::TakeVersionReport(const lynx::protocol::Datagram& datagram)
-{
-    if (!m_versionCheck)
-        return false;
-    m_versionCheck->Take(datagram);
-    if (m_versionCheck->Done())
-        CancelVersionCheck();
-    return true;
+    lynx::site::Site::VersionCheckTiming timing;
+    timing.reboot = std::chrono::seconds(rebootSeconds);
+    timing.every = std::chrono::milliseconds(kVersionRequestMs);
+    timing.searches = static_cast<int>((searchSeconds * 1000 + kVersionRequestMs - 1) / kVersionRequestMs);
+    if (m_site.StartVersionCheck(timing, lynx::site::Site::Clock::now()))
+        ArmEngineTick();
 }

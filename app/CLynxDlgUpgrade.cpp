@@ -94,33 +94,7 @@ void CLynxDlg::UpgradeComplete()
 
 void CLynxDlg::UpgradeReviewDue(int milliseconds)
 {
-    // One tick pending, at the earliest time anything of the batch wants it:
-    // the next request, a held notice, the downloads in flight.
-    if (!m_upgradeTickTimer) {
-        m_upgradeTickTimer = new QTimer(this);
-        m_upgradeTickTimer->setSingleShot(true);
-        // A coarse timer may fire early; the batch would only ask again.
-        m_upgradeTickTimer->setTimerType(Qt::PreciseTimer);
-        connect(m_upgradeTickTimer, &QTimer::timeout, this, &CLynxDlg::UpgradeTick);
-    }
-    lynx::upgrade::UpgradeRun& run = m_site.Upgrade();
-    const auto now = run.Batch().Now();
-    int wait = std::max(0, milliseconds);
-    if (const auto next = run.NextDeadline(now)) {
-        const auto until = std::chrono::ceil<std::chrono::milliseconds>(*next - now).count();
-        wait = std::clamp<int>(static_cast<int>(std::max<long long>(until, 0)), 0, wait);
-    }
-    if (!m_upgradeTickTimer->isActive() || m_upgradeTickTimer->remainingTime() > wait)
-        m_upgradeTickTimer->start(wait);
-}
-
-void CLynxDlg::UpgradeTick()
-{
-    lynx::upgrade::UpgradeRun& run = m_site.Upgrade();
-    const bool wasSending = run.Batch().Sending();
-    run.Tick();
-    if (wasSending && !run.Batch().Sending())
-        UpgradeSendingEnded();
+    ArmEngineTick(milliseconds);
 }
 
 std::string CLynxDlg::SummaryFormat() const
@@ -197,7 +171,7 @@ void CLynxDlg::OnBnClickedBatchUpgrade()
 
     if (ShowMessageBox(this, Text(msg::kConfirmUpgrade), MB_OKCANCEL) == IDOK) {
         // The last batch's check would write over this batch's status cells.
-        CancelVersionCheck();
+        m_site.CancelVersionCheck();
         g_bUpgrading = 1;
         // The first request goes out now, the others from the ticks.
         SendUpdateCommands();

@@ -70,7 +70,7 @@ void CLynxDlg::MonitorSink::Event(const lynx::site::WatchEvent& event)
 {
     if (event.kind != lynx::site::WatchEventKind::Disappeared && event.kind != lynx::site::WatchEventKind::Returned)
         return;
-    if (const int number = m_dlg.m_keeper->NumberOf(event.mac))
+    if (const int number = m_dlg.m_site.WatchedNumberOf(event.mac))
         m_dlg.m_model->SetOffline(number, event.kind == lynx::site::WatchEventKind::Disappeared);
     m_dlg.ScheduleSiteRefresh();
 }
@@ -115,7 +115,7 @@ void CLynxDlg::OnMenuUnloadSiteFile()
 
 void CLynxDlg::OnMenuMonitor()
 {
-    if (m_keeper) {
+    if (monitoring()) {
         StopMonitor();
         return;
     }
@@ -123,8 +123,8 @@ void CLynxDlg::OnMenuMonitor()
     if (SayIfReportPortTaken())
         return;
     m_watch = std::make_unique<lynx::site::Watch>();
-    m_keeper = std::make_unique<lynx::site::RoundKeeper>(m_site.Table());
     m_monitorSink = std::make_unique<MonitorSink>(*this);
+    m_site.StartWatch(*m_watch, *m_monitorSink);
     SiteModeChanged();
     if (!m_monitorTimer) {
         m_monitorTimer = new QTimer(this);
@@ -142,7 +142,7 @@ void CLynxDlg::StopMonitor()
 {
     if (m_monitorTimer)
         m_monitorTimer->stop();
-    m_keeper.reset();
+    m_site.StopWatch();
     m_watch.reset();
     m_monitorSink.reset();
     m_model->ClearOffline();
@@ -153,7 +153,7 @@ void CLynxDlg::StopMonitor()
 
 void CLynxDlg::MonitorTick()
 {
-    if (!m_keeper)
+    if (!monitoring())
         return;
     // The round that ends heard whom it heard; one whose search went out on no
     // card says nothing of those it did not hear.
@@ -168,7 +168,7 @@ void CLynxDlg::MonitorTick()
 
 void CLynxDlg::ShowWatchLine()
 {
-    const QString line = m_keeper ? WatchLine(MonitorIntervalMs(), m_bMonitorSent, m_lastWatchSearch) : QString();
+    const QString line = monitoring() ? WatchLine(MonitorIntervalMs(), m_bMonitorSent, m_lastWatchSearch) : QString();
     if (QWidget* label = lynx::res::GetDlgItem(*this, IDC_STATIC_WATCH_STATUS)) {
         label->setProperty("text", line);
         label->setToolTip(line);
@@ -179,26 +179,7 @@ void CLynxDlg::SiteModeChanged()
 {
     // Answer times matter against a plan or over time; the plain list keeps
     // its tool tips as they were.
-    m_model->ShowAnswerTimes(m_siteFile.has_value() || m_keeper != nullptr);
-}
-
-bool CLynxDlg::KeepMonitorReport(const lynx::protocol::Datagram& datagram, qint64 now)
-{
-    if (!m_keeper)
-        return false;
-    const lynx::site::RoundKeeper::Kept kept = m_keeper->Keep(datagram, *m_watch, *m_monitorSink);
-    if (kept.number == 0)
-        return true;
-    m_model->Answered(kept.number, now);
-    if (kept.changed) {
-        m_model->DeviceChanged(kept.number);
-        // Its old address's conflict marks go with it, its new one's come.
-        for (int other : m_site.Table().IpConflictsOf(kept.number).first)
-            m_model->DeviceChanged(other);
-    }
-    if (kept.added || kept.changed)
-        ScheduleSiteRefresh();
-    return true;
+    m_model->ShowAnswerTimes(m_siteFile.has_value() || monitoring());
 }
 
 void CLynxDlg::ScheduleSiteRefresh()

@@ -404,7 +404,7 @@ void DeviceListModel::ClearOffline()
             DeviceChanged(static_cast<int>(i + 1));
 }
 
-void DeviceListModel::Answered(int device, qint64 msSinceEpoch)
+void DeviceListModel::DeviceAnswered(int device, int64_t msSinceEpoch)
 {
     if (device < 1)
         return;

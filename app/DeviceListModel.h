@@ -52,8 +52,8 @@ public:
     bool Offline(int device) const;
     void ClearOffline();
     // When each device last answered (ms since the epoch), shown in the IP
-    // cell's tool tip while answer times are shown.
-    void Answered(int device, qint64 msSinceEpoch);
+    // cell's tool tip while answer times are shown; the engine tells it.
+    void DeviceAnswered(int device, int64_t msSinceEpoch) override;
     void ShowAnswerTimes(bool shown) { m_answerTimesShown = shown; }
 
     // The device shown in a row, 0 for none (a planned camera's row too); the

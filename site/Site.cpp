@@ -1,6 +1,8 @@
 #include "site/Site.h"
 
 #include "site/Unreachable.h"
+#include "site/VersionCheck.h"
+#include "site/WatchFlow.h"
 
 #include <algorithm>
 #include <cstring>
@@ -68,13 +70,6 @@ void Site::RemoveObserver(SiteObserver* observer)
     m_observers.erase(std::remove(m_observers.begin(), m_observers.end(), observer), m_observers.end());
 }
 
-template <class Call>
-void Site::Tell(const Call& call) const
-{
-    // By index: an observer told may add or remove one.
-    for (size_t i = 0; i < m_observers.size(); ++i)
-        call(*m_observers[i]);
-}
 
 bool Site::Search()
 {
@@ -88,6 +83,11 @@ void Site::Clear()
     m_ticks.clear();
     m_statuses.clear();
     m_announced = 0;
+    // The cameras awaited at new addresses have no row to show it in any more.
+    for (ChangedDevice& changed : m_changed)
+        changed.device = 0;
+    if (m_keeper)
+        m_keeper->Reindex();
     Tell([](SiteObserver& observer) { observer.DevicesCleared(); });
 }
 

@@ -8,16 +8,26 @@
 
 #include "protocol/DiscoverySession.h"
 #include "site/DeviceStatus.h"
+#include "site/ReaddressFlow.h"
 #include "upgrade/UpgradeRun.h"
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
 namespace lynx::site {
 
 class CardSubnets;
+class RoundKeeper;
+class VersionCheck;
+class Watch;
+class WatchSink;
 
 // The columns of the device list (protocol/DeviceTable.h).
 using protocol::Column;
@@ -47,6 +57,10 @@ public:
     // from now at the latest: a request due, a held success notice, downloads
     // to follow.
     virtual void UpgradeReviewDue(int /*milliseconds*/) {}
+    // A device's camera answered (ms since the epoch).
+    virtual void DeviceAnswered(int /*number*/, int64_t /*msSinceEpoch*/) {}
+    // No address change is awaited any more: its outcome can be told.
+    virtual void ReaddressEnded() {}
 };
 
 class Site {
@@ -83,6 +97,61 @@ public:
     // Tells the observer of the devices added since the last call, in one go.
     void AnnounceAdded();
 
+    // What has arrived, taken in this one place, for at most budget (none:
+    // everything waiting): each report goes to the flow that awaits it (an
+    // address change's confirmation, the version check, the watch), else into
+    // the table under filter; each reply or notification to the batch. The
+    // devices added are told at the end. True when more is waiting.
+    bool Drain(protocol::DuplicateFilter filter, std::optional<std::chrono::milliseconds> budget, int64_t nowMs);
+    // A search or a watch of the user's own is under way: while address
+    // changes are confirmed, the other cameras' answers are listed only then.
+    void SetListening(bool listening) { m_listening = listening; }
+
+    // The engine's tick: the address changes' rounds and ends, the version
+    // check's searches and end, the batch's sends, downloads and notices.
+    using Clock = std::chrono::steady_clock;
+    void Tick(Clock::time_point now);
+    // How long from now until Tick is next wanted; none when nothing waits.
+    std::optional<std::chrono::milliseconds> NextTick(Clock::time_point now) const;
+
+    // Address changes of listed devices, confirmed by each camera answering
+    // at its new address: its device shows the wait, then the new address, or
+    // that it was not heard there. One set of changes at a time.
+    struct ChangedDevice {
+        int device = 0;     // 0 once the list was emptied
+        std::string oldIp;  // as it was listed
+        std::string mac;
+    };
+    // searchAgain asks the LAN once more (none: the session's search request).
+    void BeginReaddress(addressing::ChangeIpSender send, int confirmSeconds, std::function<bool()> searchAgain = {});
+    // Sends a change of device now; false when it could not be sent.
+    bool AddReaddress(int device, std::string oldIp, const AddressChange& change, Clock::time_point now);
+    // The changes under way (null: none), and their devices by the change's index.
+    const ReaddressSteps* Readdressing() const { return m_readdress.get(); }
+    const std::vector<ChangedDevice>& ChangedDevices() const { return m_changed; }
+    // The changes are forgotten (their outcome told, or none sent).
+    void EndReaddress();
+
+    // After a batch, the cameras that reported success heard again: a wait
+    // for their restart, then a search every so often, then the end.
+    struct VersionCheckTiming {
+        std::chrono::milliseconds reboot{90000};
+        int searches = 12;
+        std::chrono::milliseconds every{5000};
+    };
+    // False when there is nothing to check.
+    bool StartVersionCheck(const VersionCheckTiming& timing, Clock::time_point now);
+    void CancelVersionCheck();
+    bool VersionChecking() const { return m_versionCheck != nullptr; }
+
+    // A watch's rounds: each camera's report kept in its row and told to the
+    // watch as it arrives.
+    void StartWatch(Watch& watch, WatchSink& sink);
+    void StopWatch();
+    bool Watching() const { return m_keeper != nullptr; }
+    // The row of the watched camera with this MAC, 0 for none.
+    int WatchedNumberOf(std::string_view mac) const;
+
     bool Ticked(int number) const;
     void SetTicked(int number, bool ticked);
     void TickAll(bool ticked);
@@ -112,9 +181,19 @@ public:
 private:
     class UpgradeView;
     void Changed(int number);
+    // A report, to the flow that awaits it or into the table.
+    void TakeReport(const protocol::Datagram& datagram, protocol::DuplicateFilter filter, int64_t nowMs);
+    bool TakeReaddressReport(const protocol::Datagram& datagram);
+    bool TakeWatchReport(const protocol::Datagram& datagram, int64_t nowMs);
+    void ReaddressEvent(const ReaddressSteps::Event& event);
 
     template <class Call>
-    void Tell(const Call& call) const;
+    void Tell(const Call& call) const
+    {
+        // By index: an observer told may add or remove one.
+        for (size_t i = 0; i < m_observers.size(); ++i)
+            call(*m_observers[i]);
+    }
 
     std::vector<SiteObserver*> m_observers;
     protocol::DiscoverySession m_discovery;
@@ -122,6 +201,19 @@ private:
     std::vector<uint8_t> m_ticks;                        // by number - 1
     std::unordered_map<int, DeviceStatus> m_statuses;    // only the devices that have one
     int m_announced = 0;                                  // devices the observer has heard of
+    bool m_listening = false;
+
+    std::unique_ptr<ReaddressSteps> m_readdress;
+    std::vector<ChangedDevice> m_changed;  // by the change's index
+
+    std::unique_ptr<VersionCheck> m_versionCheck;
+    VersionCheckTiming m_versionTiming;
+    int m_versionSearchesLeft = 0;
+    Clock::time_point m_versionNext{};
+
+    std::unique_ptr<RoundKeeper> m_keeper;
+    Watch* m_watch = nullptr;
+    WatchSink* m_watchSink = nullptr;
 };
 
 } // namespace lynx::site

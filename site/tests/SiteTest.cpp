@@ -47,6 +47,7 @@ public:
     }
     void DevicesCleared() override { events.push_back("cleared"); }
     void DeviceChanged(int number) override { events.push_back("changed " + std::to_string(number)); }
+    void ReaddressEnded() override { events.push_back("readdress ended"); }
     void UpgradeSummary(const std::string&) override {}
     void UpgradingChanged(bool) override {}
     void UpgradeComplete() override {}
@@ -65,6 +66,16 @@ protected:
         datagram.body = ReportJson(ip, mac);
         site.AddReport(datagram, {});
     }
+
+    // A report waiting in the inbox, as the receive thread leaves it.
+    void Arrives(const std::string& ip, const std::string& mac)
+    {
+        lynx::protocol::Datagram datagram;
+        datagram.port = lynx::protocol::kReportPort;
+        datagram.body = ReportJson(ip, mac);
+        site.Discovery().Inbox().Post(std::move(datagram));
+    }
+    std::string IpOf(int number) const { return lynx::protocol::FieldText(site.Device(number)->deviceIp); }
 
     Heard heard;
     Site site;
@@ -340,4 +351,69 @@ TEST(DeviceStatusTable, EachJobStateShowsTheSystemsTextAndIsNamedForMachines)
     EXPECT_EQ(lynx::site::StatusOf(UgState::Upgrading, half).bytes, 700u);
     EXPECT_EQ(lynx::site::StatusOf(UgState::Waiting, half).percent, 0);
     EXPECT_EQ(lynx::site::StatusOf(UgState::Stalled, half).percent, 100);
+}
+
+// An address change under way takes its camera's reports: the device moves to
+// its new address only when the camera answers from there, and the other
+// cameras' answers to the confirmation's searches are listed only while a
+// search of the user's own runs.
+TEST_F(SiteDevices, ReportsGoToTheAddressChangeUnderWayAndItsDeviceMovesOnlyWhenTheCameraAnswersThere)
+{
+    Report("10.0.0.1", "02:00:00:00:00:01");
+    Report("10.0.0.2", "02:00:00:00:00:02");
+    site.AnnounceAdded();
+    std::vector<std::string> sent;
+    site.BeginReaddress([&sent](const std::string& mac, const std::string& ip, const std::string&, const std::string&) {
+        sent.push_back(mac + " " + ip);
+        return true;
+    }, 60, [] { return true; });
+    const auto start = Site::Clock::now();
+    ASSERT_TRUE(site.AddReaddress(1, "10.0.0.1", {"02:00:00:00:00:01", "10.0.0.51", "255.255.255.0", "10.0.0.254"}, start));
+    EXPECT_THAT(sent, ElementsAre("02:00:00:00:00:01 10.0.0.51"));
+    EXPECT_EQ(ShownOf(site.Status(1)).text, "等待设备在新地址应答…");
+
+    Arrives("10.0.0.1", "02:00:00:00:00:01");  // still restarting at its old address
+    Arrives("10.0.0.3", "02:00:00:00:00:03");  // another camera answering the round's search
+    EXPECT_FALSE(site.Drain({}, std::nullopt, 0));
+    EXPECT_EQ(site.Count(), 2);
+    EXPECT_EQ(IpOf(1), "10.0.0.1");
+    site.SetListening(true);
+    Arrives("10.0.0.3", "02:00:00:00:00:03");
+    site.Drain({}, std::nullopt, 0);
+    EXPECT_EQ(site.Count(), 3);
+
+    Arrives("10.0.0.51", "02:00:00:00:00:01");
+    site.Drain({}, std::nullopt, 0);
+    EXPECT_EQ(site.Count(), 3);  // its row follows it: not listed again
+    EXPECT_EQ(IpOf(1), "10.0.0.51");
+    EXPECT_EQ(ShownOf(site.Status(1)), (Shown{"修改成功！"}));
+    EXPECT_EQ(heard.events.back(), "readdress ended");
+    EXPECT_EQ(site.Readdressing()->OutcomeOf(0), lynx::site::ReaddressSteps::Outcome::Confirmed);
+    site.EndReaddress();
+    EXPECT_EQ(site.NextTick(start), std::nullopt);
+}
+
+// The engine's tick moves the change on: a search every round while it waits,
+// and at its confirmation time the camera not heard at its new address is
+// failed, keeping the address it had.
+TEST_F(SiteDevices, AChangeNotAnsweredIsEndedByTheTickAtItsTimeAndTheDeviceKeepsItsAddress)
+{
+    Report("10.0.0.1", "02:00:00:00:00:01");
+    site.AnnounceAdded();
+    int searches = 0;
+    site.BeginReaddress([](const std::string&, const std::string&, const std::string&, const std::string&) { return true; },
+                        60, [&searches] { return ++searches, true; });
+    const auto start = Site::Clock::now();
+    ASSERT_TRUE(site.AddReaddress(1, "10.0.0.1", {"02:00:00:00:00:01", "10.0.0.51", "255.255.255.0", "10.0.0.254"}, start));
+    const auto wait = site.NextTick(start);
+    ASSERT_TRUE(wait.has_value());
+    EXPECT_LE(*wait, std::chrono::seconds(3));
+    site.Tick(start + std::chrono::seconds(30));
+    EXPECT_TRUE(site.Readdressing()->Waiting());
+    EXPECT_GE(searches, 1);
+    site.Tick(start + std::chrono::seconds(61));
+    EXPECT_FALSE(site.Readdressing()->Waiting());
+    EXPECT_EQ(ShownOf(site.Status(1)), (Shown{"设备未在新地址应答", 100, true}));
+    EXPECT_EQ(IpOf(1), "10.0.0.1");
+    EXPECT_EQ(heard.events.back(), "readdress ended");
 }
