@@ -38,12 +38,6 @@ CLynxDlg::CLynxDlg(QWidget* parent)
         if (!m_bDrainScheduled)
             DrainInbox();
     });
-    // The search time-out. Precise: Qt's default coarse timers may fire up to
-    // 5 % early, and a search of 13 s would end 0.65 s before its time.
-    m_searchTimer = new QTimer(this);
-    m_searchTimer->setSingleShot(true);
-    m_searchTimer->setTimerType(Qt::PreciseTimer);
-    connect(m_searchTimer, &QTimer::timeout, this, &CLynxDlg::OnSearchTimeout);
     InitIpTransport();
     lynx::res::EnsureResources();
     m_hIcon = QIcon(QStringLiteral(":/res/" QT_STRINGIFY(IDR_MAINFRAME) ".png"));
@@ -156,9 +150,8 @@ bool CLynxDlg::OnInitDialog()
 
 void CLynxDlg::OnClose()
 {
-    m_searchTimer->stop();
-    if (m_monitorTimer)
-        m_monitorTimer->stop();
+    m_site.StopSearch();
+    m_site.StopWatch();
     lynx::site::StopCameraSdkSearch(this);
     m_bClosing = true;
     reject();

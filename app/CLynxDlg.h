@@ -60,8 +60,8 @@ public:
 
     // Search and the device table (UI thread).
     void OnBnClickedSearch();
-    // The search time-out: the entered seconds plus one.
-    void OnSearchTimeout();
+    // The search time-out, the entered seconds plus one, told by the engine.
+    void SearchEnded() override;
     // The device shown in a row (its record), null for none.
     DeviceRecord* GetDeviceByRow(int row);
 
@@ -222,7 +222,8 @@ private:
     void SiteModeChanged();
     // Says so when another program holds the report port (true).
     bool SayIfReportPortTaken();
-    void MonitorTick();
+    // A watch's round ended (the engine's tick): the line and the site's view.
+    void WatchRoundEnded(bool searchSent) override;
     void StopMonitor();
     // The line that says the watch is on: its interval and its last search.
     void ShowWatchLine();
@@ -244,7 +245,6 @@ private:
     int m_bSearching = 0;
     QString m_strUpgradeFile;
     QComboBox* m_comboProtocol = nullptr;
-    class QTimer* m_searchTimer = nullptr;
 
     // The window's own bookkeeping.
     bool m_bCreated = false;
@@ -291,7 +291,6 @@ private:
     };
     std::unique_ptr<lynx::site::Watch> m_watch;
     std::unique_ptr<MonitorSink> m_monitorSink;
-    class QTimer* m_monitorTimer = nullptr;
     bool m_bMonitorSent = false;  // the round's search went out
     std::optional<QTime> m_lastWatchSearch;  // when the last round whose search went out ended
 };

@@ -19,9 +19,8 @@ void CLynxDlg::OnBnClickedSearch()
     StartUdpServers();
     auto* button = lynx::res::GetDlgItemAs<QPushButton>(*this, IDC_BTN_SEARCH);
     if (m_bSearching) {
-        m_searchTimer->stop();
+        m_site.StopSearch();
         m_bSearching = 0;
-        m_site.SetListening(false);
         button->setText(lynx::platform::Tr("搜索"));
         return;
     }
@@ -33,12 +32,12 @@ void CLynxDlg::OnBnClickedSearch()
     // The devices, their ticks and statuses emptied, and the reports received
     // but not applied yet forgotten: a new search always begins from an empty
     // list. Then the request goes out, on every network card.
-    const bool sent = m_site.Search();
     const QString entry = lynx::res::GetDlgItemAs<QLineEdit>(*this, IDC_EDIT_SEARCH_SECONDS)->text();
     m_nSearchSeconds = lynx::protocol::ParseSearchSeconds(entry.toStdString()) + 1;
-    m_searchTimer->start(m_nSearchSeconds * 1000);
+    // The engine's tick ends it at its time-out (SearchEnded).
+    const bool sent = m_site.Search(std::chrono::seconds(m_nSearchSeconds), lynx::site::Site::Clock::now());
+    ArmEngineTick();
     m_bSearching = 1;
-    m_site.SetListening(true);
     button->setText(lynx::platform::Tr("停止"));
     // A request that reached no card (no network, a cable out) would look
     // like a LAN without cameras: say so.
@@ -56,11 +55,10 @@ bool CLynxDlg::SayIfReportPortTaken()
     return true;
 }
 
-void CLynxDlg::OnSearchTimeout()
+void CLynxDlg::SearchEnded()
 {
     if (m_bSearching) {
         m_bSearching = 0;
-        m_site.SetListening(false);
         lynx::site::StopCameraSdkSearch(this);
         lynx::res::GetDlgItemAs<QPushButton>(*this, IDC_BTN_SEARCH)->setText(lynx::platform::Tr("搜索"));
     }

@@ -124,15 +124,12 @@ void CLynxDlg::OnMenuMonitor()
         return;
     m_watch = std::make_unique<lynx::site::Watch>();
     m_monitorSink = std::make_unique<MonitorSink>(*this);
-    m_site.StartWatch(*m_watch, *m_monitorSink);
+    // The engine's tick ends each round and sends the next one's search.
+    m_bMonitorSent = m_site.StartWatch(*m_watch, *m_monitorSink, std::chrono::milliseconds(MonitorIntervalMs()),
+                                       lynx::site::Site::Clock::now());
+    ArmEngineTick();
     SiteModeChanged();
-    if (!m_monitorTimer) {
-        m_monitorTimer = new QTimer(this);
-        connect(m_monitorTimer, &QTimer::timeout, this, &CLynxDlg::MonitorTick);
-    }
-    m_monitorTimer->start(MonitorIntervalMs());
     m_lastWatchSearch.reset();
-    m_bMonitorSent = m_site.Discovery().SendSearch();
     ShowWatchLine();
     if (!m_bMonitorSent)
         lynx::platform::ShowMessageBox(this, QString::fromUtf8(lynx::protocol::msg::kSearchSendFailed));
@@ -140,8 +137,6 @@ void CLynxDlg::OnMenuMonitor()
 
 void CLynxDlg::StopMonitor()
 {
-    if (m_monitorTimer)
-        m_monitorTimer->stop();
     m_site.StopWatch();
     m_watch.reset();
     m_monitorSink.reset();
@@ -151,17 +146,11 @@ void CLynxDlg::StopMonitor()
     ShowWatchLine();
 }
 
-void CLynxDlg::MonitorTick()
+void CLynxDlg::WatchRoundEnded(bool searchSent)
 {
-    if (!monitoring())
-        return;
-    // The round that ends heard whom it heard; one whose search went out on no
-    // card says nothing of those it did not hear.
-    DrainInbox();
-    m_watch->EndRound(std::chrono::system_clock::now(), m_bMonitorSent, *m_monitorSink);
-    if (m_bMonitorSent)
+    if (searchSent)
         m_lastWatchSearch = QTime::currentTime();
-    m_bMonitorSent = m_site.Discovery().SendSearch();
+    m_bMonitorSent = m_site.WatchSearchSent();
     ShowWatchLine();
     RefreshSiteView();
 }

@@ -77,6 +77,19 @@ bool Site::Search()
     return m_discovery.Search();
 }
 
+bool Site::Search(std::chrono::milliseconds length, Clock::time_point now)
+{
+    m_searchEnds = now + length;
+    m_listening = true;
+    return Search();
+}
+
+void Site::StopSearch()
+{
+    m_searchEnds.reset();
+    m_listening = false;
+}
+
 void Site::Clear()
 {
     Table().Clear();

@@ -61,6 +61,10 @@ public:
     virtual void DeviceAnswered(int /*number*/, int64_t /*msSinceEpoch*/) {}
     // No address change is awaited any more: its outcome can be told.
     virtual void ReaddressEnded() {}
+    // A watch's round ended; searchSent: whether its search had gone out.
+    virtual void WatchRoundEnded(bool /*searchSent*/) {}
+    // The search's time-out passed.
+    virtual void SearchEnded() {}
 };
 
 class Site {
@@ -89,6 +93,12 @@ public:
     // A new search: the table, the ticks and the statuses emptied, and the
     // request sent (false when it went out on no card).
     bool Search();
+    // A search of the user's own, which ends after length (its time-out,
+    // told to the observers from Tick) or when stopped; the other cameras'
+    // answers are listed while it runs.
+    bool Search(std::chrono::milliseconds length, std::chrono::steady_clock::time_point now);
+    void StopSearch();
+    bool Searching() const { return m_searchEnds.has_value(); }
     // Empties the table, the ticks and the statuses, sending nothing.
     void Clear();
     // Adds one received report under the duplicate boxes; the number it was
@@ -145,8 +155,12 @@ public:
     bool VersionChecking() const { return m_versionCheck != nullptr; }
 
     // A watch's rounds: each camera's report kept in its row and told to the
-    // watch as it arrives.
-    void StartWatch(Watch& watch, WatchSink& sink);
+    // watch as it arrives; every interval (from Tick) the round ends with
+    // those heard and the next round's search goes out. The first search goes
+    // out now: false when it went out on no card.
+    bool StartWatch(Watch& watch, WatchSink& sink, std::chrono::milliseconds interval, Clock::time_point now);
+    // Whether the search of the round under way went out.
+    bool WatchSearchSent() const { return m_watchSent; }
     void StopWatch();
     bool Watching() const { return m_keeper != nullptr; }
     // The row of the watched camera with this MAC, 0 for none.
@@ -186,6 +200,7 @@ private:
     bool TakeReaddressReport(const protocol::Datagram& datagram);
     bool TakeWatchReport(const protocol::Datagram& datagram, int64_t nowMs);
     void ReaddressEvent(const ReaddressSteps::Event& event);
+    void EndWatchRound(Clock::time_point now);
 
     template <class Call>
     void Tell(const Call& call) const
@@ -202,6 +217,7 @@ private:
     std::unordered_map<int, DeviceStatus> m_statuses;    // only the devices that have one
     int m_announced = 0;                                  // devices the observer has heard of
     bool m_listening = false;
+    std::optional<Clock::time_point> m_searchEnds;  // while a search of the user's own runs
 
     std::unique_ptr<ReaddressSteps> m_readdress;
     std::vector<ChangedDevice> m_changed;  // by the change's index
@@ -214,6 +230,9 @@ private:
     std::unique_ptr<RoundKeeper> m_keeper;
     Watch* m_watch = nullptr;
     WatchSink* m_watchSink = nullptr;
+    std::chrono::milliseconds m_watchInterval{0};
+    Clock::time_point m_watchNext{};
+    bool m_watchSent = false;
 };
 
 } // namespace lynx::site

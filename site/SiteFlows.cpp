@@ -76,6 +76,10 @@ bool Site::TakeWatchReport(const protocol::Datagram& datagram, int64_t nowMs)
 
 void Site::Tick(Clock::time_point now)
 {
+    if (m_searchEnds && now >= *m_searchEnds) {
+        StopSearch();
+        Tell([](SiteObserver& observer) { observer.SearchEnded(); });
+    }
     if (m_readdress)
         m_readdress->Tick(now);
     if (m_versionCheck && now >= m_versionNext) {
@@ -88,6 +92,8 @@ void Site::Tick(Clock::time_point now)
             m_versionCheck.reset();
         }
     }
+    if (m_keeper && now >= m_watchNext)
+        EndWatchRound(now);
     m_upgrade.Tick();
 }
 
@@ -99,6 +105,10 @@ std::optional<std::chrono::milliseconds> Site::NextTick(Clock::time_point now) c
         earliest(*at);
     if (m_versionCheck)
         earliest(m_versionNext);
+    if (m_searchEnds)
+        earliest(*m_searchEnds);
+    if (m_keeper)
+        earliest(m_watchNext);
     // The batch keeps a clock of its own.
     if (const auto at = m_upgrade.NextDeadline(m_upgrade.Batch().Now()))
         earliest(now + (*at - m_upgrade.Batch().Now()));
@@ -177,11 +187,32 @@ void Site::CancelVersionCheck()
     m_versionCheck.reset();
 }
 
-void Site::StartWatch(Watch& watch, WatchSink& sink)
+bool Site::StartWatch(Watch& watch, WatchSink& sink, std::chrono::milliseconds interval, Clock::time_point now)
 {
     m_watch = &watch;
     m_watchSink = &sink;
     m_keeper = std::make_unique<RoundKeeper>(Table());
+    m_watchInterval = std::max(interval, std::chrono::milliseconds(1));
+    m_watchNext = now + m_watchInterval;
+    m_watchSent = m_discovery.SendSearch();
+    return m_watchSent;
+}
+
+void Site::EndWatchRound(Clock::time_point now)
+{
+    // The round that ends heard whom it heard, the reports waiting included;
+    // one whose search went out on no card says nothing of those it did not hear.
+    // A slice at most, as a turn of a front end's loop takes: a flood must
+    // not hold the round's end.
+    Drain({}, std::chrono::milliseconds(2), std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                std::chrono::system_clock::now().time_since_epoch()).count());
+    if (!m_keeper)
+        return;
+    const bool sent = m_watchSent;
+    m_watch->EndRound(std::chrono::system_clock::now(), sent, *m_watchSink);
+    m_watchSent = m_discovery.SendSearch();
+    m_watchNext = now + m_watchInterval;
+    Tell([sent](SiteObserver& observer) { observer.WatchRoundEnded(sent); });
 }
 
 int Site::WatchedNumberOf(std::string_view mac) const

@@ -1,6 +1,7 @@
 // The site engine's devices below any front end: what an observer is told as
 // devices come and go, ticks, statuses, readdressing and a batch's devices.
 #include "site/Site.h"
+#include "site/Watch.h"
 
 #include "PcCards.h"
 #include "Reports.h"
@@ -416,4 +417,73 @@ TEST_F(SiteDevices, AChangeNotAnsweredIsEndedByTheTickAtItsTimeAndTheDeviceKeeps
     EXPECT_EQ(ShownOf(site.Status(1)), (Shown{"设备未在新地址应答", 100, true}));
     EXPECT_EQ(IpOf(1), "10.0.0.1");
     EXPECT_EQ(heard.events.back(), "readdress ended");
+}
+
+// A search of the user's own ends at its time-out, from the engine's tick,
+// or earlier when stopped; only then is its end told.
+TEST_F(SiteDevices, ASearchEndsAtItsTimeOutFromTheTickOrWhenStopped)
+{
+    struct Ended : lynx::site::SiteObserver {
+        int times = 0;
+        void SearchEnded() override { ++times; }
+    } ended;
+    site.AddObserver(&ended);
+    const auto start = Site::Clock::now();
+    // Nothing is sent: no server started, no card asked (the engine's time-out alone).
+    site.Search(std::chrono::seconds(13), start);
+    EXPECT_TRUE(site.Searching());
+    EXPECT_EQ(site.NextTick(start), std::chrono::milliseconds(13000));
+    site.Tick(start + std::chrono::milliseconds(12999));
+    EXPECT_TRUE(site.Searching());
+    EXPECT_EQ(ended.times, 0);
+    site.Tick(start + std::chrono::seconds(13));
+    EXPECT_FALSE(site.Searching());
+    EXPECT_EQ(ended.times, 1);
+    site.Tick(start + std::chrono::seconds(14));
+    EXPECT_EQ(ended.times, 1);
+
+    site.Search(std::chrono::seconds(5), start);
+    site.StopSearch();
+    site.Tick(start + std::chrono::seconds(6));
+    EXPECT_EQ(ended.times, 1);
+    EXPECT_EQ(site.NextTick(start), std::nullopt);
+    site.RemoveObserver(&ended);
+}
+
+// The watch's rounds from the engine's tick: each camera's report kept in its
+// row as it arrives (told to the watch at once), the round ended at its
+// interval with the reports still waiting, and the next one begun.
+TEST_F(SiteDevices, AWatchsRoundsEndAtTheirIntervalFromTheTickWithTheReportsThatCame)
+{
+    struct Rounds : lynx::site::SiteObserver, lynx::site::WatchSink {
+        std::vector<std::string> heard;
+        int ended = 0;
+        void WatchRoundEnded(bool) override { ++ended; }
+        void Event(const lynx::site::WatchEvent& event) override
+        {
+            heard.push_back(std::string(lynx::site::WatchEventName(event.kind)) + " " + event.mac);
+        }
+    } rounds;
+    site.AddObserver(&rounds);
+    lynx::site::Watch watch;
+    const auto start = Site::Clock::now();
+    // No server started: the rounds' searches go out on no socket at all.
+    EXPECT_FALSE(site.StartWatch(watch, rounds, std::chrono::seconds(10), start));
+    EXPECT_TRUE(site.Watching());
+    EXPECT_EQ(site.NextTick(start), std::chrono::milliseconds(10000));
+    Arrives("10.0.0.1", "02:00:00:00:00:01");
+    site.Drain({}, std::nullopt, 0);
+    EXPECT_EQ(site.Count(), 1);
+    EXPECT_THAT(rounds.heard, ElementsAre("appeared 02:00:00:00:00:01"));
+    Arrives("10.0.0.7", "02:00:00:00:00:01");  // the same camera at a new address: its row follows it
+    site.Tick(start + std::chrono::seconds(9));
+    EXPECT_EQ(rounds.ended, 0);
+    site.Tick(start + std::chrono::seconds(10));
+    EXPECT_EQ(rounds.ended, 1);
+    EXPECT_EQ(site.Count(), 1);
+    EXPECT_EQ(IpOf(1), "10.0.0.7");
+    EXPECT_EQ(site.NextTick(start + std::chrono::seconds(10)), std::chrono::milliseconds(10000));
+    site.StopWatch();
+    EXPECT_EQ(site.NextTick(start), std::nullopt);
+    site.RemoveObserver(&rounds);
 }
