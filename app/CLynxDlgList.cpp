@@ -1,11 +1,9 @@
 // Sorting, select-all, the context menu, device details and web pages.
 #include "app/CLynxDlg.h"
 
-#include "addressing/PlanFile.h"
 #include "platform/Translation.h"
 #include "app/shell/Browser.h"
 #include "app/shell/MessageBox.h"
-#include "platform/Numbers.h"
 #include "app/shell/PopupMenu.h"
 #include "app/shell/resource.h"
 
@@ -14,9 +12,6 @@
 #include <QStringList>
 #include <QThread>
 
-#include <algorithm>
-#include <cstdlib>
-#include <optional>
 #include <string>
 #include <vector>
 

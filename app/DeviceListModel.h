@@ -10,7 +10,6 @@
 #include <QAbstractTableModel>
 #include <QColor>
 
-#include <functional>
 #include <optional>
 #include <vector>
 
